@@ -1,0 +1,53 @@
+#include "base/SysUtils.h"
+
+namespace {
+bool Blank(char c) { return static_cast<unsigned char>(c) <= 32; }
+}  // namespace
+
+std::string TrimLeft(const std::string& s) {
+  size_t b = 0;
+  while (b < s.size() && Blank(s[b])) ++b;
+  return s.substr(b);
+}
+
+std::string TrimRight(const std::string& s) {
+  size_t e = s.size();
+  while (e > 0 && Blank(s[e - 1])) --e;
+  return s.substr(0, e);
+}
+
+std::string Trim(const std::string& s) { return TrimRight(TrimLeft(s)); }
+
+std::string LowerCase(const std::string& s) {
+  std::string r = s;
+  for (auto& c : r)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return r;
+}
+
+std::string UpperCase(const std::string& s) {
+  std::string r = s;
+  for (auto& c : r)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return r;
+}
+
+std::string StringReplaceAll(const std::string& s, const std::string& from, const std::string& to) {
+  if (from.empty()) return s;
+  std::string r;
+  size_t pos = 0;
+  for (;;) {
+    size_t hit = s.find(from, pos);
+    if (hit == std::string::npos) break;
+    r.append(s, pos, hit - pos);
+    r += to;
+    pos = hit + from.size();
+  }
+  r.append(s, pos, std::string::npos);
+  return r;
+}
+
+std::string ErrorBoxText(const std::string& message) {
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  return message;
+}

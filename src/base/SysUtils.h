@@ -1,0 +1,44 @@
+#pragma once
+// The base of every error and the text helpers all layers share. Texts are byte strings in
+// code page 936; only ASCII letters change case, and trimming removes bytes of value <= 32.
+#include <exception>
+#include <string>
+
+/// Base of all exceptions of the system: a fixed message text, no localisation.
+class Exception : public std::exception {
+ public:
+  explicit Exception(std::string message) : message_(std::move(message)) {}
+  const std::string& Message() const { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
+  /// The dynamic class name, for reports such as "EIdSocketError: ...".
+  virtual const char* ClassName() const { return "Exception"; }
+
+ private:
+  std::string message_;
+};
+
+#define SETUPTQ_EXCEPTION(Name, Base)                              \
+  class Name : public Base {                                       \
+   public:                                                         \
+    using Base::Base;                                              \
+    const char* ClassName() const override { return #Name; }       \
+  }
+
+SETUPTQ_EXCEPTION(EStreamError, Exception);
+SETUPTQ_EXCEPTION(EFOpenError, EStreamError);
+SETUPTQ_EXCEPTION(EFCreateError, EStreamError);
+SETUPTQ_EXCEPTION(EReadError, EStreamError);
+SETUPTQ_EXCEPTION(EWriteError, EStreamError);
+SETUPTQ_EXCEPTION(EOSError, Exception);
+
+std::string Trim(const std::string& s);
+std::string TrimLeft(const std::string& s);
+std::string TrimRight(const std::string& s);
+std::string LowerCase(const std::string& s);  // 'A'..'Z' only
+std::string UpperCase(const std::string& s);  // 'a'..'z' only
+/// Replaces every occurrence of `from`, scanning left to right, without rescanning the
+/// replaced text.
+std::string StringReplaceAll(const std::string& s, const std::string& from, const std::string& to);
+/// The text an uncaught handler error shows: the message, with "." appended when its last
+/// character sorts after ".".
+std::string ErrorBoxText(const std::string& message);

@@ -1,0 +1,7 @@
+#pragma once
+// Build-time mirror configuration: M1..M10 in the order of mirror order 1, and the home page.
+// Defined by exactly one of the libraries st_mirrors_release or st_mirrors_demo.
+
+constexpr int kMirrorCount = 10;
+extern const char* const kMirrorUrls[kMirrorCount];
+extern const char* const kHomePageUrl;

@@ -1,0 +1,113 @@
+#pragma once
+// Operating-system services behind one interface; implemented in platform/win32 and
+// platform/posix. Nothing above this layer includes a system header.
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// ---- files -----------------------------------------------------------------------
+enum class FileAccess { Read, ReadWrite };
+// Share mode requested from other openers: None denies everything, Read lets others read
+// but not write (a writer already holding the file makes the open fail), ReadWrite shares all.
+enum class FileShare { None, Read, ReadWrite };
+enum class FileCreate { OpenExisting, CreateAlways };
+
+using FileHandle = std::intptr_t;
+constexpr FileHandle kInvalidFile = -1;
+
+/// Opens or creates a file; on failure returns kInvalidFile and sets `error` to the system code.
+FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share,
+                    FileCreate create, int& error);
+/// Bytes read or written (0 at end of file), -1 on error.
+int FileRead(FileHandle h, void* buffer, int count);
+int FileWrite(FileHandle h, const void* buffer, int count);
+/// origin: 0 from the beginning, 1 from the current position, 2 from the end. New position, or -1.
+std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin);
+void FileClose(FileHandle h);
+bool DirectoryExists(const std::string& path);
+/// Creates a directory and every missing parent; true when it exists afterwards.
+bool ForceDirectories(const std::string& path);
+/// The system's own text for an error code (no trailing line end).
+std::string SystemErrorText(int code);
+/// Expands a relative path to a full one (the form error messages name).
+std::string ExpandFileName(const std::string& path);
+
+// ---- the running program -------------------------------------------------------------
+/// Full path of the main module's file (the file the process was started from).
+std::string ModuleFileName();
+/// Command-line argument i as the runtime splits it (quotes group and are removed);
+/// 0 is the program. Empty when there is no such argument.
+std::string ParamStr(int i);
+int ParamCount();
+/// Bytes of the module resource `name` of type `type` (both matched without regard to
+/// case). False when there is none.
+bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes);
+/// Linux build only: makes bytes available as a module resource (the tests' stand-in for
+/// the resource section). A no-op on Windows.
+void RegisterModuleResource(const std::string& name, const std::string& type, const std::string& bytes);
+/// Restricts the DLL search to the system folder where the system supports it; first thing
+/// at start-up so that no DLL planted beside the program is loaded.
+void HardenDllSearch();
+
+// ---- processes ----------------------------------------------------------------------
+struct ProcessEntry {
+  std::uint32_t processId = 0;
+  std::string exeFile;  // as the snapshot reports it (a file name, or a full path)
+};
+/// A snapshot of all running processes (Tool Help on Windows, resolved at run time;
+/// /proc on Linux). An unavailable snapshot reports no entries.
+class ProcessSnapshot {
+ public:
+  ProcessSnapshot();
+  ~ProcessSnapshot();
+  ProcessSnapshot(const ProcessSnapshot&) = delete;
+  ProcessSnapshot& operator=(const ProcessSnapshot&) = delete;
+  bool First(ProcessEntry& entry);
+  bool Next(ProcessEntry& entry);
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+/// Opens the process with the terminate right and terminates it with exit code 0.
+/// Nonzero on success, 0 when it cannot be opened or terminated.
+int TerminateProcessById(std::uint32_t processId);
+std::uint32_t CurrentProcessId();
+
+// ---- shell --------------------------------------------------------------------------
+constexpr int kShowNormal = 1;
+constexpr int kShow = 5;
+/// ShellExecuteA(owner, operation, file, parameters, no directory, show). The result as the
+/// shell gives it (above 32 on success). `owner` is a window handle or 0.
+std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const std::string& file,
+                           const std::string& parameters, int show);
+
+// ---- clock and calendar ------------------------------------------------------------
+std::uint32_t TickCount();
+/// The high-resolution counter; false where the platform has none.
+bool PerformanceCounter(std::int64_t& value);
+void SleepMs(std::uint32_t ms);
+struct LocalDateTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+LocalDateTime LocalNow();
+/// Minutes to add to local time to get UTC (Windows' time-zone bias, daylight saving included).
+int LocalBiasMinutes();
+/// The user's decimal separator from the regional settings.
+char DecimalSeparator();
+
+// ---- desktop ------------------------------------------------------------------------
+/// Puts text on the clipboard; false when the clipboard cannot be opened.
+bool SetClipboardText(const std::string& text);
+std::string GetClipboardText();
+/// The mouse pointer's screen position.
+void CursorPos(int& x, int& y);
+void SetCursorPos(int x, int y);
+
+// ---- Linux test seam --------------------------------------------------------------------
+/// Linux build: every ShellExecute call is recorded here instead of starting anything, as
+/// "operation|file|parameters|show"; TakeShellLog returns the record and clears it.
+/// On Windows the record stays empty.
+std::string TakeShellLog();
+
+}  // namespace platform

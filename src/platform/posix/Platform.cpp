@@ -1,0 +1,270 @@
+// Linux implementation of the platform services: real files, /proc and clocks; the desktop
+// services (resources, shell, clipboard, cursor) are in-process stand-ins for the tests.
+#include "platform/Platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+namespace platform {
+
+FileHandle FileOpen(const std::string& path, FileAccess access, FileShare, FileCreate create, int& error) {
+  int flags = access == FileAccess::Read ? O_RDONLY : O_RDWR;
+  if (create == FileCreate::CreateAlways) flags |= O_CREAT | O_TRUNC;
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = errno;
+    return kInvalidFile;
+  }
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    error = EISDIR;
+    return kInvalidFile;
+  }
+  error = 0;
+  return fd;
+}
+
+int FileRead(FileHandle h, void* buffer, int count) {
+  if (count <= 0) return 0;
+  ssize_t n;
+  do n = ::read(static_cast<int>(h), buffer, static_cast<size_t>(count));
+  while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+int FileWrite(FileHandle h, const void* buffer, int count) {
+  if (count <= 0) return 0;
+  ssize_t n;
+  do n = ::write(static_cast<int>(h), buffer, static_cast<size_t>(count));
+  while (n < 0 && errno == EINTR);
+  return static_cast<int>(n);
+}
+
+std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin) {
+  int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END;
+  return ::lseek(static_cast<int>(h), offset, whence);
+}
+
+void FileClose(FileHandle h) {
+  if (h != kInvalidFile) ::close(static_cast<int>(h));
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (p.empty() || DirectoryExists(p)) return !p.empty();
+  size_t cut = p.find_last_of('/');
+  if (cut != std::string::npos && cut > 0 && !ForceDirectories(p.substr(0, cut))) return false;
+  return ::mkdir(p.c_str(), 0755) == 0 || DirectoryExists(p);
+}
+
+std::string SystemErrorText(int code) { return std::strerror(code); }
+
+std::string ExpandFileName(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char buf[4096];
+  if (!::getcwd(buf, sizeof buf)) return path;
+  return std::string(buf) + "/" + path;
+}
+
+std::string ModuleFileName() {
+  char buf[4096];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+namespace {
+std::vector<std::string> CommandLine() {
+  std::ifstream f("/proc/self/cmdline", std::ios::binary);
+  std::vector<std::string> args;
+  std::string a;
+  while (std::getline(f, a, '\0')) args.push_back(a);
+  return args;
+}
+}  // namespace
+
+std::string ParamStr(int i) {
+  if (i == 0) return ModuleFileName();
+  auto args = CommandLine();
+  return i > 0 && static_cast<size_t>(i) < args.size() ? args[static_cast<size_t>(i)] : std::string();
+}
+
+int ParamCount() {
+  auto n = CommandLine().size();
+  return n ? static_cast<int>(n) - 1 : 0;
+}
+
+namespace {
+std::mutex g_mutex;
+std::string Upper(std::string s) {
+  for (auto& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return s;
+}
+std::map<std::string, std::string>& Resources() {
+  static std::map<std::string, std::string> r;
+  return r;
+}
+std::string g_shellLog, g_clipboard;
+int g_cursorX = 0, g_cursorY = 0;
+}  // namespace
+
+bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  auto it = Resources().find(Upper(type) + "/" + Upper(name));
+  if (it == Resources().end()) return false;
+  bytes = it->second;
+  return true;
+}
+
+void RegisterModuleResource(const std::string& name, const std::string& type, const std::string& bytes) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  Resources()[Upper(type) + "/" + Upper(name)] = bytes;
+}
+
+void HardenDllSearch() {}
+
+struct ProcessSnapshot::Impl {
+  DIR* dir = nullptr;
+  bool Fill(ProcessEntry& e) {
+    while (dirent* d = ::readdir(dir)) {
+      char* end = nullptr;
+      unsigned long pid = std::strtoul(d->d_name, &end, 10);
+      if (!*d->d_name || *end) continue;
+      std::string base = "/proc/" + std::string(d->d_name);
+      char buf[4096];
+      ssize_t n = ::readlink((base + "/exe").c_str(), buf, sizeof buf);
+      std::string name;
+      if (n > 0) {
+        name.assign(buf, static_cast<size_t>(n));
+        const std::string deleted = " (deleted)";
+        if (name.size() > deleted.size() && name.compare(name.size() - deleted.size(), deleted.size(), deleted) == 0)
+          name.resize(name.size() - deleted.size());
+        name = name.substr(name.find_last_of('/') + 1);
+      } else {
+        std::ifstream comm(base + "/comm");
+        std::getline(comm, name);
+      }
+      e.processId = static_cast<std::uint32_t>(pid);
+      e.exeFile = name;
+      return true;
+    }
+    return false;
+  }
+};
+
+ProcessSnapshot::ProcessSnapshot() : impl_(new Impl) { impl_->dir = ::opendir("/proc"); }
+ProcessSnapshot::~ProcessSnapshot() {
+  if (impl_->dir) ::closedir(impl_->dir);
+  delete impl_;
+}
+bool ProcessSnapshot::First(ProcessEntry& e) {
+  if (!impl_->dir) return false;
+  ::rewinddir(impl_->dir);
+  return impl_->Fill(e);
+}
+bool ProcessSnapshot::Next(ProcessEntry& e) { return impl_->dir && impl_->Fill(e); }
+
+int TerminateProcessById(std::uint32_t processId) {
+  return ::kill(static_cast<pid_t>(processId), SIGKILL) == 0 ? 1 : 0;
+}
+
+std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+std::intptr_t ShellExecute(std::intptr_t, const std::string& operation, const std::string& file,
+                           const std::string& parameters, int show) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_shellLog += operation + "|" + file + "|" + parameters + "|" + std::to_string(show) + "\n";
+  return 42;
+}
+
+std::string TakeShellLog() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::string s;
+  s.swap(g_shellLog);
+  return s;
+}
+
+std::uint32_t TickCount() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::uint32_t>(ts.tv_sec * 1000u + ts.tv_nsec / 1000000);
+}
+
+bool PerformanceCounter(std::int64_t& value) {
+  timespec ts;
+  if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return false;
+  value = static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+  return true;
+}
+
+void SleepMs(std::uint32_t ms) {
+  timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+LocalDateTime LocalNow() {
+  timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  tm t;
+  localtime_r(&ts.tv_sec, &t);
+  return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
+          static_cast<int>(ts.tv_nsec / 1000000)};
+}
+
+int LocalBiasMinutes() {
+  time_t now = time(nullptr);
+  tm t;
+  localtime_r(&now, &t);
+  return static_cast<int>(-t.tm_gmtoff / 60);
+}
+
+char DecimalSeparator() {
+  const lconv* lc = std::localeconv();
+  return lc && lc->decimal_point && *lc->decimal_point ? *lc->decimal_point : '.';
+}
+
+bool SetClipboardText(const std::string& text) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_clipboard = text;
+  return true;
+}
+
+std::string GetClipboardText() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_clipboard;
+}
+
+void CursorPos(int& x, int& y) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  x = g_cursorX;
+  y = g_cursorY;
+}
+
+void SetCursorPos(int x, int y) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_cursorX = x;
+  g_cursorY = y;
+}
+
+}  // namespace platform

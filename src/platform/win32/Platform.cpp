@@ -1,0 +1,298 @@
+// Windows implementation of the platform services.
+#include "platform/Platform.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <cstdlib>
+
+namespace platform {
+
+FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share,
+                    FileCreate create, int& error) {
+  DWORD acc = access == FileAccess::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+  DWORD sh = share == FileShare::None ? 0
+           : share == FileShare::Read ? FILE_SHARE_READ
+                                      : FILE_SHARE_READ | FILE_SHARE_WRITE;
+  DWORD disp = create == FileCreate::OpenExisting ? OPEN_EXISTING : CREATE_ALWAYS;
+  HANDLE h = CreateFileA(path.c_str(), acc, sh, nullptr, disp, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    error = static_cast<int>(GetLastError());
+    return kInvalidFile;
+  }
+  error = 0;
+  return reinterpret_cast<FileHandle>(h);
+}
+
+int FileRead(FileHandle h, void* buffer, int count) {
+  DWORD got = 0;
+  if (count <= 0) return 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(h), buffer, static_cast<DWORD>(count), &got, nullptr)) return -1;
+  return static_cast<int>(got);
+}
+
+int FileWrite(FileHandle h, const void* buffer, int count) {
+  DWORD put = 0;
+  if (count <= 0) return 0;
+  if (!WriteFile(reinterpret_cast<HANDLE>(h), buffer, static_cast<DWORD>(count), &put, nullptr)) return -1;
+  return static_cast<int>(put);
+}
+
+std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin) {
+  LARGE_INTEGER dist, pos;
+  dist.QuadPart = offset;
+  DWORD method = origin == 0 ? FILE_BEGIN : origin == 1 ? FILE_CURRENT : FILE_END;
+  if (!SetFilePointerEx(reinterpret_cast<HANDLE>(h), dist, &pos, method)) return -1;
+  return pos.QuadPart;
+}
+
+void FileClose(FileHandle h) {
+  if (h != kInvalidFile) CloseHandle(reinterpret_cast<HANDLE>(h));
+}
+
+bool DirectoryExists(const std::string& path) {
+  DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ForceDirectories(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
+  if (p.empty() || DirectoryExists(p)) return !p.empty();
+  size_t cut = p.find_last_of("\\/");
+  if (cut != std::string::npos && cut > 0 && p[cut - 1] != ':') {
+    if (!ForceDirectories(p.substr(0, cut))) return false;
+  }
+  return CreateDirectoryA(p.c_str(), nullptr) || DirectoryExists(p);
+}
+
+std::string SystemErrorText(int code) {
+  char* text = nullptr;
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+                           nullptr, static_cast<DWORD>(code), 0,
+                           reinterpret_cast<LPSTR>(&text), 0, nullptr);
+  std::string s = n && text ? std::string(text, n) : std::string();
+  if (text) LocalFree(text);
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+std::string ExpandFileName(const std::string& path) {
+  char buf[MAX_PATH * 4];
+  DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
+  return n && n < sizeof buf ? std::string(buf, n) : path;
+}
+
+std::string ModuleFileName() {
+  char buf[MAX_PATH * 4];
+  DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
+  return std::string(buf, n);
+}
+
+namespace {
+// The runtime's argument split: blanks and control characters separate, quotes group.
+std::string ArgAt(int index, int* count) {
+  const char* p = GetCommandLineA();
+  int i = 0;
+  std::string result;
+  for (;;) {
+    while (*p && static_cast<unsigned char>(*p) <= ' ') ++p;
+    if (!*p) break;
+    std::string arg;
+    bool quoted = false;
+    while (*p && (quoted || static_cast<unsigned char>(*p) > ' ')) {
+      if (*p == '"') quoted = !quoted;
+      else arg += *p;
+      ++p;
+    }
+    if (i == index) result = arg;
+    ++i;
+  }
+  if (count) *count = i - 1;
+  return result;
+}
+}  // namespace
+
+std::string ParamStr(int i) {
+  if (i == 0) return ModuleFileName();
+  return ArgAt(i, nullptr);
+}
+
+int ParamCount() {
+  int n = 0;
+  ArgAt(-1, &n);
+  return n < 0 ? 0 : n;
+}
+
+bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
+  HRSRC r = FindResourceA(nullptr, name.c_str(), type.c_str());
+  if (!r) return false;
+  HGLOBAL g = LoadResource(nullptr, r);
+  if (!g) return false;
+  const void* p = LockResource(g);
+  DWORD size = SizeofResource(nullptr, r);
+  if (!p && size) return false;
+  bytes.assign(static_cast<const char*>(p), size);
+  return true;
+}
+
+void RegisterModuleResource(const std::string&, const std::string&, const std::string&) {}
+
+void HardenDllSearch() {
+  using SetDirsFn = BOOL(WINAPI*)(DWORD);
+  HMODULE k = GetModuleHandleA("kernel32.dll");
+  auto fn = k ? reinterpret_cast<SetDirsFn>(reinterpret_cast<void*>(
+                    GetProcAddress(k, "SetDefaultDllDirectories")))
+              : nullptr;
+  if (fn) fn(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
+  SetDllDirectoryA("");  // drops the current folder from the search as well
+}
+
+// ---- processes: Tool Help resolved at run time from the loaded kernel32 ----------------
+namespace {
+using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
+using EnumFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+struct ToolHelp {
+  SnapshotFn snapshot = nullptr;
+  EnumFn first = nullptr, next = nullptr;
+  ToolHelp() {
+    HMODULE k = GetModuleHandleA("kernel32.dll");
+    if (!k) return;
+    snapshot = reinterpret_cast<SnapshotFn>(reinterpret_cast<void*>(GetProcAddress(k, "CreateToolhelp32Snapshot")));
+    first = reinterpret_cast<EnumFn>(reinterpret_cast<void*>(GetProcAddress(k, "Process32First")));
+    next = reinterpret_cast<EnumFn>(reinterpret_cast<void*>(GetProcAddress(k, "Process32Next")));
+  }
+};
+const ToolHelp& Tools() {
+  static const ToolHelp tools;
+  return tools;
+}
+}  // namespace
+
+struct ProcessSnapshot::Impl {
+  HANDLE snap = nullptr;
+  PROCESSENTRY32 pe{};
+  bool Fill(ProcessEntry& e) {
+    e.processId = pe.th32ProcessID;
+    e.exeFile.assign(pe.szExeFile, strnlen(pe.szExeFile, sizeof pe.szExeFile));
+    return true;
+  }
+};
+
+ProcessSnapshot::ProcessSnapshot() : impl_(new Impl) {
+  if (Tools().snapshot) {
+    HANDLE h = Tools().snapshot(TH32CS_SNAPPROCESS, 0);
+    impl_->snap = h == INVALID_HANDLE_VALUE ? nullptr : h;
+  }
+  impl_->pe.dwSize = sizeof(PROCESSENTRY32);
+  static_assert(sizeof(PROCESSENTRY32) == 296, "ANSI process entry is 296 bytes");
+}
+
+ProcessSnapshot::~ProcessSnapshot() {
+  if (impl_->snap) CloseHandle(impl_->snap);
+  delete impl_;
+}
+
+bool ProcessSnapshot::First(ProcessEntry& e) {
+  if (!impl_->snap || !Tools().first || !Tools().first(impl_->snap, &impl_->pe)) return false;
+  return impl_->Fill(e);
+}
+
+bool ProcessSnapshot::Next(ProcessEntry& e) {
+  if (!impl_->snap || !Tools().next || !Tools().next(impl_->snap, &impl_->pe)) return false;
+  return impl_->Fill(e);
+}
+
+int TerminateProcessById(std::uint32_t processId) {
+  HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
+  if (!h) return 0;
+  int r = TerminateProcess(h, 0) ? 1 : 0;
+  CloseHandle(h);
+  return r;
+}
+
+std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const std::string& file,
+                           const std::string& parameters, int show) {
+  HINSTANCE r = ShellExecuteA(reinterpret_cast<HWND>(owner), operation.c_str(), file.c_str(),
+                              parameters.c_str(), nullptr, show);
+  return reinterpret_cast<std::intptr_t>(r);
+}
+
+std::uint32_t TickCount() { return GetTickCount(); }
+
+bool PerformanceCounter(std::int64_t& value) {
+  LARGE_INTEGER c;
+  if (!QueryPerformanceCounter(&c)) return false;
+  value = c.QuadPart;
+  return true;
+}
+
+void SleepMs(std::uint32_t ms) { Sleep(ms); }
+
+LocalDateTime LocalNow() {
+  SYSTEMTIME st;
+  GetLocalTime(&st);
+  return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+int LocalBiasMinutes() {
+  TIME_ZONE_INFORMATION tz;
+  DWORD r = GetTimeZoneInformation(&tz);
+  int bias = tz.Bias;
+  if (r == TIME_ZONE_ID_DAYLIGHT) bias += tz.DaylightBias;
+  else if (r == TIME_ZONE_ID_STANDARD) bias += tz.StandardBias;
+  return bias;
+}
+
+char DecimalSeparator() {
+  char buf[8] = {0};
+  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, sizeof buf) > 0 && buf[0]) return buf[0];
+  return '.';
+}
+
+bool SetClipboardText(const std::string& text) {
+  if (!OpenClipboard(nullptr)) return false;
+  EmptyClipboard();
+  HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  bool ok = false;
+  if (g) {
+    char* p = static_cast<char*>(GlobalLock(g));
+    memcpy(p, text.c_str(), text.size() + 1);
+    GlobalUnlock(g);
+    ok = SetClipboardData(CF_TEXT, g) != nullptr;
+    if (!ok) GlobalFree(g);
+  }
+  CloseClipboard();
+  return ok;
+}
+
+std::string GetClipboardText() {
+  std::string s;
+  if (!OpenClipboard(nullptr)) return s;
+  HANDLE g = GetClipboardData(CF_TEXT);
+  if (g) {
+    const char* p = static_cast<const char*>(GlobalLock(g));
+    if (p) s = p;
+    GlobalUnlock(g);
+  }
+  CloseClipboard();
+  return s;
+}
+
+void CursorPos(int& x, int& y) {
+  POINT p{0, 0};
+  GetCursorPos(&p);
+  x = p.x;
+  y = p.y;
+}
+
+}  // namespace platform
+
+namespace platform {
+void SetCursorPos(int x, int y) { ::SetCursorPos(x, y); }
+std::string TakeShellLog() { return std::string(); }
+}  // namespace platform

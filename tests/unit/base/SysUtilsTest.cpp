@@ -1,0 +1,42 @@
+#include <gtest/gtest.h>
+
+#include "base/Classes.h"
+#include "base/SysUtils.h"
+
+TEST(Text, TrimAndCaseTouchOnlyBlanksAndAsciiLetters) {
+  EXPECT_EQ(Trim(std::string("\x01 \tAbc\r\n ", 9)), "Abc");
+  EXPECT_EQ(Trim("   "), "");
+  // The second byte of a double-byte character may be an ASCII letter's value: untouched only
+  // where it is not 'A'..'Z' / 'a'..'z'; lead bytes (>= 0x81) never change.
+  EXPECT_EQ(LowerCase("\xB0\xA1Q"), "\xB0\xA1q");
+  EXPECT_EQ(UpperCase("md5 : ab"), "MD5 : AB");
+}
+
+TEST(Text, ReplaceAllDoesNotRescanReplacedText) {
+  EXPECT_EQ(StringReplaceAll("aaa", "a", "aa"), "aaaaaa");
+  EXPECT_EQ(StringReplaceAll("\\\\$", "\\$", "$"), "\\$");
+}
+
+TEST(Text, ErrorBoxAddsPeriodOnlyAfterLettersAndDigits) {
+  EXPECT_EQ(ErrorBoxText("Socket Error # 10061"), "Socket Error # 10061.");
+  EXPECT_EQ(ErrorBoxText("Disconnected."), "Disconnected.");
+  EXPECT_EQ(ErrorBoxText("done!"), "done!");
+}
+
+TEST(Streams, CopyFromRaisesOnShortSourceAndKeepsWholeChunksOnly) {
+  TMemoryStream src(std::string(70000, 'x'));
+  TMemoryStream dst;
+  EXPECT_THROW(dst.CopyFrom(src, 70001), EReadError);
+  EXPECT_EQ(dst.Size(), 61440);  // the first chunk was read in full and written
+}
+
+TEST(Streams, FileOpenErrorNamesTheFile) {
+  try {
+    TFileStream f("no-such-dir/none.bin", platform::FileAccess::Read, platform::FileShare::None,
+                  platform::FileCreate::OpenExisting);
+    FAIL() << "opened a missing file";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message().rfind("Cannot open file \"", 0), 0u);
+    EXPECT_NE(e.Message().find("none.bin\". "), std::string::npos);
+  }
+}
