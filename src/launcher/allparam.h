@@ -1,0 +1,27 @@
+#pragma once
+// The launcher's fixed settings and the verification mirror list.
+#include <string>
+#include <vector>
+
+// Settings, assigned once at start-up by AssignSettings and only read afterwards.
+extern std::string InstallerExeName;    // "instTQ.exe"
+extern std::string ArchiveFileName;     // "install.dat"
+extern float ProductVersion;            // the binary32 value nearest to 3.6
+extern std::string ProductDisplayName;  // "Parvalo"
+extern std::string ProductCode;         // "QORTQ"
+
+/// Assigns the five settings, in the order above.
+void AssignSettings();
+
+// Verification endpoints.
+extern std::vector<std::string> MirrorList;
+extern std::string HomePageUrl;
+extern std::string FirstMirrorUrl;
+
+/// Fills MirrorList with one of the five mirror orders, drawn at random from a clock seed;
+/// sets HomePageUrl and FirstMirrorUrl. Never raises.
+void BuildMirrorList();
+/// The same, with the order's index r (0..4) given: the seam the tests use.
+void BuildMirrorListWithOrder(int r);
+/// The five orders as indexes into the configured mirrors M1..M10 (0-based).
+const std::vector<int>& MirrorOrder(int r);

@@ -1,0 +1,8 @@
+#pragma once
+// The payload archive reader: unpacks every entry of an archive file into a folder.
+#include <string>
+
+/// Unpacks every entry of the archive at archivePath into targetDir (created with its
+/// parents if missing). Never raises. True only when every entry was written whole; on the
+/// first failure it stops, leaving the entries before it intact.
+bool ExtractArchive(const std::string& archivePath, const std::string& targetDir);
