@@ -278,3 +278,18 @@ TEST(Binding, WaitReadableSeesDataAndClosesAndFailsWithoutASocket) {
   client.ReleaseHandle();
   EXPECT_FALSE(client.HandleAllocated());
 }
+
+TEST(Binding, AddressThatIsNotLocalRaisesTheWindowsNumberAndText) {
+  TIdComponent user;
+  TIdSocketHandle h;
+  h.AllocateHandle();
+  h.IP = "192.0.2.1";  // a documentation address, never one of this machine's
+  try {
+    h.BindLocal();
+    FAIL() << "bound to an address this machine does not have";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.ErrorNumber, 10049);
+    EXPECT_EQ(e.Message(), "Socket Error # 10049\r\nCannot assign requested address.");
+  }
+  EXPECT_TRUE(h.HandleAllocated()) << "the failing socket stays allocated";
+}
