@@ -74,7 +74,7 @@ for _ in $(seq 1 $((limit * 5))); do
 done
 [ -f "$work/setupTQ.exe.ready" ] || { echo "held_launcher: the holder did not take the file"; exit 2; }
 
-(cd "$work" && exec timeout "$limit" wine ./setupTQ.exe 2>"$work/stderr.txt") &
+(cd "$work" && exec timeout "$limit" wine ./setupTQ.exe >"$work/stderr.txt" 2>&1) &
 pid=$!
 if window_seen "$pid"; then
   for w in $(xdotool search --name "$caption"); do xdotool windowclose "$w" 2>/dev/null || true; done
