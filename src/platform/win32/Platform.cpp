@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+#undef ShellExecute  // shellapi.h maps the name to ShellExecuteA; ours is platform::ShellExecute
 
 #include <cstdlib>
 
@@ -84,6 +85,8 @@ std::string ExpandFileName(const std::string& path) {
   DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
   return n && n < sizeof buf ? std::string(buf, n) : path;
 }
+
+char PathDelim() { return '\\'; }
 
 std::string ModuleFileName() {
   char buf[MAX_PATH * 4];
