@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Whole-process `setupkit extract` of a 4 MiB and a 64 MiB entry against zlib's own inflate of
 # the same zlib stream (bench/zinflate.c, and zlib-flate from qpdf): medians of repeated runs
-# (hyperfine) as ratios, and peak memory (/usr/bin/time -v), which must not grow with the size.
+# (hyperfine) as ratios, CPU time as a ratio too, and peak memory (/usr/bin/time -v), which must not grow with the size.
 # Optimised build (linux-release). Results in bench/out/payload/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -18,9 +18,11 @@ mkdir -p "$out"
 libs() { find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' -size +100k | LC_ALL=C sort | xargs cat; }
 
 median() { python3 -c 'import json,sys; print("%.4f" % json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]["median"])' "$@"; }
+# User plus system CPU time: steadier than wall time on a busy machine.
+cpu() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]; print("%.4f" % (r["user"]+r["system"]))' "$@"; }
 peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print $2}'; }
 
-printf '%-8s %12s %12s %12s %12s %9s %9s %12s %12s\n' size packed extract_s zinflate_s zlibflate_s ratio_z ratio_zf extract_KiB zinflate_KiB
+printf '%-6s %9s %10s %10s %11s %8s %9s %9s %9s %11s %12s\n' size packed extract_s zinflate_s zlibflate_s ratio_z ratio_zf cpu_ext_s cpu_ratio extract_KiB zinflate_KiB
 for mib in 4 64; do
   name="entry${mib}.bin"
   libs 2>/dev/null | head -c $((mib << 20)) > "$out/$name" || true
@@ -37,6 +39,8 @@ for mib in 4 64; do
   e=$(median "$out/h$mib.json" 0); z=$(median "$out/h$mib.json" 1); f=$(median "$out/h$mib.json" 2)
   me=$(peak_kib "$bin/setupkit" extract "$out/a$mib.dat" "$out/x$mib")
   mz=$(peak_kib sh -c "exec $bin/zinflate < $out/s$mib.z > $out/z$mib.bin")
-  printf '%-8s %12s %12s %12s %12s %9s %9s %12s %12s\n' "${mib}MiB" "$(stat -c %s "$out/a$mib.dat")" "$e" "$z" "$f" \
-    "$(python3 -c "print('%.3f' % ($e / $z))")" "$(python3 -c "print('%.3f' % ($e / $f))")" "$me" "$mz"
+  ce=$(cpu "$out/h$mib.json" 0); cz=$(cpu "$out/h$mib.json" 1)
+  printf '%-6s %9s %10s %10s %11s %8s %9s %9s %9s %11s %12s\n' "${mib}MiB" "$(stat -c %s "$out/a$mib.dat")" "$e" "$z" "$f" \
+    "$(python3 -c "print('%.3f' % ($e / $z))")" "$(python3 -c "print('%.3f' % ($e / $f))")" \
+    "$ce" "$(python3 -c "print('%.3f' % ($ce / $cz))")" "$me" "$mz"
 done

@@ -59,12 +59,6 @@ TEST(ArchiveWriterLayout, ReadsBackEntryForEntryIncludingEmptyOnes) {
                        {"a.bin", big}, {"empty", ""}, {"c.txt", "third"}, {"sub\\d.txt", "fourth"}}));
 }
 
-TEST(ArchiveWriterLayout, AnEmptyArchiveIsJustACountOfZero) {
-  TMemoryStream out;
-  TArchiveWriter writer(out, 0);
-  EXPECT_EQ(out.DataString(), Int32(0));
-}
-
 TEST(ArchiveWriterRefuses, NamesTheReaderWouldRefuse) {
   TMemoryStream out;
   TArchiveWriter writer(out, 3);
@@ -120,8 +114,3 @@ TEST(PackFiles, AMissingFileRaisesTheOpenError) {
   EXPECT_THROW(PackFiles(out, {tmp / "missing.exe"}), EFOpenError);
 }
 
-TEST(EntryNameOf, DropsFoldersOfEitherSeparator) {
-  EXPECT_EQ(EntryNameOf("C:\\build\\bin\\instTQ.exe"), "instTQ.exe");
-  EXPECT_EQ(EntryNameOf("/work/build/bin/instTQ.exe"), "instTQ.exe");
-  EXPECT_EQ(EntryNameOf("instTQ.exe"), "instTQ.exe");
-}
