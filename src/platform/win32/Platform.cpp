@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+// platform::ShellExecute, not the system's ANSI/wide macro.
+#undef ShellExecute
 
 #include <cstdlib>
 
