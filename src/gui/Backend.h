@@ -1,0 +1,64 @@
+#pragma once
+// What a toolkit backend provides. The portable classes keep every property; a peer
+// realises one control (a native window, or a record in the headless backend) and is told
+// when something changed. Exactly one backend library (gui/win32 or gui/headless) is linked
+// into a program; it defines TheBackend().
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "gui/Forms.h"
+
+namespace gui {
+
+class ControlPeer {
+ public:
+  virtual ~ControlPeer() = default;
+  virtual std::intptr_t Handle() { return 0; }
+  virtual void BoundsChanged() {}
+  virtual void VisibleChanged() {}
+  /// Text, colour, font, picture, tick, position or enabled state changed.
+  virtual void AppearanceChanged() {}
+  virtual void Invalidate() {}
+};
+
+class FormPeer : public ControlPeer {
+ public:
+  virtual void Show(int showCommand) = 0;
+  virtual void SetZOrder(std::intptr_t insertAfter, unsigned flags) = 0;
+  virtual void RegionChanged(bool redraw) = 0;
+  /// Runs the modal loop of the form until it ends (ModalResult or terminate).
+  virtual void RunModalLoop() = 0;
+  /// Wakes a waiting modal loop so that it sees a changed ModalResult.
+  virtual void Wake() {}
+};
+
+class TimerPeer {
+ public:
+  virtual ~TimerPeer() = default;
+  /// Enabled or interval changed.
+  virtual void Update() = 0;
+};
+
+struct TextExtent {
+  int cx = 0, cy = 0;
+};
+
+class Backend {
+ public:
+  virtual ~Backend() = default;
+  virtual std::unique_ptr<ControlPeer> CreatePeer(TControl& control) = 0;
+  virtual std::unique_ptr<TimerPeer> CreateTimerPeer(TTimer& timer) = 0;
+  /// The outer size minus the client size for a form with these creation parameters.
+  virtual TextExtent FrameSize(const TCreateParams& params) = 0;
+  virtual TextExtent MeasureText(const TFont& font, const std::string& text) = 0;
+  virtual TColor SystemColor(TColor c) = 0;
+  virtual void ProcessMessages() = 0;
+  virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+  virtual std::intptr_t ApplicationHandle() = 0;
+  virtual void TitleChanged(const std::string&) {}
+};
+
+Backend& TheBackend();
+
+}  // namespace gui

@@ -1,0 +1,208 @@
+#include "gui/Forms.h"
+
+#include "base/SysUtils.h"
+#include "gui/Backend.h"
+
+namespace {
+int g_formCount = 0;
+gui::FormPeer* FormPeerOf(TControl& c) { return static_cast<gui::FormPeer*>(c.Peer()); }
+}  // namespace
+
+// ---- TForm ----------------------------------------------------------------------------
+
+TForm::TForm(TComponent* owner) : TControl(owner) {
+  ++g_formCount;
+  SetVisible(false);
+  SetColor(clBtnFace);
+  TFont f;
+  SetFont(f);
+  SetBounds(0, 0, 320, 240);
+}
+
+TForm::~TForm() {
+  --g_formCount;
+  DestroyComponents();
+}
+
+int TForm::InstanceCount() { return g_formCount; }
+
+void TForm::CreateParams(TCreateParams& p) {
+  p.Style = gui::kWsClipChildren;
+  p.ExStyle = 0;
+  switch (borderStyle_) {
+    case bsNone:
+      p.Style |= gui::kWsPopup;
+      break;
+    case bsSizeable:
+      p.Style |= gui::kWsCaption | gui::kWsSysMenu | gui::kWsThickFrame | gui::kWsMinimizeBox |
+                 gui::kWsMaximizeBox;
+      break;
+    case bsToolWindow:
+      p.Style |= gui::kWsCaption | gui::kWsSysMenu;
+      p.ExStyle |= gui::kWsExToolWindow;
+      break;
+    default:
+      p.Style |= gui::kWsCaption | gui::kWsSysMenu | gui::kWsMinimizeBox;
+      break;
+  }
+  if (formStyle_ == fsStayOnTop) p.ExStyle |= gui::kWsExTopmost;
+  p.WndParent = 0;
+}
+
+int TForm::ClientWidth() const {
+  TCreateParams p;
+  const_cast<TForm*>(this)->CreateParams(p);
+  return Width() - gui::TheBackend().FrameSize(p).cx;
+}
+
+int TForm::ClientHeight() const {
+  TCreateParams p;
+  const_cast<TForm*>(this)->CreateParams(p);
+  return Height() - gui::TheBackend().FrameSize(p).cy;
+}
+
+void TForm::SetClientWidth(int w) { SetWidth(w + (Width() - ClientWidth())); }
+void TForm::SetClientHeight(int h) { SetHeight(h + (Height() - ClientHeight())); }
+
+void TForm::SetBounds(int left, int top, int width, int height) {
+  TControl::SetBounds(left, top, width, height);
+}
+
+void TForm::SetBorderStyle(TBorderStyle b) {
+  borderStyle_ = b;
+  Realign();
+  NotifyPeer();
+}
+
+void TForm::SetFormStyle(TFormStyle s) {
+  formStyle_ = s;
+  NotifyPeer();
+}
+
+void TForm::SetVisible(bool v) {
+  if (v == Visible()) return;
+  if (v) HandleNeeded();
+  TControl::SetVisible(v);
+  if (v && OnShow) gui::CallHandler(OnShow);
+}
+
+void TForm::ShowNoActivate() {
+  HandleNeeded();
+  FormPeerOf(*this)->Show(gui::kSwShowNoActivate);
+  // Marked visible without showing again: the window is already up.
+  if (!Visible()) {
+    TControl::SetVisible(true);
+    if (OnShow) gui::CallHandler(OnShow);
+  }
+}
+
+void TForm::SetZOrder(std::intptr_t insertAfter, unsigned flags) {
+  HandleNeeded();
+  FormPeerOf(*this)->SetZOrder(insertAfter, flags);
+}
+
+void TForm::SetWindowRegion(const TWindowRegion& region, bool redraw) {
+  region_ = region;
+  HandleNeeded();
+  FormPeerOf(*this)->RegionChanged(redraw);
+}
+
+int TForm::ShowModal() {
+  HandleNeeded();
+  modal_ = true;
+  modalResult_ = mrNone;
+  SetVisible(true);
+  FormPeerOf(*this)->RunModalLoop();
+  if (modalResult_ == mrNone && Application->Terminated()) modalResult_ = mrCancel;
+  modal_ = false;
+  SetVisible(false);
+  return modalResult_;
+}
+
+void TForm::SetModalResult(int r) {
+  modalResult_ = r;
+  if (modal_ && HandleAllocated()) FormPeerOf(*this)->Wake();
+}
+
+void TForm::Close() {
+  if (modal_) SetModalResult(mrCancel);
+  else Hide();
+}
+
+void TForm::Release() {
+  if (!Owner()) return;
+  Owner()->RemoveComponent(this);
+  Application->ReleaseForm(std::unique_ptr<TForm>(this));
+}
+
+void TForm::Loaded() {
+  if (OnCreate) gui::CallHandler(OnCreate);
+}
+
+// ---- TApplication -----------------------------------------------------------------------
+
+TApplication::TApplication() : TComponent(nullptr) {}
+
+TApplication::~TApplication() {
+  released_.clear();
+  DestroyComponents();
+}
+
+void TApplication::SetTitle(const std::string& t) {
+  title_ = t;
+  gui::TheBackend().TitleChanged(t);
+}
+
+void TApplication::ProcessMessages() {
+  DeleteReleasedForms();
+  gui::TheBackend().ProcessMessages();
+}
+
+void TApplication::Terminate() { terminated_ = true; }
+
+void TApplication::Run() {
+  // No window is ever the main window: there is nothing to wait for.
+  DeleteReleasedForms();
+}
+
+void TApplication::HandleException(const std::exception& e) {
+  MessageBox(ErrorBoxText(e.what()), title_, gui::kMbOk | gui::kMbIconError);
+}
+
+int TApplication::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+  return gui::TheBackend().MessageBox(text, caption, flags);
+}
+
+std::intptr_t TApplication::Handle() { return gui::TheBackend().ApplicationHandle(); }
+
+void TApplication::ReleaseForm(std::unique_ptr<TForm> form) {
+  if (!form) return;
+  form->Hide();
+  released_.push_back(std::move(form));
+}
+
+void TApplication::DeleteReleasedForms() {
+  auto doomed = std::move(released_);
+  released_.clear();
+  doomed.clear();
+}
+
+namespace {
+TApplication& TheApplication() {
+  static TApplication app;
+  return app;
+}
+}  // namespace
+
+TApplication* const Application = &TheApplication();
+
+namespace gui {
+void CallHandler(const std::function<void()>& handler) {
+  if (!handler) return;
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    Application->HandleException(e);
+  }
+}
+}  // namespace gui

@@ -1,0 +1,174 @@
+#pragma once
+// Forms, modal loops, and the application object with its error box for handler errors.
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gui/Controls.h"
+#include "gui/StdCtrls.h"
+
+class TMessage;
+
+enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2 };
+enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow };
+enum TFormStyle { fsNormal, fsStayOnTop };
+
+namespace gui {
+// Window style bits as the window system defines them.
+constexpr std::uint32_t kWsPopup = 0x80000000u;
+constexpr std::uint32_t kWsVisible = 0x10000000u;
+constexpr std::uint32_t kWsBorder = 0x00800000u;
+constexpr std::uint32_t kWsDlgFrame = 0x00400000u;
+constexpr std::uint32_t kWsCaption = 0x00C00000u;
+constexpr std::uint32_t kWsSysMenu = 0x00080000u;
+constexpr std::uint32_t kWsThickFrame = 0x00040000u;
+constexpr std::uint32_t kWsMinimizeBox = 0x00020000u;
+constexpr std::uint32_t kWsMaximizeBox = 0x00010000u;
+constexpr std::uint32_t kWsClipChildren = 0x02000000u;
+constexpr std::uint32_t kWsExTopmost = 0x00000008u;
+constexpr std::uint32_t kWsExToolWindow = 0x00000080u;
+constexpr std::uint32_t kWsExAppWindow = 0x00040000u;
+constexpr std::uint32_t kWsExNoActivate = 0x08000000u;
+/// WndParent value that names the desktop window.
+constexpr std::intptr_t kDesktopWindow = -100;
+// Show commands.
+constexpr int kSwHide = 0;
+constexpr int kSwShowNoActivate = 4;
+constexpr int kSwShow = 5;
+// Z-order placement.
+constexpr std::intptr_t kHwndTopmost = -1;
+constexpr unsigned kSwpNoSize = 0x0001, kSwpNoMove = 0x0002, kSwpNoActivate = 0x0010;
+// Window messages a message filter may see.
+constexpr unsigned kWmSize = 0x0005;
+constexpr unsigned kSizeMinimized = 1;
+// Message box flags and results.
+constexpr unsigned kMbOk = 0x0000, kMbIconError = 0x0010, kMbIconInformation = 0x0040;
+constexpr int kIdOk = 1;
+}  // namespace gui
+
+/// The parameters a form's window is created with.
+struct TCreateParams {
+  std::uint32_t Style = 0;
+  std::uint32_t ExStyle = 0;
+  /// 0: no parent; gui::kDesktopWindow: the desktop window; else a native window.
+  std::intptr_t WndParent = 0;
+};
+
+/// A message as a form's window receives it.
+class TMessage {
+ public:
+  unsigned Msg = 0;
+  std::uintptr_t WParam = 0;
+  std::intptr_t LParam = 0;
+  std::intptr_t Result = 0;
+};
+
+class TForm : public TControl {
+ public:
+  explicit TForm(TComponent* owner);
+  ~TForm() override;
+  TControlKind Kind() const override { return TControlKind::Form; }
+
+  /// Width and Height are the outer size; the client size follows from the border.
+  int ClientWidth() const override;
+  int ClientHeight() const override;
+  void SetClientWidth(int w);
+  void SetClientHeight(int h);
+  void SetBounds(int left, int top, int width, int height) override;
+  TBorderStyle BorderStyle() const { return borderStyle_; }
+  void SetBorderStyle(TBorderStyle b);
+  TFormStyle FormStyle() const { return formStyle_; }
+  void SetFormStyle(TFormStyle s);
+  TPopupMenu* PopupMenu() const { return popupMenu_; }
+  void SetPopupMenu(TPopupMenu* m) { popupMenu_ = m; }
+
+  /// Shows the form and runs its modal loop until ModalResult is set (Close sets mrCancel)
+  /// or the application terminates; hides it again and returns the result.
+  int ShowModal();
+  bool Modal() const { return modal_; }
+  int ModalResult() const { return modalResult_; }
+  void SetModalResult(int r);
+  /// Closes the form as its title-bar button does: ends a modal loop, else hides.
+  void Close();
+  void SetVisible(bool v) override;
+  /// Shows the window without activating it (SW_SHOWNOACTIVATE); Visible becomes true.
+  void ShowNoActivate();
+  /// Places the window in the z-order (gui::kHwndTopmost) with SetWindowPos flags.
+  void SetZOrder(std::intptr_t insertAfter, unsigned flags);
+  /// Gives the window a region (its shape); an empty region restores the rectangle.
+  void SetWindowRegion(const TWindowRegion& region, bool redraw = true);
+  const TWindowRegion& WindowRegion() const { return region_; }
+  /// Releases the form: it is hidden now and deleted when the message loop next runs.
+  /// Works for a form owned by another component; an unowned one is given to the
+  /// application with TApplication::ReleaseForm.
+  void Release();
+
+  /// The parameters the window is created with; override to adjust them (call the base).
+  virtual void CreateParams(TCreateParams& params);
+  /// Called by a form class at the end of its constructor: runs OnCreate; an error in it
+  /// goes to the application's error box.
+  void Loaded();
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnShow;
+  TNotifyEvent OnActivate;
+  TNotifyEvent OnDeactivate;
+  std::function<void(TCanvas&)> OnPaint;
+  /// Sees every message of the form's window before its normal processing.
+  std::function<void(TMessage&)> OnWindowMessage;
+
+  /// Live forms in the process (for checks that released forms are gone).
+  static int InstanceCount();
+
+ private:
+  TBorderStyle borderStyle_ = bsSizeable;
+  TFormStyle formStyle_ = fsNormal;
+  TPopupMenu* popupMenu_ = nullptr;
+  TWindowRegion region_;
+  int modalResult_ = mrNone;
+  bool modal_ = false;
+};
+
+class TApplication : public TComponent {
+ public:
+  TApplication();
+  ~TApplication() override;
+  const std::string& Title() const { return title_; }
+  void SetTitle(const std::string& t);
+  /// Handles every pending message, then returns.
+  void ProcessMessages();
+  /// Asks the application to end: modal loops end, Run returns.
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+  /// Clears the terminate request (tests that run several flows in one process).
+  void ResetTerminated() { terminated_ = false; }
+  /// The main loop. With no main window it returns at once.
+  void Run();
+  /// Shows the error box for an error that left an event handler: its message with
+  /// ErrorBoxText's rule, the title as caption, the error icon and an OK button.
+  void HandleException(const std::exception& e);
+  int MessageBox(const std::string& text, const std::string& caption, unsigned flags);
+  /// The application's own window (owner of shell calls and message boxes).
+  std::intptr_t Handle();
+  /// Hides the form now and deletes it when the message loop next runs.
+  void ReleaseForm(std::unique_ptr<TForm> form);
+  /// Deletes the released forms (the message loops call it).
+  void DeleteReleasedForms();
+  int ReleasedFormCount() const { return static_cast<int>(released_.size()); }
+
+ private:
+  std::string title_;
+  bool terminated_ = false;
+  std::vector<std::unique_ptr<TForm>> released_;
+};
+
+/// The one application object; it owns the windows created with it as owner.
+extern TApplication* const Application;
+
+namespace gui {
+/// Runs an event handler; an error that leaves it is shown in the application's error box.
+void CallHandler(const std::function<void()>& handler);
+}  // namespace gui

@@ -1,0 +1,133 @@
+#pragma once
+// Colours, fonts, bitmaps, window regions and the drawing surface handed to paint handlers.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/SysUtils.h"
+
+class TStream;
+
+/// A colour as 0x00BBGGRR, or a system colour index with the high bit set (0x800000nn).
+using TColor = std::uint32_t;
+
+constexpr TColor ColorFromRGB(int r, int g, int b) {
+  return static_cast<TColor>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+}
+constexpr TColor clBlack = 0x000000;
+constexpr TColor clWhite = 0xFFFFFF;
+constexpr TColor clRed = 0x0000FF;
+constexpr TColor clGreen = 0x008000;
+constexpr TColor clGray = 0x808080;
+constexpr TColor clSilver = 0xC0C0C0;
+// System colours (resolved by the backend).
+constexpr TColor clWindow = 0x80000005;
+constexpr TColor clWindowText = 0x80000008;
+constexpr TColor clBtnFace = 0x8000000F;
+constexpr TColor clInfoBk = 0x80000018;
+constexpr TColor clNone = 0x1FFFFFFF;
+
+constexpr bool IsSystemColor(TColor c) { return (c & 0x80000000u) != 0; }
+/// The RGB value of a colour; system colours take the backend's current value.
+TColor ColorToRGB(TColor c);
+
+enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4 };
+constexpr int DEFAULT_CHARSET = 1;
+constexpr int GB2312_CHARSET = 134;
+
+/// A font by name and height. Height < 0 is the character height in pixels (12 px is -12),
+/// as a window designer gives it; 0 means the system default.
+struct TFont {
+  std::string Name = "MS Sans Serif";
+  int Height = -11;
+  unsigned Style = 0;
+  TColor Color = clWindowText;
+  int Charset = DEFAULT_CHARSET;
+
+  bool Bold() const { return (Style & fsBold) != 0; }
+  bool Underline() const { return (Style & fsUnderline) != 0; }
+  /// The character height in pixels (never negative).
+  int PixelHeight() const { return Height < 0 ? -Height : Height == 0 ? 11 : Height; }
+  bool operator==(const TFont& o) const {
+    return Name == o.Name && Height == o.Height && Style == o.Style && Color == o.Color &&
+           Charset == o.Charset;
+  }
+  bool operator!=(const TFont& o) const { return !(*this == o); }
+};
+
+struct TPoint {
+  int X = 0, Y = 0;
+  bool operator==(const TPoint& o) const { return X == o.X && Y == o.Y; }
+};
+struct TRect {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
+  bool Contains(int x, int y) const { return x >= Left && x < Right && y >= Top && y < Bottom; }
+};
+
+SETUPTQ_EXCEPTION(EInvalidGraphic, Exception);
+
+/// A 24-bit picture held as rows of TColor values, top row first.
+class TBitmap {
+ public:
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  bool Empty() const { return width_ == 0 || height_ == 0; }
+  TColor Pixel(int x, int y) const;
+  void SetSize(int width, int height, TColor fill = clWhite);
+  void SetPixel(int x, int y, TColor c);
+  /// The see-through colour of a transparent picture: its bottom-left pixel.
+  TColor TransparentColor() const { return Empty() ? clNone : Pixel(0, height_ - 1); }
+
+  /// Loads a complete .bmp file image (file header included) from the stream's position.
+  /// Uncompressed 1, 4, 8, 24 and 32 bits per pixel. Raises EInvalidGraphic
+  /// "Bitmap image is not valid" on anything else; the picture is then unchanged.
+  void LoadFromStream(TStream& stream);
+  /// The same, from the bytes of a .bmp file.
+  void LoadFromFileImage(const std::string& bytes);
+  /// Loads a device-independent bitmap without the file header (a "bitmap" resource).
+  void LoadFromDib(const std::string& bytes);
+  /// Loads the "bitmap" resource `name` of the program's own module. Raises EResNotFound
+  /// "Resource %s not found" when there is none.
+  void LoadFromResourceName(const std::string& name);
+  /// The picture as a .bmp file image (24 bits per pixel).
+  std::string SaveToFileImage() const;
+
+  const std::vector<TColor>& Pixels() const { return pixels_; }
+
+ private:
+  int width_ = 0, height_ = 0;
+  std::vector<TColor> pixels_;
+};
+
+SETUPTQ_EXCEPTION(EResNotFound, Exception);
+
+/// A window region: the union of its shapes, in window coordinates.
+struct TRegionShape {
+  enum Kind { RoundRect, Polygon } kind = RoundRect;
+  // RoundRect: the rectangle (X1, Y1)-(X2, Y2) with a corner ellipse EllipseW x EllipseH.
+  int X1 = 0, Y1 = 0, X2 = 0, Y2 = 0, EllipseW = 0, EllipseH = 0;
+  // Polygon: the points in order, winding fill when Winding, else alternate.
+  std::vector<TPoint> Points;
+  bool Winding = true;
+};
+struct TWindowRegion {
+  std::vector<TRegionShape> Shapes;
+  bool Empty() const { return Shapes.empty(); }
+  TWindowRegion& AddRoundRect(int x1, int y1, int x2, int y2, int ew, int eh);
+  TWindowRegion& AddPolygon(std::vector<TPoint> points, bool winding = true);
+};
+
+/// The surface a paint handler draws on, in client coordinates.
+class TCanvas {
+ public:
+  virtual ~TCanvas() = default;
+  /// Frames the window's current region (its client rectangle when it has none) with a
+  /// brush of `color`, `width` pixels wide and `height` pixels high.
+  virtual void FrameWindowRegion(TColor color, int width, int height) = 0;
+  /// Draws the bitmap with its top-left corner at (x, y); an empty bitmap draws nothing.
+  virtual void Draw(int x, int y, const TBitmap& bitmap) = 0;
+  virtual void FillRect(const TRect& r, TColor color) = 0;
+  virtual void TextOut(int x, int y, const std::string& text, const TFont& font) = 0;
+};
