@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+#undef ShellExecute  // a <shellapi.h> macro; ours is platform::ShellExecute
 
 #include <cstdlib>
 
