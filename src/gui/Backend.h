@@ -57,6 +57,8 @@ class Backend {
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
   virtual std::intptr_t ApplicationHandle() = 0;
   virtual void TitleChanged(const std::string&) {}
+  /// Wakes a message loop waiting for input (after a terminate request).
+  virtual void Wake() {}
 };
 
 Backend& TheBackend();

@@ -158,7 +158,10 @@ void TApplication::ProcessMessages() {
   gui::TheBackend().ProcessMessages();
 }
 
-void TApplication::Terminate() { terminated_ = true; }
+void TApplication::Terminate() {
+  terminated_ = true;
+  gui::TheBackend().Wake();
+}
 
 void TApplication::Run() {
   // No window is ever the main window: there is nothing to wait for.

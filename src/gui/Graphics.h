@@ -32,8 +32,9 @@ constexpr bool IsSystemColor(TColor c) { return (c & 0x80000000u) != 0; }
 TColor ColorToRGB(TColor c);
 
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4 };
-constexpr int DEFAULT_CHARSET = 1;
-constexpr int GB2312_CHARSET = 134;
+// Character sets (the window system's numbers).
+constexpr int kDefaultCharset = 1;
+constexpr int kGB2312Charset = 134;
 
 /// A font by name and height. Height < 0 is the character height in pixels (12 px is -12),
 /// as a window designer gives it; 0 means the system default.
@@ -42,7 +43,7 @@ struct TFont {
   int Height = -11;
   unsigned Style = 0;
   TColor Color = clWindowText;
-  int Charset = DEFAULT_CHARSET;
+  int Charset = kDefaultCharset;
 
   bool Bold() const { return (Style & fsBold) != 0; }
   bool Underline() const { return (Style & fsUnderline) != 0; }

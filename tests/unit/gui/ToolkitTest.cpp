@@ -26,7 +26,7 @@ TFont Song(int px, unsigned style = 0, TColor color = clBlack) {
   f.Height = -px;
   f.Style = style;
   f.Color = color;
-  f.Charset = GB2312_CHARSET;
+  f.Charset = kGB2312Charset;
   return f;
 }
 }  // namespace

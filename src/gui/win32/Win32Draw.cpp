@@ -1,0 +1,115 @@
+#include "gui/win32/Win32Draw.h"
+
+#include <map>
+#include <tuple>
+#include <vector>
+
+namespace gui::win32 {
+
+COLORREF ToColorRef(TColor c) {
+  if (IsSystemColor(c)) return GetSysColor(static_cast<int>(c & 0xFF));
+  return static_cast<COLORREF>(c & 0xFFFFFF);
+}
+
+HFONT FontFor(const TFont& f) {
+  using Key = std::tuple<std::string, int, unsigned, int>;
+  static std::map<Key, HFONT> cache;
+  Key key{f.Name, f.Height, f.Style, f.Charset};
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
+  HFONT h = CreateFontA(f.Height, 0, 0, 0, f.Bold() ? FW_BOLD : FW_NORMAL, (f.Style & fsItalic) ? TRUE : FALSE,
+                        f.Underline() ? TRUE : FALSE, FALSE, static_cast<BYTE>(f.Charset), OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, f.Name.c_str());
+  if (!h) h = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  cache[key] = h;
+  return h;
+}
+
+namespace {
+// A top-down 32-bit section holding the picture; freed with the object.
+class DibSection {
+ public:
+  explicit DibSection(const TBitmap& b) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = b.Width();
+    bi.bmiHeader.biHeight = -b.Height();
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bmp_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bmp_ || !bits) return;
+    auto* px = static_cast<DWORD*>(bits);
+    for (size_t i = 0; i < b.Pixels().size(); ++i) {
+      TColor c = b.Pixels()[i];
+      px[i] = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
+    }
+    dc_ = CreateCompatibleDC(nullptr);
+    old_ = SelectObject(dc_, bmp_);
+  }
+  ~DibSection() {
+    if (dc_) {
+      SelectObject(dc_, old_);
+      DeleteDC(dc_);
+    }
+    if (bmp_) DeleteObject(bmp_);
+  }
+  DibSection(const DibSection&) = delete;
+  DibSection& operator=(const DibSection&) = delete;
+  HDC dc() const { return dc_; }
+
+ private:
+  HBITMAP bmp_ = nullptr;
+  HDC dc_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+};
+}  // namespace
+
+void DrawBitmap(HDC dc, int x, int y, const TBitmap& b, bool transparent) {
+  if (b.Empty()) return;
+  DibSection src(b);
+  if (!src.dc()) return;
+  if (transparent) {
+    TransparentBlt(dc, x, y, b.Width(), b.Height(), src.dc(), 0, 0, b.Width(), b.Height(),
+                   ToColorRef(b.TransparentColor()));
+  } else {
+    BitBlt(dc, x, y, b.Width(), b.Height(), src.dc(), 0, 0, SRCCOPY);
+  }
+}
+
+void Win32Canvas::FrameWindowRegion(TColor color, int width, int height) {
+  HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+  if (!rgn) return;
+  if (GetWindowRgn(wnd_, rgn) == ERROR) {
+    RECT r;
+    GetClientRect(wnd_, &r);
+    SetRectRgn(rgn, r.left, r.top, r.right, r.bottom);
+  }
+  HBRUSH brush = CreateSolidBrush(ToColorRef(color));
+  if (brush) {
+    FrameRgn(dc_, rgn, brush, width, height);
+    DeleteObject(brush);
+  }
+  DeleteObject(rgn);
+}
+
+void Win32Canvas::Draw(int x, int y, const TBitmap& bitmap) { DrawBitmap(dc_, x, y, bitmap, false); }
+
+void Win32Canvas::FillRect(const TRect& r, TColor color) {
+  HBRUSH brush = CreateSolidBrush(ToColorRef(color));
+  if (!brush) return;
+  RECT rc{r.Left, r.Top, r.Right, r.Bottom};
+  ::FillRect(dc_, &rc, brush);
+  DeleteObject(brush);
+}
+
+void Win32Canvas::TextOut(int x, int y, const std::string& text, const TFont& font) {
+  HGDIOBJ old = SelectObject(dc_, FontFor(font));
+  SetBkMode(dc_, TRANSPARENT);
+  SetTextColor(dc_, ToColorRef(font.Color));
+  ::TextOutA(dc_, x, y, text.c_str(), static_cast<int>(text.size()));
+  SelectObject(dc_, old);
+}
+
+}  // namespace gui::win32
