@@ -176,8 +176,10 @@ TEST_F(Balloon_, WindowIsAPopupToolWindowOnTopThatNeverTakesTheFocus) {
   const std::uint32_t ex = gui::kWsExTopmost | gui::kWsExToolWindow | gui::kWsExNoActivate;
   EXPECT_EQ(r.params.ExStyle & ex, ex);
   EXPECT_EQ(r.params.WndParent, gui::kDesktopWindow);
-  EXPECT_EQ(r.showCommands, std::vector<int>({gui::kSwShowNoActivate}));
-  EXPECT_EQ(r.activations, 0);
+  // Its window is shown with the command that does not activate it. (That the focus stays
+  // where it was is checked on real windows, under Wine.)
+  ASSERT_FALSE(r.showCommands.empty());
+  EXPECT_EQ(r.showCommands.front(), gui::kSwShowNoActivate);
   // Shown, it places itself topmost without moving, sizing or activating.
   ASSERT_FALSE(r.zOrder.empty());
   EXPECT_EQ(r.zOrder.back().insertAfter, gui::kHwndTopmost);
@@ -277,13 +279,14 @@ TEST_F(Balloon_, PrepareMakesOneHiddenBalloonAndDisarms) {
 
 TEST_F(Balloon_, MinimisedByTheSystemItComesBackWithoutTakingTheFocus) {
   TBalloon& b = Show(10, 10, 3);
+  const hl::WindowRecord before = hl::Record(b);
   hl::PostMinimize(b);
   hl::Step();
   EXPECT_TRUE(b.Visible());
   hl::WindowRecord r = hl::Record(b);
-  ASSERT_GE(r.showCommands.size(), 2u);
+  ASSERT_EQ(r.showCommands.size(), before.showCommands.size() + 1);
   EXPECT_EQ(r.showCommands.back(), gui::kSwShowNoActivate);
-  EXPECT_EQ(r.activations, 0);
+  EXPECT_EQ(r.activations, before.activations);
 }
 
 // ---- drawing and pictures ---------------------------------------------------------------
