@@ -100,20 +100,6 @@ TEST_F(Balloon_, HeightEndsTenBelowTheTextWithRoomForAPointerBelow) {
   }
 }
 
-TEST_F(Balloon_, APointerOnTopLowersTitleTextAndIconByTwenty) {
-  TBalloon& below = Show(300, 300, 1);
-  const int titleTop = below.TitleLabel->Top(), iconTop = below.IconImage->Top();
-  EXPECT_EQ(titleTop, 12);
-  EXPECT_EQ(iconTop, 10);
-  TBalloon& above = Show(300, 300, 2);
-  EXPECT_EQ(above.TitleLabel->Top(), titleTop + 20);
-  EXPECT_EQ(above.IconImage->Top(), iconTop + 20);
-  EXPECT_EQ(above.TitleLabel->Left(), 34);
-  EXPECT_EQ(above.TextLabel->Left(), 10);
-  EXPECT_TRUE(above.PointerOnTop);
-  EXPECT_FALSE(below.PointerOnTop);
-}
-
 TEST_F(Balloon_, RegionIsARoundedBodyUnitedWithTheTriangle) {
   TBalloon& low = Show(300, 300, 0);
   const int W = low.Width(), H = low.Height();
@@ -140,17 +126,8 @@ TEST_F(Balloon_, BodyTextIsTrimmedAndTheTitleKeptAsGiven) {
   TBalloon& b = Show(10, 10, 3, "  spaced title ", " \r\n\tbody text \r\n ");
   EXPECT_EQ(b.TextLabel->Caption(), "body text");
   EXPECT_EQ(b.TitleLabel->Caption(), "  spaced title ");
-}
-
-TEST_F(Balloon_, TitleIsBoldAndBothLabelsTakeTheBalloonsColourAndTahoma) {
-  TBalloon& b = Show(10, 10, 3);
   EXPECT_TRUE(b.TitleLabel->Font().Bold());
   EXPECT_FALSE(b.TextLabel->Font().Bold());
-  EXPECT_EQ(b.TitleLabel->Font().Name, "Tahoma");
-  EXPECT_EQ(b.TextLabel->Font().Name, "Tahoma");
-  EXPECT_EQ(b.Color(), clInfoBk);
-  EXPECT_TRUE(b.TextLabel->ParentColor());
-  EXPECT_TRUE(b.IconImage->Transparent());
 }
 
 TEST_F(Balloon_, IconKindPicksInfoErrorOrWarningAndAnythingElseInfo) {
@@ -206,11 +183,6 @@ TEST_F(Balloon_, ASecondBalloonReplacesTheFirstAfterTheWaitLeavingOne) {
   EXPECT_EQ(second->Top(), 498);
   Application->ProcessMessages();  // the loop deletes the released balloon
   EXPECT_EQ(TForm::InstanceCount(), before + 1);
-}
-
-TEST_F(Balloon_, TheFirstBalloonOfARunShowsWithoutWaiting) {
-  Show(1, 1, 3);
-  EXPECT_TRUE(waits.empty());
 }
 
 TEST_F(Balloon_, HidesByItselfAfterItsSeconds) {
