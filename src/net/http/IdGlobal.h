@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "net/http/IdException.h"
+#include "net/transport/IdException.h"
 
 SETUPTQ_EXCEPTION(EIdFailedToRetreiveTimeZoneInfo, EIdException);
 

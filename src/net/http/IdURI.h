@@ -3,7 +3,7 @@
 // unescaped), and the resolution of a relative path against a base path.
 #include <string>
 
-#include "net/http/IdException.h"
+#include "net/transport/IdException.h"
 
 SETUPTQ_EXCEPTION(EIdURIException, EIdException);
 
