@@ -6,3 +6,5 @@
 /// parents if missing). Never raises. True only when every entry was written whole; on the
 /// first failure it stops, leaving the entries before it intact.
 bool ExtractArchive(const std::string& archivePath, const std::string& targetDir);
+/// The same, giving the reason of a failure in `error` (the entry's name, then the message).
+bool ExtractArchive(const std::string& archivePath, const std::string& targetDir, std::string& error);

@@ -32,6 +32,8 @@ bool ForceDirectories(const std::string& path);
 std::string SystemErrorText(int code);
 /// Expands a relative path to a full one (the form error messages name).
 std::string ExpandFileName(const std::string& path);
+/// The native path separator: '\\' on Windows, '/' on Linux.
+char PathDelim();
 
 // ---- the running program -------------------------------------------------------------
 /// Full path of the main module's file (the file the process was started from).

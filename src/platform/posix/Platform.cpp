@@ -86,6 +86,8 @@ std::string ExpandFileName(const std::string& path) {
   return std::string(buf) + "/" + path;
 }
 
+char PathDelim() { return '/'; }
+
 std::string ModuleFileName() {
   char buf[4096];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);

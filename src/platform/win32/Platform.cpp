@@ -85,6 +85,8 @@ std::string ExpandFileName(const std::string& path) {
   return n && n < sizeof buf ? std::string(buf, n) : path;
 }
 
+char PathDelim() { return '\\'; }
+
 std::string ModuleFileName() {
   char buf[MAX_PATH * 4];
   DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);

@@ -1,0 +1,36 @@
+#include "payload/ArchiveExtract.h"
+
+#include "payload/ArchiveReader.h"
+
+bool ExtractArchive(const std::string& archivePath, const std::string& targetDir) {
+  std::string ignored;
+  return ExtractArchive(archivePath, targetDir, ignored);
+}
+
+bool ExtractArchive(const std::string& archivePath, const std::string& targetDir, std::string& error) {
+  std::string entry;
+  try {
+    // An empty folder would put the files in the root of the current drive.
+    if (targetDir.empty()) throw EArchiveError("No target folder given");
+    platform::ForceDirectories(targetDir);  // a failure shows when the first file is created
+    std::string prefix = targetDir;
+    const char delim = platform::PathDelim();
+    if (prefix.back() != delim && prefix.back() != '/') prefix += delim;
+
+    TFileStream archive(archivePath, platform::FileAccess::Read, platform::FileShare::None,
+                        platform::FileCreate::OpenExisting);
+    UnpackArchive(
+        archive,
+        [&prefix](const TArchiveEntry& e) {
+          return std::make_unique<TFileStream>(prefix + e.name, platform::FileAccess::ReadWrite,
+                                               platform::FileShare::None, platform::FileCreate::CreateAlways);
+        },
+        &entry);
+    return true;
+  } catch (const std::exception& e) {
+    error = entry.empty() ? e.what() : "\"" + entry + "\": " + e.what();
+  } catch (...) {
+    error = "Unknown error";
+  }
+  return false;
+}
