@@ -131,6 +131,7 @@ TEST(RequestHead, HttpsIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(c.connects, 0);
   EXPECT_THROW(c.http.FetchUrl("ftp://mirror.example/a"), EIdUnknownProtocol);
   EXPECT_THROW(c.http.FetchUrl("http://mirror.example:8o/a"), EConvertError);
+  EXPECT_THROW(c.http.FetchUrl("http://mirror.example:65616/a"), EConvertError);  // not port 80
   EXPECT_EQ(c.wire.Output(), "");
 }
 
