@@ -47,6 +47,24 @@ TEST(SocketLibrary, EntriesResolveOnFirstUseAndAMissingExportFailsInOrder) {
   EXPECT_EQ(ws::WinsockEntryTarget(ws::weTransmitFile), nullptr);
 }
 
+TEST(SocketLibrary, CallingBeforeTheLibraryIsLoadedFailsInOrderAndTheNextStackLoadsIt) {
+  ASSERT_EQ(IdStackComponentCount(), 0) << "a test left a component alive";
+  ws::UnloadWinsock();
+  EXPECT_FALSE(ws::WinsockLoaded());
+  EXPECT_EQ(ws::WinsockEntryTarget(ws::weHtons), nullptr);
+  try {
+    ws::htons(80);
+    FAIL() << "an entry ran without its library";
+  } catch (const EIdWS2StubError& e) {
+    EXPECT_EQ(e.SystemErrorCode, 10093);
+    EXPECT_EQ(e.Message().rfind("Error on call Winsock2 library function htons: ", 0), 0u) << e.Message();
+  }
+  TIdComponent user;
+  EXPECT_TRUE(ws::WinsockLoaded());
+  EXPECT_EQ(ws::htons(0x0102), GStack->WSHToNs(0x0102));
+  EXPECT_EQ(GStack->WSNToHs(GStack->WSHToNs(8080)), 8080);
+}
+
 TEST(SocketLibrary, StubErrorWithoutCodeIsTheFailureTextAlone) {
   EIdWS2StubError e("Error on loading Winsock2 library (WS2_32.DLL)", 0);
   EXPECT_EQ(e.Message(), "Error on loading Winsock2 library (WS2_32.DLL)");
@@ -259,4 +277,19 @@ TEST(Binding, WaitReadableSeesDataAndClosesAndFailsWithoutASocket) {
   EXPECT_EQ(client.ReceiveBytes(&c, 1), 0);
   client.ReleaseHandle();
   EXPECT_FALSE(client.HandleAllocated());
+}
+
+TEST(Binding, AddressThatIsNotLocalRaisesTheWindowsNumberAndText) {
+  TIdComponent user;
+  TIdSocketHandle h;
+  h.AllocateHandle();
+  h.IP = "192.0.2.1";  // a documentation address, never one of this machine's
+  try {
+    h.BindLocal();
+    FAIL() << "bound to an address this machine does not have";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.ErrorNumber, 10049);
+    EXPECT_EQ(e.Message(), "Socket Error # 10049\r\nCannot assign requested address.");
+  }
+  EXPECT_TRUE(h.HandleAllocated()) << "the failing socket stays allocated";
 }
