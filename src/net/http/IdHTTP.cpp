@@ -584,5 +584,6 @@ void ConfigureVerifyClient(TIdHTTP& http) {
   http.ProtocolVersion = pv1_1;
   http.ReadTimeout = kVerifyReadTimeoutMs;
   http.MaxLineAction = maException;
+  http.MaxLineLength = IdMaxLineLengthDefault;
   http.MaxBodySize = kVerifyMaxBodySize;
 }
