@@ -1,5 +1,7 @@
 #include "net/transport/IdIOHandlerSocket.h"
 
+#include <chrono>
+
 #include "platform/Platform.h"
 
 // ---- TIdConnectThread -------------------------------------------------------------------------
@@ -18,7 +20,20 @@ void TIdConnectThread::Execute() {
   } catch (const std::exception& e) {
     exceptionText_ = e.what();
   }
-  terminated_ = true;
+  Terminate();
+}
+
+void TIdConnectThread::Terminate() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    terminated_ = true;
+  }
+  ended_.notify_all();
+}
+
+bool TIdConnectThread::WaitTerminated(int ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return ended_.wait_for(lock, std::chrono::milliseconds(ms < 0 ? 0 : ms), [this] { return terminated_.load(); });
 }
 
 // ---- TIdIOHandlerSocket -----------------------------------------------------------------------
@@ -98,15 +113,17 @@ void TIdIOHandlerSocket::ConnectWithTimeLimit(int timeout) {
   const bool infinite = timeout == IdTimeoutInfinite;
   // Other negative limits have no meaning of their own: they end at once, like 0 left.
   int remaining = infinite ? IdConnectSliceMs + 1 : (timeout < 0 ? 0 : timeout);
+  // Slices of 125 ms while more than a slice remains, then the rest; each wait ends early
+  // when the connect has ended.
   while (remaining > IdConnectSliceMs) {
-    platform::SleepMs(IdConnectSliceMs);
+    thread.WaitTerminated(IdConnectSliceMs);
     remaining = infinite ? IdConnectSliceMs + 1 : remaining - IdConnectSliceMs;
     if (thread.Terminated()) {
       remaining = 0;
       break;
     }
   }
-  platform::SleepMs(static_cast<std::uint32_t>(remaining));
+  thread.WaitTerminated(remaining);
   if (!thread.Terminated()) {
     thread.Terminate();
     CloseHandler();  // makes the thread's blocking connect return

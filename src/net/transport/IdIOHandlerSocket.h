@@ -2,6 +2,8 @@
 // The I/O handler over one real socket, its connect with a time limit, and the SOCKS
 // settings it carries.
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <thread>
@@ -28,8 +30,11 @@ class TIdConnectThread {
   TIdConnectThread& operator=(const TIdConnectThread&) = delete;
 
   void Start();
-  void Terminate() { terminated_ = true; }
+  void Terminate();
   bool Terminated() const { return terminated_; }
+  /// Waits up to ms for the terminated mark; true when it is set. Wakes as soon as the
+  /// connect ends, so a slice is not slept out after the connection is made.
+  bool WaitTerminated(int ms);
   void WaitFor();
   /// Empty unless the connect failed (with an error other than a closed socket).
   /// Read only after Terminated() turned true.
@@ -40,6 +45,8 @@ class TIdConnectThread {
   TIdSocketHandle& binding_;
   std::thread thread_;
   std::atomic<bool> terminated_{false};
+  std::mutex mutex_;
+  std::condition_variable ended_;
   std::string exceptionText_;
 };
 
