@@ -76,7 +76,7 @@ for name, path in zip(["1,000 small URLs", "one 64 MiB body"], sys.argv[1:]):
     if "setupkit-blocking" in r:
         b = r["setupkit-blocking"]
         print(f"{'':18s} (setupkit with a plain blocking connect, --read-timeout 0: {b['mean']*1000:.1f} ms,"
-              f" ratio {b['mean']/c['mean']:.2f}; the difference is the timed connect's waiting slices)")
+              f" ratio {b['mean']/c['mean']:.2f}; the difference is the timed connect's thread)")
 PY
 
 rss() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1; }
