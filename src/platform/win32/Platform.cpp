@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+#undef ShellExecute  // shellapi.h maps the name to ShellExecuteA; ours is platform::ShellExecute
 
 #include <cstdlib>
 

@@ -1,0 +1,72 @@
+#include "verify/ReplyPublish.h"
+
+#include "base/Classes.h"
+#include "launcher/allparam.h"
+#include "platform/Platform.h"
+#include "verify/QORMD5Unit.h"
+#include "verify/ShareCodeCheckunit.h"
+
+namespace {
+
+TShareCode KeyedRecord(const std::string& fingerprint) {
+  TShareCode record;
+  record.SetCodeKey();
+  record.ExeMD5 = fingerprint;
+  return record;
+}
+
+// Why a body fails, in the words a vendor can act on.
+std::string RefusalReason(const std::string& scrambled) {
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+  if (!scrambled.empty() && (blank(scrambled.front()) || blank(scrambled.back())))
+    return "its scrambled code begins or ends with a blank or control byte, which the launcher trims away";
+  for (char c : scrambled)
+    if (c >= 'A' && c <= 'Z') return "its scrambled code holds an upper-case letter, which the launcher lower-cases";
+  return "its scrambled code holds a sequence that the launcher's un-escaping changes";
+}
+
+}  // namespace
+
+std::string BuildReplyFor(const std::string& fingerprint) {
+  TShareCode record = KeyedRecord(fingerprint);
+  std::string body = record.EncodeReply(fingerprint);
+  if (!record.ReplyMatches(body))
+    throw EPublishError("the launcher with fingerprint " + fingerprint +
+                        " would not accept its published reply: " +
+                        RefusalReason(ScrambleText(fingerprint, record.CodeKey)) +
+                        "; change the launcher (for example its version record) and publish again");
+  return body;
+}
+
+std::string ReplyFilePath(const std::string& dir) {
+  std::string base = dir;
+  while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
+  return base + "/" + BuildVerifyRequestPath('.');
+}
+
+TPublishedReply PublishReply(const std::string& launcher, const std::string& dir) {
+  TPublishedReply out;
+  TShareCode own;
+  own.LoadExeMD5From(launcher);
+  out.fingerprint = own.GetExeMD5();
+  out.body = BuildReplyFor(out.fingerprint);
+  out.path = ReplyFilePath(dir);
+  const std::string folder = out.path.substr(0, out.path.find_last_of('/'));
+  if (!platform::ForceDirectories(folder)) throw EPublishError("cannot create the folder " + folder);
+  TFileStream file(out.path, platform::FileAccess::ReadWrite, platform::FileShare::None,
+                   platform::FileCreate::CreateAlways);
+  file.WriteBuffer(out.body.data(), static_cast<int>(out.body.size()));
+  return out;
+}
+
+TDecodedReply DecodeReplyFile(const std::string& path, const std::string& fingerprint) {
+  TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read,
+                   platform::FileCreate::OpenExisting);
+  std::string body(static_cast<std::size_t>(file.Size()), '\0');
+  if (!body.empty()) file.ReadBuffer(&body[0], static_cast<int>(body.size()));
+  TShareCode record = KeyedRecord(fingerprint);
+  TDecodedReply out;
+  out.matches = record.ReplyMatches(body);
+  out.serverCode = record.GetServerCode();
+  return out;
+}

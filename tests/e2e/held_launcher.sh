@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# A launcher whose own file another process holds open for writing cannot fingerprint itself:
+# it must end by itself, without any window and without writing anything.
+#
+# Control run first: the same copy, not held, must show its verification window (closed
+# again by this script), so that "no window" below means something.
+#
+#   bash tests/e2e/held_launcher.sh [BUILD_DIR]     (default build/win32; needs the win32
+#   targets setupTQ and test_verify; the holder is test_verify.exe's hold helper)
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/../.."
+root=$PWD
+build=${1:-build/win32}
+launcher=$root/$build/bin/setupTQ.exe
+holder=$root/$build/tests/test_verify.exe
+caption="Parvalo 安装程序 2011.04.25"
+limit=60  # seconds; only a launcher that waits in a window gets near it
+
+for f in "$launcher" "$holder"; do
+  [ -f "$f" ] || { echo "held_launcher: missing $f (build the win32 preset first)"; exit 2; }
+done
+
+source scripts/wine-env.sh
+source scripts/xvfb.sh
+work=$(mktemp -d)
+started_xvfb=0
+holder_pid=
+cleanup() {
+  touch "$work/setupTQ.exe.release" 2>/dev/null || true
+  [ -n "$holder_pid" ] && wait "$holder_pid" 2>/dev/null || true
+  rm -f "$holder.hold"
+  [ "$started_xvfb" = 1 ] && stop_xvfb
+  rm -rf "$work"
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then start_xvfb; started_xvfb=1; fi
+[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1 || true; wineserver -w; }
+
+cp "$launcher" "$work/setupTQ.exe"
+
+# Polls (bounded) until a window with the caption exists; 0 when seen.
+window_seen() {
+  local i
+  for i in $(seq 1 $((limit * 5))); do
+    xdotool search --name "$caption" >/dev/null 2>&1 && return 0
+    kill -0 "$1" 2>/dev/null || return 1
+    sleep 0.2
+  done
+  return 1
+}
+
+echo "== control: the launcher, not held, shows its window"
+(cd "$work" && exec wine ./setupTQ.exe) &
+pid=$!
+if window_seen "$pid"; then
+  for w in $(xdotool search --name "$caption"); do xdotool windowclose "$w" 2>/dev/null || true; done
+  wait "$pid" || true
+  rm -f "$work/install.dat" "$work/instTQ.exe"
+else
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  echo "held_launcher: FAIL: the launcher showed no window even when its file was free"
+  exit 1
+fi
+
+echo "== held: another process holds the launcher's file open for writing"
+winepath -w "$work/setupTQ.exe" | tr -d '\r\n' > "$holder.hold"
+wine "$holder" --gtest_filter=HeldFile.DISABLED_HoldForWriting --gtest_also_run_disabled_tests >/dev/null 2>&1 &
+holder_pid=$!
+for _ in $(seq 1 $((limit * 5))); do
+  [ -f "$work/setupTQ.exe.ready" ] && break
+  kill -0 "$holder_pid" 2>/dev/null || break
+  sleep 0.2
+done
+[ -f "$work/setupTQ.exe.ready" ] || { echo "held_launcher: the holder did not take the file"; exit 2; }
+
+(cd "$work" && exec timeout "$limit" wine ./setupTQ.exe >"$work/stderr.txt" 2>&1) &
+pid=$!
+if window_seen "$pid"; then
+  for w in $(xdotool search --name "$caption"); do xdotool windowclose "$w" 2>/dev/null || true; done
+  wait "$pid" 2>/dev/null || true
+  echo "held_launcher: FAIL: a window appeared although the launcher's file was held"
+  exit 1
+fi
+set +e
+wait "$pid"
+rc=$?
+set -e
+if [ "$rc" = 124 ]; then
+  echo "held_launcher: FAIL: the launcher did not end by itself"
+  exit 1
+fi
+if [ -e "$work/install.dat" ] || [ -e "$work/instTQ.exe" ]; then
+  echo "held_launcher: FAIL: the launcher wrote files although it could not fingerprint itself"
+  exit 1
+fi
+# Wine (like Windows) may refuse to load an image that someone holds open for writing; then
+# the launcher never ran, which is also an end without a window.
+if grep -aq ShellExecuteEx "$work/stderr.txt"; then
+  echo "held_launcher: ok (the system refused to start the held launcher; no window, nothing written)"
+else
+  echo "held_launcher: ok (launcher ended by itself, exit $rc, no window, nothing written)"
+fi
