@@ -47,14 +47,28 @@ void BuildMirrorListWithOrder(int r) {
   }
 }
 
-void BuildMirrorList() {
+std::uint32_t MirrorSeedFromClock() {
+  std::int64_t counter = 0;
+  std::uint64_t seed = platform::PerformanceCounter(counter) ? static_cast<std::uint64_t>(counter)
+                                                             : platform::TickCount();
+  return static_cast<std::uint32_t>(seed ^ (seed >> 32));
+}
+
+int DrawMirrorOrder(std::uint32_t seed) {
+  // The seed is spread by the generator first: successive counter or tick values differ only
+  // in their low bits. Multiply-shift maps 32 random bits onto 0..4 without modulo skew worth
+  // counting, and unlike the standard distributions it gives the same draw in every build.
+  std::mt19937 random(seed);
+  return static_cast<int>((static_cast<std::uint64_t>(random()) * 5) >> 32);
+}
+
+void BuildMirrorList(const std::function<int()>& draw) {
   try {
-    std::int64_t counter = 0;
-    std::uint64_t seed = platform::PerformanceCounter(counter) ? static_cast<std::uint64_t>(counter)
-                                                               : platform::TickCount();
-    std::mt19937 random(static_cast<std::uint32_t>(seed ^ (seed >> 32)));
-    std::uniform_int_distribution<int> pick(0, 4);
-    BuildMirrorListWithOrder(pick(random));
+    BuildMirrorListWithOrder(draw());
   } catch (...) {
   }
+}
+
+void BuildMirrorList() {
+  BuildMirrorList([] { return DrawMirrorOrder(MirrorSeedFromClock()); });
 }

@@ -1,5 +1,7 @@
 #pragma once
 // The launcher's fixed settings and the verification mirror list.
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,13 @@ extern std::string FirstMirrorUrl;
 /// Fills MirrorList with one of the five mirror orders, drawn at random from a clock seed;
 /// sets HomePageUrl and FirstMirrorUrl. Never raises.
 void BuildMirrorList();
+/// The same with the random source given: `draw` yields the order's index r (0..4). An error
+/// raised by the draw is swallowed like any other and leaves the list untouched.
+void BuildMirrorList(const std::function<int()>& draw);
+/// The seed the program draws from: the performance counter, else the tick count.
+std::uint32_t MirrorSeedFromClock();
+/// The order index (0..4) drawn from a seed, uniformly over seeds.
+int DrawMirrorOrder(std::uint32_t seed);
 /// The same, with the order's index r (0..4) given: the seam the tests use.
 void BuildMirrorListWithOrder(int r);
 /// The five orders as indexes into the configured mirrors M1..M10 (0-based).

@@ -1,0 +1,249 @@
+#include "ui/Balloon.h"
+
+#include <utility>
+
+#include "base/SysUtils.h"
+#include "gui/Backend.h"
+#include "launcher/allparam.h"
+#include "platform/Platform.h"
+#include "ui/BalloonShape.h"
+
+namespace {
+
+// The unit's state. It is created after the toolkit's backend and application object (both
+// are touched first), so it is destroyed before them: the current balloon never outlives
+// the toolkit at program end.
+struct BalloonUnit {
+  std::unique_ptr<TBalloon> current;
+  bool openOnClick = false;
+  std::function<void(unsigned)> wait;
+};
+
+BalloonUnit& Unit() {
+  static BalloonUnit unit =
+      (static_cast<void>(gui::TheBackend()), static_cast<void>(Application->Title()), BalloonUnit{});
+  return unit;
+}
+
+void Wait(unsigned ms) {
+  BalloonUnit& u = Unit();
+  if (u.wait)
+    u.wait(ms);
+  else
+    platform::SleepMs(ms);
+}
+
+const char* IconResourceName(int icon) {
+  switch (icon) {
+    case 1:
+      return "ERROR";
+    case 2:
+      return "WARNING";
+    default:
+      return "INFO";
+  }
+}
+
+}  // namespace
+
+// ---- the balloon window ------------------------------------------------------------------
+
+TBalloon::TBalloon() : TForm(nullptr) {
+  try {
+    OnActivate = [this] { KeepOnTop(); };
+    OnDeactivate = [this] { KeepOnTop(); };
+    OnShow = [this] { KeepOnTop(); };
+    OnPaint = [this](TCanvas& canvas) { BalloonPaint(canvas); };
+    OnWindowMessage = [this](TMessage& m) { BalloonWindowMessage(m); };
+
+    SetVisible(false);
+    SetBorderStyle(bsNone);
+    SetFormStyle(fsStayOnTop);
+    SetColor(clInfoBk);
+    TFont font = Font();
+    font.Name = "Tahoma";
+    SetFont(font);
+
+    TitleLabel = new TLabel(this);
+    TextLabel = new TLabel(this);
+    IconImage = new TImage(this);
+    HideTimer = new TTimer(this);
+    for (TControl* c : {static_cast<TControl*>(this), static_cast<TControl*>(TitleLabel),
+                        static_cast<TControl*>(TextLabel), static_cast<TControl*>(IconImage)})
+      c->OnClick = [this] { BalloonClick(); };
+
+    TitleLabel->SetParent(this);
+    TitleLabel->SetParentColor(true);
+    TitleLabel->SetParentFont(true);
+    TitleLabel->SetAutoSize(true);
+    TFont bold = TitleLabel->Font();
+    bold.Style |= fsBold;
+    TitleLabel->SetFont(bold);
+    TitleLabel->SetLeft(kBalloonTitleLeft);
+    TitleLabel->SetTop(kBalloonTitleTop);
+
+    TextLabel->SetParent(this);
+    TextLabel->SetParentColor(true);
+    TextLabel->SetParentFont(true);
+    TextLabel->SetAutoSize(true);
+    TextLabel->SetLeft(kBalloonTextLeft);
+
+    IconImage->SetParent(this);
+    IconImage->SetTransparent(true);
+    IconImage->SetAutoSize(true);
+    IconImage->SetLeft(kBalloonIconLeft);
+    IconImage->SetTop(kBalloonIconTop);
+
+    HideTimer->SetEnabled(false);
+    HideTimer->SetInterval(0);
+    HideTimer->OnTimer = [this] { HideTimerTimer(); };
+
+    CloseGlyph = std::make_unique<TBitmap>();
+    LoadBitmapResource(*CloseGlyph, "BClose", "bmp");
+  } catch (...) {
+    // A balloon built only in part still works as far as it goes.
+  }
+}
+
+void TBalloon::CreateParams(TCreateParams& params) {
+  TForm::CreateParams(params);
+  try {
+    params.Style &= ~(gui::kWsBorder | gui::kWsDlgFrame);
+    params.Style |= gui::kWsPopup;
+    params.ExStyle |= gui::kWsExTopmost | gui::kWsExToolWindow | gui::kWsExNoActivate;
+    params.WndParent = gui::kDesktopWindow;
+  } catch (...) {
+  }
+}
+
+void TBalloon::ShowAt(int x, int y, const std::string& title, const std::string& text, int icon,
+                      int seconds, int kind) {
+  try {
+    kind = NormalizeBalloonPointer(kind);
+    PointerOnTop = BalloonPointerOnTop(kind);
+    // The design places, lowered under a top pointer. Set rather than moved, so a balloon
+    // shown a second time does not creep down.
+    TitleLabel->SetCaption(title);
+    TitleLabel->SetTop(BalloonTitleTop(kind));
+    TextLabel->SetTop(BalloonTextTop(TitleLabel->Top(), TitleLabel->Height()));
+    TextLabel->SetCaption(text);
+    IconImage->SetTop(BalloonIconTop(kind));
+
+    TBitmap picture;
+    picture.LoadFromResourceName(IconResourceName(icon));  // raises when missing
+    IconImage->SetPicture(picture);
+
+    const TBalloonShape s =
+        LayoutBalloon(x, y, kind, TitleLabel->Left() + TitleLabel->Width(),
+                      TextLabel->Left() + TextLabel->Width(), TextLabel->Top(), TextLabel->Height());
+    SetBounds(s.left, s.top, s.width, s.height);
+
+    TWindowRegion region;
+    region.AddRoundRect(s.bodyLeft, s.bodyTop, s.bodyRight, s.bodyBottom, kBalloonCornerEllipse,
+                        kBalloonCornerEllipse);
+    region.AddPolygon({{s.pointer[0].x, s.pointer[0].y},
+                       {s.pointer[1].x, s.pointer[1].y},
+                       {s.pointer[2].x, s.pointer[2].y}},
+                      true);
+    SetWindowRegion(region, true);
+
+    ShowNoActivate();
+    // A negative time never hides the balloon by itself; a huge one stays in range.
+    const long long ms = seconds > 0 ? static_cast<long long>(seconds) * 1000 : 0;
+    HideTimer->SetInterval(static_cast<unsigned>(ms > 0x7FFFFFFF ? 0x7FFFFFFF : ms));
+    HideTimer->SetEnabled(true);
+  } catch (...) {
+    // The remaining steps are skipped; the balloon stays as it is.
+  }
+}
+
+void TBalloon::BalloonClick() {
+  Hide();
+  BalloonUnit& u = Unit();
+  if (u.openOnClick) {
+    u.openOnClick = false;
+    platform::ShellExecute(Application->Handle(), "Open", FirstMirrorUrl, "", gui::kSwShow);
+  }
+}
+
+void TBalloon::HideTimerTimer() { Hide(); }
+
+void TBalloon::KeepOnTop() {
+  try {
+    SetZOrder(gui::kHwndTopmost, gui::kSwpNoSize | gui::kSwpNoMove | gui::kSwpNoActivate);
+  } catch (...) {
+  }
+}
+
+void TBalloon::BalloonPaint(TCanvas& canvas) {
+  try {
+    canvas.FrameWindowRegion(clBlack, 1, 1);
+    if (CloseGlyph) {
+      const TBalloonPoint g = BalloonCloseGlyphOrigin(PointerOnTop, Width());
+      canvas.Draw(g.x, g.y, *CloseGlyph);
+    }
+  } catch (...) {
+  }
+}
+
+void TBalloon::BalloonWindowMessage(TMessage& message) {
+  try {
+    // Brought back when the system minimises it (a show-desktop command, for example),
+    // restored without taking the focus.
+    if (message.Msg == gui::kWmSize && message.WParam == gui::kSizeMinimized) ShowNoActivate();
+  } catch (...) {
+  }
+}
+
+// ---- unit routines --------------------------------------------------------------------
+
+void ShowBalloonAtCursor(const std::string& title, const std::string& text) {
+  int x = 0, y = 0;
+  platform::CursorPos(x, y);
+  ShowBalloon(x, y, title, text, 0, 20, bpTopLeft);
+}
+
+void ShowBalloon(int x, int y, const std::string& title, const std::string& text, int icon,
+                 int seconds, int kind) {
+  try {
+    BalloonUnit& u = Unit();
+    if (u.current) {
+      // The old balloon stays on the screen during the wait; the thread is blocked, so
+      // nothing else happens in between. Released, it is hidden and deleted by the loop.
+      Wait(200);
+      Application->ReleaseForm(std::move(u.current));
+    }
+    u.current = std::make_unique<TBalloon>();
+    u.current->ShowAt(x, y, title, Trim(text), icon, seconds, kind);
+  } catch (...) {
+  }
+}
+
+void PrepareBalloon(bool openOnClick) {
+  BalloonUnit& u = Unit();
+  if (!u.current) u.current = std::make_unique<TBalloon>();
+  u.openOnClick = openOnClick;
+}
+
+void SetOpenOnClick(bool openOnClick) { Unit().openOnClick = openOnClick; }
+
+void LoadBitmapResource(TBitmap& bitmap, const std::string& name, const std::string& type) {
+  try {
+    std::string bytes;
+    if (!platform::FindModuleResource(name, type, bytes)) return;
+    bitmap.LoadFromFileImage(bytes);  // leaves the bitmap unchanged when it raises
+  } catch (...) {
+  }
+}
+
+TBalloon* CurrentBalloon() { return Unit().current.get(); }
+
+bool OpenOnClick() { return Unit().openOnClick; }
+
+void ResetBalloons() {
+  BalloonUnit& u = Unit();
+  u.current.reset();
+  u.openOnClick = false;
+}
+
+void SetBalloonWait(std::function<void(unsigned ms)> wait) { Unit().wait = std::move(wait); }

@@ -1,0 +1,34 @@
+#pragma once
+// The green certification window: where the release comes from, the software's name, its
+// fingerprint and the date of the check, and the verdict that it was not tampered with.
+// It holds no logic beyond closing.
+#include <string>
+
+#include "gui/Forms.h"
+#include "platform/Platform.h"
+
+class TFrmServerConfirm : public TForm {
+ public:
+  explicit TFrmServerConfirm(TComponent* owner);
+
+  /// Fills the three lines the verification writes before showing the window.
+  void SetCheckTexts(const std::string& fingerprint, const std::string& displayName,
+                     const platform::LocalDateTime& checkDate);
+
+  TLabel* LblTime = nullptr;
+  TLabel* Label2 = nullptr;
+  TLabel* Label3 = nullptr;
+  TLabel* LblMD5 = nullptr;
+  TLabel* LbSoft = nullptr;
+  TPanel* Panel36 = nullptr;
+  TPanel* Panel1 = nullptr;
+  TSpeedButton* SpeedButton1 = nullptr;
+  TPanel* Panel2 = nullptr;
+  TLabel* Label4 = nullptr;
+  TPanel* Panel3 = nullptr;
+
+  void SpeedButton1Click();
+};
+
+/// A date as the certification shows it: yyyy-mm-dd.
+std::string FormatCheckDate(const platform::LocalDateTime& date);

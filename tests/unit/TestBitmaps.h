@@ -1,0 +1,46 @@
+#pragma once
+// The program's bitmaps for the unit tests. The Windows test binaries carry them in their
+// resource section (res/bitmaps.rc); the Linux ones register the same bytes, each in the
+// form the resource compiler stores it, through platform::RegisterModuleResource.
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace testbitmaps {
+
+inline std::string ReadBitmapFile(const std::string& file) {
+  // CTest names the source folder; run by hand, the binary is started from there.
+  const char* dir = std::getenv("SETUPTQ_SOURCE_DIR");
+  std::ifstream in(std::string(dir ? dir : ".") + "/res/bitmaps/" + file, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+/// A "bitmap" resource is the .bmp file without its 14-byte file header.
+inline std::string Dib(const std::string& file) {
+  std::string bytes = ReadBitmapFile(file);
+  return bytes.size() > 14 ? bytes.substr(14) : std::string();
+}
+
+/// Registers (again) every bitmap of res/bitmaps.rc.
+inline void RegisterProgramBitmaps() {
+  platform::RegisterModuleResource("BClose", "bmp", ReadBitmapFile("BClose.bmp"));
+  platform::RegisterModuleResource("INFO", "#2", Dib("Info.bmp"));
+  platform::RegisterModuleResource("ERROR", "#2", Dib("Error.bmp"));
+  platform::RegisterModuleResource("WARNING", "#2", Dib("Warning.bmp"));
+  platform::RegisterModuleResource("BINSTALL", "#2", Dib("InstallButton.bmp"));
+  platform::RegisterModuleResource("BCOPY", "#2", Dib("CopyGlyph.bmp"));
+}
+
+/// True when the resource exists with some content: on Windows the linked resources can
+/// not be taken away, so the tests of a missing one only run where they can be.
+inline bool ResourcePresent(const std::string& name, const std::string& type) {
+  std::string bytes;
+  return platform::FindModuleResource(name, type, bytes) && !bytes.empty();
+}
+
+}  // namespace testbitmaps

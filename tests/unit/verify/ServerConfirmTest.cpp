@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "TestBitmaps.h"
+#include "gui/headless/Headless.h"
+#include "verify/SerevrConfirm.h"
+
+namespace hl = gui::headless;
+
+namespace {
+
+class ServerConfirm_ : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hl::Reset();
+    testbitmaps::RegisterProgramBitmaps();
+    owner = std::make_unique<TForm>(nullptr);
+    form = new TFrmServerConfirm(owner.get());
+  }
+  void TearDown() override {
+    owner.reset();
+    hl::Reset();
+  }
+
+  static std::string Drawn(const TLabel& l) {
+    auto lines = l.DrawnLines();
+    EXPECT_EQ(lines.size(), 1u) << l.Caption();
+    return lines.empty() ? std::string() : lines[0];
+  }
+
+  std::unique_ptr<TForm> owner;  // stands in for the verification window
+  TFrmServerConfirm* form = nullptr;
+};
+
+struct Box {
+  int left, top, width, height;
+  bool operator==(const Box& o) const {
+    return left == o.left && top == o.top && width == o.width && height == o.height;
+  }
+};
+std::ostream& operator<<(std::ostream& os, const Box& b) {
+  return os << b.left << "," << b.top << " " << b.width << "x" << b.height;
+}
+Box BoxOf(const TControl& c) { return {c.Left(), c.Top(), c.Width(), c.Height()}; }
+
+}  // namespace
+
+// ---- the window and its layout ----------------------------------------------------------
+
+TEST_F(ServerConfirm_, WindowHasItsCaptionPlaceClientSizeAndColour) {
+  EXPECT_EQ(form->Caption(), "绿色认证");
+  EXPECT_EQ(form->Left(), 217);
+  EXPECT_EQ(form->Top(), 209);
+  EXPECT_EQ(form->ClientWidth(), 410);
+  EXPECT_EQ(form->ClientHeight(), 174);
+  EXPECT_EQ(form->BorderStyle(), bsSizeable);
+  EXPECT_EQ(form->Color(), ColorFromRGB(245, 250, 254));
+  EXPECT_EQ(form->Owner(), owner.get());
+  EXPECT_FALSE(form->Visible());
+}
+
+TEST_F(ServerConfirm_, BandsStackFromTheTextBlockDownToTheButton) {
+  // Text block 0..90, grey line at 91, white result band 92..132 with its own grey last row,
+  // button band 133..173.
+  EXPECT_EQ(BoxOf(*form->Panel36), (Box{0, 91, 410, 1}));
+  EXPECT_EQ(BoxOf(*form->Panel2), (Box{0, 92, 410, 41}));
+  EXPECT_EQ(BoxOf(*form->Panel1), (Box{0, 133, 410, 41}));
+  EXPECT_EQ(BoxOf(*form->Panel3), (Box{0, 40, 410, 1}));
+  EXPECT_EQ(form->Panel3->Parent(), form->Panel2);
+  EXPECT_EQ(form->Panel36->Color(), ColorFromRGB(223, 223, 223));
+  EXPECT_EQ(form->Panel3->Color(), ColorFromRGB(223, 223, 223));
+  EXPECT_EQ(form->Panel2->Color(), clWhite);
+  EXPECT_EQ(form->Panel1->Color(), ColorFromRGB(245, 250, 254));
+  for (TPanel* p : {form->Panel36, form->Panel1, form->Panel2, form->Panel3})
+    EXPECT_EQ(p->BevelOuter(), bvNone);
+}
+
+TEST_F(ServerConfirm_, LabelsStandAtTheirPlacesInSongTi) {
+  EXPECT_EQ(BoxOf(*form->LblTime), (Box{237, 42, 135, 13}));
+  EXPECT_EQ(BoxOf(*form->Label2), (Box{30, 16, 158, 13}));
+  EXPECT_EQ(BoxOf(*form->Label3), (Box{208, 16, 169, 13}));
+  EXPECT_EQ(BoxOf(*form->LblMD5), (Box{29, 66, 343, 13}));
+  EXPECT_EQ(BoxOf(*form->LbSoft), (Box{29, 42, 196, 13}));
+  EXPECT_EQ(BoxOf(*form->Label4), (Box{26, 15, 335, 13}));
+  EXPECT_EQ(form->Label4->Parent(), form->Panel2);
+  for (TLabel* l : {form->LblTime, form->Label2, form->Label3, form->LblMD5, form->LbSoft}) {
+    EXPECT_EQ(l->Font().Name, "宋体");
+    EXPECT_EQ(l->Font().PixelHeight(), 12);
+    EXPECT_EQ(l->Font().Color, clBlack);
+    EXPECT_FALSE(l->Font().Bold());
+  }
+}
+
+TEST_F(ServerConfirm_, VerdictIsBoldGreenAndTheDesignTextsShowWhole) {
+  EXPECT_EQ(form->Label4->Caption(), "验证结果：本软件未经过木马恶意串改,请您放心使用!!!");
+  EXPECT_TRUE(form->Label4->Font().Bold());
+  EXPECT_EQ(form->Label4->Font().PixelHeight(), 13);
+  EXPECT_EQ(form->Label4->Font().Color, ColorFromRGB(0, 128, 0));
+  EXPECT_EQ(form->Label2->Caption(), "来自QOR软件官方正式版");
+  EXPECT_EQ(form->Label3->Caption().rfind("发布自http://", 0), 0u);
+  EXPECT_EQ(form->Label3->Caption().back(), '/');
+  // None of the fixed texts is cut by its own label.
+  for (TLabel* l : {form->Label2, form->Label3, form->Label4}) EXPECT_EQ(Drawn(*l), l->Caption());
+}
+
+TEST_F(ServerConfirm_, ButtonIsFlatWithTheInstallFace) {
+  EXPECT_EQ(form->SpeedButton1->Parent(), form->Panel1);
+  EXPECT_EQ(BoxOf(*form->SpeedButton1), (Box{200, 9, 80, 24}));
+  EXPECT_TRUE(form->SpeedButton1->Flat());
+  EXPECT_EQ(form->SpeedButton1->Glyph().Width(), 79);
+  EXPECT_EQ(form->SpeedButton1->Glyph().Height(), 25);
+}
+
+// ---- the lines the verification fills ------------------------------------------------------
+
+TEST_F(ServerConfirm_, CheckLinesCarryTheirPrefixesAndTheDate) {
+  form->SetCheckTexts("0123456789abcdef0123456789abcdef", "Parvalo", {2026, 3, 7, 23, 59, 58, 0});
+  EXPECT_EQ(form->LblMD5->Caption(), "软件MD5 : 0123456789abcdef0123456789abcdef");
+  EXPECT_EQ(form->LbSoft->Caption(), "软件名称 : Parvalo");
+  EXPECT_EQ(form->LblTime->Caption(), "发布时间 : 2026-03-07");
+  // A normal fingerprint line and the date line fit their labels.
+  EXPECT_EQ(Drawn(*form->LblMD5), form->LblMD5->Caption());
+  EXPECT_EQ(Drawn(*form->LblTime), form->LblTime->Caption());
+}
+
+TEST(CheckDate, IsFourDigitYearAndTwoDigitMonthAndDay) {
+  EXPECT_EQ(FormatCheckDate({2026, 12, 31}), "2026-12-31");
+  EXPECT_EQ(FormatCheckDate({2027, 1, 1}), "2027-01-01");
+  EXPECT_EQ(FormatCheckDate({987, 10, 5}), "0987-10-05");
+}
+
+TEST_F(ServerConfirm_, LongLinesAreCutAtTheRightEdgeNotWrapped) {
+  const std::string name(120, 'W');
+  const std::string md5 = "0123456789abcdef0123456789abcdef and then a good deal more text";
+  form->SetCheckTexts(md5, name, {2026, 3, 7});
+  for (TLabel* l : {form->LbSoft, form->LblMD5}) {
+    const std::string drawn = Drawn(*l);  // one line: nothing wrapped onto a second
+    EXPECT_LT(drawn.size(), l->Caption().size());
+    EXPECT_EQ(l->Caption().compare(0, drawn.size(), drawn), 0);
+    EXPECT_GT(drawn.size(), 10u);
+    // The label keeps its size; the text does not push it.
+    EXPECT_EQ(l->Height(), 13);
+  }
+  EXPECT_EQ(form->LbSoft->Width(), 196);
+  EXPECT_EQ(form->LblMD5->Width(), 343);
+}
+
+// ---- closing ---------------------------------------------------------------------------------
+
+TEST_F(ServerConfirm_, TheButtonEndsTheModalLoopAndTheWindowIsKeptHidden) {
+  hl::WhenModal([this](TForm& shown) {
+    EXPECT_EQ(&shown, form);
+    EXPECT_TRUE(form->Visible());
+    hl::PostClick(*form->SpeedButton1);
+  });
+  form->ShowModal();
+  EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::ModalResult);
+  EXPECT_FALSE(form->Visible());
+  EXPECT_EQ(owner->ComponentCount(), 1);  // still there for a later press
+}
+
+TEST_F(ServerConfirm_, TheTitleBarCloseEndsItTheSameWay) {
+  hl::WhenModal([this](TForm&) { hl::PostClose(*form); });
+  form->ShowModal();
+  EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::ModalResult);
+  EXPECT_FALSE(form->Visible());
+}
