@@ -1,0 +1,124 @@
+#include "net/transport/IdSocketHandle.h"
+
+TIdSocketHandle::TIdSocketHandle() = default;
+
+TIdSocketHandle::~TIdSocketHandle() { ReleaseHandle(); }
+
+void TIdSocketHandle::Assign(const TIdSocketHandle& other) {
+  IP = other.IP;
+  Port = other.Port;
+  PeerIP = other.PeerIP;
+  PeerPort = other.PeerPort;
+}
+
+void TIdSocketHandle::AllocateHandle(int type, int protocol) {
+  ReleaseHandle();
+  SocketHandleValue = GStack->NewSocketHandle(type, protocol);
+  HasHandle = true;
+}
+
+void TIdSocketHandle::ReleaseHandle() {
+  // Only one caller may close: a timed connect's waiting side and its thread can race here.
+  if (!HasHandle.exchange(false)) return;
+  TIdStackSocketHandle h = SocketHandleValue;
+  GStack->WSShutdown(h, Id_SD_Send);
+  GStack->WSCloseSocket(h);
+}
+
+void TIdSocketHandle::BindLocal() {
+  if (Port != 0 || ClientPortMin == 0 || ClientPortMax == 0) {
+    if (!TryBindLocal()) throw EIdCouldNotBindSocket(RSCouldNotBindSocket);
+    return;
+  }
+  if (ClientPortMax < ClientPortMin)
+    throw EIdInvalidPortRange(IdFormat(RSInvalidPortRange, std::to_string(ClientPortMin), std::to_string(ClientPortMax)));
+  if (!BindInPortRange())
+    throw EIdCanNotBindPortInRange(IdFormat(RSCanNotBindRange, std::to_string(ClientPortMin), std::to_string(ClientPortMax)));
+}
+
+bool TIdSocketHandle::TryBindLocal() {
+  if (GStack->CheckSocketResult(GStack->WSBind(SocketHandleValue, Id_PF_INET, IP, Port), {10048})) return false;
+  RefreshLocal();
+  return true;
+}
+
+bool TIdSocketHandle::BindInPortRange() {
+  for (int port = ClientPortMax; port >= ClientPortMin; --port) {
+    Port = port;
+    if (TryBindLocal()) return true;
+  }
+  return false;
+}
+
+int TIdSocketHandle::ConnectPeer(int family) {
+  int result = GStack->WSConnect(SocketHandleValue, family, PeerIP, PeerPort);
+  if (result != Id_SOCKET_ERROR) {
+    RefreshLocal();
+    RefreshPeer();
+  }
+  return result;
+}
+
+void TIdSocketHandle::SetPeerAddress(const std::string& ip, int port) {
+  PeerIP = ip;
+  PeerPort = port;
+}
+
+void TIdSocketHandle::RefreshLocal() {
+  int family = 0;
+  GStack->WSGetSockName(SocketHandleValue, family, IP, Port);
+}
+
+void TIdSocketHandle::RefreshPeer() {
+  int family = 0;
+  GStack->WSGetPeerName(SocketHandleValue, family, PeerIP, PeerPort);
+}
+
+bool TIdSocketHandle::WaitReadable(int timeout) {
+  if (!HasHandle) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+  TIdSocketList read{SocketHandleValue};
+  return GStack->WSSelect(&read, nullptr, timeout, nullptr) == 1;
+}
+
+int TIdSocketHandle::ReceiveBytes(void* buffer, int length, int flags) {
+  return GStack->WSRecv(SocketHandleValue, buffer, length, flags);
+}
+
+int TIdSocketHandle::SendBytes(const void* buffer, int length, int flags) {
+  return GStack->WSSend(SocketHandleValue, buffer, length, flags);
+}
+
+void TIdSocketHandle::SetOption(int level, int option, const void* value, int length) {
+  GStack->CheckSocketResult(GStack->WSSetSockOpt(SocketHandleValue, level, option, value, length));
+}
+
+void TIdSocketHandle::ResetAddresses(bool alsoLocal) {
+  ReleaseHandle();  // a socket still held is closed, not forgotten
+  SocketHandleValue = Id_INVALID_SOCKET;
+  PeerIP.clear();
+  PeerPort = 0;
+  if (alsoLocal) {
+    IP.clear();
+    Port = 0;
+  }
+}
+
+void TIdSocketHandle::Listen(int backlog) { GStack->CheckSocketResult(GStack->WSListen(SocketHandleValue, backlog)); }
+
+bool TIdSocketHandle::Accept(TIdSocketHandle& client) {
+  std::string ip;
+  int port = 0;
+  TIdStackSocketHandle h = GStack->WSAccept(SocketHandleValue, ip, port);
+  if (h == Id_INVALID_SOCKET) {
+    // A listening socket closed under the wait ends it quietly; anything else raises.
+    if (!HasHandle) return false;
+    if (GStack->CheckSocketResult(Id_SOCKET_ERROR, {10004, 10009, 10038, 10053, 10022})) return false;
+  }
+  client.ReleaseHandle();
+  client.SocketHandleValue = h;
+  client.HasHandle = true;
+  client.PeerIP = ip;
+  client.PeerPort = port;
+  client.RefreshLocal();
+  return true;
+}

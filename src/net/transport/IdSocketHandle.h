@@ -1,0 +1,63 @@
+#pragma once
+// One socket with its local and peer addresses: allocate, bind, connect, wait, receive,
+// send and close.
+#include <atomic>
+#include <string>
+
+#include "net/transport/IdStack.h"
+
+class TIdSocketHandle {
+ public:
+  TIdSocketHandle();
+  /// Closes a socket it still holds.
+  ~TIdSocketHandle();
+  TIdSocketHandle(const TIdSocketHandle&) = delete;
+  TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
+
+  /// Copies IP, Port, PeerIP and PeerPort from another binding.
+  void Assign(const TIdSocketHandle& other);
+
+  /// Closes a socket still held, then opens a new one.
+  void AllocateHandle(int type = Id_SOCK_STREAM, int protocol = 0);
+  /// Shuts the sending direction down (result ignored) and closes the socket, if held.
+  void ReleaseHandle();
+  /// Binds to IP:Port, or to the highest free port of ClientPortMin..ClientPortMax when
+  /// Port is 0 and both bounds are set.
+  void BindLocal();
+  /// False when the address is in use; other errors raise.
+  bool TryBindLocal();
+  /// Tries ClientPortMax down to ClientPortMin; false when none is free.
+  bool BindInPortRange();
+  /// The connect result for the caller to check; on success local and peer are read back.
+  int ConnectPeer(int family = Id_PF_INET);
+  void SetPeerAddress(const std::string& ip, int port);
+  void RefreshLocal();
+  void RefreshPeer();
+  /// True when data (or a close) is waiting; timeout in ms, IdTimeoutInfinite without limit.
+  /// Without a socket raises EIdConnClosedGracefully.
+  bool WaitReadable(int timeout);
+  int ReceiveBytes(void* buffer, int length, int flags = 0);
+  int SendBytes(const void* buffer, int length, int flags = 0);
+  void SetOption(int level, int option, const void* value, int length);
+  void ResetAddresses(bool alsoLocal);
+  /// Marks a listening socket: listen with the given backlog, raising on failure.
+  void Listen(int backlog);
+  /// Accepts one connection into `client` (which must be reset); false when the listening
+  /// socket was closed while waiting.
+  bool Accept(TIdSocketHandle& client);
+
+  TIdStackSocketHandle Handle() const { return SocketHandleValue; }
+  bool HandleAllocated() const { return HasHandle; }
+
+  std::string IP;
+  std::string PeerIP;
+  int Port = 0;
+  int PeerPort = 0;
+  int ClientPortMin = 0;
+  int ClientPortMax = 0;
+
+ private:
+  // Atomic: a timed connect runs on a second thread while the first may close the socket.
+  std::atomic<TIdStackSocketHandle> SocketHandleValue{Id_INVALID_SOCKET};
+  std::atomic<bool> HasHandle{false};
+};

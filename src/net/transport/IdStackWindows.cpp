@@ -1,0 +1,142 @@
+#include "net/transport/IdStackWindows.h"
+
+#include <cstring>
+
+#include "net/transport/IdWinSock2.h"
+
+namespace ws = IdWinSock2;
+
+
+TIdStackWindows::TIdStackWindows() {
+  if (IdStackStarted()) return;
+  ws::TWSAData data;
+  if (ws::StartWinsock(0x0202, data) != 0) throw EIdStackInitializationFailed(RSWinsockInitializationError);
+  IdStackMarkStarted();
+}
+
+namespace {
+
+ws::TSockAddrIn MakeAddress(TIdStack& stack, int family, const std::string& ip, int port) {
+  ws::TSockAddrIn a;
+  std::memset(&a, 0, sizeof a);
+  a.sin_family = static_cast<std::uint16_t>(family);
+  a.sin_port = stack.WSHToNs(static_cast<std::uint16_t>(port));
+  if (!ip.empty()) stack.DottedToAddress(ip, a.sin_addr);  // empty: any address (all zero)
+  return a;
+}
+
+void CopyToSet(const TIdSocketList* list, ws::TFDSet& set) {
+  set.fd_count = 0;
+  if (!list) return;
+  if (list->size() > static_cast<size_t>(platform::kFDSetSize)) throw EIdStackSetSizeExceeded(RSSetSizeExceeded);
+  for (TIdStackSocketHandle h : *list) set.fd_array[set.fd_count++] = h;
+}
+
+void CopyFromSet(const ws::TFDSet& set, TIdSocketList* list) {
+  if (!list) return;
+  list->assign(set.fd_array, set.fd_array + set.fd_count);
+}
+
+}  // namespace
+
+TIdStackSocketHandle TIdStackWindows::WSAccept(TIdStackSocketHandle s, std::string& ip, int& port) {
+  ws::TSockAddrIn a;
+  std::memset(&a, 0, sizeof a);
+  int len = sizeof a;
+  TIdStackSocketHandle h = ws::accept(s, &a, &len);
+  if (h != Id_INVALID_SOCKET) {
+    ip = AddressToDotted(a.sin_addr);
+    port = WSNToHs(a.sin_port);
+  }
+  return h;
+}
+
+int TIdStackWindows::WSBind(TIdStackSocketHandle s, int family, const std::string& ip, int port) {
+  ws::TSockAddrIn a = MakeAddress(*this, family, ip, port);
+  return ws::bind(s, &a, sizeof a);
+}
+
+int TIdStackWindows::WSCloseSocket(TIdStackSocketHandle s) { return ws::closesocket(s); }
+
+int TIdStackWindows::WSConnect(TIdStackSocketHandle s, int family, const std::string& ip, int port) {
+  ws::TSockAddrIn a = MakeAddress(*this, family, ip, port);
+  return ws::connect(s, &a, sizeof a);
+}
+
+std::string TIdStackWindows::LookupHost(const std::string& name) {
+  ws::THostEnt* host = ws::gethostbyname(name.c_str());
+  if (host && host->h_addr_list && host->h_addr_list[0] && host->h_length == 4) {
+    std::uint8_t a[4];
+    std::memcpy(a, host->h_addr_list[0], 4);
+    return AddressToDotted(a);
+  }
+  if (!host) CheckSocketResult(Id_SOCKET_ERROR);
+  // A record without an IPv4 address: no address for the name.
+  RaiseSocketFault(11001);
+}
+
+std::uint16_t TIdStackWindows::WSHToNs(std::uint16_t v) { return ws::htons(v); }
+int TIdStackWindows::WSListen(TIdStackSocketHandle s, int backlog) { return ws::listen(s, backlog); }
+std::uint16_t TIdStackWindows::WSNToHs(std::uint16_t v) { return ws::ntohs(v); }
+std::uint32_t TIdStackWindows::WSHToNL(std::uint32_t v) { return ws::htonl(v); }
+std::uint32_t TIdStackWindows::WSNToHL(std::uint32_t v) { return ws::ntohl(v); }
+
+int TIdStackWindows::WSRecv(TIdStackSocketHandle s, void* buffer, int length, int flags) {
+  return ws::recv(s, static_cast<char*>(buffer), length, flags);
+}
+
+int TIdStackWindows::WSSelect(TIdSocketList* read, TIdSocketList* write, int timeout, TIdSocketList* error) {
+  ws::TFDSet r, w, e;
+  CopyToSet(read, r);
+  CopyToSet(write, w);
+  CopyToSet(error, e);
+  ws::TTimeVal tv{timeout / 1000, (timeout % 1000) * 1000};
+  int result = ws::select(0, read ? &r : nullptr, write ? &w : nullptr, error ? &e : nullptr,
+                          timeout == IdTimeoutInfinite ? nullptr : &tv);
+  CopyFromSet(r, read);
+  CopyFromSet(w, write);
+  CopyFromSet(e, error);
+  return result;
+}
+
+int TIdStackWindows::WSSend(TIdStackSocketHandle s, const void* buffer, int length, int flags) {
+  return ws::send(s, static_cast<const char*>(buffer), length, flags);
+}
+
+int TIdStackWindows::WSSetSockOpt(TIdStackSocketHandle s, int level, int option, const void* value, int length) {
+  return ws::setsockopt(s, level, option, static_cast<const char*>(value), length);
+}
+
+TIdStackSocketHandle TIdStackWindows::WSSocket(int family, int type, int protocol) {
+  return ws::socket(family, type, protocol);
+}
+
+int TIdStackWindows::WSShutdown(TIdStackSocketHandle s, int how) { return ws::shutdown(s, how); }
+
+std::string TIdStackWindows::WSTranslateSocketErrorMsg(int number) {
+  if (number == 11001) return "Socket Error # 11001\r\nHost not found.";
+  return TIdStack::WSTranslateSocketErrorMsg(number);
+}
+
+int TIdStackWindows::WSGetLastError() { return ws::WSAGetLastError(); }
+void TIdStackWindows::WSSetLastError(int number) { ws::WSASetLastError(number); }
+
+void TIdStackWindows::WSGetPeerName(TIdStackSocketHandle s, int& family, std::string& ip, int& port) {
+  ws::TSockAddrIn a;
+  std::memset(&a, 0, sizeof a);
+  int len = sizeof a;
+  CheckSocketResult(ws::getpeername(s, &a, &len));
+  family = a.sin_family;
+  port = WSNToHs(a.sin_port);
+  ip = AddressToDotted(a.sin_addr);
+}
+
+void TIdStackWindows::WSGetSockName(TIdStackSocketHandle s, int& family, std::string& ip, int& port) {
+  ws::TSockAddrIn a;
+  std::memset(&a, 0, sizeof a);
+  int len = sizeof a;
+  CheckSocketResult(ws::getsockname(s, &a, &len));
+  family = a.sin_family;
+  port = WSNToHs(a.sin_port);
+  ip = AddressToDotted(a.sin_addr);
+}

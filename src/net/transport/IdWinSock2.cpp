@@ -1,0 +1,170 @@
+#include "net/transport/IdWinSock2.h"
+
+#include <atomic>
+
+namespace IdWinSock2 {
+namespace {
+
+// Row names in table order. The twelve generic rows before the last four resolve the
+// exported name with the suffix A.
+const char* const kEntryNames[WinsockEntryCount] = {
+    "WSACleanup", "accept", "bind", "closesocket", "connect", "ioctlsocket", "getpeername",
+    "getsockname", "getsockopt", "htonl", "htons", "inet_addr", "inet_ntoa", "listen", "ntohl",
+    "ntohs", "recv", "recvfrom", "select", "send", "sendto", "setsockopt", "shutdown", "socket",
+    "gethostbyaddr", "gethostbyname", "gethostname", "getservbyport", "getservbyname",
+    "getprotobynumber", "getprotobyname", "WSASetLastError", "WSAGetLastError", "WSAIsBlocking",
+    "WSAUnhookBlockingHook", "WSASetBlockingHook", "WSACancelBlockingCall",
+    "WSAAsyncGetServByName", "WSAAsyncGetServByPort", "WSAAsyncGetProtoByName",
+    "WSAAsyncGetProtoByNumber", "WSAAsyncGetHostByName", "WSAAsyncGetHostByAddr",
+    "WSACancelAsyncRequest", "WSAAsyncSelect", "__WSAFDIsSet", "WSAAccept", "WSACloseEvent",
+    "WSAConnect", "WSACreateEvent", "WSADuplicateSocketA", "WSADuplicateSocketW",
+    "WSAEnumNetworkEvents", "WSAEnumProtocolsA", "WSAEnumProtocolsW", "WSAEventSelect",
+    "WSAGetOverlappedResult", "WSAGetQosByName", "WSAHtonl", "WSAHtons", "WSAIoctl",
+    "WSAJoinLeaf", "WSANtohl", "WSANtohs", "WSARecv", "WSARecvDisconnect", "WSARecvFrom",
+    "WSAResetEvent", "WSASend", "WSASendDisconnect", "WSASendTo", "WSASetEvent", "WSASocketA",
+    "WSASocketW", "WSAWaitForMultipleEvents", "WSAAddressToStringA", "WSAAddressToStringW",
+    "WSAStringToAddressA", "WSAStringToAddressW", "WSALookupServiceBeginA",
+    "WSALookupServiceBeginW", "WSALookupServiceNextA", "WSALookupServiceNextW",
+    "WSALookupServiceEnd", "WSAInstallServiceClassA", "WSAInstallServiceClassW",
+    "WSARemoveServiceClass", "WSAGetServiceClassInfoA", "WSAGetServiceClassInfoW",
+    "WSAEnumNameSpaceProvidersA", "WSAEnumNameSpaceProvidersW",
+    "WSAGetServiceClassNameByClassIdA", "WSAGetServiceClassNameByClassIdW", "WSASetServiceA",
+    "WSASetServiceW", "WSAProviderConfigChange",
+    // generic names
+    "WSADuplicateSocket", "WSAEnumProtocols", "WSASocket", "WSAAddressToString",
+    "WSAStringToAddress", "WSALookupServiceBegin", "WSALookupServiceNext",
+    "WSAInstallServiceClass", "WSAGetServiceClassInfo", "WSAEnumNameSpaceProviders",
+    "WSAGetServiceClassNameByClassId", "WSASetService",
+    "TransmitFile", "AcceptEx", "GetAcceptExSockaddrs", "WSARecvEx"};
+
+constexpr int kFirstGeneric = 96;
+constexpr int kGenericCount = 12;
+static_assert(kFirstGeneric + kGenericCount == weTransmitFile, "generic rows precede TransmitFile");
+
+struct ExportNames {
+  std::string names[WinsockEntryCount];
+  ExportNames() {
+    for (int i = 0; i < WinsockEntryCount; ++i) {
+      names[i] = kEntryNames[i];
+      if (i >= kFirstGeneric && i < kFirstGeneric + kGenericCount) names[i] += "A";
+    }
+  }
+};
+const ExportNames& Exports() {
+  static const ExportNames e;
+  return e;
+}
+
+std::atomic<platform::SocketLibraryHandle> g_library{nullptr};
+// Null: the row still points at its resolver.
+std::atomic<void*> g_targets[WinsockEntryCount];
+
+template <typename Fn>
+Fn Target(int entry) {
+  void* t = g_targets[entry].load(std::memory_order_acquire);
+  if (!t) t = ResolveEntry(entry);
+  return reinterpret_cast<Fn>(t);
+}
+
+}  // namespace
+
+const char* WinsockEntryName(int entry) {
+  return entry >= 0 && entry < WinsockEntryCount ? kEntryNames[entry] : "";
+}
+
+const char* WinsockExportName(int entry) {
+  return entry >= 0 && entry < WinsockEntryCount ? Exports().names[entry].c_str() : "";
+}
+
+void* WinsockEntryTarget(int entry) { return g_targets[entry].load(std::memory_order_acquire); }
+
+void* ResolveEntry(int entry) {
+  platform::SocketLibraryHandle lib = g_library.load(std::memory_order_acquire);
+  if (!lib) throw EIdWS2StubError(IdFormat(RSWS2CallError, kEntryNames[entry]), WSANOTINITIALISED);
+  int error = 0;
+  void* address = platform::SocketLibrarySymbol(lib, WinsockExportName(entry), error);
+  // A missing export fails in order instead of jumping to nowhere.
+  if (!address) throw EIdWS2StubError(IdFormat(RSWS2CallError, kEntryNames[entry]), error);
+  g_targets[entry].store(address, std::memory_order_release);
+  return address;
+}
+
+int StartWinsock(std::uint16_t version, TWSAData& data) {
+  if (g_library.load(std::memory_order_acquire)) return 0;
+  int error = 0;
+  platform::SocketLibraryHandle lib = platform::SocketLibraryLoad(WINSOCK2_DLL, error);
+  if (!lib) throw EIdWS2StubError(IdFormat(RSWS2LoadError, WINSOCK2_DLL), error);
+  platform::SocketLibraryHandle expected = nullptr;
+  if (!g_library.compare_exchange_strong(expected, lib)) {
+    platform::SocketLibraryFree(lib);  // another thread loaded it first
+    lib = expected;
+  }
+  void* startup = platform::SocketLibrarySymbol(lib, "WSAStartup", error);
+  if (!startup) throw EIdWS2StubError(IdFormat(RSWS2CallError, "WSAStartup"), error);
+  using Fn = int(ST_WSAAPI*)(std::uint16_t, TWSAData*);
+  return reinterpret_cast<Fn>(startup)(version, &data);
+}
+
+void ResetEntries() {
+  g_library.store(nullptr, std::memory_order_release);
+  for (auto& t : g_targets) t.store(nullptr, std::memory_order_release);
+}
+
+void UnloadWinsock() {
+  platform::SocketLibraryHandle lib = g_library.exchange(nullptr);
+  if (lib) {
+    platform::SocketLibraryFree(lib);
+    ResetEntries();
+  }
+}
+
+bool WinsockLoaded() { return g_library.load(std::memory_order_acquire) != nullptr; }
+
+// ---- typed entries ---------------------------------------------------------------------------
+int WSACleanup() { return Target<int(ST_WSAAPI*)()>(weWSACleanup)(); }
+TSocket accept(TSocket s, TSockAddrIn* addr, int* addrlen) {
+  return Target<TSocket(ST_WSAAPI*)(TSocket, TSockAddrIn*, int*)>(weAccept)(s, addr, addrlen);
+}
+int bind(TSocket s, const TSockAddrIn* addr, int namelen) {
+  return Target<int(ST_WSAAPI*)(TSocket, const TSockAddrIn*, int)>(weBind)(s, addr, namelen);
+}
+int closesocket(TSocket s) { return Target<int(ST_WSAAPI*)(TSocket)>(weCloseSocket)(s); }
+int connect(TSocket s, const TSockAddrIn* name, int namelen) {
+  return Target<int(ST_WSAAPI*)(TSocket, const TSockAddrIn*, int)>(weConnect)(s, name, namelen);
+}
+int getpeername(TSocket s, TSockAddrIn* name, int* namelen) {
+  return Target<int(ST_WSAAPI*)(TSocket, TSockAddrIn*, int*)>(weGetPeerName)(s, name, namelen);
+}
+int getsockname(TSocket s, TSockAddrIn* name, int* namelen) {
+  return Target<int(ST_WSAAPI*)(TSocket, TSockAddrIn*, int*)>(weGetSockName)(s, name, namelen);
+}
+std::uint32_t htonl(std::uint32_t v) { return Target<std::uint32_t(ST_WSAAPI*)(std::uint32_t)>(weHtonl)(v); }
+std::uint16_t htons(std::uint16_t v) { return Target<std::uint16_t(ST_WSAAPI*)(std::uint16_t)>(weHtons)(v); }
+int listen(TSocket s, int backlog) { return Target<int(ST_WSAAPI*)(TSocket, int)>(weListen)(s, backlog); }
+std::uint32_t ntohl(std::uint32_t v) { return Target<std::uint32_t(ST_WSAAPI*)(std::uint32_t)>(weNtohl)(v); }
+std::uint16_t ntohs(std::uint16_t v) { return Target<std::uint16_t(ST_WSAAPI*)(std::uint16_t)>(weNtohs)(v); }
+int recv(TSocket s, char* buf, int len, int flags) {
+  return Target<int(ST_WSAAPI*)(TSocket, char*, int, int)>(weRecv)(s, buf, len, flags);
+}
+int select(int nfds, TFDSet* readfds, TFDSet* writefds, TFDSet* exceptfds, const TTimeVal* timeout) {
+  return Target<int(ST_WSAAPI*)(int, TFDSet*, TFDSet*, TFDSet*, const TTimeVal*)>(weSelect)(
+      nfds, readfds, writefds, exceptfds, timeout);
+}
+int send(TSocket s, const char* buf, int len, int flags) {
+  return Target<int(ST_WSAAPI*)(TSocket, const char*, int, int)>(weSend)(s, buf, len, flags);
+}
+int setsockopt(TSocket s, int level, int optname, const char* optval, int optlen) {
+  return Target<int(ST_WSAAPI*)(TSocket, int, int, const char*, int)>(weSetSockOpt)(s, level, optname, optval,
+                                                                                   optlen);
+}
+int shutdown(TSocket s, int how) { return Target<int(ST_WSAAPI*)(TSocket, int)>(weShutdown)(s, how); }
+TSocket socket(int af, int type, int protocol) {
+  return Target<TSocket(ST_WSAAPI*)(int, int, int)>(weSocket)(af, type, protocol);
+}
+THostEnt* gethostbyname(const char* name) {
+  return Target<THostEnt*(ST_WSAAPI*)(const char*)>(weGetHostByName)(name);
+}
+void WSASetLastError(int error) { Target<void(ST_WSAAPI*)(int)>(weWSASetLastError)(error); }
+int WSAGetLastError() { return Target<int(ST_WSAAPI*)()>(weWSAGetLastError)(); }
+
+}  // namespace IdWinSock2

@@ -1,0 +1,77 @@
+#pragma once
+// The socket library as Windows Sockets 2 presents it: the record layouts its functions take,
+// and the module that exports them. On Windows the module is "WS2_32.DLL", loaded at run time;
+// on Linux it is a built-in module of the same name whose exports are POSIX sockets behind the
+// same signatures, returning the Windows error numbers (errno translated), so everything above
+// sees one library.
+#include <cstdint>
+#include <string>
+
+#if defined(_WIN32)
+#define ST_WSAAPI __stdcall
+#else
+#define ST_WSAAPI
+#endif
+
+namespace platform {
+
+/// A socket handle as the library hands it out; kInvalidSocket (all bits set) on failure.
+using TSocket = std::uintptr_t;
+constexpr TSocket kInvalidSocket = ~static_cast<TSocket>(0);
+constexpr int kSocketError = -1;
+
+/// Address record of family 2 (IPv4), 16 bytes; port and address in network byte order.
+struct TSockAddrIn {
+  std::uint16_t sin_family;
+  std::uint16_t sin_port;
+  std::uint8_t sin_addr[4];
+  char sin_zero[8];
+};
+static_assert(sizeof(TSockAddrIn) == 16, "an IPv4 address record is 16 bytes");
+
+/// The library's handle set: a count and at most 64 handles.
+constexpr int kFDSetSize = 64;
+struct TFDSet {
+  std::uint32_t fd_count;
+  TSocket fd_array[kFDSetSize];
+};
+
+/// Time limit of select: seconds and microseconds (32-bit each, as the library has them).
+struct TTimeVal {
+  std::int32_t tv_sec;
+  std::int32_t tv_usec;
+};
+
+/// A host record as gethostbyname returns it (storage owned by the library, per thread).
+struct THostEnt {
+  char* h_name;
+  char** h_aliases;
+  std::int16_t h_addrtype;
+  std::int16_t h_length;
+  char** h_addr_list;
+};
+
+/// The data block WSAStartup fills.
+struct TWSAData {
+  std::uint16_t wVersion;
+  std::uint16_t wHighVersion;
+  char szDescription[257];
+  char szSystemStatus[129];
+  std::uint16_t iMaxSockets;
+  std::uint16_t iMaxUdpDg;
+  char* lpVendorInfo;
+};
+
+using SocketLibraryHandle = void*;
+
+/// Loads the socket library module by name; null and `error` = the system's error number
+/// on failure.
+SocketLibraryHandle SocketLibraryLoad(const char* name, int& error);
+/// The address of an export, or null and `error` = the system's error number.
+void* SocketLibrarySymbol(SocketLibraryHandle module, const char* name, int& error);
+void SocketLibraryFree(SocketLibraryHandle module);
+/// The system's text for an error number that the module functions above or the library
+/// report (Windows numbers in both builds).
+std::string SocketSystemErrorText(int code);
+
+}  // namespace platform
