@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# setupkit fetch against curl on one local web server (loopback only), whole process each:
+#   1. 1,000 URLs of a small body, fetched by one process over one kept-alive connection;
+#   2. one 64 MiB body;
+# hyperfine drops the clients' output; with the ratio of the two times and the peak memory of each client for the large body.
+# Usage: bench/http.sh [path/to/setupkit]   (default: the linux-release build)
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+SETUPKIT=${1:-build/linux-release/bin/setupkit}
+if [ ! -x "$SETUPKIT" ]; then
+  cmake --preset linux-release >/dev/null
+  cmake --build --preset linux-release --target setupkit
+fi
+command -v hyperfine >/dev/null || { echo "hyperfine is needed (scripts/setup.sh)"; exit 1; }
+
+work=$(mktemp -d)
+server_pid=
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/www"
+printf 'c8a2d1f0e4b7a9c3d5e6f7a8b9c0d1e2\n' >"$work/www/small.htm"
+head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/www/large.bin"
+
+# An HTTP/1.1 server with keep-alive on a free loopback port; it stops itself after 15 minutes.
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+(cd "$work/www" && exec timeout 900 python3 -c '
+import functools, http.server, sys
+class H(http.server.SimpleHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    def log_message(self, *a): pass
+http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), H).serve_forever()
+' "$port") &
+server_pid=$!
+for _ in $(seq 100); do
+  curl -s -o /dev/null "http://127.0.0.1:$port/small.htm" && break
+  sleep 0.1
+done
+
+base="http://127.0.0.1:$port"
+: >"$work/urls.txt"
+: >"$work/curl.cfg"
+for i in $(seq 1000); do
+  echo "$base/small.htm?n=$i" >>"$work/urls.txt"
+  printf 'url = "%s/small.htm?n=%d"\noutput = "/dev/null"\n' "$base" "$i" >>"$work/curl.cfg"
+done
+
+# Sanity: both clients get the same bytes.
+"$SETUPKIT" fetch "$base/large.bin" --max-body 0 | cmp - "$work/www/large.bin"
+curl -s "$base/large.bin" | cmp - "$work/www/large.bin"
+
+echo "== 1,000 small bodies, one process, one kept-alive connection"
+hyperfine -N --warmup 2 --runs 10 --export-json "$work/small.json" \
+  -n setupkit "$SETUPKIT fetch $(tr '\n' ' ' <"$work/urls.txt")" \
+  -n curl "curl -s -K $work/curl.cfg" >/dev/null
+echo "== one 64 MiB body"
+hyperfine -N --warmup 2 --runs 10 --export-json "$work/large.json" \
+  -n setupkit "$SETUPKIT fetch --max-body 0 $base/large.bin" \
+  -n curl "curl -s -o /dev/null $base/large.bin" >/dev/null
+
+python3 - "$work/small.json" "$work/large.json" <<'PY'
+import json, sys
+for name, path in zip(["1,000 small URLs", "one 64 MiB body"], sys.argv[1:]):
+    r = {x["command"]: x for x in json.load(open(path))["results"]}
+    s, c = r["setupkit"], r["curl"]
+    print(f"{name:18s} setupkit {s['mean']*1000:8.1f} ms ± {s['stddev']*1000:5.1f}   "
+          f"curl {c['mean']*1000:8.1f} ms ± {c['stddev']*1000:5.1f}   ratio {s['mean']/c['mean']:.2f}")
+PY
+
+rss() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1; }
+echo "peak memory, 64 MiB body: setupkit $(rss "$SETUPKIT" fetch --max-body 0 "$base/large.bin") KiB," \
+     "curl $(rss curl -s -o /dev/null "$base/large.bin") KiB"

@@ -1,0 +1,189 @@
+#pragma once
+// The HTTP/1.1 client: one GET exchange over a kept-alive TCP connection, with the response
+// read by length, by chunks or until the server closes, cookies kept and sent back, and every
+// status other than success raised as EIdHTTPProtocolException.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/Classes.h"
+#include "net/http/IdCookieManager.h"
+#include "net/http/IdHTTPHeaderInfo.h"
+#include "net/http/IdURI.h"
+#include "net/transport/IdTCPClient.h"
+
+SETUPTQ_EXCEPTION(EIdProtocolReplyError, EIdException);
+SETUPTQ_EXCEPTION(EIdUnknownProtocol, EIdException);
+/// A response that breaks one of the client's limits (header lines, header bytes, chunk size,
+/// body size); the connection is dropped, since the rest of the response is left unread.
+SETUPTQ_EXCEPTION(EIdHTTPLimitExceeded, EIdException);
+
+class EIdHTTPProtocolException : public EIdProtocolReplyError {
+ public:
+  EIdHTTPProtocolException(std::string statusLine, int replyCode, std::string errorBody)
+      : EIdProtocolReplyError(std::move(statusLine)), ReplyCode(replyCode), ErrorBody(std::move(errorBody)) {}
+  const char* ClassName() const override { return "EIdHTTPProtocolException"; }
+  int ReplyCode;
+  std::string ErrorBody;
+};
+
+// ---- limits against a hostile or broken server ------------------------------------------
+/// Header lines of one response head (status line not counted).
+constexpr int kMaxResponseHeaderLines = 100;
+/// Bytes of one response head, line ends included.
+constexpr int kMaxResponseHeaderBytes = 64 * 1024;
+/// The largest chunk size a chunked body may announce (31 bits).
+constexpr std::int64_t kMaxChunkSize = 0x7FFFFFFF;
+/// The body limit of the verification client.
+constexpr std::int64_t kVerifyMaxBodySize = 1024 * 1024;
+/// The read (and connect) time limit of the verification client, in milliseconds.
+constexpr int kVerifyReadTimeoutMs = 10000;
+
+enum TIdHTTPMethod { hmHead, hmGet, hmPost, hmOptions, hmTrace, hmPut, hmDelete, hmConnect };
+enum TIdHTTPProtocolVersion { pv1_0, pv1_1 };
+enum TIdHTTPOption : unsigned { hoInProcessAuth = 1, hoKeepOrigProtocol = 2, hoForceEncodeParams = 4 };
+using TIdHTTPOptions = unsigned;
+enum TIdHTTPRouteKind { rkDirect, rkDirectTls, rkProxy, rkTlsProxy };
+enum TIdResponseVerdict { rvUndetermined, rvFollow, rvFinished, rvAuthRetry };
+
+/// The request-line word of a method, trailing space included ("GET ").
+std::string MethodWord(TIdHTTPMethod method);
+
+class TIdCustomHTTP;
+
+class TIdHTTPRequest : public TIdRequestHeaderInfo {
+ public:
+  explicit TIdHTTPRequest(TIdCustomHTTP& client) : Client(client) {}
+  TIdHTTPMethod RequestMethod = hmGet;
+  std::string Target;
+  TStream* UploadStream = nullptr;
+  TIdHTTPRouteKind RouteKind = rkDirect;
+  TIdCustomHTTP& Client;
+};
+
+class TIdHTTPResponse : public TIdResponseHeaderInfo {
+ public:
+  explicit TIdHTTPResponse(TIdCustomHTTP& client) : Client(client) {}
+  /// The number after the first space of the status line; -1 when there is none.
+  int StatusCode() const;
+  /// Read from the status line ("HTTP/1.0", "HTTP/1.1"); keeps the last value otherwise.
+  TIdHTTPProtocolVersion StatusVersion();
+  /// Whether the connection may carry the next request (open, and not refused by the
+  /// response's Connection / Proxy-Connection values).
+  bool KeepConnection();
+
+  std::string StatusLine;
+  TStream* BodyStream = nullptr;
+  TIdCustomHTTP& Client;
+
+ private:
+  TIdHTTPProtocolVersion version_ = pv1_1;
+};
+
+/// One exchange's reading and judging of a response.
+class TIdHTTPProtocol {
+ public:
+  explicit TIdHTTPProtocol(TIdCustomHTTP& client);
+  void ReadResponseHead();
+  TIdResponseVerdict EvaluateResponse();
+  /// The body into the response's BodyStream: by length, by chunks, or until close.
+  void ReadBody();
+
+  TIdCustomHTTP& Client;
+  std::unique_ptr<TIdHTTPRequest> Request;
+  std::unique_ptr<TIdHTTPResponse> Response;
+
+ private:
+  std::int64_t ReadChunkSize();
+  void ReadTrailer();
+  /// Reads the body into a throw-away text with the given read time limit; failures swallowed.
+  void DiscardBody(int readTimeout);
+  [[noreturn]] void RaiseProtocolError();
+};
+
+using TIdRedirectEvent = std::function<void(TIdCustomHTTP& sender, std::string& dest, int numRedirect,
+                                            bool& handled, TIdHTTPMethod& method)>;
+
+class TIdCustomHTTP : public TIdTCPClient {
+ public:
+  TIdCustomHTTP();
+  ~TIdCustomHTTP() override;
+
+  /// The body of `url` as one 8-bit text, exactly as received.
+  std::string FetchUrl(const std::string& url);
+  void FetchUrlToStream(const std::string& url, TStream& stream);
+  void PerformRequest(TIdHTTPMethod method, const std::string& url, TStream* body, TStream* upload);
+
+  TIdHTTPRequest& Request() { return *protocol_->Request; }
+  TIdHTTPResponse& Response() { return *protocol_->Response; }
+  TIdURI& WorkingUri() { return workingUri_; }
+  int ResponseCode() { return Response().StatusCode(); }
+
+  void SetHost(const std::string& host) override;
+  void SetPort(int port) override;
+
+  /// Assigning another manager frees one the client created itself.
+  void SetCookieManager(TIdCookieManager* manager);
+  TIdCookieManager* CookieManager() const { return cookieManager_; }
+
+  // ---- settings -------------------------------------------------------------------------
+  int AuthRetries = 3;
+  bool AllowCookies = true;
+  TIdHTTPOptions HTTPOptions = hoForceEncodeParams;
+  int RedirectMaximum = 15;
+  bool HandleRedirects = false;
+  TIdHTTPProtocolVersion ProtocolVersion = pv1_1;
+  TIdProxyConnectionInfo ProxyParams;
+  /// The largest body (by length, chunks or until close) one response may bring; 0: no limit.
+  std::int64_t MaxBodySize = 0;
+
+  /// Observers for tools that show the exchange: the request head exactly as sent, and each
+  /// response head (interim ones included) once read.
+  std::function<void(const std::string& head)> OnRequestHead;
+  std::function<void()> OnResponseHead;
+
+  TIdRedirectEvent OnRedirect;
+  std::function<void(TIdCustomHTTP& sender, TIdAuthenticationFactory& scheme,
+                     const std::vector<std::string>& challenges)>
+      OnSelectAuthorization, OnSelectProxyAuthorization;
+  std::function<void(TIdCustomHTTP& sender, TIdAuthentication& auth, bool& handled)> OnAuthorization,
+      OnProxyAuthorization;
+
+  // ---- working state --------------------------------------------------------------------
+  int RedirectCount = 0;
+  int AuthAttempts = 0;
+  int ProxyAuthAttempts = 0;
+
+  // ---- steps of one exchange (public for the tests that drive them one by one) -----------
+  void PrepareTarget();
+  TIdHTTPRouteKind SelectEndpoint();
+  void EstablishConnection();
+  void WriteRequest(TIdURI& uri);
+  void StoreResponseCookies();
+  void AttachRequestCookies(TIdURI& uri);
+  bool ServerAuthorizationStep();
+  bool ProxyAuthorizationStep();
+
+ protected:
+  void NotifyDisconnected() override;
+
+ private:
+  friend class TIdHTTPProtocol;
+  bool OnRedirectDecision(std::string& dest, TIdHTTPMethod& method);
+  bool AuthorizationStep(std::unique_ptr<TIdAuthentication>& credentials,
+                         const std::vector<std::string>& challenges, const decltype(OnSelectAuthorization)& select,
+                         const decltype(OnAuthorization)& authorize, const std::string& user,
+                         const std::string& password);
+
+  TIdURI workingUri_;
+  std::unique_ptr<TIdHTTPProtocol> protocol_;
+  TIdCookieManager* cookieManager_ = nullptr;
+  std::unique_ptr<TIdCookieManager> ownedCookieManager_;
+};
+
+class TIdHTTP : public TIdCustomHTTP {};
+
+/// The settings of the verification window's client: user agent, accept, content type,
+/// cookies, read and connect time limit, over-long line action, and the response limits.
+void ConfigureVerifyClient(TIdHTTP& http);

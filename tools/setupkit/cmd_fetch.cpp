@@ -1,0 +1,105 @@
+// setupkit fetch: runs the launcher's own HTTP client, with the verification window's settings,
+// on each URL in turn (one client, so a kept-alive connection is reused as the launcher would).
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Command.h"
+#include "base/Classes.h"
+#include "net/http/IdHTTP.h"
+
+namespace {
+/// The process's standard output as a stream the body is written into as it arrives.
+class TStdoutStream : public TStream {
+ public:
+  int Read(void*, int) override { return 0; }
+  int Write(const void* buffer, int count) override {
+    if (count <= 0) return 0;
+    std::size_t n = std::fwrite(buffer, 1, static_cast<std::size_t>(count), stdout);
+    written_ += static_cast<std::int64_t>(n);
+    return static_cast<int>(n);
+  }
+  // Only the current position can be asked for or kept; there is no going back.
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    if (!(offset == 0 || (origin == soBeginning && offset == written_)))
+      throw EStreamError("Invalid stream operation");
+    return written_;
+  }
+  void SetSize(std::int64_t) override {}
+
+ private:
+  std::int64_t written_ = 0;
+};
+
+/// Each CR LF line of the request head as "> line" (the empty line ending it as ">").
+void RequestLines(const std::string& head) {
+  std::size_t start = 0;
+  while (start < head.size()) {
+    std::size_t end = head.find("\r\n", start);
+    if (end == std::string::npos) end = head.size();
+    if (end == start) std::fprintf(stderr, ">\n");
+    else std::fprintf(stderr, "> %s\n", head.substr(start, end - start).c_str());
+    start = end + 2;
+  }
+}
+
+const char* ModeName(TWorkMode mode) { return mode == wmRead ? "wmRead" : "wmWrite"; }
+
+int RunFetch(const std::vector<std::string>& args) {
+  bool verbose = false;
+  std::int64_t maxBody = kVerifyMaxBodySize;
+  std::vector<std::string> urls;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--verbose" || args[i] == "-v") {
+      verbose = true;
+    } else if (args[i] == "--max-body") {
+      if (i + 1 >= args.size()) return Fail("--max-body needs a number of bytes");
+      char* end = nullptr;
+      maxBody = std::strtoll(args[++i].c_str(), &end, 10);
+      if (*end != '\0' || maxBody < 0) return Fail("--max-body needs a number of bytes");
+    } else {
+      urls.push_back(args[i]);
+    }
+  }
+  if (urls.empty()) return Fail("fetch needs at least one URL");
+
+  TIdHTTP http;
+  ConfigureVerifyClient(http);
+  http.MaxBodySize = maxBody;
+  if (verbose) {
+    http.OnRequestHead = RequestLines;
+    http.OnResponseHead = [&http]() {
+      std::fprintf(stderr, "< %s\n", http.Response().StatusLine.c_str());
+      for (const auto& line : http.Response().HeaderLines.Lines()) std::fprintf(stderr, "< %s\n", line.c_str());
+      std::fprintf(stderr, "<\n");
+    };
+    http.OnWorkBegin = [](TIdComponent*, TWorkMode mode, std::int64_t max) {
+      std::fprintf(stderr, "* OnWorkBegin %s %lld\n", ModeName(mode), static_cast<long long>(max));
+    };
+    http.OnWork = [](TIdComponent*, TWorkMode mode, std::int64_t count) {
+      std::fprintf(stderr, "* OnWork %s %lld\n", ModeName(mode), static_cast<long long>(count));
+    };
+    http.OnWorkEnd = [](TIdComponent*, TWorkMode mode) { std::fprintf(stderr, "* OnWorkEnd %s\n", ModeName(mode)); };
+  }
+
+  int failures = 0;
+  TStdoutStream out;
+  for (const auto& url : urls) {
+    try {
+      http.FetchUrlToStream(url, out);
+    } catch (const Exception& e) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "setupkit: %s: %s: %s\n", url.c_str(), e.ClassName(), e.Message().c_str());
+      ++failures;
+    }
+  }
+  std::fflush(stdout);
+  return failures == 0 ? 0 : 1;
+}
+
+const RegisterCommand reg{"fetch", "[--verbose] [--max-body BYTES] URL...",
+                          "fetch URLs with the launcher's HTTP client (bodies to stdout; --verbose: "
+                          "request, response head and work events on stderr; --max-body 0: no body limit)",
+                          RunFetch};
+}  // namespace
