@@ -18,7 +18,7 @@ TFont SongTi(int pixels, unsigned style = 0, TColor color = clBlack) {
   f.Height = -pixels;
   f.Style = style;
   f.Color = color;
-  f.Charset = GB2312_CHARSET;
+  f.Charset = kGB2312Charset;
   return f;
 }
 
