@@ -75,6 +75,12 @@ class ProcessSnapshot {
 /// Nonzero on success, 0 when it cannot be opened or terminated.
 int TerminateProcessById(std::uint32_t processId);
 std::uint32_t CurrentProcessId();
+/// Starts the program at `path` with the argument text `args` (split as the runtime splits a
+/// command line); its process id, or 0 when it could not be started.
+std::uint32_t StartProcess(const std::string& path, const std::string& args);
+/// Waits up to `ms` milliseconds for the process to end; true when it has ended (on Linux
+/// the child is reaped).
+bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms);
 
 // ---- shell --------------------------------------------------------------------------
 constexpr int kShowNormal = 1;

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -191,6 +192,47 @@ int TerminateProcessById(std::uint32_t processId) {
 }
 
 std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+std::uint32_t StartProcess(const std::string& path, const std::string& args) {
+  std::vector<std::string> parts{path};
+  std::string cur;
+  bool quoted = false, any = false;
+  for (char c : args) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if (!quoted && static_cast<unsigned char>(c) <= ' ') {
+      if (any) parts.push_back(cur);
+      cur.clear();
+      any = false;
+    } else {
+      cur += c;
+      any = true;
+    }
+  }
+  if (any) parts.push_back(cur);
+  std::vector<char*> argv;
+  for (auto& p : parts) argv.push_back(&p[0]);
+  argv.push_back(nullptr);
+  pid_t pid = ::fork();
+  if (pid < 0) return 0;
+  if (pid == 0) {
+    ::execv(path.c_str(), argv.data());
+    ::_exit(127);
+  }
+  return static_cast<std::uint32_t>(pid);
+}
+
+bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms) {
+  for (std::uint32_t waited = 0;; waited += 10) {
+    int status = 0;
+    pid_t r = ::waitpid(static_cast<pid_t>(processId), &status, WNOHANG);
+    if (r == static_cast<pid_t>(processId)) return true;
+    if (r < 0 && errno == ECHILD && ::kill(static_cast<pid_t>(processId), 0) != 0) return true;  // not ours
+    if (waited >= ms) return false;
+    SleepMs(10);
+  }
+}
 
 std::intptr_t ShellExecute(std::intptr_t, const std::string& operation, const std::string& file,
                            const std::string& parameters, int show) {

@@ -4,7 +4,8 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
-#undef ShellExecute  // shellapi.h maps the name to ShellExecuteA; ours is platform::ShellExecute
+// platform::ShellExecute, not the system's ANSI/wide macro.
+#undef ShellExecute
 
 #include <cstdlib>
 
@@ -217,6 +218,25 @@ int TerminateProcessById(std::uint32_t processId) {
 }
 
 std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
+
+std::uint32_t StartProcess(const std::string& path, const std::string& args) {
+  std::string cmd = "\"" + path + "\" " + args;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return pi.dwProcessId;
+}
+
+bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms) {
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (!h) return true;  // gone already
+  bool ended = WaitForSingleObject(h, ms) == WAIT_OBJECT_0;
+  CloseHandle(h);
+  return ended;
+}
 
 std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const std::string& file,
                            const std::string& parameters, int show) {

@@ -1,0 +1,25 @@
+#include "launcher/TerminateProcesses.h"
+
+#include "base/SysUtils.h"
+#include "platform/Platform.h"
+
+int TerminateProcessesByName(const std::string& imageName) {
+  int result = 0;
+  try {
+    const std::string wanted = UpperCase(imageName);
+    const std::uint32_t self = platform::CurrentProcessId();
+    platform::ProcessSnapshot snapshot;
+    platform::ProcessEntry entry;
+    for (bool more = snapshot.First(entry); more; more = snapshot.Next(entry)) {
+      const std::string& exe = entry.exeFile;
+      const std::string fileName = exe.substr(exe.find_last_of("\\:") + 1);  // npos + 1 == 0
+      if (UpperCase(fileName) != wanted && UpperCase(exe) != wanted) continue;
+      // A launcher renamed to the installer's name must not end itself halfway.
+      if (entry.processId == self) continue;
+      result = platform::TerminateProcessById(entry.processId);
+    }
+  } catch (...) {
+    // Nothing to report: a process that cannot be ended is left running.
+  }
+  return result;
+}

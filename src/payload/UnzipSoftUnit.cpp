@@ -1,0 +1,94 @@
+#include "payload/UnzipSoftUnit.h"
+
+#include "base/Classes.h"
+#include "launcher/TerminateProcesses.h"
+#include "launcher/allparam.h"
+#include "payload/ArchiveExtract.h"
+#include "platform/Platform.h"
+
+std::string ExtractFilePath(const std::string& path) {
+  size_t cut = path.find_last_of("\\/:");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
+  SetCaption("正在解压缩安装包...");
+  SetBounds(197, 284, 662, 101);
+  SetColor(ColorFromRGB(245, 250, 254));
+  TFont font;
+  font.Name = "MS Sans Serif";
+  font.Height = -11;
+  font.Color = clWindowText;
+  font.Charset = kDefaultCharset;
+  SetFont(font);
+
+  Label1 = new TLabel(this);
+  Label1->SetParent(this);
+  Label1->SetAutoSize(false);
+  Label1->SetBounds(16, 12, 425, 13);
+
+  ProgressBar1 = new TProgressBar(this);
+  ProgressBar1->SetBounds(0, 50, 654, 17);
+  ProgressBar1->SetParent(this);
+  ProgressBar1->SetAlign(alBottom);
+  ProgressBar1->SetMin(0);
+  ProgressBar1->SetMax(180);
+  ProgressBar1->SetStep(10);
+  ProgressBar1->SetPosition(0);
+  ProgressBar1->SetTabOrder(0);
+
+  Timer1 = new TTimer(this);
+  Timer1->SetEnabled(false);
+  Timer1->SetInterval(100);
+  Timer1->OnTimer = [this] { Timer1Timer(); };
+
+  ProgramPath = platform::ModuleFileName();
+  Extract = [](const std::string& archive, const std::string& dir) { return ExtractArchive(archive, dir); };
+  Launch = [](const std::string& file, const std::string& parameters) {
+    platform::ShellExecute(Application->Handle(), "Open", file, parameters, platform::kShow);
+  };
+
+  OnCreate = [this] { FormCreate(); };
+  Loaded();
+}
+
+void TFrmUnzipSoft::FormCreate() {
+  Label1->SetCaption("正在提取压缩包" + ArchiveFileName + "，并解压成" + InstallerExeName + "，请等待...");
+  TerminateProcessesByName(InstallerExeName);
+  TerminateProcessesByName(ArchiveFileName);
+  Timer1->SetEnabled(true);
+}
+
+void TFrmUnzipSoft::Timer1Timer() {
+  try {
+    if (ProgressBar1->Position() < ProgressBar1->Max()) {
+      ProgressBar1->StepIt();
+      return;
+    }
+    // First, so that no further tick arrives while the work runs.
+    Timer1->SetEnabled(false);
+    std::string archive;
+    if (!platform::FindModuleResource("Brenlow", "dat", archive)) throw EResNotFound("Resource Brenlow not found");
+    const std::string folder = ExtractFilePath(ProgramPath);
+    Application->ProcessMessages();
+    const std::string archivePath = folder + platform::PathDelim() + ArchiveFileName;
+    Application->ProcessMessages();
+    {
+      TFileStream out(archivePath, platform::FileAccess::ReadWrite, platform::FileShare::None,
+                      platform::FileCreate::CreateAlways);
+      out.WriteBuffer(archive.data(), static_cast<int>(archive.size()));
+    }
+    Application->ProcessMessages();
+    Application->ProcessMessages();
+    const bool extracted = Extract(archivePath, folder);
+    Application->ProcessMessages();
+    // A partly written installer, or a stale one of an earlier run, is never started: the
+    // window stays with its full bar, as after a failed save, until the user closes it.
+    if (!extracted) return;
+    Launch(folder + InstallerExeName, platform::ParamStr(1));
+    Application->ProcessMessages();
+    Application->Terminate();
+  } catch (...) {
+    // A missing resource or an unwritable folder: the window stays, nothing is launched.
+  }
+}

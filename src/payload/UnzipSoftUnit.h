@@ -1,0 +1,30 @@
+#pragma once
+// The extraction window: a two-second ramp of its progress bar, then the embedded archive is
+// saved beside the program, unpacked into the program's folder, and the installer started
+// with the program's first argument.
+#include <functional>
+#include <string>
+
+#include "gui/Forms.h"
+
+class TFrmUnzipSoft : public TForm {
+ public:
+  explicit TFrmUnzipSoft(TComponent* owner);
+
+  TLabel* Label1;
+  TProgressBar* ProgressBar1;
+  TTimer* Timer1;
+
+  void FormCreate();
+  void Timer1Timer();
+
+  /// The program's own file; its folder receives the archive and the installer.
+  std::string ProgramPath;
+  /// Unpacks the archive into the folder; true only when every entry was written.
+  std::function<bool(const std::string& archivePath, const std::string& targetDir)> Extract;
+  /// Starts the installer through the shell ("Open", the application's window as owner).
+  std::function<void(const std::string& file, const std::string& parameters)> Launch;
+};
+
+/// The folder part of a path, up to and including its last separator.
+std::string ExtractFilePath(const std::string& path);

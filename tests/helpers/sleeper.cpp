@@ -1,0 +1,22 @@
+// A child process for the termination tests.
+//   sleeper               waits until it is ended (at most a minute)
+//   sleeper self MARKER   asks to end every process of its own image name, then writes MARKER
+#include <string>
+
+#include "base/Classes.h"
+#include "launcher/TerminateProcesses.h"
+#include "platform/Platform.h"
+
+int main() {
+  if (platform::ParamStr(1) == "self") {
+    std::string me = platform::ModuleFileName();
+    me = me.substr(me.find_last_of("\\/") + 1);
+    TerminateProcessesByName(me);
+    TFileStream marker(platform::ParamStr(2), platform::FileAccess::ReadWrite, platform::FileShare::None,
+                       platform::FileCreate::CreateAlways);
+    marker.WriteBuffer("alive", 5);
+    return 0;
+  }
+  platform::SleepMs(60000);
+  return 0;
+}

@@ -1,0 +1,94 @@
+// Ending running copies of the installer, against real child processes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "launcher/TerminateProcesses.h"
+#include "platform/Platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+// Children get names of their own (with our process id), so that no process of anyone
+// else on the machine can match.
+class RunningCopies : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tag_ = std::to_string(platform::CurrentProcessId());
+    dir_ = fs::temp_directory_path() / ("tq-term-" + tag_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    for (auto pid : started_) {
+      platform::TerminateProcessById(pid);
+      platform::WaitProcessExit(pid, 10000);
+    }
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  std::string Name(const std::string& stem) { return stem + "-" + tag_ + ".exe"; }
+  // Starts a copy of the sleeper under `fileName` and waits until the snapshot shows it
+  // under that name (on Linux the name changes only when the child has called exec).
+  std::uint32_t Start(const std::string& fileName, const std::string& args = "") {
+    fs::path exe = dir_ / fileName;
+    if (!fs::exists(exe)) fs::copy_file(SETUPTQ_SLEEPER, exe);
+    std::uint32_t pid = platform::StartProcess(exe.string(), args);
+    EXPECT_NE(pid, 0u) << exe;
+    started_.push_back(pid);
+    for (int i = 0; i < 1000 && !Listed(pid, fileName); ++i) platform::SleepMs(10);
+    EXPECT_TRUE(Listed(pid, fileName)) << fileName;
+    return pid;
+  }
+  static bool Listed(std::uint32_t pid, const std::string& fileName) {
+    platform::ProcessSnapshot snap;
+    platform::ProcessEntry e;
+    for (bool more = snap.First(e); more; more = snap.Next(e))
+      if (e.processId == pid) return e.exeFile.size() >= fileName.size() &&
+                                     e.exeFile.compare(e.exeFile.size() - fileName.size(), fileName.size(), fileName) == 0;
+    return false;
+  }
+  static bool Ended(std::uint32_t pid) { return platform::WaitProcessExit(pid, 10000); }
+  static bool StillRunning(std::uint32_t pid) { return !platform::WaitProcessExit(pid, 0); }
+
+  std::string tag_;
+  fs::path dir_;
+  std::vector<std::uint32_t> started_;
+};
+}  // namespace
+
+TEST_F(RunningCopies, NoMatchingProcessGivesZeroAndEndsNothing) {
+  std::uint32_t other = Start(Name("tqother"));
+  EXPECT_EQ(TerminateProcessesByName(Name("tqnobody")), 0);
+  EXPECT_TRUE(StillRunning(other));
+}
+
+TEST_F(RunningCopies, MatchingProcessIsEndedAndOthersAreLeftRunning) {
+  std::uint32_t target = Start(Name("tqinst"));
+  std::uint32_t other = Start(Name("tqother"));
+  EXPECT_NE(TerminateProcessesByName(Name("tqinst")), 0);
+  EXPECT_TRUE(Ended(target));
+  EXPECT_TRUE(StillRunning(other));
+}
+
+TEST_F(RunningCopies, LetterCaseOfTheNameDoesNotMatter) {
+  std::uint32_t target = Start(Name("TQINST"));
+  EXPECT_NE(TerminateProcessesByName(Name("tqInst")), 0);
+  EXPECT_TRUE(Ended(target));
+}
+
+TEST_F(RunningCopies, TwoRunningCopiesAreBothEnded) {
+  std::uint32_t a = Start(Name("tqtwice"));
+  std::uint32_t b = Start(Name("tqtwice"));
+  EXPECT_NE(TerminateProcessesByName(Name("tqtwice")), 0);
+  EXPECT_TRUE(Ended(a));
+  EXPECT_TRUE(Ended(b));
+}
+
+TEST_F(RunningCopies, ALauncherRunningUnderTheNameNeverEndsItself) {
+  fs::path marker = dir_ / "survived.txt";
+  std::uint32_t self = Start(Name("tqself"), "self \"" + marker.string() + "\"");
+  ASSERT_TRUE(Ended(self));
+  EXPECT_TRUE(fs::exists(marker)) << "the process ended itself before it could write its marker";
+}

@@ -1,0 +1,144 @@
+// The extraction window on the headless toolkit: ramp, work, launch, and the stalled states.
+#include <gtest/gtest.h>
+
+#include "gui/headless/Headless.h"
+#include "launcher/allparam.h"
+#include "payload/UnzipSoftUnit.h"
+#include "PayloadTestSupport.h"
+
+namespace hl = gui::headless;
+using payloadtest::ReadFile;
+using payloadtest::TempDir;
+using payloadtest::WriteFile;
+
+namespace {
+const std::string kInstaller = std::string("MZ demo installer\0\x01\x02", 20) + std::string(100000, 'i');
+
+std::string ArchiveOf(const std::string& name, const std::string& bytes) {
+  TMemoryStream out;
+  TArchiveWriter w(out, 1);
+  w.AddEntry(name, bytes);
+  return out.DataString();
+}
+
+class ExtractionWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hl::Reset();
+    AssignSettings();
+    archive_ = ArchiveOf("instTQ.exe", kInstaller);
+    platform::RegisterModuleResource("BRENLOW", "DAT", archive_);
+  }
+  void TearDown() override { hl::Reset(); }
+
+  // A window whose program lives in `dir`, launching into a record instead of the shell.
+  std::unique_ptr<TFrmUnzipSoft> Make(const std::string& programDir) {
+    auto f = std::make_unique<TFrmUnzipSoft>(nullptr);
+    f->ProgramPath = programDir + platform::PathDelim() + "setupTQ.exe";
+    f->Launch = [this](const std::string& file, const std::string& params) { launched_.push_back(file + "|" + params); };
+    return f;
+  }
+  std::string archive_;
+  std::vector<std::string> launched_;
+  TempDir dir_;
+};
+}  // namespace
+
+// ---- what the user sees ---------------------------------------------------------------
+
+TEST_F(ExtractionWindow, ShowsItsCaptionSizeColourAndTheFileNames) {
+  auto f = Make(dir_.Path());
+  EXPECT_EQ(f->Caption(), "正在解压缩安装包...");
+  EXPECT_EQ(f->Left(), 197);
+  EXPECT_EQ(f->Top(), 284);
+  EXPECT_EQ(f->Width(), 662);
+  EXPECT_EQ(f->Height(), 101);
+  EXPECT_EQ(f->Color(), 16710389u);
+  EXPECT_EQ(f->Label1->Caption(), "正在提取压缩包install.dat，并解压成instTQ.exe，请等待...");
+  EXPECT_EQ(f->Label1->Width(), 425);  // fixed size, whatever the text
+  EXPECT_EQ(f->ProgressBar1->Top() + f->ProgressBar1->Height(), f->ClientHeight());
+  EXPECT_EQ(f->ProgressBar1->Width(), f->ClientWidth());
+}
+
+TEST_F(ExtractionWindow, BarRampsByTenEveryTenthOfASecondAndNothingIsWrittenMeanwhile) {
+  auto f = Make(dir_.Path());
+  std::vector<int> positions;
+  hl::WhenModal([&](TForm&) {
+    for (int tick = 1; tick <= 18; ++tick) {
+      hl::RunFor(100);
+      positions.push_back(f->ProgressBar1->Position());
+    }
+    EXPECT_FALSE(payloadtest::fs::exists(dir_ / "install.dat"));
+  });
+  f->ShowModal();
+  ASSERT_EQ(positions.size(), 18u);
+  for (int i = 0; i < 18; ++i) EXPECT_EQ(positions[static_cast<size_t>(i)], 10 * (i + 1));
+}
+
+TEST_F(ExtractionWindow, NineteenthTickSavesUnpacksLaunchesWithTheFirstArgumentAndEnds) {
+  auto f = Make(dir_.Path());
+  f->ShowModal();
+  EXPECT_EQ(hl::Now(), 1900u);
+  EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::Terminated);
+  EXPECT_EQ(ReadFile(dir_ / "install.dat"), archive_);
+  EXPECT_EQ(ReadFile(dir_ / "instTQ.exe"), kInstaller);
+  ASSERT_EQ(launched_.size(), 1u);
+  EXPECT_EQ(launched_[0], dir_.Path() + platform::PathDelim() + "instTQ.exe|" + platform::ParamStr(1));
+  EXPECT_FALSE(f->Timer1->Enabled());
+}
+
+TEST_F(ExtractionWindow, ASecondRunReplacesTheFilesOfAnEarlierOne) {
+  WriteFile(dir_ / "install.dat", "old archive, longer than nothing");
+  WriteFile(dir_ / "instTQ.exe", std::string(300000, 'o'));
+  Make(dir_.Path())->ShowModal();
+  EXPECT_EQ(ReadFile(dir_ / "install.dat"), archive_);
+  EXPECT_EQ(ReadFile(dir_ / "instTQ.exe"), kInstaller);
+}
+
+TEST_F(ExtractionWindow, CloseRequestDuringTheWorkLetsTheWorkFinish) {
+  auto f = Make(dir_.Path());
+  auto extract = f->Extract;
+  f->Extract = [&](const std::string& a, const std::string& d) {
+    hl::PostClose(*f);  // seen at the next message-pumping point
+    return extract(a, d);
+  };
+  f->ShowModal();
+  EXPECT_EQ(launched_.size(), 1u);
+  EXPECT_EQ(ReadFile(dir_ / "instTQ.exe"), kInstaller);
+}
+
+// ---- ending without installing --------------------------------------------------------
+
+TEST_F(ExtractionWindow, ClosingBeforeTheWorkWritesAndLaunchesNothing) {
+  auto f = Make(dir_.Path());
+  hl::PostClose(*f, 1850);
+  EXPECT_EQ(f->ShowModal(), mrCancel);
+  EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::ModalResult);
+  EXPECT_TRUE(payloadtest::Listing(dir_.Path()).empty());
+  EXPECT_TRUE(launched_.empty());
+}
+
+TEST_F(ExtractionWindow, FailedSaveLeavesTheWindowStalledUntilTheUserClosesIt) {
+  auto f = Make(dir_ / "no-such-folder");
+  hl::PostClose(*f, 60000);
+  f->ShowModal();
+  EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::ModalResult);  // it was the user who ended it
+  EXPECT_EQ(hl::Now(), 60000u);
+  EXPECT_EQ(f->ProgressBar1->Position(), 180);
+  EXPECT_FALSE(f->Timer1->Enabled());
+  EXPECT_TRUE(launched_.empty());
+  EXPECT_TRUE(hl::MessageBoxes().empty());  // discarded without a message
+}
+
+TEST_F(ExtractionWindow, FailedExtractionNeverLaunchesAStaleOrPartialInstaller) {
+  std::string broken = archive_;
+  broken.resize(broken.size() / 2);  // the zlib stream ends early
+  platform::RegisterModuleResource("BRENLOW", "DAT", broken);
+  WriteFile(dir_ / "instTQ.exe", "stale installer of an earlier run");
+  auto f = Make(dir_.Path());
+  hl::PostClose(*f, 60000);
+  f->ShowModal();
+  EXPECT_EQ(hl::Now(), 60000u);
+  EXPECT_TRUE(launched_.empty());
+  EXPECT_EQ(ReadFile(dir_ / "install.dat"), broken);
+}
