@@ -5,7 +5,7 @@
 namespace {
 
 // The vendor's home page as this window names it: fixed text, not the configured mirrors.
-constexpr const char* kPublisherText = "发布自http://www.qor.example/";
+constexpr const char* kPublisherText = "发布自http://qor.example/";
 // The name of the install button's face among the program's bitmaps.
 constexpr const char* kInstallFaceResource = "BINSTALL";
 

@@ -1,7 +1,8 @@
 #pragma once
-// The program's bitmaps for the unit tests. The Windows test binaries carry them in their
-// resource section (res/bitmaps.rc); the Linux ones register the same bytes, each in the
-// form the resource compiler stores it, through platform::RegisterModuleResource.
+// What the window tests need from the platform. The program's bitmaps: the Windows test
+// binaries carry them in their resource section (res/bitmaps.rc); the Linux ones register the
+// same bytes, each in the form the resource compiler stores it, through
+// platform::RegisterModuleResource. And whether shell calls are only recorded.
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -9,7 +10,7 @@
 
 #include "platform/Platform.h"
 
-namespace testbitmaps {
+namespace testseams {
 
 inline std::string ReadBitmapFile(const std::string& file) {
   // CTest names the source folder; run by hand, the binary is started from there.
@@ -43,4 +44,12 @@ inline bool ResourcePresent(const std::string& name, const std::string& type) {
   return platform::FindModuleResource(name, type, bytes) && !bytes.empty();
 }
 
-}  // namespace testbitmaps
+/// True where the platform records shell calls and takes registered resources (the Linux
+/// build). On Windows a shell call opens a real browser, so tests that click an armed
+/// balloon run only where this holds.
+inline bool PlatformTestSeams() {
+  platform::RegisterModuleResource("SEAMPROBE", "TEST", "1");
+  return ResourcePresent("SEAMPROBE", "TEST");
+}
+
+}  // namespace testseams
