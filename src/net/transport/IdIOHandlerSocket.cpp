@@ -126,6 +126,9 @@ void TIdIOHandlerSocket::NegotiateSocks(const std::string&, int) {
 
 bool TIdIOHandlerSocket::WaitReadable(int timeout) {
   if (!binding_) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+  // Without a time limit the receive that follows waits by itself, for data or a close,
+  // and reports its own failure; a select first would only cost a second call per chunk.
+  if (timeout == IdTimeoutInfinite && binding_->HandleAllocated()) return true;
   return binding_->WaitReadable(timeout);
 }
 

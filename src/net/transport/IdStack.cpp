@@ -59,7 +59,12 @@ const SocketErrorRow kSocketErrorTexts[] = {
 
 int g_componentCount = 0;
 bool g_stackStarted = false;
-std::unique_ptr<TIdStack> g_stack;
+// The holder is never destroyed, so that a component destroyed during the program's end
+// still finds a stack; the stack itself goes with the last component.
+std::unique_ptr<TIdStack>& SharedStackHolder() {
+  static auto* holder = new std::unique_ptr<TIdStack>();
+  return *holder;
+}
 
 // Splits off the text before the first "." (the rest stays in `rest`; without a dot the whole
 // rest is taken).
@@ -82,13 +87,13 @@ int OctetValue(const std::string& part) {
   return v;
 }
 
-// At program end: the library's clean-up once (when it was started), then the unload.
+// At program end: the library's clean-up once (when it was started), then the unload. A
+// component that outlives this object (one held by another static) still needs the stack and
+// the library in its destructor, so then both stay, and the process's end frees them.
 struct StackFinalizer {
-  StackFinalizer() { StackLock(); }  // the lock outlives this object
   ~StackFinalizer() {
     std::lock_guard<std::mutex> lock(StackLock());
-    g_stack.reset();
-    GStack = nullptr;
+    if (g_componentCount > 0) return;
     if (g_stackStarted) {
       try {
         IdWinSock2::WSACleanup();
@@ -104,15 +109,15 @@ StackFinalizer g_finalizer;
 }  // namespace
 
 std::mutex& StackLock() {
-  static std::mutex m;
-  return m;
+  static auto* m = new std::mutex();  // never destroyed: components may die after statics
+  return *m;
 }
 
 void IdStackAddComponent() {
   std::lock_guard<std::mutex> lock(StackLock());
   if (g_componentCount == 0) {
-    g_stack = std::make_unique<TIdStackWindows>();  // may raise: the component is not counted
-    GStack = g_stack.get();
+    SharedStackHolder() = std::make_unique<TIdStackWindows>();  // may raise: the component is not counted
+    GStack = SharedStackHolder().get();
   }
   ++g_componentCount;
 }
@@ -120,7 +125,7 @@ void IdStackAddComponent() {
 void IdStackRemoveComponent() {
   std::lock_guard<std::mutex> lock(StackLock());
   if (--g_componentCount == 0) {
-    g_stack.reset();
+    SharedStackHolder().reset();
     GStack = nullptr;
   }
 }

@@ -8,7 +8,8 @@ namespace ws = IdWinSock2;
 
 
 TIdStackWindows::TIdStackWindows() {
-  if (IdStackStarted()) return;
+  // Started once per process; only a library unloaded in between is loaded and started again.
+  if (IdStackStarted() && ws::WinsockLoaded()) return;
   ws::TWSAData data;
   if (ws::StartWinsock(0x0202, data) != 0) throw EIdStackInitializationFailed(RSWinsockInitializationError);
   IdStackMarkStarted();

@@ -28,7 +28,7 @@ thread_local int t_lastError = 0;
 int Translate(int e) {
   switch (e) {
     case EINTR: return 10004;
-    case EBADF: return 10009;
+    case EBADF: return 10038;  // a closed handle: Windows reports "not a socket"
     case EACCES: case EPERM: return 10013;
     case EFAULT: return 10014;
     case EINVAL: return 10022;

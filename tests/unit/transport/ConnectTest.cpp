@@ -1,0 +1,219 @@
+// Opening and closing client connections over loopback: failures, time limits, status reports.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LoopbackServer.h"
+#include "net/transport/IdIOHandlerSocket.h"
+#include "net/transport/IdTCPClient.h"
+
+namespace {
+
+// A port on 127.0.0.1 where nothing listens.
+int ClosedPort() {
+  TIdSocketHandle h;
+  h.AllocateHandle();
+  h.IP = "127.0.0.1";
+  h.BindLocal();
+  return h.Port;  // released when h goes
+}
+
+struct StatusLog {
+  std::vector<std::pair<TIdStatus, std::string>> entries;
+  TIdStatusEvent Event() {
+    return [this](TIdComponent*, TIdStatus s, const std::string& text) { entries.emplace_back(s, text); };
+  }
+};
+
+}  // namespace
+
+TEST(Connect, RefusedGives10061AndTheSameClientConnectsAfterwards) {
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(ClosedPort());
+  try {
+    client.OpenConnection();
+    FAIL() << "connected to a closed port";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.ErrorNumber, 10061);
+    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
+  }
+  EXPECT_FALSE(client.IsConnected());
+  ASSERT_NE(client.IOHandler(), nullptr) << "the handler stays for the next attempt";
+
+  LoopbackServer server([](TIdSocketHandle& peer) { LoopbackServer::SendAll(peer, "hello\r\n"); });
+  client.SetPort(server.Port());
+  client.OpenConnection();
+  EXPECT_TRUE(client.IsConnected());
+  EXPECT_EQ(client.ReadLine(), "hello");
+  client.CloseConnection();
+}
+
+TEST(Connect, SecondOpenRaisesAlreadyConnectedAndLeavesTheFirstIntact) {
+  LoopbackServer server([](TIdSocketHandle& peer) {
+    std::string got = LoopbackServer::Receive(peer, 4);
+    LoopbackServer::SendAll(peer, got + "\n");
+  });
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.OpenConnection();
+  try {
+    client.OpenConnection();
+    FAIL() << "a second open succeeded";
+  } catch (const EIdAlreadyConnected& e) {
+    EXPECT_EQ(e.Message(), "Already connected.");
+  }
+  client.WriteText("ping");
+  EXPECT_EQ(client.ReadLine(), "ping");
+}
+
+TEST(Connect, TimeLimitTowardsAPeerThatNeverAnswersRaisesConnectTimedOut) {
+  // A listener whose backlog is full drops further connection requests unanswered. Fill it
+  // with short timed connects until one of them is left unanswered.
+  TIdComponent user;
+  TIdSocketHandle listener;
+  listener.AllocateHandle();
+  listener.IP = "127.0.0.1";
+  listener.BindLocal();
+  listener.Listen(0);
+  std::vector<std::unique_ptr<TIdTCPClient>> fillers;
+  bool full = false;
+  for (int i = 0; i < 16 && !full; ++i) {
+    auto filler = std::make_unique<TIdTCPClient>();
+    filler->SetHost("127.0.0.1");
+    filler->SetPort(listener.Port);
+    try {
+      filler->OpenConnection(150);
+    } catch (const EIdConnectTimeout&) {
+      full = true;
+    }
+    fillers.push_back(std::move(filler));
+  }
+  ASSERT_TRUE(full) << "the listener's backlog never filled";
+
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(listener.Port);
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    client.OpenConnection(300);
+    FAIL() << "connected to a peer that does not answer";
+  } catch (const EIdConnectTimeout& e) {
+    EXPECT_EQ(e.Message(), "Connect timed out.");
+  }
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(ms, 5000) << "the time limit was not kept";
+  EXPECT_FALSE(client.IsConnected());
+  ASSERT_NE(client.Socket(), nullptr);
+  EXPECT_FALSE(client.Socket()->HasSocket());
+}
+
+TEST(Connect, TimedConnectToAListeningPeerConnects) {
+  LoopbackServer server([](TIdSocketHandle& peer) { LoopbackServer::SendAll(peer, "ok\n"); });
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.OpenConnection(IdTimeoutInfinite);
+  EXPECT_EQ(client.ReadLine(), "ok");
+}
+
+TEST(Connect, TimedConnectRefusedRaisesTheThreadsFailureText) {
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(ClosedPort());
+  try {
+    client.OpenConnection(3000);
+    FAIL();
+  } catch (const EIdConnectException& e) {
+    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
+  }
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(ConnectStatus, HostNameReportsResolvingConnectingConnectedThenClosingReports) {
+  LoopbackServer server([](TIdSocketHandle& peer) { LoopbackServer::WaitForClose(peer); });
+  StatusLog log;
+  TIdTCPClient client;
+  client.OnStatus = log.Event();
+  client.SetHost("LocalHost");
+  client.SetPort(server.Port());
+  client.OpenConnection();
+  ASSERT_NE(client.Socket(), nullptr);
+  EXPECT_EQ(client.Socket()->Binding()->PeerIP, "127.0.0.1");
+  client.CloseConnection();
+  ASSERT_EQ(log.entries.size(), 5u);
+  EXPECT_EQ(log.entries[0], std::make_pair(hsResolving, std::string("Resolving hostname LocalHost.")));
+  EXPECT_EQ(log.entries[1], std::make_pair(hsConnecting, std::string("Connecting to 127.0.0.1.")));
+  EXPECT_EQ(log.entries[2], std::make_pair(hsConnected, std::string("Connected.")));
+  EXPECT_EQ(log.entries[3], std::make_pair(hsDisconnecting, std::string("Disconnecting.")));
+  EXPECT_EQ(log.entries[4], std::make_pair(hsDisconnected, std::string("Disconnected.")));
+  EXPECT_EQ(client.IOHandler(), nullptr) << "the handler the client made is gone after the close";
+}
+
+TEST(ConnectStatus, DottedHostSkipsResolvingAndNewHandlerTakesTheCurrentEvent) {
+  StatusLog first, second;
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  {
+    LoopbackServer server([](TIdSocketHandle& peer) { LoopbackServer::WaitForClose(peer); });
+    client.OnStatus = first.Event();
+    client.SetPort(server.Port());
+    client.OpenConnection();
+    client.CloseConnection();
+  }
+  ASSERT_EQ(first.entries.size(), 4u);
+  EXPECT_EQ(first.entries[0].first, hsConnecting);
+  {
+    LoopbackServer server([](TIdSocketHandle& peer) { LoopbackServer::WaitForClose(peer); });
+    client.OnStatus = second.Event();
+    client.SetPort(server.Port());
+    client.OpenConnection();
+    client.CloseConnection();
+  }
+  EXPECT_EQ(first.entries.size(), 4u) << "the old handler reported into the new connection";
+  ASSERT_EQ(second.entries.size(), 4u);
+  EXPECT_EQ(second.entries[0].first, hsConnecting);
+}
+
+TEST(ConnectStatus, ReportsWithoutArgumentsAndFreeTexts) {
+  StatusLog log;
+  TIdComponent c;
+  c.ReportStatus(hsStatusText, "Chunk Started");
+  c.OnStatus = log.Event();
+  c.ReportStatus(hsStatusText, "Chunk Started");
+  c.ReportStatus(hsStatusText, "100% %s done");
+  c.ReportStatus(hsDisconnected);
+  ASSERT_EQ(log.entries.size(), 3u);
+  EXPECT_EQ(log.entries[0].second, "Chunk Started");
+  EXPECT_EQ(log.entries[1].second, "100% %s done");
+  EXPECT_EQ(log.entries[2].second, "Disconnected.");
+}
+
+TEST(ConnectLifecycle, AHandlerDestroyedElsewhereIsForgotten) {
+  TIdTCPClient client;
+  {
+    TIdIOHandlerSocket handler;
+    client.SetIOHandler(&handler);
+    EXPECT_EQ(client.Socket(), &handler);
+  }
+  EXPECT_EQ(client.IOHandler(), nullptr);
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(ConnectLifecycle, SocksProxyIsRefusedInOrder) {
+  TIdTCPClient client;
+  auto handler = std::make_unique<TIdIOHandlerSocket>();
+  handler->SocksInfo()->Version = svSocks5;
+  handler->SocksInfo()->Host = "127.0.0.1";
+  handler->SocksInfo()->Port = ClosedPort();
+  client.SetOwnedIOHandler(std::move(handler));
+  client.SetHost("127.0.0.1");
+  client.SetPort(80);
+  EXPECT_THROW(client.OpenConnection(), EIdException);
+  EXPECT_FALSE(client.IsConnected());
+}
