@@ -22,6 +22,7 @@ class TIdLimitedStream : public TStream {
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return target_.Seek(offset, origin); }
   std::int64_t Size() override { return target_.Size(); }
   void SetSize(std::int64_t size) override { target_.SetSize(size); }
+  std::int64_t Written() const { return written_; }
   /// Refuses `count` more bytes up front when they would pass the limit.
   void Reserve(std::int64_t count) const {
     if (limit_ > 0 && written_ + count > limit_) throw BodyTooLarge(limit_);
@@ -198,8 +199,11 @@ void TIdHTTPProtocol::ReadBody() {
   TIdLimitedStream body(*r.BodyStream, Client.MaxBodySize);
   if (r.ContentLength > 0) {
     body.Reserve(r.ContentLength);
-    // A peer that closes before the whole length has arrived fails the exchange.
+    // A peer that closes before the whole length has arrived fails the exchange, also when
+    // the close was noticed before the read began.
+    const std::int64_t before = body.Written();
     Client.ReadIntoStream(body, r.ContentLength, false);
+    if (body.Written() - before != r.ContentLength) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
   } else if (PosText("chunked", r.HeaderLines.HeaderValue("Transfer-Encoding")) != 0) {
     Client.ReportStatus(hsStatusText, "Chunk Started");
     for (;;) {
@@ -445,8 +449,11 @@ TIdHTTPRouteKind TIdCustomHTTP::SelectEndpoint() {
   const std::string wantedPort = workingUri_.Port;
   if (!SameText(Host(), wantedHost) || Port() != StrToIntDef(wantedPort, -1)) {
     if (IsConnected()) CloseConnection();
+    const int port = StrToInt(wantedPort);
+    // A number the socket layer would silently cut to 16 bits is no port.
+    if (port < 1 || port > 65535) throw EConvertError("'" + wantedPort + "' is not a valid port number");
     SetHost(wantedHost);
-    SetPort(StrToInt(wantedPort));
+    SetPort(port);
   }
   if (tls) throw EIdIOHandlerPropInvalid("IOHandler value is not valid");
   return rkDirect;

@@ -1,0 +1,374 @@
+// The GET exchange over an in-memory connection: exact request bytes, every kind of response,
+// the work events, connection reuse, the limits against hostile servers.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "net/http/IdHTTP.h"
+#include "net/transport/IdIOHandlerMemory.h"
+
+namespace {
+const char kMirrorHead[] =
+    "GET /brenlow/PV3.6ins.htm HTTP/1.1\r\n"
+    "Content-Type: text/html\r\n"
+    "Host: mirror.example\r\n"
+    "Accept: text/html, */*\r\n"
+    "User-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\n"
+    "\r\n";
+const char kMirrorUrl[] = "http://mirror.example/brenlow/PV3.6ins.htm";
+
+std::string Ok(const std::string& body, const std::string& extra = "") {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body;
+}
+
+/// A verification client on an in-memory connection, recording its work events and connects.
+struct Client {
+  TIdHTTP http;
+  TIdIOHandlerMemory wire;
+  std::vector<std::string> events;
+  int connects = 0;
+
+  Client() {
+    ConfigureVerifyClient(http);
+    http.SetIOHandler(&wire);
+    http.OnWorkBegin = [this](TIdComponent*, TWorkMode m, std::int64_t max) {
+      events.push_back((m == wmRead ? "begin " : "begin-write ") + std::to_string(max));
+    };
+    http.OnWork = [this](TIdComponent*, TWorkMode, std::int64_t n) { events.push_back("work " + std::to_string(n)); };
+    http.OnWorkEnd = [this](TIdComponent*, TWorkMode) { events.push_back("end"); };
+    http.OnStatus = [this](TIdComponent*, TIdStatus s, const std::string&) {
+      if (s == hsConnected) ++connects;
+    };
+  }
+  ~Client() { http.SetIOHandler(nullptr); }
+};
+
+template <typename E>
+E Failure(Client& c, const std::string& url) {
+  try {
+    c.http.FetchUrl(url);
+  } catch (const E& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no " << typeid(E).name() << " for " << url;
+  return E("", 0, "");
+}
+}  // namespace
+
+// ---- the request as it goes on the wire ---------------------------------------------------
+
+TEST(RequestHead, MirrorRequestIsFiveLinesAndTheEmptyLine) {
+  Client c;
+  c.wire.AddInput(Ok("x"));
+  c.http.FetchUrl(kMirrorUrl);
+  EXPECT_EQ(c.wire.Output(), kMirrorHead);
+  EXPECT_EQ(c.wire.SendCount(), 1);  // the head leaves in one send
+  EXPECT_EQ(c.wire.ConnectedHost(), "mirror.example");
+  EXPECT_EQ(c.wire.ConnectedPort(), 80);
+}
+
+TEST(RequestHead, OtherPortsShowInHostAndPathsGoUnescaped) {
+  Client c;
+  c.wire.AddInput(Ok("x"));
+  c.http.FetchUrl("http://h:8080/my dir/\xD6\xD0.htm?q=1 2#frag");
+  EXPECT_EQ(c.wire.Output().substr(0, c.wire.Output().find("\r\n")), "GET /my dir/\xD6\xD0.htm?q=1 2 HTTP/1.1");
+  EXPECT_NE(c.wire.Output().find("\r\nHost: h:8080\r\n"), std::string::npos);
+  EXPECT_EQ(c.wire.ConnectedPort(), 8080);
+}
+
+TEST(RequestHead, AUrlWithoutPortGoesToTheDefaultPortNotThePreviousOne) {
+  Client c;
+  c.wire.AddInput(Ok("a", "Connection: close\r\n"));
+  c.http.FetchUrl("http://first:8080/a");
+  c.wire.AddInput(Ok("b"));
+  c.http.FetchUrl("http://second/b");
+  EXPECT_EQ(c.wire.ConnectedHost(), "second");
+  EXPECT_EQ(c.wire.ConnectedPort(), 80);
+  EXPECT_NE(c.wire.Output().find("\r\nHost: second\r\n"), std::string::npos);
+}
+
+TEST(RequestHead, CookiesComeBackOnLaterRequestsOnly) {
+  Client c;
+  c.wire.AddInput(Ok("1", "Set-Cookie: sid=42; path=/\r\nSet-cookie: other=1; path=/; domain=.elsewhere.net\r\n"));
+  c.http.FetchUrl("http://mirror.example/a");
+  EXPECT_EQ(c.wire.TakeOutput().find("Cookie"), std::string::npos);
+  c.wire.AddInput(Ok("2"));
+  c.http.FetchUrl("http://mirror.example/b");
+  const std::string second = c.wire.TakeOutput();
+  EXPECT_NE(second.find("\r\nUser-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\nCookie: sid=42\r\n\r\n"),
+            std::string::npos)
+      << second;
+}
+
+TEST(RequestHead, BasicOfferedOnceMeansBasicOnEveryLaterRequest) {
+  Client c;
+  c.wire.AddInput(
+      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"m\"\r\nContent-Length: 4\r\n\r\nnope");
+  auto e = Failure<EIdHTTPProtocolException>(c, "http://mirror.example/a");
+  EXPECT_EQ(e.ReplyCode, 401);
+  EXPECT_EQ(e.ErrorBody, "nope");
+  EXPECT_EQ(c.wire.TakeOutput().find("Authorization"), std::string::npos);
+  for (const char* url : {"http://mirror.example/b", "http://other.example/c"}) {
+    c.wire.AddInput(Ok("ok"));
+    EXPECT_EQ(c.http.FetchUrl(url), "ok");
+    const std::string head = c.wire.TakeOutput();
+    EXPECT_NE(head.find("\r\nUser-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\nAuthorization: Basic Og==\r\n\r\n"),
+              std::string::npos)
+        << head;
+  }
+}
+
+TEST(RequestHead, HttpsIsRefusedBeforeAnythingIsSent) {
+  Client c;
+  try {
+    c.http.FetchUrl("https://mirror.example/a");
+    FAIL();
+  } catch (const EIdIOHandlerPropInvalid& e) {
+    EXPECT_EQ(e.Message(), "IOHandler value is not valid");
+  }
+  EXPECT_EQ(c.wire.Output(), "");
+  EXPECT_EQ(c.connects, 0);
+  EXPECT_THROW(c.http.FetchUrl("ftp://mirror.example/a"), EIdUnknownProtocol);
+  EXPECT_THROW(c.http.FetchUrl("http://mirror.example:8o/a"), EConvertError);
+  EXPECT_THROW(c.http.FetchUrl("http://mirror.example:65616/a"), EConvertError);  // not port 80
+  EXPECT_EQ(c.wire.Output(), "");
+}
+
+// ---- responses ----------------------------------------------------------------------------
+
+TEST(ResponseBody, ByLengthWithOneWorkBracket) {
+  Client c;
+  c.wire.AddInput(Ok("abcde"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "abcde");
+  EXPECT_EQ(c.events, (std::vector<std::string>{"begin 5", "work 5", "end"}));
+}
+
+TEST(ResponseBody, ChunkedWithOneBracketPerChunk) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n");
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "Wikipedia");
+  EXPECT_EQ(c.events, (std::vector<std::string>{"begin 4", "work 4", "end", "begin 5", "work 5", "end"}));
+}
+
+TEST(ResponseBody, ChunkExtensionsAndTrailersKeepTheConnectionInStep) {
+  Client c;
+  c.wire.AddInput(
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+      "4;name=x\r\nWiki\r\n5 ; y\r\npedia\r\n0\r\nX-Trailer: 1\r\nX-Other: 2\r\n\r\n" +
+      Ok("next"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "Wikipedia");
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "next");
+  EXPECT_EQ(c.connects, 1);
+}
+
+TEST(ResponseBody, UntilCloseOpensWithMaximumZero) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 200 OK\r\n\r\nfirst ");
+  c.wire.AddInput("second");
+  c.wire.ClosePeer();
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "first second");
+  ASSERT_FALSE(c.events.empty());
+  EXPECT_EQ(c.events.front(), "begin 0");
+  EXPECT_EQ(c.events.back(), "end");
+  EXPECT_FALSE(c.http.IsConnected());
+}
+
+TEST(ResponseBody, EmptyBodiesRaiseNoWorkEvents) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "");
+  c.wire.AddInput("HTTP/1.1 204 No Content\r\n\r\n");
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "");
+  EXPECT_TRUE(c.events.empty());
+  EXPECT_EQ(c.connects, 1);  // and the connection stayed in step
+}
+
+TEST(ResponseBody, InterimContinueIsSkipped) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 100 Continue\r\n\r\n" + Ok("real"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "real");
+  EXPECT_EQ(c.http.ResponseCode(), 200);
+}
+
+TEST(ResponseBody, ALengthCutShortFailsInsteadOfReturningPart) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd");
+  c.wire.ClosePeer();
+  EXPECT_THROW(c.http.FetchUrl(kMirrorUrl), EIdConnClosedGracefully);
+}
+
+TEST(ResponseBody, ExpiresInDaysAndOddContentRangeDoNotFailAGoodResponse) {
+  Client c;
+  c.wire.AddInput(Ok("fine", "Expires: 604800\r\nContent-Range: bytes x-y/z\r\n"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "fine");
+}
+
+// ---- statuses that fail --------------------------------------------------------------------
+
+TEST(ResponseStatus, RedirectsAreNotFollowed) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 302 Found\r\nLocation: http://elsewhere/\r\nContent-Length: 3\r\n\r\nabc");
+  auto e = Failure<EIdHTTPProtocolException>(c, kMirrorUrl);
+  EXPECT_EQ(e.Message(), "HTTP/1.1 302 Found");
+  EXPECT_EQ(e.ReplyCode, 302);
+  c.wire.AddInput(Ok("body", "Location: /x\r\n"));
+  EXPECT_EQ(Failure<EIdHTTPProtocolException>(c, kMirrorUrl).Message(), "HTTP/1.1 200 OK");
+  EXPECT_EQ(c.connects, 1);  // both bodies were dropped in step
+}
+
+TEST(ResponseStatus, NotFoundCarriesCodeAndBody) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 404 Not Found\r\nContent-Length: 7\r\n\r\nmissing");
+  auto e = Failure<EIdHTTPProtocolException>(c, kMirrorUrl);
+  EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
+  EXPECT_EQ(e.ReplyCode, 404);
+  EXPECT_EQ(e.ErrorBody, "missing");
+  EXPECT_STREQ(e.ClassName(), "EIdHTTPProtocolException");
+}
+
+TEST(ResponseStatus, StatusLineWithoutNumber) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 OK\r\nContent-Length: 0\r\n\r\n");
+  auto e = Failure<EIdHTTPProtocolException>(c, kMirrorUrl);
+  EXPECT_EQ(e.ReplyCode, -1);
+  EXPECT_EQ(e.Message(), "HTTP/1.1 OK");
+}
+
+TEST(ResponseStatus, NotModifiedFailsWithoutWaitingForABody) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 304 Not Modified\r\n\r\n" + Ok("after"));
+  EXPECT_EQ(Failure<EIdHTTPProtocolException>(c, kMirrorUrl).ReplyCode, 304);
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "after");
+}
+
+TEST(ResponseStatus, PeerClosingEarly) {
+  Client c;
+  c.wire.ClosePeer();
+  EXPECT_THROW(c.http.FetchUrl(kMirrorUrl), EIdConnClosedGracefully);
+  Client d;
+  d.wire.AddInput("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n");
+  d.wire.ClosePeer();
+  try {
+    d.http.FetchUrl(kMirrorUrl);
+    FAIL();
+  } catch (const EIdException& e) {
+    EXPECT_EQ(e.Message(), "Undefined situation");
+  }
+}
+
+// ---- the connection between requests ---------------------------------------------------------
+
+TEST(KeepAlive, ReusedUnlessTheServerSaysClose) {
+  Client c;
+  c.wire.AddInput(Ok("1"));
+  c.http.FetchUrl(kMirrorUrl);
+  c.wire.AddInput(Ok("2", "Connection: close\r\n"));
+  c.http.FetchUrl(kMirrorUrl);
+  EXPECT_EQ(c.connects, 1);
+  EXPECT_FALSE(c.http.IsConnected());
+  c.wire.AddInput(Ok("3"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "3");
+  EXPECT_EQ(c.connects, 2);
+}
+
+TEST(KeepAlive, AnotherHostGetsANewConnection) {
+  Client c;
+  c.wire.AddInput(Ok("1"));
+  c.http.FetchUrl("http://a.example/x");
+  c.wire.AddInput(Ok("2"));
+  c.http.FetchUrl("http://b.example/x");
+  EXPECT_EQ(c.connects, 2);
+  EXPECT_EQ(c.wire.ConnectedHost(), "b.example");
+}
+
+TEST(KeepAlive, AnHttp10ResponseWithoutKeepAliveIsNotReused) {
+  Client c;
+  c.wire.AddInput("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n1");
+  c.http.FetchUrl(kMirrorUrl);
+  EXPECT_FALSE(c.http.IsConnected());
+}
+
+// ---- limits against hostile servers ------------------------------------------------------------
+
+namespace {
+std::string HeadWithLines(int n, std::size_t lineLength = 10) {
+  std::string s = "HTTP/1.1 200 OK\r\n";
+  for (int i = 0; i < n - 1; ++i) s += "X-" + std::to_string(i) + ": " + std::string(lineLength, 'v') + "\r\n";
+  return s + "Content-Length: 2\r\n\r\nok";
+}
+}  // namespace
+
+TEST(Limits, HeaderLineCount) {
+  Client c;
+  c.wire.AddInput(HeadWithLines(100));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "ok");
+  c.wire.AddInput(HeadWithLines(101));
+  EXPECT_THROW(c.http.FetchUrl(kMirrorUrl), EIdHTTPLimitExceeded);
+  EXPECT_FALSE(c.http.IsConnected());  // the rest of that response is never read
+}
+
+TEST(Limits, HeaderBlockBytes) {
+  Client c;
+  c.wire.AddInput(HeadWithLines(6, 16000));  // each line within the line limit, 80 KB in all
+  try {
+    c.http.FetchUrl(kMirrorUrl);
+    FAIL();
+  } catch (const EIdHTTPLimitExceeded& e) {
+    EXPECT_EQ(e.Message(), "Response header block too large");
+  }
+  Client d;
+  d.wire.AddInput("HTTP/1.1 200 OK\r\nX: " + std::string(17000, 'v') + "\r\n\r\n");
+  EXPECT_THROW(d.http.FetchUrl(kMirrorUrl), EIdReadLnMaxLineLengthExceeded);
+}
+
+TEST(Limits, ChunkSizesBeyond31Bits) {
+  for (const char* size : {"80000000", "fffffffffffffffffffff"}) {
+    Client c;
+    c.wire.AddInput(std::string("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n") + size + "\r\nabc");
+    try {
+      c.http.FetchUrl(kMirrorUrl);
+      FAIL() << size;
+    } catch (const EIdHTTPLimitExceeded& e) {
+      EXPECT_EQ(e.Message(), "Chunk size too large");
+    }
+  }
+}
+
+TEST(Limits, BodyLimitEndsEveryKindOfBody) {
+  const std::string big(kVerifyMaxBodySize + 1, 'b');
+  {
+    Client c;  // by length: refused before a byte of the body is read
+    c.wire.AddInput("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(big.size()) + "\r\n\r\n");
+    EXPECT_THROW(c.http.FetchUrl(kMirrorUrl), EIdHTTPLimitExceeded);
+    EXPECT_TRUE(c.events.empty());
+  }
+  {
+    Client c;  // until close
+    c.wire.AddInput("HTTP/1.1 200 OK\r\n\r\n" + big);
+    c.wire.ClosePeer();
+    EXPECT_THROW(c.http.FetchUrl(kMirrorUrl), EIdHTTPLimitExceeded);
+    EXPECT_EQ(c.events.back(), "end");
+  }
+  {
+    Client c;  // chunks that are each small but add up
+    std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    for (int i = 0; i < 20; ++i) chunked += "10000\r\n" + std::string(0x10000, 'c') + "\r\n";
+    c.wire.AddInput(chunked + "0\r\n\r\n");
+    EXPECT_THROW(c.http.FetchUrl(kMirrorUrl), EIdHTTPLimitExceeded);
+    EXPECT_FALSE(c.http.IsConnected());
+  }
+  {
+    Client c;  // exactly the limit is fine
+    c.wire.AddInput(Ok(std::string(kVerifyMaxBodySize, 'e')));
+    EXPECT_EQ(c.http.FetchUrl(kMirrorUrl).size(), static_cast<std::size_t>(kVerifyMaxBodySize));
+  }
+}
+
+TEST(Limits, EndlessInterimResponsesEnd) {
+  Client c;
+  std::string flood;
+  for (int i = 0; i < 150; ++i) flood += "HTTP/1.1 100 Continue\r\n\r\n";
+  c.wire.AddInput(flood + Ok("never"));
+  EXPECT_THROW(c.http.FetchUrl(kMirrorUrl), EIdHTTPLimitExceeded);
+}
