@@ -168,14 +168,23 @@ TEST_F(NetVerify_, TheFirstAnswerDecidesEvenWhenALaterMirrorWouldMatch) {
   EXPECT_TRUE(OpenOnClick());
 }
 
-TEST_F(NetVerify_, AnEmptyBodyIsAnAnswerAndFailsTheCheck) {
-  WatchBalloons();
+TEST_F(NetVerify_, AnEmptyOrBlankBodyIsNoAnswerAndTheWalkGoesOn) {
   Answer(0, "");
-  Answer(1, goodReply);
+  Answer(1, " \r\n\r\n");
+  Answer(2, goodReply);
   PressInstallInModalWindow();
-  EXPECT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked.size(), 3u);
+  EXPECT_TRUE(certShown);
+  EXPECT_TRUE(form->ProceedToInstall);
+}
+
+TEST_F(NetVerify_, OnlyBlankBodiesCountAsNoConnection) {
+  WatchBalloons();
+  for (int i = 0; i < 3; ++i) Answer(i, "\r\n");
+  PressInstallInModalWindow();
+  EXPECT_EQ(ShownBalloonTitles(), (std::vector<std::string>{vt::kNoNetTitle, vt::kFailedTitle}));
+  EXPECT_EQ(form->LblHint->Caption(), vt::kServerBusy);
   EXPECT_FALSE(form->ProceedToInstall);
-  EXPECT_EQ(ShownBalloonTitles(), std::vector<std::string>{vt::kFailedTitle});
 }
 
 TEST_F(NetVerify_, AReplyInUpperCaseOrAmongBlankLinesIsAccepted) {
