@@ -108,7 +108,10 @@ class Run:
 
     def requests(self):
         with open(self.log, encoding="utf-8") as f:
-            return [json.loads(line) for line in f if line.strip()]
+            reqs = [json.loads(line) for line in f if line.strip()]
+        for q in reqs:
+            q["addr"] = q["addr"].rpartition(":")[0]  # the host; every mirror is on port 8080
+        return reqs
 
     def wait_exit(self, timeout=60):
         try:
