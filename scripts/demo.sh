@@ -108,6 +108,7 @@ if [ -n "$w" ]; then
   fi
 fi
 
+echo "demo: the installer was started with: $(cat "$run/instTQ.cmdline.txt" 2>/dev/null || echo '(not started)')"
 echo "demo: the launcher has ended. Requests the mirrors served:"
 cat "$run"/http-*.log | grep -a 'GET ' || echo "  (none: the check box was cleared)"
 echo "demo: files in $run:"

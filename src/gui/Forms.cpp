@@ -89,9 +89,9 @@ void TForm::SetVisible(bool v) {
 void TForm::ShowNoActivate() {
   HandleNeeded();
   FormPeerOf(*this)->Show(gui::kSwShowNoActivate);
-  // Marked visible without showing again: the window is already up.
+  // Marked visible without showing it again, which would activate it.
   if (!Visible()) {
-    TControl::SetVisible(true);
+    visible_ = true;
     if (OnShow) gui::CallHandler(OnShow);
   }
 }

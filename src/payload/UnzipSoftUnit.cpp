@@ -42,6 +42,7 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   Timer1->SetInterval(100);
   Timer1->OnTimer = [this] { Timer1Timer(); };
 
+  LoadArchive = [](std::string& bytes) { return platform::FindModuleResource("Brenlow", "dat", bytes); };
   ProgramPath = platform::ModuleFileName();
   Extract = [](const std::string& archive, const std::string& dir) { return ExtractArchive(archive, dir); };
   Launch = [](const std::string& file, const std::string& parameters) {
@@ -68,7 +69,7 @@ void TFrmUnzipSoft::Timer1Timer() {
     // First, so that no further tick arrives while the work runs.
     Timer1->SetEnabled(false);
     std::string archive;
-    if (!platform::FindModuleResource("Brenlow", "dat", archive)) throw EResNotFound("Resource Brenlow not found");
+    if (!LoadArchive(archive)) throw EResNotFound("Resource Brenlow not found");
     const std::string folder = ExtractFilePath(ProgramPath);
     Application->ProcessMessages();
     const std::string archivePath = folder + platform::PathDelim() + ArchiveFileName;

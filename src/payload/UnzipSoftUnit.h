@@ -18,6 +18,8 @@ class TFrmUnzipSoft : public TForm {
   void FormCreate();
   void Timer1Timer();
 
+  /// Reads the embedded archive (the program's resource "Brenlow" of type "dat").
+  std::function<bool(std::string& bytes)> LoadArchive;
   /// The program's own file; its folder receives the archive and the installer.
   std::string ProgramPath;
   /// Unpacks the archive into the folder; true only when every entry was written.

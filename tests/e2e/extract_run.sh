@@ -63,7 +63,12 @@ sleep 0.5
 mkdir -p "$(dirname "$shot")"
 import -window root "$shot"
 eval "$(xdotool getwindowgeometry --shell "$win")"
-echo "extract_run: extraction window $WIDTH x $HEIGHT at ($X, $Y); screenshot $shot"
+echo "extract_run: extraction window client $WIDTH x $HEIGHT at ($X, $Y); screenshot $shot"
+# Without a window manager the X window is the client area. The outer window is 662 x 101 at
+# (197, 284): its side frames are equal, and its bottom frame is as wide as a side frame.
+frame=$(( (662 - WIDTH) / 2 ))
+[ $((WIDTH + 2 * frame)) -eq 662 ] && [ "$X" -eq $((197 + frame)) ] && [ $((Y + HEIGHT + frame)) -eq 385 ] \
+  || fail "the window's outer bounds are not 662 x 101 at (197, 284)"
 
 for _ in $(seq $((limit * 5))); do
   kill -0 "$launcher_pid" 2>/dev/null || break

@@ -70,12 +70,38 @@ void DrawBitmap(HDC dc, int x, int y, const TBitmap& b, bool transparent) {
   if (b.Empty()) return;
   DibSection src(b);
   if (!src.dc()) return;
-  if (transparent) {
-    TransparentBlt(dc, x, y, b.Width(), b.Height(), src.dc(), 0, 0, b.Width(), b.Height(),
-                   ToColorRef(b.TransparentColor()));
-  } else {
+  if (!transparent) {
     BitBlt(dc, x, y, b.Width(), b.Height(), src.dc(), 0, 0, SRCCOPY);
+    return;
   }
+  // A see-through colour by a mask, with gdi32 alone: msimg32 (TransparentBlt) is not a known
+  // system DLL, so importing it would let a msimg32.dll planted beside the program load
+  // before any code of ours runs.
+  const TColor see = b.TransparentColor();
+  TBitmap opaque = b;  // the see-through pixels black, so that OR leaves the background
+  const int w = b.Width(), h = b.Height();
+  const int stride = ((w + 15) / 16) * 2;  // monochrome rows are word aligned
+  std::vector<unsigned char> maskBits(static_cast<size_t>(stride) * static_cast<size_t>(h), 0);
+  for (int py = 0; py < h; ++py)
+    for (int px = 0; px < w; ++px)
+      if (b.Pixel(px, py) == see) {
+        opaque.SetPixel(px, py, clBlack);
+        maskBits[static_cast<size_t>(py * stride + px / 8)] |= static_cast<unsigned char>(0x80 >> (px % 8));
+      }
+  HBITMAP mask = CreateBitmap(w, h, 1, 1, maskBits.data());
+  if (!mask) return;
+  HDC maskDc = CreateCompatibleDC(nullptr);
+  HGDIOBJ oldMask = SelectObject(maskDc, mask);
+  DibSection fill(opaque);
+  COLORREF oldBk = SetBkColor(dc, RGB(255, 255, 255));
+  COLORREF oldText = SetTextColor(dc, RGB(0, 0, 0));
+  BitBlt(dc, x, y, w, h, maskDc, 0, 0, SRCAND);  // clears the opaque pixels, keeps the rest
+  if (fill.dc()) BitBlt(dc, x, y, w, h, fill.dc(), 0, 0, SRCPAINT);
+  SetBkColor(dc, oldBk);
+  SetTextColor(dc, oldText);
+  SelectObject(maskDc, oldMask);
+  DeleteDC(maskDc);
+  DeleteObject(mask);
 }
 
 void Win32Canvas::FrameWindowRegion(TColor color, int width, int height) {

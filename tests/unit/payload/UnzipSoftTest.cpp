@@ -27,7 +27,6 @@ class ExtractionWindow : public ::testing::Test {
     hl::Reset();
     AssignSettings();
     archive_ = ArchiveOf("instTQ.exe", kInstaller);
-    platform::RegisterModuleResource("BRENLOW", "DAT", archive_);
   }
   void TearDown() override { hl::Reset(); }
 
@@ -35,6 +34,10 @@ class ExtractionWindow : public ::testing::Test {
   std::unique_ptr<TFrmUnzipSoft> Make(const std::string& programDir) {
     auto f = std::make_unique<TFrmUnzipSoft>(nullptr);
     f->ProgramPath = programDir + platform::PathDelim() + "setupTQ.exe";
+    f->LoadArchive = [this](std::string& bytes) {
+      bytes = archive_;
+      return true;
+    };
     f->Launch = [this](const std::string& file, const std::string& params) { launched_.push_back(file + "|" + params); };
     return f;
   }
@@ -80,8 +83,8 @@ TEST_F(ExtractionWindow, NineteenthTickSavesUnpacksLaunchesWithTheFirstArgumentA
   f->ShowModal();
   EXPECT_EQ(hl::Now(), 1900u);
   EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::Terminated);
-  EXPECT_EQ(ReadFile(dir_ / "install.dat"), archive_);
-  EXPECT_EQ(ReadFile(dir_ / "instTQ.exe"), kInstaller);
+  EXPECT_TRUE(ReadFile(dir_ / "install.dat") == archive_);
+  EXPECT_TRUE(ReadFile(dir_ / "instTQ.exe") == kInstaller);
   ASSERT_EQ(launched_.size(), 1u);
   EXPECT_EQ(launched_[0], dir_.Path() + platform::PathDelim() + "instTQ.exe|" + platform::ParamStr(1));
   EXPECT_FALSE(f->Timer1->Enabled());
@@ -91,8 +94,8 @@ TEST_F(ExtractionWindow, ASecondRunReplacesTheFilesOfAnEarlierOne) {
   WriteFile(dir_ / "install.dat", "old archive, longer than nothing");
   WriteFile(dir_ / "instTQ.exe", std::string(300000, 'o'));
   Make(dir_.Path())->ShowModal();
-  EXPECT_EQ(ReadFile(dir_ / "install.dat"), archive_);
-  EXPECT_EQ(ReadFile(dir_ / "instTQ.exe"), kInstaller);
+  EXPECT_TRUE(ReadFile(dir_ / "install.dat") == archive_);
+  EXPECT_TRUE(ReadFile(dir_ / "instTQ.exe") == kInstaller);
 }
 
 TEST_F(ExtractionWindow, CloseRequestDuringTheWorkLetsTheWorkFinish) {
@@ -104,7 +107,7 @@ TEST_F(ExtractionWindow, CloseRequestDuringTheWorkLetsTheWorkFinish) {
   };
   f->ShowModal();
   EXPECT_EQ(launched_.size(), 1u);
-  EXPECT_EQ(ReadFile(dir_ / "instTQ.exe"), kInstaller);
+  EXPECT_TRUE(ReadFile(dir_ / "instTQ.exe") == kInstaller);
 }
 
 // ---- ending without installing --------------------------------------------------------
@@ -114,6 +117,16 @@ TEST_F(ExtractionWindow, ClosingBeforeTheWorkWritesAndLaunchesNothing) {
   hl::PostClose(*f, 1850);
   EXPECT_EQ(f->ShowModal(), mrCancel);
   EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::ModalResult);
+  EXPECT_TRUE(payloadtest::Listing(dir_.Path()).empty());
+  EXPECT_TRUE(launched_.empty());
+}
+
+TEST_F(ExtractionWindow, MissingResourceLeavesTheWindowStalled) {
+  auto f = Make(dir_.Path());
+  f->LoadArchive = [](std::string&) { return false; };
+  hl::PostClose(*f, 60000);
+  f->ShowModal();
+  EXPECT_EQ(hl::Now(), 60000u);
   EXPECT_TRUE(payloadtest::Listing(dir_.Path()).empty());
   EXPECT_TRUE(launched_.empty());
 }
@@ -133,12 +146,12 @@ TEST_F(ExtractionWindow, FailedSaveLeavesTheWindowStalledUntilTheUserClosesIt) {
 TEST_F(ExtractionWindow, FailedExtractionNeverLaunchesAStaleOrPartialInstaller) {
   std::string broken = archive_;
   broken.resize(broken.size() / 2);  // the zlib stream ends early
-  platform::RegisterModuleResource("BRENLOW", "DAT", broken);
+  archive_ = broken;
   WriteFile(dir_ / "instTQ.exe", "stale installer of an earlier run");
   auto f = Make(dir_.Path());
   hl::PostClose(*f, 60000);
   f->ShowModal();
   EXPECT_EQ(hl::Now(), 60000u);
   EXPECT_TRUE(launched_.empty());
-  EXPECT_EQ(ReadFile(dir_ / "install.dat"), broken);
+  EXPECT_TRUE(ReadFile(dir_ / "install.dat") == broken);
 }

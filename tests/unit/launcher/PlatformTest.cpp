@@ -1,0 +1,128 @@
+// The operating-system services the launcher stands on, in both builds.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/Classes.h"
+#include "platform/Platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+
+class Files : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = (fs::temp_directory_path() / ("tq-platform-" + std::to_string(platform::CurrentProcessId()))).string();
+    fs::remove_all(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  std::string At(const std::string& rel) const { return dir_ + platform::PathDelim() + rel; }
+  std::string dir_;
+};
+}  // namespace
+
+// ---- the running program --------------------------------------------------------------
+
+TEST(RunningProgram, ModuleFileNameIsTheRunningTestProgram) {
+  std::string me = platform::ModuleFileName();
+  EXPECT_EQ(FileNameOf(me).rfind("test_launcher", 0), 0u) << me;
+  EXPECT_TRUE(fs::exists(me)) << me;
+  EXPECT_EQ(platform::ParamStr(0), me);
+}
+
+TEST(RunningProgram, ResourcesAreFoundByNameAndTypeWithoutRegardToCase) {
+  const std::string bytes = "resource bytes of the test program\n";
+  platform::RegisterModuleResource("TQTEST", "DAT", bytes);  // the Linux build's stand-in
+  std::string got;
+  ASSERT_TRUE(platform::FindModuleResource("TqTest", "dat", got));
+  EXPECT_EQ(got, bytes);
+  EXPECT_FALSE(platform::FindModuleResource("TQTEST", "BMP", got));
+  EXPECT_FALSE(platform::FindModuleResource("NOSUCH", "DAT", got));
+}
+
+TEST(RunningProgram, SnapshotListsTheCallingProcessUnderItsFileName) {
+  platform::ProcessSnapshot snap;
+  platform::ProcessEntry e;
+  bool found = false;
+  int guard = 0;
+  for (bool more = snap.First(e); more && guard < 100000; more = snap.Next(e), ++guard) {
+    if (e.processId != platform::CurrentProcessId()) continue;
+    found = true;
+    EXPECT_EQ(FileNameOf(e.exeFile), FileNameOf(platform::ModuleFileName()));
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST(RunningProgram, ProcessThatCannotBeFoundIsNotTerminated) {
+  EXPECT_EQ(platform::TerminateProcessById(0x7FFFFFF0u), 0);
+}
+
+// ---- files ----------------------------------------------------------------------------
+
+TEST_F(Files, ForceDirectoriesCreatesEveryMissingParent) {
+  std::string deep = At(std::string("a") + platform::PathDelim() + "b" + platform::PathDelim() + "c");
+  EXPECT_FALSE(platform::DirectoryExists(deep));
+  EXPECT_TRUE(platform::ForceDirectories(deep + platform::PathDelim()));
+  EXPECT_TRUE(platform::DirectoryExists(deep));
+  EXPECT_TRUE(platform::ForceDirectories(deep));  // existing: fine
+}
+
+TEST_F(Files, CreateAlwaysReplacesAnExistingFile) {
+  platform::ForceDirectories(dir_);
+  int err = 0;
+  for (const std::string text : {"a much longer first content", "short"}) {
+    auto h = platform::FileOpen(At("f.bin"), platform::FileAccess::ReadWrite, platform::FileShare::None,
+                                platform::FileCreate::CreateAlways, err);
+    ASSERT_NE(h, platform::kInvalidFile);
+    EXPECT_EQ(platform::FileWrite(h, text.data(), static_cast<int>(text.size())), static_cast<int>(text.size()));
+    platform::FileClose(h);
+  }
+  EXPECT_EQ(fs::file_size(At("f.bin")), 5u);
+}
+
+TEST_F(Files, OpeningAMissingFileFailsWithTheSystemsReason) {
+  int err = 0;
+  auto h = platform::FileOpen(At("none.bin"), platform::FileAccess::Read, platform::FileShare::Read,
+                              platform::FileCreate::OpenExisting, err);
+  EXPECT_EQ(h, platform::kInvalidFile);
+  EXPECT_NE(err, 0);
+  EXPECT_FALSE(platform::SystemErrorText(err).empty());
+}
+
+TEST_F(Files, SeekReadAndSizeAgree) {
+  platform::ForceDirectories(dir_);
+  TMemoryStream src(std::string(100000, 'z'));
+  {
+    TFileStream f(At("s.bin"), platform::FileAccess::ReadWrite, platform::FileShare::None,
+                  platform::FileCreate::CreateAlways);
+    f.CopyFrom(src, 0);
+    EXPECT_EQ(f.Size(), 100000);
+    f.SetPosition(99990);
+    char buf[32];
+    EXPECT_EQ(f.Read(buf, sizeof buf), 10);
+  }
+}
+
+// ---- clock and desktop ----------------------------------------------------------------
+
+TEST(Clock, LocalDateIsACalendarDate) {
+  auto now = platform::LocalNow();
+  EXPECT_GE(now.year, 2020);
+  EXPECT_TRUE(now.month >= 1 && now.month <= 12);
+  EXPECT_TRUE(now.day >= 1 && now.day <= 31);
+  std::int64_t pc = 0;
+  EXPECT_TRUE(platform::PerformanceCounter(pc));
+}
+
+TEST(Desktop, CursorPositionReadsBackWhereItWasPut) {
+  platform::SetCursorPos(500, 300);
+  int x = 0, y = 0;
+  platform::CursorPos(x, y);
+  EXPECT_EQ(x, 500);
+  EXPECT_EQ(y, 300);
+}
