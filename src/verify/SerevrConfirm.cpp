@@ -6,8 +6,6 @@ namespace {
 
 // The vendor's home page as this window names it: fixed text, not the configured mirrors.
 constexpr const char* kPublisherText = "发布自http://qor.example/";
-// The name of the install button's face among the program's bitmaps.
-constexpr const char* kInstallFaceResource = "BINSTALL";
 
 const TColor kFormColor = ColorFromRGB(245, 250, 254);
 const TColor kLineColor = ColorFromRGB(223, 223, 223);
@@ -35,7 +33,7 @@ TLabel* FixedLabel(TComponent* owner, TControl* parent, int left, int top, int w
   return l;
 }
 
-/// A panel without bevel, to be aligned to its parent's bottom edge.
+/// A panel without bevel, aligned to its parent's bottom edge from its designed place.
 TPanel* BottomPanel(TComponent* owner, TControl* parent, int left, int top, int width, int height,
                     TColor color) {
   auto* p = new TPanel(owner);
@@ -43,6 +41,7 @@ TPanel* BottomPanel(TComponent* owner, TControl* parent, int left, int top, int 
   p->SetBevelOuter(bvNone);
   p->SetBounds(left, top, width, height);
   p->SetColor(color);
+  p->SetAlign(alBottom);
   return p;
 }
 
@@ -89,9 +88,6 @@ TFrmServerConfirm::TFrmServerConfirm(TComponent* owner) : TForm(owner) {
   Label4 = FixedLabel(this, Panel2, 26, 15, 335, 13, SongTi(13, fsBold, ColorFromRGB(0, 128, 0)),
                       "验证结果：本软件未经过木马恶意串改,请您放心使用!!!");
   Panel3 = BottomPanel(this, Panel2, 0, 40, 410, 1, kLineColor);
-  // Aligned once all stand at their places, the lowest first, so that each keeps its place
-  // in the stack along the bottom edge.
-  for (TPanel* p : {Panel1, Panel2, Panel36, Panel3}) p->SetAlign(alBottom);
 }
 
 void TFrmServerConfirm::SetCheckTexts(const std::string& fingerprint, const std::string& displayName,

@@ -7,6 +7,10 @@
 #include "gui/Forms.h"
 #include "platform/Platform.h"
 
+// Names of the button faces among the program's bitmaps (res/bitmaps.rc).
+constexpr const char* kInstallFaceResource = "BINSTALL";  // 79 x 25, the words 开始安装
+constexpr const char* kCopyGlyphResource = "BCOPY";       // 21 x 20, two documents
+
 class TFrmServerConfirm : public TForm {
  public:
   explicit TFrmServerConfirm(TComponent* owner);

