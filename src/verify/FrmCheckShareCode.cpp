@@ -31,10 +31,6 @@ const TColor kFormColor = ColorFromRGB(245, 250, 254);
 const TColor kGreen = ColorFromRGB(0, 128, 0);
 const TColor kRed = ColorFromRGB(255, 0, 0);
 
-// The pictures among the program's bitmaps.
-constexpr const char* kInstallFaceResource = "BINSTALL";
-constexpr const char* kCopyGlyphResource = "BCOPY";
-
 TFont SongTi(int pixels, TColor color, unsigned style = 0) {
   TFont f;
   f.Name = "宋体";
