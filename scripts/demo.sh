@@ -45,7 +45,7 @@ for host in 13 16 17 18 19 20; do
 done
 for host in 13 16 17 18 19 20; do
   for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.$host:8080/" && break
+    curl -s -o /dev/null -I "http://127.0.0.$host:8080/" && break
     sleep 0.1
   done
 done
@@ -110,6 +110,6 @@ fi
 
 echo "demo: the installer was started with: $(cat "$run/instTQ.cmdline.txt" 2>/dev/null || echo '(not started)')"
 echo "demo: the launcher has ended. Requests the mirrors served:"
-cat "$run"/http-*.log | grep -a 'GET ' || echo "  (none: the check box was cleared)"
+grep -ah 'GET /brenlow' "$run"/http-*.log || echo "  (none: the check box was cleared)"
 echo "demo: files in $run:"
-ls -l "$run"
+LC_ALL=C ls -l "$run"
