@@ -113,6 +113,11 @@ class Run:
             q["addr"] = q["addr"].rpartition(":")[0]  # the host; every mirror is on port 8080
         return reqs
 
+    def heads_exact(self):
+        """Every mirror received exactly the verification request's head."""
+        for q in self.requests():
+            self.check(q["head"] == expected_head(q["addr"]), "%s received %r" % (q["addr"], q["head"]))
+
     def wait_exit(self, timeout=60):
         try:
             self.proc.wait(timeout)
@@ -281,6 +286,7 @@ class Suite:
             reqs = r.requests()
             r.check(len(reqs) == 2 and reqs[0]["addr"] == reqs[1]["addr"],
                     "second press asked %s" % [q["addr"] for q in reqs])
+            r.heads_exact()
             self.desk.wait(lambda: r.balloons(w), 20, r.alive)
             self.desk.close(w)
             r.check(r.wait_exit(60), "the launcher did not end when closed after a failure")
@@ -323,7 +329,7 @@ class Suite:
             asked = [q["addr"] for q in reqs]
             r.check(sorted(asked[:-1]) == sorted(front), "asked before the answer: %s" % asked)
             r.check(asked[-1] == BACK[0], "the answer came from %s" % asked[-1])
-            r.check(reqs[-1]["head"] == expected_head(BACK[0]), "request head was %r" % reqs[-1]["head"])
+            r.heads_exact()
         finally:
             r.stop()
 
@@ -353,6 +359,7 @@ class Suite:
             asked = [q["addr"] for q in r.requests()]
             r.check(sorted(asked[:-1]) == sorted(a for a in FRONT if kinds[a] != "down"), "asked: %s" % asked)
             r.check(asked[-1] == BACK[0], "the answer came from %s" % asked[-1])
+            r.heads_exact()
             print("  slow-mirrors: walk took %.0f s after the trickle began" % (time.monotonic() - start))
         finally:
             r.stop()
