@@ -2,7 +2,9 @@
 # setupkit fetch against curl on one local web server (loopback only), whole process each:
 #   1. 1,000 URLs of a small body, fetched by one process over one kept-alive connection;
 #   2. one 64 MiB body;
-# hyperfine drops the clients' output; with the ratio of the two times and the peak memory of each client for the large body.
+# each also with a plain blocking connect (--read-timeout 0), to show what the timed connect costs.
+# Prints the times and their ratios, and the peak memory of each client for the large body
+# (hyperfine drops the clients' output).
 # Usage: bench/http.sh [path/to/setupkit]   (default: the linux-release build)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -25,12 +27,13 @@ mkdir -p "$work/www"
 printf 'c8a2d1f0e4b7a9c3d5e6f7a8b9c0d1e2\n' >"$work/www/small.htm"
 head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/www/large.bin"
 
-# An HTTP/1.1 server with keep-alive on a free loopback port; it stops itself after 15 minutes.
+# An HTTP/1.1 server with keep-alive on a free loopback port; it stops itself after 30 minutes.
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-(cd "$work/www" && exec timeout 900 python3 -c '
+(cd "$work/www" && exec timeout 1800 python3 -c '
 import functools, http.server, sys
 class H(http.server.SimpleHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    disable_nagle_algorithm = True  # headers and body go in two writes
     def log_message(self, *a): pass
 http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), H).serve_forever()
 ' "$port") &
@@ -55,10 +58,12 @@ curl -s "$base/large.bin" | cmp - "$work/www/large.bin"
 echo "== 1,000 small bodies, one process, one kept-alive connection"
 hyperfine -N --warmup 2 --runs 10 --export-json "$work/small.json" \
   -n setupkit "$SETUPKIT fetch $(tr '\n' ' ' <"$work/urls.txt")" \
+  -n setupkit-blocking "$SETUPKIT fetch --read-timeout 0 $(tr '\n' ' ' <"$work/urls.txt")" \
   -n curl "curl -s -K $work/curl.cfg" >/dev/null
 echo "== one 64 MiB body"
 hyperfine -N --warmup 2 --runs 10 --export-json "$work/large.json" \
   -n setupkit "$SETUPKIT fetch --max-body 0 $base/large.bin" \
+  -n setupkit-blocking "$SETUPKIT fetch --max-body 0 --read-timeout 0 $base/large.bin" \
   -n curl "curl -s -o /dev/null $base/large.bin" >/dev/null
 
 python3 - "$work/small.json" "$work/large.json" <<'PY'
@@ -68,6 +73,10 @@ for name, path in zip(["1,000 small URLs", "one 64 MiB body"], sys.argv[1:]):
     s, c = r["setupkit"], r["curl"]
     print(f"{name:18s} setupkit {s['mean']*1000:8.1f} ms ± {s['stddev']*1000:5.1f}   "
           f"curl {c['mean']*1000:8.1f} ms ± {c['stddev']*1000:5.1f}   ratio {s['mean']/c['mean']:.2f}")
+    if "setupkit-blocking" in r:
+        b = r["setupkit-blocking"]
+        print(f"{'':18s} (setupkit with a plain blocking connect, --read-timeout 0: {b['mean']*1000:.1f} ms,"
+              f" ratio {b['mean']/c['mean']:.2f}; the difference is the timed connect's waiting slices)")
 PY
 
 rss() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1; }

@@ -42,6 +42,8 @@ std::string ModuleFileName();
 /// 0 is the program. Empty when there is no such argument.
 std::string ParamStr(int i);
 int ParamCount();
+/// Standard output without line-end translation (Windows opens it in text mode).
+void SetStdoutBinary();
 /// Bytes of the module resource `name` of type `type` (both matched without regard to
 /// case). False when there is none.
 bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes);

@@ -8,6 +8,7 @@
 #include "Command.h"
 #include "base/Classes.h"
 #include "net/http/IdHTTP.h"
+#include "platform/Platform.h"
 
 namespace {
 /// The process's standard output as a stream the body is written into as it arrives.
@@ -49,10 +50,17 @@ const char* ModeName(TWorkMode mode) { return mode == wmRead ? "wmRead" : "wmWri
 int RunFetch(const std::vector<std::string>& args) {
   bool verbose = false;
   std::int64_t maxBody = kVerifyMaxBodySize;
+  int readTimeout = kVerifyReadTimeoutMs;
   std::vector<std::string> urls;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--verbose" || args[i] == "-v") {
       verbose = true;
+    } else if (args[i] == "--read-timeout") {
+      if (i + 1 >= args.size()) return Fail("--read-timeout needs milliseconds");
+      char* end = nullptr;
+      long ms = std::strtol(args[++i].c_str(), &end, 10);
+      if (*end != '\0' || ms < 0 || ms > 86400000) return Fail("--read-timeout needs milliseconds");
+      readTimeout = static_cast<int>(ms);
     } else if (args[i] == "--max-body") {
       if (i + 1 >= args.size()) return Fail("--max-body needs a number of bytes");
       char* end = nullptr;
@@ -67,6 +75,7 @@ int RunFetch(const std::vector<std::string>& args) {
   TIdHTTP http;
   ConfigureVerifyClient(http);
   http.MaxBodySize = maxBody;
+  http.ReadTimeout = readTimeout;
   if (verbose) {
     http.OnRequestHead = RequestLines;
     http.OnResponseHead = [&http]() {
@@ -84,6 +93,7 @@ int RunFetch(const std::vector<std::string>& args) {
   }
 
   int failures = 0;
+  platform::SetStdoutBinary();
   TStdoutStream out;
   for (const auto& url : urls) {
     try {
@@ -98,8 +108,9 @@ int RunFetch(const std::vector<std::string>& args) {
   return failures == 0 ? 0 : 1;
 }
 
-const RegisterCommand reg{"fetch", "[--verbose] [--max-body BYTES] URL...",
-                          "fetch URLs with the launcher's HTTP client (bodies to stdout; --verbose: "
-                          "request, response head and work events on stderr; --max-body 0: no body limit)",
+const RegisterCommand reg{"fetch", "[--verbose] [--max-body BYTES] [--read-timeout MS] URL...",
+                          "fetch URLs with the launcher's HTTP client and settings (bodies to stdout; "
+                          "--verbose: request, response head and work events on stderr; --max-body 0: "
+                          "no body limit; --read-timeout: read and connect limit, 0 none)",
                           RunFetch};
 }  // namespace

@@ -468,7 +468,9 @@ void TIdCustomHTTP::EstablishConnection() {
     if (req.RouteKind == rkProxy && req.ProxyConnection.empty()) req.ProxyConnection = "keep-alive";
   }
   if (!Response().KeepConnection()) CloseConnection();
-  PollPeerClosed(false);
+  // Notice a peer that has closed the kept connection meanwhile: one look, without waiting
+  // (a wait here would cost every request on a kept-alive connection that much time).
+  FillInputBuffer(false, 0, false);
   if (!IsConnected()) OpenConnection(ReadTimeout);
   WriteRequest(workingUri_);
   if ((req.RequestMethod == hmPost || req.RequestMethod == hmPut) && req.UploadStream)
@@ -610,6 +612,7 @@ void ConfigureVerifyClient(TIdHTTP& http) {
   http.ProtocolVersion = pv1_1;
   http.ReadTimeout = kVerifyReadTimeoutMs;
   http.MaxLineAction = maException;
+  http.MaxLineLength = IdMaxLineLengthDefault;
   http.MaxBodySize = kVerifyMaxBodySize;
   http.RequestTimeLimit = kVerifyRequestTimeLimitMs;
 }

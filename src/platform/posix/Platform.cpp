@@ -116,6 +116,8 @@ int ParamCount() {
   return n ? static_cast<int>(n) - 1 : 0;
 }
 
+void SetStdoutBinary() {}
+
 namespace {
 std::mutex g_mutex;
 std::string Upper(std::string s) {

@@ -8,6 +8,9 @@
 #undef ShellExecute
 
 #include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
+#include <cstdio>
 
 namespace platform {
 
@@ -129,6 +132,8 @@ int ParamCount() {
   ArgAt(-1, &n);
   return n < 0 ? 0 : n;
 }
+
+void SetStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
 bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
   HRSRC r = FindResourceA(nullptr, name.c_str(), type.c_str());

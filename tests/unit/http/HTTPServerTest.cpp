@@ -67,21 +67,3 @@ TEST(LoopbackServer, CookieAndAuthorizationOnTheNextRequest) {
   EXPECT_NE(requests[1].find("\r\nAuthorization: Basic Og==\r\nCookie: s=1\r\n\r\n"), std::string::npos)
       << requests[1];
 }
-
-TEST(LoopbackServer, RefusedConnectIsASocketError) {
-  int port;
-  {
-    TScriptedServer closed(Script{});
-    port = closed.Port();
-  }
-  VerifyClient http;
-  try {
-    http.FetchUrl("http://127.0.0.1:" + std::to_string(port) + "/x");
-    FAIL();
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.ErrorNumber, 10061);
-  } catch (const EIdConnectException& e) {
-    // A connect with a time limit reports the socket error's text through the connect thread.
-    EXPECT_NE(e.Message().find("10061"), std::string::npos) << e.Message();
-  }
-}
