@@ -130,8 +130,8 @@ def main():
     a = p.parse_args()
     signal.signal(signal.SIGTERM, lambda *_: STOP.set())
     socks = []
-    for spec in a.mirrors:
-        addr, _, behaviour = spec.partition("=")
+    for item in a.mirrors:
+        addr, _, behaviour = item.partition("=")
         host, _, port = addr.rpartition(":")
         s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
