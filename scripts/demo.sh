@@ -1,48 +1,115 @@
 #!/usr/bin/env bash
-# The main job: builds the launcher and runs it under Wine, on the user's display when there
-# is one, else on a private Xvfb display, saving a screenshot of each window it shows in
-# build/demo-run/. On a private display the installer it starts is closed again at the end.
+# The main job: builds the demo launcher (its mirrors on 127.0.0.11-20:8080), publishes its
+# verification reply into a mirror folder, serves that folder with python3's http.server on
+# some of the mirror addresses while the others stay down, and runs the launcher under Wine:
+# on the user's display when there is one (press the buttons yourself), else on a private
+# Xvfb display where this script presses them. A screenshot of each window it shows is saved
+# in build/demo-run/. Everything started here is stopped when the launcher ends.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$PWD
 bash scripts/setup.sh
 cmake --preset win32 >/dev/null
-cmake --build --preset win32
+cmake --build --preset win32 --target setupTQ_demo
+
+run=$root/build/demo-run
+rm -rf "$run" && mkdir -p "$run/mirror"
+cp build/win32/bin/demo/setupTQ.exe "$run/"
+build/win32/host/bin/setupkit publish "$run/setupTQ.exe" "$run/mirror"
 
 source scripts/wine-env.sh
 source scripts/xvfb.sh
-private=0
-if [ -z "${DISPLAY:-}" ]; then
-  start_xvfb
-  private=1
-fi
-run=build/demo-run
-rm -rf "$run" && mkdir -p "$run"
-cp build/win32/bin/setupTQ.exe "$run/"
+servers=()
+launcher_pid=
+auto=0
 cleanup() {
-  if [ "$private" = 1 ]; then
-    wine taskkill /IM instTQ.exe /F >/dev/null 2>&1 || true
-    stop_xvfb
+  if [ -n "$launcher_pid" ] && kill -0 "$launcher_pid" 2>/dev/null; then
+    kill "$launcher_pid" 2>/dev/null || true
+    wait "$launcher_pid" 2>/dev/null || true
   fi
+  for p in "${servers[@]}"; do
+    kill "$p" 2>/dev/null || true
+    wait "$p" 2>/dev/null || true
+  done
+  [ "$auto" = 1 ] && stop_xvfb
+  return 0
 }
 trap cleanup EXIT
 
-(cd "$run" && exec ../../scripts/wine-run.sh setupTQ.exe "/D=C:\\Program Files\\Parvalo") &
-launcher=$!
-# Screenshot each window once, while the launcher runs (at most two minutes).
-shot() {
-  [ ! -f "$run/$2.png" ] && xdotool search --name "$1" >/dev/null 2>&1 && sleep 0.5 && import -window root "$run/$2.png"
+# Mirrors M3 and M6..M10 answer; M1, M2, M4 and M5 are down, so that depending on the order
+# drawn at start the walk may meet a dead mirror or two before one answers.
+for host in 13 16 17 18 19 20; do
+  python3 -m http.server 8080 --bind "127.0.0.$host" --directory "$run/mirror" \
+    >"$run/http-127.0.0.$host.log" 2>&1 &
+  servers+=($!)
+done
+for host in 13 16 17 18 19 20; do
+  for _ in $(seq 100); do
+    curl -s -o /dev/null -I "http://127.0.0.$host:8080/" && break
+    sleep 0.1
+  done
+done
+echo "demo: mirrors up on 127.0.0.13, .16-.20 (port 8080); .11, .12, .14, .15 down"
+
+if [ -z "${DISPLAY:-}" ]; then
+  start_xvfb
+  auto=1
+  echo "demo: no display; running on Xvfb $DISPLAY and pressing the buttons"
+else
+  echo "demo: on your display $DISPLAY: press 开始安装 in the launcher's window"
+fi
+
+(cd "$run" && exec "$root/scripts/wine-run.sh" setupTQ.exe '/D=C:\Program Files\Parvalo') >"$run/wine.log" 2>&1 &
+launcher_pid=$!
+
+# One screenshot per window, once it is on the screen; on Xvfb the buttons are pressed too.
+shoot() {  # NAME WINDOW
+  sleep 0.7
+  eval "$(xdotool getwindowgeometry --shell "$2")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$run/$1.png" 2>/dev/null || true
+  echo "demo: $1 window on the screen; $run/$1.png"
 }
-for _ in $(seq 600); do
-  shot "正在解压缩安装包" extraction || true
-  kill -0 "$launcher" 2>/dev/null || break
+find_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true; }
+seen=" "
+for _ in $(seq 3000); do  # at most about ten minutes
+  kill -0 "$launcher_pid" 2>/dev/null || break
+  for pair in "verification:Parvalo 安装程序 2011.04.25" "certification:绿色认证" "extraction:正在解压缩安装包"; do
+    name=${pair%%:*} caption=${pair#*:}
+    case "$seen" in *" $name "*) continue ;; esac
+    w=$(find_window "$caption")
+    [ -n "$w" ] || continue
+    seen="$seen$name "
+    shoot "$name" "$w"
+    if [ "$auto" = 1 ]; then
+      eval "$(xdotool getwindowgeometry --shell "$w")"
+      case $name in
+        verification) xdotool mousemove $((X + 520)) $((Y + 37)) click 1 ;;
+        certification) xdotool mousemove $((X + 240)) $((Y + 154)) click 1 ;;
+      esac
+    fi
+  done
   sleep 0.2
 done
-wait "$launcher" || true
-for _ in $(seq 100); do
-  [ -s "$run/instTQ.cmdline.txt" ] && break
+wait "$launcher_pid" || true
+launcher_pid=
+
+# The installer the launcher started: shown, and on Xvfb closed again.
+for _ in $(seq 150); do
+  w=$(xdotool search --onlyvisible --name '^Parvalo 安装程序$' 2>/dev/null | head -1 || true)
+  [ -n "$w" ] && break
   sleep 0.2
 done
-sleep 1
-shot "Parvalo 安装程序" installer || true
-echo "demo: finished; the installer was started with: $(cat "$run/instTQ.cmdline.txt" 2>/dev/null || echo '(not started)')"
-ls -l "$run"
+if [ -n "$w" ]; then
+  shoot installer "$w"
+  if [ "$auto" = 1 ]; then
+    python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); from desktop import Desktop; Desktop(sys.argv[2]).close(int(sys.argv[3]))' \
+      "$root/tests/e2e/verify" "$DISPLAY" "$w"
+    timeout 60 wineserver -w || true
+  fi
+fi
+
+echo "demo: the installer was started with: $(cat "$run/instTQ.cmdline.txt" 2>/dev/null || echo '(not started)')"
+echo "demo: the launcher has ended. Requests the mirrors served:"
+grep -ah 'GET /brenlow' "$run"/http-*.log || echo "  (none: the check box was cleared)"
+echo "demo: files in $run:"
+LC_ALL=C ls -l "$run"

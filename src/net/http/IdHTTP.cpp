@@ -4,6 +4,7 @@
 
 #include "base/SysUtils.h"
 #include "net/http/IdGlobal.h"
+#include "platform/Platform.h"
 
 namespace {
 /// Passes writes on to the body stream until `limit` bytes (0: no limit) have gone through,
@@ -317,6 +318,15 @@ void TIdCustomHTTP::FetchUrlToStream(const std::string& url, TStream& stream) {
 }
 
 void TIdCustomHTTP::PerformRequest(TIdHTTPMethod method, const std::string& url, TStream* body, TStream* upload) {
+  // The total time limit runs from here to the end of the request, whatever way it ends.
+  struct TRequestClock {
+    TIdCustomHTTP& http;
+    explicit TRequestClock(TIdCustomHTTP& h) : http(h) {
+      http.requestTimed_ = http.RequestTimeLimit > 0;
+      if (http.requestTimed_) http.requestStartTick_ = http.Tick();
+    }
+    ~TRequestClock() { http.requestTimed_ = false; }
+  } clock(*this);
   const std::int64_t start = body ? body->Position() : 0;
   AuthAttempts = ProxyAuthAttempts = 0;
   Request().Target = url;
@@ -368,6 +378,24 @@ void TIdCustomHTTP::PerformRequest(TIdHTTPMethod method, const std::string& url,
   }
   if (!Response().KeepConnection()) CloseConnection();
   RedirectCount = 0;
+}
+
+std::uint32_t TIdCustomHTTP::Tick() const { return TickSource ? TickSource() : platform::TickCount(); }
+
+int TIdCustomHTTP::FillInputBuffer(bool raiseIfDisconnected, int timeout, bool raiseOnTimeout) {
+  if (requestTimed_) {
+    // Unsigned difference: right across a wrap of the tick count.
+    const std::uint32_t spent = Tick() - requestStartTick_;
+    const std::uint32_t limit = static_cast<std::uint32_t>(RequestTimeLimit);
+    if (spent >= limit) {
+      if (raiseOnTimeout) throw EIdReadTimeout(RSReadTimeout);
+      return -1;
+    }
+    const int left = static_cast<int>(limit - spent);
+    if (timeout == IdTimeoutDefault) timeout = ReadTimeout == 0 ? IdTimeoutInfinite : ReadTimeout;
+    if (timeout == IdTimeoutInfinite || timeout > left) timeout = left;
+  }
+  return TIdTCPClient::FillInputBuffer(raiseIfDisconnected, timeout, raiseOnTimeout);
 }
 
 void TIdCustomHTTP::PrepareTarget() {
@@ -586,4 +614,5 @@ void ConfigureVerifyClient(TIdHTTP& http) {
   http.MaxLineAction = maException;
   http.MaxLineLength = IdMaxLineLengthDefault;
   http.MaxBodySize = kVerifyMaxBodySize;
+  http.RequestTimeLimit = kVerifyRequestTimeLimitMs;
 }

@@ -39,6 +39,9 @@ constexpr std::int64_t kMaxChunkSize = 0x7FFFFFFF;
 constexpr std::int64_t kVerifyMaxBodySize = 1024 * 1024;
 /// The read (and connect) time limit of the verification client, in milliseconds.
 constexpr int kVerifyReadTimeoutMs = 10000;
+/// The total time one request of the verification client may take, in milliseconds: a
+/// server that keeps trickling bytes within the read time limit is cut off here.
+constexpr int kVerifyRequestTimeLimitMs = 30000;
 
 enum TIdHTTPMethod { hmHead, hmGet, hmPost, hmOptions, hmTrace, hmPut, hmDelete, hmConnect };
 enum TIdHTTPProtocolVersion { pv1_0, pv1_1 };
@@ -137,6 +140,13 @@ class TIdCustomHTTP : public TIdTCPClient {
   TIdProxyConnectionInfo ProxyParams;
   /// The largest body (by length, chunks or until close) one response may bring; 0: no limit.
   std::int64_t MaxBodySize = 0;
+  /// Milliseconds one PerformRequest (retries included) may spend reading in all; every
+  /// read waits at most for what is left, and once nothing is left it fails with
+  /// EIdReadTimeout. 0: no total limit.
+  int RequestTimeLimit = 0;
+  /// The millisecond clock RequestTimeLimit is measured on (platform::TickCount unless
+  /// replaced).
+  std::function<std::uint32_t()> TickSource;
 
   /// Observers for tools that show the exchange: the request head exactly as sent, and each
   /// response head (interim ones included) once read.
@@ -167,6 +177,8 @@ class TIdCustomHTTP : public TIdTCPClient {
 
  protected:
   void NotifyDisconnected() override;
+  /// Keeps every read of a request within RequestTimeLimit.
+  int FillInputBuffer(bool raiseIfDisconnected, int timeout, bool raiseOnTimeout) override;
 
  private:
   friend class TIdHTTPProtocol;
@@ -180,6 +192,9 @@ class TIdCustomHTTP : public TIdTCPClient {
   std::unique_ptr<TIdHTTPProtocol> protocol_;
   TIdCookieManager* cookieManager_ = nullptr;
   std::unique_ptr<TIdCookieManager> ownedCookieManager_;
+  std::uint32_t Tick() const;
+  bool requestTimed_ = false;          // a request with a total limit is under way
+  std::uint32_t requestStartTick_ = 0;  // when it began, on TickSource
 };
 
 class TIdHTTP : public TIdCustomHTTP {};

@@ -29,7 +29,7 @@ using TIdStatusEvent = std::function<void(TIdComponent* sender, TIdStatus status
 using TWorkBeginEvent = std::function<void(TIdComponent* sender, TWorkMode mode, std::int64_t maximum)>;
 using TWorkEvent = std::function<void(TIdComponent* sender, TWorkMode mode, std::int64_t count)>;
 using TWorkEndEvent = std::function<void(TIdComponent* sender, TWorkMode mode)>;
-using TNotifyEvent = std::function<void(TIdComponent* sender)>;
+using TIdNotifyEvent = std::function<void(TIdComponent* sender)>;
 
 /// A component that can ask to be told when another one is destroyed.
 class TIdBaseComponent {

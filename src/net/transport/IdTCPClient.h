@@ -27,7 +27,7 @@ class TIdTCPClient : public TIdTCPConnection {
   int BoundPort = 0;
   int BoundPortMin = 0;
   int BoundPortMax = 0;
-  TNotifyEvent OnConnected;
+  TIdNotifyEvent OnConnected;
 
  protected:
   std::string host_;

@@ -116,7 +116,7 @@ class TIdTCPConnection : public TIdComponent {
   /// Milliseconds; 0 waits without limit.
   int ReadTimeout = 0;
   bool ASCIIFilter = false;
-  TNotifyEvent OnDisconnected;
+  TIdNotifyEvent OnDisconnected;
 
  protected:
   void Notification(TIdBaseComponent* component, TOperation operation) override;

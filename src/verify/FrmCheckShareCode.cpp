@@ -1,0 +1,251 @@
+#include "verify/FrmCheckShareCode.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "base/SysUtils.h"
+#include "launcher/allparam.h"
+#include "ui/Balloon.h"
+#include "verify/SerevrConfirm.h"
+#include "verify/ShareCodeCheckunit.h"
+
+std::string VerifyRequestPath;
+
+namespace verifytext {
+const char* const kAskingPrefix = "正在向服务器发送验证码：";
+const char* const kAskingSuffix = "请稍候...";
+const char* const kServerBusy = "服务器繁忙，正在切换服务器，请稍候...";
+const char* const kNoNetTitle = "请您连接互联网已进行防木马云验证。";
+const char* const kNoNetText = "官方云验证可以避免木马程序恶意串改。";
+const char* const kFailedTitle = "服务器安全码验证失败，这可能是您没有连接互联网或此软件被恶意串改。";
+const char* const kFailedText = "请您到官方主页下载最新版本或联系我们以获得技术支持。";
+const char* const kAdviceTitle = "防木马云验证可以避免QOR软件在互联网传播过程中被恶意串改";
+const char* const kAdviceText = "强烈建议您选择此项以保护您电脑的安全，避免恶意木马的入侵。";
+const char* const kCopiedMessage = "已将软件MD5放入剪贴板，您可使用Ctrl+V粘贴到任何地方。";
+const char* const kDesignHint = "请您下载软件最新版本，或联系我们以获得技术支持。";
+}  // namespace verifytext
+
+namespace {
+
+const TColor kFormColor = ColorFromRGB(245, 250, 254);
+const TColor kGreen = ColorFromRGB(0, 128, 0);
+const TColor kRed = ColorFromRGB(255, 0, 0);
+
+TFont SongTi(int pixels, TColor color, unsigned style = 0) {
+  TFont f;
+  f.Name = "宋体";
+  f.Height = -pixels;
+  f.Style = style;
+  f.Color = color;
+  f.Charset = kGB2312Charset;
+  return f;
+}
+
+TLabel* NewLabel(TFrmNetVerify* form, int left, int top, const TFont& font, const std::string& text = "") {
+  auto* l = new TLabel(form);
+  l->SetParent(form);
+  l->SetFont(font);
+  l->SetLeft(left);
+  l->SetTop(top);
+  l->SetCaption(text);
+  return l;
+}
+
+TSpeedButton* NewSpeedButton(TFrmNetVerify* form, int left, int top, int width, int height,
+                             const char* face) {
+  auto* b = new TSpeedButton(form);
+  b->SetParent(form);
+  b->SetBounds(left, top, width, height);
+  b->SetFlat(true);
+  try {
+    TBitmap glyph;
+    glyph.LoadFromResourceName(face);
+    b->SetGlyph(glyph);
+  } catch (const Exception&) {
+    // A missing picture leaves the button bare; it still works.
+  }
+  return b;
+}
+
+int ClampToInt(std::int64_t v) {
+  return static_cast<int>(std::clamp<std::int64_t>(v, 0, std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+TFrmNetVerify::TFrmNetVerify(TComponent* owner) : TForm(owner), IdHTTP1(std::make_unique<TIdHTTP>()) {
+  SetVisible(false);
+  SetBorderStyle(bsSizeable);
+  // The client size decides the layout; the outer size (676 x 155 with a standard frame)
+  // follows from the frame.
+  SetBounds(49, 176, 676, 155);
+  SetClientWidth(668);
+  SetClientHeight(121);
+  SetColor(kFormColor);
+  SetFont(SongTi(11, clWindowText));
+
+  Label3 = NewLabel(this, 23, 8, SongTi(12, clBlack));
+
+  BtnInstall = NewSpeedButton(this, 462, 32, 79, 26, kInstallFaceResource);
+  BtnInstall->OnClick = [this] { BtnInstallClick(); };
+
+  BtnCopyToClip = NewSpeedButton(this, 301, 33, 23, 22, kCopyGlyphResource);
+  BtnCopyToClip->SetVisible(false);
+  BtnCopyToClip->SetHint("Copy md5 to Clipboard");
+  BtnCopyToClip->SetShowHint(true);
+  BtnCopyToClip->OnClick = [this] { BtnCopyToClipClick(); };
+
+  LblExeMD5 = NewLabel(this, 28, 37, SongTi(13, kGreen));
+
+  LblURL = NewLabel(this, 467, 76, SongTi(12, kGreen, fsUnderline), "下载软件最新版本");
+  LblURL->SetCursor(crHandPoint);
+  LblURL->OnMouseDown = [this](TMouseButton b, TShiftState s, int x, int y) { LblURLMouseDown(b, s, x, y); };
+
+  LblHint = new TLabel(this);
+  LblHint->SetParent(this);
+  LblHint->SetAutoSize(false);
+  LblHint->SetWordWrap(true);
+  LblHint->SetBounds(32, 77, 425, 12);
+  LblHint->SetFont(SongTi(12, kRed));
+  LblHint->SetCaption(verifytext::kDesignHint);
+
+  CbSafeCheck = new TCheckBox(this);
+  CbSafeCheck->SetParent(this);
+  CbSafeCheck->SetBounds(338, 37, 111, 17);
+  CbSafeCheck->SetFont(SongTi(13, kGreen));
+  CbSafeCheck->SetCaption("防木马云验证");
+  CbSafeCheck->SetChecked(true);
+  CbSafeCheck->SetTabOrder(0);
+  CbSafeCheck->OnClick = [this] { CbSafeCheckClick(); };
+
+  ProgressBar1 = new TProgressBar(this);
+  ProgressBar1->SetParent(this);
+  ProgressBar1->SetBounds(0, ClientHeight() - 6, ClientWidth(), 6);
+  ProgressBar1->SetAlign(alBottom);
+  ProgressBar1->SetTabOrder(1);
+
+  ConfigureVerifyClient(*IdHTTP1);
+  IdHTTP1->OnWorkBegin = [this](TIdComponent* s, TWorkMode m, std::int64_t max) { IdHTTP1WorkBegin(s, m, max); };
+  IdHTTP1->OnWork = [this](TIdComponent* s, TWorkMode m, std::int64_t n) { IdHTTP1Work(s, m, n); };
+  IdHTTP1->OnWorkEnd = [this](TIdComponent* s, TWorkMode m) { IdHTTP1WorkEnd(s, m); };
+  FetchUrl = [this](const std::string& url) { return IdHTTP1->FetchUrl(url); };
+  DecimalSeparator = [] { return platform::DecimalSeparator(); };
+  Today = [] { return platform::LocalNow(); };
+
+  PopupMenu1 = new TPopupMenu(this);
+  md51 = PopupMenu1->Add("软件md5码", [this] { md51Click(); });
+  SetPopupMenu(PopupMenu1);
+
+  OnCreate = [this] { FormCreate(); };
+  Loaded();
+}
+
+TFrmNetVerify::~TFrmNetVerify() = default;
+
+void TFrmNetVerify::FormCreate() {
+  PrepareBalloon(false);
+  SetCaption(ProductDisplayName + " 安装程序 2011.04.25");
+  Application->SetTitle(ProductDisplayName + "安装程序");
+  Label3->SetCaption("温馨提示：" + ProductDisplayName +
+                     "已加入防木马恶意串改功能，请您使用默认选项[防木马验证]进行服务器认证码验证");
+  LblExeMD5->SetCaption("md5 : " + ShareCode->GetExeMD5());
+}
+
+void TFrmNetVerify::BtnInstallClick() {
+  // A press that arrives while the walk lets messages through is ignored: the walk under
+  // way decides.
+  if (walking_) return;
+  ProceedToInstall = false;
+  if (CbSafeCheck->Checked()) {
+    struct WalkMark {
+      bool& walking;
+      explicit WalkMark(bool& w) : walking(w) { walking = true; }
+      ~WalkMark() { walking = false; }
+    } mark(walking_);
+    if (!VerifyWithMirrors()) return;
+  }
+  ProceedToInstall = true;
+  Close();
+}
+
+bool TFrmNetVerify::CloseRequested() const {
+  return (Modal() && ModalResult() != mrNone) || Application->Terminated();
+}
+
+bool TFrmNetVerify::VerifyWithMirrors() {
+  bool noAnswer = true;
+  std::string body;
+  VerifyRequestPath = BuildVerifyRequestPath(DecimalSeparator());
+  for (const std::string& mirror : MirrorList) {
+    const std::string url = mirror + VerifyRequestPath;
+    LblHint->SetCaption(verifytext::kAskingPrefix + url + verifytext::kAskingSuffix);
+    Application->ProcessMessages();
+    // The user closed the window while waiting: that ends the check, and nothing goes on.
+    if (CloseRequested()) return false;
+    bool answered = false;
+    try {
+      body = FetchUrl(url);
+      // A mirror that sends nothing but blanks has no code to give: that is no answer
+      // either, and must not stop the walk with a verdict of tampering.
+      answered = !Trim(body).empty();
+    } catch (...) {
+      // Any failure of the GET means no answer from this mirror; its text is not shown.
+    }
+    if (answered) {
+      LblHint->SetCaption("");
+      noAnswer = false;
+      break;
+    }
+    LblHint->SetCaption(verifytext::kServerBusy);
+    Application->ProcessMessages();
+    if (CloseRequested()) return false;
+  }
+
+  if (noAnswer) ShowBalloonAtCursor(verifytext::kNoNetTitle, verifytext::kNoNetText);
+  // The first answer decides, cleaned up and decoded as the integrity record does; no answer
+  // is the empty reply, which never matches.
+  if (!ShareCode->ReplyMatches(noAnswer ? std::string() : body)) {
+    LblHint->SetVisible(true);
+    ShowBalloonAtCursor(verifytext::kFailedTitle, verifytext::kFailedText);
+    SetOpenOnClick(true);
+    return false;
+  }
+
+  LblHint->SetVisible(false);
+  if (!FrmServerConfirm) FrmServerConfirm = new TFrmServerConfirm(this);
+  FrmServerConfirm->SetCheckTexts(ShareCode->GetExeMD5(), ProductDisplayName, Today());
+  FrmServerConfirm->ShowModal();
+  return true;
+}
+
+void TFrmNetVerify::CbSafeCheckClick() {
+  if (!CbSafeCheck->Checked()) ShowBalloonAtCursor(verifytext::kAdviceTitle, verifytext::kAdviceText);
+}
+
+void TFrmNetVerify::CopyFingerprintToClipboard() {
+  if (!platform::SetClipboardText(ShareCode->GetExeMD5())) throw Exception("Cannot open clipboard");
+  Application->MessageBox(verifytext::kCopiedMessage, Application->Title(), gui::kMbOk);
+}
+
+void TFrmNetVerify::md51Click() { CopyFingerprintToClipboard(); }
+
+void TFrmNetVerify::BtnCopyToClipClick() { CopyFingerprintToClipboard(); }
+
+void TFrmNetVerify::LblURLMouseDown(TMouseButton, TShiftState, int, int) {
+  platform::ShellExecute(Application->Handle(), "open", HomePageUrl, "", platform::kShowNormal);
+}
+
+void TFrmNetVerify::IdHTTP1WorkBegin(TIdComponent*, TWorkMode, std::int64_t maximum) {
+  ProgressBar1->SetVisible(true);
+  ProgressBar1->SetPosition(0);
+  ProgressBar1->SetMax(ClampToInt(maximum));
+}
+
+void TFrmNetVerify::IdHTTP1Work(TIdComponent*, TWorkMode, std::int64_t count) {
+  ProgressBar1->SetPosition(ClampToInt(count));
+}
+
+void TFrmNetVerify::IdHTTP1WorkEnd(TIdComponent*, TWorkMode) {
+  ProgressBar1->SetPosition(0);
+  ProgressBar1->SetVisible(false);
+}

@@ -1,0 +1,436 @@
+#!/usr/bin/env python3
+"""The real demo setupTQ.exe under Wine on a private Xvfb display, against scripted mirrors on
+127.0.0.11-20:8080 that record every request. All cases run in one process to keep Wine
+starts few:
+
+    verify_e2e.py LAUNCHER SETUPKIT OUTDIR [CASE...]
+
+LAUNCHER is the demo build (mirrors on loopback), SETUPKIT a native setupkit. A screenshot of
+each window is kept in OUTDIR for a person to look at; each case works in OUTDIR/work/CASE.
+"""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+from desktop import Desktop, Xvfb
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, "..", "..", ".."))
+WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
+
+VERIFY_CAPTION = "Parvalo 安装程序 2011.04.25"
+CERT_CAPTION = "绿色认证"
+UNZIP_CAPTION = "正在解压缩安装包"
+INSTALLER_CAPTION = "^Parvalo 安装程序$"
+ARGUMENT = r"/D=C:\Program Files\Parvalo"
+PATH = "/brenlow/QORTQ3.6ins.htm"
+FRONT = ["127.0.0.%d" % i for i in range(11, 16)]  # M1..M5: first in every order, in some order
+BACK = ["127.0.0.%d" % i for i in range(16, 21)]   # M6..M10: always after them, in this order
+
+# Client coordinates of what a user clicks.
+CHECK_BOX = (345, 45)
+INSTALL_BUTTON = (520, 37)
+CERT_BUTTON = (240, 154)
+FORM_COLOUR = (245, 250, 254)
+
+WINDOW_WAIT = 90      # a Wine start, the first one booting the prefix
+WALK_WAIT = 150       # the slowest walk: a silent mirror and a trickling one before the answer
+
+
+def expected_head(addr):
+    return ("GET " + PATH + " HTTP/1.1\r\n"
+            "Content-Type: text/html\r\n"
+            "Host: " + addr + ":8080\r\n"
+            "Accept: text/html, */*\r\n"
+            "User-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\n"
+            "\r\n")
+
+
+class CaseFailed(Exception):
+    pass
+
+
+class Run:
+    """One start of the launcher in a fresh folder, with its mirrors."""
+
+    def __init__(self, suite, name, mirrors, launcher=None):
+        self.suite, self.name = suite, name
+        self.desk = suite.desk
+        self.work = os.path.join(suite.out, "work", name)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        shutil.copy(launcher or suite.launcher, os.path.join(self.work, "setupTQ.exe"))
+        self.log = os.path.join(self.work, "requests.jsonl")
+        open(self.log, "w").close()
+        self.mirrors = None
+        if mirrors:
+            args = [sys.executable, os.path.join(HERE, "mirrors.py"), "--log", self.log, "--lifetime", "400"]
+            args += ["%s:8080=%s" % (a, b) for a, b in sorted(mirrors.items())]
+            self.mirrors = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                            start_new_session=True)
+            ready = self.mirrors.stdout.readline().decode().strip()
+            if ready != "ready":
+                err = self.mirrors.stderr.read().decode()
+                raise CaseFailed("mirrors did not start: " + err.strip())
+        self.proc = subprocess.Popen([WINE_RUN, "setupTQ.exe", ARGUMENT, "second"], cwd=self.work,
+                                     env=self.desk.env, stdout=open(os.path.join(self.work, "wine.log"), "w"),
+                                     stderr=subprocess.STDOUT, start_new_session=True)
+        self.started = time.monotonic()
+
+    def alive(self):
+        return self.proc.poll() is None
+
+    def check(self, ok, what):
+        if not ok:
+            raise CaseFailed(what)
+
+    def window(self, caption, timeout=WINDOW_WAIT):
+        found = self.desk.wait(lambda: self.desk.find(caption), timeout, self.alive)
+        self.check(found, "no window '%s'" % caption)
+        time.sleep(0.5)  # let it paint before anyone looks
+        return found[0]
+
+    def shot(self, label, win=None):
+        path = os.path.join(self.suite.out, "%s-%s.png" % (self.name, label))
+        return self.desk.shot(path, self.desk.geometry(win) if win else None)
+
+    def balloons(self, verify_win):
+        """The launcher's visible windows other than the verification window: its balloons."""
+        return [w for w in self.desk.launcher_windows() if w != verify_win and not self.desk.name(w)]
+
+    def click(self, win, point):
+        g = self.desk.geometry(win)
+        self.desk.click(g.x + point[0], g.y + point[1])
+
+    def requests(self):
+        with open(self.log, encoding="utf-8") as f:
+            reqs = [json.loads(line) for line in f if line.strip()]
+        for q in reqs:
+            q["addr"] = q["addr"].rpartition(":")[0]  # the host; every mirror is on port 8080
+        return reqs
+
+    def heads_exact(self):
+        """Every mirror received exactly the verification request's head."""
+        for q in self.requests():
+            self.check(q["head"] == expected_head(q["addr"]), "%s received %r" % (q["addr"], q["head"]))
+
+    def wait_exit(self, timeout=60):
+        try:
+            self.proc.wait(timeout)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
+
+    def files(self):
+        return sorted(f for f in os.listdir(self.work) if f not in ("setupTQ.exe", "requests.jsonl", "wine.log"))
+
+    def installed(self):
+        """The extraction's results: the archive and installer written, the installer started
+        with the first argument only."""
+        cmdline = os.path.join(self.work, "instTQ.cmdline.txt")
+        got = self.desk.wait(lambda: os.path.exists(cmdline) and os.path.getsize(cmdline) > 0, 60)
+        self.check(got, "the installer was not started")
+        self.check(open(cmdline, "rb").read() == ARGUMENT.encode(), "the installer got %r" % open(cmdline, "rb").read())
+        for f, ref in (("install.dat", self.suite.archive), ("instTQ.exe", self.suite.installer)):
+            p = os.path.join(self.work, f)
+            self.check(os.path.exists(p), f + " was not written")
+            if ref:
+                self.check(open(p, "rb").read() == open(ref, "rb").read(), f + " differs from what was packed")
+        win = self.desk.wait(lambda: self.desk.find(INSTALLER_CAPTION), 30)
+        if win:
+            self.shot("installer", win[0])
+            self.desk.close(win[0])
+
+    def nothing_written(self):
+        self.check(self.files() == [], "files were written: %s" % self.files())
+
+    def stop(self):
+        # The launcher's process group also holds the installer it started, if that still runs.
+        for p in (self.proc, self.mirrors):
+            if not p:
+                continue
+            try:
+                os.killpg(p.pid, signal.SIGTERM)
+            except ProcessLookupError:
+                pass
+            try:
+                p.wait(10)
+            except subprocess.TimeoutExpired:
+                os.killpg(p.pid, signal.SIGKILL)
+                p.wait()
+        if self.mirrors:
+            self.mirrors.stdout.close()
+            self.mirrors.stderr.close()
+
+
+class Suite:
+    def __init__(self, launcher, setupkit, out):
+        self.launcher, self.setupkit, self.out = launcher, setupkit, out
+        build = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(launcher))))
+        self.archive = os.path.join(build, "res", "payload.dat")
+        self.installer = os.path.join(build, "demo", "instTQ.exe")
+        if not os.path.exists(self.archive):
+            self.archive = None
+        if not os.path.exists(self.installer):
+            self.installer = None
+        self.xvfb = Xvfb()
+        self.desk = None
+        self.replies = os.path.join(out, "replies")
+
+    def publish(self, launcher, name):
+        """The reply file the vendor publishes for a launcher, as `setupkit publish` writes it."""
+        d = os.path.join(self.replies, name)
+        shutil.rmtree(d, ignore_errors=True)
+        subprocess.run([self.setupkit, "publish", launcher, d], check=True, stdout=subprocess.DEVNULL)
+        return os.path.join(d, PATH.lstrip("/"))
+
+    def prepare(self):
+        os.makedirs(self.out, exist_ok=True)
+        for f in os.listdir(self.out):
+            if f.endswith(".png"):
+                os.remove(os.path.join(self.out, f))
+        self.good = self.publish(self.launcher, "release")
+        # A reply published for another file: a mirror that serves a different release.
+        self.other = self.publish(self.installer or self.setupkit, "other")
+        self.desk = Desktop(self.xvfb.start())
+
+    # ---- the cases ------------------------------------------------------------------------
+
+    def case_closed(self):
+        r = Run(self, "closed", {a: "reply:" + self.good for a in FRONT + BACK})
+        try:
+            w = r.window(VERIFY_CAPTION)
+            img = r.shot("verification", w)
+            g = self.desk.geometry(w)
+            r.check((g.w, g.h) in ((668, 121), (676, 155)), "verification window is %s" % g)
+            r.check(img.px(650, 20) == FORM_COLOUR, "window colour %s" % (img.px(650, 20),))
+            # Red hint text, green fingerprint and link, and the button face are drawn.
+            r.check(img.count((32, 77, 425, 12), lambda p: p[0] > 180 and p[1] < 90 and p[2] < 90) > 20, "no red hint")
+            r.check(img.count((28, 37, 270, 14), lambda p: p[1] > 90 and p[0] < 60 and p[2] < 60) > 20, "no green md5")
+            r.check(img.count((462, 32, 79, 26), lambda p: p != FORM_COLOUR) > 200, "no install button face")
+            self.desk.close(w)
+            r.check(r.wait_exit(60), "the launcher did not end after its window was closed")
+            r.nothing_written()
+            r.check(r.requests() == [], "a mirror was asked")
+        finally:
+            r.stop()
+
+    def case_box_cleared(self):
+        r = Run(self, "box-cleared", {a: "reply:" + self.good for a in FRONT + BACK})
+        try:
+            w = r.window(VERIFY_CAPTION)
+            r.click(w, CHECK_BOX)
+            advice = self.desk.wait(lambda: r.balloons(w), 20, r.alive)
+            r.check(advice, "no advice balloon after clearing the box")
+            time.sleep(0.5)
+            r.shot("advice-balloon")
+            r.click(w, INSTALL_BUTTON)
+            u = r.window(UNZIP_CAPTION, 30)
+            r.shot("extraction", u)
+            r.check(r.wait_exit(60), "the launcher did not end after extracting")
+            r.installed()
+            r.check(r.requests() == [], "a mirror was asked with the box cleared")
+        finally:
+            r.stop()
+
+    def certify(self, r, w, label, close_by_title_bar=False):
+        """From a press of the install button to the installer started."""
+        r.click(w, INSTALL_BUTTON)
+        c = r.window(CERT_CAPTION, WALK_WAIT)
+        img = r.shot(label, c)
+        # The white result band with its bold green line.
+        r.check(img.count((0, 93, 410, 38), lambda p: p == (255, 255, 255)) > 5000, "no white result band")
+        r.check(img.count((26, 107, 335, 13), lambda p: p[1] > 90 and p[0] < 60 and p[2] < 60) > 30,
+                "no green verdict line")
+        if close_by_title_bar:
+            self.desk.close(c)
+        else:
+            r.click(c, CERT_BUTTON)
+        r.window(UNZIP_CAPTION, 30)
+        r.check(r.wait_exit(60), "the launcher did not end after extracting")
+        r.installed()
+
+    def case_match(self):
+        r = Run(self, "match", {a: "reply:" + self.good for a in FRONT + BACK})
+        try:
+            w = r.window(VERIFY_CAPTION)
+            self.certify(r, w, "certification")
+            reqs = r.requests()
+            r.check(len(reqs) == 1, "%d requests for one match" % len(reqs))
+            r.check(reqs[0]["addr"] in FRONT, "the first mirror asked was %s" % reqs[0]["addr"])
+            head = reqs[0]["head"]
+            r.check(head == expected_head(reqs[0]["addr"]), "request head was %r" % head)
+        finally:
+            r.stop()
+
+    def case_mismatch(self):
+        r = Run(self, "mismatch", dict({a: "reply:" + self.other for a in FRONT},
+                                       **{a: "reply:" + self.good for a in BACK}))
+        try:
+            w = r.window(VERIFY_CAPTION)
+            r.click(w, INSTALL_BUTTON)
+            b = self.desk.wait(lambda: len(r.requests()) == 1 and r.balloons(w), WALK_WAIT, r.alive)
+            r.check(b, "no failure balloon")
+            time.sleep(0.5)
+            r.shot("failure-balloon")
+            r.check(r.alive() and self.desk.find(VERIFY_CAPTION), "the window did not stay")
+            r.nothing_written()
+            # A second press walks again from the first mirror.
+            r.click(w, INSTALL_BUTTON)
+            again = self.desk.wait(lambda: len(r.requests()) >= 2, WALK_WAIT, r.alive)
+            r.check(again, "a second press asked nobody")
+            reqs = r.requests()
+            r.check(len(reqs) == 2 and reqs[0]["addr"] == reqs[1]["addr"],
+                    "second press asked %s" % [q["addr"] for q in reqs])
+            r.heads_exact()
+            self.desk.wait(lambda: r.balloons(w), 20, r.alive)
+            self.desk.close(w)
+            r.check(r.wait_exit(60), "the launcher did not end when closed after a failure")
+            r.nothing_written()
+        finally:
+            r.stop()
+
+    def case_all_down(self):
+        r = Run(self, "all-down", {})
+        try:
+            w = r.window(VERIFY_CAPTION)
+            r.click(w, INSTALL_BUTTON)
+            # The no-connection balloon comes first and is replaced by the wider failure one.
+            wide = lambda: [b for b in r.balloons(w) if self.desk.geometry(b).w > 360]
+            seen = set()
+
+            def failure_shown():
+                seen.update(r.balloons(w))
+                return wide()
+            r.check(self.desk.wait(failure_shown, WALK_WAIT, r.alive, step=0.05), "no failure balloon")
+            print("  all-down: %d balloon window(s) seen" % len(seen))
+            time.sleep(0.5)
+            r.shot("failure-balloon")
+            r.check(r.alive() and self.desk.find(VERIFY_CAPTION), "the window did not stay")
+            r.check(len(r.balloons(w)) == 1, "more than one balloon on the screen")
+            self.desk.close(w)
+            r.check(r.wait_exit(60), "the launcher did not end")
+            r.nothing_written()
+        finally:
+            r.stop()
+
+    def case_later_answers(self):
+        front = dict(zip(FRONT, ["down", "notfound", "empty", "down", "notfound"]))
+        front = {a: b for a, b in front.items() if b != "down"}
+        r = Run(self, "later-answers", dict(front, **{a: "reply:" + self.good for a in BACK}))
+        try:
+            w = r.window(VERIFY_CAPTION)
+            self.certify(r, w, "certification")
+            reqs = r.requests()
+            asked = [q["addr"] for q in reqs]
+            r.check(sorted(asked[:-1]) == sorted(front), "asked before the answer: %s" % asked)
+            r.check(asked[-1] == BACK[0], "the answer came from %s" % asked[-1])
+            r.heads_exact()
+        finally:
+            r.stop()
+
+    def case_upper_case(self):
+        r = Run(self, "upper-case", {a: "upper:" + self.good for a in FRONT})
+        try:
+            w = r.window(VERIFY_CAPTION)
+            self.certify(r, w, "certification", close_by_title_bar=True)
+            r.check(len(r.requests()) == 1, "more than one mirror asked")
+        finally:
+            r.stop()
+
+    def case_slow_mirrors(self):
+        kinds = dict(zip(FRONT, ["silent", "trickle", "endless-body", "endless-headers", "down"]))
+        mirrors = {a: b for a, b in kinds.items() if b != "down"}
+        mirrors.update({a: "reply:" + self.good for a in BACK})
+        r = Run(self, "slow-mirrors", mirrors)
+        try:
+            w = r.window(VERIFY_CAPTION)
+            r.click(w, INSTALL_BUTTON)
+            trickle = [a for a, b in kinds.items() if b == "trickle"][0]
+            if self.desk.wait(lambda: trickle in [q["addr"] for q in r.requests()], WALK_WAIT, r.alive):
+                time.sleep(3)  # a few bytes in: the progress bar moves
+                r.shot("walk-in-progress", w)
+            start = time.monotonic()
+            self.certify_after_press(r)
+            asked = [q["addr"] for q in r.requests()]
+            r.check(sorted(asked[:-1]) == sorted(a for a in FRONT if kinds[a] != "down"), "asked: %s" % asked)
+            r.check(asked[-1] == BACK[0], "the answer came from %s" % asked[-1])
+            r.heads_exact()
+            print("  slow-mirrors: walk took %.0f s after the trickle began" % (time.monotonic() - start))
+        finally:
+            r.stop()
+
+    def certify_after_press(self, r):
+        c = r.window(CERT_CAPTION, WALK_WAIT)
+        r.shot("certification", c)
+        r.click(c, CERT_BUTTON)
+        r.window(UNZIP_CAPTION, 30)
+        r.check(r.wait_exit(60), "the launcher did not end after extracting")
+        r.installed()
+
+    def case_tampered(self):
+        tampered = os.path.join(self.out, "tampered-setupTQ.exe")
+        data = bytearray(open(self.launcher, "rb").read())
+        payload = open(self.archive, "rb").read() if self.archive else b""
+        at = data.find(payload) if payload else -1
+        if at < 0:
+            raise CaseFailed("the payload was not found in the launcher")
+        data[at + len(payload) // 2] ^= 0x01
+        open(tampered, "wb").write(bytes(data))
+        r = Run(self, "tampered", {a: "reply:" + self.good for a in FRONT + BACK}, launcher=tampered)
+        try:
+            w = r.window(VERIFY_CAPTION)
+            r.click(w, INSTALL_BUTTON)
+            b = self.desk.wait(lambda: r.requests() and r.balloons(w), WALK_WAIT, r.alive)
+            r.check(b, "no failure balloon for a tampered launcher")
+            time.sleep(0.5)
+            r.shot("failure-balloon")
+            r.check(len(r.requests()) == 1, "asked %d mirrors" % len(r.requests()))
+            r.check(self.desk.wait(lambda: self.desk.find(CERT_CAPTION), 2) is None, "certified a tampered launcher")
+            self.desk.close(w)
+            r.check(r.wait_exit(60), "the launcher did not end")
+            r.nothing_written()
+        finally:
+            r.stop()
+
+
+CASES = ["closed", "box_cleared", "match", "mismatch", "all_down", "later_answers", "upper_case",
+         "slow_mirrors", "tampered"]
+
+
+def main():
+    launcher, setupkit, out = (os.path.abspath(a) for a in sys.argv[1:4])
+    chosen = sys.argv[4:] or CASES
+    suite = Suite(launcher, setupkit, out)
+    failed = []
+    try:
+        suite.prepare()
+        for name in chosen:
+            t = time.monotonic()
+            try:
+                getattr(suite, "case_" + name)()
+                print("PASS %-14s %5.1f s" % (name, time.monotonic() - t), flush=True)
+            except CaseFailed as e:
+                failed.append(name)
+                print("FAIL %-14s %s" % (name, e), flush=True)
+    finally:
+        try:
+            subprocess.run(["wineserver", "-w"], env=dict(os.environ, **_wine_env()), timeout=60,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            print("wineserver still busy after a minute")
+        suite.xvfb.stop()
+    print("screenshots in " + out)
+    return 1 if failed else 0
+
+
+def _wine_env():
+    return {"WINEPREFIX": os.environ.get("WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))}
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,106 @@
+// The total time limit of one request: a server that keeps sending a little within every read
+// time limit must still not hold the client longer than the limit. Time is a scripted clock.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "net/http/IdHTTP.h"
+#include "net/transport/IdIOHandlerMemory.h"
+
+namespace {
+
+const char kUrl[] = "http://127.0.0.11:8080/brenlow/QORTQ3.6ins.htm";
+
+/// A verification client on an in-memory connection whose clock moves `step` ms on every look.
+struct TimedClient {
+  TIdHTTP http;
+  TIdIOHandlerMemory wire;
+  std::uint32_t now = 0;
+  std::uint32_t step = 0;
+
+  explicit TimedClient(std::uint32_t start = 0) : now(start) {
+    ConfigureVerifyClient(http);
+    http.SetIOHandler(&wire);
+    http.TickSource = [this] {
+      const std::uint32_t t = now;
+      now += step;
+      return t;
+    };
+  }
+  ~TimedClient() { http.SetIOHandler(nullptr); }
+
+  /// A 200 head announcing `length` bytes, then the body one byte per arrival.
+  void TrickleBody(int length) {
+    wire.AddInput("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(length) + "\r\n\r\n");
+    for (int i = 0; i < length; ++i) wire.AddInput("x");
+  }
+};
+
+}  // namespace
+
+TEST(RequestTimeLimit, TheVerificationClientGivesEachRequestThirtySeconds) {
+  TIdHTTP http;
+  ConfigureVerifyClient(http);
+  EXPECT_EQ(http.RequestTimeLimit, 30000);
+  EXPECT_EQ(http.ReadTimeout, 10000);
+}
+
+TEST(RequestTimeLimit, ABodyTricklingOneByteASecondIsCutOffAtTheLimit) {
+  TimedClient c;
+  c.step = 1000;
+  c.TrickleBody(100);
+  EXPECT_THROW(c.http.FetchUrl(kUrl), EIdReadTimeout);
+  // Cut off near thirty arrivals, long before the hundred the server would send.
+  EXPECT_LT(c.wire.ReceiveCount(), 40);
+  EXPECT_GT(c.wire.ReceiveCount(), 20);
+  // The connection is not kept half read.
+  EXPECT_FALSE(c.wire.HasSocket());
+}
+
+TEST(RequestTimeLimit, TheSameTrickleWithinTheLimitIsReadWhole) {
+  TimedClient c;
+  c.step = 100;  // a hundred arrivals take about ten seconds
+  c.TrickleBody(100);
+  EXPECT_EQ(c.http.FetchUrl(kUrl), std::string(100, 'x'));
+}
+
+TEST(RequestTimeLimit, HeaderLinesTricklingInAreCutOffToo) {
+  TimedClient c;
+  c.step = 1000;
+  c.wire.AddInput("HTTP/1.1 200 OK\r\n");
+  // Forty lines at a second each, then a complete end: only the total limit stops this.
+  for (int i = 0; i < 40; ++i) c.wire.AddInput("X-Slow: " + std::to_string(i) + "\r\n");
+  c.wire.AddInput("Content-Length: 2\r\n\r\nok");
+  EXPECT_THROW(c.http.FetchUrl(kUrl), EIdReadTimeout);
+}
+
+TEST(RequestTimeLimit, EachRequestStartsItsOwnClock) {
+  TimedClient c;
+  c.step = 1000;
+  c.TrickleBody(100);
+  EXPECT_THROW(c.http.FetchUrl(kUrl), EIdReadTimeout);
+  // The next request, long after the first began, gets its full time again.
+  TIdIOHandlerMemory fresh;
+  c.http.SetIOHandler(&fresh);
+  c.step = 100;
+  fresh.AddInput("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n");
+  for (char ch : std::string("abcde")) fresh.AddInput(std::string(1, ch));
+  EXPECT_EQ(c.http.FetchUrl(kUrl), "abcde");
+  c.http.SetIOHandler(&c.wire);
+}
+
+TEST(RequestTimeLimit, AClockThatWrapsAroundDuringTheRequestIsNoTimeout) {
+  TimedClient c(0xFFFFFFFFu - 500);  // the tick count wraps half a second in
+  c.step = 100;
+  c.TrickleBody(50);
+  EXPECT_EQ(c.http.FetchUrl(kUrl), std::string(50, 'x'));
+}
+
+TEST(RequestTimeLimit, WithoutALimitTheTrickleIsReadWhole) {
+  TimedClient c;
+  c.http.RequestTimeLimit = 0;
+  c.step = 1000;
+  c.TrickleBody(100);
+  EXPECT_EQ(c.http.FetchUrl(kUrl), std::string(100, 'x'));
+}
