@@ -8,6 +8,7 @@
 #include "ui/Balloon.h"
 #include "verify/SerevrConfirm.h"
 #include "verify/ShareCodeCheckunit.h"
+#include "verify/VerifyStyle.h"
 
 std::string VerifyRequestPath;
 
@@ -27,19 +28,10 @@ const char* const kDesignHint = "请您下载软件最新版本，或联系我�
 
 namespace {
 
-const TColor kFormColor = ColorFromRGB(245, 250, 254);
-const TColor kGreen = ColorFromRGB(0, 128, 0);
+using verifystyle::kFormColor;
+using verifystyle::kGreen;
+using verifystyle::SongTi;
 const TColor kRed = ColorFromRGB(255, 0, 0);
-
-TFont SongTi(int pixels, TColor color, unsigned style = 0) {
-  TFont f;
-  f.Name = "宋体";
-  f.Height = -pixels;
-  f.Style = style;
-  f.Color = color;
-  f.Charset = kGB2312Charset;
-  return f;
-}
 
 TLabel* NewLabel(TFrmNetVerify* form, int left, int top, const TFont& font, const std::string& text = "") {
   auto* l = new TLabel(form);

@@ -2,23 +2,16 @@
 
 #include <cstdio>
 
+#include "verify/VerifyStyle.h"
+
 namespace {
 
 // The vendor's home page as this window names it: fixed text, not the configured mirrors.
 constexpr const char* kPublisherText = "发布自http://qor.example/";
 
-const TColor kFormColor = ColorFromRGB(245, 250, 254);
+using verifystyle::kFormColor;
+using verifystyle::SongTi;
 const TColor kLineColor = ColorFromRGB(223, 223, 223);
-
-TFont SongTi(int pixels, unsigned style = 0, TColor color = clBlack) {
-  TFont f;
-  f.Name = "宋体";
-  f.Height = -pixels;
-  f.Style = style;
-  f.Color = color;
-  f.Charset = kGB2312Charset;
-  return f;
-}
 
 /// A label of fixed size: it clips its text at its edges and never wraps.
 TLabel* FixedLabel(TComponent* owner, TControl* parent, int left, int top, int width, int height,
@@ -85,7 +78,7 @@ TFrmServerConfirm::TFrmServerConfirm(TComponent* owner) : TForm(owner) {
   SpeedButton1->OnClick = [this] { SpeedButton1Click(); };
 
   Panel2 = BottomPanel(this, this, 0, 92, 410, 41, clWhite);
-  Label4 = FixedLabel(this, Panel2, 26, 15, 335, 13, SongTi(13, fsBold, ColorFromRGB(0, 128, 0)),
+  Label4 = FixedLabel(this, Panel2, 26, 15, 335, 13, SongTi(13, verifystyle::kGreen, fsBold),
                       "验证结果：本软件未经过木马恶意串改,请您放心使用!!!");
   Panel3 = BottomPanel(this, Panel2, 0, 40, 410, 1, kLineColor);
 }

@@ -7,8 +7,12 @@
 Size and place are checked from the report (the window's own rectangle), the shape and
 the colours from the screen's pixels. OUT.png is the notice cut out of the screen.
 """
+import os
 import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from pixels import Image  # noqa: E402
 
 BACKDROP = (40, 90, 140)
 failures = []
@@ -29,29 +33,9 @@ def read_report(path):
     return values
 
 
-class Screen:
-    def __init__(self, png):
-        ppm = subprocess.run(["convert", png, "-depth", "8", "ppm:-"], check=True,
-                             stdout=subprocess.PIPE).stdout
-        fields, pos = [], 0
-        while len(fields) < 4:  # P6, width, height, maxval
-            while ppm[pos:pos + 1].isspace():
-                pos += 1
-            start = pos
-            while not ppm[pos:pos + 1].isspace():
-                pos += 1
-            fields.append(ppm[start:pos])
-        self.w, self.h = int(fields[1]), int(fields[2])
-        self.data = ppm[pos + 1:]
-
-    def px(self, x, y):
-        if not (0 <= x < self.w and 0 <= y < self.h):
-            return None
-        i = 3 * (y * self.w + x)
-        return tuple(self.data[i:i + 3])
-
-    def count(self, x0, y0, x1, y1, pred):
-        return sum(1 for y in range(y0, y1) for x in range(x0, x1) if (p := self.px(x, y)) and pred(p))
+def box_count(screen, x0, y0, x1, y1, pred):
+    """How many pixels of the box from (x0, y0) to (x1, y1), ends excluded, satisfy pred(rgb)."""
+    return screen.count((x0, y0, x1 - x0, y1 - y0), pred)
 
 
 def is_black(p):
@@ -98,16 +82,16 @@ def balloon(r, screen):
     # Beyond the tip, away from the balloon, the backdrop shows; at the tip, the black outline.
     beyond = (x, y + 3) if kind < 2 else (x, y - 3)
     check(screen.px(*beyond) == BACKDROP, f"beyond the tip: {screen.px(*beyond)}")
-    near = screen.count(x - 2, y - 2, x + 3, y + 3, is_black)
+    near = box_count(screen, x - 2, y - 2, x + 3, y + 3, is_black)
     check(near > 0, "no outline at the anchor")
     # The pointer's straight edge, half-way along, is outlined.
     edge_x = 20 if kind in (1, 3) else W - 20
     edge_y = 12 if on_top else H - 10
-    check(screen.count(L + edge_x - 2, T + edge_y, L + edge_x + 2, T + edge_y + 1, is_black) > 0,
+    check(box_count(screen, L + edge_x - 2, T + edge_y, L + edge_x + 2, T + edge_y + 1, is_black) > 0,
           "pointer edge not outlined")
     # Bold title and text are drawn.
-    check(screen.count(L + 34, T + body_top + 8, L + title_right, T + text_top, is_dark) > 40, "no title")
-    check(screen.count(L + 10, T + text_top, L + text_right, T + text_top + text_height, is_dark) > 40,
+    check(box_count(screen, L + 34, T + body_top + 8, L + title_right, T + text_top, is_dark) > 40, "no title")
+    check(box_count(screen, L + 10, T + text_top, L + text_right, T + text_top + text_height, is_dark) > 40,
           "no text")
     return L, T, R, B
 
@@ -129,12 +113,12 @@ def confirm(r, screen):
                                (5, 100, white, "result band"), (5, 132, grey, "lower line"),
                                (5, 150, face, "button band")]:
         check(at(x, y) == want, f"{what} at {y}: {at(x, y)}")
-    green = screen.count(cx + 26, cy + 92 + 15, cx + 361, cy + 92 + 28,
+    green = box_count(screen, cx + 26, cy + 92 + 15, cx + 361, cy + 92 + 28,
                          lambda p: p[1] > 90 and p[1] > p[0] + 40 and p[1] > p[2] + 40)
     check(green > 40, f"verdict not green ({green} pixels)")
-    check(screen.count(cx + 30, cy + 16, cx + 188, cy + 29, is_dark) > 60, "no origin text")
-    check(screen.count(cx + 237, cy + 42, cx + 372, cy + 55, is_dark) > 60, "no date text")
-    button = screen.count(cx + 200, cy + 133 + 9, cx + 280, cy + 133 + 33,
+    check(box_count(screen, cx + 30, cy + 16, cx + 188, cy + 29, is_dark) > 60, "no origin text")
+    check(box_count(screen, cx + 237, cy + 42, cx + 372, cy + 55, is_dark) > 60, "no date text")
+    button = box_count(screen, cx + 200, cy + 133 + 9, cx + 280, cy + 133 + 33,
                           lambda p: abs(p[0] - p[1]) < 8 and abs(p[1] - p[2]) < 8 and 150 <= p[0] <= 252)
     check(button > 300, f"no button face ({button} grey pixels)")
     return L, T, R, B
@@ -143,7 +127,7 @@ def confirm(r, screen):
 def main():
     what, report, png, out = sys.argv[1:5]
     r = read_report(report)
-    screen = Screen(png)
+    screen = Image(png)
     rect = balloon(r, screen) if what == "balloon" else confirm(r, screen)
     crop(png, out, *rect)
     for f in failures:

@@ -3,7 +3,11 @@ by owner, clicks and closes as a user makes them, and screenshots with their pix
 import ctypes
 import os
 import subprocess
+import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from pixels import Image  # noqa: E402
 
 # Wine names its windows' X class after the program file.
 LAUNCHER_CLASS = "setuptq.exe"
@@ -150,34 +154,3 @@ class _XClientMessageEvent(ctypes.Structure):
 
 class _XEvent(ctypes.Structure):
     _fields_ = [("pad", ctypes.c_long * 24)]
-
-
-class Image:
-    """The pixels of a PNG, read through ImageMagick."""
-
-    def __init__(self, path):
-        self.path = path
-        ppm = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True,
-                             stdout=subprocess.PIPE, timeout=60).stdout
-        fields, pos = [], 0
-        while len(fields) < 4:  # P6, width, height, maxval
-            while ppm[pos:pos + 1].isspace():
-                pos += 1
-            start = pos
-            while not ppm[pos:pos + 1].isspace():
-                pos += 1
-            fields.append(ppm[start:pos])
-        self.w, self.h = int(fields[1]), int(fields[2])
-        self.data = ppm[pos + 1:]
-
-    def px(self, x, y):
-        if not (0 <= x < self.w and 0 <= y < self.h):
-            return None
-        i = 3 * (y * self.w + x)
-        return tuple(self.data[i:i + 3])
-
-    def count(self, rect, pred):
-        """How many pixels of (x, y, w, h) satisfy pred(rgb)."""
-        x0, y0, w, h = rect
-        return sum(1 for y in range(y0, y0 + h) for x in range(x0, x0 + w)
-                   if self.px(x, y) is not None and pred(self.px(x, y)))
