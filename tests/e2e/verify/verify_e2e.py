@@ -6,7 +6,7 @@ starts few:
     verify_e2e.py LAUNCHER SETUPKIT OUTDIR [CASE...]
 
 LAUNCHER is the demo build (mirrors on loopback), SETUPKIT a native setupkit. A screenshot of
-each window is kept in OUTDIR for a person to look at; each case works in OUTDIR/work/CASE.
+each window is kept in OUTDIR for a person to look at; each case works in a folder of its own below OUTDIR.
 """
 import json
 import os
