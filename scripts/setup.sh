@@ -21,7 +21,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     sudo_ dpkg --add-architecture i386
   fi
   sudo_ apt-get update -qq
-  sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+  sudo_ env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
     "${missing[@]}" >/dev/null
 fi
 
