@@ -25,8 +25,8 @@ cmake --build --preset win32
 source scripts/xvfb.sh
 start_xvfb
 trap stop_xvfb EXIT
-# A Wine test that fails is run once more before it counts as failed: Wine itself now and
-# then fails a process start on a loaded machine.
+# A Wine test that fails is run once more before it counts as failed: one intermittent,
+# unexplained failure under Wine has been seen on a loaded machine.
 ctest --preset win32 --repeat until-pass:2
 
 echo "== all tests passed in $(( $(date +%s) - start )) s"
