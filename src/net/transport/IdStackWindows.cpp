@@ -38,6 +38,19 @@ void CopyFromSet(const ws::TFDSet& set, TIdSocketList* list) {
   list->assign(set.fd_array, set.fd_array + set.fd_count);
 }
 
+
+/// The address a socket query (getpeername, getsockname) reports, as family, dotted IP and port.
+void ReadSocketAddress(TIdStackWindows& stack, int (*query)(ws::TSocket, ws::TSockAddrIn*, int*),
+                       TIdStackSocketHandle s, int& family, std::string& ip, int& port) {
+  ws::TSockAddrIn a;
+  std::memset(&a, 0, sizeof a);
+  int len = sizeof a;
+  stack.CheckSocketResult(query(s, &a, &len));
+  family = a.sin_family;
+  port = stack.WSNToHs(a.sin_port);
+  ip = stack.AddressToDotted(a.sin_addr);
+}
+
 }  // namespace
 
 TIdStackSocketHandle TIdStackWindows::WSAccept(TIdStackSocketHandle s, std::string& ip, int& port) {
@@ -123,21 +136,9 @@ int TIdStackWindows::WSGetLastError() { return ws::WSAGetLastError(); }
 void TIdStackWindows::WSSetLastError(int number) { ws::WSASetLastError(number); }
 
 void TIdStackWindows::WSGetPeerName(TIdStackSocketHandle s, int& family, std::string& ip, int& port) {
-  ws::TSockAddrIn a;
-  std::memset(&a, 0, sizeof a);
-  int len = sizeof a;
-  CheckSocketResult(ws::getpeername(s, &a, &len));
-  family = a.sin_family;
-  port = WSNToHs(a.sin_port);
-  ip = AddressToDotted(a.sin_addr);
+  ReadSocketAddress(*this, ws::getpeername, s, family, ip, port);
 }
 
 void TIdStackWindows::WSGetSockName(TIdStackSocketHandle s, int& family, std::string& ip, int& port) {
-  ws::TSockAddrIn a;
-  std::memset(&a, 0, sizeof a);
-  int len = sizeof a;
-  CheckSocketResult(ws::getsockname(s, &a, &len));
-  family = a.sin_family;
-  port = WSNToHs(a.sin_port);
-  ip = AddressToDotted(a.sin_addr);
+  ReadSocketAddress(*this, ws::getsockname, s, family, ip, port);
 }
