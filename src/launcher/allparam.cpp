@@ -1,6 +1,7 @@
 #include "launcher/allparam.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <random>
 
 #include "launcher/MirrorConfig.h"
@@ -22,6 +23,15 @@ void AssignSettings() {
   ProductVersion = 3.6f;  // bit pattern 0x40666666
   ProductDisplayName = "Parvalo";
   ProductCode = "QORTQ";
+}
+
+std::string BuildVerifyRequestPath(char decimalSeparator) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%1.1f", static_cast<double>(ProductVersion));
+  std::string version = buffer;  // only up to the terminating zero
+  for (char& c : version)
+    if (c == '.' || c == ',') c = decimalSeparator;
+  return "brenlow/" + ProductCode + version + "ins.htm";
 }
 
 const std::vector<int>& MirrorOrder(int r) {

@@ -15,6 +15,10 @@ extern std::string ProductCode;         // "QORTQ"
 /// Assigns the five settings, in the order above.
 void AssignSettings();
 
+/// The path of this release's reply under a mirror's base URL: "brenlow/" + ProductCode +
+/// ProductVersion as "%1.1f" with the given decimal separator + "ins.htm".
+std::string BuildVerifyRequestPath(char decimalSeparator);
+
 // Verification endpoints.
 extern std::vector<std::string> MirrorList;
 extern std::string HomePageUrl;

@@ -1,9 +1,6 @@
 #include "verify/ShareCodeCheckunit.h"
 
-#include <cstdio>
-
 #include "base/SysUtils.h"
-#include "launcher/allparam.h"
 #include "platform/Platform.h"
 #include "verify/QORMD5Unit.h"
 
@@ -61,12 +58,4 @@ void InitShareCode() {
   if (!ShareCode) ShareCode = std::make_unique<TShareCode>();
   ShareCode->SetCodeKey();
   ShareCode->LoadExeMD5();
-}
-
-std::string BuildVerifyRequestPath(char decimalSeparator) {
-  char version[64];
-  std::snprintf(version, sizeof version, "%1.1f", static_cast<double>(ProductVersion));
-  for (char& c : version)
-    if (c == '.' || c == ',') c = decimalSeparator;
-  return "brenlow/" + ProductCode + version + "ins.htm";
 }

@@ -40,8 +40,3 @@ extern std::unique_ptr<TShareCode> ShareCode;
 
 /// Creates ShareCode if absent, then SetCodeKey and LoadExeMD5. Errors of LoadExeMD5 propagate.
 void InitShareCode();
-
-/// The path of this release's reply under a mirror's base URL, from the settings
-/// (AssignSettings): "brenlow/" + ProductCode + ProductVersion as "%1.1f" with the given
-/// decimal separator + "ins.htm".
-std::string BuildVerifyRequestPath(char decimalSeparator);

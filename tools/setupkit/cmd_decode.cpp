@@ -4,7 +4,7 @@
 
 #include "Command.h"
 #include "verify/QORMD5Unit.h"
-#include "verify/ReplyPublish.h"
+#include "ReplyPublish.h"
 
 namespace {
 // Printable ASCII as is, every other byte as \xNN, so that a damaged reply shows what it holds.

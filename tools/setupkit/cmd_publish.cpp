@@ -4,7 +4,7 @@
 
 #include "Command.h"
 #include "launcher/allparam.h"
-#include "verify/ReplyPublish.h"
+#include "ReplyPublish.h"
 
 namespace {
 int RunPublish(const std::vector<std::string>& args) {

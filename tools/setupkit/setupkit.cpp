@@ -6,16 +6,6 @@
 
 #include "Command.h"
 
-std::vector<CommandInfo>& Commands() {
-  static std::vector<CommandInfo> commands;
-  return commands;
-}
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "setupkit: %s\n", message.c_str());
-  return 1;
-}
-
 namespace {
 int Usage(FILE* out) {
   std::fprintf(out, "usage: setupkit COMMAND [ARGS]\n\ncommands:\n");

@@ -13,7 +13,7 @@
 #include "platform/Platform.h"
 #include "ui/Balloon.h"
 #include "verify/FrmCheckShareCode.h"
-#include "verify/ReplyPublish.h"
+#include "ReplyPublish.h"
 #include "verify/SerevrConfirm.h"
 #include "verify/ShareCodeCheckunit.h"
 

@@ -1,4 +1,4 @@
-#include "verify/ReplyPublish.h"
+#include "ReplyPublish.h"
 
 #include "base/Classes.h"
 #include "launcher/allparam.h"

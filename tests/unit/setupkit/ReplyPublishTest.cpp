@@ -7,7 +7,7 @@
 #include "VerifyTestFiles.h"
 #include "launcher/allparam.h"
 #include "verify/QORMD5Unit.h"
-#include "verify/ReplyPublish.h"
+#include "ReplyPublish.h"
 #include "verify/ShareCodeCheckunit.h"
 
 using verifytest::FileExists;

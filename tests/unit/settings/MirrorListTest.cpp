@@ -148,3 +148,9 @@ TEST(MirrorConfig, TenDistinctBaseUrlsWithM3TheHomePage) {
   EXPECT_EQ(seen.size(), 10u);
   EXPECT_EQ(M(3), std::string(kHomePageUrl));
 }
+
+TEST(RequestPath, NamesProductAndVersionWithTheGivenSeparator) {
+  AssignSettings();
+  EXPECT_EQ(BuildVerifyRequestPath('.'), "brenlow/QORTQ3.6ins.htm");
+  EXPECT_EQ(BuildVerifyRequestPath(','), "brenlow/QORTQ3,6ins.htm");
+}

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "launcher/allparam.h"
 #include "verify/ShareCodeCheckunit.h"
 
 namespace {
@@ -116,10 +115,4 @@ TEST(ReplyJudgement, EscapedSequencesInTheReplyAreUndoneBeforeUnscrambling) {
     EXPECT_TRUE(r.ReplyMatches(body)) << fp;
   }
   EXPECT_EQ(escapedBodies, 5);
-}
-
-TEST(RequestPath, NamesProductAndVersionWithTheGivenSeparator) {
-  AssignSettings();
-  EXPECT_EQ(BuildVerifyRequestPath('.'), "brenlow/QORTQ3.6ins.htm");
-  EXPECT_EQ(BuildVerifyRequestPath(','), "brenlow/QORTQ3,6ins.htm");
 }

@@ -30,7 +30,7 @@ class Files : public ::testing::Test {
 
 TEST(RunningProgram, ModuleFileNameIsTheRunningTestProgram) {
   std::string me = platform::ModuleFileName();
-  EXPECT_EQ(FileNameOf(me).rfind("test_launcher", 0), 0u) << me;
+  EXPECT_EQ(FileNameOf(me).rfind("test_platform", 0), 0u) << me;
   EXPECT_TRUE(fs::exists(me)) << me;
   EXPECT_EQ(platform::ParamStr(0), me);
 }
