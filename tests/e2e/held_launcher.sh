@@ -6,14 +6,14 @@
 # again by this script), so that "no window" below means something.
 #
 #   bash tests/e2e/held_launcher.sh [BUILD_DIR]     (default build/win32; needs the win32
-#   targets setupTQ and test_verify; the holder is test_verify.exe's hold helper)
+#   targets setupTQ and test_codes; the holder is test_codes.exe's hold helper)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 root=$PWD
 build=${1:-build/win32}
 case "$build" in /*) ;; *) build=$root/$build ;; esac
 launcher=$build/bin/setupTQ.exe
-holder=$build/tests/test_verify.exe
+holder=$build/tests/test_codes.exe
 caption="Parvalo 安装程序 2011.04.25"
 limit=60  # seconds; only a launcher that waits in a window gets near it
 
