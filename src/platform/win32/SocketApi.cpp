@@ -23,6 +23,8 @@ void* SocketLibrarySymbol(SocketLibraryHandle module, const char* name, int& err
 
 void SocketLibraryFree(SocketLibraryHandle module) { FreeLibrary(static_cast<HMODULE>(module)); }
 
+bool ObserveSocketLibraryStartup(void (*)(const char*)) { return false; }
+
 std::string SocketSystemErrorText(int code) { return SystemErrorText(code); }
 
 }  // namespace platform
