@@ -38,7 +38,8 @@ constexpr TSocket kInvalidSocket = ~static_cast<TSocket>(0);
 constexpr int kSocketError = -1;
 
 /// Address record of family 2 (IPv4), 16 bytes; port and address in network byte order.
-struct TSockAddrIn {
+/// Aligned as the system's record, whose address is a 32-bit word.
+struct alignas(4) TSockAddrIn {
   std::uint16_t sin_family;
   std::uint16_t sin_port;
   std::uint8_t sin_addr[4];

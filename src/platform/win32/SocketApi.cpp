@@ -7,8 +7,6 @@
 
 namespace platform {
 
-static_assert(sizeof(TSocket) == sizeof(UINT_PTR), "a socket handle is pointer sized");
-
 SocketLibraryHandle SocketLibraryLoad(const char* name, int& error) {
   HMODULE module = LoadLibraryA(name);
   error = module ? 0 : static_cast<int>(GetLastError());
