@@ -13,6 +13,23 @@
 #define ST_WSAAPI
 #endif
 
+// The library's constants that this program passes (Windows values in both builds), named as
+// Windows names them with the prefix Id_ (the Windows names are macros).
+constexpr int Id_PF_INET = 2;  // also the address family AF_INET
+constexpr int Id_SOCK_STREAM = 1;
+constexpr int Id_SOCK_DGRAM = 2;
+constexpr int Id_IPPROTO_TCP = 6;
+constexpr int Id_TCP_NODELAY = 1;  // an option of level Id_IPPROTO_TCP
+constexpr int Id_SOL_SOCKET = 0xFFFF;
+constexpr int Id_SO_REUSEADDR = 4;
+constexpr int Id_SO_KEEPALIVE = 8;
+constexpr int Id_SO_SNDBUF = 0x1001;
+constexpr int Id_SO_RCVBUF = 0x1002;
+/// The directions of shutdown.
+constexpr int Id_SD_Receive = 0;
+constexpr int Id_SD_Send = 1;
+constexpr int Id_SD_Both = 2;
+
 namespace platform {
 
 /// A socket handle as the library hands it out; kInvalidSocket (all bits set) on failure.
@@ -21,7 +38,8 @@ constexpr TSocket kInvalidSocket = ~static_cast<TSocket>(0);
 constexpr int kSocketError = -1;
 
 /// Address record of family 2 (IPv4), 16 bytes; port and address in network byte order.
-struct TSockAddrIn {
+/// Aligned as the system's record, whose address is a 32-bit word.
+struct alignas(4) TSockAddrIn {
   std::uint16_t sin_family;
   std::uint16_t sin_port;
   std::uint8_t sin_addr[4];
@@ -70,6 +88,10 @@ SocketLibraryHandle SocketLibraryLoad(const char* name, int& error);
 /// The address of an export, or null and `error` = the system's error number.
 void* SocketLibrarySymbol(SocketLibraryHandle module, const char* name, int& error);
 void SocketLibraryFree(SocketLibraryHandle module);
+/// Test seam: where the module allows it (the Linux build's own module), `observer` is told
+/// the name of each start-up and clean-up call ("WSAStartup", "WSACleanup") as the call is
+/// made; null stops it. False where the calls can not be observed (Windows).
+bool ObserveSocketLibraryStartup(void (*observer)(const char* call));
 /// The system's text for an error number that the module functions above or the library
 /// report (Windows numbers in both builds).
 std::string SocketSystemErrorText(int code);

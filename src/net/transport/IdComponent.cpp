@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "net/transport/IdException.h"
-#include "net/transport/IdStack.h"
+#include "net/transport/IdSharedStack.h"
 
 const char* const IdStatusTexts[9] = {"Resolving hostname %s.", "Connecting to %s.", "Connected.",
                                       "Disconnecting.",         "Disconnected.",     "%s",

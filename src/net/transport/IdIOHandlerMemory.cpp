@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "net/transport/IdException.h"
-#include "net/transport/IdStack.h"
+#include "net/transport/IdSharedStack.h"
 
 void TIdIOHandlerMemory::AddInput(const std::string& bytes) {
   if (!bytes.empty()) input_.push_back(bytes);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "net/transport/IdSharedStack.h"
 #include "platform/Platform.h"
 
 // ---- TIdConnectThread -------------------------------------------------------------------------
@@ -16,7 +17,8 @@ void TIdConnectThread::WaitFor() {
 
 void TIdConnectThread::Execute() {
   try {
-    GStack->CheckSocketResult(binding_.ConnectPeer(Id_PF_INET), {10009, 10038});  // closed under us: ignored
+    // Closed under us: ignored.
+    GStack->CheckSocketResult(binding_.ConnectPeer(Id_PF_INET), {Id_WSAEBADF, Id_WSAENOTSOCK});
   } catch (const std::exception& e) {
     exceptionText_ = e.what();
   }
@@ -131,7 +133,7 @@ void TIdIOHandlerSocket::ConnectWithTimeLimit(int timeout) {
     throw EIdConnectTimeout(RSConnectTimeout);
   }
   if (!thread.ExceptionText().empty()) throw EIdConnectException(thread.ExceptionText());
-  // A connect cut short by a close (10009/10038) is not a connection.
+  // A connect cut short by a close (Id_WSAEBADF, Id_WSAENOTSOCK) is not a connection.
   if (!HasSocket()) throw EIdConnectException(RSStatusDisconnected);
 }
 

@@ -1,5 +1,7 @@
 #include "net/transport/IdSocketHandle.h"
 
+#include "net/transport/IdSharedStack.h"
+
 TIdSocketHandle::TIdSocketHandle() = default;
 
 TIdSocketHandle::~TIdSocketHandle() { ReleaseHandle(); }
@@ -37,7 +39,8 @@ void TIdSocketHandle::BindLocal() {
 }
 
 bool TIdSocketHandle::TryBindLocal() {
-  if (GStack->CheckSocketResult(GStack->WSBind(SocketHandleValue, Id_PF_INET, IP, Port), {10048})) return false;
+  if (GStack->CheckSocketResult(GStack->WSBind(SocketHandleValue, Id_PF_INET, IP, Port), {Id_WSAEADDRINUSE}))
+    return false;
   RefreshLocal();
   return true;
 }
@@ -112,7 +115,9 @@ bool TIdSocketHandle::Accept(TIdSocketHandle& client) {
   if (h == Id_INVALID_SOCKET) {
     // A listening socket closed under the wait ends it quietly; anything else raises.
     if (!HasHandle) return false;
-    if (GStack->CheckSocketResult(Id_SOCKET_ERROR, {10004, 10009, 10038, 10053, 10022})) return false;
+    if (GStack->CheckSocketResult(Id_SOCKET_ERROR, {Id_WSAEINTR, Id_WSAEBADF, Id_WSAENOTSOCK, Id_WSAECONNABORTED,
+                                                    Id_WSAEINVAL}))
+      return false;
   }
   client.ReleaseHandle();
   client.SocketHandleValue = h;

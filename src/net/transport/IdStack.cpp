@@ -1,13 +1,8 @@
 #include "net/transport/IdStack.h"
 
 #include <algorithm>
-#include <memory>
 
 #include "base/SysUtils.h"
-#include "net/transport/IdStackWindows.h"
-#include "net/transport/IdWinSock2.h"
-
-TIdStack* GStack = nullptr;
 
 namespace {
 
@@ -17,54 +12,45 @@ struct SocketErrorRow {
 };
 
 const SocketErrorRow kSocketErrorTexts[] = {
-    {10004, "Interrupted system call."},
-    {10009, "Bad file number."},
-    {10013, "Access denied."},
-    {10014, "Bad address."},
-    {10022, "Invalid argument."},
-    {10024, "Too many open files."},
-    {10035, "Operation would block. "},
-    {10036, "Operation now in progress."},
-    {10037, "Operation already in progress."},
-    {10038, "Socket operation on non-socket."},
-    {10039, "Destination address required."},
-    {10040, "Message too long."},
-    {10041, "Protocol wrong type for socket."},
-    {10042, "Bad protocol option."},
-    {10043, "Protocol not supported."},
-    {10044, "Socket type not supported."},
-    {10045, "Operation not supported on socket."},
-    {10046, "Protocol family not supported."},
-    {10047, "Address family not supported by protocol family."},
-    {10048, "Address already in use."},
-    {10049, "Cannot assign requested address."},
-    {10050, "Network is down."},
-    {10051, "Network is unreachable."},
-    {10052, "Net dropped connection or reset."},
-    {10053, "Software caused connection abort."},
-    {10054, "Connection reset by peer."},
-    {10055, "No buffer space available."},
-    {10056, "Socket is already connected."},
-    {10057, "Socket is not connected."},
-    {10058, "Cannot send or receive after socket is closed."},
-    {10059, "Too many references, cannot splice."},
-    {10060, "Connection timed out."},
-    {10061, "Connection refused."},
-    {10062, "Too many levels of symbolic links."},
-    {10063, "File name too long."},
-    {10064, "Host is down."},
-    {10065, "No route to host."},
-    {10066, "Directory not empty"},
+    {Id_WSAEINTR, "Interrupted system call."},
+    {Id_WSAEBADF, "Bad file number."},
+    {Id_WSAEACCES, "Access denied."},
+    {Id_WSAEFAULT, "Bad address."},
+    {Id_WSAEINVAL, "Invalid argument."},
+    {Id_WSAEMFILE, "Too many open files."},
+    {Id_WSAEWOULDBLOCK, "Operation would block. "},
+    {Id_WSAEINPROGRESS, "Operation now in progress."},
+    {Id_WSAEALREADY, "Operation already in progress."},
+    {Id_WSAENOTSOCK, "Socket operation on non-socket."},
+    {Id_WSAEDESTADDRREQ, "Destination address required."},
+    {Id_WSAEMSGSIZE, "Message too long."},
+    {Id_WSAEPROTOTYPE, "Protocol wrong type for socket."},
+    {Id_WSAENOPROTOOPT, "Bad protocol option."},
+    {Id_WSAEPROTONOSUPPORT, "Protocol not supported."},
+    {Id_WSAESOCKTNOSUPPORT, "Socket type not supported."},
+    {Id_WSAEOPNOTSUPP, "Operation not supported on socket."},
+    {Id_WSAEPFNOSUPPORT, "Protocol family not supported."},
+    {Id_WSAEAFNOSUPPORT, "Address family not supported by protocol family."},
+    {Id_WSAEADDRINUSE, "Address already in use."},
+    {Id_WSAEADDRNOTAVAIL, "Cannot assign requested address."},
+    {Id_WSAENETDOWN, "Network is down."},
+    {Id_WSAENETUNREACH, "Network is unreachable."},
+    {Id_WSAENETRESET, "Net dropped connection or reset."},
+    {Id_WSAECONNABORTED, "Software caused connection abort."},
+    {Id_WSAECONNRESET, "Connection reset by peer."},
+    {Id_WSAENOBUFS, "No buffer space available."},
+    {Id_WSAEISCONN, "Socket is already connected."},
+    {Id_WSAENOTCONN, "Socket is not connected."},
+    {Id_WSAESHUTDOWN, "Cannot send or receive after socket is closed."},
+    {Id_WSAETOOMANYREFS, "Too many references, cannot splice."},
+    {Id_WSAETIMEDOUT, "Connection timed out."},
+    {Id_WSAECONNREFUSED, "Connection refused."},
+    {Id_WSAELOOP, "Too many levels of symbolic links."},
+    {Id_WSAENAMETOOLONG, "File name too long."},
+    {Id_WSAEHOSTDOWN, "Host is down."},
+    {Id_WSAEHOSTUNREACH, "No route to host."},
+    {Id_WSAENOTEMPTY, "Directory not empty"},
 };
-
-int g_componentCount = 0;
-bool g_stackStarted = false;
-// The holder is never destroyed, so that a component destroyed during the program's end
-// still finds a stack; the stack itself goes with the last component.
-std::unique_ptr<TIdStack>& SharedStackHolder() {
-  static auto* holder = new std::unique_ptr<TIdStack>();
-  return *holder;
-}
 
 // Splits off the text before the first "." (the rest stays in `rest`; without a dot the whole
 // rest is taken).
@@ -87,58 +73,7 @@ int OctetValue(const std::string& part) {
   return v;
 }
 
-// At program end: the library's clean-up once (when it was started), then the unload. A
-// component that outlives this object (one held by another static) still needs the stack and
-// the library in its destructor, so then both stay, and the process's end frees them.
-struct StackFinalizer {
-  ~StackFinalizer() {
-    std::lock_guard<std::mutex> lock(StackLock());
-    if (g_componentCount > 0) return;
-    if (g_stackStarted) {
-      try {
-        IdWinSock2::WSACleanup();
-      } catch (const EIdException&) {
-      }
-      g_stackStarted = false;
-    }
-    IdWinSock2::UnloadWinsock();
-  }
-};
-StackFinalizer g_finalizer;
-
 }  // namespace
-
-std::mutex& StackLock() {
-  static auto* m = new std::mutex();  // never destroyed: components may die after statics
-  return *m;
-}
-
-void IdStackAddComponent() {
-  std::lock_guard<std::mutex> lock(StackLock());
-  if (g_componentCount == 0) {
-    SharedStackHolder() = std::make_unique<TIdStackWindows>();  // may raise: the component is not counted
-    GStack = SharedStackHolder().get();
-  }
-  ++g_componentCount;
-}
-
-void IdStackRemoveComponent() {
-  std::lock_guard<std::mutex> lock(StackLock());
-  if (--g_componentCount == 0) {
-    SharedStackHolder().reset();
-    GStack = nullptr;
-  }
-}
-
-int IdStackComponentCount() {
-  std::lock_guard<std::mutex> lock(StackLock());
-  return g_componentCount;
-}
-
-bool IdStackStarted() { return g_stackStarted; }
-
-// Called by the stack's constructor under StackLock.
-void IdStackMarkStarted() { g_stackStarted = true; }
 
 std::string TIdStack::WSTranslateSocketErrorMsg(int number) {
   const char* text = "";

@@ -1,28 +1,20 @@
 #pragma once
-// The shared socket stack: one object per process, alive while any network component lives.
-// It wraps every socket call, resolves host names, converts addresses, and turns error
-// numbers into EIdSocketError with fixed texts.
+// The socket stack: it wraps every socket call, resolves host names, converts addresses, and
+// turns error numbers into EIdSocketError with fixed texts. The process shares one, alive
+// while any network component lives (IdSharedStack.h).
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "net/transport/IdException.h"
 #include "platform/SocketApi.h"
+#include "platform/SocketErrors.h"
 
 using TIdStackSocketHandle = platform::TSocket;
 constexpr TIdStackSocketHandle Id_INVALID_SOCKET = platform::kInvalidSocket;
-constexpr int Id_SOCKET_ERROR = -1;
-constexpr int Id_PF_INET = 2;
-constexpr int Id_SOCK_STREAM = 1;
-constexpr int Id_IPPROTO_TCP = 6;
-constexpr int Id_TCP_NODELAY = 1;
-constexpr int Id_SOL_SOCKET = 0xFFFF;
-constexpr int Id_SO_REUSEADDR = 4;
-constexpr int Id_SD_Send = 1;
-constexpr int Id_SD_Both = 2;
+constexpr int Id_SOCKET_ERROR = platform::kSocketError;
 
 /// Time limits in milliseconds: -1 the configured default, -2 no limit.
 constexpr int IdTimeoutDefault = -1;
@@ -82,16 +74,3 @@ class TIdStack {
   /// The error number the last failing CheckSocketResult recorded.
   std::atomic<int> LastErrorNumber{0};
 };
-
-/// The process's one stack while any network component lives, else null.
-extern TIdStack* GStack;
-/// Guards GStack and the component count.
-std::mutex& StackLock();
-/// Called by every network component's constructor and destructor.
-void IdStackAddComponent();
-void IdStackRemoveComponent();
-int IdStackComponentCount();
-/// True once the socket library has been started in this process.
-bool IdStackStarted();
-/// Recorded by the stack constructor once the library has started.
-void IdStackMarkStarted();

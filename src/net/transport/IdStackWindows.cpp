@@ -6,13 +6,33 @@
 
 namespace ws = IdWinSock2;
 
+namespace {
+
+// Set by the first successful start-up; read and written only under the shared stack's lock
+// (the stack is created and the library cleaned up there). A plain flag, never destroyed.
+bool g_winsockStarted = false;
+
+}  // namespace
 
 TIdStackWindows::TIdStackWindows() {
   // Started once per process; only a library unloaded in between is loaded and started again.
-  if (IdStackStarted() && ws::WinsockLoaded()) return;
+  if (g_winsockStarted && ws::WinsockLoaded()) return;
   ws::TWSAData data;
   if (ws::StartWinsock(0x0202, data) != 0) throw EIdStackInitializationFailed(RSWinsockInitializationError);
-  IdStackMarkStarted();
+  g_winsockStarted = true;
+}
+
+bool TIdStackWindows::WinsockStarted() { return g_winsockStarted; }
+
+void TIdStackWindows::CleanupWinsock() {
+  if (g_winsockStarted) {
+    g_winsockStarted = false;
+    try {
+      ws::WSACleanup();
+    } catch (const EIdException&) {  // the library was unloaded meanwhile: nothing to clean up
+    }
+  }
+  ws::UnloadWinsock();
 }
 
 namespace {
@@ -86,7 +106,7 @@ std::string TIdStackWindows::LookupHost(const std::string& name) {
   }
   if (!host) CheckSocketResult(Id_SOCKET_ERROR);
   // A record without an IPv4 address: no address for the name.
-  RaiseSocketFault(11001);
+  RaiseSocketFault(Id_WSAHOST_NOT_FOUND);
 }
 
 std::uint16_t TIdStackWindows::WSHToNs(std::uint16_t v) { return ws::htons(v); }
@@ -128,7 +148,7 @@ TIdStackSocketHandle TIdStackWindows::WSSocket(int family, int type, int protoco
 int TIdStackWindows::WSShutdown(TIdStackSocketHandle s, int how) { return ws::shutdown(s, how); }
 
 std::string TIdStackWindows::WSTranslateSocketErrorMsg(int number) {
-  if (number == 11001) return "Socket Error # 11001\r\nHost not found.";
+  if (number == Id_WSAHOST_NOT_FOUND) return "Socket Error # 11001\r\nHost not found.";
   return TIdStack::WSTranslateSocketErrorMsg(number);
 }
 

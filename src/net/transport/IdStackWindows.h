@@ -8,6 +8,12 @@ class TIdStackWindows : public TIdStack {
   /// raises EIdStackInitializationFailed "Winsock Initialization Error." when it refuses.
   TIdStackWindows();
 
+  /// True once the library has been started in this process.
+  static bool WinsockStarted();
+  /// For the program's end: the library's clean-up, once, when it was started, then the
+  /// unload. Reaches only storage that no static destructor ends (see IdWinSock2.cpp).
+  static void CleanupWinsock();
+
   TIdStackSocketHandle WSAccept(TIdStackSocketHandle s, std::string& ip, int& port) override;
   int WSBind(TIdStackSocketHandle s, int family, const std::string& ip, int port) override;
   int WSCloseSocket(TIdStackSocketHandle s) override;

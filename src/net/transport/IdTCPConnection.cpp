@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "net/transport/IdIOHandlerSocket.h"
+#include "net/transport/IdSharedStack.h"
 
 namespace {
 
@@ -167,7 +168,7 @@ int TIdTCPConnection::FillInputBuffer(bool raiseIfDisconnected, int timeout, boo
     }
     peerClosed_ = result == 0;
     if (result == Id_SOCKET_ERROR) {
-      if (GStack->CheckSocketResult(result, {10058, 10053})) {
+      if (GStack->CheckSocketResult(result, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED})) {
         result = 0;
         if (ioHandler_) DropSocket();
         if (inputBuffer_->Size() == 0) GStack->RaiseSocketFault(GStack->LastErrorNumber);
@@ -343,7 +344,7 @@ void TIdTCPConnection::WriteBytes(const void* buffer, int count, bool sendNow) {
     const int sent = ioHandler_->SendBytes(data + position, count - position);
     peerClosed_ = sent == 0;
     CheckLinkState(true, false);
-    if (GStack->CheckSocketResult(sent, {10058, 10053, 10054})) {
+    if (GStack->CheckSocketResult(sent, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED, Id_WSAECONNRESET})) {
       const int number = GStack->LastErrorNumber;  // the send's error, not one the close may leave
       DropSocket();
       GStack->RaiseSocketFault(number);

@@ -2,12 +2,18 @@
 
 #include <atomic>
 
+#include "platform/SocketErrors.h"
+
 namespace IdWinSock2 {
 namespace {
 
+// Everything here is constant or trivially destructible: the program's end calls WSACleanup
+// through this table (IdSharedStack.cpp) when other statics may already be destroyed, so no
+// row, name or target may live in storage that a destructor ends.
+
 // Row names in table order. The twelve generic rows before the last four resolve the
 // exported name with the suffix A.
-const char* const kEntryNames[WinsockEntryCount] = {
+constexpr const char* kEntryNames[WinsockEntryCount] = {
     "WSACleanup", "accept", "bind", "closesocket", "connect", "ioctlsocket", "getpeername",
     "getsockname", "getsockopt", "htonl", "htons", "inet_addr", "inet_ntoa", "listen", "ntohl",
     "ntohs", "recv", "recvfrom", "select", "send", "sendto", "setsockopt", "shutdown", "socket",
@@ -41,19 +47,33 @@ constexpr int kFirstGeneric = 96;
 constexpr int kGenericCount = 12;
 static_assert(kFirstGeneric + kGenericCount == weTransmitFile, "generic rows precede TransmitFile");
 
-struct ExportNames {
-  std::string names[WinsockEntryCount];
-  ExportNames() {
-    for (int i = 0; i < WinsockEntryCount; ++i) {
-      names[i] = kEntryNames[i];
-      if (i >= kFirstGeneric && i < kFirstGeneric + kGenericCount) names[i] += "A";
-    }
-  }
-};
-const ExportNames& Exports() {
-  static const ExportNames e;
-  return e;
+// True when `name` is `generic` followed by "A".
+constexpr bool IsAVariant(const char* name, const char* generic) {
+  while (*generic && *name == *generic) ++name, ++generic;
+  return !*generic && name[0] == 'A' && !name[1];
 }
+
+// For each row, the row whose name is looked up in the library: itself, or for a generic
+// row the row of its A variant.
+struct ExportRows {
+  int row[WinsockEntryCount];
+};
+constexpr ExportRows MakeExportRows() {
+  ExportRows r{};
+  for (int i = 0; i < WinsockEntryCount; ++i) {
+    r.row[i] = i < kFirstGeneric || i >= kFirstGeneric + kGenericCount ? i : -1;
+    for (int j = 0; j < kFirstGeneric && r.row[i] < 0; ++j)
+      if (IsAVariant(kEntryNames[j], kEntryNames[i])) r.row[i] = j;
+  }
+  return r;
+}
+constexpr ExportRows kExportRows = MakeExportRows();
+constexpr bool EveryGenericRowHasAnAVariant() {
+  for (int i = kFirstGeneric; i < kFirstGeneric + kGenericCount; ++i)
+    if (kExportRows.row[i] < 0) return false;
+  return true;
+}
+static_assert(EveryGenericRowHasAnAVariant(), "each generic row names an exported A variant");
 
 std::atomic<platform::SocketLibraryHandle> g_library{nullptr};
 // Null: the row still points at its resolver.
@@ -73,14 +93,14 @@ const char* WinsockEntryName(int entry) {
 }
 
 const char* WinsockExportName(int entry) {
-  return entry >= 0 && entry < WinsockEntryCount ? Exports().names[entry].c_str() : "";
+  return entry >= 0 && entry < WinsockEntryCount ? kEntryNames[kExportRows.row[entry]] : "";
 }
 
 void* WinsockEntryTarget(int entry) { return g_targets[entry].load(std::memory_order_acquire); }
 
 void* ResolveEntry(int entry) {
   platform::SocketLibraryHandle lib = g_library.load(std::memory_order_acquire);
-  if (!lib) throw EIdWS2StubError(IdFormat(RSWS2CallError, kEntryNames[entry]), WSANOTINITIALISED);
+  if (!lib) throw EIdWS2StubError(IdFormat(RSWS2CallError, kEntryNames[entry]), Id_WSANOTINITIALISED);
   int error = 0;
   void* address = platform::SocketLibrarySymbol(lib, WinsockExportName(entry), error);
   // A missing export fails in order instead of jumping to nowhere.

@@ -18,20 +18,6 @@ using platform::TTimeVal;
 using platform::TWSAData;
 
 constexpr const char* WINSOCK2_DLL = "WS2_32.DLL";
-constexpr TSocket INVALID_SOCKET = platform::kInvalidSocket;
-constexpr int SOCKET_ERROR = platform::kSocketError;
-
-// Library constants (Windows values in both builds).
-constexpr int AF_INET_ = 2;
-constexpr int SOCK_STREAM_ = 1;
-constexpr int IPPROTO_TCP_ = 6;
-constexpr int TCP_NODELAY_ = 1;
-constexpr int SOL_SOCKET_ = 0xFFFF;
-constexpr int SO_REUSEADDR_ = 4;
-constexpr int SD_RECEIVE_ = 0;
-constexpr int SD_SEND_ = 1;
-constexpr int SD_BOTH_ = 2;
-constexpr int WSANOTINITIALISED = 10093;
 
 /// Rows of the entry table, in table order (112 rows).
 enum WinsockEntry : int {
@@ -54,8 +40,8 @@ const char* WinsockExportName(int entry);
 /// The row's current target: null while the row still points at its resolver.
 void* WinsockEntryTarget(int entry);
 /// What a call of the row does before jumping: resolves the row on its first use.
-/// Raises EIdWS2StubError (code 10093) when the library is not loaded, and EIdWS2StubError
-/// with the system's code when the library does not export the name.
+/// Raises EIdWS2StubError (code Id_WSANOTINITIALISED) when the library is not loaded, and
+/// EIdWS2StubError with the system's code when the library does not export the name.
 void* ResolveEntry(int entry);
 
 /// Loads the library once and calls its WSAStartup; 0 on success (also when already loaded).

@@ -3,6 +3,8 @@
 // WSAGetLastError (errno translated), so the layers above behave the same in both builds.
 #include "platform/SocketApi.h"
 
+#include "platform/SocketErrors.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -27,44 +29,44 @@ thread_local int t_lastError = 0;
 
 int Translate(int e) {
   switch (e) {
-    case EINTR: return 10004;
-    case EBADF: return 10038;  // a closed handle: Windows reports "not a socket"
-    case EACCES: case EPERM: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: case ENFILE: return 10024;
-    case EWOULDBLOCK: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: case EPIPE: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
+    case EINTR: return Id_WSAEINTR;
+    case EBADF: return Id_WSAENOTSOCK;  // a closed handle: Windows reports "not a socket"
+    case EACCES: case EPERM: return Id_WSAEACCES;
+    case EFAULT: return Id_WSAEFAULT;
+    case EINVAL: return Id_WSAEINVAL;
+    case EMFILE: case ENFILE: return Id_WSAEMFILE;
+    case EWOULDBLOCK: return Id_WSAEWOULDBLOCK;
+    case EINPROGRESS: return Id_WSAEINPROGRESS;
+    case EALREADY: return Id_WSAEALREADY;
+    case ENOTSOCK: return Id_WSAENOTSOCK;
+    case EDESTADDRREQ: return Id_WSAEDESTADDRREQ;
+    case EMSGSIZE: return Id_WSAEMSGSIZE;
+    case EPROTOTYPE: return Id_WSAEPROTOTYPE;
+    case ENOPROTOOPT: return Id_WSAENOPROTOOPT;
+    case EPROTONOSUPPORT: return Id_WSAEPROTONOSUPPORT;
+    case ESOCKTNOSUPPORT: return Id_WSAESOCKTNOSUPPORT;
+    case EOPNOTSUPP: return Id_WSAEOPNOTSUPP;
+    case EPFNOSUPPORT: return Id_WSAEPFNOSUPPORT;
+    case EAFNOSUPPORT: return Id_WSAEAFNOSUPPORT;
+    case EADDRINUSE: return Id_WSAEADDRINUSE;
+    case EADDRNOTAVAIL: return Id_WSAEADDRNOTAVAIL;
+    case ENETDOWN: return Id_WSAENETDOWN;
+    case ENETUNREACH: return Id_WSAENETUNREACH;
+    case ENETRESET: return Id_WSAENETRESET;
+    case ECONNABORTED: return Id_WSAECONNABORTED;
+    case ECONNRESET: return Id_WSAECONNRESET;
+    case ENOBUFS: case ENOMEM: return Id_WSAENOBUFS;
+    case EISCONN: return Id_WSAEISCONN;
+    case ENOTCONN: return Id_WSAENOTCONN;
+    case ESHUTDOWN: case EPIPE: return Id_WSAESHUTDOWN;
+    case ETOOMANYREFS: return Id_WSAETOOMANYREFS;
+    case ETIMEDOUT: return Id_WSAETIMEDOUT;
+    case ECONNREFUSED: return Id_WSAECONNREFUSED;
+    case ELOOP: return Id_WSAELOOP;
+    case ENAMETOOLONG: return Id_WSAENAMETOOLONG;
+    case EHOSTDOWN: return Id_WSAEHOSTDOWN;
+    case EHOSTUNREACH: return Id_WSAEHOSTUNREACH;
+    case ENOTEMPTY: return Id_WSAENOTEMPTY;
     default: return e;
   }
 }
@@ -78,7 +80,7 @@ int Fd(TSocket s) { return s > static_cast<TSocket>(0x7FFFFFFF) ? -1 : static_ca
 
 sockaddr_in ToNative(const TSockAddrIn& a) {
   sockaddr_in n{};
-  n.sin_family = a.sin_family == 2 ? AF_INET : static_cast<sa_family_t>(a.sin_family);
+  n.sin_family = a.sin_family == Id_PF_INET ? AF_INET : static_cast<sa_family_t>(a.sin_family);
   n.sin_port = a.sin_port;
   std::memcpy(&n.sin_addr, a.sin_addr, 4);
   return n;
@@ -86,12 +88,16 @@ sockaddr_in ToNative(const TSockAddrIn& a) {
 
 void FromNative(const sockaddr_in& n, TSockAddrIn* a) {
   std::memset(a, 0, sizeof *a);
-  a->sin_family = n.sin_family == AF_INET ? 2 : static_cast<std::uint16_t>(n.sin_family);
+  a->sin_family = n.sin_family == AF_INET ? Id_PF_INET : static_cast<std::uint16_t>(n.sin_family);
   a->sin_port = n.sin_port;
   std::memcpy(a->sin_addr, &n.sin_addr, 4);
 }
 
+// Told of each start-up and clean-up call (a test seam); a plain pointer, never destroyed.
+void (*g_startupObserver)(const char* call) = nullptr;
+
 int ST_WSAAPI ws_WSAStartup(std::uint16_t, TWSAData* data) {
+  if (g_startupObserver) g_startupObserver("WSAStartup");
   if (data) {
     std::memset(data, 0, sizeof *data);
     data->wVersion = data->wHighVersion = 0x0202;
@@ -101,16 +107,19 @@ int ST_WSAAPI ws_WSAStartup(std::uint16_t, TWSAData* data) {
   return 0;
 }
 
-int ST_WSAAPI ws_WSACleanup() { return 0; }
+int ST_WSAAPI ws_WSACleanup() {
+  if (g_startupObserver) g_startupObserver("WSACleanup");
+  return 0;
+}
 
 TSocket ST_WSAAPI ws_socket(int af, int type, int protocol) {
-  if (af != 2) {
-    t_lastError = 10047;
+  if (af != Id_PF_INET) {
+    t_lastError = Id_WSAEAFNOSUPPORT;
     return kInvalidSocket;
   }
-  int t = type == 1 ? SOCK_STREAM : type == 2 ? SOCK_DGRAM : -1;
+  int t = type == Id_SOCK_STREAM ? SOCK_STREAM : type == Id_SOCK_DGRAM ? SOCK_DGRAM : -1;
   if (t < 0) {
-    t_lastError = 10044;
+    t_lastError = Id_WSAESOCKTNOSUPPORT;
     return kInvalidSocket;
   }
   int fd = ::socket(AF_INET, t | SOCK_CLOEXEC, protocol);
@@ -122,14 +131,14 @@ TSocket ST_WSAAPI ws_socket(int af, int type, int protocol) {
 }
 
 int ST_WSAAPI ws_bind(TSocket s, const TSockAddrIn* addr, int len) {
-  if (!addr || len < static_cast<int>(sizeof(TSockAddrIn))) return t_lastError = 10014, kSocketError;
+  if (!addr || len < static_cast<int>(sizeof(TSockAddrIn))) return t_lastError = Id_WSAEFAULT, kSocketError;
   sockaddr_in n = ToNative(*addr);
   return ::bind(Fd(s), reinterpret_cast<sockaddr*>(&n), sizeof n) == 0 ? 0 : Fail();
 }
 
 // A blocking connect; a signal does not abandon it (the attempt goes on and is waited for).
 int ST_WSAAPI ws_connect(TSocket s, const TSockAddrIn* addr, int len) {
-  if (!addr || len < static_cast<int>(sizeof(TSockAddrIn))) return t_lastError = 10014, kSocketError;
+  if (!addr || len < static_cast<int>(sizeof(TSockAddrIn))) return t_lastError = Id_WSAEFAULT, kSocketError;
   sockaddr_in n = ToNative(*addr);
   if (::connect(Fd(s), reinterpret_cast<sockaddr*>(&n), sizeof n) == 0) return 0;
   if (errno != EINTR) return Fail();
@@ -165,13 +174,14 @@ TSocket ST_WSAAPI ws_accept(TSocket s, TSockAddrIn* addr, int* len) {
 // (a connect in progress, an accept): shut both directions down first.
 int ST_WSAAPI ws_closesocket(TSocket s) {
   int fd = Fd(s);
-  if (fd < 0) return t_lastError = 10038, kSocketError;
+  if (fd < 0) return t_lastError = Id_WSAENOTSOCK, kSocketError;
   ::shutdown(fd, SHUT_RDWR);
   return ::close(fd) == 0 ? 0 : Fail();
 }
 
 int NameCall(int (*call)(int, sockaddr*, socklen_t*), TSocket s, TSockAddrIn* addr, int* len) {
-  if (!addr || !len || *len < static_cast<int>(sizeof(TSockAddrIn))) return t_lastError = 10014, kSocketError;
+  if (!addr || !len || *len < static_cast<int>(sizeof(TSockAddrIn)))
+    return t_lastError = Id_WSAEFAULT, kSocketError;
   sockaddr_in n{};
   socklen_t nl = sizeof n;
   if (call(Fd(s), reinterpret_cast<sockaddr*>(&n), &nl) != 0) return Fail();
@@ -195,7 +205,7 @@ std::uint16_t ST_WSAAPI ws_ntohs(std::uint16_t v) { return ntohs(v); }
 int ST_WSAAPI ws_listen(TSocket s, int backlog) { return ::listen(Fd(s), backlog) == 0 ? 0 : Fail(); }
 
 int ST_WSAAPI ws_recv(TSocket s, char* buf, int len, int flags) {
-  if (len < 0) return t_lastError = 10022, kSocketError;
+  if (len < 0) return t_lastError = Id_WSAEINVAL, kSocketError;
   ssize_t n;
   do n = ::recv(Fd(s), buf, static_cast<size_t>(len), flags & (MSG_OOB | MSG_PEEK));
   while (n < 0 && errno == EINTR);
@@ -203,7 +213,7 @@ int ST_WSAAPI ws_recv(TSocket s, char* buf, int len, int flags) {
 }
 
 int ST_WSAAPI ws_send(TSocket s, const char* buf, int len, int flags) {
-  if (len < 0) return t_lastError = 10022, kSocketError;
+  if (len < 0) return t_lastError = Id_WSAEINVAL, kSocketError;
   ssize_t n;
   do n = ::send(Fd(s), buf, static_cast<size_t>(len), (flags & MSG_OOB) | MSG_NOSIGNAL);
   while (n < 0 && errno == EINTR);
@@ -219,16 +229,17 @@ int ST_WSAAPI ws_select(int, TFDSet* rd, TFDSet* wr, TFDSet* ex, const TTimeVal*
   std::vector<int> owner;
   for (int k = 0; k < 3; ++k) {
     if (!sets[k]) continue;
-    if (sets[k]->fd_count > static_cast<std::uint32_t>(kFDSetSize)) return t_lastError = 10022, kSocketError;
+    if (sets[k]->fd_count > static_cast<std::uint32_t>(kFDSetSize))
+      return t_lastError = Id_WSAEINVAL, kSocketError;
     for (std::uint32_t i = 0; i < sets[k]->fd_count; ++i) {
       fds.push_back(pollfd{Fd(sets[k]->fd_array[i]), wanted[k], 0});
       owner.push_back(k);
     }
   }
-  if (fds.empty()) return t_lastError = 10022, kSocketError;
+  if (fds.empty()) return t_lastError = Id_WSAEINVAL, kSocketError;
   int ms = -1;
   if (timeout) {
-    if (timeout->tv_sec < 0 || timeout->tv_usec < 0) return t_lastError = 10022, kSocketError;
+    if (timeout->tv_sec < 0 || timeout->tv_usec < 0) return t_lastError = Id_WSAEINVAL, kSocketError;
     long long total = static_cast<long long>(timeout->tv_sec) * 1000 + (timeout->tv_usec + 999) / 1000;
     ms = total > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(total);
   }
@@ -237,7 +248,7 @@ int ST_WSAAPI ws_select(int, TFDSet* rd, TFDSet* wr, TFDSet* ex, const TTimeVal*
   while (r < 0 && errno == EINTR);
   if (r < 0) return Fail();
   for (const pollfd& p : fds)
-    if (p.fd < 0 || (p.revents & POLLNVAL)) return t_lastError = 10038, kSocketError;
+    if (p.fd < 0 || (p.revents & POLLNVAL)) return t_lastError = Id_WSAENOTSOCK, kSocketError;
   int ready = 0;
   for (int k = 0; k < 3; ++k)
     if (sets[k]) sets[k]->fd_count = 0;
@@ -257,28 +268,30 @@ int ST_WSAAPI ws_select(int, TFDSet* rd, TFDSet* wr, TFDSet* ex, const TTimeVal*
 
 int ST_WSAAPI ws_setsockopt(TSocket s, int level, int option, const char* value, int len) {
   int nlevel = -1, noption = -1;
-  if (level == 0xFFFF) {
+  if (level == Id_SOL_SOCKET) {
     nlevel = SOL_SOCKET;
     switch (option) {
-      case 4: noption = SO_REUSEADDR; break;
-      case 8: noption = SO_KEEPALIVE; break;
-      case 0x1001: noption = SO_SNDBUF; break;
-      case 0x1002: noption = SO_RCVBUF; break;
+      case Id_SO_REUSEADDR: noption = SO_REUSEADDR; break;
+      case Id_SO_KEEPALIVE: noption = SO_KEEPALIVE; break;
+      case Id_SO_SNDBUF: noption = SO_SNDBUF; break;
+      case Id_SO_RCVBUF: noption = SO_RCVBUF; break;
       default: break;
     }
-  } else if (level == 6 && option == 1) {
+  } else if (level == Id_IPPROTO_TCP && option == Id_TCP_NODELAY) {
     nlevel = IPPROTO_TCP;
     noption = TCP_NODELAY;
   }
-  if (noption < 0) return t_lastError = 10042, kSocketError;
-  if (!value || len < 1) return t_lastError = 10014, kSocketError;
+  if (noption < 0) return t_lastError = Id_WSAENOPROTOOPT, kSocketError;
+  if (!value || len < 1) return t_lastError = Id_WSAEFAULT, kSocketError;
   int v = 0;
   std::memcpy(&v, value, len >= 4 ? 4 : 1);
   return ::setsockopt(Fd(s), nlevel, noption, &v, sizeof v) == 0 ? 0 : Fail();
 }
 
+// The directions have the same numbers in both libraries.
+static_assert(SHUT_RD == Id_SD_Receive && SHUT_WR == Id_SD_Send && SHUT_RDWR == Id_SD_Both, "shutdown directions");
 int ST_WSAAPI ws_shutdown(TSocket s, int how) {
-  if (how < 0 || how > 2) return t_lastError = 10022, kSocketError;
+  if (how < Id_SD_Receive || how > Id_SD_Both) return t_lastError = Id_WSAEINVAL, kSocketError;
   return ::shutdown(Fd(s), how) == 0 ? 0 : Fail();
 }
 
@@ -292,15 +305,18 @@ struct HostRecord {
 
 THostEnt* ST_WSAAPI ws_gethostbyname(const char* name) {
   thread_local HostRecord record;
-  if (!name) return t_lastError = 10014, nullptr;
+  if (!name) return t_lastError = Id_WSAEFAULT, nullptr;
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* res = nullptr;
   int rc = ::getaddrinfo(name, nullptr, &hints, &res);
   if (rc != 0) {
-    t_lastError = rc == EAI_AGAIN ? 11002 : rc == EAI_FAIL ? 11003
-                : rc == EAI_MEMORY ? 10055 : rc == EAI_SYSTEM ? Translate(errno) : 11001;
+    t_lastError = rc == EAI_AGAIN    ? Id_WSATRY_AGAIN
+                : rc == EAI_FAIL     ? Id_WSANO_RECOVERY
+                : rc == EAI_MEMORY   ? Id_WSAENOBUFS
+                : rc == EAI_SYSTEM   ? Translate(errno)
+                                     : Id_WSAHOST_NOT_FOUND;
     return nullptr;
   }
   record.name = name;
@@ -316,7 +332,7 @@ THostEnt* ST_WSAAPI ws_gethostbyname(const char* name) {
   record.addrList.push_back(nullptr);
   record.ent.h_name = &record.name[0];
   record.ent.h_aliases = &record.noAliases;
-  record.ent.h_addrtype = 2;
+  record.ent.h_addrtype = Id_PF_INET;
   record.ent.h_length = 4;
   record.ent.h_addr_list = record.addrList.data();
   return &record.ent;
@@ -385,11 +401,16 @@ void* SocketLibrarySymbol(SocketLibraryHandle module, const char* name, int& err
 
 void SocketLibraryFree(SocketLibraryHandle) {}
 
+bool ObserveSocketLibraryStartup(void (*observer)(const char* call)) {
+  g_startupObserver = observer;
+  return true;
+}
+
 std::string SocketSystemErrorText(int code) {
   switch (code) {
     case kModNotFound: return "The specified module could not be found.";
     case kProcNotFound: return "The specified procedure could not be found.";
-    case 10093: return "Either the application has not called WSAStartup, or WSAStartup failed.";
+    case Id_WSANOTINITIALISED: return "Either the application has not called WSAStartup, or WSAStartup failed.";
     default: return "Error " + std::to_string(code) + ".";
   }
 }

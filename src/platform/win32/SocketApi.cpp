@@ -7,8 +7,6 @@
 
 namespace platform {
 
-static_assert(sizeof(TSocket) == sizeof(UINT_PTR), "a socket handle is pointer sized");
-
 SocketLibraryHandle SocketLibraryLoad(const char* name, int& error) {
   HMODULE module = LoadLibraryA(name);
   error = module ? 0 : static_cast<int>(GetLastError());
@@ -22,6 +20,8 @@ void* SocketLibrarySymbol(SocketLibraryHandle module, const char* name, int& err
 }
 
 void SocketLibraryFree(SocketLibraryHandle module) { FreeLibrary(static_cast<HMODULE>(module)); }
+
+bool ObserveSocketLibraryStartup(void (*)(const char*)) { return false; }
 
 std::string SocketSystemErrorText(int code) { return SystemErrorText(code); }
 

@@ -9,6 +9,7 @@
 #include "LoopbackServer.h"
 #include "net/transport/IdIOHandlerSocket.h"
 #include "net/transport/IdTCPClient.h"
+#include "platform/SocketErrors.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ TEST(Connect, RefusedGives10061AndTheSameClientConnectsAfterwards) {
     client.OpenConnection();
     FAIL() << "connected to a closed port";
   } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.ErrorNumber, 10061);
+    EXPECT_EQ(e.ErrorNumber, Id_WSAECONNREFUSED);
     EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
   }
   EXPECT_FALSE(client.IsConnected());

@@ -9,6 +9,7 @@
 #include "LoopbackServer.h"
 #include "net/transport/IdIOHandlerMemory.h"
 #include "net/transport/IdTCPClient.h"
+#include "platform/SocketErrors.h"
 
 namespace {
 
@@ -214,7 +215,7 @@ TEST(CountedReads, ReadUntilClosedCollectsEverything) {
 TEST(CountedReads, ResetErrorAfterBufferedBytesDropsTheSocketAndKeepsThem) {
   MemoryConnection c;
   c.handler.AddInput("abc");
-  c.handler.FailReceive(10053);
+  c.handler.FailReceive(Id_WSAECONNABORTED);
   EXPECT_EQ(c.client.ReadLine(), "");  // the link is gone, the bytes stay
   EXPECT_EQ(c.client.InputBuffer().Size(), 3);
   EXPECT_FALSE(c.client.IsConnected());
@@ -222,19 +223,19 @@ TEST(CountedReads, ResetErrorAfterBufferedBytesDropsTheSocketAndKeepsThem) {
 
 TEST(CountedReads, ResetErrorWithNothingBufferedRaisesTheSocketError) {
   MemoryConnection c;
-  c.handler.FailReceive(10053);
+  c.handler.FailReceive(Id_WSAECONNABORTED);
   try {
     c.client.ReadLine();
     FAIL();
   } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.ErrorNumber, 10053);
+    EXPECT_EQ(e.ErrorNumber, Id_WSAECONNABORTED);
   }
   EXPECT_FALSE(c.client.IsConnected());
 }
 
 TEST(CountedReads, OtherReceiveErrorRaisesAndLeavesTheSocketOpen) {
   MemoryConnection c;
-  c.handler.FailReceive(10054);
+  c.handler.FailReceive(Id_WSAECONNRESET);
   try {
     c.client.ReadLine();
     FAIL();

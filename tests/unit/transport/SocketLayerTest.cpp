@@ -2,15 +2,20 @@
 // library, and how its errors come back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "LoopbackServer.h"
 #include "net/transport/IdComponent.h"
+#include "net/transport/IdSharedStack.h"
 #include "net/transport/IdSocketHandle.h"
-#include "net/transport/IdStack.h"
+#include "net/transport/IdStackWindows.h"
 #include "net/transport/IdWinSock2.h"
+#include "platform/SocketApi.h"
+#include "platform/SocketErrors.h"
 
 namespace ws = IdWinSock2;
 
@@ -56,7 +61,7 @@ TEST(SocketLibrary, CallingBeforeTheLibraryIsLoadedFailsInOrderAndTheNextStackLo
     ws::htons(80);
     FAIL() << "an entry ran without its library";
   } catch (const EIdWS2StubError& e) {
-    EXPECT_EQ(e.SystemErrorCode, 10093);
+    EXPECT_EQ(e.SystemErrorCode, Id_WSANOTINITIALISED);
     EXPECT_EQ(e.Message().rfind("Error on call Winsock2 library function htons: ", 0), 0u) << e.Message();
   }
   TIdComponent user;
@@ -80,7 +85,7 @@ TEST(SharedStack, LivesExactlyAsLongAsTheComponentsAndStartsTheLibraryOnce) {
     auto a = std::make_unique<TIdComponent>();
     TIdStack* first = GStack;
     ASSERT_NE(first, nullptr);
-    EXPECT_TRUE(IdStackStarted());
+    EXPECT_TRUE(TIdStackWindows::WinsockStarted());
     {
       TIdComponent b;
       EXPECT_EQ(GStack, first);
@@ -93,32 +98,66 @@ TEST(SharedStack, LivesExactlyAsLongAsTheComponentsAndStartsTheLibraryOnce) {
   EXPECT_TRUE(ws::WinsockLoaded());
   TIdComponent again;
   EXPECT_NE(GStack, nullptr);
-  EXPECT_TRUE(IdStackStarted());
+  EXPECT_TRUE(TIdStackWindows::WinsockStarted());
+}
+
+// The library's start-up and clean-up, seen in a fresh process that ends the ordinary way
+// (static destruction included): the calls are written to stderr as they are made.
+namespace {
+
+void WriteCall(const char* call) { std::fprintf(stderr, "%s\n", call); }
+
+// Components come and go as in the program: two at once, then none, then one again.
+[[noreturn]] void UseComponentsThenEnd(bool keepOneAtTheEnd) {
+  platform::ObserveSocketLibraryStartup(WriteCall);
+  {
+    auto first = std::make_unique<TIdComponent>();
+    TIdComponent second;
+  }
+  { TIdComponent again; }
+  // Never destroyed: a component the program still holds when it ends.
+  static TIdComponent* kept = keepOneAtTheEnd ? new TIdComponent() : nullptr;
+  (void)kept;
+  std::exit(0);
+}
+
+}  // namespace
+
+TEST(SharedStackDeathTest, TheLibraryStartsOnceAndIsCleanedUpOnceWhenTheProgramEnds) {
+  if (!platform::ObserveSocketLibraryStartup(nullptr)) GTEST_SKIP() << "the library's calls are not observable here";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, nothing started yet
+  EXPECT_EXIT(UseComponentsThenEnd(false), ::testing::ExitedWithCode(0), "^WSAStartup\nWSACleanup\n$");
+  // A component still alive at the end keeps the library: it may still call it.
+  EXPECT_EXIT(UseComponentsThenEnd(true), ::testing::ExitedWithCode(0), "^WSAStartup\n$");
 }
 
 TEST(SharedStack, ErrorTextsCarryTheNumberAndTheTableText) {
   TIdComponent user;
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(10061), "Socket Error # 10061\r\nConnection refused.");
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(10035), "Socket Error # 10035\r\nOperation would block. ");
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(10066), "Socket Error # 10066\r\nDirectory not empty");
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(11001), "Socket Error # 11001\r\nHost not found.");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAECONNREFUSED),
+            "Socket Error # 10061\r\nConnection refused.");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAEWOULDBLOCK),
+            "Socket Error # 10035\r\nOperation would block. ");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAENOTEMPTY),
+            "Socket Error # 10066\r\nDirectory not empty");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAHOST_NOT_FOUND),
+            "Socket Error # 11001\r\nHost not found.");
   // A number without a text still gives the format, with an empty second line.
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(11004), "Socket Error # 11004\r\n");
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(10067), "Socket Error # 10067\r\n");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSANO_DATA), "Socket Error # 11004\r\n");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAEPROCLIM), "Socket Error # 10067\r\n");
 }
 
 TEST(SharedStack, CheckSocketResultRaisesTheLibraryErrorUnlessIgnored) {
   TIdComponent user;
   EXPECT_FALSE(GStack->CheckSocketResult(0));
-  GStack->WSSetLastError(10054);
-  EXPECT_TRUE(GStack->CheckSocketResult(-1, {10053, 10054}));
-  EXPECT_EQ(GStack->LastErrorNumber, 10054);
-  GStack->WSSetLastError(10060);
+  GStack->WSSetLastError(Id_WSAECONNRESET);
+  EXPECT_TRUE(GStack->CheckSocketResult(-1, {Id_WSAECONNABORTED, Id_WSAECONNRESET}));
+  EXPECT_EQ(GStack->LastErrorNumber, Id_WSAECONNRESET);
+  GStack->WSSetLastError(Id_WSAETIMEDOUT);
   try {
-    GStack->CheckSocketResult(-1, {10053});
+    GStack->CheckSocketResult(-1, {Id_WSAECONNABORTED});
     FAIL() << "an error off the ignore list passed";
   } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.ErrorNumber, 10060);
+    EXPECT_EQ(e.ErrorNumber, Id_WSAETIMEDOUT);
     EXPECT_EQ(e.Message(), "Socket Error # 10060\r\nConnection timed out.");
   }
 }
@@ -288,7 +327,7 @@ TEST(Binding, AddressThatIsNotLocalRaisesTheWindowsNumberAndText) {
     h.BindLocal();
     FAIL() << "bound to an address this machine does not have";
   } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.ErrorNumber, 10049);
+    EXPECT_EQ(e.ErrorNumber, Id_WSAEADDRNOTAVAIL);
     EXPECT_EQ(e.Message(), "Socket Error # 10049\r\nCannot assign requested address.");
   }
   EXPECT_TRUE(h.HandleAllocated()) << "the failing socket stays allocated";

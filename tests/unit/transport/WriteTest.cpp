@@ -7,6 +7,7 @@
 #include "LoopbackServer.h"
 #include "net/transport/IdIOHandlerMemory.h"
 #include "net/transport/IdTCPClient.h"
+#include "platform/SocketErrors.h"
 
 namespace {
 struct MemoryConnection {
@@ -82,12 +83,12 @@ TEST(Writes, StreamWriteOfAPartFromTheCurrentPosition) {
 
 TEST(Writes, ResetOnSendDropsTheSocketAndRaisesTheSendsError) {
   MemoryConnection c;
-  c.handler.FailSend(10054);
+  c.handler.FailSend(Id_WSAECONNRESET);
   try {
     c.client.WriteText("x");
     FAIL();
   } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.ErrorNumber, 10054);
+    EXPECT_EQ(e.ErrorNumber, Id_WSAECONNRESET);
   }
   EXPECT_FALSE(c.client.IsConnected());
   EXPECT_THROW(c.client.WriteText("y"), EIdConnClosedGracefully);
@@ -95,7 +96,7 @@ TEST(Writes, ResetOnSendDropsTheSocketAndRaisesTheSendsError) {
 
 TEST(Writes, OtherSendErrorRaisesAndKeepsTheSocket) {
   MemoryConnection c;
-  c.handler.FailSend(10055);
+  c.handler.FailSend(Id_WSAENOBUFS);
   EXPECT_THROW(c.client.WriteText("x"), EIdSocketError);
   EXPECT_TRUE(c.client.IsConnected());
 }
@@ -104,7 +105,7 @@ TEST(Writes, FailedFlushAtTheEndStillEndsBuffering) {
   MemoryConnection c;
   c.client.BeginWriteBuffering();
   c.client.WriteText("request");
-  c.handler.FailSend(10053);
+  c.handler.FailSend(Id_WSAECONNABORTED);
   EXPECT_THROW(c.client.EndWriteBuffering(), EIdSocketError);
   EXPECT_FALSE(c.client.WriteBuffering());
 }
