@@ -3,8 +3,8 @@
 #   1. 1,000 URLs of a small body, fetched by one process over one kept-alive connection;
 #   2. one 64 MiB body;
 # each also with a plain blocking connect (--read-timeout 0), to show what the timed connect costs.
-# Prints the times and their ratios, and the peak memory of each client for the large body
-# (hyperfine drops the clients' output).
+# Prints the median times over alternating rounds and their ratios, and the peak memory of
+# each client for the large body (hyperfine drops the clients' output).
 # Usage: bench/http.sh [path/to/setupkit]   (default: the linux-release build)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -13,7 +13,7 @@ if [ ! -x "$SETUPKIT" ]; then
   cmake --preset linux-release >/dev/null
   cmake --build --preset linux-release --target setupkit
 fi
-command -v hyperfine >/dev/null || { echo "hyperfine is needed (scripts/setup.sh)"; exit 1; }
+command -v hyperfine >/dev/null || { echo "hyperfine is needed (bench/setup.sh)"; exit 1; }
 
 work=$(mktemp -d)
 server_pid=
@@ -55,29 +55,23 @@ done
 "$SETUPKIT" fetch "$base/large.bin" --max-body 0 | cmp - "$work/www/large.bin"
 curl -s "$base/large.bin" | cmp - "$work/www/large.bin"
 
-echo "== 1,000 small bodies, one process, one kept-alive connection"
-hyperfine -N --warmup 2 --runs 10 --export-json "$work/small.json" \
-  -n setupkit "$SETUPKIT fetch $(tr '\n' ' ' <"$work/urls.txt")" \
-  -n setupkit-blocking "$SETUPKIT fetch --read-timeout 0 $(tr '\n' ' ' <"$work/urls.txt")" \
-  -n curl "curl -s -K $work/curl.cfg" >/dev/null
-echo "== one 64 MiB body"
-hyperfine -N --warmup 2 --runs 10 --export-json "$work/large.json" \
-  -n setupkit "$SETUPKIT fetch --max-body 0 $base/large.bin" \
-  -n setupkit-blocking "$SETUPKIT fetch --max-body 0 --read-timeout 0 $base/large.bin" \
-  -n curl "curl -s -o /dev/null $base/large.bin" >/dev/null
-
-python3 - "$work/small.json" "$work/large.json" <<'PY'
-import json, sys
-for name, path in zip(["1,000 small URLs", "one 64 MiB body"], sys.argv[1:]):
-    r = {x["command"]: x for x in json.load(open(path))["results"]}
-    s, c = r["setupkit"], r["curl"]
-    print(f"{name:18s} setupkit {s['mean']*1000:8.1f} ms ± {s['stddev']*1000:5.1f}   "
-          f"curl {c['mean']*1000:8.1f} ms ± {c['stddev']*1000:5.1f}   ratio {s['mean']/c['mean']:.2f}")
-    if "setupkit-blocking" in r:
-        b = r["setupkit-blocking"]
-        print(f"{'':18s} (setupkit with a plain blocking connect, --read-timeout 0: {b['mean']*1000:.1f} ms,"
-              f" ratio {b['mean']/c['mean']:.2f}; the difference is the timed connect's thread)")
-PY
+# Medians over alternating rounds (bench/rounds.py) of setupkit, setupkit with a plain blocking
+# connect and curl, and the RESULT line for bench/all.sh (at most 1.2 times curl's time).
+#   compare KEY NAME SETUPKIT_ARGUMENTS CURL_ARGUMENTS
+compare() {
+  echo "== $2"
+  python3 bench/rounds.py 8 2 "$SETUPKIT fetch $3" "$SETUPKIT fetch --read-timeout 0 $3" "curl $4" | python3 -c '
+import sys
+key, name = sys.argv[1:]
+(s, s_min), (b, b_min), (c, c_min) = [map(float, line.split()[:2]) for line in sys.stdin]
+print(f"{name:18s} setupkit {s:8.1f} ms median (min {s_min:.1f})   curl {c:8.1f} ms (min {c_min:.1f})   ratio {s / c:.2f}")
+pad = " " * 18
+print(f"{pad} (setupkit with a plain blocking connect, --read-timeout 0: {b:.1f} ms, ratio {b / c:.2f};"
+      " the difference is the timed connect\x27s thread)")
+print(f"RESULT {key} {s:.1f} {c:.1f} ms <=1.2 setupkit fetch of {name} vs curl")' "$1" "$2"
+}
+compare http-small "1,000 small URLs" "$(tr '\n' ' ' <"$work/urls.txt")" "-s -K $work/curl.cfg"
+compare http-large "one 64 MiB body" "--max-body 0 $base/large.bin" "-s -o /dev/null $base/large.bin"
 
 rss() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1; }
 echo "peak memory, 64 MiB body: setupkit $(rss "$SETUPKIT" fetch --max-body 0 "$base/large.bin") KiB," \

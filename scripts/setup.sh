@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what the builds, tests and the demo need on a fresh Debian 12 machine.
+# Installs what the builds, tests and the demo need on a fresh Debian 12 machine, and the
+# packages named as arguments (bench/setup.sh names the benchmarks' own).
 # Idempotent and quiet: does nothing when everything is there already.
+#   bash scripts/setup.sh [PACKAGE ...]
 set -euo pipefail
 
 packages=(wine wine32:i386 wine64 xvfb xdotool imagemagick fonts-wqy-microhei locales
           g++-mingw-w64-i686 libz-mingw-w64-dev cmake googletest zlib1g-dev g++ make
           python3 clang libclang-rt-14-dev)
-packages+=(libssl-dev hyperfine qpdf time)  # benchmarks only (bench/)
+packages+=("$@")
 
 sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 

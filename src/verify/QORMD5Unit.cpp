@@ -1,6 +1,7 @@
 #include "verify/QORMD5Unit.h"
 
 #include <cstring>
+#include <memory>
 
 #include "base/Classes.h"
 #include "base/SysUtils.h"
@@ -173,19 +174,53 @@ std::string MD5DigestText(const TMD5Digest& digest) {
   return LowerCase(text);
 }
 
+namespace {
+
+/// Hands out the first `size` bytes of a stream in pieces, reading the stream from its current
+/// position kFingerprintReadBuffer bytes at a time.
+class TReadAhead {
+ public:
+  TReadAhead(TStream& source, std::int64_t size)
+      : source_(source), remaining_(size), buffer_(new std::uint8_t[kFingerprintReadBuffer]) {}
+
+  /// Bytes not yet handed out.
+  std::int64_t Remaining() const { return remaining_; }
+
+  /// The next `count` bytes, valid until the next call. A piece never straddles two reads:
+  /// `count` is 64, or all that remains. Raises EReadError when the stream ends early.
+  const std::uint8_t* Take(std::size_t count) {
+    if (next_ == end_) {
+      const std::int64_t fill = remaining_ < kFingerprintReadBuffer ? remaining_ : kFingerprintReadBuffer;
+      source_.ReadBuffer(buffer_.get(), static_cast<int>(fill));
+      next_ = buffer_.get();
+      end_ = next_ + fill;
+    }
+    const std::uint8_t* piece = next_;
+    next_ += count;
+    remaining_ -= static_cast<std::int64_t>(count);
+    return piece;
+  }
+
+ private:
+  TStream& source_;
+  std::int64_t remaining_;
+  std::unique_ptr<std::uint8_t[]> buffer_;
+  const std::uint8_t* next_ = nullptr;
+  const std::uint8_t* end_ = nullptr;
+};
+
+// Whole 64-byte blocks then always lie inside one read.
+static_assert(kFingerprintReadBuffer % 64 == 0, "the read size must be a whole number of blocks");
+
+}  // namespace
+
 std::string GetFileMD5(const std::string& path) {
   TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read,
                    platform::FileCreate::OpenExisting);
   TMD5Engine engine;
-  std::int64_t remaining = file.Size() - file.Position();
-  std::uint8_t block[64];
-  for (; remaining >= 64; remaining -= 64) {
-    file.ReadBuffer(block, 64);
-    engine.Update(block, 64);
-  }
-  if (remaining > 0) {
-    file.ReadBuffer(block, static_cast<int>(remaining));
-    engine.Update(block, static_cast<std::size_t>(remaining));
-  }
+  TReadAhead reader(file, file.Size() - file.Position());
+  while (reader.Remaining() >= 64) engine.Update(reader.Take(64), 64);
+  const std::size_t last = static_cast<std::size_t>(reader.Remaining());
+  if (last > 0) engine.Update(reader.Take(last), last);
   return MD5DigestText(engine.Final());
 }

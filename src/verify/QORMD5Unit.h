@@ -30,8 +30,11 @@ TMD5Digest MD5OfBytes(const void* data, std::size_t length);
 /// byte order, then lower-cased.
 std::string MD5DigestText(const TMD5Digest& digest);
 
+/// Bytes GetFileMD5 reads from the disk at a time; the digest still takes 64-byte blocks.
+constexpr int kFingerprintReadBuffer = 64 * 1024;
+
 /// The fingerprint of the file at `path`. Opens it read-only, letting others read but denying
-/// writers (so a file someone is writing cannot be fingerprinted), and reads it front to back
-/// in 64-byte reads up to the size it has when opened. Raises EFOpenError when it cannot be
-/// opened and EReadError when it ends early.
+/// writers (so a file someone is writing cannot be fingerprinted), and digests it front to back
+/// in 64-byte blocks up to the size it has when opened, reading kFingerprintReadBuffer bytes at
+/// a time. Raises EFOpenError when it cannot be opened and EReadError when it ends early.
 std::string GetFileMD5(const std::string& path);
