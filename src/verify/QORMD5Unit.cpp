@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 
 #include "base/Classes.h"
 #include "base/SysUtils.h"
@@ -177,11 +178,11 @@ std::string MD5DigestText(const TMD5Digest& digest) {
 namespace {
 
 /// Hands out the first `size` bytes of a stream in pieces, reading the stream from its current
-/// position kFingerprintReadBuffer bytes at a time.
+/// position readSize bytes at a time.
 class TReadAhead {
  public:
-  TReadAhead(TStream& source, std::int64_t size)
-      : source_(source), remaining_(size), buffer_(new std::uint8_t[kFingerprintReadBuffer]) {}
+  TReadAhead(TStream& source, std::int64_t size, int readSize)
+      : source_(source), remaining_(size), readSize_(readSize), buffer_(new std::uint8_t[readSize]) {}
 
   /// Bytes not yet handed out.
   std::int64_t Remaining() const { return remaining_; }
@@ -190,7 +191,7 @@ class TReadAhead {
   /// `count` is 64, or all that remains. Raises EReadError when the stream ends early.
   const std::uint8_t* Take(std::size_t count) {
     if (next_ == end_) {
-      const std::int64_t fill = remaining_ < kFingerprintReadBuffer ? remaining_ : kFingerprintReadBuffer;
+      const std::int64_t fill = remaining_ < readSize_ ? remaining_ : readSize_;
       source_.ReadBuffer(buffer_.get(), static_cast<int>(fill));
       next_ = buffer_.get();
       end_ = next_ + fill;
@@ -204,21 +205,23 @@ class TReadAhead {
  private:
   TStream& source_;
   std::int64_t remaining_;
+  const int readSize_;
   std::unique_ptr<std::uint8_t[]> buffer_;
   const std::uint8_t* next_ = nullptr;
   const std::uint8_t* end_ = nullptr;
 };
 
-// Whole 64-byte blocks then always lie inside one read.
-static_assert(kFingerprintReadBuffer % 64 == 0, "the read size must be a whole number of blocks");
+static_assert(kFingerprintBulkRead % 64 == 0, "a read must be a whole number of blocks");
 
 }  // namespace
 
-std::string GetFileMD5(const std::string& path) {
+std::string GetFileMD5(const std::string& path, int readSize) {
+  // Whole 64-byte blocks then always lie inside one read.
+  if (readSize <= 0 || readSize % 64 != 0) throw std::invalid_argument("GetFileMD5: the read size must be a positive multiple of 64");
   TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read,
                    platform::FileCreate::OpenExisting);
   TMD5Engine engine;
-  TReadAhead reader(file, file.Size() - file.Position());
+  TReadAhead reader(file, file.Size() - file.Position(), readSize);
   while (reader.Remaining() >= 64) engine.Update(reader.Take(64), 64);
   const std::size_t last = static_cast<std::size_t>(reader.Remaining());
   if (last > 0) engine.Update(reader.Take(last), last);

@@ -30,11 +30,15 @@ TMD5Digest MD5OfBytes(const void* data, std::size_t length);
 /// byte order, then lower-cased.
 std::string MD5DigestText(const TMD5Digest& digest);
 
-/// Bytes GetFileMD5 reads from the disk at a time; the digest still takes 64-byte blocks.
-constexpr int kFingerprintReadBuffer = 64 * 1024;
+/// Bytes the launcher's fingerprint reads at a time: one digest block per read, straight from
+/// the file handle, as the program's own start-up check does it.
+constexpr int kFingerprintBlockRead = 64;
+/// Bytes a bulk reader (the vendor's tool) may read at a time instead; a whole number of blocks.
+constexpr int kFingerprintBulkRead = 64 * 1024;
 
 /// The fingerprint of the file at `path`. Opens it read-only, letting others read but denying
 /// writers (so a file someone is writing cannot be fingerprinted), and digests it front to back
-/// in 64-byte blocks up to the size it has when opened, reading kFingerprintReadBuffer bytes at
-/// a time. Raises EFOpenError when it cannot be opened and EReadError when it ends early.
-std::string GetFileMD5(const std::string& path);
+/// in 64-byte blocks up to the size it has when opened, reading `readSize` bytes (a positive
+/// multiple of 64) at a time. Raises EFOpenError when it cannot be opened and EReadError when it
+/// ends early.
+std::string GetFileMD5(const std::string& path, int readSize = kFingerprintBlockRead);
