@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "base/SysUtils.h"
 #include "platform/Platform.h"
@@ -198,9 +199,16 @@ TDateTime Now() {
   return date + time;
 }
 
-TDateTime LocalOffsetFromUtc() {
-  return -static_cast<TDateTime>(platform::LocalBiasMinutes()) / 1440.0;
+namespace {
+/// Minutes to add to local time to get UTC.
+int LocalBias() {
+  const std::optional<int> bias = platform::LocalBiasMinutes();
+  if (!bias) throw EIdFailedToRetreiveTimeZoneInfo("Failed attempting to retrieve time zone information.");
+  return *bias;
 }
+}  // namespace
+
+TDateTime LocalOffsetFromUtc() { return -static_cast<TDateTime>(LocalBias()) / 1440.0; }
 
 // ---- internet dates --------------------------------------------------------------------
 
@@ -292,7 +300,7 @@ std::string FormatInternetDate(TDateTime d) {
   int y, mo, day, h, mi, s, ms;
   DecodeDate(d, y, mo, day);
   DecodeTime(d, h, mi, s, ms);
-  int bias = -platform::LocalBiasMinutes();  // minutes east of UTC
+  int bias = -LocalBias();  // minutes east of UTC
   char sign = bias < 0 ? '-' : '+';
   if (bias < 0) bias = -bias;
   char buf[96];

@@ -56,7 +56,8 @@ int DayOfWeek(TDateTime d);
 /// The current local date and time.
 TDateTime Now();
 
-/// Local time minus UTC as a signed fraction of a day (east of UTC is positive).
+/// Local time minus UTC as a signed fraction of a day (east of UTC is positive). Raises
+/// EIdFailedToRetreiveTimeZoneInfo when the system cannot tell.
 TDateTime LocalOffsetFromUtc();
 /// An HTTP date in any of the three forms (RFC 1123, RFC 850, asctime), with an optional
 /// numeric zone, turned into local time. An unreadable date gives 0.

@@ -4,6 +4,7 @@
 
 #include "net/http/IdGlobal.h"
 #include "net/http/IdHTTPHeaderInfo.h"
+#include "platform/Platform.h"
 
 namespace {
 TDateTime Utc(int y, int mo, int d, int h, int mi, int s) {
@@ -129,6 +130,26 @@ TEST(InternetDates, UnreadableDatesGiveZero) {
   EXPECT_EQ(InternetDateToLocal("garbage"), 0);
   EXPECT_EQ(InternetDateToLocal("31 Feb 2001 10:00:00 GMT"), 0);
   EXPECT_EQ(InternetDateToLocal("06 Nov 1994 25:00:00 GMT"), 0);
+}
+
+namespace {
+/// The system's time-zone information cannot be read while this lives (Linux build only).
+struct ZoneUnavailable {
+  ZoneUnavailable() { platform::SetTimeZoneUnavailable(true); }
+  ~ZoneUnavailable() { platform::SetTimeZoneUnavailable(false); }
+};
+}  // namespace
+
+TEST(InternetDates, WithoutTheTimeZoneDatesFailWithTheirOwnError) {
+  ZoneUnavailable gone;
+  if (platform::LocalBiasMinutes()) GTEST_SKIP() << "the zone can be taken away only in the Linux build";
+  try {
+    InternetDateToLocal("Sun, 06 Nov 1994 08:49:37 GMT");
+    FAIL() << "no error";
+  } catch (const EIdFailedToRetreiveTimeZoneInfo& e) {
+    EXPECT_EQ(e.Message(), "Failed attempting to retrieve time zone information.");
+  }
+  EXPECT_THROW(FormatInternetDate(Utc(1994, 11, 6, 8, 49, 37)), EIdFailedToRetreiveTimeZoneInfo);
 }
 
 TEST(InternetDates, FormatRoundTripsThroughTheReader) {
