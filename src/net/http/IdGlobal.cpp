@@ -10,8 +10,6 @@
 #include "platform/Platform.h"
 
 namespace {
-bool g_doubleByte = true;
-
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 /// First occurrence at a character boundary; `fold` compares without ASCII case.
@@ -24,7 +22,7 @@ std::size_t Search(const std::string& needle, const std::string& text, bool fold
            (fold ? Upper(text[i + k]) == Upper(needle[k]) : text[i + k] == needle[k]))
       ++k;
     if (k == needle.size()) return i + 1;
-    i += (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
+    i += CharLength(text, i);
   }
   return 0;
 }
@@ -40,10 +38,6 @@ std::string Cut(std::string& text, std::size_t pos, std::size_t delimiterLength,
   return head;
 }
 }  // namespace
-
-bool IsLeadByte(unsigned char b) { return g_doubleByte && b >= 0x81 && b <= 0xFE; }
-void SetDoubleByteSearch(bool on) { g_doubleByte = on; }
-bool DoubleByteSearch() { return g_doubleByte; }
 
 std::size_t PosText(const std::string& needle, const std::string& text) {
   return Search(needle, text, false);
@@ -71,7 +65,7 @@ std::size_t FindLast(const std::string& needle, const std::string& text, long st
     if (p == 0 || offset + p > limit) break;
     found = offset + p;
     // Resume one character after the hit, keeping to character boundaries.
-    std::size_t step = (IsLeadByte(static_cast<unsigned char>(rest[p - 1])) && p < rest.size()) ? 2 : 1;
+    const std::size_t step = CharLength(rest, p - 1);
     rest.erase(0, p - 1 + step);
     offset += p - 1 + step;
   }

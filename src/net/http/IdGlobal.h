@@ -10,16 +10,12 @@ SETUPTQ_EXCEPTION(EIdFailedToRetreiveTimeZoneInfo, EIdException);
 
 // ---- searching and cutting ------------------------------------------------------------
 
-/// True when b begins a double-byte character of the system code page (936) and the
-/// double-byte-aware search is in force.
-bool IsLeadByte(unsigned char b);
-/// Chooses between the double-byte-aware search (the default, code page 936) and a plain
-/// byte search. Made once at start-up; tests switch it to show the difference.
-void SetDoubleByteSearch(bool on);
-bool DoubleByteSearch();
+// Every search steps over double-byte characters when the system's code page has them
+// (DoubleByteCodePage, base/SysUtils.h), so that a trail byte never matches; otherwise it
+// is a plain byte search.
 
-/// The position (from 1) of the first occurrence of needle in text, stepping over
-/// double-byte characters so that a trail byte never matches; 0 when absent or needle empty.
+/// The position (from 1) of the first occurrence of needle in text; 0 when absent or needle
+/// empty.
 std::size_t PosText(const std::string& needle, const std::string& text);
 
 /// The part of `text` before the first `delimiter`; with `remove`, `text` keeps what follows

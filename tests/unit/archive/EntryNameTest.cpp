@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/SysUtils.h"
 #include "payload/ArchiveFormat.h"
 
 TEST(EntryNames, PlainAndNestedRelativeNamesAreAccepted) {
@@ -42,4 +43,24 @@ TEST(EntryNames, ControlCharactersAndWildcardsAreRefused) {
 TEST(EntryNames, OverlongNamesAreRefused) {
   EXPECT_TRUE(IsSafeEntryName(std::string(kMaxEntryNameLength, 'a')));
   EXPECT_FALSE(IsSafeEntryName(std::string(kMaxEntryNameLength + 1, 'a')));
+}
+
+TEST(EntryNames, TrailBytesThatLookLikeASeparatorOrABarAreNeither) {
+  // "\xB1\x5C" and "\xD7\x7C" are characters of code page 936 whose trail bytes have the values
+  // of a backslash and of "|".
+  for (const std::string name : {"\xD7\x7C.exe", "a\xB1\x5C", "sub\\\xB1\x5C.exe", "\xB1\x5C\\\xD7\x7C.dll"})
+    EXPECT_TRUE(IsSafeEntryName(name)) << name;
+  // A real separator after such a character still separates.
+  for (const std::string name : {"\xB1\x5C\\..\\evil.exe", "\xB1\x5C\\", "\xB1\x5C|x"})
+    EXPECT_FALSE(IsSafeEntryName(name)) << name;
+}
+
+TEST(EntryNames, ASingleByteSystemReadsThoseBytesAsTheyLook) {
+  const bool saved = DoubleByteCodePage();
+  SetDoubleByteCodePage(false);
+  const bool bar = IsSafeEntryName("\xD7\x7C.exe");             // "|" is no file name character
+  const bool trailingSeparator = IsSafeEntryName("a\xB1\x5C");  // an empty last component
+  SetDoubleByteCodePage(saved);
+  EXPECT_FALSE(bar);
+  EXPECT_FALSE(trailingSeparator);
 }
