@@ -215,7 +215,7 @@ int MonthOf(const std::string& field) {
 }
 
 /// Reads the date and time at the front of `s`; leaves the zone text in `s`. False when the
-/// text holds no valid date.
+/// text holds no valid date; `s` then keeps what followed the point where reading stopped.
 bool ParseDateTime(std::string& s, TDateTime& result) {
   s = Trim(s);
   if (s.empty()) return false;
@@ -285,7 +285,7 @@ TDateTime ZoneOffset(const std::string& zone) {
 TDateTime InternetDateToLocal(const std::string& text) {
   std::string rest = text;
   TDateTime d;
-  if (!ParseDateTime(rest, d)) return 0;
+  if (!ParseDateTime(rest, d)) d = 0;
   TDateTime zone = rest.size() > 4 ? ZoneOffset(rest) : 0;
   return d - zone + LocalOffsetFromUtc();
 }

@@ -56,7 +56,8 @@ TDateTime Now();
 /// EIdFailedToRetreiveTimeZoneInfo when the system cannot tell.
 TDateTime LocalOffsetFromUtc();
 /// An HTTP date in any of the three forms (RFC 1123, RFC 850, asctime), with an optional
-/// numeric zone, turned into local time. An unreadable date gives 0.
+/// numeric zone, turned into local time. The date of an unreadable text counts as 0, to which
+/// the zone and the local offset still apply.
 TDateTime InternetDateToLocal(const std::string& text);
 /// A local date-time as "Sun, 6 Nov 1994 08:49:37 +0800".
 std::string FormatInternetDate(TDateTime d);
