@@ -227,6 +227,17 @@ TEST(ResponseStatus, NotFoundCarriesCodeAndBody) {
   EXPECT_STREQ(e.ClassName(), "EIdHTTPProtocolException");
 }
 
+TEST(ResponseStatus, TheReplyCodeIsKnownToEveryProtocolReplyError) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n");
+  try {
+    c.http.FetchUrl(kMirrorUrl);
+    FAIL() << "no error";
+  } catch (const EIdProtocolReplyError& e) {
+    EXPECT_EQ(e.ReplyCode, 503);
+  }
+}
+
 TEST(ResponseStatus, StatusLineWithoutNumber) {
   Client c;
   c.wire.AddInput("HTTP/1.1 OK\r\nContent-Length: 0\r\n\r\n");
