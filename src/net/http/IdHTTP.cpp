@@ -106,8 +106,7 @@ bool TIdHTTPResponse::KeepConnection() {
   if (!Client.IsConnected()) return false;
   const std::string connection = UpperCase(Trim(Connection));
   const std::string proxy = UpperCase(Trim(ProxyConnection));
-  if (Client.ProtocolVersion == pv1_0 || StatusVersion() == pv1_0)
-    return connection == "KEEP-ALIVE" || proxy == "KEEP-ALIVE";
+  if (Client.ProtocolVersion == pv1_0) return connection == "KEEP-ALIVE" || proxy == "KEEP-ALIVE";
   return connection != "CLOSE" && proxy != "CLOSE";
 }
 

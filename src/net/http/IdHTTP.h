@@ -78,8 +78,10 @@ class TIdHTTPResponse : public TIdResponseHeaderInfo {
   int StatusCode() const;
   /// Read from the status line ("HTTP/1.0", "HTTP/1.1"); keeps the last value otherwise.
   TIdHTTPProtocolVersion StatusVersion();
-  /// Whether the connection may carry the next request (open, and not refused by the
-  /// response's Connection / Proxy-Connection values).
+  /// Whether the connection may carry the next request: it is open and the response's
+  /// Connection / Proxy-Connection values allow it under the client's protocol version (1.0:
+  /// only "keep-alive"; 1.1: anything but "close"). A server that closes anyway is noticed by
+  /// the look at the connection before the next request.
   bool KeepConnection();
 
   std::string StatusLine;

@@ -293,11 +293,42 @@ TEST(KeepAlive, AnotherHostGetsANewConnection) {
   EXPECT_EQ(c.wire.ConnectedHost(), "b.example");
 }
 
-TEST(KeepAlive, AnHttp10ResponseWithoutKeepAliveIsNotReused) {
-  Client c;
+TEST(KeepAlive, TheClientsVersionDecidesNotTheResponses) {
+  Client c;  // HTTP/1.1: kept unless the server says close
   c.wire.AddInput("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n1");
   c.http.FetchUrl(kMirrorUrl);
-  EXPECT_FALSE(c.http.IsConnected());
+  EXPECT_EQ(c.http.Response().StatusVersion(), pv1_0);  // noted, not acted on
+  c.wire.AddInput(Ok("2"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "2");
+  EXPECT_EQ(c.connects, 1);
+
+  Client old;  // HTTP/1.0: kept only when the server says keep-alive
+  old.http.ProtocolVersion = pv1_0;
+  old.wire.AddInput(Ok("1"));
+  old.http.FetchUrl(kMirrorUrl);
+  EXPECT_FALSE(old.http.IsConnected());
+  old.wire.AddInput(Ok("2", "Connection: Keep-Alive\r\n"));
+  old.http.FetchUrl(kMirrorUrl);
+  EXPECT_TRUE(old.http.IsConnected());
+  EXPECT_EQ(old.connects, 2);
+  EXPECT_NE(old.wire.Output().find("GET /brenlow/PV3.6ins.htm HTTP/1.0\r\nConnection: keep-alive\r\n"),
+            std::string::npos);
+}
+
+TEST(KeepAlive, AServerThatClosedAfterItsResponseIsNoticedBeforeTheNextRequest) {
+  Client c;
+  c.wire.AddInput("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n1");
+  c.wire.ClosePeer();
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "1");
+  // The server of the next connection answers once it is made.
+  c.http.OnStatus = [&c](TIdComponent*, TIdStatus s, const std::string&) {
+    if (s == hsConnected && ++c.connects == 2) c.wire.AddInput(Ok("2"));
+  };
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "2");
+  EXPECT_EQ(c.connects, 2);
+  // Nothing was written to the closed connection.
+  const std::string sent = c.wire.Output();
+  EXPECT_EQ(sent, std::string(kMirrorHead) + kMirrorHead);
 }
 
 // ---- limits against hostile servers ------------------------------------------------------------
