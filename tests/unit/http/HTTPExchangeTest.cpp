@@ -119,6 +119,49 @@ TEST(RequestHead, BasicOfferedOnceMeansBasicOnEveryLaterRequest) {
   }
 }
 
+namespace {
+const char kChallenge[] =
+    "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"m\"\r\nContent-Length: 4\r\n\r\nnope";
+const char kAnswer[] = "\r\nAuthorization: Basic am9lOnB3\r\n";  // joe:pw
+
+/// Gives the user name and password when the server asks for them.
+void AnswerChallenges(Client& c) {
+  c.http.OnAuthorization = [](TIdCustomHTTP&, TIdAuthentication& auth, bool& handled) {
+    auth.Username = "joe";
+    auth.Password = "pw";
+    handled = true;
+  };
+}
+}  // namespace
+
+TEST(Authorization, InProcessAuthorizationAnswersTheChallengeWithinTheCall) {
+  Client c;
+  AnswerChallenges(c);
+  c.http.HTTPOptions |= hoInProcessAuth;
+  c.wire.AddInput(kChallenge);
+  c.wire.AddInput(Ok("ok"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "ok");
+  const std::string sent = c.wire.Output();
+  const std::size_t second = sent.find("GET ", 1);
+  ASSERT_NE(second, std::string::npos) << sent;
+  EXPECT_NE(sent.find(kAnswer, second), std::string::npos) << sent;
+  EXPECT_EQ(sent.find(kAnswer), sent.find(kAnswer, second));  // the first request went without
+  EXPECT_EQ(c.connects, 1);
+}
+
+TEST(Authorization, WithoutInProcessAuthorizationTheChallengeIsTheResponse) {
+  Client c;
+  AnswerChallenges(c);
+  c.wire.AddInput(kChallenge);
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "nope");
+  EXPECT_EQ(c.http.ResponseCode(), 401);
+  EXPECT_EQ(c.wire.TakeOutput().find(kAnswer), std::string::npos);
+  // The caller's next request carries the credentials.
+  c.wire.AddInput(Ok("ok"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "ok");
+  EXPECT_NE(c.wire.TakeOutput().find(kAnswer), std::string::npos);
+}
+
 TEST(RequestHead, HttpsIsRefusedBeforeAnythingIsSent) {
   Client c;
   try {
