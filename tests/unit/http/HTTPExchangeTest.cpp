@@ -88,6 +88,17 @@ TEST(RequestHead, AUrlWithoutPortGoesToTheDefaultPortNotThePreviousOne) {
   EXPECT_NE(c.wire.Output().find("\r\nHost: second\r\n"), std::string::npos);
 }
 
+TEST(RequestHead, AFragmentNeverGoesToTheServer) {
+  Client c;
+  c.wire.AddInput(Ok("a"));
+  c.http.FetchUrl("http://mirror.example/dir/a.htm#part");
+  c.wire.AddInput(Ok("b"));
+  c.http.FetchUrl("b.htm#part");  // relative to the previous URL
+  const std::string sent = c.wire.Output();
+  EXPECT_EQ(sent.find('#'), std::string::npos) << sent;
+  EXPECT_NE(sent.find("GET /dir/b.htm HTTP/1.1\r\n"), std::string::npos) << sent;
+}
+
 TEST(RequestHead, CookiesComeBackOnLaterRequestsOnly) {
   Client c;
   c.wire.AddInput(Ok("1", "Set-Cookie: sid=42; path=/\r\nSet-cookie: other=1; path=/; domain=.elsewhere.net\r\n"));

@@ -33,6 +33,8 @@ TEST(UriParsing, SplitsTheUsualShapes) {
       {"http://host/a?b#x", "http", "host", "", "/", "a", "?b", "x"},
       {"sub/page.htm", "", "", "", "sub/", "page.htm", "", ""},
       {"page.htm", "", "", "", "", "page.htm", "", ""},
+      {"sub/page.htm#top", "", "", "", "sub/", "page.htm", "", "top"},
+      {"page.htm?x#top", "", "", "", "", "page.htm", "?x", "top"},
       {"http:\\\\host\\dir\\f", "http", "host", "", "/dir/", "f", "", ""},
       {"http://host:/x", "http", "host", "", "/", "x", "", ""},
       {"http://host/a/b=c/d", "http", "host", "", "/a/", "b", "=c/d", ""},
