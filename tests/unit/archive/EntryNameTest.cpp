@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "base/SysUtils.h"
 #include "payload/ArchiveFormat.h"
 
 TEST(EntryNames, PlainAndNestedRelativeNamesAreAccepted) {
@@ -53,14 +52,4 @@ TEST(EntryNames, TrailBytesThatLookLikeASeparatorOrABarAreNeither) {
   // A real separator after such a character still separates.
   for (const std::string name : {"\xB1\x5C\\..\\evil.exe", "\xB1\x5C\\", "\xB1\x5C|x"})
     EXPECT_FALSE(IsSafeEntryName(name)) << name;
-}
-
-TEST(EntryNames, ASingleByteSystemReadsThoseBytesAsTheyLook) {
-  const bool saved = DoubleByteCodePage();
-  SetDoubleByteCodePage(false);
-  const bool bar = IsSafeEntryName("\xD7\x7C.exe");             // "|" is no file name character
-  const bool trailingSeparator = IsSafeEntryName("a\xB1\x5C");  // an empty last component
-  SetDoubleByteCodePage(saved);
-  EXPECT_FALSE(bar);
-  EXPECT_FALSE(trailingSeparator);
 }
