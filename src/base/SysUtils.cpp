@@ -1,5 +1,7 @@
 #include "base/SysUtils.h"
 
+#include "platform/Platform.h"
+
 namespace {
 bool Blank(char c) { return static_cast<unsigned char>(c) <= 32; }
 }  // namespace
@@ -50,4 +52,32 @@ std::string StringReplaceAll(const std::string& s, const std::string& from, cons
 std::string ErrorBoxText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
   return message;
+}
+
+namespace {
+bool& DoubleByteState() {
+  static bool on = platform::AnsiCodePageIs936();
+  return on;
+}
+}  // namespace
+
+bool DoubleByteCodePage() { return DoubleByteState(); }
+void SetDoubleByteCodePage(bool on) { DoubleByteState() = on; }
+
+std::size_t CharLength(const std::string& s, std::size_t i) {
+  if (i + 1 >= s.size() || !DoubleByteCodePage()) return 1;
+  const auto lead = static_cast<unsigned char>(s[i]), trail = static_cast<unsigned char>(s[i + 1]);
+  return lead >= 0x81 && lead <= 0xFE && trail >= 0x40 && trail <= 0xFE && trail != 0x7F ? 2 : 1;
+}
+
+std::size_t LastDelimiter(const std::string& delimiters, const std::string& s) {
+  std::size_t last = std::string::npos;
+  for (std::size_t i = 0; i < s.size(); i += CharLength(s, i))
+    if (delimiters.find(s[i]) != std::string::npos) last = i;
+  return last;
+}
+
+std::string ExtractFilePath(const std::string& path) {
+  const std::size_t cut = LastDelimiter("\\/:", path);
+  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The base of every error and the text helpers all layers share. Texts are byte strings in
 // code page 936; only ASCII letters change case, and trimming removes bytes of value <= 32.
+#include <cstddef>
 #include <exception>
 #include <string>
 
@@ -42,3 +43,22 @@ std::string StringReplaceAll(const std::string& s, const std::string& from, cons
 /// The text an uncaught handler error shows: the message, with "." appended when its last
 /// character sorts after ".".
 std::string ErrorBoxText(const std::string& message);
+
+// ---- double-byte characters -------------------------------------------------------------
+// In code page 936 a lead byte 0x81-0xFE followed by a trail byte 0x40-0xFE (not 0x7F) is one
+// character. Its trail byte may have the value of a backslash, "|" or "@", and a scan that walks
+// bytes must step over it so that it is never taken for that ASCII character.
+
+/// True when texts are read as code page 936. Taken once from the system's ANSI code page, the
+/// first time it is asked; tests switch it to compare with a single-byte system.
+bool DoubleByteCodePage();
+void SetDoubleByteCodePage(bool on);
+/// Bytes of the character that begins at s[i]: 2 for a lead and trail byte pair (when
+/// DoubleByteCodePage holds), otherwise 1.
+std::size_t CharLength(const std::string& s, std::size_t i);
+/// Index of the last character of `s` that is one of the bytes of `delimiters` (never a trail
+/// byte); npos when there is none.
+std::size_t LastDelimiter(const std::string& delimiters, const std::string& s);
+/// The folder part of a path, up to and including its last backslash, "/" or ":" (empty when
+/// it has none).
+std::string ExtractFilePath(const std::string& path);

@@ -12,7 +12,7 @@ int TerminateProcessesByName(const std::string& imageName) {
     platform::ProcessEntry entry;
     for (bool more = snapshot.First(entry); more; more = snapshot.Next(entry)) {
       const std::string& exe = entry.exeFile;
-      const std::string fileName = exe.substr(exe.find_last_of("\\:") + 1);  // npos + 1 == 0
+      const std::string fileName = exe.substr(LastDelimiter("\\:", exe) + 1);  // npos + 1 == 0
       if (UpperCase(fileName) != wanted && UpperCase(exe) != wanted) continue;
       // A launcher renamed to the installer's name must not end itself halfway.
       if (entry.processId == self) continue;

@@ -26,21 +26,21 @@ bool IsSafeComponent(const std::string& c) {
 
 bool IsSafeEntryName(const std::string& name) {
   if (name.empty() || name.size() > static_cast<std::size_t>(kMaxEntryNameLength)) return false;
-  for (unsigned char c : name) {
+  // Character by character: the trail byte of a double-byte character may have the value of
+  // a separator or of "|" and is neither.
+  std::size_t start = 0;  // of the current component
+  for (std::size_t i = 0; i < name.size(); i += CharLength(name, i)) {
+    const auto c = static_cast<unsigned char>(name[i]);
     if (c < 32 || c == 127) return false;
     // ':' covers drive letters and alternate data streams; the rest are never part of a
     // Windows file name ('?' also starts the "\\?\" prefix).
     if (std::strchr(":*?\"<>|", c)) return false;
+    if (!IsSeparator(name[i])) continue;
+    // A separator first means a rooted, UNC or device path: its empty component is refused.
+    if (!IsSafeComponent(name.substr(start, i - start))) return false;
+    start = i + 1;
   }
-  if (IsSeparator(name[0])) return false;  // rooted, UNC or device path
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t end = start;
-    while (end < name.size() && !IsSeparator(name[end])) ++end;
-    if (!IsSafeComponent(name.substr(start, end - start))) return false;
-    if (end == name.size()) return true;
-    start = end + 1;
-  }
+  return IsSafeComponent(name.substr(start));
 }
 
 void PutInt32(std::string& out, std::int32_t value) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 
+#include "base/SysUtils.h"
 #include "payload/ZLibStream.h"
 
 namespace {
@@ -79,7 +80,7 @@ void TArchiveWriter::AddEntry(const std::string& name, const std::string& bytes)
 }
 
 std::string EntryNameOf(const std::string& path) {
-  std::size_t cut = path.find_last_of("\\/");
+  const std::size_t cut = LastDelimiter("\\/", path);
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 

@@ -1,15 +1,11 @@
 #include "payload/UnzipSoftUnit.h"
 
 #include "base/Classes.h"
+#include "base/SysUtils.h"
 #include "launcher/TerminateProcesses.h"
 #include "launcher/allparam.h"
 #include "payload/ArchiveExtract.h"
 #include "platform/Platform.h"
-
-std::string ExtractFilePath(const std::string& path) {
-  size_t cut = path.find_last_of("\\/:");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-}
 
 TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   SetCaption("正在解压缩安装包...");

@@ -27,6 +27,3 @@ class TFrmUnzipSoft : public TForm {
   /// Starts the installer through the shell ("Open", the application's window as owner).
   std::function<void(const std::string& file, const std::string& parameters)> Launch;
 };
-
-/// The folder part of a path, up to and including its last separator.
-std::string ExtractFilePath(const std::string& path);

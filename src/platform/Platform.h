@@ -2,6 +2,7 @@
 // Operating-system services behind one interface; implemented in platform/win32 and
 // platform/posix. Nothing above this layer includes a system header.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -101,10 +102,17 @@ struct LocalDateTime {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
 };
 LocalDateTime LocalNow();
-/// Minutes to add to local time to get UTC (Windows' time-zone bias, daylight saving included).
-int LocalBiasMinutes();
+/// Minutes to add to local time to get UTC (Windows' time-zone bias, daylight saving included);
+/// none when the system's time-zone information cannot be obtained.
+std::optional<int> LocalBiasMinutes();
 /// The user's decimal separator from the regional settings.
 char DecimalSeparator();
+
+// ---- texts --------------------------------------------------------------------------
+/// True when the system's ANSI code page (the one file names and the program's texts are in)
+/// is 936. Linux: always true, since the program's texts are code page 936 bytes whatever the
+/// locale.
+bool AnsiCodePageIs936();
 
 // ---- desktop ------------------------------------------------------------------------
 /// Puts text on the clipboard; false when the clipboard cannot be opened.
@@ -119,5 +127,8 @@ void SetCursorPos(int x, int y);
 /// "operation|file|parameters|show"; TakeShellLog returns the record and clears it.
 /// On Windows the record stays empty.
 std::string TakeShellLog();
+/// Linux build: while set, LocalBiasMinutes answers none, as on a system whose time-zone
+/// information cannot be read. A no-op on Windows.
+void SetTimeZoneUnavailable(bool unavailable);
 
 }  // namespace platform

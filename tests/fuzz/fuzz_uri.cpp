@@ -3,12 +3,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/SysUtils.h"
 #include "net/http/IdGlobal.h"
 #include "net/http/IdURI.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
-  SetDoubleByteSearch(size % 2 == 0);
+  SetDoubleByteCodePage(size % 2 == 0);
   TIdURI uri(text);
   // Parsing keeps every byte: the parts never hold more than the (slash-converted) text.
   if (uri.Protocol.size() + uri.Host.size() + uri.Path.size() + uri.Document.size() + uri.Params.size() +
@@ -28,6 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FetchToken(rest, "://");
   FetchTokenNoCase(rest, "x");
   FindLast("/", text, static_cast<long>(size % 7) - 1);
-  SetDoubleByteSearch(true);
+  SetDoubleByteCodePage(true);
   return 0;
 }

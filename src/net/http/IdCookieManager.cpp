@@ -17,7 +17,7 @@ void TIdCookieManager::AddCookie(const std::string& text, const std::string& hos
 std::string TIdCookieManager::GenerateCookieList(const TIdURI& uri, bool secure) {
   cookies_.RemoveExpired(Now());
   std::string result;
-  for (const auto& text : cookies_.Select(uri.Host, uri.Path + uri.Document, secure)) {
+  for (const auto& text : cookies_.Select(uri.Host, uri.Path, secure)) {
     if (!result.empty()) result += "; ";
     result += text;
   }

@@ -18,7 +18,8 @@ class TIdCookieManager {
   /// stores it unless the host check or the event refuses it.
   void AddCookie(const std::string& text, const std::string& host, bool version2 = false);
   /// The Cookie header value for a request to `uri` (empty when no cookie goes with it);
-  /// expired cookies are dropped first.
+  /// expired cookies are dropped first. A cookie's path is matched against the start of the
+  /// URI's folder part (its path without the document).
   std::string GenerateCookieList(const TIdURI& uri, bool secure);
 
   TIdCookies& CookieCollection() { return cookies_; }

@@ -4,13 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "base/SysUtils.h"
 #include "platform/Platform.h"
 
 namespace {
-bool g_doubleByte = true;
-
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 /// First occurrence at a character boundary; `fold` compares without ASCII case.
@@ -23,7 +22,7 @@ std::size_t Search(const std::string& needle, const std::string& text, bool fold
            (fold ? Upper(text[i + k]) == Upper(needle[k]) : text[i + k] == needle[k]))
       ++k;
     if (k == needle.size()) return i + 1;
-    i += (IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
+    i += CharLength(text, i);
   }
   return 0;
 }
@@ -39,10 +38,6 @@ std::string Cut(std::string& text, std::size_t pos, std::size_t delimiterLength,
   return head;
 }
 }  // namespace
-
-bool IsLeadByte(unsigned char b) { return g_doubleByte && b >= 0x81 && b <= 0xFE; }
-void SetDoubleByteSearch(bool on) { g_doubleByte = on; }
-bool DoubleByteSearch() { return g_doubleByte; }
 
 std::size_t PosText(const std::string& needle, const std::string& text) {
   return Search(needle, text, false);
@@ -70,7 +65,7 @@ std::size_t FindLast(const std::string& needle, const std::string& text, long st
     if (p == 0 || offset + p > limit) break;
     found = offset + p;
     // Resume one character after the hit, keeping to character boundaries.
-    std::size_t step = (IsLeadByte(static_cast<unsigned char>(rest[p - 1])) && p < rest.size()) ? 2 : 1;
+    const std::size_t step = CharLength(rest, p - 1);
     rest.erase(0, p - 1 + step);
     offset += p - 1 + step;
   }
@@ -198,9 +193,16 @@ TDateTime Now() {
   return date + time;
 }
 
-TDateTime LocalOffsetFromUtc() {
-  return -static_cast<TDateTime>(platform::LocalBiasMinutes()) / 1440.0;
+namespace {
+/// Minutes to add to local time to get UTC.
+int LocalBias() {
+  const std::optional<int> bias = platform::LocalBiasMinutes();
+  if (!bias) throw EIdFailedToRetreiveTimeZoneInfo("Failed attempting to retrieve time zone information.");
+  return *bias;
 }
+}  // namespace
+
+TDateTime LocalOffsetFromUtc() { return -static_cast<TDateTime>(LocalBias()) / 1440.0; }
 
 // ---- internet dates --------------------------------------------------------------------
 
@@ -213,7 +215,7 @@ int MonthOf(const std::string& field) {
 }
 
 /// Reads the date and time at the front of `s`; leaves the zone text in `s`. False when the
-/// text holds no valid date.
+/// text holds no valid date; `s` then keeps what followed the point where reading stopped.
 bool ParseDateTime(std::string& s, TDateTime& result) {
   s = Trim(s);
   if (s.empty()) return false;
@@ -283,7 +285,7 @@ TDateTime ZoneOffset(const std::string& zone) {
 TDateTime InternetDateToLocal(const std::string& text) {
   std::string rest = text;
   TDateTime d;
-  if (!ParseDateTime(rest, d)) return 0;
+  if (!ParseDateTime(rest, d)) d = 0;
   TDateTime zone = rest.size() > 4 ? ZoneOffset(rest) : 0;
   return d - zone + LocalOffsetFromUtc();
 }
@@ -292,7 +294,7 @@ std::string FormatInternetDate(TDateTime d) {
   int y, mo, day, h, mi, s, ms;
   DecodeDate(d, y, mo, day);
   DecodeTime(d, h, mi, s, ms);
-  int bias = -platform::LocalBiasMinutes();  // minutes east of UTC
+  int bias = -LocalBias();  // minutes east of UTC
   char sign = bias < 0 ? '-' : '+';
   if (bias < 0) bias = -bias;
   char buf[96];

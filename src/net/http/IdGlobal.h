@@ -10,16 +10,12 @@ SETUPTQ_EXCEPTION(EIdFailedToRetreiveTimeZoneInfo, EIdException);
 
 // ---- searching and cutting ------------------------------------------------------------
 
-/// True when b begins a double-byte character of the system code page (936) and the
-/// double-byte-aware search is in force.
-bool IsLeadByte(unsigned char b);
-/// Chooses between the double-byte-aware search (the default, code page 936) and a plain
-/// byte search. Made once at start-up; tests switch it to show the difference.
-void SetDoubleByteSearch(bool on);
-bool DoubleByteSearch();
+// Every search steps over double-byte characters when the system's code page has them
+// (DoubleByteCodePage, base/SysUtils.h), so that a trail byte never matches; otherwise it
+// is a plain byte search.
 
-/// The position (from 1) of the first occurrence of needle in text, stepping over
-/// double-byte characters so that a trail byte never matches; 0 when absent or needle empty.
+/// The position (from 1) of the first occurrence of needle in text; 0 when absent or needle
+/// empty.
 std::size_t PosText(const std::string& needle, const std::string& text);
 
 /// The part of `text` before the first `delimiter`; with `remove`, `text` keeps what follows
@@ -56,10 +52,12 @@ int DayOfWeek(TDateTime d);
 /// The current local date and time.
 TDateTime Now();
 
-/// Local time minus UTC as a signed fraction of a day (east of UTC is positive).
+/// Local time minus UTC as a signed fraction of a day (east of UTC is positive). Raises
+/// EIdFailedToRetreiveTimeZoneInfo when the system cannot tell.
 TDateTime LocalOffsetFromUtc();
 /// An HTTP date in any of the three forms (RFC 1123, RFC 850, asctime), with an optional
-/// numeric zone, turned into local time. An unreadable date gives 0.
+/// numeric zone, turned into local time. The date of an unreadable text counts as 0, to which
+/// the zone and the local offset still apply.
 TDateTime InternetDateToLocal(const std::string& text);
 /// A local date-time as "Sun, 6 Nov 1994 08:49:37 +0800".
 std::string FormatInternetDate(TDateTime d);

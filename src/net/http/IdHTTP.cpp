@@ -106,8 +106,7 @@ bool TIdHTTPResponse::KeepConnection() {
   if (!Client.IsConnected()) return false;
   const std::string connection = UpperCase(Trim(Connection));
   const std::string proxy = UpperCase(Trim(ProxyConnection));
-  if (Client.ProtocolVersion == pv1_0 || StatusVersion() == pv1_0)
-    return connection == "KEEP-ALIVE" || proxy == "KEEP-ALIVE";
+  if (Client.ProtocolVersion == pv1_0) return connection == "KEEP-ALIVE" || proxy == "KEEP-ALIVE";
   return connection != "CLOSE" && proxy != "CLOSE";
 }
 
@@ -162,7 +161,7 @@ TIdResponseVerdict TIdHTTPProtocol::EvaluateResponse() {
     return verdict;
   }
 
-  bool retry = false;
+  bool discard = false;
   if (kind != 2) {
     verdict = rvFollow;
     if (code == 401) {
@@ -178,11 +177,13 @@ TIdResponseVerdict TIdHTTPProtocol::EvaluateResponse() {
     } else {
       RaiseProtocolError();
     }
-    // An accepted authorization step sends the request again; the challenge's body is dropped.
-    retry = true;
+    // An accepted authorization step: with in-process authorization the request goes again
+    // within this call and the challenge's body is dropped; without it the challenge is the
+    // response, and the caller's next request carries the credentials.
+    discard = (Client.HTTPOptions & hoInProcessAuth) != 0;
   }
   if (Client.IsConnected()) {
-    if (retry) {
+    if (discard) {
       DiscardBody(4000);
       verdict = rvAuthRetry;
     } else {

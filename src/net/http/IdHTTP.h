@@ -13,18 +13,24 @@
 #include "net/http/IdURI.h"
 #include "net/transport/IdTCPClient.h"
 
-SETUPTQ_EXCEPTION(EIdProtocolReplyError, EIdException);
 SETUPTQ_EXCEPTION(EIdUnknownProtocol, EIdException);
 /// A response that breaks one of the client's limits (header lines, header bytes, chunk size,
 /// body size); the connection is dropped, since the rest of the response is left unread.
 SETUPTQ_EXCEPTION(EIdHTTPLimitExceeded, EIdException);
 
+/// A server's reply that the protocol counts as a failure, with the reply's code.
+class EIdProtocolReplyError : public EIdException {
+ public:
+  EIdProtocolReplyError(std::string message, int replyCode) : EIdException(std::move(message)), ReplyCode(replyCode) {}
+  const char* ClassName() const override { return "EIdProtocolReplyError"; }
+  int ReplyCode;
+};
+
 class EIdHTTPProtocolException : public EIdProtocolReplyError {
  public:
   EIdHTTPProtocolException(std::string statusLine, int replyCode, std::string errorBody)
-      : EIdProtocolReplyError(std::move(statusLine)), ReplyCode(replyCode), ErrorBody(std::move(errorBody)) {}
+      : EIdProtocolReplyError(std::move(statusLine), replyCode), ErrorBody(std::move(errorBody)) {}
   const char* ClassName() const override { return "EIdHTTPProtocolException"; }
-  int ReplyCode;
   std::string ErrorBody;
 };
 
@@ -72,8 +78,10 @@ class TIdHTTPResponse : public TIdResponseHeaderInfo {
   int StatusCode() const;
   /// Read from the status line ("HTTP/1.0", "HTTP/1.1"); keeps the last value otherwise.
   TIdHTTPProtocolVersion StatusVersion();
-  /// Whether the connection may carry the next request (open, and not refused by the
-  /// response's Connection / Proxy-Connection values).
+  /// Whether the connection may carry the next request: it is open and the response's
+  /// Connection / Proxy-Connection values allow it under the client's protocol version (1.0:
+  /// only "keep-alive"; 1.1: anything but "close"). A server that closes anyway is noticed by
+  /// the look at the connection before the next request.
   bool KeepConnection();
 
   std::string StatusLine;

@@ -101,7 +101,7 @@ std::vector<std::string> TIdHeaderList::FoldLine(const std::string& line, int wi
   bool quoted = false, existingBreak = false;
   while (pos <= n) {
     const char c = line[pos - 1];
-    if (IsLeadByte(static_cast<unsigned char>(c)) && pos < n) {
+    if (CharLength(line, pos - 1) == 2) {
       ++pos;  // the trail byte goes with it
       ++column;
     } else if (c == '\r') {

@@ -1,5 +1,6 @@
 #include "net/http/IdURI.h"
 
+#include "base/SysUtils.h"
 #include "net/http/IdGlobal.h"
 
 TIdURI::TIdURI(const std::string& uri) {
@@ -18,10 +19,8 @@ void SplitPoints(const std::string& t, std::size_t& q, std::size_t& d) {
 
 void TIdURI::ParseUri(std::string uri) {
   // Backslashes become slashes, except a trail byte of a double-byte character.
-  for (std::size_t i = 0; i < uri.size(); ++i) {
-    if (IsLeadByte(static_cast<unsigned char>(uri[i]))) ++i;
-    else if (uri[i] == '\\') uri[i] = '/';
-  }
+  for (std::size_t i = 0; i < uri.size(); i += CharLength(uri, i))
+    if (uri[i] == '\\') uri[i] = '/';
   Uri = uri;
   Protocol = Username = Password = Host = Port = Path = Document = Params = Bookmark = "";
 

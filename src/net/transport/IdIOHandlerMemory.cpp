@@ -6,8 +6,10 @@
 #include "net/transport/IdException.h"
 #include "net/transport/IdSharedStack.h"
 
-void TIdIOHandlerMemory::AddInput(const std::string& bytes) {
-  if (!bytes.empty()) input_.push_back(bytes);
+void TIdIOHandlerMemory::AddInputAt(std::uint32_t atMs, const std::string& bytes) {
+  if (bytes.empty()) return;
+  input_.push_back(bytes);
+  arrivals_.push_back(atMs);
 }
 
 std::string TIdIOHandlerMemory::TakeOutput() {
@@ -30,9 +32,23 @@ void TIdIOHandlerMemory::ConnectTo(const std::string& host, int port, int, const
   open_ = true;
 }
 
-bool TIdIOHandlerMemory::WaitReadable(int) {
+bool TIdIOHandlerMemory::WaitReadable(int timeout) {
   if (!open_) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
-  return !input_.empty() || peerClosing_ || receiveError_ != 0;
+  waitLimits_.push_back(timeout);
+  const std::uint32_t limit = timeout > 0 ? static_cast<std::uint32_t>(timeout) : 0;
+  if (input_.empty()) {
+    if (peerClosing_ || receiveError_ != 0) return true;
+    clock_ += limit;
+    return false;
+  }
+  const std::uint32_t next = arrivals_.front();
+  if (next <= clock_) return true;
+  if (timeout == IdTimeoutInfinite || next - clock_ <= limit) {
+    clock_ = next;
+    return true;
+  }
+  clock_ += limit;
+  return false;
 }
 
 int TIdIOHandlerMemory::ReceiveBytes(void* buffer, int length) {
@@ -45,12 +61,14 @@ int TIdIOHandlerMemory::ReceiveBytes(void* buffer, int length) {
     }
     return 0;  // the peer closed (or nothing is queued at all)
   }
+  clock_ = std::max(clock_, arrivals_.front());  // a receive blocks until the bytes are there
   const std::string& front = input_.front();
   const std::size_t n = std::min(static_cast<std::size_t>(std::max(0, length)), front.size() - frontOffset_);
   std::memcpy(buffer, front.data() + frontOffset_, n);
   frontOffset_ += n;
   if (frontOffset_ == front.size()) {
     input_.pop_front();
+    arrivals_.pop_front();
     frontOffset_ = 0;
   }
   return static_cast<int>(n);

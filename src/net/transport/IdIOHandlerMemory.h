@@ -1,8 +1,10 @@
 #pragma once
 // An I/O handler without a network: the bytes a peer would send are queued by the caller,
 // the bytes sent are collected. For tests and fuzzing of everything above the socket.
+#include <cstdint>
 #include <deque>
 #include <string>
+#include <vector>
 
 #include "net/transport/IdIOHandler.h"
 
@@ -10,7 +12,9 @@ class TIdIOHandlerMemory : public TIdIOHandler {
  public:
   /// Queues bytes the peer sends; each call is one arrival (a receive returns at most one
   /// arrival, or part of it when the reader asks for less).
-  void AddInput(const std::string& bytes);
+  void AddInput(const std::string& bytes) { AddInputAt(0, bytes); }
+  /// The same, arriving when the handler's clock shows `atMs` (arrivals queued in time order).
+  void AddInputAt(std::uint32_t atMs, const std::string& bytes);
   /// After the queued input, receives return 0 (the peer closed).
   void ClosePeer() { peerClosing_ = true; }
   /// After the queued input, receives fail with -1 and this library error number.
@@ -27,6 +31,11 @@ class TIdIOHandlerMemory : public TIdIOHandler {
   int ReceiveCount() const { return receiveCount_; }
   /// Unreceived queued bytes.
   std::size_t Pending() const;
+  /// The handler's clock in milliseconds: only waits move it, to the next arrival or by a
+  /// time limit that passes first.
+  std::uint32_t Clock() const { return clock_; }
+  /// The time limit of every wait so far, in order (IdTimeoutInfinite: none).
+  const std::vector<int>& WaitLimits() const { return waitLimits_; }
 
   /// Opens the handler as if a connection were made (also done by ConnectTo).
   void Open();
@@ -37,14 +46,17 @@ class TIdIOHandlerMemory : public TIdIOHandler {
   void ConnectTo(const std::string& host, int port, int timeout, const std::string& boundIP, int boundPort,
                  int boundPortMin, int boundPortMax) override;
   bool HasSocket() override { return open_; }
-  /// Never waits: true when input, a close or an error is queued; false (a time-out) when
-  /// nothing is, whatever the time limit.
+  /// Waits on the handler's clock: true at once when input has arrived or a close or an error
+  /// is queued; true at the next arrival when it comes within the limit; otherwise the whole
+  /// limit passes and the answer is false (a time-out). With nothing queued at all an
+  /// unlimited wait gives up at once instead of hanging the test.
   bool WaitReadable(int timeout) override;
   int ReceiveBytes(void* buffer, int length) override;
   int SendBytes(const void* buffer, int length) override;
 
  private:
   std::deque<std::string> input_;
+  std::deque<std::uint32_t> arrivals_;  // when each queued input arrives
   std::size_t frontOffset_ = 0;
   bool peerClosing_ = false;
   int receiveError_ = 0;
@@ -55,4 +67,6 @@ class TIdIOHandlerMemory : public TIdIOHandler {
   int receiveCount_ = 0;
   std::string host_;
   int port_ = 0;
+  std::uint32_t clock_ = 0;
+  std::vector<int> waitLimits_;
 };

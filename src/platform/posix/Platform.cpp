@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <cstring>
@@ -278,12 +279,20 @@ LocalDateTime LocalNow() {
           static_cast<int>(ts.tv_nsec / 1000000)};
 }
 
-int LocalBiasMinutes() {
+namespace {
+std::atomic<bool> g_timeZoneUnavailable{false};
+}  // namespace
+
+std::optional<int> LocalBiasMinutes() {
   time_t now = time(nullptr);
   tm t;
-  localtime_r(&now, &t);
+  if (g_timeZoneUnavailable || !localtime_r(&now, &t)) return std::nullopt;
   return static_cast<int>(-t.tm_gmtoff / 60);
 }
+
+void SetTimeZoneUnavailable(bool unavailable) { g_timeZoneUnavailable = unavailable; }
+
+bool AnsiCodePageIs936() { return true; }
 
 char DecimalSeparator() {
   const lconv* lc = std::localeconv();

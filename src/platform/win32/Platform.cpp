@@ -266,14 +266,21 @@ LocalDateTime LocalNow() {
   return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
-int LocalBiasMinutes() {
+std::optional<int> LocalBiasMinutes() {
   TIME_ZONE_INFORMATION tz;
-  DWORD r = GetTimeZoneInformation(&tz);
-  int bias = tz.Bias;
-  if (r == TIME_ZONE_ID_DAYLIGHT) bias += tz.DaylightBias;
-  else if (r == TIME_ZONE_ID_STANDARD) bias += tz.StandardBias;
-  return bias;
+  switch (GetTimeZoneInformation(&tz)) {
+    case TIME_ZONE_ID_UNKNOWN:  // a zone without daylight saving rules
+      return static_cast<int>(tz.Bias);
+    case TIME_ZONE_ID_STANDARD:
+      return static_cast<int>(tz.Bias + tz.StandardBias);
+    case TIME_ZONE_ID_DAYLIGHT:
+      return static_cast<int>(tz.Bias + tz.DaylightBias);
+    default:  // TIME_ZONE_ID_INVALID: tz holds nothing
+      return std::nullopt;
+  }
 }
+
+bool AnsiCodePageIs936() { return GetACP() == 936; }
 
 char DecimalSeparator() {
   char buf[8] = {0};
@@ -322,4 +329,5 @@ void CursorPos(int& x, int& y) {
 namespace platform {
 void SetCursorPos(int x, int y) { ::SetCursorPos(x, y); }
 std::string TakeShellLog() { return std::string(); }
+void SetTimeZoneUnavailable(bool) {}
 }  // namespace platform

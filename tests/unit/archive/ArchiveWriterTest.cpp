@@ -99,6 +99,15 @@ TEST(PackFiles, NamesEachEntryByItsFileNameWithoutFolders) {
             (std::map<std::string, std::string>{{"instTQ.exe", "exe bytes"}, {"readme.txt", "read me"}}));
 }
 
+TEST(PackFiles, ANameWhoseTrailByteLooksLikeABackslashIsPackedWhole) {
+  TempDir tmp;
+  const std::string name = "\xB1\x5Cinst.exe";  // a character of code page 936, then "inst.exe"
+  WriteFile(tmp / name, "exe bytes");
+  TMemoryStream out;
+  PackFiles(out, {tmp / name});
+  EXPECT_EQ(Unpack(out.DataString()), (std::map<std::string, std::string>{{name, "exe bytes"}}));
+}
+
 TEST(PackFiles, RefusesTwoFilesOfTheSameNameInAnyCase) {
   TempDir tmp;
   platform::ForceDirectories(tmp / "a");

@@ -43,3 +43,13 @@ TEST(EntryNames, OverlongNamesAreRefused) {
   EXPECT_TRUE(IsSafeEntryName(std::string(kMaxEntryNameLength, 'a')));
   EXPECT_FALSE(IsSafeEntryName(std::string(kMaxEntryNameLength + 1, 'a')));
 }
+
+TEST(EntryNames, TrailBytesThatLookLikeASeparatorOrABarAreNeither) {
+  // "\xB1\x5C" and "\xD7\x7C" are characters of code page 936 whose trail bytes have the values
+  // of a backslash and of "|".
+  for (const std::string name : {"\xD7\x7C.exe", "a\xB1\x5C", "sub\\\xB1\x5C.exe", "\xB1\x5C\\\xD7\x7C.dll"})
+    EXPECT_TRUE(IsSafeEntryName(name)) << name;
+  // A real separator after such a character still separates.
+  for (const std::string name : {"\xB1\x5C\\..\\evil.exe", "\xB1\x5C\\", "\xB1\x5C|x"})
+    EXPECT_FALSE(IsSafeEntryName(name)) << name;
+}

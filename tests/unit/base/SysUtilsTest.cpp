@@ -40,3 +40,44 @@ TEST(Streams, FileOpenErrorNamesTheFile) {
     EXPECT_NE(e.Message().find("none.bin\". "), std::string::npos);
   }
 }
+
+// ---- double-byte characters ----------------------------------------------------------------
+// "\xB1\x5C" and "\xD7\x7C" are single characters of code page 936 whose trail bytes have the
+// values of a backslash and of "|".
+
+namespace {
+/// Reads texts as a single-byte system would for the life of the object.
+class SingleByteSystem {
+ public:
+  SingleByteSystem() : saved_(DoubleByteCodePage()) { SetDoubleByteCodePage(false); }
+  ~SingleByteSystem() { SetDoubleByteCodePage(saved_); }
+
+ private:
+  bool saved_;
+};
+}  // namespace
+
+TEST(DoubleByte, ATrailByteIsNeverAPathDelimiter) {
+  EXPECT_EQ(ExtractFilePath("C:\\\xB1\x5C\\setupTQ.exe"), "C:\\\xB1\x5C\\");
+  EXPECT_EQ(ExtractFilePath("C:\\setup\\\xB1\x5C.exe"), "C:\\setup\\");
+  EXPECT_EQ(ExtractFilePath("\xB1\x5Csetup.exe"), "");
+  EXPECT_EQ(ExtractFilePath("/home/u/\xB1\x5C/setupTQ.exe"), "/home/u/\xB1\x5C/");
+  EXPECT_EQ(LastDelimiter("|", "a|\xD7\x7C"), 1u);
+  EXPECT_EQ(LastDelimiter("|", "\xD7\x7C"), std::string::npos);
+}
+
+TEST(DoubleByte, OnlyALeadAndATrailByteMakeOneCharacter) {
+  // Pairs are counted from the start: the third byte here is a character of its own.
+  EXPECT_EQ(LastDelimiter("\\", "\xB1\xB1\x5C"), 2u);
+  // A lead byte before a byte that cannot follow it, or at the end, stands alone.
+  EXPECT_EQ(LastDelimiter(":", "\xB1:"), 1u);
+  EXPECT_EQ(LastDelimiter("\\", "\xB1\x7F\\"), 2u);
+  EXPECT_EQ(CharLength("a\xB1", 1), 1u);
+  EXPECT_EQ(ExtractFilePath("C:"), "C:");
+}
+
+TEST(DoubleByte, ASingleByteSystemTakesEveryByteAsACharacter) {
+  SingleByteSystem system;
+  EXPECT_EQ(ExtractFilePath("C:\\setup\\\xB1\x5C.exe"), "C:\\setup\\\xB1\x5C");
+  EXPECT_EQ(LastDelimiter("|", "\xD7\x7C"), 1u);
+}

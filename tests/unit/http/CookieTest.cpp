@@ -41,6 +41,15 @@ TEST(CookieStore, SentBackToTheHostWithMatchingPath) {
   EXPECT_EQ(CookiesFor(m, "http://other.example/x"), "");
 }
 
+TEST(CookieStore, APathIsMatchedAgainstTheFolderNotTheDocument) {
+  TIdCookieManager m;
+  m.AddCookie("doc=1; path=/sub/page.htm", "h.example");
+  m.AddCookie("dir=1; path=/sub", "h.example");
+  EXPECT_EQ(CookiesFor(m, "http://h.example/sub/page.htm"), "dir=1");
+  EXPECT_EQ(CookiesFor(m, "http://h.example/sub?x=1"), "");  // folder "/", document "sub"
+  EXPECT_EQ(CookiesFor(m, "http://h.example/sub/page.htm/x"), "doc=1; dir=1");
+}
+
 TEST(CookieStore, DomainMatchesOnlyAtLabelBoundaries) {
   TIdCookieManager m;
   m.AddCookie("a=1; path=/", "example.com");

@@ -88,6 +88,17 @@ TEST(RequestHead, AUrlWithoutPortGoesToTheDefaultPortNotThePreviousOne) {
   EXPECT_NE(c.wire.Output().find("\r\nHost: second\r\n"), std::string::npos);
 }
 
+TEST(RequestHead, AFragmentNeverGoesToTheServer) {
+  Client c;
+  c.wire.AddInput(Ok("a"));
+  c.http.FetchUrl("http://mirror.example/dir/a.htm#part");
+  c.wire.AddInput(Ok("b"));
+  c.http.FetchUrl("b.htm#part");  // relative to the previous URL
+  const std::string sent = c.wire.Output();
+  EXPECT_EQ(sent.find('#'), std::string::npos) << sent;
+  EXPECT_NE(sent.find("GET /dir/b.htm HTTP/1.1\r\n"), std::string::npos) << sent;
+}
+
 TEST(RequestHead, CookiesComeBackOnLaterRequestsOnly) {
   Client c;
   c.wire.AddInput(Ok("1", "Set-Cookie: sid=42; path=/\r\nSet-cookie: other=1; path=/; domain=.elsewhere.net\r\n"));
@@ -117,6 +128,49 @@ TEST(RequestHead, BasicOfferedOnceMeansBasicOnEveryLaterRequest) {
               std::string::npos)
         << head;
   }
+}
+
+namespace {
+const char kChallenge[] =
+    "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"m\"\r\nContent-Length: 4\r\n\r\nnope";
+const char kAnswer[] = "\r\nAuthorization: Basic am9lOnB3\r\n";  // joe:pw
+
+/// Gives the user name and password when the server asks for them.
+void AnswerChallenges(Client& c) {
+  c.http.OnAuthorization = [](TIdCustomHTTP&, TIdAuthentication& auth, bool& handled) {
+    auth.Username = "joe";
+    auth.Password = "pw";
+    handled = true;
+  };
+}
+}  // namespace
+
+TEST(Authorization, InProcessAuthorizationAnswersTheChallengeWithinTheCall) {
+  Client c;
+  AnswerChallenges(c);
+  c.http.HTTPOptions |= hoInProcessAuth;
+  c.wire.AddInput(kChallenge);
+  c.wire.AddInput(Ok("ok"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "ok");
+  const std::string sent = c.wire.Output();
+  const std::size_t second = sent.find("GET ", 1);
+  ASSERT_NE(second, std::string::npos) << sent;
+  EXPECT_NE(sent.find(kAnswer, second), std::string::npos) << sent;
+  EXPECT_EQ(sent.find(kAnswer), sent.find(kAnswer, second));  // the first request went without
+  EXPECT_EQ(c.connects, 1);
+}
+
+TEST(Authorization, WithoutInProcessAuthorizationTheChallengeIsTheResponse) {
+  Client c;
+  AnswerChallenges(c);
+  c.wire.AddInput(kChallenge);
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "nope");
+  EXPECT_EQ(c.http.ResponseCode(), 401);
+  EXPECT_EQ(c.wire.TakeOutput().find(kAnswer), std::string::npos);
+  // The caller's next request carries the credentials.
+  c.wire.AddInput(Ok("ok"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "ok");
+  EXPECT_NE(c.wire.TakeOutput().find(kAnswer), std::string::npos);
 }
 
 TEST(RequestHead, HttpsIsRefusedBeforeAnythingIsSent) {
@@ -222,9 +276,10 @@ TEST(ResponseStatus, NotFoundCarriesCodeAndBody) {
   c.wire.AddInput("HTTP/1.1 404 Not Found\r\nContent-Length: 7\r\n\r\nmissing");
   auto e = Failure<EIdHTTPProtocolException>(c, kMirrorUrl);
   EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
-  EXPECT_EQ(e.ReplyCode, 404);
   EXPECT_EQ(e.ErrorBody, "missing");
   EXPECT_STREQ(e.ClassName(), "EIdHTTPProtocolException");
+  const EIdProtocolReplyError& reply = e;  // the code belongs to every protocol reply error
+  EXPECT_EQ(reply.ReplyCode, 404);
 }
 
 TEST(ResponseStatus, StatusLineWithoutNumber) {
@@ -282,11 +337,42 @@ TEST(KeepAlive, AnotherHostGetsANewConnection) {
   EXPECT_EQ(c.wire.ConnectedHost(), "b.example");
 }
 
-TEST(KeepAlive, AnHttp10ResponseWithoutKeepAliveIsNotReused) {
-  Client c;
+TEST(KeepAlive, TheClientsVersionDecidesNotTheResponses) {
+  Client c;  // HTTP/1.1: kept unless the server says close
   c.wire.AddInput("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n1");
   c.http.FetchUrl(kMirrorUrl);
-  EXPECT_FALSE(c.http.IsConnected());
+  EXPECT_EQ(c.http.Response().StatusVersion(), pv1_0);  // noted, not acted on
+  c.wire.AddInput(Ok("2"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "2");
+  EXPECT_EQ(c.connects, 1);
+
+  Client old;  // HTTP/1.0: kept only when the server says keep-alive
+  old.http.ProtocolVersion = pv1_0;
+  old.wire.AddInput(Ok("1"));
+  old.http.FetchUrl(kMirrorUrl);
+  EXPECT_FALSE(old.http.IsConnected());
+  old.wire.AddInput(Ok("2", "Connection: Keep-Alive\r\n"));
+  old.http.FetchUrl(kMirrorUrl);
+  EXPECT_TRUE(old.http.IsConnected());
+  EXPECT_EQ(old.connects, 2);
+  EXPECT_NE(old.wire.Output().find("GET /brenlow/PV3.6ins.htm HTTP/1.0\r\nConnection: keep-alive\r\n"),
+            std::string::npos);
+}
+
+TEST(KeepAlive, AServerThatClosedAfterItsResponseIsNoticedBeforeTheNextRequest) {
+  Client c;
+  c.wire.AddInput("HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\n1");
+  c.wire.ClosePeer();
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "1");
+  // The server of the next connection answers once it is made.
+  c.http.OnStatus = [&c](TIdComponent*, TIdStatus s, const std::string&) {
+    if (s == hsConnected && ++c.connects == 2) c.wire.AddInput(Ok("2"));
+  };
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "2");
+  EXPECT_EQ(c.connects, 2);
+  // Nothing was written to the closed connection.
+  const std::string sent = c.wire.Output();
+  EXPECT_EQ(sent, std::string(kMirrorHead) + kMirrorHead);
 }
 
 // ---- limits against hostile servers ------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include "net/http/IdGlobal.h"
 #include "net/http/IdHTTPHeaderInfo.h"
+#include "platform/Platform.h"
 
 namespace {
 TDateTime Utc(int y, int mo, int d, int h, int mi, int s) {
@@ -105,9 +106,9 @@ TEST(ResponseRecord, NumericExpiresIsSecondsFromNow) {
   r.HeaderLines.Put(0, "Expires: 172800");
   EXPECT_NO_THROW(r.ReadFromLines());
   EXPECT_NEAR(r.Expires, before + 2.0, 5 * kSecond);
-  r.HeaderLines.Put(0, "Expires: -1");
+  r.HeaderLines.Put(0, "Expires: -1");  // no offset: an unreadable date
   r.ReadFromLines();
-  EXPECT_EQ(r.Expires, 0);
+  EXPECT_NEAR(r.Expires, LocalOffsetFromUtc(), 1e-9);
 }
 
 TEST(InternetDates, ThreeFormsReadTheSame) {
@@ -124,11 +125,38 @@ TEST(InternetDates, NumericZonesShiftTheTime) {
   EXPECT_NEAR(InternetDateToLocal("Sun, 06 Nov 1994 08:49:37 +xx00"), gmt, 1e-7);
 }
 
-TEST(InternetDates, UnreadableDatesGiveZero) {
-  EXPECT_EQ(InternetDateToLocal(""), 0);
-  EXPECT_EQ(InternetDateToLocal("garbage"), 0);
-  EXPECT_EQ(InternetDateToLocal("31 Feb 2001 10:00:00 GMT"), 0);
-  EXPECT_EQ(InternetDateToLocal("06 Nov 1994 25:00:00 GMT"), 0);
+TEST(InternetDates, AnUnreadableDateIsZeroToWhichZoneAndLocalOffsetStillApply) {
+  const TDateTime local = LocalOffsetFromUtc();  // a third of a day east of UTC in the test runs
+  EXPECT_NEAR(InternetDateToLocal(""), local, 1e-9);
+  EXPECT_NEAR(InternetDateToLocal("garbage"), local, 1e-9);
+  EXPECT_NEAR(InternetDateToLocal("31 Feb 2001 10:00:00 GMT"), local, 1e-9);
+  // The zone is read from what follows the point where the reading stopped.
+  EXPECT_NEAR(InternetDateToLocal("06 Nov 1994 25:00:00 +0200"), local - 2.0 / 24, 1e-9);
+}
+
+namespace {
+/// The system's time-zone information cannot be read while this lives (Linux build only).
+struct ZoneUnavailable {
+  ZoneUnavailable() { platform::SetTimeZoneUnavailable(true); }
+  ~ZoneUnavailable() { platform::SetTimeZoneUnavailable(false); }
+};
+}  // namespace
+
+TEST(InternetDates, WithoutTheTimeZoneDatesFailWithTheirOwnError) {
+  ZoneUnavailable gone;
+  if (platform::LocalBiasMinutes()) GTEST_SKIP() << "the zone can be taken away only in the Linux build";
+  try {
+    InternetDateToLocal("Sun, 06 Nov 1994 08:49:37 GMT");
+    FAIL() << "no error";
+  } catch (const EIdFailedToRetreiveTimeZoneInfo& e) {
+    EXPECT_EQ(e.Message(), "Failed attempting to retrieve time zone information.");
+  }
+  EXPECT_THROW(InternetDateToLocal(""), EIdFailedToRetreiveTimeZoneInfo);
+  EXPECT_THROW(FormatInternetDate(Utc(1994, 11, 6, 8, 49, 37)), EIdFailedToRetreiveTimeZoneInfo);
+  // Every response reads its dates, also those it does not have: none can be read.
+  TIdResponseHeaderInfo r;
+  r.HeaderLines.Add("Content-Length: 4");
+  EXPECT_THROW(r.ReadFromLines(), EIdFailedToRetreiveTimeZoneInfo);
 }
 
 TEST(InternetDates, FormatRoundTripsThroughTheReader) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "net/http/IdHTTP.h"
 #include "net/transport/IdIOHandlerMemory.h"
@@ -103,4 +104,47 @@ TEST(RequestTimeLimit, WithoutALimitTheTrickleIsReadWhole) {
   c.step = 1000;
   c.TrickleBody(100);
   EXPECT_EQ(c.http.FetchUrl(kUrl), std::string(100, 'x'));
+}
+
+// ---- each wait within the time left ---------------------------------------------------------
+// The connection's own clock: waits take the time they would take, so the limit each wait is
+// given shows whether it was cut to what the request has left.
+
+namespace {
+struct ClockedClient {
+  TIdHTTP http;
+  TIdIOHandlerMemory wire;
+
+  ClockedClient() {
+    ConfigureVerifyClient(http);  // 10 s for each read, 30 s for the request
+    http.SetIOHandler(&wire);
+    http.TickSource = [this] { return wire.Clock(); };
+  }
+  ~ClockedClient() { http.SetIOHandler(nullptr); }
+
+  /// The head at once, then a body byte every 9 s, each within the read time limit.
+  void BodyEveryNineSeconds() {
+    wire.AddInput("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n");
+    for (std::uint32_t i = 1; i <= 9; ++i) wire.AddInputAt(9000 * i, "x");
+  }
+};
+}  // namespace
+
+TEST(RequestTimeLimit, TheLastWaitGetsOnlyWhatIsLeft) {
+  ClockedClient c;
+  c.BodyEveryNineSeconds();
+  EXPECT_THROW(c.http.FetchUrl(kUrl), EIdReadTimeout);
+  // The head at 0 s, bytes at 9, 18 and 27 s; then 3 s are left, and the request ends at
+  // 30 s instead of reading the byte of 36 s.
+  EXPECT_EQ(c.wire.WaitLimits(), (std::vector<int>{10000, 10000, 10000, 10000, 3000}));
+  EXPECT_EQ(c.wire.Clock(), 30000u);
+}
+
+TEST(RequestTimeLimit, ReadsWithoutTheirOwnLimitWaitForWhatIsLeft) {
+  ClockedClient c;
+  c.http.ReadTimeout = 0;
+  c.BodyEveryNineSeconds();
+  EXPECT_THROW(c.http.FetchUrl(kUrl), EIdReadTimeout);
+  EXPECT_EQ(c.wire.WaitLimits(), (std::vector<int>{30000, 30000, 21000, 12000, 3000}));
+  EXPECT_EQ(c.wire.Clock(), 30000u);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "base/SysUtils.h"
 #include "net/http/IdGlobal.h"
 #include "net/http/IdURI.h"
 
@@ -32,6 +33,8 @@ TEST(UriParsing, SplitsTheUsualShapes) {
       {"http://host/a?b#x", "http", "host", "", "/", "a", "?b", "x"},
       {"sub/page.htm", "", "", "", "sub/", "page.htm", "", ""},
       {"page.htm", "", "", "", "", "page.htm", "", ""},
+      {"sub/page.htm#top", "", "", "", "sub/", "page.htm", "", "top"},
+      {"page.htm?x#top", "", "", "", "", "page.htm", "?x", "top"},
       {"http:\\\\host\\dir\\f", "http", "host", "", "/dir/", "f", "", ""},
       {"http://host:/x", "http", "host", "", "/", "x", "", ""},
       {"http://host/a/b=c/d", "http", "host", "", "/a/", "b", "=c/d", ""},
@@ -74,9 +77,10 @@ TEST(UriParsing, AtSignAsTrailByteIsNoUserInformation) {
   TIdURI u("http://\x81\x40host/x");
   EXPECT_EQ(u.Username, "");
   EXPECT_EQ(u.Host, "\x81\x40host");
-  SetDoubleByteSearch(false);
+  const bool saved = DoubleByteCodePage();
+  SetDoubleByteCodePage(false);
   TIdURI plain("http://\x81\x40host/x");
-  SetDoubleByteSearch(true);
+  SetDoubleByteCodePage(saved);
   EXPECT_EQ(plain.Username, "\x81");
   EXPECT_EQ(plain.Host, "host");
 }

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "base/Classes.h"
 #include "launcher/TerminateProcesses.h"
 #include "platform/Platform.h"
 
@@ -33,15 +35,28 @@ class RunningCopies : public ::testing::Test {
   // under that name (on Linux the name changes only when the child has called exec).
   // A child that ends by itself may be gone before that: `ends` skips the wait.
   std::uint32_t Start(const std::string& fileName, const std::string& args = "", bool ends = false) {
-    fs::path exe = dir_ / fileName;
-    if (!fs::exists(exe)) fs::copy_file(SETUPTQ_SLEEPER, exe);
-    std::uint32_t pid = platform::StartProcess(exe.string(), args);
+    const std::string exe = dir_.string() + platform::PathDelim() + fileName;
+    if (copied_.insert(fileName).second) CopySleeper(exe);
+    std::uint32_t pid = platform::StartProcess(exe, args);
     EXPECT_NE(pid, 0u) << exe;
     started_.push_back(pid);
     if (ends) return pid;
     for (int i = 0; i < 1000 && !Listed(pid, fileName); ++i) platform::SleepMs(10);
     EXPECT_TRUE(Listed(pid, fileName)) << fileName;
     return pid;
+  }
+  // Through the system's narrow file functions, so that a name in code page 936 is the same
+  // bytes for the file system, the process snapshot and TerminateProcessesByName.
+  static void CopySleeper(const std::string& to) {
+    {
+      TFileStream in(SETUPTQ_SLEEPER, platform::FileAccess::Read, platform::FileShare::Read,
+                     platform::FileCreate::OpenExisting);
+      TFileStream out(to, platform::FileAccess::ReadWrite, platform::FileShare::None,
+                      platform::FileCreate::CreateAlways);
+      out.CopyFrom(in, 0);
+    }
+    std::error_code ec;  // Linux needs the execute right; Windows has none to give
+    fs::permissions(to, fs::perms::owner_exec, fs::perm_options::add, ec);
   }
   static bool Listed(std::uint32_t pid, const std::string& fileName) {
     platform::ProcessSnapshot snap;
@@ -56,6 +71,7 @@ class RunningCopies : public ::testing::Test {
 
   std::string tag_;
   fs::path dir_;
+  std::set<std::string> copied_;
   std::vector<std::uint32_t> started_;
 };
 }  // namespace
@@ -72,6 +88,17 @@ TEST_F(RunningCopies, MatchingProcessIsEndedAndOthersAreLeftRunning) {
   EXPECT_NE(TerminateProcessesByName(Name("tqinst")), 0);
   EXPECT_TRUE(Ended(target));
   EXPECT_TRUE(StillRunning(other));
+}
+
+TEST_F(RunningCopies, ANameEndingInTheImageNameAfterADoubleByteCharacterIsAnotherName) {
+  // "\xB1\x5C" is one character of code page 936 whose trail byte has the value of a
+  // backslash: the file name part of this process's image is all of it.
+  const std::string longer = "\xB1\x5C" + Name("tqinst");
+  std::uint32_t other = Start(longer);
+  EXPECT_EQ(TerminateProcessesByName(Name("tqinst")), 0);
+  EXPECT_TRUE(StillRunning(other));
+  EXPECT_NE(TerminateProcessesByName(longer), 0);
+  EXPECT_TRUE(Ended(other));
 }
 
 TEST_F(RunningCopies, LetterCaseOfTheNameDoesNotMatter) {
