@@ -252,7 +252,7 @@ void TPeImage::CheckPlacement() {
     if (static_cast<int>(i) == rsrc_) continue;
     const TPeSection& s = sections_[i];
     if (s.virtualAddress >= r.virtualAddress) {
-      if (reloc_ >= 0 || relocRva == 0 || s.virtualAddress != relocRva)
+      if (reloc_ >= 0 || relocRva < s.virtualAddress || relocRva >= MemoryEnd(s))
         throw EPeImageError("section \"" + s.name +
                             "\" follows the resource section: only the base relocations may (the addresses of "
                             "others cannot move)");
