@@ -193,9 +193,11 @@ void TPeImage::ReadHeaders() {
 
   fileAlignment_ = Get32(headers_, optional_ + kOptFileAlignment);
   sectionAlignment_ = Get32(headers_, optional_ + kOptSectionAlignment);
-  if (!IsPowerOfTwo(fileAlignment_) || !IsPowerOfTwo(sectionAlignment_) || fileAlignment_ > sectionAlignment_)
-    throw EPeImageError("damaged: file alignment " + Hex(fileAlignment_) + " and section alignment " +
-                        Hex(sectionAlignment_) + " are not powers of two, the first no larger");
+  // The file alignment is a power of two from 512 to 64 KiB, the section alignment no smaller.
+  if (!IsPowerOfTwo(fileAlignment_) || fileAlignment_ < 0x200 || fileAlignment_ > 0x10000 ||
+      !IsPowerOfTwo(sectionAlignment_) || sectionAlignment_ < fileAlignment_)
+    throw EPeImageError("damaged: file alignment " + Hex(fileAlignment_) + " or section alignment " +
+                        Hex(sectionAlignment_) + " out of range");
   directoryCount_ = Get32(headers_, optional_ + kOptDirectoryCount);
   if (directoryCount_ > (optionalSize - kOptDirectories) / 8)
     throw EPeImageError("damaged: the data directories run past the optional header");
@@ -286,6 +288,12 @@ void TPeImage::ReadResourceTree() {
   std::uint64_t budget = sections_[static_cast<std::size_t>(rsrc_)].rawSize / kDirectoryEntrySize;
   std::vector<std::uint32_t> open;
   ReadDirectory(0, 0, TPeResource{}, open, budget);
+  // Resources do not share bytes; a tree whose leaves claim more than the section holds would
+  // make the rebuilt image many times larger than the stub.
+  std::uint64_t total = 0;
+  for (const auto& r : resources_) total += r.size;
+  if (total > sections_[static_cast<std::size_t>(rsrc_)].rawSize)
+    throw EPeImageError("damaged: the resources overlap (together larger than their section)");
 }
 
 void TPeImage::ReadDirectory(std::uint32_t offset, int level, TPeResource leaf, std::vector<std::uint32_t>& open,
