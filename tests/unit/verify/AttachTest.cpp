@@ -251,6 +251,35 @@ TEST(AttachImage, HeadersDescribeTheNewLayout) {
   EXPECT_EQ(image.StoredChecksum(), ReferenceChecksum(out));
 }
 
+// The entries of the resource directory at `offset` of the section, as "NAME" or "#id".
+std::vector<std::string> DirectoryEntries(const std::string& image, const TPeSection& rsrc, std::uint32_t offset) {
+  const std::size_t at = rsrc.rawPointer + offset;
+  const std::size_t count = (Get32(image, at + 12) & 0xFFFF) + (Get32(image, at + 12) >> 16);
+  std::vector<std::string> out;
+  for (std::size_t e = 0; e < count; ++e) {
+    const std::uint32_t name = Get32(image, at + 16 + 8 * e);
+    if (!(name & 0x80000000u)) {
+      out.push_back("#" + std::to_string(name));
+      continue;
+    }
+    const std::size_t s = rsrc.rawPointer + (name & 0x7FFFFFFF);
+    std::string text;
+    for (std::size_t u = 0; u < (Get32(image, s) & 0xFFFF); ++u) text += image[s + 2 + 2 * u];
+    out.push_back(text);
+  }
+  return out;
+}
+
+TEST(AttachImage, DirectoriesAreInTheOrderTheLoaderSearches) {
+  // The loader looks names up by binary search: names in code unit order, then numbers.
+  const std::string out = Attach(BuildStub(LauncherResources(false)), "archive");
+  TMemoryStream in(out);
+  const TPeSection rsrc = TPeImage(in).Sections()[1];
+  EXPECT_EQ(DirectoryEntries(out, rsrc, 0), (std::vector<std::string>{"BMP", "DAT", "#2", "#16", "#24"}));
+  const std::uint32_t bitmaps = Get32(out, rsrc.rawPointer + 16 + 8 * 2 + 4) & 0x7FFFFFFF;
+  EXPECT_EQ(DirectoryEntries(out, rsrc, bitmaps), (std::vector<std::string>{"BINSTALL", "ERROR"}));
+}
+
 TEST(AttachImage, SameInputsGiveTheSameBytes) {
   const std::string stub = BuildStub(LauncherResources(true));
   EXPECT_EQ(Attach(stub, "payload one"), Attach(stub, "payload one"));
