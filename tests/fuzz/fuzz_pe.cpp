@@ -30,7 +30,8 @@ std::multimap<TKey, std::string> Others(TStream& s, const TPeImage& image) {
   std::multimap<TKey, std::string> out;
   for (const auto& r : image.Resources()) {
     TKey key{Text(r.type), Text(r.name) + u"/" + Text(TResourceId::Number(r.language))};
-    if (!(r.type == TResourceId::Named("DAT") && r.name == TResourceId::Named("BRENLOW"))) out.emplace(key, Bytes(s, r));
+    if (!(r.type == TResourceId::Named("DAT") && r.name == TResourceId::Named("BRENLOW")))
+      out.emplace(key, Bytes(s, r));
   }
   return out;
 }
@@ -61,11 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   if (payloads != 1) std::abort();
   std::string bytes = out.DataString();
-  const std::size_t field = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0x3C]) |
-                                                       static_cast<unsigned char>(bytes[0x3D]) << 8 |
-                                                       static_cast<unsigned char>(bytes[0x3E]) << 16 |
-                                                       static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[0x3F])) << 24) +
-                            24 + 64;
+  std::size_t field = 0;  // the checksum field: e_lfanew + 24 + 64
+  for (int i = 3; i >= 0; --i) field = field << 8 | static_cast<unsigned char>(bytes[0x3C + i]);
+  field += 24 + 64;
   bytes.replace(field, 4, 4, '\0');
   TPeChecksum sum;
   sum.Add(bytes.data(), bytes.size());

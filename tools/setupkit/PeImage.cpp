@@ -158,7 +158,8 @@ TPeImage::TPeImage(TStream& file) : file_(file) {
 }
 
 void TPeImage::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count) {
-  if (offset > fileSize_ || count > fileSize_ - offset) throw EPeImageError("truncated: a structure runs past the end of the file");
+  if (offset > fileSize_ || count > fileSize_ - offset)
+    throw EPeImageError("truncated: a structure runs past the end of the file");
   file_.SetPosition(static_cast<std::int64_t>(offset));
   file_.ReadBuffer(buffer, static_cast<int>(count));
 }
@@ -176,15 +177,18 @@ void TPeImage::ReadHeaders() {
   ReadAt(0, &dos[0], kDosHeaderSize);
   if (dos.compare(0, 2, "MZ") != 0) throw EPeImageError("not a PE image: no MZ header");
   const std::uint64_t pe = Get32(dos, kPeOffsetField);
-  if (pe + kCoffEnd + kOptDirectories > fileSize_) throw EPeImageError("not a PE image: its headers lie past the end of the file");
+  if (pe + kCoffEnd + kOptDirectories > fileSize_)
+    throw EPeImageError("not a PE image: its headers lie past the end of the file");
   std::string coff(kCoffEnd + kOptDirectories, '\0');
   ReadAt(pe, &coff[0], static_cast<std::uint32_t>(coff.size()));
   if (coff.compare(0, 4, std::string("PE\0\0", 4)) != 0) throw EPeImageError("not a PE image: no PE signature");
-  if (Get16(coff, kCoffEnd) != kPe32Magic) throw EPeImageError("not a PE32 image (a 64-bit or unknown optional header)");
+  if (Get16(coff, kCoffEnd) != kPe32Magic)
+    throw EPeImageError("not a PE32 image (a 64-bit or unknown optional header)");
   const std::uint32_t optionalSize = Get16(coff, kCoffOptionalSize);
   if (optionalSize < kOptDirectories) throw EPeImageError("damaged: the optional header is too short for PE32");
   const std::uint64_t table = pe + kCoffEnd + optionalSize;
-  const std::uint64_t tableEnd = table + static_cast<std::uint64_t>(Get16(coff, kCoffSectionCount)) * kSectionHeaderSize;
+  const std::uint64_t tableEnd =
+      table + static_cast<std::uint64_t>(Get16(coff, kCoffSectionCount)) * kSectionHeaderSize;
   if (tableEnd > fileSize_) throw EPeImageError("damaged: the section table runs past the end of the file");
   optional_ = static_cast<std::uint32_t>(pe + kCoffEnd);
   sectionTable_ = static_cast<std::uint32_t>(table);
@@ -203,7 +207,8 @@ void TPeImage::ReadHeaders() {
     throw EPeImageError("damaged: the data directories run past the optional header");
   const std::uint32_t headersSize = Get32(headers_, optional_ + kOptHeadersSize);
   if (headersSize < tableEnd || headersSize > fileSize_)
-    throw EPeImageError("damaged: the headers size " + Hex(headersSize) + " does not cover the section table or exceeds the file");
+    throw EPeImageError("damaged: the headers size " + Hex(headersSize) +
+                        " does not cover the section table or exceeds the file");
 
   std::uint64_t rawEnd = headersSize;
   for (std::uint64_t at = table; at < tableEnd; at += kSectionHeaderSize) {
@@ -263,7 +268,8 @@ void TPeImage::CheckPlacement() {
       reloc_ = static_cast<int>(i);
     } else if (MemoryEnd(s) > r.virtualAddress ||
                (s.rawSize > 0 && static_cast<std::uint64_t>(s.rawPointer) + s.rawSize > r.rawPointer)) {
-      throw EPeImageError("damaged: section \"" + s.name + "\" overlaps the resource section or lies after it in the file");
+      throw EPeImageError("damaged: section \"" + s.name +
+                          "\" overlaps the resource section or lies after it in the file");
     }
   }
   // Every directory but the resource directory, the certificates (none, checked above) and the
@@ -307,12 +313,14 @@ void TPeImage::ReadDirectory(std::uint32_t offset, int level, TPeResource leaf, 
     if (count > 0) ReadAt(r.rawPointer + at, &bytes[0], static_cast<std::uint32_t>(count));
     return bytes;
   };
-  if (std::find(open.begin(), open.end(), offset) != open.end()) throw EPeImageError("damaged: the resource tree loops");
+  if (std::find(open.begin(), open.end(), offset) != open.end())
+    throw EPeImageError("damaged: the resource tree loops");
   const std::string header = section(offset, kDirectoryHeaderSize);
   const std::uint64_t count = static_cast<std::uint64_t>(Get16(header, 12)) + Get16(header, 14);
   if (count > budget) throw EPeImageError("damaged: the resource tree has more entries than its section holds");
   budget -= count;
-  const std::string entries = section(static_cast<std::uint64_t>(offset) + kDirectoryHeaderSize, count * kDirectoryEntrySize);
+  const std::string entries =
+      section(static_cast<std::uint64_t>(offset) + kDirectoryHeaderSize, count * kDirectoryEntrySize);
   open.push_back(offset);
   for (std::size_t e = 0; e < entries.size(); e += kDirectoryEntrySize) {
     const std::uint32_t nameField = Get32(entries, e), target = Get32(entries, e + 4);
@@ -335,7 +343,8 @@ void TPeImage::ReadDirectory(std::uint32_t offset, int level, TPeResource leaf, 
     leaf.size = Get32(data, 4);
     leaf.codePage = Get32(data, 8);
     leaf.language = id.id;
-    if (rva < r.virtualAddress || rva - r.virtualAddress > r.rawSize || leaf.size > r.rawSize - (rva - r.virtualAddress))
+    if (rva < r.virtualAddress || rva - r.virtualAddress > r.rawSize ||
+        leaf.size > r.rawSize - (rva - r.virtualAddress))
       throw EPeImageError("damaged: resource data lies outside the resource section");
     leaf.offset = static_cast<std::uint64_t>(r.rawPointer) + (rva - r.virtualAddress);
     resources_.push_back(leaf);
@@ -380,8 +389,14 @@ TPeImage::TLayout TPeImage::Layout() const {
   });
 
   // Group the leaves: types, their names, each name's languages.
-  struct TNameGroup { std::size_t first = 0, count = 0; std::uint64_t dir = 0; };
-  struct TTypeGroup { std::vector<TNameGroup> names; std::uint64_t dir = 0; };
+  struct TNameGroup {
+    std::size_t first = 0, count = 0;
+    std::uint64_t dir = 0;
+  };
+  struct TTypeGroup {
+    std::vector<TNameGroup> names;
+    std::uint64_t dir = 0;
+  };
   std::vector<TTypeGroup> types;
   for (std::size_t k = 0; k < L.order.size(); ++k) {
     const TPeResource& r = resources_[L.order[k]];
@@ -392,7 +407,9 @@ TPeImage::TLayout TPeImage::Layout() const {
   }
 
   // Directories breadth first, then the names, then the leaves, then the bytes.
-  auto dirSize = [](std::size_t entries) { return kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint64_t>(entries); };
+  auto dirSize = [](std::size_t entries) {
+    return kDirectoryHeaderSize + kDirectoryEntrySize * static_cast<std::uint64_t>(entries);
+  };
   std::uint64_t pos = dirSize(types.size());
   for (auto& t : types) {
     t.dir = pos;
@@ -415,11 +432,11 @@ TPeImage::TLayout TPeImage::Layout() const {
   std::vector<std::array<std::uint64_t, 3>> entries;
   for (std::size_t t = 0; t < types.size(); ++t) {
     const TResourceId& type = resources_[L.order[types[t].names[0].first]].type;
-    entries.push_back({dirSize(0) + kDirectoryEntrySize * t, nameField(type), kHighBit | types[t].dir});
+    entries.push_back({kDirectoryHeaderSize + kDirectoryEntrySize * t, nameField(type), kHighBit | types[t].dir});
     for (std::size_t n = 0; n < types[t].names.size(); ++n) {
       const TNameGroup& g = types[t].names[n];
-      entries.push_back({types[t].dir + dirSize(0) + kDirectoryEntrySize * n, nameField(resources_[L.order[g.first]].name),
-                         kHighBit | g.dir});
+      entries.push_back({types[t].dir + kDirectoryHeaderSize + kDirectoryEntrySize * n,
+                         nameField(resources_[L.order[g.first]].name), kHighBit | g.dir});
     }
   }
   const std::uint64_t leaves = AlignUp(pos, 4);
@@ -445,13 +462,14 @@ TPeImage::TLayout TPeImage::Layout() const {
     std::vector<const TResourceId*> nameIds;
     for (const auto& n : t.names) {
       nameIds.push_back(&resources_[L.order[n.first]].name);
-      std::vector<const TResourceId*> langs(n.count, nullptr);
       for (std::size_t k = 0; k < n.count; ++k) {
         const std::size_t leaf = n.first + k;
         const TPeResource& r = resources_[L.order[leaf]];
         const std::uint64_t at = leaves + kLeafSize * leaf;
-        entries.push_back({n.dir + dirSize(0) + kDirectoryEntrySize * k, r.language, at});
-        Put32(L.tree, static_cast<std::size_t>(at), static_cast<std::uint32_t>(sections_[static_cast<std::size_t>(rsrc_)].virtualAddress + L.dataOffset[leaf]));
+        entries.push_back({n.dir + kDirectoryHeaderSize + kDirectoryEntrySize * k, r.language, at});
+        Put32(
+            L.tree, static_cast<std::size_t>(at),
+            static_cast<std::uint32_t>(sections_[static_cast<std::size_t>(rsrc_)].virtualAddress + L.dataOffset[leaf]));
         Put32(L.tree, static_cast<std::size_t>(at + 4), r.size);
         Put32(L.tree, static_cast<std::size_t>(at + 8), r.codePage);
       }
@@ -466,7 +484,8 @@ TPeImage::TLayout TPeImage::Layout() const {
   }
   for (const auto& s : strings) {
     Put16(L.tree, static_cast<std::size_t>(s.first), static_cast<std::uint32_t>(s.second->size()));
-    for (std::size_t u = 0; u < s.second->size(); ++u) Put16(L.tree, static_cast<std::size_t>(s.first + 2 + 2 * u), (*s.second)[u]);
+    for (std::size_t u = 0; u < s.second->size(); ++u)
+      Put16(L.tree, static_cast<std::size_t>(s.first + 2 + 2 * u), (*s.second)[u]);
   }
   return L;
 }
@@ -485,7 +504,8 @@ void TPeImage::Write(TStream& out) const {
     TPeSection& s = sections[static_cast<std::size_t>(reloc_)];
     const std::uint64_t va = AlignUp(r.virtualAddress + L.size, sectionAlignment_);
     if (va > kMaxUint32 || r.rawPointer + rawSize > kMaxUint32) throw EPeImageError("the image would exceed 4 GiB");
-    Put32(h, directory(kDirBaseRelocations), Get32(h, directory(kDirBaseRelocations)) - s.virtualAddress + static_cast<std::uint32_t>(va));
+    Put32(h, directory(kDirBaseRelocations),
+          Get32(h, directory(kDirBaseRelocations)) - s.virtualAddress + static_cast<std::uint32_t>(va));
     s.virtualAddress = static_cast<std::uint32_t>(va);
     if (s.rawSize > 0) s.rawPointer = static_cast<std::uint32_t>(r.rawPointer + rawSize);
   }

@@ -110,7 +110,7 @@ class TPeImage {
 
   TStream& file_;
   std::uint64_t fileSize_ = 0;
-  std::string headers_;  // the first SizeOfHeaders bytes
+  std::string headers_;         // the first SizeOfHeaders bytes
   std::uint32_t optional_ = 0;  // offset of the optional header
   std::uint32_t sectionTable_ = 0;
   std::uint32_t fileAlignment_ = 0, sectionAlignment_ = 0;

@@ -62,8 +62,10 @@ std::string ResourceSection(const TTree& tree) {
     return at + 16;
   };
   auto entry = [&](std::size_t& at, const TResourceId& id) {
-    if (id.named) names.push_back({at, &id.name});
-    else Put32(s, at, id.id);
+    if (id.named)
+      names.push_back({at, &id.name});
+    else
+      Put32(s, at, id.id);
     Put32(s, at + 4, 0x80000000u | static_cast<std::uint32_t>(s.size()));
     at += 8;
   };
@@ -129,7 +131,8 @@ std::string BuildStub(const TTree& tree, bool withReloc = true) {
   Put32(img, DirectoryAt(1) + 4, 0x40);
   Put32(img, DirectoryAt(2), kRsrcRva);
   Put32(img, DirectoryAt(2) + 4, static_cast<std::uint32_t>(rsrc.size()));
-  auto section = [&img](int i, const char* name, std::uint32_t vsize, std::uint32_t rva, std::uint32_t raw, std::uint32_t ptr) {
+  auto section = [&img](int i, const char* name, std::uint32_t vsize, std::uint32_t rva, std::uint32_t raw,
+                        std::uint32_t ptr) {
     img.replace(SectionAt(i), std::strlen(name), name);
     Put32(img, SectionAt(i) + 8, vsize);
     Put32(img, SectionAt(i) + 12, rva);
@@ -171,7 +174,9 @@ std::string Read(TStream& s, std::uint64_t offset, std::uint32_t size) {
 // type/name/language -> bytes, as a reader of the image sees them.
 std::map<std::string, std::string> Contents(TStream& image) {
   std::map<std::string, std::string> out;
-  auto text = [](const TResourceId& id) { return id.named ? std::string(id.name.begin(), id.name.end()) : "#" + std::to_string(id.id); };
+  auto text = [](const TResourceId& id) {
+    return id.named ? std::string(id.name.begin(), id.name.end()) : "#" + std::to_string(id.id);
+  };
   const TPeImage pe(image);
   for (const auto& r : pe.Resources())
     out[text(r.type) + "/" + text(r.name) + "/" + std::to_string(r.language)] = Read(image, r.offset, r.size);
@@ -183,7 +188,8 @@ std::map<std::string, std::string> Contents(TStream& image) {
 std::uint32_t ReferenceSum(const std::string& bytes) {
   std::uint32_t sum = 0;
   for (std::size_t i = 0; i < bytes.size(); i += 2) {
-    sum += static_cast<unsigned char>(bytes[i]) | (i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) << 8 : 0);
+    sum += static_cast<unsigned char>(bytes[i]) |
+           (i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) << 8 : 0);
     sum = (sum & 0xFFFF) + (sum >> 16);
   }
   return sum + static_cast<std::uint32_t>(bytes.size());
@@ -198,7 +204,8 @@ std::uint32_t ReferenceChecksum(std::string image) {
 std::string Attach(const std::string& stub, const std::string& payload) {
   TMemoryStream in(stub), data(payload), out;
   TPeImage image(in);
-  image.SetResource(TResourceId::Named("DAT"), TResourceId::Named("BRENLOW"), data, static_cast<std::uint32_t>(payload.size()));
+  image.SetResource(TResourceId::Named("DAT"), TResourceId::Named("BRENLOW"), data,
+                    static_cast<std::uint32_t>(payload.size()));
   image.Write(out);
   return out.DataString();
 }
@@ -246,7 +253,7 @@ TEST(AttachImage, HeadersDescribeTheNewLayout) {
   EXPECT_EQ(Get32(out, DirectoryAt(5) + 4), 0x28u);
   EXPECT_EQ(Get32(out, DirectoryAt(1)), 0x1100u);
   EXPECT_EQ(Get32(out, kOptional + 56), reloc.virtualAddress + kSectionAlign);  // image size
-  EXPECT_EQ(Get32(out, kOptional + 8), 0x200 + rsrc.rawSize + 0x200);         // initialised data
+  EXPECT_EQ(Get32(out, kOptional + 8), 0x200 + rsrc.rawSize + 0x200);           // initialised data
   EXPECT_EQ(out.size(), reloc.rawPointer + 0x200u);
   EXPECT_EQ(image.StoredChecksum(), ReferenceChecksum(out));
 }
@@ -294,7 +301,8 @@ TEST(AttachImage, StubWithoutRelocationsGrowsAtTheEnd) {
   ASSERT_EQ(image.Sections().size(), 2u);
   const TPeSection& rsrc = image.Sections()[1];
   EXPECT_EQ(out.size(), rsrc.rawPointer + rsrc.rawSize);
-  EXPECT_EQ(Get32(out, kOptional + 56), (kRsrcRva + rsrc.virtualSize + kSectionAlign - 1) / kSectionAlign * kSectionAlign);
+  EXPECT_EQ(Get32(out, kOptional + 56),
+            (kRsrcRva + rsrc.virtualSize + kSectionAlign - 1) / kSectionAlign * kSectionAlign);
 }
 
 TEST(PeChecksum, ChunksOfAnyLengthSumAsTheWholeFile) {
@@ -323,32 +331,44 @@ TEST(AttachImage, RefusesWhatItCannotRebuildWithAReason) {
       {"not an image", [](std::string& s) { s[0] = 'Z'; }, "no MZ header"},
       {"cut inside the headers", [](std::string& s) { s.resize(0x100); }, "past the end"},
       {"PE32+", [](std::string& s) { Put16(s, kOptional, 0x20B); }, "not a PE32 image"},
-      {"signed", [](std::string& s) { Put32(s, DirectoryAt(4), 0x9000); Put32(s, DirectoryAt(4) + 4, 0x100); },
+      {"signed",
+       [](std::string& s) {
+         Put32(s, DirectoryAt(4), 0x9000);
+         Put32(s, DirectoryAt(4) + 4, 0x100);
+       },
        "attaching would break its signature; attach before signing"},
       {"no resource directory", [](std::string& s) { Put32(s, DirectoryAt(2), 0); }, "no resource section"},
       {"section table past the end", [](std::string& s) { Put16(s, 0x46, 0xFFFF); }, "section table"},
-      {"section data past the end", [](std::string& s) { Put32(s, SectionAt(1) + 16, 0x7FFFFFFF); }, "outside the file"},
-      {"a section after the resources", [](std::string& s) { Put32(s, DirectoryAt(5), 0); }, "follows the resource section"},
+      {"section data past the end", [](std::string& s) { Put32(s, SectionAt(1) + 16, 0x7FFFFFFF); },
+       "outside the file"},
+      {"a section after the resources", [](std::string& s) { Put32(s, DirectoryAt(5), 0); },
+       "follows the resource section"},
       {"appended data", [](std::string& s) { s += "tail"; }, "4 bytes follow the last section"},
-      {"directory into the resources", [](std::string& s) { Put32(s, DirectoryAt(1), kRsrcRva + 4); }, "data directory 1"},
+      {"directory into the resources", [](std::string& s) { Put32(s, DirectoryAt(1), kRsrcRva + 4); },
+       "data directory 1"},
       {"a tree that loops", [rsrcPtr](std::string& s) { Put32(s, rsrcPtr + 16 + 4, 0x80000000u); }, "loops"},
-      {"a name past the section", [rsrcPtr](std::string& s) { Put32(s, rsrcPtr + 16, 0xFFFFFFF0u); }, "outside its section"},
+      {"a name past the section", [rsrcPtr](std::string& s) { Put32(s, rsrcPtr + 16, 0xFFFFFFF0u); },
+       "outside its section"},
       {"entry counts beyond the section", [rsrcPtr](std::string& s) { Put16(s, rsrcPtr + 14, 0xFFFF); }, "entries"},
-      {"data outside the section", [&good, rsrcPtr](std::string& s) {
+      {"data outside the section",
+       [&good, rsrcPtr](std::string& s) {
          // The first leaf: its RVA lies in the section, so find it and send it past the end.
          for (std::size_t at = rsrcPtr; at + 4 <= rsrcPtr + 0x200; at += 4)
            if (Get32(good, at) >= kRsrcRva + 0x40 && Get32(good, at) < kRsrcRva + 0x200) {
              Put32(s, at, kRsrcRva + 0x100000);
              return;
            }
-       }, "resource data lies outside"},
-      {"a size that wraps", [&good, rsrcPtr](std::string& s) {
+       },
+       "resource data lies outside"},
+      {"a size that wraps",
+       [&good, rsrcPtr](std::string& s) {
          for (std::size_t at = rsrcPtr; at + 4 <= rsrcPtr + 0x200; at += 4)
            if (Get32(good, at) >= kRsrcRva + 0x40 && Get32(good, at) < kRsrcRva + 0x200) {
              Put32(s, at + 4, 0xFFFFFFF0u);
              return;
            }
-       }, "resource data lies outside"},
+       },
+       "resource data lies outside"},
   };
   for (const Case& c : cases) {
     std::string bad = good;
@@ -388,9 +408,7 @@ class TempDir {
   fs::path path_;
 };
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 std::string ReadFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::ostringstream s;
@@ -455,8 +473,10 @@ TEST(AttachFiles, TheBuiltLauncherTakesAPayload) {
   ASSERT_EQ(before.count("DAT/BRENLOW/1033") + before.count("DAT/BRENLOW/2052"), 1u);
   EXPECT_EQ(before.size(), after.size());
   for (const auto& [key, bytes] : before)
-    if (key.rfind("DAT/BRENLOW/", 0) == 0) EXPECT_EQ(after[key], std::string(123457, 'x'));
-    else EXPECT_EQ(after[key], bytes) << key;
+    if (key.rfind("DAT/BRENLOW/", 0) == 0)
+      EXPECT_EQ(after[key], std::string(123457, 'x'));
+    else
+      EXPECT_EQ(after[key], bytes) << key;
   EXPECT_EQ(TPeImage(out).StoredChecksum(), ReferenceChecksum(out.DataString()));
 }
 
