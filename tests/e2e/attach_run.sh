@@ -12,8 +12,12 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 abs() { realpath -m "$1"; }
 setupkit_exe=$(abs "$1") host_setupkit=$(abs "$2") rescheck=$(abs "$3") launcher=$(abs "$4") installer=$(abs "$5") shot=$(abs "$6")
+source "$here/scripts/xvfb.sh"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work"; stop_xvfb' EXIT
+# The display comes first: the first Wine program of a session starts the prefix's desktop
+# process, and a desktop started without a display shows the launcher's windows nowhere.
+[ -n "${DISPLAY:-}" ] || start_xvfb
 fail() { echo "attach_run: FAIL: $*" >&2; exit 1; }
 win() { (cd "$work" && "$here/scripts/wine-run.sh" "$@"); }
 
