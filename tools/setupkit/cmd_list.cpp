@@ -3,17 +3,10 @@
 #include <cstdio>
 
 #include "Command.h"
+#include "NullStream.h"
 #include "payload/ArchiveReader.h"
 
 namespace {
-// Counts what is written to it and keeps nothing.
-class TNullStream : public TStream {
- public:
-  int Read(void*, int) override { return 0; }
-  int Write(const void*, int count) override { return count; }
-  std::int64_t Seek(std::int64_t, TSeekOrigin) override { return 0; }
-};
-
 int RunList(const std::vector<std::string>& args) {
   if (args.size() != 1) return Fail("list: usage: setupkit list ARCHIVE");
   TFileStream archive(args[0], platform::FileAccess::Read, platform::FileShare::Read,

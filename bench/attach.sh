@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Whole-process `setupkit attach` of an installer into the built launcher against what it
+# replaces by hand: `setupkit pack` of the same file plus a copy of the stub. Medians of
+# repeated runs (hyperfine) as a ratio, CPU time too, and peak memory (/usr/bin/time -v) for a
+# 4 MiB and a 64 MiB installer, which must not grow with the installer's size.
+# Optimised build (linux-release); the stub is the win32 build's launcher (STUB= to choose
+# another). Results in bench/out/attach/.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+runs=${RUNS:-5}
+stub=${STUB:-build/win32/bin/setupTQ.exe}
+[ -f "$stub" ] || { echo "attach.sh: no stub at $stub (cmake --build --preset win32 --target setupTQ)" >&2; exit 1; }
+
+cmake --preset linux-release >/dev/null
+cmake --build --preset linux-release --target setupkit >/dev/null
+bin=build/linux-release/bin
+out=bench/out/attach
+rm -rf "$out"
+mkdir -p "$out"
+
+# Installer data like an installer: real executable code and data, not a synthetic pattern.
+libs() { find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' -size +100k | LC_ALL=C sort | xargs cat; }
+
+median() { python3 -c 'import json,sys; print("%.4f" % json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]["median"])' "$@"; }
+cpu() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]; print("%.4f" % (r["user"]+r["system"]))' "$@"; }
+peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print $2}'; }
+ratio() { python3 -c "print('%.3f' % ($1 / $2))"; }
+
+printf '%-6s %10s %9s %12s %7s %10s %9s %11s %9s\n' size output attach_s pack_cp_s ratio cpu_att_s cpu_ratio attach_KiB pack_KiB
+for mib in 4 64; do
+  dir="$out/$mib"
+  mkdir -p "$dir"
+  libs 2>/dev/null | head -c $((mib << 20)) > "$dir/instTQ.exe" || true
+  hyperfine --warmup 1 --runs "$runs" --export-json "$out/h$mib.json" \
+    "$bin/setupkit attach $stub $dir/instTQ.exe -o $dir/setupTQ.exe" \
+    "$bin/setupkit pack $dir/payload.dat $dir/instTQ.exe && cp $stub $dir/stub.exe" >/dev/null
+  a=$(median "$out/h$mib.json" 0); p=$(median "$out/h$mib.json" 1)
+  ca=$(cpu "$out/h$mib.json" 0); cp_=$(cpu "$out/h$mib.json" 1)
+  ma=$(peak_kib "$bin/setupkit" attach "$stub" "$dir/instTQ.exe" -o "$dir/setupTQ.exe")
+  mp=$(peak_kib "$bin/setupkit" pack "$dir/payload.dat" "$dir/instTQ.exe")
+  printf '%-6s %10s %9s %12s %7s %10s %9s %11s %9s\n' "${mib}MiB" "$(stat -c %s "$dir/setupTQ.exe")" "$a" "$p" \
+    "$(ratio "$a" "$p")" "$ca" "$(ratio "$ca" "$cp_")" "$ma" "$mp"
+done
