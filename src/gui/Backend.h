@@ -52,7 +52,6 @@ class Backend {
   /// The outer size minus the client size for a form with these creation parameters.
   virtual TextExtent FrameSize(const TCreateParams& params) = 0;
   virtual TextExtent MeasureText(const TFont& font, const std::string& text) = 0;
-  virtual TColor SystemColor(TColor c) = 0;
   virtual void ProcessMessages() = 0;
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
   virtual std::intptr_t ApplicationHandle() = 0;

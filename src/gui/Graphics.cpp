@@ -3,10 +3,7 @@
 #include <cstring>
 
 #include "base/Classes.h"
-#include "gui/Backend.h"
 #include "platform/Platform.h"
-
-TColor ColorToRGB(TColor c) { return IsSystemColor(c) ? gui::TheBackend().SystemColor(c) : c; }
 
 TColor TBitmap::Pixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return clNone;

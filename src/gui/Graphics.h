@@ -28,8 +28,6 @@ constexpr TColor clInfoBk = 0x80000018;
 constexpr TColor clNone = 0x1FFFFFFF;
 
 constexpr bool IsSystemColor(TColor c) { return (c & 0x80000000u) != 0; }
-/// The RGB value of a colour; system colours take the backend's current value.
-TColor ColorToRGB(TColor c);
 
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4 };
 // Character sets (the window system's numbers).

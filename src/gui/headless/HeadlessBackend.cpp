@@ -193,15 +193,6 @@ class HeadlessBackend : public Backend {
     if (f.Bold()) w += static_cast<int>(text.size()) / 4;
     return {w, h};
   }
-  TColor SystemColor(TColor c) override {
-    switch (c & 0xFF) {
-      case 0x05: return clWhite;
-      case 0x08: return clBlack;
-      case 0x0F: return ColorFromRGB(240, 240, 240);
-      case 0x18: return ColorFromRGB(255, 255, 225);
-      default: return clGray;
-    }
-  }
   void ProcessMessages() override {
     // Everything due now; the clock does not move.
     for (int guard = 0; guard < 100000 && RunOne(S().now); ++guard) {

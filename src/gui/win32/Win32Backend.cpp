@@ -541,7 +541,6 @@ class Win32Backend : public Backend {
     ReleaseDC(nullptr, dc);
     return {sz.cx, tm.tmHeight};
   }
-  TColor SystemColor(TColor c) override { return GetSysColor(static_cast<int>(c & 0xFF)); }
   void ProcessMessages() override {
     MSG m;
     while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
