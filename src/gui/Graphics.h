@@ -6,8 +6,6 @@
 
 #include "base/SysUtils.h"
 
-class TStream;
-
 /// A colour as 0x00BBGGRR, or a system colour index with the high bit set (0x800000nn).
 using TColor = std::uint32_t;
 
@@ -79,11 +77,9 @@ class TBitmap {
   /// The see-through colour of a transparent picture: its bottom-left pixel.
   TColor TransparentColor() const { return Empty() ? clNone : Pixel(0, height_ - 1); }
 
-  /// Loads a complete .bmp file image (file header included) from the stream's position.
-  /// Uncompressed 1, 4, 8, 24 and 32 bits per pixel. Raises EInvalidGraphic
-  /// "Bitmap image is not valid" on anything else; the picture is then unchanged.
-  void LoadFromStream(TStream& stream);
-  /// The same, from the bytes of a .bmp file.
+  /// Loads the bytes of a complete .bmp file (file header included). Uncompressed 1, 4, 8,
+  /// 24 and 32 bits per pixel. Raises EInvalidGraphic "Bitmap image is not valid" on
+  /// anything else; the picture is then unchanged.
   void LoadFromFileImage(const std::string& bytes);
   /// Loads a device-independent bitmap without the file header (a "bitmap" resource).
   void LoadFromDib(const std::string& bytes);
