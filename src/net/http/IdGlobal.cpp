@@ -42,7 +42,6 @@ std::string Cut(std::string& text, std::size_t pos, std::size_t delimiterLength,
 
 bool IsLeadByte(unsigned char b) { return g_doubleByte && b >= 0x81 && b <= 0xFE; }
 void SetDoubleByteSearch(bool on) { g_doubleByte = on; }
-bool DoubleByteSearch() { return g_doubleByte; }
 
 std::size_t PosText(const std::string& needle, const std::string& text) {
   return Search(needle, text, false);

@@ -16,7 +16,6 @@ bool IsLeadByte(unsigned char b);
 /// Chooses between the double-byte-aware search (the default, code page 936) and a plain
 /// byte search. Made once at start-up; tests switch it to show the difference.
 void SetDoubleByteSearch(bool on);
-bool DoubleByteSearch();
 
 /// The position (from 1) of the first occurrence of needle in text, stepping over
 /// double-byte characters so that a trail byte never matches; 0 when absent or needle empty.
