@@ -5,13 +5,16 @@
 
 #include "gui/Backend.h"
 #include "gui/headless/Headless.h"
-#include "platform/Platform.h"
 
 namespace gui::headless {
 namespace {
 
 class HeadlessTimer;
 class HeadlessFormPeer;
+
+// Virtual time after which a modal loop gives up: a window that never ends (a timer that
+// keeps ticking) fails its test instead of hanging it.
+constexpr std::uint64_t kModalTimeLimitMs = 600000;
 
 struct Posted {
   std::uint64_t due;
@@ -27,7 +30,6 @@ struct State {
   std::vector<MessageBoxRecord> boxes;
   std::map<const TForm*, WindowRecord> records;
   std::function<void(TForm&)> modalHook;
-  std::uint64_t modalLimit = 600000;
   LoopEnd lastEnd = LoopEnd::None;
   TForm* active = nullptr;
 };
@@ -153,7 +155,7 @@ void HeadlessFormPeer::RunModalLoop() {
       end = LoopEnd::Terminated;
       break;
     }
-    if (s.now - start > s.modalLimit) {
+    if (s.now - start > kModalTimeLimitMs) {
       end = LoopEnd::TimeLimit;
       break;
     }
@@ -293,10 +295,6 @@ void PostMenuClick(TMenuItem& item, std::uint64_t delayMs) {
   Post([&item] { item.Click(); }, delayMs);
 }
 
-void PostMouseMove(int x, int y, std::uint64_t delayMs) {
-  Post([x, y] { platform::SetCursorPos(x, y); }, delayMs);
-}
-
 void SendWindowMessage(TForm& f, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
   TMessage m;
   m.Msg = msg;
@@ -324,7 +322,6 @@ void RunFor(std::uint64_t ms) {
 }
 
 void WhenModal(std::function<void(TForm&)> hook) { S().modalHook = std::move(hook); }
-void SetModalTimeLimit(std::uint64_t ms) { S().modalLimit = ms; }
 LoopEnd LastLoopEnd() { return S().lastEnd; }
 const std::vector<MessageBoxRecord>& MessageBoxes() { return S().boxes; }
 
