@@ -69,7 +69,7 @@ class HeadlessTimer : public TimerPeer {
 
 class HeadlessPeer : public ControlPeer {};
 
-class HeadlessFormPeer : public FormPeer {
+class HeadlessFormPeer : public ControlPeer, public FormPeer {
  public:
   explicit HeadlessFormPeer(TForm& f) : form_(f) {
     WindowRecord& r = S().records[&form_];
@@ -81,6 +81,7 @@ class HeadlessFormPeer : public FormPeer {
     S().records.erase(&form_);
     if (S().active == &form_) S().active = nullptr;
   }
+  FormPeer* AsForm() override { return this; }
   void VisibleChanged() override { Show(form_.Visible() ? kSwShow : kSwHide); }
   void Show(int cmd) override {
     WindowRecord& r = S().records[&form_];
