@@ -16,10 +16,8 @@ constexpr TColor clBlack = 0x000000;
 constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor clRed = 0x0000FF;
 constexpr TColor clGreen = 0x008000;
-constexpr TColor clGray = 0x808080;
 constexpr TColor clSilver = 0xC0C0C0;
 // System colours (resolved by the backend).
-constexpr TColor clWindow = 0x80000005;
 constexpr TColor clWindowText = 0x80000008;
 constexpr TColor clBtnFace = 0x8000000F;
 constexpr TColor clInfoBk = 0x80000018;
