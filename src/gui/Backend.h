@@ -11,9 +11,13 @@
 
 namespace gui {
 
+class FormPeer;
+
 class ControlPeer {
  public:
   virtual ~ControlPeer() = default;
+  /// The form operations when this peer realises a form, else nullptr.
+  virtual FormPeer* AsForm() { return nullptr; }
   virtual std::intptr_t Handle() { return 0; }
   virtual void BoundsChanged() {}
   virtual void VisibleChanged() {}
@@ -22,8 +26,10 @@ class ControlPeer {
   virtual void Invalidate() {}
 };
 
-class FormPeer : public ControlPeer {
+/// What a form's peer does beyond a control's.
+class FormPeer {
  public:
+  virtual ~FormPeer() = default;
   virtual void Show(int showCommand) = 0;
   virtual void SetZOrder(std::intptr_t insertAfter, unsigned flags) = 0;
   virtual void RegionChanged(bool redraw) = 0;
@@ -52,7 +58,6 @@ class Backend {
   /// The outer size minus the client size for a form with these creation parameters.
   virtual TextExtent FrameSize(const TCreateParams& params) = 0;
   virtual TextExtent MeasureText(const TFont& font, const std::string& text) = 0;
-  virtual TColor SystemColor(TColor c) = 0;
   virtual void ProcessMessages() = 0;
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
   virtual std::intptr_t ApplicationHandle() = 0;

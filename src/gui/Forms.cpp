@@ -5,7 +5,7 @@
 
 namespace {
 int g_formCount = 0;
-gui::FormPeer* FormPeerOf(TControl& c) { return static_cast<gui::FormPeer*>(c.Peer()); }
+gui::FormPeer* FormPeerOf(TControl& c) { return c.Peer()->AsForm(); }
 }  // namespace
 
 // ---- TForm ----------------------------------------------------------------------------

@@ -17,9 +17,9 @@ enum TBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow };
 enum TFormStyle { fsNormal, fsStayOnTop };
 
 namespace gui {
-// Window style bits as the window system defines them.
+// The window system's numbers (checked against its headers in the win32 build).
+// Window style bits.
 constexpr std::uint32_t kWsPopup = 0x80000000u;
-constexpr std::uint32_t kWsVisible = 0x10000000u;
 constexpr std::uint32_t kWsBorder = 0x00800000u;
 constexpr std::uint32_t kWsDlgFrame = 0x00400000u;
 constexpr std::uint32_t kWsCaption = 0x00C00000u;
@@ -30,9 +30,8 @@ constexpr std::uint32_t kWsMaximizeBox = 0x00010000u;
 constexpr std::uint32_t kWsClipChildren = 0x02000000u;
 constexpr std::uint32_t kWsExTopmost = 0x00000008u;
 constexpr std::uint32_t kWsExToolWindow = 0x00000080u;
-constexpr std::uint32_t kWsExAppWindow = 0x00040000u;
 constexpr std::uint32_t kWsExNoActivate = 0x08000000u;
-/// WndParent value that names the desktop window.
+/// WndParent value that names the desktop window (a number of ours).
 constexpr std::intptr_t kDesktopWindow = -100;
 // Show commands.
 constexpr int kSwHide = 0;
@@ -45,7 +44,7 @@ constexpr unsigned kSwpNoSize = 0x0001, kSwpNoMove = 0x0002, kSwpNoActivate = 0x
 constexpr unsigned kWmSize = 0x0005;
 constexpr unsigned kSizeMinimized = 1;
 // Message box flags and results.
-constexpr unsigned kMbOk = 0x0000, kMbIconError = 0x0010, kMbIconInformation = 0x0040;
+constexpr unsigned kMbOk = 0x0000, kMbIconError = 0x0010;
 constexpr int kIdOk = 1;
 }  // namespace gui
 

@@ -2,11 +2,7 @@
 
 #include <cstring>
 
-#include "base/Classes.h"
-#include "gui/Backend.h"
 #include "platform/Platform.h"
-
-TColor ColorToRGB(TColor c) { return IsSystemColor(c) ? gui::TheBackend().SystemColor(c) : c; }
 
 TColor TBitmap::Pixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= width_ || y >= height_) return clNone;
@@ -109,18 +105,6 @@ void TBitmap::LoadFromFileImage(const std::string& bytes) {
   width_ = w;
   height_ = h;
   pixels_.swap(px);
-}
-
-void TBitmap::LoadFromStream(TStream& stream) {
-  std::string bytes;
-  char buf[4096];
-  for (;;) {
-    int n = stream.Read(buf, sizeof buf);
-    if (n <= 0) break;
-    bytes.append(buf, static_cast<size_t>(n));
-    if (bytes.size() > 4u * kMaxSide * kMaxSide + 4096) Invalid();
-  }
-  LoadFromFileImage(bytes);
 }
 
 void TBitmap::LoadFromDib(const std::string& bytes) {

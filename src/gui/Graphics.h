@@ -6,8 +6,6 @@
 
 #include "base/SysUtils.h"
 
-class TStream;
-
 /// A colour as 0x00BBGGRR, or a system colour index with the high bit set (0x800000nn).
 using TColor = std::uint32_t;
 
@@ -18,18 +16,14 @@ constexpr TColor clBlack = 0x000000;
 constexpr TColor clWhite = 0xFFFFFF;
 constexpr TColor clRed = 0x0000FF;
 constexpr TColor clGreen = 0x008000;
-constexpr TColor clGray = 0x808080;
 constexpr TColor clSilver = 0xC0C0C0;
 // System colours (resolved by the backend).
-constexpr TColor clWindow = 0x80000005;
 constexpr TColor clWindowText = 0x80000008;
 constexpr TColor clBtnFace = 0x8000000F;
 constexpr TColor clInfoBk = 0x80000018;
 constexpr TColor clNone = 0x1FFFFFFF;
 
 constexpr bool IsSystemColor(TColor c) { return (c & 0x80000000u) != 0; }
-/// The RGB value of a colour; system colours take the backend's current value.
-TColor ColorToRGB(TColor c);
 
 enum TFontStyle : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4 };
 // Character sets (the window system's numbers).
@@ -81,11 +75,9 @@ class TBitmap {
   /// The see-through colour of a transparent picture: its bottom-left pixel.
   TColor TransparentColor() const { return Empty() ? clNone : Pixel(0, height_ - 1); }
 
-  /// Loads a complete .bmp file image (file header included) from the stream's position.
-  /// Uncompressed 1, 4, 8, 24 and 32 bits per pixel. Raises EInvalidGraphic
-  /// "Bitmap image is not valid" on anything else; the picture is then unchanged.
-  void LoadFromStream(TStream& stream);
-  /// The same, from the bytes of a .bmp file.
+  /// Loads the bytes of a complete .bmp file (file header included). Uncompressed 1, 4, 8,
+  /// 24 and 32 bits per pixel. Raises EInvalidGraphic "Bitmap image is not valid" on
+  /// anything else; the picture is then unchanged.
   void LoadFromFileImage(const std::string& bytes);
   /// Loads a device-independent bitmap without the file header (a "bitmap" resource).
   void LoadFromDib(const std::string& bytes);

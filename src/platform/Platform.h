@@ -42,7 +42,6 @@ std::string ModuleFileName();
 /// Command-line argument i as the runtime splits it (quotes group and are removed);
 /// 0 is the program. Empty when there is no such argument.
 std::string ParamStr(int i);
-int ParamCount();
 /// Standard output without line-end translation (Windows opens it in text mode).
 void SetStdoutBinary();
 /// Bytes of the module resource `name` of type `type` (both matched without regard to

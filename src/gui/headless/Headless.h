@@ -5,7 +5,7 @@
 // Time moves only inside message loops: a modal loop (or RunUntil/RunFor) runs the posted
 // actions and timer ticks in order of their virtual time, jumping the clock forward to the
 // next one. A loop with nothing left that could ever happen ends (LoopEnd::Idle) instead of
-// hanging, and so does one that runs past the loop time limit (LoopEnd::TimeLimit).
+// hanging, and so does one that runs past ten minutes of virtual time (LoopEnd::TimeLimit).
 //
 // Text metrics are fixed: an ASCII character is half the font's pixel height wide (rounded
 // up), a double-byte character the full height; a line is the pixel height tall.
@@ -31,8 +31,6 @@ void PostClose(TForm& form, std::uint64_t delayMs = 0);
 /// The system minimises the form's window: its message filter sees WM_SIZE/SIZE_MINIMIZED.
 void PostMinimize(TForm& form, std::uint64_t delayMs = 0);
 void PostMenuClick(TMenuItem& item, std::uint64_t delayMs = 0);
-/// Moves the mouse pointer (platform::CursorPos then reports it).
-void PostMouseMove(int x, int y, std::uint64_t delayMs = 0);
 /// Sends a message to the form's window now: its message filter, then normal processing.
 void SendWindowMessage(TForm& form, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
 
@@ -46,8 +44,6 @@ void RunFor(std::uint64_t ms);
 /// The next modal loop calls `hook` with its form once the form is shown, before looping.
 /// From the hook a test may Step/RunUntil, inspect, and post actions.
 void WhenModal(std::function<void(TForm&)> hook);
-/// Virtual time after which a modal loop gives up (default ten minutes).
-void SetModalTimeLimit(std::uint64_t ms);
 
 enum class LoopEnd { None, ModalResult, Terminated, Idle, TimeLimit };
 /// How the most recent modal loop ended.

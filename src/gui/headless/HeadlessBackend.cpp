@@ -5,13 +5,16 @@
 
 #include "gui/Backend.h"
 #include "gui/headless/Headless.h"
-#include "platform/Platform.h"
 
 namespace gui::headless {
 namespace {
 
 class HeadlessTimer;
 class HeadlessFormPeer;
+
+// Virtual time after which a modal loop gives up: a window that never ends (a timer that
+// keeps ticking) fails its test instead of hanging it.
+constexpr std::uint64_t kModalTimeLimitMs = 600000;
 
 struct Posted {
   std::uint64_t due;
@@ -27,7 +30,6 @@ struct State {
   std::vector<MessageBoxRecord> boxes;
   std::map<const TForm*, WindowRecord> records;
   std::function<void(TForm&)> modalHook;
-  std::uint64_t modalLimit = 600000;
   LoopEnd lastEnd = LoopEnd::None;
   TForm* active = nullptr;
 };
@@ -67,7 +69,7 @@ class HeadlessTimer : public TimerPeer {
 
 class HeadlessPeer : public ControlPeer {};
 
-class HeadlessFormPeer : public FormPeer {
+class HeadlessFormPeer : public ControlPeer, public FormPeer {
  public:
   explicit HeadlessFormPeer(TForm& f) : form_(f) {
     WindowRecord& r = S().records[&form_];
@@ -79,6 +81,7 @@ class HeadlessFormPeer : public FormPeer {
     S().records.erase(&form_);
     if (S().active == &form_) S().active = nullptr;
   }
+  FormPeer* AsForm() override { return this; }
   void VisibleChanged() override { Show(form_.Visible() ? kSwShow : kSwHide); }
   void Show(int cmd) override {
     WindowRecord& r = S().records[&form_];
@@ -153,7 +156,7 @@ void HeadlessFormPeer::RunModalLoop() {
       end = LoopEnd::Terminated;
       break;
     }
-    if (s.now - start > s.modalLimit) {
+    if (s.now - start > kModalTimeLimitMs) {
       end = LoopEnd::TimeLimit;
       break;
     }
@@ -192,15 +195,6 @@ class HeadlessBackend : public Backend {
     }
     if (f.Bold()) w += static_cast<int>(text.size()) / 4;
     return {w, h};
-  }
-  TColor SystemColor(TColor c) override {
-    switch (c & 0xFF) {
-      case 0x05: return clWhite;
-      case 0x08: return clBlack;
-      case 0x0F: return ColorFromRGB(240, 240, 240);
-      case 0x18: return ColorFromRGB(255, 255, 225);
-      default: return clGray;
-    }
   }
   void ProcessMessages() override {
     // Everything due now; the clock does not move.
@@ -302,10 +296,6 @@ void PostMenuClick(TMenuItem& item, std::uint64_t delayMs) {
   Post([&item] { item.Click(); }, delayMs);
 }
 
-void PostMouseMove(int x, int y, std::uint64_t delayMs) {
-  Post([x, y] { platform::SetCursorPos(x, y); }, delayMs);
-}
-
 void SendWindowMessage(TForm& f, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
   TMessage m;
   m.Msg = msg;
@@ -333,7 +323,6 @@ void RunFor(std::uint64_t ms) {
 }
 
 void WhenModal(std::function<void(TForm&)> hook) { S().modalHook = std::move(hook); }
-void SetModalTimeLimit(std::uint64_t ms) { S().modalLimit = ms; }
 LoopEnd LastLoopEnd() { return S().lastEnd; }
 const std::vector<MessageBoxRecord>& MessageBoxes() { return S().boxes; }
 

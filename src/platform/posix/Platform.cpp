@@ -112,11 +112,6 @@ std::string ParamStr(int i) {
   return i > 0 && static_cast<size_t>(i) < args.size() ? args[static_cast<size_t>(i)] : std::string();
 }
 
-int ParamCount() {
-  auto n = CommandLine().size();
-  return n ? static_cast<int>(n) - 1 : 0;
-}
-
 void SetStdoutBinary() {}
 
 namespace {

@@ -99,7 +99,7 @@ std::string ModuleFileName() {
 
 namespace {
 // The runtime's argument split: blanks and control characters separate, quotes group.
-std::string ArgAt(int index, int* count) {
+std::string ArgAt(int index) {
   const char* p = GetCommandLineA();
   int i = 0;
   std::string result;
@@ -116,20 +116,13 @@ std::string ArgAt(int index, int* count) {
     if (i == index) result = arg;
     ++i;
   }
-  if (count) *count = i - 1;
   return result;
 }
 }  // namespace
 
 std::string ParamStr(int i) {
   if (i == 0) return ModuleFileName();
-  return ArgAt(i, nullptr);
-}
-
-int ParamCount() {
-  int n = 0;
-  ArgAt(-1, &n);
-  return n < 0 ? 0 : n;
+  return ArgAt(i);
 }
 
 void SetStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }

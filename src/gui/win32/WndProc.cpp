@@ -1,0 +1,264 @@
+// Our window classes and their window procedure; what every windowed peer shares; the
+// containers' painting, mouse and cursor; the drawn controls' invalidation.
+#include <string>
+
+#include "gui/win32/Peers.h"
+
+#include <commctrl.h>  // after <windows.h>
+
+namespace gui::win32 {
+
+const char kFormClass[] = "TQForm";
+const char kPanelClass[] = "TQPanel";
+const char kAppClass[] = "TQApplication";
+
+HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+
+namespace {
+
+LRESULT CALLBACK ContainerProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
+    SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  // Only containers are created with our form and panel classes.
+  auto* p = static_cast<ContainerPeer*>(PeerOf(h));
+  if (!p || !p->Handle()) return DefWindowProcA(h, msg, wp, lp);
+  return p->Proc(msg, wp, lp);
+}
+
+HWND ParentWindow(const TControl& c) {
+  return c.Parent() && c.Parent()->Peer() ? reinterpret_cast<HWND>(c.Parent()->Peer()->Handle()) : nullptr;
+}
+
+}  // namespace
+
+void RegisterClasses() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&icc);
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = ContainerProc;
+  wc.hInstance = Instance();
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(1));
+  wc.style = CS_DBLCLKS;
+  wc.lpszClassName = kFormClass;
+  RegisterClassA(&wc);
+  wc.hIcon = nullptr;
+  wc.lpszClassName = kPanelClass;
+  RegisterClassA(&wc);
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.lpszClassName = kAppClass;
+  RegisterClassA(&wc);
+}
+
+WindowPeer* PeerOf(HWND h) { return reinterpret_cast<WindowPeer*>(GetWindowLongPtrA(h, GWLP_USERDATA)); }
+
+// ---- every windowed control -----------------------------------------------------------
+
+WindowPeer::~WindowPeer() {
+  if (tips_) DestroyWindow(tips_);
+  if (hwnd_) {
+    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    DestroyWindow(hwnd_);
+  }
+  if (brush_) DeleteObject(brush_);
+}
+
+void WindowPeer::Create() {
+  RegisterClasses();
+  const TControl& c = control_;
+  WindowParams p;
+  p.Style = WS_CHILD | WS_CLIPSIBLINGS | (c.Visible() ? WS_VISIBLE : 0);
+  p.Parent = ParentWindow(c);
+  GetParams(p);
+  hwnd_ = CreateWindowExA(p.ExStyle, p.ClassName, c.Caption().c_str(), p.Style, c.Left(), c.Top(), c.Width(),
+                          c.Height(), p.Parent, nullptr, Instance(), static_cast<WindowPeer*>(this));
+  if (!hwnd_) return;
+  SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<WindowPeer*>(this)));
+  AppearanceChanged();
+}
+
+void WindowPeer::BoundsChanged() {
+  const TControl& c = control_;
+  SetWindowPos(hwnd_, nullptr, c.Left(), c.Top(), c.Width(), c.Height(), SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void WindowPeer::VisibleChanged() { ShowWindow(hwnd_, control_.Visible() ? SW_SHOWNA : SW_HIDE); }
+
+void WindowPeer::AppearanceChanged() {
+  if (brush_) {
+    DeleteObject(brush_);
+    brush_ = nullptr;
+  }
+  Update();
+  EnableWindow(hwnd_, control_.Enabled());
+  InvalidateRect(hwnd_, nullptr, TRUE);
+}
+
+void WindowPeer::Update() {
+  char buf[1024];
+  GetWindowTextA(hwnd_, buf, sizeof buf);
+  if (control_.Caption() != buf) SetWindowTextA(hwnd_, control_.Caption().c_str());
+}
+
+HBRUSH WindowPeer::Brush() {
+  if (!brush_) brush_ = CreateSolidBrush(ToColorRef(control_.Color()));
+  return brush_;
+}
+
+void WindowPeer::UpdateTool(TControl& child) {
+  TOOLINFOA ti{};
+  ti.cbSize = TTTOOLINFOA_V1_SIZE;
+  ti.hwnd = hwnd_;
+  ti.uId = reinterpret_cast<UINT_PTR>(&child);
+  if (tips_) SendMessageA(tips_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+  if (!child.Visible() || !child.ShowHint() || child.Hint().empty()) return;
+  if (!tips_) {
+    tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, Instance(), nullptr);
+    if (!tips_) return;
+  }
+  TRect b = child.BoundsRect();
+  ti.uFlags = TTF_SUBCLASS;
+  ti.rect = {b.Left, b.Top, b.Right, b.Bottom};
+  std::string text = child.Hint();
+  ti.lpszText = &text[0];
+  SendMessageA(tips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+// ---- containers -----------------------------------------------------------------------
+
+void ContainerPeer::EraseBackground(HDC dc, const RECT& client) { FillRect(dc, &client, Brush()); }
+
+TControl* ContainerPeer::GraphicChildAt(int x, int y) {
+  const auto& kids = control_.Controls();
+  for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+    TControl* k = *it;
+    if (!k->IsWindowed() && k->Visible() && k->BoundsRect().Contains(x, y)) return k;
+  }
+  return nullptr;
+}
+
+void ContainerPeer::PaintChildren(HDC dc) {
+  for (TControl* k : control_.Controls()) {
+    if (k->IsWindowed() || !k->Visible()) continue;
+    TRect b = k->BoundsRect();
+    int saved = SaveDC(dc);
+    IntersectClipRect(dc, b.Left, b.Top, b.Right, b.Bottom);
+    // A control without a window of its own has a drawn peer in this backend.
+    static_cast<GraphicPeer*>(k->Peer())->Paint(dc, b, k == pressed_);
+    RestoreDC(dc, saved);
+  }
+}
+
+void ContainerPeer::Mouse(UINT msg, int x, int y) {
+  TControl* hit = GraphicChildAt(x, y);
+  TControl* target = hit ? hit : &control_;
+  int cx = hit ? x - hit->Left() : x, cy = hit ? y - hit->Top() : y;
+  switch (msg) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+      pressed_ = target;
+      SetCapture(hwnd_);
+      if (hit) hit->Invalidate();
+      CallHandler([&] { target->MouseDown(mbLeft, 0, cx, cy); });
+      break;
+    case WM_RBUTTONDOWN:
+      CallHandler([&] { target->MouseDown(mbRight, 0, cx, cy); });
+      break;
+    case WM_LBUTTONUP: {
+      TControl* was = pressed_;
+      pressed_ = nullptr;
+      if (GetCapture() == hwnd_) ReleaseCapture();
+      if (was && was != &control_) was->Invalidate();
+      if (was && was == target && target->Enabled()) CallHandler([&] { target->Click(); });
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+LRESULT ContainerPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_ERASEBKGND: {
+      RECT rc;
+      GetClientRect(hwnd_, &rc);
+      EraseBackground(reinterpret_cast<HDC>(wp), rc);
+      return 1;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd_, &ps);
+      PaintOwn(dc);
+      PaintChildren(dc);
+      EndPaint(hwnd_, &ps);
+      return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+      WindowPeer* child = PeerOf(reinterpret_cast<HWND>(lp));
+      if (!child) break;
+      HDC dc = reinterpret_cast<HDC>(wp);
+      SetTextColor(dc, ToColorRef(child->control().Font().Color));
+      SetBkColor(dc, ToColorRef(child->control().Color()));
+      return reinterpret_cast<LRESULT>(child->Brush());
+    }
+    case WM_COMMAND: {
+      WindowPeer* child = lp ? PeerOf(reinterpret_cast<HWND>(lp)) : nullptr;
+      if (child && child->Notify(HIWORD(wp))) return 0;
+      break;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+      Mouse(msg, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+      return 0;
+    case WM_SETCURSOR:
+      if (LOWORD(lp) == HTCLIENT) {
+        POINT pt;
+        GetCursorPos(&pt);
+        ScreenToClient(hwnd_, &pt);
+        TControl* hit = GraphicChildAt(pt.x, pt.y);
+        TCursor cur = hit ? hit->Cursor() : control_.Cursor();
+        SetCursor(LoadCursor(nullptr, cur == crHandPoint ? IDC_HAND : IDC_ARROW));
+        return TRUE;
+      }
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcA(hwnd_, msg, wp, lp);
+}
+
+// ---- drawn controls -------------------------------------------------------------------
+
+GraphicPeer::GraphicPeer(TControl& c, Painter paint) : control_(c), paint_(paint), rect_(c.BoundsRect()) {
+  AppearanceChanged();
+}
+
+void GraphicPeer::AppearanceChanged() {
+  Invalidate();
+  TControl* parent = control_.Parent();
+  if (parent && parent->Peer() && parent->IsWindowed())
+    static_cast<WindowPeer*>(parent->Peer())->UpdateTool(control_);
+}
+
+void GraphicPeer::BoundsChanged() {
+  InvalidateParent(rect_);
+  rect_ = control_.BoundsRect();
+  Invalidate();
+}
+
+void GraphicPeer::InvalidateParent(const TRect& r) {
+  HWND p = ParentWindow(control_);
+  RECT rc{r.Left, r.Top, r.Right, r.Bottom};
+  if (p) InvalidateRect(p, &rc, TRUE);
+}
+
+}  // namespace gui::win32
