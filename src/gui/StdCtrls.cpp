@@ -2,16 +2,15 @@
 
 #include <algorithm>
 
+#include "base/SysUtils.h"
 #include "gui/Backend.h"
 
 namespace {
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
-// Characters of a code page 936 text: a lead byte takes the next byte with it.
+// Characters of a code page 936 text: a lead byte takes its trail byte with it.
 std::vector<std::string> Chars(const std::string& s) {
   std::vector<std::string> out;
   for (size_t i = 0; i < s.size();) {
-    size_t n = IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
+    const size_t n = CharLength(s, i);
     out.push_back(s.substr(i, n));
     i += n;
   }
