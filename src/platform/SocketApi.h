@@ -92,6 +92,13 @@ void SocketLibraryFree(SocketLibraryHandle module);
 /// the name of each start-up and clean-up call ("WSAStartup", "WSACleanup") as the call is
 /// made; null stops it. False where the calls can not be observed (Windows).
 bool ObserveSocketLibraryStartup(void (*observer)(const char* call));
+/// How gethostbyname finds a name: the record (storage of the lookup's own, valid until its
+/// next call on the same thread), or null with `error` set to the library's error number.
+using HostLookup = THostEnt* (*)(const char* name, int& error);
+/// Test seam: where the module allows it (the Linux build's own module), gethostbyname asks
+/// `lookup` instead of the system's resolver; null gives the system's resolver back. False
+/// where the resolver can not be replaced (Windows).
+bool ReplaceHostLookup(HostLookup lookup);
 /// The system's text for an error number that the module functions above or the library
 /// report (Windows numbers in both builds).
 std::string SocketSystemErrorText(int code);

@@ -43,7 +43,8 @@ constexpr int kMaxResponseHeaderBytes = 64 * 1024;
 constexpr std::int64_t kMaxChunkSize = 0x7FFFFFFF;
 /// The body limit of the verification client.
 constexpr std::int64_t kVerifyMaxBodySize = 1024 * 1024;
-/// The read (and connect) time limit of the verification client, in milliseconds.
+/// The read time limit of the verification client, in milliseconds; it bounds the host
+/// name lookup and the connect too.
 constexpr int kVerifyReadTimeoutMs = 10000;
 /// The total time one request of the verification client may take, in milliseconds: a
 /// server that keeps trickling bytes within the read time limit is cut off here.

@@ -94,7 +94,7 @@ void TIdIOHandlerSocket::ConnectTo(const std::string& host, int port, int timeou
   binding_->BindLocal();
 
   if (!TIdStack::IsDottedQuad(targetHost)) ReportStatus(hsResolving, targetHost);
-  binding_->SetPeerAddress(GStack->ResolveHostToIP(targetHost), targetPort);
+  binding_->SetPeerAddress(GStack->ResolveHostToIP(targetHost, timeout), targetPort);
   if (!UseNagle) {
     const std::int32_t one = 1;
     binding_->SetOption(Id_IPPROTO_TCP, Id_TCP_NODELAY, &one, sizeof one);

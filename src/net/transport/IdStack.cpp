@@ -111,10 +111,10 @@ TIdStackSocketHandle TIdStack::NewSocketHandle(int type, int protocol) {
   return h;
 }
 
-std::string TIdStack::ResolveHostToIP(const std::string& host) {
+std::string TIdStack::ResolveHostToIP(const std::string& host, int timeout) {
   if (UpperCase(host) == "LOCALHOST") return "127.0.0.1";
   if (IsDottedQuad(host)) return host;
-  return LookupHost(host);
+  return LookupHost(host, timeout);
 }
 
 bool TIdStack::IsDottedQuad(const std::string& text) {

@@ -35,7 +35,9 @@ class TIdStack {
   virtual int WSCloseSocket(TIdStackSocketHandle s) = 0;
   virtual int WSConnect(TIdStackSocketHandle s, int family, const std::string& ip, int port) = 0;
   /// Looks a name up; the first address as dotted text. Raises EIdSocketError on failure.
-  virtual std::string LookupHost(const std::string& name) = 0;
+  /// A positive timeout (ms) bounds the wait: when it passes, EIdSocketError Id_WSAETIMEDOUT.
+  /// Any other value waits for the library's own answer.
+  virtual std::string LookupHost(const std::string& name, int timeout) = 0;
   virtual std::uint16_t WSHToNs(std::uint16_t v) = 0;
   virtual int WSListen(TIdStackSocketHandle s, int backlog) = 0;
   virtual std::uint16_t WSNToHs(std::uint16_t v) = 0;
@@ -67,8 +69,8 @@ class TIdStack {
   /// A new IPv4 socket; EIdInvalidSocket "Cannot allocate socket." when none is given.
   TIdStackSocketHandle NewSocketHandle(int type, int protocol);
   /// "LOCALHOST" in any case gives "127.0.0.1", a dotted literal is returned unchanged,
-  /// anything else is looked up.
-  std::string ResolveHostToIP(const std::string& host);
+  /// anything else is looked up (within `timeout` ms, see LookupHost).
+  std::string ResolveHostToIP(const std::string& host, int timeout = IdTimeoutDefault);
   static bool IsDottedQuad(const std::string& text);
 
   /// The error number the last failing CheckSocketResult recorded.

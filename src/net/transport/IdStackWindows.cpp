@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "net/transport/IdHostLookup.h"
 #include "net/transport/IdWinSock2.h"
 
 namespace ws = IdWinSock2;
@@ -97,16 +98,11 @@ int TIdStackWindows::WSConnect(TIdStackSocketHandle s, int family, const std::st
   return ws::connect(s, &a, sizeof a);
 }
 
-std::string TIdStackWindows::LookupHost(const std::string& name) {
-  ws::THostEnt* host = ws::gethostbyname(name.c_str());
-  if (host && host->h_addr_list && host->h_addr_list[0] && host->h_length == 4) {
-    std::uint8_t a[4];
-    std::memcpy(a, host->h_addr_list[0], 4);
-    return AddressToDotted(a);
-  }
-  if (!host) CheckSocketResult(Id_SOCKET_ERROR);
-  // A record without an IPv4 address: no address for the name.
-  RaiseSocketFault(Id_WSAHOST_NOT_FOUND);
+std::string TIdStackWindows::LookupHost(const std::string& name, int timeout) {
+  const TIdHostLookupResult r = timeout > 0 ? LookupHostWithin(name, timeout) : LookupHostNow(name);
+  if (r.Found) return AddressToDotted(r.Address);
+  LastErrorNumber = r.ErrorNumber;
+  RaiseSocketFault(r.ErrorNumber);
 }
 
 std::uint16_t TIdStackWindows::WSHToNs(std::uint16_t v) { return ws::htons(v); }

@@ -16,7 +16,8 @@ class TIdTCPClient : public TIdTCPConnection {
   virtual void NotifyConnected();
   /// Connects to Host:Port (creating a socket handler when none is assigned); returns only
   /// when connected. timeout in ms: IdTimeoutDefault or 0 a plain blocking connect, else a
-  /// time limit (IdTimeoutInfinite: none, but on a thread of its own).
+  /// time limit (IdTimeoutInfinite: none, but on a thread of its own). A positive limit
+  /// bounds the lookup of a host name as well, on its own.
   /// EIdAlreadyConnected when the handler has a socket; any failure closes the socket and
   /// leaves the handler assigned.
   virtual void OpenConnection(int timeout = IdTimeoutDefault);

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -303,9 +304,18 @@ struct HostRecord {
   THostEnt ent{};
 };
 
+// The lookup that replaces the system's resolver (a test seam); null: the system's.
+std::atomic<HostLookup> g_hostLookup{nullptr};
+
 THostEnt* ST_WSAAPI ws_gethostbyname(const char* name) {
   thread_local HostRecord record;
   if (!name) return t_lastError = Id_WSAEFAULT, nullptr;
+  if (HostLookup lookup = g_hostLookup.load()) {
+    int error = 0;
+    THostEnt* found = lookup(name, error);
+    if (!found) t_lastError = error;
+    return found;
+  }
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -403,6 +413,11 @@ void SocketLibraryFree(SocketLibraryHandle) {}
 
 bool ObserveSocketLibraryStartup(void (*observer)(const char* call)) {
   g_startupObserver = observer;
+  return true;
+}
+
+bool ReplaceHostLookup(HostLookup lookup) {
+  g_hostLookup.store(lookup);
   return true;
 }
 

@@ -23,6 +23,8 @@ void SocketLibraryFree(SocketLibraryHandle module) { FreeLibrary(static_cast<HMO
 
 bool ObserveSocketLibraryStartup(void (*)(const char*)) { return false; }
 
+bool ReplaceHostLookup(HostLookup) { return false; }
+
 std::string SocketSystemErrorText(int code) { return SystemErrorText(code); }
 
 }  // namespace platform
