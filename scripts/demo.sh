@@ -19,6 +19,7 @@ build/win32/host/bin/setupkit publish "$run/setupTQ.exe" "$run/mirror"
 
 source scripts/wine-env.sh
 source scripts/xvfb.sh
+source tests/e2e/clicks.sh
 servers=()
 launcher_pid=
 auto=0
@@ -63,6 +64,12 @@ fi
 launcher_pid=$!
 
 # One screenshot per window, once it is on the screen; on Xvfb the buttons are pressed too.
+click() {  # WINDOW "X Y": a click at that point of the window's client area
+  local dx dy
+  read -r dx dy <<<"$2"
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  xdotool mousemove $((X + dx)) $((Y + dy)) click 1
+}
 shoot() {  # NAME WINDOW
   sleep 0.7
   eval "$(xdotool getwindowgeometry --shell "$2")"
@@ -81,10 +88,9 @@ for _ in $(seq 3000); do  # at most about ten minutes
     seen="$seen$name "
     shoot "$name" "$w"
     if [ "$auto" = 1 ]; then
-      eval "$(xdotool getwindowgeometry --shell "$w")"
       case $name in
-        verification) xdotool mousemove $((X + 520)) $((Y + 37)) click 1 ;;
-        certification) xdotool mousemove $((X + 240)) $((Y + 154)) click 1 ;;
+        verification) click "$w" "$INSTALL_BUTTON" ;;
+        certification) click "$w" "$CERT_BUTTON" ;;
       esac
     fi
   done

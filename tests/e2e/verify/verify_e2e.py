@@ -34,6 +34,13 @@ PATH = "/brenlow/QORTQ3.6ins.htm"
 FORM_COLOUR = (245, 250, 254)
 
 
+def read_clicks(path):
+    """The click points of tests/e2e/clicks.sh: NAME="X Y" lines."""
+    with open(path, encoding="utf-8") as f:
+        return {m.group(1): (int(m.group(2)), int(m.group(3)))
+                for m in re.finditer(r'^([A-Z_]+)="(\d+) (\d+)"', f.read(), re.M)}
+
+
 def split_mirrors(urls):
     """M1..M5 (asked first in every order, in some order) and M6..M10 (always after them, in
     this order), each as host:port."""
@@ -43,10 +50,10 @@ def split_mirrors(urls):
     return addrs[:5], addrs[5:]
 
 
-# Client coordinates of what a user clicks.
-CHECK_BOX = (345, 45)
-INSTALL_BUTTON = (520, 37)
-CERT_BUTTON = (240, 154)
+CLICKS = read_clicks(os.path.join(HERE, "..", "clicks.sh"))
+CHECK_BOX = CLICKS["CHECK_BOX"]
+INSTALL_BUTTON = CLICKS["INSTALL_BUTTON"]
+CERT_BUTTON = CLICKS["CERT_BUTTON"]
 
 WINDOW_WAIT = 90      # a Wine start, the first one booting the prefix
 WALK_WAIT = 150       # the slowest walk: a silent mirror and a trickling one before the answer
@@ -232,6 +239,14 @@ class Suite:
             r.shot("advice-balloon")
             r.click(w, INSTALL_BUTTON)
             u = r.window(UNZIP_CAPTION, 30)
+            g = self.desk.geometry(u)
+            r.check(g, "the extraction window went before it could be measured")
+            # Without a window manager the X window is the client area. The outer window is
+            # 662 x 101 at (197, 284): its side frames are equal, and its bottom frame is as
+            # wide as a side frame.
+            frame = (662 - g.w) // 2
+            r.check(g.w + 2 * frame == 662 and g.x == 197 + frame and g.y + g.h + frame == 385,
+                    "the extraction window's outer bounds are not 662 x 101 at (197, 284): client %s" % g)
             r.shot("extraction", u)
             r.check(r.wait_exit(60), "the launcher did not end after extracting")
             r.installed()
