@@ -8,7 +8,7 @@
 #   bash tests/e2e/held_launcher.sh LAUNCHER HOLDFILE     (win32 builds of setupTQ and holdfile)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
-launcher=$1 holder=$2
+launcher=$(realpath "$1") holder=$(realpath "$2")
 caption="Parvalo 安装程序 2011.04.25"
 limit=60  # seconds; only a launcher that waits in a window gets near it
 
