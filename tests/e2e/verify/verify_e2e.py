@@ -451,7 +451,7 @@ def main():
         except subprocess.TimeoutExpired:
             print("wineserver still busy after a minute")
         suite.xvfb.stop()
-    print("screenshots in " + out)
+    print("screenshots in " + args.out)
     return 1 if failed else 0
 
 
