@@ -46,7 +46,9 @@ function(setuptq_pack_archive)
   get_filename_component(output ${ARG_OUTPUT} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_BINARY_DIR})
   setuptq_host_setupkit(tool tool_target)
   get_filename_component(name ${output} NAME)
+  get_filename_component(dir ${output} DIRECTORY)
   add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
     COMMAND ${tool} pack ${output} ${ARG_INPUTS}
     DEPENDS ${ARG_INPUTS} ${ARG_DEPENDS} ${tool_target}
     COMMENT "Packing the payload archive ${name}"

@@ -19,6 +19,7 @@ build/win32/host/bin/setupkit publish "$run/setupTQ.exe" "$run/mirror"
 
 source scripts/wine-env.sh
 source scripts/xvfb.sh
+source tests/e2e/clicks.sh
 servers=()
 launcher_pid=
 auto=0
@@ -38,16 +39,22 @@ trap cleanup EXIT
 
 # Mirrors M3 and M6..M10 answer; M1, M2, M4 and M5 are down, so that depending on the order
 # drawn at start the walk may meet a dead mirror or two before one answers.
-for host in 13 16 17 18 19 20; do
-  python3 -m http.server 8080 --bind "127.0.0.$host" --directory "$run/mirror" \
-    >"$run/http-127.0.0.$host.log" 2>&1 &
+hosts=(127.0.0.13 127.0.0.16 127.0.0.17 127.0.0.18 127.0.0.19 127.0.0.20)
+for host in "${hosts[@]}"; do
+  python3 -u -m http.server 8080 --bind "$host" --directory "$run/mirror" >"$run/http-$host.log" 2>&1 &
   servers+=($!)
 done
-for host in 13 16 17 18 19 20; do
-  for _ in $(seq 100); do
-    curl -s -o /dev/null -I "http://127.0.0.$host:8080/" && break
+# A server says so once it listens; one that cannot (its address taken, say) ends instead.
+for i in "${!hosts[@]}"; do
+  host=${hosts[$i]}
+  for _ in $(seq 100); do  # about ten seconds
+    grep -q "^Serving HTTP on $host port 8080" "$run/http-$host.log" && continue 2
+    kill -0 "${servers[$i]}" 2>/dev/null || break
     sleep 0.1
   done
+  echo "demo: the mirror on $host:8080 did not come up; its server said:" >&2
+  sed 's/^/  /' "$run/http-$host.log" >&2
+  exit 1
 done
 echo "demo: mirrors up on 127.0.0.13, .16-.20 (port 8080); .11, .12, .14, .15 down"
 
@@ -63,6 +70,12 @@ fi
 launcher_pid=$!
 
 # One screenshot per window, once it is on the screen; on Xvfb the buttons are pressed too.
+click() {  # WINDOW "X Y": a click at that point of the window's client area
+  local dx dy
+  read -r dx dy <<<"$2"
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  xdotool mousemove $((X + dx)) $((Y + dy)) click 1
+}
 shoot() {  # NAME WINDOW
   sleep 0.7
   eval "$(xdotool getwindowgeometry --shell "$2")"
@@ -81,10 +94,9 @@ for _ in $(seq 3000); do  # at most about ten minutes
     seen="$seen$name "
     shoot "$name" "$w"
     if [ "$auto" = 1 ]; then
-      eval "$(xdotool getwindowgeometry --shell "$w")"
       case $name in
-        verification) xdotool mousemove $((X + 520)) $((Y + 37)) click 1 ;;
-        certification) xdotool mousemove $((X + 240)) $((Y + 154)) click 1 ;;
+        verification) click "$w" "$INSTALL_BUTTON" ;;
+        certification) click "$w" "$CERT_BUTTON" ;;
       esac
     fi
   done

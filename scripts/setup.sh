@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the builds, tests and the demo need on a fresh Debian 12 machine, and the
-# packages named as arguments (bench/setup.sh names the benchmarks' own).
-# Idempotent and quiet: does nothing when everything is there already.
+# packages named as arguments (bench/setup.sh names the benchmarks' own); generates the
+# zh_CN.UTF-8 locale that every Wine run uses (scripts/wine-env.sh). Idempotent and quiet: does
+# nothing when everything is there already. Runs before anything else in test.sh and demo.sh,
+# so that no shell is started under a locale that does not exist yet.
 #   bash scripts/setup.sh [PACKAGE ...]
 set -euo pipefail
 
@@ -10,7 +12,9 @@ packages=(wine wine32:i386 wine64 xvfb xdotool imagemagick fonts-wqy-microhei lo
           python3 clang libclang-rt-14-dev)
 packages+=("$@")
 
-sudo_() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+# The caller's own locale may not be generated on a fresh machine either: the installers'
+# scripts (perl) would warn about it at every step, so they run under C.UTF-8, which is always there.
+sudo_() { if [ "$(id -u)" -eq 0 ]; then env LC_ALL=C.UTF-8 "$@"; else sudo env LC_ALL=C.UTF-8 "$@"; fi; }
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,7 +31,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${missing[@]}" >/dev/null
 fi
 
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+# (grep reads the whole list: with -q it could stop early and fail `locale -a` under pipefail.)
+if ! locale -a 2>/dev/null | grep -ix 'zh_CN.utf8' >/dev/null; then
   echo "setup: generating the zh_CN.UTF-8 locale"
   sudo_ sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | sudo_ tee -a /etc/locale.gen >/dev/null

@@ -5,31 +5,25 @@
 # Control run first: the same copy, not held, must show its verification window (closed
 # again by this script), so that "no window" below means something.
 #
-#   bash tests/e2e/held_launcher.sh [BUILD_DIR]     (default build/win32; needs the win32
-#   targets setupTQ and test_codes; the holder is test_codes.exe's hold helper)
+#   bash tests/e2e/held_launcher.sh LAUNCHER HOLDFILE     (win32 builds of setupTQ and holdfile)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
-root=$PWD
-build=${1:-build/win32}
-case "$build" in /*) ;; *) build=$root/$build ;; esac
-launcher=$build/bin/setupTQ.exe
-holder=$build/tests/test_codes.exe
+launcher=$(realpath "$1") holder=$(realpath "$2")
 caption="Parvalo 安装程序 2011.04.25"
 limit=60  # seconds; only a launcher that waits in a window gets near it
-
-for f in "$launcher" "$holder"; do
-  [ -f "$f" ] || { echo "held_launcher: missing $f (build the win32 preset first)"; exit 2; }
-done
 
 source scripts/wine-env.sh
 source scripts/xvfb.sh
 work=$(mktemp -d)
 started_xvfb=0
 holder_pid=
+hold_in=
+release() {  # the holder lets go once its standard input ends
+  if [ -n "$hold_in" ]; then exec {hold_in}>&-; hold_in=; fi
+  if [ -n "$holder_pid" ]; then wait "$holder_pid" 2>/dev/null || true; holder_pid=; fi
+}
 cleanup() {
-  touch "$work/setupTQ.exe.release" 2>/dev/null || true
-  [ -n "$holder_pid" ] && wait "$holder_pid" 2>/dev/null || true
-  rm -f "$holder.hold"
+  release
   [ "$started_xvfb" = 1 ] && stop_xvfb
   rm -rf "$work"
 }
@@ -65,17 +59,21 @@ else
 fi
 
 echo "== held: another process holds the launcher's file open for writing"
-winepath -w "$work/setupTQ.exe" | tr -d '\r\n' > "$holder.hold"
-wine "$holder" --gtest_filter=HeldFile.DISABLED_HoldForWriting --gtest_also_run_disabled_tests >/dev/null 2>&1 &
+mkfifo "$work/hold.in"
+held=$(winepath -w "$work/setupTQ.exe" | tr -d '\r\n')
+(cd "$work" && exec wine "$holder" "$held") <"$work/hold.in" >"$work/hold.out" 2>&1 &
 holder_pid=$!
+exec {hold_in}>"$work/hold.in"
 for _ in $(seq 1 $((limit * 5))); do
-  [ -f "$work/setupTQ.exe.ready" ] && break
+  grep -q '^ready' "$work/hold.out" && break
   kill -0 "$holder_pid" 2>/dev/null || break
   sleep 0.2
 done
-[ -f "$work/setupTQ.exe.ready" ] || { echo "held_launcher: the holder did not take the file"; exit 2; }
+grep -q '^ready' "$work/hold.out" || { echo "held_launcher: the holder did not take the file: $(cat "$work/hold.out")"; exit 2; }
 
-(cd "$work" && exec timeout "$limit" wine ./setupTQ.exe >"$work/stderr.txt" 2>&1) &
+# Our end of the holder's input stays here: were the launcher (or a wineserver it starts) to
+# inherit it, the holder would never see its input end.
+(cd "$work" && exec timeout "$limit" wine ./setupTQ.exe >"$work/stderr.txt" 2>&1) {hold_in}>&- &
 pid=$!
 if window_seen "$pid"; then
   kill "$pid" 2>/dev/null || true

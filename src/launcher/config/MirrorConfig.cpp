@@ -1,4 +1,4 @@
-// The build's mirror configuration (release hosts or the loopback demo), see CMakeLists.txt.
+// The build's mirror configuration (release hosts, or loopback for the demo or the end-to-end tests), see CMakeLists.txt.
 #include "launcher/MirrorConfig.h"
 
 const char* const kMirrorUrls[kMirrorCount] = {

@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
-"""The real demo setupTQ.exe under Wine on a private Xvfb display, against scripted mirrors on
-127.0.0.11-20:8080 that record every request. All cases run in one process to keep Wine
-starts few:
+"""The real setupTQ.exe under Wine on a private Xvfb display, against scripted mirrors on
+loopback that record every request. All cases run in one process to keep Wine starts few:
 
-    verify_e2e.py LAUNCHER SETUPKIT OUTDIR [CASE...]
+    verify_e2e.py LAUNCHER SETUPKIT OUTDIR --mirrors URL,... --archive FILE --installer FILE [CASE...]
 
-LAUNCHER is the demo build (mirrors on loopback), SETUPKIT a native setupkit. A screenshot of
-each window is kept in OUTDIR for a person to look at; each case works in a folder of its own below OUTDIR.
+LAUNCHER is a build whose ten mirrors M1..M10 are the URLs given (on loopback), SETUPKIT a
+native setupkit, ARCHIVE the payload archive packed into the launcher and INSTALLER the program
+in it. A screenshot of each window is kept in OUTDIR for a person to look at; each case works
+in a folder of its own below OUTDIR.
 """
+import argparse
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -28,14 +31,29 @@ UNZIP_CAPTION = "正在解压缩安装包"
 INSTALLER_CAPTION = "^Parvalo 安装程序$"
 ARGUMENT = r"/D=C:\Program Files\Parvalo"
 PATH = "/brenlow/QORTQ3.6ins.htm"
-FRONT = ["127.0.0.%d" % i for i in range(11, 16)]  # M1..M5: first in every order, in some order
-BACK = ["127.0.0.%d" % i for i in range(16, 21)]   # M6..M10: always after them, in this order
-
-# Client coordinates of what a user clicks.
-CHECK_BOX = (345, 45)
-INSTALL_BUTTON = (520, 37)
-CERT_BUTTON = (240, 154)
 FORM_COLOUR = (245, 250, 254)
+
+
+def read_clicks(path):
+    """The click points of tests/e2e/clicks.sh: NAME="X Y" lines."""
+    with open(path, encoding="utf-8") as f:
+        return {m.group(1): (int(m.group(2)), int(m.group(3)))
+                for m in re.finditer(r'^([A-Z_]+)="(\d+) (\d+)"', f.read(), re.M)}
+
+
+def split_mirrors(urls):
+    """M1..M5 (asked first in every order, in some order) and M6..M10 (always after them, in
+    this order), each as host:port."""
+    addrs = [re.fullmatch(r"http://([^/]+)/", u).group(1) for u in urls.split(",")]
+    if len(addrs) != 10:
+        raise SystemExit("ten mirror URLs are needed, got %d" % len(addrs))
+    return addrs[:5], addrs[5:]
+
+
+CLICKS = read_clicks(os.path.join(HERE, "..", "clicks.sh"))
+CHECK_BOX = CLICKS["CHECK_BOX"]
+INSTALL_BUTTON = CLICKS["INSTALL_BUTTON"]
+CERT_BUTTON = CLICKS["CERT_BUTTON"]
 
 WINDOW_WAIT = 90      # a Wine start, the first one booting the prefix
 WALK_WAIT = 150       # the slowest walk: a silent mirror and a trickling one before the answer
@@ -44,7 +62,7 @@ WALK_WAIT = 150       # the slowest walk: a silent mirror and a trickling one be
 def expected_head(addr):
     return ("GET " + PATH + " HTTP/1.1\r\n"
             "Content-Type: text/html\r\n"
-            "Host: " + addr + ":8080\r\n"
+            "Host: " + addr + "\r\n"
             "Accept: text/html, */*\r\n"
             "User-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\n"
             "\r\n")
@@ -69,7 +87,7 @@ class Run:
         self.mirrors = None
         if mirrors:
             args = [sys.executable, os.path.join(HERE, "mirrors.py"), "--log", self.log, "--lifetime", "400"]
-            args += ["%s:8080=%s" % (a, b) for a, b in sorted(mirrors.items())]
+            args += ["%s=%s" % (a, b) for a, b in sorted(mirrors.items())]
             self.mirrors = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                             start_new_session=True)
             ready = self.mirrors.stdout.readline().decode().strip()
@@ -108,10 +126,7 @@ class Run:
 
     def requests(self):
         with open(self.log, encoding="utf-8") as f:
-            reqs = [json.loads(line) for line in f if line.strip()]
-        for q in reqs:
-            q["addr"] = q["addr"].rpartition(":")[0]  # the host; every mirror is on port 8080
-        return reqs
+            return [json.loads(line) for line in f if line.strip()]
 
     def heads_exact(self):
         """Every mirror received exactly the verification request's head."""
@@ -138,8 +153,7 @@ class Run:
         for f, ref in (("install.dat", self.suite.archive), ("instTQ.exe", self.suite.installer)):
             p = os.path.join(self.work, f)
             self.check(os.path.exists(p), f + " was not written")
-            if ref:
-                self.check(open(p, "rb").read() == open(ref, "rb").read(), f + " differs from what was packed")
+            self.check(open(p, "rb").read() == open(ref, "rb").read(), f + " differs from what was packed")
         win = self.desk.wait(lambda: self.desk.find(INSTALLER_CAPTION), 30)
         if win:
             self.shot("installer", win[0])
@@ -168,18 +182,13 @@ class Run:
 
 
 class Suite:
-    def __init__(self, launcher, setupkit, out):
-        self.launcher, self.setupkit, self.out = launcher, setupkit, out
-        build = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(launcher))))
-        self.archive = os.path.join(build, "res", "payload.dat")
-        self.installer = os.path.join(build, "demo", "instTQ.exe")
-        if not os.path.exists(self.archive):
-            self.archive = None
-        if not os.path.exists(self.installer):
-            self.installer = None
+    def __init__(self, args):
+        self.launcher, self.setupkit, self.out = args.launcher, args.setupkit, args.out
+        self.archive, self.installer = args.archive, args.installer
+        self.front, self.back = split_mirrors(args.mirrors)
         self.xvfb = Xvfb()
         self.desk = None
-        self.replies = os.path.join(out, "replies")
+        self.replies = os.path.join(self.out, "replies")
 
     def publish(self, launcher, name):
         """The reply file the vendor publishes for a launcher, as `setupkit publish` writes it."""
@@ -195,13 +204,13 @@ class Suite:
                 os.remove(os.path.join(self.out, f))
         self.good = self.publish(self.launcher, "release")
         # A reply published for another file: a mirror that serves a different release.
-        self.other = self.publish(self.installer or self.setupkit, "other")
+        self.other = self.publish(self.installer, "other")
         self.desk = Desktop(self.xvfb.start())
 
     # ---- the cases ------------------------------------------------------------------------
 
     def case_closed(self):
-        r = Run(self, "closed", {a: "reply:" + self.good for a in FRONT + BACK})
+        r = Run(self, "closed", {a: "reply:" + self.good for a in self.front + self.back})
         try:
             w = r.window(VERIFY_CAPTION)
             img = r.shot("verification", w)
@@ -220,7 +229,7 @@ class Suite:
             r.stop()
 
     def case_box_cleared(self):
-        r = Run(self, "box-cleared", {a: "reply:" + self.good for a in FRONT + BACK})
+        r = Run(self, "box-cleared", {a: "reply:" + self.good for a in self.front + self.back})
         try:
             w = r.window(VERIFY_CAPTION)
             r.click(w, CHECK_BOX)
@@ -230,6 +239,14 @@ class Suite:
             r.shot("advice-balloon")
             r.click(w, INSTALL_BUTTON)
             u = r.window(UNZIP_CAPTION, 30)
+            g = self.desk.geometry(u)
+            r.check(g, "the extraction window went before it could be measured")
+            # Without a window manager the X window is the client area. The outer window is
+            # 662 x 101 at (197, 284): its side frames are equal, and its bottom frame is as
+            # wide as a side frame.
+            frame = (662 - g.w) // 2
+            r.check(g.w + 2 * frame == 662 and g.x == 197 + frame and g.y + g.h + frame == 385,
+                    "the extraction window's outer bounds are not 662 x 101 at (197, 284): client %s" % g)
             r.shot("extraction", u)
             r.check(r.wait_exit(60), "the launcher did not end after extracting")
             r.installed()
@@ -255,21 +272,21 @@ class Suite:
         r.installed()
 
     def case_match(self):
-        r = Run(self, "match", {a: "reply:" + self.good for a in FRONT + BACK})
+        r = Run(self, "match", {a: "reply:" + self.good for a in self.front + self.back})
         try:
             w = r.window(VERIFY_CAPTION)
             self.certify(r, w, "certification")
             reqs = r.requests()
             r.check(len(reqs) == 1, "%d requests for one match" % len(reqs))
-            r.check(reqs[0]["addr"] in FRONT, "the first mirror asked was %s" % reqs[0]["addr"])
+            r.check(reqs[0]["addr"] in self.front, "the first mirror asked was %s" % reqs[0]["addr"])
             head = reqs[0]["head"]
             r.check(head == expected_head(reqs[0]["addr"]), "request head was %r" % head)
         finally:
             r.stop()
 
     def case_mismatch(self):
-        r = Run(self, "mismatch", dict({a: "reply:" + self.other for a in FRONT},
-                                       **{a: "reply:" + self.good for a in BACK}))
+        r = Run(self, "mismatch", dict({a: "reply:" + self.other for a in self.front},
+                                       **{a: "reply:" + self.good for a in self.back}))
         try:
             w = r.window(VERIFY_CAPTION)
             r.click(w, INSTALL_BUTTON)
@@ -319,22 +336,22 @@ class Suite:
             r.stop()
 
     def case_later_answers(self):
-        front = dict(zip(FRONT, ["down", "notfound", "empty", "down", "notfound"]))
+        front = dict(zip(self.front, ["down", "notfound", "empty", "down", "notfound"]))
         front = {a: b for a, b in front.items() if b != "down"}
-        r = Run(self, "later-answers", dict(front, **{a: "reply:" + self.good for a in BACK}))
+        r = Run(self, "later-answers", dict(front, **{a: "reply:" + self.good for a in self.back}))
         try:
             w = r.window(VERIFY_CAPTION)
             self.certify(r, w, "certification")
             reqs = r.requests()
             asked = [q["addr"] for q in reqs]
             r.check(sorted(asked[:-1]) == sorted(front), "asked before the answer: %s" % asked)
-            r.check(asked[-1] == BACK[0], "the answer came from %s" % asked[-1])
+            r.check(asked[-1] == self.back[0], "the answer came from %s" % asked[-1])
             r.heads_exact()
         finally:
             r.stop()
 
     def case_upper_case(self):
-        r = Run(self, "upper-case", {a: "upper:" + self.good for a in FRONT})
+        r = Run(self, "upper-case", {a: "upper:" + self.good for a in self.front})
         try:
             w = r.window(VERIFY_CAPTION)
             self.certify(r, w, "certification", close_by_title_bar=True)
@@ -343,9 +360,9 @@ class Suite:
             r.stop()
 
     def case_slow_mirrors(self):
-        kinds = dict(zip(FRONT, ["silent", "trickle", "endless-body", "endless-headers", "down"]))
+        kinds = dict(zip(self.front, ["silent", "trickle", "endless-body", "endless-headers", "down"]))
         mirrors = {a: b for a, b in kinds.items() if b != "down"}
-        mirrors.update({a: "reply:" + self.good for a in BACK})
+        mirrors.update({a: "reply:" + self.good for a in self.back})
         r = Run(self, "slow-mirrors", mirrors)
         try:
             w = r.window(VERIFY_CAPTION)
@@ -357,8 +374,8 @@ class Suite:
             start = time.monotonic()
             self.certify_after_press(r)
             asked = [q["addr"] for q in r.requests()]
-            r.check(sorted(asked[:-1]) == sorted(a for a in FRONT if kinds[a] != "down"), "asked: %s" % asked)
-            r.check(asked[-1] == BACK[0], "the answer came from %s" % asked[-1])
+            r.check(sorted(asked[:-1]) == sorted(a for a in self.front if kinds[a] != "down"), "asked: %s" % asked)
+            r.check(asked[-1] == self.back[0], "the answer came from %s" % asked[-1])
             r.heads_exact()
             print("  slow-mirrors: walk took %.0f s after the trickle began" % (time.monotonic() - start))
         finally:
@@ -375,13 +392,13 @@ class Suite:
     def case_tampered(self):
         tampered = os.path.join(self.out, "tampered-setupTQ.exe")
         data = bytearray(open(self.launcher, "rb").read())
-        payload = open(self.archive, "rb").read() if self.archive else b""
-        at = data.find(payload) if payload else -1
+        payload = open(self.archive, "rb").read()
+        at = data.find(payload)
         if at < 0:
             raise CaseFailed("the payload was not found in the launcher")
         data[at + len(payload) // 2] ^= 0x01
         open(tampered, "wb").write(bytes(data))
-        r = Run(self, "tampered", {a: "reply:" + self.good for a in FRONT + BACK}, launcher=tampered)
+        r = Run(self, "tampered", {a: "reply:" + self.good for a in self.front + self.back}, launcher=tampered)
         try:
             w = r.window(VERIFY_CAPTION)
             r.click(w, INSTALL_BUTTON)
@@ -403,13 +420,23 @@ CASES = ["closed", "box_cleared", "match", "mismatch", "all_down", "later_answer
 
 
 def main():
-    launcher, setupkit, out = (os.path.abspath(a) for a in sys.argv[1:4])
-    chosen = sys.argv[4:] or CASES
-    suite = Suite(launcher, setupkit, out)
+    parser = argparse.ArgumentParser(description="The launcher end to end against scripted mirrors.")
+    for name in ("launcher", "setupkit", "out"):
+        parser.add_argument(name, type=os.path.abspath)
+    parser.add_argument("--mirrors", required=True, help="the launcher's ten mirror URLs, comma-separated")
+    parser.add_argument("--archive", required=True, type=os.path.abspath)
+    parser.add_argument("--installer", required=True, type=os.path.abspath)
+    parser.add_argument("cases", nargs="*", metavar="CASE", help="some of: " + " ".join(CASES))
+    args = parser.parse_args()
+    unknown = [c for c in args.cases if c not in CASES]
+    if unknown:
+        parser.error("no such case: " + " ".join(unknown))
+    args.cases = args.cases or CASES
+    suite = Suite(args)
     failed = []
     try:
         suite.prepare()
-        for name in chosen:
+        for name in args.cases:
             t = time.monotonic()
             try:
                 getattr(suite, "case_" + name)()
@@ -424,7 +451,7 @@ def main():
         except subprocess.TimeoutExpired:
             print("wineserver still busy after a minute")
         suite.xvfb.stop()
-    print("screenshots in " + out)
+    print("screenshots in " + args.out)
     return 1 if failed else 0
 
 

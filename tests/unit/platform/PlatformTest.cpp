@@ -1,7 +1,9 @@
 // The operating-system services the launcher stands on, in both builds.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "base/Classes.h"
 #include "platform/Platform.h"
@@ -117,6 +119,14 @@ TEST(Clock, LocalDateIsACalendarDate) {
   EXPECT_TRUE(now.day >= 1 && now.day <= 31);
   std::int64_t pc = 0;
   EXPECT_TRUE(platform::PerformanceCounter(pc));
+}
+
+// CTest runs the unit tests under TZ=Asia/Shanghai (UTC+8 all year); under Wine the zone
+// comes from the same variable. The bias is what local time needs added to give UTC.
+TEST(Clock, ZoneBiasIsMinutesFromLocalTimeToUtc) {
+  const char* tz = std::getenv("TZ");
+  ASSERT_TRUE(tz && std::string(tz) == "Asia/Shanghai") << "run the unit tests with TZ=Asia/Shanghai, as CTest does";
+  EXPECT_EQ(platform::LocalBiasMinutes(), -480);
 }
 
 TEST(Desktop, CursorPositionReadsBackWhereItWasPut) {

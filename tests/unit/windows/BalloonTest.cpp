@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "LauncherState.h"
 #include "TestSeams.h"
 #include "gui/headless/Headless.h"
 #include "launcher/allparam.h"
@@ -19,21 +20,11 @@ const char* const kMirror = "http://127.0.0.15:8080/";
 class Balloon_ : public ::testing::Test {
  protected:
   void SetUp() override {
-    hl::Reset();
-    ResetBalloons();
-    Application->DeleteReleasedForms();
-    testseams::RegisterProgramBitmaps();
+    testseams::ResetLauncherState();
     SetBalloonWait([this](unsigned ms) { waits.push_back(ms); });
     FirstMirrorUrl = kMirror;
-    platform::TakeShellLog();
   }
-  void TearDown() override {
-    ResetBalloons();
-    Application->DeleteReleasedForms();
-    SetBalloonWait(nullptr);
-    testseams::RegisterProgramBitmaps();
-    FirstMirrorUrl.clear();
-  }
+  void TearDown() override { testseams::ResetLauncherState(); }
 
   static TBalloon& Show(int x, int y, int kind, const std::string& title = "Title",
                         const std::string& text = "Body text", int icon = 0, int seconds = 20) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "LauncherState.h"
 #include "TestSeams.h"
 #include "base/SysUtils.h"
 #include "gui/headless/Headless.h"
@@ -36,14 +37,8 @@ struct Mirror {
 class NetVerify_ : public ::testing::Test {
  protected:
   void SetUp() override {
-    hl::Reset();
-    ResetBalloons();
-    Application->DeleteReleasedForms();
-    Application->ResetTerminated();
-    testseams::RegisterProgramBitmaps();
+    testseams::ResetLauncherState();
     SetBalloonWait([this](unsigned ms) { balloonWaits.push_back(ms); });
-    platform::TakeShellLog();
-    AssignSettings();
     MirrorList = kMirrors;
     HomePageUrl = kMirrors[2];
     FirstMirrorUrl = kMirrors[0];
@@ -69,13 +64,7 @@ class NetVerify_ : public ::testing::Test {
   }
   void TearDown() override {
     form.reset();
-    ResetBalloons();
-    Application->DeleteReleasedForms();
-    Application->ResetTerminated();
-    SetBalloonWait(nullptr);
-    ShareCode.reset();
-    MirrorList.clear();
-    hl::Reset();
+    testseams::ResetLauncherState();
   }
 
   void Answer(int i, const std::string& body) { mirrors[kMirrors[i]] = {Mirror::Answers, body}; }

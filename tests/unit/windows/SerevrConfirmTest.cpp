@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "TestSeams.h"
+#include "LauncherState.h"
 #include "gui/Backend.h"
 #include "gui/headless/Headless.h"
 #include "verify/SerevrConfirm.h"
@@ -15,14 +15,13 @@ namespace {
 class ServerConfirm_ : public ::testing::Test {
  protected:
   void SetUp() override {
-    hl::Reset();
-    testseams::RegisterProgramBitmaps();
+    testseams::ResetLauncherState();
     owner = std::make_unique<TForm>(nullptr);
     form = new TFrmServerConfirm(owner.get());
   }
   void TearDown() override {
     owner.reset();
-    hl::Reset();
+    testseams::ResetLauncherState();
   }
 
   static std::string Drawn(const TLabel& l) {

@@ -1,8 +1,8 @@
 // The extraction window on the headless toolkit: ramp, work, launch, and the stalled states.
 #include <gtest/gtest.h>
 
+#include "LauncherState.h"
 #include "gui/headless/Headless.h"
-#include "launcher/allparam.h"
 #include "payload/UnzipSoftUnit.h"
 #include "PayloadTestSupport.h"
 
@@ -24,11 +24,10 @@ std::string ArchiveOf(const std::string& name, const std::string& bytes) {
 class ExtractionWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    hl::Reset();
-    AssignSettings();
+    testseams::ResetLauncherState();
     archive_ = ArchiveOf("instTQ.exe", kInstaller);
   }
-  void TearDown() override { hl::Reset(); }
+  void TearDown() override { testseams::ResetLauncherState(); }
 
   // A window whose program lives in `dir`, launching into a record instead of the shell.
   std::unique_ptr<TFrmUnzipSoft> Make(const std::string& programDir) {
