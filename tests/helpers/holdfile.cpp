@@ -9,9 +9,9 @@
 
 #include "platform/Platform.h"
 
-int main() {
+int main(int argc, char**) {
   const std::string path = platform::ParamStr(1);
-  if (platform::ParamCount() != 1 || path.empty()) {
+  if (argc != 2 || path.empty()) {
     std::fprintf(stderr, "usage: holdfile PATH\n");
     return 2;
   }
