@@ -119,6 +119,8 @@ int ParamCount() {
 
 void SetStdoutBinary() {}
 
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
 namespace {
 std::mutex g_mutex;
 std::string Upper(std::string s) {
