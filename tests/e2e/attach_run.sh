@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# setupkit attach end to end under Wine: the built launcher is the stub, the demo installer and
+# setupkit attach end to end under Wine: the build's stub (no payload), the demo installer and
 # a second file are attached by setupkit.exe (the Windows build of the tool), and then
 #   - the native setupkit makes the same bytes from the same inputs;
 #   - Windows finds DAT/BRENLOW in the result: the new archive, byte for byte; the version
