@@ -3,13 +3,13 @@
 # replaces by hand: `setupkit pack` of the same file plus a copy of the stub. Medians of
 # repeated runs (hyperfine) as a ratio, CPU time too, and peak memory (/usr/bin/time -v) for a
 # 4 MiB and a 64 MiB installer, which must not grow with the installer's size.
-# Optimised build (linux-release); the stub is the win32 build's launcher (STUB= to choose
+# Optimised build (linux-release); the stub is the win32 build's stub (STUB= to choose
 # another). Results in bench/out/attach/.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 runs=${RUNS:-5}
-stub=${STUB:-build/win32/bin/setupTQ.exe}
-[ -f "$stub" ] || { echo "attach.sh: no stub at $stub (cmake --build --preset win32 --target setupTQ)" >&2; exit 1; }
+stub=${STUB:-build/win32/bin/stub/setupTQ.exe}
+[ -f "$stub" ] || { echo "attach.sh: no stub at $stub (cmake --build --preset win32 --target setupTQ_stub)" >&2; exit 1; }
 
 cmake --preset linux-release >/dev/null
 cmake --build --preset linux-release --target setupkit >/dev/null

@@ -44,6 +44,8 @@ std::string ModuleFileName();
 std::string ParamStr(int i);
 /// Standard output without line-end translation (Windows opens it in text mode).
 void SetStdoutBinary();
+/// Whether standard error is a terminal (where a progress line that rewrites itself belongs).
+bool StderrIsTerminal();
 /// Bytes of the module resource `name` of type `type` (both matched without regard to
 /// case). False when there is none.
 bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes);

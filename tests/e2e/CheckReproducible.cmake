@@ -1,6 +1,7 @@
-# Builds setupTQ.exe a second time, in a folder of its own, and compares it with REFERENCE.
-#   cmake -DSOURCE=.. -DREFERENCE=setupTQ.exe -DWORK=dir -DTOOLCHAIN=file -DBUILD_TYPE=Release
-#         [-DINSTALLER=file] -P CheckReproducible.cmake
+# Builds setupTQ.exe a second time, in a folder of its own, and compares it and its stub with
+# REFERENCE and REFERENCE_STUB.
+#   cmake -DSOURCE=.. -DREFERENCE=setupTQ.exe -DREFERENCE_STUB=stub/setupTQ.exe -DWORK=dir
+#         -DTOOLCHAIN=file -DBUILD_TYPE=Release [-DINSTALLER=file] -P CheckReproducible.cmake
 file(REMOVE_RECURSE ${WORK})
 execute_process(
   COMMAND ${CMAKE_COMMAND} -S ${SOURCE} -B ${WORK} -G "Unix Makefiles"
@@ -14,11 +15,15 @@ execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK} --target setupTQ -j2
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "building the second setupTQ.exe failed:\n${out}")
 endif()
-set(second ${WORK}/bin/setupTQ.exe)
-file(SHA256 ${REFERENCE} a)
-file(SHA256 ${second} b)
-if(NOT a STREQUAL b)
-  message(FATAL_ERROR "setupTQ.exe differs between two builds:\n  ${REFERENCE} ${a}\n  ${second} ${b}")
-endif()
-message(STATUS "setupTQ.exe is the same in both builds (${a})")
+foreach(pair "${REFERENCE_STUB}|${WORK}/bin/stub/setupTQ.exe" "${REFERENCE}|${WORK}/bin/setupTQ.exe")
+  string(REPLACE "|" ";" pair "${pair}")
+  list(GET pair 0 first)
+  list(GET pair 1 second)
+  file(SHA256 ${first} a)
+  file(SHA256 ${second} b)
+  if(NOT a STREQUAL b)
+    message(FATAL_ERROR "the launcher differs between two builds:\n  ${first} ${a}\n  ${second} ${b}")
+  endif()
+  message(STATUS "${first} is the same in both builds (${a})")
+endforeach()
 file(REMOVE_RECURSE ${WORK})

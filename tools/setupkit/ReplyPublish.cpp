@@ -1,5 +1,7 @@
 #include "ReplyPublish.h"
 
+#include <cstdio>
+
 #include "base/Classes.h"
 #include "launcher/allparam.h"
 #include "platform/Platform.h"
@@ -68,5 +70,19 @@ TDecodedReply DecodeReplyFile(const std::string& path, const std::string& finger
   TDecodedReply out;
   out.matches = record.ReplyMatches(body);
   out.serverCode = record.GetServerCode();
+  return out;
+}
+
+std::string VisibleBytes(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
   return out;
 }

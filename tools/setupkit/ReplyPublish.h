@@ -29,3 +29,7 @@ struct TDecodedReply {
 };
 /// Reads a reply file whole and judges it as the launcher whose fingerprint is given would.
 TDecodedReply DecodeReplyFile(const std::string& path, const std::string& fingerprint);
+
+/// Printable ASCII as is, every other byte (and the backslash) as \xNN, so that a damaged
+/// reply shows what it holds.
+std::string VisibleBytes(const std::string& text);

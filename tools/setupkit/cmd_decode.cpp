@@ -7,26 +7,11 @@
 #include "ReplyPublish.h"
 
 namespace {
-// Printable ASCII as is, every other byte as \xNN, so that a damaged reply shows what it holds.
-std::string Visible(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out;
-}
-
 int RunDecode(const std::vector<std::string>& args) {
   if (args.empty() || args.size() > 2) return Fail("decode needs FILE and optionally LAUNCHER");
   const std::string fingerprint = args.size() == 2 ? GetFileMD5(args[1]) : std::string();
   TDecodedReply reply = DecodeReplyFile(args[0], fingerprint);
-  std::printf("decoded: %s\n", Visible(reply.serverCode).c_str());
+  std::printf("decoded: %s\n", VisibleBytes(reply.serverCode).c_str());
   if (args.size() == 1) return 0;
   if (reply.matches) {
     std::printf("matches %s (%s)\n", args[1].c_str(), fingerprint.c_str());

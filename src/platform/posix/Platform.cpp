@@ -114,6 +114,8 @@ std::string ParamStr(int i) {
 
 void SetStdoutBinary() {}
 
+bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
 namespace {
 std::mutex g_mutex;
 std::string Upper(std::string s) {

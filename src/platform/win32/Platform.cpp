@@ -127,6 +127,8 @@ std::string ParamStr(int i) {
 
 void SetStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
 bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
   HRSRC r = FindResourceA(nullptr, name.c_str(), type.c_str());
   if (!r) return false;

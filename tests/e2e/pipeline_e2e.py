@@ -1,0 +1,251 @@
+#!/usr/bin/env python3
+"""The vendor's release pipeline end to end, as the README tells it:
+
+    pipeline_e2e.py STUB SETUPKIT INSTALLER OUTDIR HOST:PORT...
+
+A throw-away code-signing certificate (openssl); `setupkit attach` of INSTALLER to STUB;
+`osslsigncode sign`; `setupkit publish`; nginx with deploy/nginx/mirror.conf on the launcher's
+mirror addresses (HOST:PORT..., the STUB's own table); `setupkit check-mirrors` says every
+mirror matches; the signed launcher under Wine certifies and starts the installer with its
+argument; `osslsigncode verify` passes on it. Then the wrong order, publishing before signing:
+check-mirrors reports a mismatch on every mirror and the launcher shows its failure balloon.
+INSTALLER is the demo installer, which records its arguments. Screenshots and every file of the
+run stay in OUTDIR.
+"""
+import ctypes
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+import urllib.request
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
+sys.path.insert(0, os.path.join(HERE, "verify"))
+from desktop import Desktop  # noqa: E402
+from verify_e2e import (ARGUMENT, CERT_CAPTION, INSTALL_BUTTON, PATH, VERIFY_CAPTION,  # noqa: E402
+                        WALK_WAIT, CaseFailed, Run, Suite, _wine_env)
+
+MIRROR_CONF = os.path.join(ROOT, "deploy", "nginx", "mirror.conf")
+
+
+def run(*args, ok=True, cwd=None):
+    """Runs a tool; its output is returned, and a failure (or, with ok=False, a success) fails."""
+    p = subprocess.run(list(args), cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    if (p.returncode == 0) != ok:
+        raise CaseFailed("%s exited %d:\n%s" % (" ".join(args), p.returncode, p.stdout))
+    return p.stdout
+
+
+def md5(path):
+    import hashlib
+    return hashlib.md5(open(path, "rb").read()).hexdigest()
+
+
+class Nginx:
+    """deploy/nginx/mirror.conf, its `listen` and `root` set for this run, in an nginx of its
+    own: pid, logs and temporary files in its folder; it ends with this process at the latest."""
+
+    def __init__(self, folder, addrs, webroot):
+        self.folder, self.addrs = folder, addrs
+        os.makedirs(folder, exist_ok=True)
+        conf = open(MIRROR_CONF, encoding="utf-8").read()
+        conf, n_listen = re.subn(r"^( *)listen [^;\n]*;.*$",
+                                 lambda m: "\n".join(m.group(1) + "listen %s;" % a for a in addrs), conf, flags=re.M)
+        conf, n_root = re.subn(r"^( *)root [^;\n]*;", lambda m: m.group(1) + "root %s;" % webroot, conf, flags=re.M)
+        if (n_listen, n_root) != (1, 1):
+            raise CaseFailed("mirror.conf: %d listen and %d root lines, not one each" % (n_listen, n_root))
+        site = os.path.join(folder, "mirror.conf")
+        open(site, "w", encoding="utf-8").write(conf)
+        temps = "".join("    %s_temp_path %s;\n" % (k, os.path.join(folder, k))
+                        for k in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+        self.access = os.path.join(folder, "access.log")
+        self.conf = os.path.join(folder, "nginx.conf")
+        open(self.conf, "w").write(
+            "worker_processes 1;\npid %s;\nerror_log %s;\n"
+            "events { worker_connections 64; }\nhttp {\n    access_log %s;\n%s    include %s;\n}\n"
+            % (os.path.join(folder, "nginx.pid"), os.path.join(folder, "error.log"),
+               self.access, temps, site))
+        self.proc = None
+
+    def start(self):
+        run("nginx", "-t", "-p", self.folder, "-e", os.path.join(self.folder, "error.log"), "-c", self.conf)
+
+        def die_with_parent():
+            ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+        self.proc = subprocess.Popen(
+            ["nginx", "-p", self.folder, "-e", os.path.join(self.folder, "error.log"), "-c", self.conf,
+             "-g", "daemon off;"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            preexec_fn=die_with_parent, start_new_session=True)
+        for addr in self.addrs:  # every socket listens before anyone is asked
+            host, port = addr.rsplit(":", 1)
+            for _ in range(100):
+                if self.proc.poll() is not None:
+                    raise CaseFailed("nginx ended at start: " + open(os.path.join(self.folder, "error.log")).read())
+                try:
+                    socket.create_connection((host, int(port)), 1).close()
+                    break
+                except OSError:
+                    time.sleep(0.1)
+            else:
+                raise CaseFailed("nginx does not listen on " + addr)
+
+    def replies_served(self):
+        return sum(1 for line in open(self.access) if PATH in line and '" 200 ' in line)
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            os.killpg(self.proc.pid, signal.SIGTERM)
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.proc.pid, signal.SIGKILL)
+                self.proc.wait()
+        self.proc = None
+
+
+class Pipeline(Suite):
+    def __init__(self, stub, setupkit, installer, out, addrs):
+        Suite.__init__(self, stub, setupkit, out)
+        self.stub, self.addrs = stub, addrs
+        self.work = os.path.join(out, "release")
+        self.installer, self.archive = installer, os.path.join(self.work, "payload.dat")
+        self.webroot = os.path.join(self.work, "webroot")
+        self.nginx = None
+
+    def tool(self, *args, ok=True):
+        return run(self.setupkit, *args, ok=ok, cwd=self.work)
+
+    def sign(self, unsigned, signed):
+        run("osslsigncode", "sign", "-certs", "cert.pem", "-key", "key.pem", "-n", "Parvalo",
+            "-i", "http://www.parvalo.example/", "-in", unsigned, "-out", signed, cwd=self.work)
+
+    def check_mirrors(self, launcher, ok):
+        args = ["check-mirrors", launcher]
+        for a in self.addrs:
+            args += ["--mirror", "http://%s/" % a]
+        out = self.tool(*args, ok=ok)
+        print(out, end="", flush=True)
+        return [line for line in out.splitlines() if line.startswith("http://")]
+
+    def prepare(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        for f in os.listdir(self.out):
+            if f.endswith(".png"):
+                os.remove(os.path.join(self.out, f))
+        self.nginx = Nginx(os.path.join(self.work, "nginx"), self.addrs, self.webroot)
+        shutil.copy(self.installer, os.path.join(self.work, "instTQ.exe"))
+        shutil.copy(self.stub, os.path.join(self.work, "stub.exe"))
+        # The throw-away code-signing certificate, its own trust anchor.
+        run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-sha256",
+            "-subj", "/CN=Parvalo release test/O=QOR Software", "-keyout", "key.pem", "-out", "cert.pem",
+            "-addext", "extendedKeyUsage=codeSigning", "-addext", "keyUsage=digitalSignature",
+            cwd=self.work)
+        self.tool("attach", "stub.exe", "instTQ.exe", "-o", "unsigned.exe")
+        self.tool("pack", "payload.dat", "instTQ.exe")  # what the launcher must unpack as install.dat
+        self.desk = Desktop(self.xvfb.start())
+
+    def case_right_order(self):
+        self.sign("unsigned.exe", "setupTQ.exe")
+        signed = os.path.join(self.work, "setupTQ.exe")
+        if md5(signed) == md5(os.path.join(self.work, "unsigned.exe")):
+            raise CaseFailed("signing left the file's fingerprint as it was")
+        self.tool("publish", "setupTQ.exe", self.webroot)
+        reply = os.path.join(self.webroot, PATH.lstrip("/"))
+        self.nginx.start()
+        # The reply as the mirror serves it: the same bytes, text/html without a charset, cached
+        # for a minute, with an ETag.
+        with urllib.request.urlopen("http://%s%s" % (self.addrs[0], PATH), timeout=10) as r:
+            body, headers = r.read(), r.headers
+        if body != open(reply, "rb").read():
+            raise CaseFailed("the mirror serves other bytes than the published reply")
+        for name, want in (("Content-Type", "text/html"), ("Cache-Control", "max-age=60")):
+            if headers.get(name) != want:
+                raise CaseFailed("%s: %r, not %r" % (name, headers.get(name), want))
+        if not headers.get("ETag"):
+            raise CaseFailed("no ETag")
+        lines = self.check_mirrors("setupTQ.exe", ok=True)
+        if len(lines) != len(self.addrs) or not all(re.search(r" match \d+ ms$", l) for l in lines):
+            raise CaseFailed("check-mirrors: %s" % lines)
+        run("osslsigncode", "verify", "-CAfile", "cert.pem", "-in", "setupTQ.exe", cwd=self.work)
+
+        r = Run(self, "signed", None, launcher=signed)
+        try:
+            w = r.window(VERIFY_CAPTION)
+            self.certify(r, w, "certification")  # the installer started with ARGUMENT
+        finally:
+            r.stop()
+        got = self.nginx.replies_served()
+        if got < len(self.addrs) + 2:  # the header check, check-mirrors, and the launcher
+            raise CaseFailed("nginx served the reply %d times" % got)
+
+    def case_wrong_order(self):
+        # Published from the unsigned file, then signed: what the users get is the signed file.
+        self.tool("publish", "unsigned.exe", self.webroot)
+        self.sign("unsigned.exe", "late.exe")
+        lines = self.check_mirrors("late.exe", ok=False)
+        unsigned = md5(os.path.join(self.work, "unsigned.exe"))
+        if len(lines) != len(self.addrs) or not all(" mismatch (got %s) " % unsigned in l for l in lines):
+            raise CaseFailed("check-mirrors: %s" % lines)
+
+        served = self.nginx.replies_served()
+        r = Run(self, "signed-late", None, launcher=os.path.join(self.work, "late.exe"))
+        try:
+            w = r.window(VERIFY_CAPTION)
+            r.click(w, INSTALL_BUTTON)
+            b = self.desk.wait(lambda: r.balloons(w), WALK_WAIT, r.alive)
+            r.check(b, "no failure balloon")
+            # A mirror answered: the balloon is the verdict on its reply, not "no connection".
+            r.check(self.desk.wait(lambda: self.nginx.replies_served() > served, 20),
+                    "the launcher's request did not reach nginx")
+            time.sleep(0.5)
+            r.shot("failure-balloon")
+            r.check(not self.desk.find(CERT_CAPTION), "the late-signed launcher certified itself")
+            self.desk.close(w)
+            r.check(r.wait_exit(60), "the launcher did not end when closed after a failure")
+            r.nothing_written()
+        finally:
+            r.stop()
+
+
+def main():
+    stub, setupkit, installer, out = (os.path.abspath(a) for a in sys.argv[1:5])
+    addrs = sys.argv[5:]
+    suite = Pipeline(stub, setupkit, installer, out, addrs)
+    failed = []
+    try:
+        os.makedirs(out, exist_ok=True)
+        suite.prepare()
+        for name in ("right_order", "wrong_order"):
+            t = time.monotonic()
+            try:
+                getattr(suite, "case_" + name)()
+                print("PASS %-12s %5.1f s" % (name, time.monotonic() - t), flush=True)
+            except CaseFailed as e:
+                failed.append(name)
+                print("FAIL %-12s %s" % (name, e), flush=True)
+                if name == "right_order":
+                    break  # the wrong order needs the mirrors of the right one
+    except CaseFailed as e:
+        failed.append("prepare")
+        print("FAIL prepare      %s" % e, flush=True)
+    finally:
+        if suite.nginx:
+            suite.nginx.stop()
+        try:
+            subprocess.run(["wineserver", "-w"], env=dict(os.environ, **_wine_env()), timeout=60,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            print("wineserver still busy after a minute")
+        suite.xvfb.stop()
+    print("screenshots and files in " + out)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,64 @@
+#include "MirrorCheck.h"
+
+#include <chrono>
+
+#include "base/SysUtils.h"
+#include "launcher/allparam.h"
+#include "ReplyPublish.h"
+
+namespace {
+// A decoded code is shown up to this many visible bytes: enough for any fingerprint, short
+// enough that a web page served in the reply's place stays one readable line.
+constexpr std::size_t kShownCodeBytes = 48;
+
+// Line ends (an exception's "Socket Error # n" CR LF text) become single spaces.
+std::string OneLine(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      if (!out.empty() && out.back() != ' ') out += ' ';
+    } else {
+      out += c;
+    }
+  }
+  return Trim(out);
+}
+}  // namespace
+
+TMirrorChecker::TMirrorChecker(const std::string& fingerprint) : path_(BuildVerifyRequestPath('.')) {
+  ConfigureVerifyClient(http_);
+  record_.SetCodeKey();
+  record_.ExeMD5 = fingerprint;
+}
+
+TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
+  TMirrorVerdict verdict;
+  verdict.url = mirror + path_;
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    const std::string body = http_.FetchUrl(verdict.url);
+    if (Trim(body).empty()) {
+      verdict.detail = "the reply holds nothing but blanks";
+    } else if (record_.ReplyMatches(body)) {
+      verdict.kind = TMirrorVerdictKind::Match;
+    } else {
+      verdict.kind = TMirrorVerdictKind::Mismatch;
+      const std::string code = record_.GetServerCode();
+      verdict.detail = VisibleBytes(code.substr(0, kShownCodeBytes)) + (code.size() > kShownCodeBytes ? "..." : "");
+    }
+  } catch (const std::exception& e) {
+    verdict.detail = OneLine(e.what());
+  }
+  verdict.ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  return verdict;
+}
+
+std::string VerdictLine(const TMirrorVerdict& verdict) {
+  std::string line = verdict.url + " ";
+  switch (verdict.kind) {
+    case TMirrorVerdictKind::Match: line += "match"; break;
+    case TMirrorVerdictKind::Mismatch: line += "mismatch (got " + verdict.detail + ")"; break;
+    case TMirrorVerdictKind::NoAnswer: line += "no answer (" + verdict.detail + ")"; break;
+  }
+  return line + " " + std::to_string(verdict.ms) + " ms";
+}
