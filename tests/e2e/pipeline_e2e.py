@@ -21,6 +21,7 @@ import socket
 import subprocess
 import sys
 import time
+import types
 import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -110,7 +111,9 @@ class Nginx:
 
 class Pipeline(Suite):
     def __init__(self, stub, setupkit, installer, out, addrs):
-        Suite.__init__(self, stub, setupkit, out)
+        Suite.__init__(self, types.SimpleNamespace(
+            launcher=stub, setupkit=setupkit, out=out, archive=None, installer=installer,
+            mirrors=",".join("http://%s/" % a for a in addrs)))
         self.stub, self.addrs = stub, addrs
         self.work = os.path.join(out, "release")
         self.installer, self.archive = installer, os.path.join(self.work, "payload.dat")
