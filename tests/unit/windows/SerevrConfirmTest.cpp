@@ -64,10 +64,21 @@ TEST_F(ServerConfirm_, BandsStackFromTheTextBlockDownToTheButton) {
 TEST_F(ServerConfirm_, VerdictIsBoldGreenAndTheOriginLinesShowWhole) {
   EXPECT_EQ(form->Label4->Font().Color, ColorFromRGB(0, 128, 0));
   EXPECT_TRUE(form->Label4->Font().Bold());
-  EXPECT_EQ(form->Label3->Caption().rfind("发布自http://", 0), 0u);
+  // The home page of the build's configuration (the demo one here), the page the verification
+  // window's download link opens.
+  EXPECT_EQ(form->Label3->Caption(), "发布自127.0.0.13:8080");
   // The origin lines fit their labels whole, not a character cut.
   for (TLabel* l : {form->Label2, form->Label3})
     EXPECT_LE(gui::TheBackend().MeasureText(l->Font(), l->Caption()).cx, l->Width()) << l->Caption();
+}
+
+TEST(PublisherLine, NamesTheHomePagesSiteShortEnoughForItsLabel) {
+  EXPECT_EQ(PublisherText("http://www.parvalo.example/"), "发布自www.parvalo.example");
+  EXPECT_EQ(PublisherText("http://127.0.0.13:8080/"), "发布自127.0.0.13:8080");
+  TFont font;
+  font.Name = "宋体";
+  font.Height = -12;
+  EXPECT_LE(gui::TheBackend().MeasureText(font, PublisherText("http://www.parvalo.example/")).cx, 169);
 }
 
 TEST_F(ServerConfirm_, ButtonIsFlatWithTheInstallFace) {
