@@ -350,8 +350,12 @@ class Suite:
             self.desk.click(g.x + 615, g.y + 25)  # the menu's one item, below and right of the pointer
             box = r.message_box()
             r.shot("copied-box", box)
-            got = subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.desk.env, timeout=30,
-                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE).stdout.decode()
+            def clipboard():
+                return subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.desk.env, timeout=30,
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE).stdout.decode()
+            # Wine's clipboard thread offers the text to X on its own time after the copy.
+            self.desk.wait(lambda: clipboard() == fingerprint, 30, r.alive, step=0.5)
+            got = clipboard()
             r.check(got == fingerprint, "the clipboard holds %r, not the fingerprint %s" % (got, fingerprint))
             r.press_ok(box)
             time.sleep(0.5)
