@@ -7,7 +7,7 @@
 #   bash scripts/setup.sh [PACKAGE ...]
 set -euo pipefail
 
-packages=(wine wine32:i386 wine64 xvfb xdotool imagemagick fonts-wqy-microhei locales
+packages=(wine wine32:i386 wine64 xvfb xdotool xclip imagemagick fonts-wqy-microhei locales
           g++-mingw-w64-i686 libz-mingw-w64-dev cmake googletest zlib1g-dev g++ make
           python3 clang libclang-rt-14-dev nginx osslsigncode openssl)
 packages+=("$@")

@@ -42,7 +42,7 @@ class TComponent {
 
 enum TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 enum TCursor : int { crDefault = 0, crArrow = -2, crHandPoint = -21 };
-enum TMouseButton { mbLeft, mbRight, mbMiddle };
+enum TMouseButton { mbLeft, mbRight, mbMiddle, mbExtra1, mbExtra2 };
 using TShiftState = unsigned;
 using TNotifyEvent = std::function<void()>;
 using TMouseEvent = std::function<void(TMouseButton button, TShiftState shift, int x, int y)>;

@@ -46,7 +46,9 @@ void TForm::CreateParams(TCreateParams& p) {
       break;
   }
   if (formStyle_ == fsStayOnTop) p.ExStyle |= gui::kWsExTopmost;
-  p.WndParent = 0;
+  // Owned by the application's window: the task bar shows that one, with the title, and
+  // no button of the form's own.
+  p.WndParent = Application->Handle();
 }
 
 int TForm::ClientWidth() const {

@@ -52,7 +52,8 @@ constexpr int kIdOk = 1;
 struct TCreateParams {
   std::uint32_t Style = 0;
   std::uint32_t ExStyle = 0;
-  /// 0: no parent; gui::kDesktopWindow: the desktop window; else a native window.
+  /// 0: no parent; gui::kDesktopWindow: the desktop window; else a native window (a form's
+  /// owner: by default the application's window).
   std::intptr_t WndParent = 0;
 };
 
@@ -150,7 +151,8 @@ class TApplication : public TComponent {
   /// ErrorBoxText's rule, the title as caption, the error icon and an OK button.
   void HandleException(const std::exception& e);
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags);
-  /// The application's own window (owner of shell calls and message boxes).
+  /// The application's own window: the program's task-bar entry, titled with Title, owner
+  /// of the forms, shell calls and message boxes.
   std::intptr_t Handle();
   /// Hides the form now and deletes it when the message loop next runs.
   void ReleaseForm(std::unique_ptr<TForm> form);

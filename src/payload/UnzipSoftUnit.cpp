@@ -5,6 +5,7 @@
 #include "launcher/TerminateProcesses.h"
 #include "launcher/allparam.h"
 #include "payload/ArchiveExtract.h"
+#include "payload/ArchiveFormat.h"
 #include "platform/Platform.h"
 
 TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
@@ -40,7 +41,10 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
 
   LoadArchive = [](std::string& bytes) { return platform::FindModuleResource("Brenlow", "dat", bytes); };
   ProgramPath = platform::ModuleFileName();
-  Extract = [](const std::string& archive, const std::string& dir) { return ExtractArchive(archive, dir); };
+  Extract = [](const std::string& archive, const std::string& dir) {
+    std::string error;
+    if (!ExtractArchive(archive, dir, error)) throw EArchiveError(error);
+  };
   Launch = [](const std::string& file, const std::string& parameters) {
     platform::ShellExecute(Application->Handle(), "Open", file, parameters, platform::kShow);
   };
@@ -57,13 +61,13 @@ void TFrmUnzipSoft::FormCreate() {
 }
 
 void TFrmUnzipSoft::Timer1Timer() {
+  if (ProgressBar1->Position() < ProgressBar1->Max()) {
+    ProgressBar1->StepIt();
+    return;
+  }
+  // First, so that no further tick arrives while the work runs.
+  Timer1->SetEnabled(false);
   try {
-    if (ProgressBar1->Position() < ProgressBar1->Max()) {
-      ProgressBar1->StepIt();
-      return;
-    }
-    // First, so that no further tick arrives while the work runs.
-    Timer1->SetEnabled(false);
     std::string archive;
     if (!LoadArchive(archive)) throw EResNotFound("Resource Brenlow not found");
     const std::string folder = ExtractFilePath(ProgramPath);
@@ -77,15 +81,15 @@ void TFrmUnzipSoft::Timer1Timer() {
     }
     Application->ProcessMessages();
     Application->ProcessMessages();
-    const bool extracted = Extract(archivePath, folder);
+    Extract(archivePath, folder);
     Application->ProcessMessages();
-    // A partly written installer, or a stale one of an earlier run, is never started: the
-    // window stays with its full bar, as after a failed save, until the user closes it.
-    if (!extracted) return;
     Launch(folder + InstallerExeName, platform::ParamStr(1));
     Application->ProcessMessages();
-    Application->Terminate();
-  } catch (...) {
-    // A missing resource or an unwritable folder: the window stays, nothing is launched.
+  } catch (const std::exception& e) {
+    // A missing resource, an unwritable folder or an installer file held by another program:
+    // the user is told which file and why, and nothing (a partly written installer, or a
+    // stale one of an earlier run) is started.
+    Application->HandleException(e);
   }
+  Application->Terminate();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The extraction window: a two-second ramp of its progress bar, then the embedded archive is
 // saved beside the program, unpacked into the program's folder, and the installer started
-// with the program's first argument.
+// with the program's first argument. A failure of that work is shown in the application's
+// error box (which file, and the system's reason) and ends the run without launching.
 #include <functional>
 #include <string>
 
@@ -22,8 +23,9 @@ class TFrmUnzipSoft : public TForm {
   std::function<bool(std::string& bytes)> LoadArchive;
   /// The program's own file; its folder receives the archive and the installer.
   std::string ProgramPath;
-  /// Unpacks the archive into the folder; true only when every entry was written.
-  std::function<bool(const std::string& archivePath, const std::string& targetDir)> Extract;
+  /// Unpacks the archive into the folder. Raises, naming the entry and the reason, unless
+  /// every entry was written whole.
+  std::function<void(const std::string& archivePath, const std::string& targetDir)> Extract;
   /// Starts the installer through the shell ("Open", the application's window as owner).
   std::function<void(const std::string& file, const std::string& parameters)> Launch;
 };

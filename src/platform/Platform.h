@@ -116,8 +116,10 @@ char DecimalSeparator();
 bool AnsiCodePageIs936();
 
 // ---- desktop ------------------------------------------------------------------------
-/// Puts text on the clipboard; false when the clipboard cannot be opened.
-bool SetClipboardText(const std::string& text);
+/// Puts text on the clipboard with `owner` (a window handle) as its owner; false when the
+/// clipboard cannot be opened or take the text. Windows refuses the text of a clipboard that
+/// was emptied without an owner, so a window of the program must be given.
+bool SetClipboardText(std::intptr_t owner, const std::string& text);
 std::string GetClipboardText();
 /// The mouse pointer's screen position.
 void CursorPos(int& x, int& y);

@@ -215,7 +215,7 @@ void TFrmNetVerify::CbSafeCheckClick() {
 }
 
 void TFrmNetVerify::CopyFingerprintToClipboard() {
-  if (!platform::SetClipboardText(ShareCode->GetExeMD5())) throw Exception("Cannot open clipboard");
+  if (!platform::SetClipboardText(Handle(), ShareCode->GetExeMD5())) throw Exception("Cannot open clipboard");
   Application->MessageBox(verifytext::kCopiedMessage, Application->Title(), gui::kMbOk);
 }
 

@@ -2,12 +2,10 @@
 
 #include <cstdio>
 
+#include "launcher/MirrorConfig.h"
 #include "verify/VerifyStyle.h"
 
 namespace {
-
-// The vendor's home page as this window names it: fixed text, not the configured mirrors.
-constexpr const char* kPublisherText = "发布自http://qor.example/";
 
 using verifystyle::kFormColor;
 using verifystyle::SongTi;
@@ -58,7 +56,7 @@ TFrmServerConfirm::TFrmServerConfirm(TComponent* owner) : TForm(owner) {
 
   LblTime = FixedLabel(this, this, 237, 42, 135, 13, SongTi(12));
   Label2 = FixedLabel(this, this, 30, 16, 158, 13, SongTi(12), "来自QOR软件官方正式版");
-  Label3 = FixedLabel(this, this, 208, 16, 169, 13, SongTi(12), kPublisherText);
+  Label3 = FixedLabel(this, this, 208, 16, 169, 13, SongTi(12), PublisherText(kHomePageUrl));
   LblMD5 = FixedLabel(this, this, 29, 66, 343, 13, SongTi(12));
   LbSoft = FixedLabel(this, this, 29, 42, 196, 13, SongTi(12));
 
@@ -91,6 +89,11 @@ void TFrmServerConfirm::SetCheckTexts(const std::string& fingerprint, const std:
 }
 
 void TFrmServerConfirm::SpeedButton1Click() { Close(); }
+
+std::string PublisherText(const std::string& homePage) {
+  // The whole base URL; a long one is cut at the label's fixed width, as any fixed label is.
+  return "发布自" + homePage;
+}
 
 std::string FormatCheckDate(const platform::LocalDateTime& date) {
   char buf[32];

@@ -34,5 +34,7 @@ class TFrmServerConfirm : public TForm {
   void SpeedButton1Click();
 };
 
+/// The origin line: "发布自" immediately followed by the home page's base URL.
+std::string PublisherText(const std::string& homePage);
 /// A date as the certification shows it: yyyy-mm-dd.
 std::string FormatCheckDate(const platform::LocalDateTime& date);

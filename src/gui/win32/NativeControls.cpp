@@ -1,10 +1,29 @@
 // The system's controls: the check box (a BUTTON) and the progress bar (common controls).
+#include <string>
+
 #include "gui/win32/Peers.h"
 
 #include <commctrl.h>  // after <windows.h>
 
 namespace gui::win32 {
 namespace {
+
+/// Draws the window without visual styles. A themed check box (common controls 6 under a
+/// visual style) draws its text in the theme's colour and ignores the one the parent gives
+/// with WM_CTLCOLORSTATIC; the classic one honours it. uxtheme.dll is loaded at run time
+/// from the system folder only (it is missing before Windows XP, and so are visual styles).
+void DropVisualStyle(HWND h) {
+  using SetThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
+  static const SetThemeFn setTheme = [] {
+    char dir[MAX_PATH];
+    UINT n = GetSystemDirectoryA(dir, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return SetThemeFn(nullptr);
+    HMODULE ux = LoadLibraryA((std::string(dir) + "\\uxtheme.dll").c_str());  // kept for the run
+    return ux ? reinterpret_cast<SetThemeFn>(reinterpret_cast<void*>(GetProcAddress(ux, "SetWindowTheme")))
+              : SetThemeFn(nullptr);
+  }();
+  if (setTheme) setTheme(h, L"", L"");
+}
 
 class CheckBoxPeer : public WindowPeer {
  public:
@@ -51,6 +70,8 @@ class ProgressBarPeer : public WindowPeer {
 std::unique_ptr<ControlPeer> NewCheckBoxPeer(TCheckBox& box) {
   auto peer = std::make_unique<CheckBoxPeer>(box);
   peer->Create();
+  // Its text keeps the control's font colour with and without visual styles.
+  DropVisualStyle(reinterpret_cast<HWND>(peer->Handle()));
   return peer;
 }
 

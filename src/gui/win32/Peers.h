@@ -89,7 +89,7 @@ class ContainerPeer : public WindowPeer {
  private:
   TControl* GraphicChildAt(int x, int y);
   void PaintChildren(HDC dc);
-  void Mouse(UINT msg, int x, int y);
+  void Mouse(UINT msg, WPARAM wp, int x, int y);
   TControl* pressed_ = nullptr;
 };
 

@@ -50,13 +50,23 @@ class Win32Backend : public Backend {
     }
   }
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
-    return MessageBoxA(GetActiveWindow(), text.c_str(), caption.c_str(), flags | MB_TASKMODAL);
+    HWND owner = GetActiveWindow();
+    if (!owner) owner = reinterpret_cast<HWND>(ApplicationHandle());
+    return MessageBoxA(owner, text.c_str(), caption.c_str(), flags | MB_TASKMODAL);
   }
   std::intptr_t ApplicationHandle() override {
     if (!app_) {
+      // Shown, but of no size: it is only the program's button in the task bar (the forms it
+      // owns have none), with the title as its text and the system menu's minimise.
       RegisterClasses();
-      app_ = CreateWindowExA(0, kAppClass, Application->Title().c_str(), WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                             Instance(), nullptr);
+      app_ = CreateWindowExA(0, kAppClass, Application->Title().c_str(),
+                             WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS,
+                             GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
+                             nullptr, Instance(), nullptr);
+      if (app_) {
+        SetWindowPos(app_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ShowWindow(app_, SW_SHOWNOACTIVATE);
+      }
     }
     return reinterpret_cast<std::intptr_t>(app_);
   }

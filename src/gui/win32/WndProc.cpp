@@ -47,11 +47,12 @@ void RegisterClasses() {
   wc.style = CS_DBLCLKS;
   wc.lpszClassName = kFormClass;
   RegisterClassA(&wc);
+  wc.lpfnWndProc = DefWindowProcA;  // the task bar shows its icon
+  wc.lpszClassName = kAppClass;
+  RegisterClassA(&wc);
+  wc.lpfnWndProc = ContainerProc;
   wc.hIcon = nullptr;
   wc.lpszClassName = kPanelClass;
-  RegisterClassA(&wc);
-  wc.lpfnWndProc = DefWindowProcA;
-  wc.lpszClassName = kAppClass;
   RegisterClassA(&wc);
 }
 
@@ -155,7 +156,20 @@ void ContainerPeer::PaintChildren(HDC dc) {
   }
 }
 
-void ContainerPeer::Mouse(UINT msg, int x, int y) {
+namespace {
+// The button a press message names; the left button is handled on its own (press and click).
+TMouseButton PressedButton(UINT msg, WPARAM wp) {
+  switch (msg) {
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK: return mbRight;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK: return mbMiddle;
+    default: return GET_XBUTTON_WPARAM(wp) == XBUTTON1 ? mbExtra1 : mbExtra2;
+  }
+}
+}  // namespace
+
+void ContainerPeer::Mouse(UINT msg, WPARAM wp, int x, int y) {
   TControl* hit = GraphicChildAt(x, y);
   TControl* target = hit ? hit : &control_;
   int cx = hit ? x - hit->Left() : x, cy = hit ? y - hit->Top() : y;
@@ -167,9 +181,6 @@ void ContainerPeer::Mouse(UINT msg, int x, int y) {
       if (hit) hit->Invalidate();
       CallHandler([&] { target->MouseDown(mbLeft, 0, cx, cy); });
       break;
-    case WM_RBUTTONDOWN:
-      CallHandler([&] { target->MouseDown(mbRight, 0, cx, cy); });
-      break;
     case WM_LBUTTONUP: {
       TControl* was = pressed_;
       pressed_ = nullptr;
@@ -178,7 +189,8 @@ void ContainerPeer::Mouse(UINT msg, int x, int y) {
       if (was && was == target && target->Enabled()) CallHandler([&] { target->Click(); });
       break;
     }
-    default:
+    default:  // the other buttons: a press (a quick second press comes as a double click)
+      CallHandler([&] { target->MouseDown(PressedButton(msg, wp), 0, cx, cy); });
       break;
   }
 }
@@ -217,8 +229,15 @@ LRESULT ContainerPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_LBUTTONDBLCLK:
     case WM_LBUTTONUP:
     case WM_RBUTTONDOWN:
-      Mouse(msg, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+      Mouse(msg, wp, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
       return 0;
+    case WM_XBUTTONDOWN:
+    case WM_XBUTTONDBLCLK:
+      Mouse(msg, wp, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+      return TRUE;  // the system asks X-button handlers for TRUE
     case WM_SETCURSOR:
       if (LOWORD(lp) == HTCLIENT) {
         POINT pt;

@@ -296,7 +296,7 @@ char DecimalSeparator() {
   return lc && lc->decimal_point && *lc->decimal_point ? *lc->decimal_point : '.';
 }
 
-bool SetClipboardText(const std::string& text) {
+bool SetClipboardText(std::intptr_t, const std::string& text) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_clipboard = text;
   return true;

@@ -283,8 +283,8 @@ char DecimalSeparator() {
   return '.';
 }
 
-bool SetClipboardText(const std::string& text) {
-  if (!OpenClipboard(nullptr)) return false;
+bool SetClipboardText(std::intptr_t owner, const std::string& text) {
+  if (!OpenClipboard(reinterpret_cast<HWND>(owner))) return false;
   EmptyClipboard();
   HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
   bool ok = false;

@@ -29,6 +29,8 @@ VERIFY_CAPTION = "Parvalo 安装程序 2011.04.25"
 CERT_CAPTION = "绿色认证"
 UNZIP_CAPTION = "正在解压缩安装包"
 INSTALLER_CAPTION = "^Parvalo 安装程序$"
+APP_TITLE = "^Parvalo安装程序$"  # the caption of the launcher's message boxes
+HOLDFILE = os.environ.get("SETUPTQ_HOLDFILE")
 ARGUMENT = r"/D=C:\Program Files\Parvalo"
 PATH = "/brenlow/QORTQ3.6ins.htm"
 FORM_COLOUR = (245, 250, 254)
@@ -72,10 +74,14 @@ class CaseFailed(Exception):
     pass
 
 
+class Geometry0:
+    w = h = 0
+
+
 class Run:
     """One start of the launcher in a fresh folder, with its mirrors."""
 
-    def __init__(self, suite, name, mirrors, launcher=None):
+    def __init__(self, suite, name, mirrors, launcher=None, before=None):
         self.suite, self.name = suite, name
         self.desk = suite.desk
         self.work = os.path.join(suite.out, "work", name)
@@ -94,6 +100,8 @@ class Run:
             if ready != "ready":
                 err = self.mirrors.stderr.read().decode()
                 raise CaseFailed("mirrors did not start: " + err.strip())
+        if before:
+            before(self.work)
         self.proc = subprocess.Popen([WINE_RUN, "setupTQ.exe", ARGUMENT, "second"], cwd=self.work,
                                      env=self.desk.env, stdout=open(os.path.join(self.work, "wine.log"), "w"),
                                      stderr=subprocess.STDOUT, start_new_session=True)
@@ -159,6 +167,21 @@ class Run:
             self.shot("installer", win[0])
             self.desk.close(win[0])
 
+    def message_box(self, timeout=30):
+        """The launcher's message box: a window captioned with the application title (the
+        application's own window of that title has no size)."""
+        def boxes():
+            return [w for w in self.desk.find(APP_TITLE) if (self.desk.geometry(w) or Geometry0).w > 40]
+        found = self.desk.wait(boxes, timeout, self.alive)
+        self.check(found, "no message box captioned with the application title")
+        time.sleep(0.5)
+        return found[0]
+
+    def press_ok(self, box):
+        """Presses the box's only button, OK: centred at its bottom."""
+        g = self.desk.geometry(box)
+        self.desk.click(g.x + g.w // 2, g.y + g.h - 20)
+
     def nothing_written(self):
         self.check(self.files() == [], "files were written: %s" % self.files())
 
@@ -221,6 +244,14 @@ class Suite:
             r.check(img.count((32, 77, 425, 12), lambda p: p[0] > 180 and p[1] < 90 and p[2] < 90) > 20, "no red hint")
             r.check(img.count((28, 37, 270, 14), lambda p: p[1] > 90 and p[0] < 60 and p[2] < 60) > 20, "no green md5")
             r.check(img.count((462, 32, 79, 26), lambda p: p != FORM_COLOUR) > 200, "no install button face")
+            r.check(img.count((356, 37, 90, 17), lambda p: p[1] > 90 and p[0] < 60 and p[2] < 60) > 20,
+                    "the check box's text is not green")
+            # Owned by the application's window, so no task-bar entry of its own (what Wine tells
+            # the X desktop for an owned window).
+            props = subprocess.run(["xprop", "-id", str(w), "WM_TRANSIENT_FOR", "_NET_WM_STATE"], env=self.desk.env,
+                                   stdout=subprocess.PIPE, timeout=30).stdout.decode()
+            r.check("WM_TRANSIENT_FOR(WINDOW): window id" in props and "_NET_WM_STATE_SKIP_TASKBAR" in props,
+                    "the verification window is not owned: %r" % props)
             self.desk.close(w)
             r.check(r.wait_exit(60), "the launcher did not end after its window was closed")
             r.nothing_written()
@@ -270,6 +301,85 @@ class Suite:
         r.window(UNZIP_CAPTION, 30)
         r.check(r.wait_exit(60), "the launcher did not end after extracting")
         r.installed()
+
+    def case_held_installer(self):
+        """A copy of the installer that could not be ended holds instTQ.exe open: the extraction
+        names the file and the system's reason in an error box, and after OK the launcher ends
+        without starting anything."""
+        holder = []
+
+        def hold(work):
+            with open(os.path.join(work, "instTQ.exe"), "wb") as f:
+                f.write(b"installer of a running copy")
+            p = subprocess.Popen([WINE_RUN, HOLDFILE, "instTQ.exe"], cwd=work, env=self.desk.env,
+                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                 start_new_session=True)
+            holder.append(p)
+            if p.stdout.readline().decode().strip() != "ready":
+                raise CaseFailed("holdfile did not take instTQ.exe")
+
+        try:
+            r = Run(self, "held-installer", {}, before=hold)
+        except CaseFailed:
+            for p in holder:
+                os.killpg(p.pid, signal.SIGKILL)
+            raise
+        try:
+            w = r.window(VERIFY_CAPTION)
+            r.click(w, CHECK_BOX)
+            time.sleep(0.5)
+            r.click(w, INSTALL_BUTTON)
+            r.window(UNZIP_CAPTION, 30)
+            box = r.message_box(60)
+            img = r.shot("error-box", box)
+            g = self.desk.geometry(box)
+            # The error icon: a red disc left of the text.
+            r.check(img.count((0, 0, min(g.w, 80), g.h), lambda p: p[0] > 180 and p[1] < 80 and p[2] < 80) > 50,
+                    "no error icon in the box")
+            r.check(r.alive(), "the launcher ended before OK was pressed")
+            r.press_ok(box)
+            r.check(r.wait_exit(60), "the launcher did not end after OK")
+            r.check(not os.path.exists(os.path.join(r.work, "instTQ.cmdline.txt")), "the installer was started")
+            with open(os.path.join(r.work, "instTQ.exe"), "rb") as f:
+                r.check(f.read() == b"installer of a running copy", "the held instTQ.exe was changed")
+        finally:
+            r.stop()
+            for p in holder:
+                p.stdin.close()
+                try:
+                    p.wait(30)
+                except subprocess.TimeoutExpired:
+                    os.killpg(p.pid, signal.SIGKILL)
+                    p.wait()
+                p.stdout.close()
+
+    def case_copy_fingerprint(self):
+        """The pop-up menu's item puts the fingerprint on the clipboard, where another program
+        reads it (xclip reads the X clipboard that Wine serves while the launcher runs)."""
+        r = Run(self, "copy", {})
+        try:
+            w = r.window(VERIFY_CAPTION)
+            fingerprint = subprocess.run([self.setupkit, "md5", os.path.join(r.work, "setupTQ.exe")], check=True,
+                                         stdout=subprocess.PIPE).stdout.decode().split()[0]
+            g = self.desk.geometry(w)
+            self.desk._xdotool("mousemove", g.x + 600, g.y + 15, "click", 3)
+            time.sleep(1.0)
+            self.desk.click(g.x + 615, g.y + 25)  # the menu's one item, below and right of the pointer
+            box = r.message_box()
+            r.shot("copied-box", box)
+            def clipboard():
+                return subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.desk.env, timeout=30,
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE).stdout.decode()
+            # Wine's clipboard thread offers the text to X on its own time after the copy.
+            self.desk.wait(lambda: clipboard() == fingerprint, 30, r.alive, step=0.5)
+            got = clipboard()
+            r.check(got == fingerprint, "the clipboard holds %r, not the fingerprint %s" % (got, fingerprint))
+            r.press_ok(box)
+            time.sleep(0.5)
+            self.desk.close(w)
+            r.check(r.wait_exit(60), "the launcher did not end after its window was closed")
+        finally:
+            r.stop()
 
     def case_match(self):
         r = Run(self, "match", {a: "reply:" + self.good for a in self.front + self.back})
@@ -415,7 +525,7 @@ class Suite:
             r.stop()
 
 
-CASES = ["closed", "box_cleared", "match", "mismatch", "all_down", "later_answers", "upper_case",
+CASES = ["closed", "box_cleared", "held_installer", "copy_fingerprint", "match", "mismatch", "all_down", "later_answers", "upper_case",
          "slow_mirrors", "tampered"]
 
 

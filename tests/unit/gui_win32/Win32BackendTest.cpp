@@ -13,6 +13,7 @@
 #include <commctrl.h>
 
 #include "gui/Forms.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ TEST_F(Win32Backend, WindowedKindsGetTheirWindowClassAndDrawnKindsNone) {
   auto* button = Add<TSpeedButton>(30, 60, 23, 22, panel);
 
   EXPECT_EQ(ClassOf(Hwnd(*form_)), "TQForm");
-  EXPECT_EQ(GetParent(Hwnd(*form_)), nullptr);
+  EXPECT_EQ(GetAncestor(Hwnd(*form_), GA_PARENT), GetDesktopWindow());
   EXPECT_EQ(ClassOf(Hwnd(*panel)), "TQPanel");
   EXPECT_EQ(GetParent(Hwnd(*panel)), Hwnd(*form_));
   EXPECT_TRUE(GetWindowLongA(Hwnd(*panel), GWL_STYLE) & WS_CLIPCHILDREN);
@@ -177,6 +178,20 @@ TEST_F(Win32Backend, MouseDownReachesTheTopmostDrawnControlInItsOwnCoordinates) 
   EXPECT_EQ(seen, (std::vector<std::string>{"over 1 5,5", "under 0 2,1"}));
 }
 
+TEST_F(Win32Backend, EveryMouseButtonsPressReachesMouseDownQuickSecondPressesToo) {
+  auto* link = Add<TLabel>(20, 20, 60, 20);
+  std::vector<int> buttons;
+  link->OnMouseDown = [&](TMouseButton b, TShiftState, int, int) { buttons.push_back(b); };
+  HWND h = Hwnd(*form_);
+  SendMessageA(h, WM_MBUTTONDOWN, MK_MBUTTON, At(30, 30));
+  SendMessageA(h, WM_MBUTTONDBLCLK, MK_MBUTTON, At(30, 30));
+  EXPECT_EQ(SendMessageA(h, WM_XBUTTONDOWN, MAKEWPARAM(MK_XBUTTON1, XBUTTON1), At(30, 30)), TRUE);
+  SendMessageA(h, WM_XBUTTONDBLCLK, MAKEWPARAM(MK_XBUTTON2, XBUTTON2), At(30, 30));
+  SendMessageA(h, WM_RBUTTONDBLCLK, MK_RBUTTON, At(30, 30));
+  SendMessageA(h, WM_MBUTTONDOWN, MK_MBUTTON, At(100, 100));  // beside it
+  EXPECT_EQ(buttons, (std::vector<int>{mbMiddle, mbMiddle, mbExtra1, mbExtra2, mbRight}));
+}
+
 // ---- drawn controls: painting ---------------------------------------------------------
 
 TEST_F(Win32Backend, TransparentImageShowsItsContainerThroughItsBottomLeftColour) {
@@ -250,6 +265,35 @@ TEST_F(Win32Backend, LabelTextIsDrawnInItsFontColourOnItsContainer) {
 }
 
 // ---- forms ----------------------------------------------------------------------------
+
+TEST_F(Win32Backend, FormsAreOwnedByTheApplicationsWindowWhichCarriesTheTitle) {
+  Application->SetTitle("Parvalo安装程序");
+  TForm framed(nullptr);
+  HWND app = reinterpret_cast<HWND>(Application->Handle());
+  ASSERT_NE(app, nullptr);
+  for (HWND h : {Hwnd(*form_), Hwnd(framed)}) {
+    EXPECT_EQ(GetWindow(h, GW_OWNER), app);
+    EXPECT_FALSE(GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+  }
+  // The task bar's entry: an unowned window that is shown, of no size, titled.
+  EXPECT_EQ(GetWindow(app, GW_OWNER), nullptr);
+  EXPECT_TRUE(IsWindowVisible(app));
+  RECT r;
+  GetWindowRect(app, &r);
+  EXPECT_TRUE(IsRectEmpty(&r));
+  char title[64] = {};
+  GetWindowTextA(app, title, sizeof title);
+  EXPECT_STREQ(title, "Parvalo安装程序");
+  Application->SetTitle("other");
+  GetWindowTextA(app, title, sizeof title);
+  EXPECT_STREQ(title, "other");
+}
+
+TEST_F(Win32Backend, ClipboardTextIsOwnedByTheWindowGivenAndReadableAfterwards) {
+  ASSERT_TRUE(platform::SetClipboardText(form_->Handle(), "0123456789abcdef0123456789abcdef"));
+  EXPECT_EQ(GetClipboardOwner(), Hwnd(*form_));
+  EXPECT_EQ(platform::GetClipboardText(), "0123456789abcdef0123456789abcdef");
+}
 
 TEST_F(Win32Backend, FormTakesItsBoundsFromItsWindowAndPlacesItOnTop) {
   MoveWindow(Hwnd(*form_), 70, 80, 300, 200, TRUE);

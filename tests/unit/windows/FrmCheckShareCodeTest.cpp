@@ -363,7 +363,7 @@ TEST_F(NetVerify_, TheLayoutKeepsItsPlacesColoursAndFonts) {
 }
 
 TEST_F(NetVerify_, TheMenuItemAndTheHiddenButtonCopyTheBareFingerprintAndSaySo) {
-  platform::SetClipboardText("something else");
+  platform::SetClipboardText(0, "something else");
   hl::PostMenuClick(*form->md51);
   hl::RunFor(1);
   EXPECT_EQ(platform::GetClipboardText(), kFingerprint);
@@ -371,7 +371,7 @@ TEST_F(NetVerify_, TheMenuItemAndTheHiddenButtonCopyTheBareFingerprintAndSaySo) 
   EXPECT_EQ(hl::MessageBoxes()[0].text, vt::kCopiedMessage);
   EXPECT_EQ(hl::MessageBoxes()[0].caption, "Parvalo安装程序");
   EXPECT_EQ(hl::MessageBoxes()[0].flags, gui::kMbOk);
-  platform::SetClipboardText("");
+  platform::SetClipboardText(0, "");
   form->BtnCopyToClipClick();
   EXPECT_EQ(platform::GetClipboardText(), kFingerprint);
   EXPECT_EQ(hl::MessageBoxes().size(), 2u);

@@ -102,7 +102,7 @@ TEST_F(ExtractionWindow, CloseRequestDuringTheWorkLetsTheWorkFinish) {
   auto extract = f->Extract;
   f->Extract = [&](const std::string& a, const std::string& d) {
     hl::PostClose(*f);  // seen at the next message-pumping point
-    return extract(a, d);
+    extract(a, d);
   };
   f->ShowModal();
   EXPECT_EQ(launched_.size(), 1u);
@@ -120,37 +120,84 @@ TEST_F(ExtractionWindow, ClosingBeforeTheWorkWritesAndLaunchesNothing) {
   EXPECT_TRUE(launched_.empty());
 }
 
-TEST_F(ExtractionWindow, MissingResourceLeavesTheWindowStalled) {
+// ---- a failed work step: told, and nothing launched ---------------------------------------
+
+// The run ended by itself after one error box, captioned with the application title, with the
+// error icon and OK, and nothing was launched. The box's text is returned.
+std::string EndedWithOneErrorBox(const std::vector<std::string>& launched) {
+  EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::Terminated);
+  EXPECT_TRUE(launched.empty());
+  EXPECT_EQ(hl::MessageBoxes().size(), 1u);
+  if (hl::MessageBoxes().size() != 1) return std::string();
+  const hl::MessageBoxRecord& box = hl::MessageBoxes()[0];
+  EXPECT_EQ(box.caption, "Parvalo安装程序");
+  EXPECT_EQ(box.flags, gui::kMbOk | gui::kMbIconError);
+  return box.text;
+}
+
+class FailedExtractionWork : public ExtractionWindow {
+ protected:
+  void SetUp() override {
+    ExtractionWindow::SetUp();
+    Application->SetTitle("Parvalo安装程序");
+  }
+};
+
+TEST_F(FailedExtractionWork, MissingResourceIsNamedAndNothingIsWritten) {
   auto f = Make(dir_.Path());
   f->LoadArchive = [](std::string&) { return false; };
-  hl::PostClose(*f, 60000);
   f->ShowModal();
-  EXPECT_EQ(hl::Now(), 60000u);
+  EXPECT_EQ(EndedWithOneErrorBox(launched_), "Resource Brenlow not found.");
+  EXPECT_EQ(hl::Now(), 1900u);
   EXPECT_TRUE(payloadtest::Listing(dir_.Path()).empty());
-  EXPECT_TRUE(launched_.empty());
 }
 
-TEST_F(ExtractionWindow, FailedSaveLeavesTheWindowStalledUntilTheUserClosesIt) {
-  auto f = Make(dir_ / "no-such-folder");
-  hl::PostClose(*f, 60000);
+TEST_F(FailedExtractionWork, UnwritableFolderNamesTheArchiveFileAndTheSystemsReason) {
+  const std::string folder = dir_ / "no-such-folder";
+  auto f = Make(folder);
   f->ShowModal();
-  EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::ModalResult);  // it was the user who ended it
-  EXPECT_EQ(hl::Now(), 60000u);
+  const std::string text = EndedWithOneErrorBox(launched_);
+  int code = 0;
+  const std::string archive = folder + platform::PathDelim() + platform::PathDelim() + "install.dat";
+  ASSERT_EQ(platform::FileOpen(archive, platform::FileAccess::ReadWrite, platform::FileShare::None,
+                               platform::FileCreate::CreateAlways, code),
+            platform::kInvalidFile);
+  EXPECT_NE(text.find("Cannot create file \"" + platform::ExpandFileName(archive) + "\""), std::string::npos) << text;
+  EXPECT_NE(text.find(platform::SystemErrorText(code)), std::string::npos) << text;
   EXPECT_EQ(f->ProgressBar1->Position(), 180);
   EXPECT_FALSE(f->Timer1->Enabled());
-  EXPECT_TRUE(launched_.empty());
-  EXPECT_TRUE(hl::MessageBoxes().empty());  // discarded without a message
 }
 
-TEST_F(ExtractionWindow, FailedExtractionNeverLaunchesAStaleOrPartialInstaller) {
+TEST_F(FailedExtractionWork, CorruptEntryIsNamedAndAStaleOrPartialInstallerIsNeverLaunched) {
   std::string broken = archive_;
   broken.resize(broken.size() / 2);  // the zlib stream ends early
   archive_ = broken;
   WriteFile(dir_ / "instTQ.exe", "stale installer of an earlier run");
   auto f = Make(dir_.Path());
-  hl::PostClose(*f, 60000);
   f->ShowModal();
-  EXPECT_EQ(hl::Now(), 60000u);
-  EXPECT_TRUE(launched_.empty());
+  const std::string text = EndedWithOneErrorBox(launched_);
+  EXPECT_EQ(text.rfind("\"instTQ.exe\": ", 0), 0u) << text;
   EXPECT_TRUE(ReadFile(dir_ / "install.dat") == broken);
+}
+
+TEST_F(FailedExtractionWork, InstallerHeldOpenByAnotherProgramIsNamedWithTheSystemsReason) {
+  WriteFile(dir_ / "instTQ.exe", "installer of a running copy");
+  int code = 0;
+  const platform::FileHandle held = platform::FileOpen(dir_ / "instTQ.exe", platform::FileAccess::ReadWrite,
+                                                       platform::FileShare::None, platform::FileCreate::OpenExisting, code);
+  ASSERT_NE(held, platform::kInvalidFile);
+  const platform::FileHandle second = platform::FileOpen(dir_ / "instTQ.exe", platform::FileAccess::ReadWrite,
+                                                         platform::FileShare::None, platform::FileCreate::CreateAlways, code);
+  if (second != platform::kInvalidFile) {
+    platform::FileClose(second);
+    platform::FileClose(held);
+    GTEST_SKIP() << "this platform's files have no share modes (Windows only)";
+  }
+  auto f = Make(dir_.Path());
+  f->ShowModal();
+  platform::FileClose(held);
+  const std::string text = EndedWithOneErrorBox(launched_);
+  EXPECT_EQ(text.rfind("\"instTQ.exe\": Cannot create file", 0), 0u) << text;
+  EXPECT_NE(text.find(platform::SystemErrorText(code)), std::string::npos) << text;
+  EXPECT_EQ(ReadFile(dir_ / "instTQ.exe"), "installer of a running copy");
 }
