@@ -92,7 +92,7 @@ int OctetValue(const std::string& part) {
 // the library in its destructor, so then both stay, and the process's end frees them.
 struct StackFinalizer {
   ~StackFinalizer() {
-    std::lock_guard<std::mutex> lock(StackLock());
+    platform::LockGuard lock(StackLock());
     if (g_componentCount > 0) return;
     if (g_stackStarted) {
       try {
@@ -108,13 +108,13 @@ StackFinalizer g_finalizer;
 
 }  // namespace
 
-std::mutex& StackLock() {
-  static auto* m = new std::mutex();  // never destroyed: components may die after statics
+platform::Lock& StackLock() {
+  static auto* m = new platform::Lock();  // never destroyed: components may die after statics
   return *m;
 }
 
 void IdStackAddComponent() {
-  std::lock_guard<std::mutex> lock(StackLock());
+  platform::LockGuard lock(StackLock());
   if (g_componentCount == 0) {
     SharedStackHolder() = std::make_unique<TIdStackWindows>();  // may raise: the component is not counted
     GStack = SharedStackHolder().get();
@@ -123,7 +123,7 @@ void IdStackAddComponent() {
 }
 
 void IdStackRemoveComponent() {
-  std::lock_guard<std::mutex> lock(StackLock());
+  platform::LockGuard lock(StackLock());
   if (--g_componentCount == 0) {
     SharedStackHolder().reset();
     GStack = nullptr;
@@ -131,7 +131,7 @@ void IdStackRemoveComponent() {
 }
 
 int IdStackComponentCount() {
-  std::lock_guard<std::mutex> lock(StackLock());
+  platform::LockGuard lock(StackLock());
   return g_componentCount;
 }
 

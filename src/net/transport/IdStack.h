@@ -5,11 +5,11 @@
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "net/transport/IdException.h"
+#include "platform/Platform.h"
 #include "platform/SocketApi.h"
 
 using TIdStackSocketHandle = platform::TSocket;
@@ -86,7 +86,7 @@ class TIdStack {
 /// The process's one stack while any network component lives, else null.
 extern TIdStack* GStack;
 /// Guards GStack and the component count.
-std::mutex& StackLock();
+platform::Lock& StackLock();
 /// Called by every network component's constructor and destructor.
 void IdStackAddComponent();
 void IdStackRemoveComponent();
