@@ -1,7 +1,6 @@
 #include "verify/SerevrConfirm.h"
 
-#include <cstdio>
-
+#include "base/SysUtils.h"
 #include "verify/VerifyStyle.h"
 
 namespace {
@@ -93,7 +92,6 @@ void TFrmServerConfirm::SetCheckTexts(const std::string& fingerprint, const std:
 void TFrmServerConfirm::SpeedButton1Click() { Close(); }
 
 std::string FormatCheckDate(const platform::LocalDateTime& date) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", date.year, date.month, date.day);
-  return buf;
+  return IntToStrZeroPadded(date.year, 4) + "-" + IntToStrZeroPadded(date.month, 2) + "-" +
+         IntToStrZeroPadded(date.day, 2);
 }

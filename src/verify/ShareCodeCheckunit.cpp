@@ -1,7 +1,5 @@
 #include "verify/ShareCodeCheckunit.h"
 
-#include <cstdio>
-
 #include "base/SysUtils.h"
 #include "launcher/allparam.h"
 #include "platform/Platform.h"
@@ -64,9 +62,8 @@ void InitShareCode() {
 }
 
 std::string BuildVerifyRequestPath(char decimalSeparator) {
-  char version[64];
-  std::snprintf(version, sizeof version, "%1.1f", static_cast<double>(ProductVersion));
+  std::string version = FloatToStrFixed(static_cast<double>(ProductVersion), 1);  // "%1.1f"
   for (char& c : version)
-    if (c == '.' || c == ',') c = decimalSeparator;
+    if (c == '.') c = decimalSeparator;
   return "brenlow/" + ProductCode + version + "ins.htm";
 }

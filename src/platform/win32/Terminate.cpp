@@ -18,7 +18,9 @@ void __verbose_terminate_handler() {
       try {
         throw;
       } catch (const std::exception& e) {
-        std::fprintf(stderr, "terminate called after an exception: %s\n", e.what());
+        std::fputs("terminate called after an exception: ", stderr);
+        std::fputs(e.what(), stderr);
+        std::fputs("\n", stderr);
       } catch (...) {
         std::fputs("terminate called after an exception\n", stderr);
       }
