@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Launcher figures under Wine:
-#  - the size of setupTQ.exe without its payload (stripped): the file less the packed archive;
+#  - the size of setupTQ.exe without its payload (stripped): the file less the packed archive
+#    (bench/size.sh shows where the bytes go);
 #  - the time from start to the verification window on the screen, against a minimal Win32
 #    program that opens one window, as medians over repeated runs and their ratio.
 #   bash bench/startup.sh [RUNS]      (default 15 runs of each, alternating)

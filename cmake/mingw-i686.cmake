@@ -1,8 +1,10 @@
-# Cross toolchain: mingw-w64 i686 with the posix thread model (std::mutex, std::thread).
+# Cross toolchain: mingw-w64 i686 with the win32 thread model: the C++ runtime runs on Win32
+# threads directly, without winpthreads (our threads and locks are platform/'s). It has no
+# std::thread, std::mutex or std::condition_variable.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER   i686-w64-mingw32-gcc-win32)
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
 set(CMAKE_RC_COMPILER  i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -49,6 +49,24 @@ std::string StringReplaceAll(const std::string& s, const std::string& from, cons
   return r;
 }
 
+std::string IntToStrZeroPadded(int value, int width) {
+  const bool negative = value < 0;
+  std::string digits = std::to_string(negative ? -static_cast<long long>(value) : value);
+  const int pad = width - static_cast<int>(digits.size()) - (negative ? 1 : 0);
+  if (pad > 0) digits.insert(0, static_cast<size_t>(pad), '0');
+  return negative ? "-" + digits : digits;
+}
+
+std::string FloatToStrFixed(double value, int decimals) {
+  unsigned long long scale = 1;
+  for (int i = 0; i < decimals; ++i) scale *= 10;
+  const bool negative = value < 0;
+  const unsigned long long units = static_cast<unsigned long long>((negative ? -value : value) * scale + 0.5);
+  std::string text = std::to_string(units / scale);
+  if (decimals > 0) text += "." + IntToStrZeroPadded(static_cast<int>(units % scale), decimals);
+  return negative ? "-" + text : text;
+}
+
 std::string ErrorBoxText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
   return message;

@@ -40,6 +40,12 @@ std::string UpperCase(const std::string& s);  // 'a'..'z' only
 /// Replaces every occurrence of `from`, scanning left to right, without rescanning the
 /// replaced text.
 std::string StringReplaceAll(const std::string& s, const std::string& from, const std::string& to);
+/// Decimal digits of value with zeros in front up to `width` characters, the sign counted
+/// (as "%0*d" gives them).
+std::string IntToStrZeroPadded(int value, int width);
+/// value with `decimals` digits (0 to 9) after a '.', rounded half away from zero, as "%.*f"
+/// gives the values the program formats.
+std::string FloatToStrFixed(double value, int decimals);
 /// The text an uncaught handler error shows: the message, with "." appended when its last
 /// character sorts after ".".
 std::string ErrorBoxText(const std::string& message);

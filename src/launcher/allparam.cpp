@@ -1,9 +1,9 @@
 #include "launcher/allparam.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <random>
 
+#include "base/SysUtils.h"
 #include "launcher/MirrorConfig.h"
 #include "platform/Platform.h"
 
@@ -26,11 +26,9 @@ void AssignSettings() {
 }
 
 std::string BuildVerifyRequestPath(char decimalSeparator) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%1.1f", static_cast<double>(ProductVersion));
-  std::string version = buffer;  // only up to the terminating zero
+  std::string version = FloatToStrFixed(static_cast<double>(ProductVersion), 1);  // "%1.1f"
   for (char& c : version)
-    if (c == '.' || c == ',') c = decimalSeparator;
+    if (c == '.') c = decimalSeparator;
   return "brenlow/" + ProductCode + version + "ins.htm";
 }
 

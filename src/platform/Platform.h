@@ -3,6 +3,7 @@
 // platform/posix. Nothing above this layer includes a system header.
 #include <cstdint>
 #include <optional>
+#include <functional>
 #include <string>
 
 namespace platform {
@@ -114,6 +115,84 @@ char DecimalSeparator();
 /// is 936. Linux: always true, since the program's texts are code page 936 bytes whatever the
 /// locale.
 bool AnsiCodePageIs936();
+
+// ---- threads and locks ------------------------------------------------------------
+/// A second thread running one routine. Start it once; then Join waits for its end, or
+/// Detach lets it run on and free itself when the routine returns. The destructor joins a
+/// thread that was started and neither joined nor detached.
+class Thread {
+ public:
+  Thread() = default;
+  ~Thread();
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+  /// False when the system gives no thread (the routine then never runs).
+  bool Start(std::function<void()> routine);
+  void Join();
+  void Detach();
+
+ private:
+  std::uintptr_t handle_ = 0;
+  bool running_ = false;  // started, and neither joined nor detached
+};
+
+/// A lock that one thread holds exclusively, or several threads hold shared (readers).
+/// Not recursive.
+class Lock {
+ public:
+  Lock();
+  ~Lock();
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+  void Acquire();
+  void Release();
+  void AcquireShared();
+  void ReleaseShared();
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+/// Holds a lock exclusively for a scope.
+class LockGuard {
+ public:
+  explicit LockGuard(Lock& lock) : lock_(lock) { lock_.Acquire(); }
+  ~LockGuard() { lock_.Release(); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  Lock& lock_;
+};
+
+/// Holds a lock shared for a scope.
+class SharedLockGuard {
+ public:
+  explicit SharedLockGuard(Lock& lock) : lock_(lock) { lock_.AcquireShared(); }
+  ~SharedLockGuard() { lock_.ReleaseShared(); }
+  SharedLockGuard(const SharedLockGuard&) = delete;
+  SharedLockGuard& operator=(const SharedLockGuard&) = delete;
+
+ private:
+  Lock& lock_;
+};
+
+/// A signal that stays set once set.
+class Event {
+ public:
+  Event();
+  ~Event();
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+  void Set();
+  /// Waits up to ms milliseconds (0: does not wait) for the signal; true when it is set.
+  bool Wait(std::uint32_t ms);
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
 
 // ---- desktop ------------------------------------------------------------------------
 /// Puts text on the clipboard with `owner` (a window handle) as its owner; false when the

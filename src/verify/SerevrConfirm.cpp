@@ -1,6 +1,6 @@
 #include "verify/SerevrConfirm.h"
 
-#include <cstdio>
+#include "base/SysUtils.h"
 
 #include "launcher/MirrorConfig.h"
 #include "verify/VerifyStyle.h"
@@ -96,7 +96,6 @@ std::string PublisherText(const std::string& homePage) {
 }
 
 std::string FormatCheckDate(const platform::LocalDateTime& date) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", date.year, date.month, date.day);
-  return buf;
+  return IntToStrZeroPadded(date.year, 4) + "-" + IntToStrZeroPadded(date.month, 2) + "-" +
+         IntToStrZeroPadded(date.day, 2);
 }

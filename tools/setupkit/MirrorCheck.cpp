@@ -1,10 +1,11 @@
 #include "MirrorCheck.h"
 
-#include <chrono>
+#include <cstdint>
 
+#include "ReplyPublish.h"
 #include "base/SysUtils.h"
 #include "launcher/allparam.h"
-#include "ReplyPublish.h"
+#include "platform/Platform.h"
 
 namespace {
 // A decoded code is shown up to this many visible bytes: enough for any fingerprint, short
@@ -34,7 +35,7 @@ TMirrorChecker::TMirrorChecker(const std::string& fingerprint) : path_(BuildVeri
 TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
   TMirrorVerdict verdict;
   verdict.url = mirror + path_;
-  const auto start = std::chrono::steady_clock::now();
+  const std::uint32_t start = platform::TickCount();
   try {
     const std::string body = http_.FetchUrl(verdict.url);
     if (Trim(body).empty()) {
@@ -49,7 +50,7 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
   } catch (const std::exception& e) {
     verdict.detail = OneLine(e.what());
   }
-  verdict.ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  verdict.ms = static_cast<std::uint32_t>(platform::TickCount() - start);
   return verdict;
 }
 

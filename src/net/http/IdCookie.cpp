@@ -1,7 +1,6 @@
 #include "net/http/IdCookie.h"
 
 #include <algorithm>
-#include <mutex>
 
 #include "base/SysUtils.h"
 #include "net/http/IdGlobal.h"
@@ -113,7 +112,7 @@ bool TIdNetscapeCookie::IsExpired(double now) const {
 }
 
 void TIdCookies::Add(std::unique_ptr<TIdNetscapeCookie> cookie) {
-  std::unique_lock<std::shared_mutex> guard(lock_);
+  platform::LockGuard guard(lock_);
   auto list = std::find_if(domains_.begin(), domains_.end(),
                            [&](const TIdCookieList& l) { return SameText(l.Domain, cookie->Domain); });
   if (list == domains_.end()) {
@@ -130,7 +129,7 @@ void TIdCookies::Add(std::unique_ptr<TIdNetscapeCookie> cookie) {
 }
 
 void TIdCookies::RemoveExpired(double now) {
-  std::unique_lock<std::shared_mutex> guard(lock_);
+  platform::LockGuard guard(lock_);
   for (auto& list : domains_) {
     auto& items = list.Items;
     items.erase(std::remove_if(items.begin(), items.end(),
@@ -140,7 +139,7 @@ void TIdCookies::RemoveExpired(double now) {
 }
 
 std::vector<std::string> TIdCookies::Select(const std::string& host, const std::string& path, bool secure) const {
-  std::shared_lock<std::shared_mutex> guard(lock_);
+  platform::SharedLockGuard guard(lock_);
   std::vector<const TIdNetscapeCookie*> taken;
   for (const auto& list : domains_) {
     for (const auto& c : list.Items) {
@@ -160,7 +159,7 @@ std::vector<std::string> TIdCookies::Select(const std::string& host, const std::
 }
 
 int TIdCookies::Count() const {
-  std::shared_lock<std::shared_mutex> guard(lock_);
+  platform::SharedLockGuard guard(lock_);
   int n = 0;
   for (const auto& list : domains_) n += static_cast<int>(list.Items.size());
   return n;

@@ -2,9 +2,10 @@
 // Cookie items parsed from "Set-cookie" / "Set-cookie2" values, and the store that keeps them
 // per domain behind a multi-reader, single-writer lock.
 #include <memory>
-#include <shared_mutex>
 #include <string>
 #include <vector>
+
+#include "platform/Platform.h"
 
 class TIdNetscapeCookie {
  public:
@@ -70,6 +71,6 @@ class TIdCookies {
   int Count() const;
 
  private:
-  mutable std::shared_mutex lock_;
+  mutable platform::Lock lock_;  // readers share it
   std::vector<TIdCookieList> domains_;
 };

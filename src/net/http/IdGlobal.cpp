@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -297,8 +296,7 @@ std::string FormatInternetDate(TDateTime d) {
   int bias = -LocalBias();  // minutes east of UTC
   char sign = bias < 0 ? '-' : '+';
   if (bias < 0) bias = -bias;
-  char buf[96];
-  std::snprintf(buf, sizeof buf, "%s, %d %s %d %02d:%02d:%02d %c%02d%02d", kDays[DayOfWeek(d) - 1],
-                day, kMonths[mo - 1], y, h, mi, s, sign, bias / 60, bias % 60);
-  return buf;
+  return std::string(kDays[DayOfWeek(d) - 1]) + ", " + std::to_string(day) + " " + kMonths[mo - 1] + " " +
+         std::to_string(y) + " " + IntToStrZeroPadded(h, 2) + ":" + IntToStrZeroPadded(mi, 2) + ":" +
+         IntToStrZeroPadded(s, 2) + " " + sign + IntToStrZeroPadded(bias / 60, 2) + IntToStrZeroPadded(bias % 60, 2);
 }

@@ -16,6 +16,7 @@ constexpr const char* RSCanNotBindRange = "Can not bind in port range (%d - %d)"
 constexpr const char* RSConnectionClosedGracefully = "Connection Closed Gracefully.";
 constexpr const char* RSAlreadyConnected = "Already connected.";
 constexpr const char* RSConnectTimeout = "Connect timed out.";
+constexpr const char* RSConnectThreadFailed = "Could not start a thread for the connect.";
 constexpr const char* RSStatusDisconnected = "Disconnected.";
 constexpr const char* RSNotConnected = "Not Connected";
 constexpr const char* RSReadTimeout = "Read Timeout";

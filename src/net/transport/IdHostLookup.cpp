@@ -1,17 +1,13 @@
 #include "net/transport/IdHostLookup.h"
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "net/transport/IdWinSock2.h"
+#include "platform/Platform.h"
 #include "platform/SocketErrors.h"
 
 namespace ws = IdWinSock2;
@@ -24,10 +20,9 @@ std::atomic<int> g_running{0};
 // Where a lookup on a thread of its own leaves its outcome. Shared by the thread and the
 // waiting side, so that whichever lets go last frees it: a lookup given up on may end long
 // after its caller has gone.
+// The outcome is written before `ended` is set and read only after it is seen set.
 struct LookupSlot {
-  std::mutex mutex;
-  std::condition_variable ended;
-  bool done = false;
+  platform::Event ended;
   TIdHostLookupResult result;
   std::exception_ptr failure;
 };
@@ -35,12 +30,10 @@ struct LookupSlot {
 // Runs `routine` on a thread that nobody waits for and that frees itself when the routine
 // returns; false when the system gives no thread.
 bool StartUnwatchedThread(std::function<void()> routine) {
-  try {
-    std::thread(std::move(routine)).detach();
-    return true;
-  } catch (const std::system_error&) {
-    return false;
-  }
+  platform::Thread thread;
+  if (!thread.Start(std::move(routine))) return false;
+  thread.Detach();
+  return true;
 }
 
 }  // namespace
@@ -70,13 +63,9 @@ TIdHostLookupResult LookupHostWithin(const std::string& name, int timeout) {
     } catch (...) {
       failure = std::current_exception();
     }
-    {
-      std::lock_guard<std::mutex> lock(slot->mutex);
-      slot->result = found;
-      slot->failure = failure;
-      slot->done = true;
-    }
-    slot->ended.notify_all();
+    slot->result = found;
+    slot->failure = failure;
+    slot->ended.Set();
     --g_running;
   });
   if (!started) {
@@ -85,8 +74,7 @@ TIdHostLookupResult LookupHostWithin(const std::string& name, int timeout) {
     none.ErrorNumber = Id_WSAENOBUFS;
     return none;
   }
-  std::unique_lock<std::mutex> lock(slot->mutex);
-  if (!slot->ended.wait_for(lock, std::chrono::milliseconds(timeout), [&] { return slot->done; })) {
+  if (!slot->ended.Wait(static_cast<std::uint32_t>(timeout))) {
     TIdHostLookupResult late;
     late.ErrorNumber = Id_WSAETIMEDOUT;
     return late;

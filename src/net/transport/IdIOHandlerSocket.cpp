@@ -1,41 +1,72 @@
 #include "net/transport/IdIOHandlerSocket.h"
 
-#include <chrono>
+#include <atomic>
 
 #include "net/transport/IdSharedStack.h"
-#include "platform/Platform.h"
 
 // ---- TIdConnectThread -------------------------------------------------------------------------
 
-TIdConnectThread::~TIdConnectThread() { WaitFor(); }
+enum TConnectPhase { cpRunning, cpEnded, cpAbandoned };
 
-void TIdConnectThread::Start() { thread_ = std::thread([this] { Execute(); }); }
+struct TIdConnectThread::TState {
+  TIdComponent stackUser;  // keeps the socket stack for a thread that outlives its caller
+  TIdSocketHandle socket;  // destroyed before stackUser: closes a socket still held
+  std::string exceptionText;
+  std::atomic<int> phase{cpRunning};
+  platform::Event ended;
+};
 
-void TIdConnectThread::WaitFor() {
-  if (thread_.joinable()) thread_.join();
+TIdConnectThread::TIdConnectThread(TIdSocketHandle& binding) : binding_(binding), state_(std::make_shared<TState>()) {
+  state_->socket.Assign(binding);
+  state_->socket.AdoptHandle(binding.DetachHandle());
 }
 
-void TIdConnectThread::Execute() {
-  try {
-    // Closed under us: ignored.
-    GStack->CheckSocketResult(binding_.ConnectPeer(Id_PF_INET), {Id_WSAEBADF, Id_WSAENOTSOCK});
-  } catch (const std::exception& e) {
-    exceptionText_ = e.what();
-  }
-  Terminate();
+TIdConnectThread::~TIdConnectThread() {
+  if (!abandoned_) GiveBack();
 }
 
-void TIdConnectThread::Terminate() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    terminated_ = true;
-  }
-  ended_.notify_all();
+void TIdConnectThread::Start() {
+  std::shared_ptr<TState> state = state_;
+  const bool started = thread_.Start([state] {
+    try {
+      GStack->CheckSocketResult(state->socket.ConnectPeer(Id_PF_INET));
+    } catch (const std::exception& e) {
+      state->exceptionText = e.what();
+    }
+    int running = cpRunning;
+    state->phase.compare_exchange_strong(running, cpEnded);  // abandoned: the socket closes with state
+    state->ended.Set();
+  });
+  if (!started) throw EIdConnectException(RSConnectThreadFailed);
 }
+
+bool TIdConnectThread::Terminated() const { return state_->phase.load() == cpEnded; }
 
 bool TIdConnectThread::WaitTerminated(int ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return ended_.wait_for(lock, std::chrono::milliseconds(ms < 0 ? 0 : ms), [this] { return terminated_.load(); });
+  state_->ended.Wait(ms < 0 ? 0 : static_cast<std::uint32_t>(ms));
+  return Terminated();
+}
+
+void TIdConnectThread::Abandon() {
+  // Before the hand-over the socket is still open here, so shutting it down cannot reach
+  // another socket that reuses its number.
+  GStack->WSShutdown(state_->socket.Handle(), Id_SD_Both);
+  int running = cpRunning;
+  if (state_->phase.compare_exchange_strong(running, cpAbandoned)) {
+    abandoned_ = true;
+    thread_.Detach();
+  } else {
+    GiveBack();
+  }
+}
+
+const std::string& TIdConnectThread::ExceptionText() const { return state_->exceptionText; }
+
+void TIdConnectThread::GiveBack() {
+  thread_.Join();
+  if (!state_->socket.HandleAllocated()) return;
+  binding_.Assign(state_->socket);
+  binding_.AdoptHandle(state_->socket.DetachHandle());
 }
 
 // ---- TIdIOHandlerSocket -----------------------------------------------------------------------
@@ -110,7 +141,7 @@ void TIdIOHandlerSocket::ConnectTo(const std::string& host, int port, int timeou
 }
 
 void TIdIOHandlerSocket::ConnectWithTimeLimit(int timeout) {
-  TIdConnectThread thread(*binding_);  // destroyed (joined) on every way out
+  TIdConnectThread thread(*binding_);  // the socket comes back when it is destroyed
   thread.Start();
   const bool infinite = timeout == IdTimeoutInfinite;
   // Other negative limits have no meaning of their own: they end at once, like 0 left.
@@ -127,14 +158,11 @@ void TIdIOHandlerSocket::ConnectWithTimeLimit(int timeout) {
   }
   thread.WaitTerminated(remaining);
   if (!thread.Terminated()) {
-    thread.Terminate();
-    CloseHandler();  // makes the thread's blocking connect return
-    thread.WaitFor();
+    thread.Abandon();
+    CloseHandler();  // a socket given back at the last moment is closed here
     throw EIdConnectTimeout(RSConnectTimeout);
   }
   if (!thread.ExceptionText().empty()) throw EIdConnectException(thread.ExceptionText());
-  // A connect cut short by a close (Id_WSAEBADF, Id_WSAENOTSOCK) is not a connection.
-  if (!HasSocket()) throw EIdConnectException(RSStatusDisconnected);
 }
 
 namespace {

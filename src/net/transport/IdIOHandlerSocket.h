@@ -1,13 +1,10 @@
 #pragma once
 // The I/O handler over one real socket, its connect with a time limit, and the SOCKS
 // settings it carries.
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <memory>
 #include <string>
-#include <thread>
 
+#include "platform/Platform.h"
 #include "net/transport/IdIOHandler.h"
 #include "net/transport/IdSocketHandle.h"
 
@@ -20,34 +17,41 @@ class TIdSocksInfo : public TIdComponent {
   int Port = 1080;
 };
 
-/// Connects a binding on a thread of its own so that the caller can give up after a time.
+/// Connects a binding's socket on a thread of its own so that the caller can give up after a
+/// time. The socket is handed over, never shared, so exactly one side closes it: the thread
+/// holds it while it connects; the binding gets it back (with its addresses read back) once
+/// the thread has ended, unless the caller gave up first: then the thread keeps it and
+/// closes it when its connect returns.
 class TIdConnectThread {
  public:
-  explicit TIdConnectThread(TIdSocketHandle& binding) : binding_(binding) {}
-  /// Waits for the thread to end.
+  /// Takes the binding's socket over; the binding holds none until the socket comes back.
+  explicit TIdConnectThread(TIdSocketHandle& binding);
+  /// Waits for the thread and gives the socket back, unless abandoned.
   ~TIdConnectThread();
   TIdConnectThread(const TIdConnectThread&) = delete;
   TIdConnectThread& operator=(const TIdConnectThread&) = delete;
 
+  /// Raises EIdConnectException when no thread can be started.
   void Start();
-  void Terminate();
-  bool Terminated() const { return terminated_; }
-  /// Waits up to ms for the terminated mark; true when it is set. Wakes as soon as the
-  /// connect ends, so a slice is not slept out after the connection is made.
+  /// True once the connect has ended (connected or failed).
+  bool Terminated() const;
+  /// Waits up to ms for the connect to end; true when it has. Wakes as soon as it ends, so
+  /// a slice is not slept out after the connection is made.
   bool WaitTerminated(int ms);
-  void WaitFor();
-  /// Empty unless the connect failed (with an error other than a closed socket).
-  /// Read only after Terminated() turned true.
-  const std::string& ExceptionText() const { return exceptionText_; }
+  /// Gives up on a connect that has not ended: wakes it where the platform can (shutting the
+  /// socket down; its number stays taken) and leaves the socket to the thread. When the
+  /// connect ended meanwhile, the socket is given back to the binding instead.
+  void Abandon();
+  /// Empty unless the connect failed. Read only after Terminated() turned true.
+  const std::string& ExceptionText() const;
 
  private:
-  void Execute();
+  struct TState;
+  void GiveBack();
   TIdSocketHandle& binding_;
-  std::thread thread_;
-  std::atomic<bool> terminated_{false};
-  std::mutex mutex_;
-  std::condition_variable ended_;
-  std::string exceptionText_;
+  std::shared_ptr<TState> state_;  // shared with the thread, which may outlive this object
+  platform::Thread thread_;
+  bool abandoned_ = false;
 };
 
 /// Length of one wait of a timed connect.

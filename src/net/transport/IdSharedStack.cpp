@@ -32,7 +32,7 @@ std::unique_ptr<TIdStack>& SharedStackHolder() {
 // destruction.
 struct StackFinalizer {
   ~StackFinalizer() {
-    std::lock_guard<std::mutex> lock(StackLock());
+    platform::LockGuard lock(StackLock());
     if (g_componentCount == 0 && HostLookupsRunning() == 0) TIdStackWindows::CleanupWinsock();
   }
 };
@@ -40,13 +40,13 @@ StackFinalizer g_finalizer;
 
 }  // namespace
 
-std::mutex& StackLock() {
-  static auto* m = new std::mutex();  // never destroyed: components may die after statics
+platform::Lock& StackLock() {
+  static auto* m = new platform::Lock();  // never destroyed: components may die after statics
   return *m;
 }
 
 void IdStackAddComponent() {
-  std::lock_guard<std::mutex> lock(StackLock());
+  platform::LockGuard lock(StackLock());
   if (g_componentCount == 0) {
     SharedStackHolder() = std::make_unique<TIdStackWindows>();  // may raise: the component is not counted
     GStack = SharedStackHolder().get();
@@ -55,7 +55,7 @@ void IdStackAddComponent() {
 }
 
 void IdStackRemoveComponent() {
-  std::lock_guard<std::mutex> lock(StackLock());
+  platform::LockGuard lock(StackLock());
   if (--g_componentCount == 0) {
     SharedStackHolder().reset();
     GStack = nullptr;
@@ -63,6 +63,6 @@ void IdStackRemoveComponent() {
 }
 
 int IdStackComponentCount() {
-  std::lock_guard<std::mutex> lock(StackLock());
+  platform::LockGuard lock(StackLock());
   return g_componentCount;
 }

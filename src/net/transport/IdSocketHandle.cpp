@@ -27,6 +27,17 @@ void TIdSocketHandle::ReleaseHandle() {
   GStack->WSCloseSocket(h);
 }
 
+TIdStackSocketHandle TIdSocketHandle::DetachHandle() {
+  if (!HasHandle.exchange(false)) return Id_INVALID_SOCKET;
+  return SocketHandleValue.exchange(Id_INVALID_SOCKET);
+}
+
+void TIdSocketHandle::AdoptHandle(TIdStackSocketHandle handle) {
+  ReleaseHandle();
+  SocketHandleValue = handle;
+  HasHandle = handle != Id_INVALID_SOCKET;
+}
+
 void TIdSocketHandle::BindLocal() {
   if (Port != 0 || ClientPortMin == 0 || ClientPortMax == 0) {
     if (!TryBindLocal()) throw EIdCouldNotBindSocket(RSCouldNotBindSocket);
@@ -119,9 +130,7 @@ bool TIdSocketHandle::Accept(TIdSocketHandle& client) {
                                                     Id_WSAEINVAL}))
       return false;
   }
-  client.ReleaseHandle();
-  client.SocketHandleValue = h;
-  client.HasHandle = true;
+  client.AdoptHandle(h);
   client.PeerIP = ip;
   client.PeerPort = port;
   client.RefreshLocal();

@@ -21,6 +21,11 @@ class TIdSocketHandle {
   void AllocateHandle(int type = Id_SOCK_STREAM, int protocol = 0);
   /// Shuts the sending direction down (result ignored) and closes the socket, if held.
   void ReleaseHandle();
+  /// Hands the socket over to the caller without closing it; the binding holds none after.
+  /// Id_INVALID_SOCKET when it held none.
+  TIdStackSocketHandle DetachHandle();
+  /// Takes over a socket handed out by DetachHandle (or accepted), closing one still held.
+  void AdoptHandle(TIdStackSocketHandle handle);
   /// Binds to IP:Port, or to the highest free port of ClientPortMin..ClientPortMax when
   /// Port is 0 and both bounds are set.
   void BindLocal();

@@ -2,9 +2,7 @@
 #include "platform/Platform.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <tlhelp32.h>
-#undef ShellExecute  // shellapi.h maps the name to ShellExecuteA; ours is platform::ShellExecute
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -237,10 +235,19 @@ bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms) {
   return ended;
 }
 
+// The shell is loaded when it is first asked for (a page to open, the installer to start),
+// not with the program: loading it and the libraries it brings delays the first window.
 std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const std::string& file,
                            const std::string& parameters, int show) {
-  HINSTANCE r = ShellExecuteA(reinterpret_cast<HWND>(owner), operation.c_str(), file.c_str(),
-                              parameters.c_str(), nullptr, show);
+  using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+  static const ShellExecuteFn shellExecute = [] {
+    HMODULE shell = LoadLibraryA("shell32.dll");  // stays loaded: what it started may need it
+    return shell ? reinterpret_cast<ShellExecuteFn>(reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteA")))
+                 : nullptr;
+  }();
+  if (!shellExecute) return 0;  // as the shell reports running out of resources
+  HINSTANCE r = shellExecute(reinterpret_cast<HWND>(owner), operation.c_str(), file.c_str(), parameters.c_str(),
+                             nullptr, show);
   return reinterpret_cast<std::intptr_t>(r);
 }
 

@@ -23,6 +23,27 @@ TEST(Text, ErrorBoxAddsPeriodOnlyAfterLettersAndDigits) {
   EXPECT_EQ(ErrorBoxText("done!"), "done!");
 }
 
+TEST(Numbers, ZeroPaddingCountsTheSignAndNeverCutsDigits) {
+  EXPECT_EQ(IntToStrZeroPadded(7, 2), "07");
+  EXPECT_EQ(IntToStrZeroPadded(987, 4), "0987");
+  EXPECT_EQ(IntToStrZeroPadded(2011, 2), "2011");
+  EXPECT_EQ(IntToStrZeroPadded(0, 2), "00");
+  EXPECT_EQ(IntToStrZeroPadded(-5, 3), "-05");
+  EXPECT_EQ(IntToStrZeroPadded(-2147483647 - 1, 0), "-2147483648");
+}
+
+TEST(Numbers, FixedPointRoundsTheStoredValueAndCarriesIntoTheWholePart) {
+  EXPECT_EQ(FloatToStrFixed(static_cast<double>(3.6f), 1), "3.6");  // stored as 3.5999999...
+  EXPECT_EQ(FloatToStrFixed(2.0, 1), "2.0");
+  EXPECT_EQ(FloatToStrFixed(9.96, 1), "10.0");
+  EXPECT_EQ(FloatToStrFixed(0.04, 1), "0.0");
+  EXPECT_EQ(FloatToStrFixed(1.005, 2), "1.00");  // the stored value lies below 1.005
+  EXPECT_EQ(FloatToStrFixed(12.3456, 3), "12.346");
+  EXPECT_EQ(FloatToStrFixed(-1.26, 1), "-1.3");
+  EXPECT_EQ(FloatToStrFixed(-0.01, 1), "-0.0");
+  EXPECT_EQ(FloatToStrFixed(7.7, 0), "8");
+}
+
 TEST(Streams, CopyFromRaisesOnShortSourceAndKeepsWholeChunksOnly) {
   TMemoryStream src(std::string(70000, 'x'));
   TMemoryStream dst;

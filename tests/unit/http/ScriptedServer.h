@@ -4,13 +4,12 @@
 // then closes that connection. It stops by itself when the script is done, when its owner
 // is destroyed, or after a generous safety bound (which no passing test comes near).
 #include <atomic>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "net/transport/IdComponent.h"
 #include "net/transport/IdSocketHandle.h"
+#include "platform/Platform.h"
 
 class TScriptedServer {
  public:
@@ -21,11 +20,11 @@ class TScriptedServer {
     listen_.BindLocal();
     listen_.Listen(8);
     port_ = listen_.Port;
-    thread_ = std::thread([this] { Run(); });
+    if (!thread_.Start([this] { Run(); })) throw EIdException("the server thread did not start");
   }
   ~TScriptedServer() {
     stop_ = true;
-    if (thread_.joinable()) thread_.join();
+    thread_.Join();
   }
   TScriptedServer(const TScriptedServer&) = delete;
   TScriptedServer& operator=(const TScriptedServer&) = delete;
@@ -34,11 +33,11 @@ class TScriptedServer {
   std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
   /// Waits for the script's end (or the safety bound) and answers how many connections came.
   int Finish() {
-    if (thread_.joinable()) thread_.join();
+    thread_.Join();
     return accepted_;
   }
   std::vector<std::string> Requests() {
-    std::lock_guard<std::mutex> g(mutex_);
+    platform::LockGuard g(lock_);
     return requests_;
   }
 
@@ -70,7 +69,7 @@ class TScriptedServer {
           pending.append(buf, static_cast<std::size_t>(n));
         }
         {
-          std::lock_guard<std::mutex> g(mutex_);
+          platform::LockGuard g(lock_);
           requests_.push_back(pending.substr(0, end + 4));
         }
         pending.erase(0, end + 4);
@@ -89,7 +88,7 @@ class TScriptedServer {
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int> accepted_{0};
-  std::mutex mutex_;
+  platform::Lock lock_;
   std::vector<std::string> requests_;
-  std::thread thread_;
+  platform::Thread thread_;
 };

@@ -3,18 +3,16 @@
 // library's resolver is replaced by a scripted one (the Linux build's module allows it).
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "LoopbackServer.h"
 #include "net/transport/IdHostLookup.h"
 #include "net/transport/IdSharedStack.h"
 #include "net/transport/IdTCPClient.h"
+#include "platform/Platform.h"
 #include "platform/SocketApi.h"
 #include "platform/SocketErrors.h"
 
@@ -26,23 +24,32 @@ namespace {
 // 10 s, so that a missing time limit fails a test instead of hanging it. What it was asked
 // is kept.
 struct Resolver {
-  std::mutex mutex;
-  std::condition_variable opened;
-  bool open = true;
+  platform::Lock lock;
+  std::shared_ptr<platform::Event> gate = OpenGate();  // replaced by a new one when it closes
   std::string answer = "127.1.2.3";
   int error = 0;
   std::string asked;
+  static std::shared_ptr<platform::Event> OpenGate() {
+    auto gate = std::make_shared<platform::Event>();
+    gate->Set();
+    return gate;
+  }
 };
 // Never destroyed: a lookup given up on may still wait on it while the process ends.
 Resolver& g_resolver = *new Resolver;
 
 platform::THostEnt* ScriptedLookup(const char* name, int& error) {
-  std::unique_lock<std::mutex> lock(g_resolver.mutex);
-  g_resolver.asked = name;
-  if (!g_resolver.opened.wait_for(lock, std::chrono::seconds(10), [] { return g_resolver.open; })) {
+  std::shared_ptr<platform::Event> gate;
+  {
+    platform::LockGuard lock(g_resolver.lock);
+    g_resolver.asked = name;
+    gate = g_resolver.gate;
+  }
+  if (!gate->Wait(10000)) {
     error = Id_WSATRY_AGAIN;
     return nullptr;
   }
+  platform::LockGuard lock(g_resolver.lock);
   if (g_resolver.error) {
     error = g_resolver.error;
     return nullptr;
@@ -65,34 +72,32 @@ platform::THostEnt* ScriptedLookup(const char* name, int& error) {
 
 // What the next lookups answer: an address, or with `error` set, that failure.
 void Script(const std::string& answer, int error = 0) {
-  std::lock_guard<std::mutex> lock(g_resolver.mutex);
+  platform::LockGuard lock(g_resolver.lock);
   g_resolver.answer = answer;
   g_resolver.error = error;
 }
 
 std::string Asked() {
-  std::lock_guard<std::mutex> lock(g_resolver.mutex);
+  platform::LockGuard lock(g_resolver.lock);
   return g_resolver.asked;
 }
 
 void SetGate(bool open) {
-  {
-    std::lock_guard<std::mutex> lock(g_resolver.mutex);
-    g_resolver.open = open;
-  }
-  g_resolver.opened.notify_all();
+  platform::LockGuard lock(g_resolver.lock);
+  if (open)
+    g_resolver.gate->Set();
+  else
+    g_resolver.gate = std::make_shared<platform::Event>();
 }
 
 // Waits until no lookup runs on a thread of its own; false when one still runs after 10 s.
 bool LookupsEnd() {
   for (int i = 0; i < 10000 && HostLookupsRunning() > 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    platform::SleepMs(1);
   return HostLookupsRunning() == 0;
 }
 
-long long MsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-}
+long long MsSince(std::uint32_t start) { return static_cast<std::uint32_t>(platform::TickCount() - start); }
 
 class HostLookup : public ::testing::Test {
  protected:
@@ -113,7 +118,7 @@ class HostLookup : public ::testing::Test {
 
 TEST_F(HostLookup, ASilentResolverEndsWithTimedOutAfterAboutTheLimitAndItsLateAnswerHarmsNothing) {
   SetGate(false);
-  const auto start = std::chrono::steady_clock::now();
+  const std::uint32_t start = platform::TickCount();
   try {
     GStack->ResolveHostToIP("silent.parvalo.test", 300);
     FAIL() << "a lookup that never answered gave an address";
@@ -160,7 +165,7 @@ TEST_F(HostLookup, AClientsConnectLimitBoundsItsLookupAndTheClientConnectsAfterw
   TIdTCPClient client;
   client.SetHost("mirror1.parvalo.test");
   client.SetPort(8080);
-  const auto start = std::chrono::steady_clock::now();
+  const std::uint32_t start = platform::TickCount();
   try {
     client.OpenConnection(300);
     FAIL() << "connected without an address";

@@ -5,11 +5,11 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "net/transport/IdComponent.h"
 #include "net/transport/IdException.h"
 #include "net/transport/IdSocketHandle.h"
+#include "platform/Platform.h"
 
 class LoopbackServer {
  public:
@@ -20,7 +20,7 @@ class LoopbackServer {
     listener_.IP = "127.0.0.1";
     listener_.BindLocal();
     listener_.Listen(backlog);
-    thread_ = std::thread([this, script] {
+    const bool started = thread_.Start([this, script] {
       TIdSocketHandle peer;
       try {
         if (listener_.Accept(peer)) script(peer);
@@ -28,15 +28,14 @@ class LoopbackServer {
         error_ = e.what();
       }
     });
+    if (!started) throw EIdException("the server thread did not start");
   }
   ~LoopbackServer() {
     listener_.ReleaseHandle();
-    if (thread_.joinable()) thread_.join();
+    thread_.Join();
   }
   /// Waits for the script to end.
-  void Join() {
-    if (thread_.joinable()) thread_.join();
-  }
+  void Join() { thread_.Join(); }
   int Port() const { return listener_.Port; }
   /// A failure inside the script (empty when none).
   const std::string& Error() const { return error_; }
@@ -71,6 +70,6 @@ class LoopbackServer {
  private:
   TIdComponent stackUser_;  // keeps the socket stack alive for the server's lifetime
   TIdSocketHandle listener_;
-  std::thread thread_;
+  platform::Thread thread_;
   std::string error_;
 };
