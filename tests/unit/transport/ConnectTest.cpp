@@ -8,6 +8,7 @@
 
 #include "LoopbackServer.h"
 #include "net/transport/IdIOHandlerSocket.h"
+#include "net/transport/IdSharedStack.h"
 #include "net/transport/IdStackWindows.h"
 #include "net/transport/IdTCPClient.h"
 #include "platform/Platform.h"
