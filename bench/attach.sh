@@ -18,12 +18,7 @@ out=bench/out/attach
 rm -rf "$out"
 mkdir -p "$out"
 
-# Installer data like an installer: real executable code and data, not a synthetic pattern.
-libs() { find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' -size +100k | LC_ALL=C sort | xargs cat; }
-
-median() { python3 -c 'import json,sys; print("%.4f" % json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]["median"])' "$@"; }
-cpu() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]; print("%.4f" % (r["user"]+r["system"]))' "$@"; }
-peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print $2}'; }
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 ratio() { python3 -c "print('%.3f' % ($1 / $2))"; }
 
 printf '%-6s %10s %9s %12s %7s %10s %9s %11s %9s\n' size output attach_s pack_cp_s ratio cpu_att_s cpu_ratio attach_KiB pack_KiB

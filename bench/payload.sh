@@ -14,13 +14,7 @@ out=bench/out/payload
 rm -rf "$out"
 mkdir -p "$out"
 
-# Entry data like an installer: real executable code and data, not a synthetic pattern.
-libs() { find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' -size +100k | LC_ALL=C sort | xargs cat; }
-
-median() { python3 -c 'import json,sys; print("%.4f" % json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]["median"])' "$@"; }
-# User plus system CPU time: steadier than wall time on a busy machine.
-cpu() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]; print("%.4f" % (r["user"]+r["system"]))' "$@"; }
-peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print $2}'; }
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 results=()
 printf '%-6s %9s %10s %10s %11s %8s %9s %9s %9s %11s %12s\n' size packed extract_s zinflate_s zlibflate_s ratio_z ratio_zf cpu_ext_s cpu_ratio extract_KiB zinflate_KiB

@@ -1,0 +1,11 @@
+# Sourced by the benchmarks: data and the figures they read from hyperfine and /usr/bin/time.
+
+# Data like an installer's: real executable code and data, not a synthetic pattern.
+libs() { find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' -size +100k | LC_ALL=C sort | xargs cat; }
+
+# The median wall time of result N of a hyperfine JSON export.
+median() { python3 -c 'import json,sys; print("%.4f" % json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]["median"])' "$@"; }
+# User plus system CPU time: steadier than wall time on a busy machine.
+cpu() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]; print("%.4f" % (r["user"]+r["system"]))' "$@"; }
+# Peak resident memory of a command, in KiB.
+peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print $2}'; }
