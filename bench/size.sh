@@ -4,20 +4,20 @@
 # libraries and each runtime archive puts into the file, then the stripped size of
 # setupTQ.exe without its payload against the target.
 #   bash bench/size.sh [--top N]     (--top: also list the N largest input objects)
-# Without the payload means: the file's size less the size of the packed archive
-# (payload.dat, the data of the DAT/BRENLOW resource); the other resources stay counted.
+# Without the payload means the stub (bin/stub/setupTQ.exe): the launcher before `setupkit
+# attach` puts the packed archive in as its DAT/BRENLOW resource; the other resources count.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 top=0
 [ "${1:-}" = "--top" ] && top=${2:-20}
 
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target setupTQ >/dev/null
-launcher=build/win32/bin/setupTQ.exe
+cmake --build --preset win32 --target setupTQ_stub >/dev/null
+launcher=build/win32/bin/stub/setupTQ.exe
 map=$launcher.map
-payload=$(find build/win32 -name payload.dat -not -path '*/host/*' | head -1)
+payload=
 # The object files CMake archives into objects.a for the link, with the folders they come from.
-objects=$(find build/win32 -path '*CMakeFiles/setupTQ.dir/objects1*' | head -1)
+objects=$(find build/win32 -path '*CMakeFiles/setupTQ_stub.dir/objects1*' | head -1)
 [ -f "$map" ] || { echo "size.sh: no link map $map" >&2; exit 1; }
 
 # The launcher is linked with link-time optimisation, which merges our libraries into one
@@ -25,7 +25,7 @@ objects=$(find build/win32 -path '*CMakeFiles/setupTQ.dir/objects1*' | head -1)
 linkdir=$(dirname "$(dirname "$(dirname "$objects")")")
 plain=$PWD/build/win32/size
 mkdir -p "$plain"
-(cd "$linkdir" && eval "$(tail -1 CMakeFiles/setupTQ.dir/link.txt | sed -E \
+(cd "$linkdir" && eval "$(tail -1 CMakeFiles/setupTQ_stub.dir/link.txt | sed -E \
   -e 's/ -flto-partition=one//g' -e 's/ -flto / -fno-lto /g' -e "s#-Wl,-Map=%.map#-Wl,-Map=$plain/setupTQ.exe.map#" \
   -e "s# -o [^ ]+ # -o $plain/setupTQ.exe #" -e "s#--out-implib,[^ ]+#--out-implib,$plain/libsetupTQ.dll.a#")")
 
@@ -116,7 +116,7 @@ print_table(sizes)
 plain, plain_objects = read_map(plain_map_path)
 print()
 print("== our libraries in the same link without link-time optimisation")
-ours = lambda name: name.startswith("st_") or name == "setupTQ"
+ours = lambda name: name.startswith("st_") or name.startswith("setupTQ")
 before = print_table(plain, ours)
 after = sum(sizes.get("our code (LTO)", collections.Counter()).values())
 print("link-time optimisation: our code %.1f KB -> %.1f KB" % (sum(before.values()) / 1024, after / 1024))
