@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Launcher figures under Wine:
-#  - the size of setupTQ.exe without its payload (stripped): the file less the packed archive
-#    (bench/size.sh shows where the bytes go);
-#  - the time from start to the verification window on the screen, against a minimal Win32
-#    program that opens one window, as medians over repeated runs and their ratio.
+# The launcher's start-up under Wine: the time from start to the verification window on the
+# screen, against a minimal Win32 program that opens one window, as medians over repeated runs
+# and their ratio. (Its size is bench/size.sh's.)
 #   bash bench/startup.sh [RUNS]      (default 15 runs of each, alternating)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -13,19 +11,10 @@ runs=${1:-15}
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target setupTQ >/dev/null
 launcher=build/win32/bin/setupTQ.exe
-payload=build/win32/res/payload.dat
 out=build/bench
 mkdir -p "$out"
 i686-w64-mingw32-gcc -O2 -s -mwindows bench/minwin.c -o "$out/minwin.exe"
 
-size=$(stat -c %s "$launcher")
-psize=$(stat -c %s "$payload")
-echo "== size"
-echo "setupTQ.exe            $size bytes (stripped: $(i686-w64-mingw32-objdump -h "$launcher" | grep -c '\.debug' || true) debug sections)"
-echo "payload archive        $psize bytes"
-echo "without its payload    $((size - psize)) bytes ($(( (size - psize + 1023) / 1024 )) KB; target at most 250 KB)"
-echo "minimal window program $(stat -c %s "$out/minwin.exe") bytes"
-echo "RESULT size $(( (size - psize + 1023) / 1024 )) - KB <=250 setupTQ.exe without its payload (stripped)"
 
 source scripts/wine-env.sh
 source scripts/xvfb.sh
@@ -85,6 +74,6 @@ m, s = statistics.median(t["minwin"]), statistics.median(t["setupTQ"])
 print("minimal window  median %.3f s (min %.3f, max %.3f)" % (m, min(t["minwin"]), max(t["minwin"])))
 print("setupTQ         median %.3f s (min %.3f, max %.3f)" % (s, min(t["setupTQ"]), max(t["setupTQ"])))
 print("ratio           %.2f (target at most 1.15)" % (s / m))
-# The line bench/all.sh collects (as RESULT size above).
+# The line bench/all.sh collects.
 print("RESULT startup %.1f %.1f ms <=1.15 start to the verification window vs a minimal window, Wine" % (s * 1e3, m * 1e3))
 PY

@@ -29,7 +29,7 @@ ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, os.path.join(HERE, "verify"))
 from desktop import Desktop  # noqa: E402
 from verify_e2e import (ARGUMENT, CERT_CAPTION, INSTALL_BUTTON, PATH, VERIFY_CAPTION,  # noqa: E402
-                        WALK_WAIT, CaseFailed, Run, Suite, _wine_env)
+                        WALK_WAIT, CaseFailed, Run, Suite, end_wine, run_case)
 
 MIRROR_CONF = os.path.join(ROOT, "deploy", "nginx", "mirror.conf")
 
@@ -224,28 +224,18 @@ def main():
     try:
         os.makedirs(out, exist_ok=True)
         suite.prepare()
-        for name in ("right_order", "wrong_order"):
-            t = time.monotonic()
-            try:
-                getattr(suite, "case_" + name)()
-                print("PASS %-12s %5.1f s" % (name, time.monotonic() - t), flush=True)
-            except CaseFailed as e:
-                failed.append(name)
-                print("FAIL %-12s %s" % (name, e), flush=True)
-                if name == "right_order":
-                    break  # the wrong order needs the mirrors of the right one
+        # The wrong order needs the mirrors of the right one.
+        if not run_case(suite, "right_order"):
+            failed.append("right_order")
+        elif not run_case(suite, "wrong_order"):
+            failed.append("wrong_order")
     except CaseFailed as e:
         failed.append("prepare")
         print("FAIL prepare      %s" % e, flush=True)
     finally:
         if suite.nginx:
             suite.nginx.stop()
-        try:
-            subprocess.run(["wineserver", "-w"], env=dict(os.environ, **_wine_env()), timeout=60,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        except subprocess.TimeoutExpired:
-            print("wineserver still busy after a minute")
-        suite.xvfb.stop()
+        end_wine(suite)
     print("screenshots and files in " + out)
     return 1 if failed else 0
 

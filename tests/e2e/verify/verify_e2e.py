@@ -546,23 +546,33 @@ def main():
     failed = []
     try:
         suite.prepare()
-        for name in args.cases:
-            t = time.monotonic()
-            try:
-                getattr(suite, "case_" + name)()
-                print("PASS %-14s %5.1f s" % (name, time.monotonic() - t), flush=True)
-            except CaseFailed as e:
-                failed.append(name)
-                print("FAIL %-14s %s" % (name, e), flush=True)
+        failed = [name for name in args.cases if not run_case(suite, name)]
     finally:
-        try:
-            subprocess.run(["wineserver", "-w"], env=dict(os.environ, **_wine_env()), timeout=60,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        except subprocess.TimeoutExpired:
-            print("wineserver still busy after a minute")
-        suite.xvfb.stop()
+        end_wine(suite)
     print("screenshots in " + args.out)
     return 1 if failed else 0
+
+
+def run_case(suite, name):
+    """Runs one case of a suite and prints its verdict; True when it passed."""
+    t = time.monotonic()
+    try:
+        getattr(suite, "case_" + name)()
+        print("PASS %-14s %5.1f s" % (name, time.monotonic() - t), flush=True)
+        return True
+    except CaseFailed as e:
+        print("FAIL %-14s %s" % (name, e), flush=True)
+        return False
+
+
+def end_wine(suite):
+    """Waits (a minute at most) for what the suite started under Wine to end, then stops its display."""
+    try:
+        subprocess.run(["wineserver", "-w"], env=dict(os.environ, **_wine_env()), timeout=60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    except subprocess.TimeoutExpired:
+        print("wineserver still busy after a minute")
+    suite.xvfb.stop()
 
 
 def _wine_env():
