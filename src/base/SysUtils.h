@@ -31,6 +31,8 @@ SETUPTQ_EXCEPTION(EFCreateError, EStreamError);
 SETUPTQ_EXCEPTION(EReadError, EStreamError);
 SETUPTQ_EXCEPTION(EWriteError, EStreamError);
 SETUPTQ_EXCEPTION(EOSError, Exception);
+/// A caller passed an argument the routine cannot work with.
+SETUPTQ_EXCEPTION(EArgumentException, Exception);
 
 std::string Trim(const std::string& s);
 std::string TrimLeft(const std::string& s);

@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <memory>
-#include <stdexcept>
 
 #include "base/Classes.h"
 #include "base/SysUtils.h"
@@ -217,7 +216,7 @@ static_assert(kFingerprintBulkRead % 64 == 0, "a read must be a whole number of 
 
 std::string GetFileMD5(const std::string& path, int readSize) {
   // Whole 64-byte blocks then always lie inside one read.
-  if (readSize <= 0 || readSize % 64 != 0) throw std::invalid_argument("GetFileMD5: the read size must be a positive multiple of 64");
+  if (readSize <= 0 || readSize % 64 != 0) throw EArgumentException("GetFileMD5: the read size must be a positive multiple of 64");
   TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read,
                    platform::FileCreate::OpenExisting);
   TMD5Engine engine;
