@@ -99,3 +99,17 @@ std::string ExtractFilePath(const std::string& path) {
   const std::size_t cut = LastDelimiter("\\/:", path);
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
+
+bool ForceDirectories(const std::string& path) {
+  const bool windows = platform::PathDelim() == '\\';
+  const char* const delimiters = windows ? "\\/" : "/";
+  std::string p = path;
+  for (std::size_t cut; p.size() > 1 && (cut = LastDelimiter(delimiters, p)) == p.size() - 1;) p.resize(cut);
+  if (p.empty()) return false;
+  if (platform::DirectoryExists(p)) return true;
+  const std::size_t cut = LastDelimiter(delimiters, p);
+  // A drive's root ("C:\\") is there or not; it is never made.
+  const bool parent = cut != std::string::npos && cut > 0 && !(windows && p[cut - 1] == ':');
+  if (parent && !ForceDirectories(p.substr(0, cut))) return false;
+  return platform::MakeDirectory(p) || platform::DirectoryExists(p);
+}

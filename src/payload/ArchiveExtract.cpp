@@ -1,5 +1,7 @@
 #include "payload/ArchiveExtract.h"
 
+#include "base/SysUtils.h"
+#include "base/SysUtils.h"
 #include "payload/ArchiveReader.h"
 
 bool ExtractArchive(const std::string& archivePath, const std::string& targetDir) {
@@ -12,7 +14,7 @@ bool ExtractArchive(const std::string& archivePath, const std::string& targetDir
   try {
     // An empty folder would put the files in the root of the current drive.
     if (targetDir.empty()) throw EArchiveError("No target folder given");
-    platform::ForceDirectories(targetDir);  // a failure shows when the first file is created
+    ForceDirectories(targetDir);  // a failure shows when the first file is created
     std::string prefix = targetDir;
     const char delim = platform::PathDelim();
     if (prefix.back() != delim && prefix.back() != '/') prefix += delim;

@@ -28,8 +28,9 @@ int FileWrite(FileHandle h, const void* buffer, int count);
 std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin);
 void FileClose(FileHandle h);
 bool DirectoryExists(const std::string& path);
-/// Creates a directory and every missing parent; true when it exists afterwards.
-bool ForceDirectories(const std::string& path);
+/// Creates one directory, whose parent exists; false when it could not be made (also when it
+/// was there already). ForceDirectories (base/SysUtils.h) makes the missing parents.
+bool MakeDirectory(const std::string& path);
 /// The system's own text for an error code (no trailing line end).
 std::string SystemErrorText(int code);
 /// Expands a relative path to a full one (the form error messages name).

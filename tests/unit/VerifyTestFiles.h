@@ -12,7 +12,7 @@ namespace verifytest {
 inline std::string ScratchDir() {
   std::string exe = platform::ModuleFileName();
   std::string dir = exe.substr(0, exe.find_last_of("/\\")) + "/verify-scratch";
-  platform::ForceDirectories(dir);
+  ForceDirectories(dir);
   return dir;
 }
 

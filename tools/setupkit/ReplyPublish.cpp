@@ -54,7 +54,7 @@ TPublishedReply PublishReply(const std::string& launcher, const std::string& dir
   out.body = BuildReplyFor(out.fingerprint);
   out.path = ReplyFilePath(dir);
   const std::string folder = out.path.substr(0, out.path.find_last_of('/'));
-  if (!platform::ForceDirectories(folder)) throw EPublishError("cannot create the folder " + folder);
+  if (!ForceDirectories(folder)) throw EPublishError("cannot create the folder " + folder);
   TFileStream file(out.path, platform::FileAccess::ReadWrite, platform::FileShare::None,
                    platform::FileCreate::CreateAlways);
   file.WriteBuffer(out.body.data(), static_cast<int>(out.body.size()));

@@ -70,14 +70,7 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ForceDirectories(const std::string& path) {
-  std::string p = path;
-  while (p.size() > 1 && p.back() == '/') p.pop_back();
-  if (p.empty() || DirectoryExists(p)) return !p.empty();
-  size_t cut = p.find_last_of('/');
-  if (cut != std::string::npos && cut > 0 && !ForceDirectories(p.substr(0, cut))) return false;
-  return ::mkdir(p.c_str(), 0755) == 0 || DirectoryExists(p);
-}
+bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
 
 std::string SystemErrorText(int code) { return std::strerror(code); }
 

@@ -58,16 +58,7 @@ bool DirectoryExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool ForceDirectories(const std::string& path) {
-  std::string p = path;
-  while (p.size() > 1 && (p.back() == '\\' || p.back() == '/')) p.pop_back();
-  if (p.empty() || DirectoryExists(p)) return !p.empty();
-  size_t cut = p.find_last_of("\\/");
-  if (cut != std::string::npos && cut > 0 && p[cut - 1] != ':') {
-    if (!ForceDirectories(p.substr(0, cut))) return false;
-  }
-  return CreateDirectoryA(p.c_str(), nullptr) || DirectoryExists(p);
-}
+bool MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
 
 std::string SystemErrorText(int code) {
   char* text = nullptr;

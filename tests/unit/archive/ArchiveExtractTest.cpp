@@ -77,14 +77,14 @@ TEST_F(ExtractArchiveUnpacks, ATrailingSeparatorGivesTheSamePaths) {
 }
 
 TEST_F(ExtractArchiveUnpacks, AnExistingFileIsReplaced) {
-  platform::ForceDirectories(target);
+  ForceDirectories(target);
   WriteFile(target + platform::PathDelim() + "instTQ.exe", std::string(500000, 'o'));
   EXPECT_TRUE(Extract(Int32(1) + Entry("instTQ.exe", "new")));
   EXPECT_EQ(Out("instTQ.exe"), "new");
 }
 
 TEST_F(ExtractArchiveUnpacks, ANameWithAFolderGoesIntoThatExistingSubfolder) {
-  platform::ForceDirectories(target + platform::PathDelim() + "sub");
+  ForceDirectories(target + platform::PathDelim() + "sub");
   EXPECT_TRUE(Extract(Int32(1) + Entry("sub/a.txt", "abc")));
   EXPECT_EQ(Listing(target), (Files{{"sub", -1}, {"sub/a.txt", 3}}));
 }

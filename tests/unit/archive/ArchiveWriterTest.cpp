@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "PayloadTestSupport.h"
+#include "base/SysUtils.h"
 #include "payload/ArchiveReader.h"
 
 using namespace payloadtest;
@@ -90,7 +91,7 @@ TEST(ArchiveWriterRefuses, SizesTheFormatCannotHold) {
 
 TEST(PackFiles, NamesEachEntryByItsFileNameWithoutFolders) {
   TempDir tmp;
-  platform::ForceDirectories(tmp / "bin");
+  ForceDirectories(tmp / "bin");
   WriteFile(tmp / "bin" + platform::PathDelim() + "instTQ.exe", "exe bytes");
   WriteFile(tmp / "readme.txt", "read me");
   TMemoryStream out;
@@ -110,7 +111,7 @@ TEST(PackFiles, ANameWhoseTrailByteLooksLikeABackslashIsPackedWhole) {
 
 TEST(PackFiles, RefusesTwoFilesOfTheSameNameInAnyCase) {
   TempDir tmp;
-  platform::ForceDirectories(tmp / "a");
+  ForceDirectories(tmp / "a");
   WriteFile(tmp / "a" + platform::PathDelim() + "Setup.exe", "1");
   WriteFile(tmp / "setup.EXE", "2");
   TMemoryStream out;

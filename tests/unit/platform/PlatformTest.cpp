@@ -69,13 +69,28 @@ TEST(RunningProgram, ProcessThatCannotBeFoundIsNotTerminated) {
 TEST_F(Files, ForceDirectoriesCreatesEveryMissingParent) {
   std::string deep = At(std::string("a") + platform::PathDelim() + "b" + platform::PathDelim() + "c");
   EXPECT_FALSE(platform::DirectoryExists(deep));
-  EXPECT_TRUE(platform::ForceDirectories(deep + platform::PathDelim()));
+  EXPECT_TRUE(ForceDirectories(deep + platform::PathDelim()));
   EXPECT_TRUE(platform::DirectoryExists(deep));
-  EXPECT_TRUE(platform::ForceDirectories(deep));  // existing: fine
+  EXPECT_TRUE(ForceDirectories(deep));  // existing: fine
+}
+
+TEST_F(Files, ForceDirectoriesNeverCutsADoubleByteCharacter) {
+  // One character of code page 936 whose second byte has a backslash's value.
+  const std::string name = "\xB1\x5C";
+  const char d = platform::PathDelim();
+  SetDoubleByteCodePage(true);
+  EXPECT_TRUE(ForceDirectories(At(name)));
+  EXPECT_TRUE(ForceDirectories(At(name + d + "sub" + d)));
+  EXPECT_TRUE(platform::DirectoryExists(At(name + d + "sub")));
+  // Nothing was made beside it, such as a folder named by its first byte alone.
+  int entries = 0;
+  for (const auto& e : fs::directory_iterator(dir_)) entries += e.is_directory() ? 1 : 100;
+  EXPECT_EQ(entries, 1);
+  SetDoubleByteCodePage(platform::AnsiCodePageIs936());
 }
 
 TEST_F(Files, CreateAlwaysReplacesAnExistingFile) {
-  platform::ForceDirectories(dir_);
+  ForceDirectories(dir_);
   int err = 0;
   for (const std::string text : {"a much longer first content", "short"}) {
     auto h = platform::FileOpen(At("f.bin"), platform::FileAccess::ReadWrite, platform::FileShare::None,
@@ -97,7 +112,7 @@ TEST_F(Files, OpeningAMissingFileFailsWithTheSystemsReason) {
 }
 
 TEST_F(Files, SeekReadAndSizeAgree) {
-  platform::ForceDirectories(dir_);
+  ForceDirectories(dir_);
   TMemoryStream src(std::string(100000, 'z'));
   {
     TFileStream f(At("s.bin"), platform::FileAccess::ReadWrite, platform::FileShare::None,
