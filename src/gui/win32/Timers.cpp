@@ -1,20 +1,27 @@
 // Timers: a thread timer of the system per running TTimer, ticking through one callback.
-#include <map>
+#include <utility>
+#include <vector>
 
 #include "gui/win32/Peers.h"
 
 namespace gui::win32 {
 namespace {
 
-std::map<UINT_PTR, TTimer*>& Timers() {
-  static std::map<UINT_PTR, TTimer*> timers;
+// The running timers by the system's timer id: a handful at most.
+std::vector<std::pair<UINT_PTR, TTimer*>>& Timers() {
+  static std::vector<std::pair<UINT_PTR, TTimer*>> timers;
   return timers;
 }
 
+TTimer* TimerWithId(UINT_PTR id) {
+  for (const auto& [key, timer] : Timers())
+    if (key == id) return timer;
+  return nullptr;
+}
+
 void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
-  auto it = Timers().find(id);
-  if (it == Timers().end()) return;
-  TTimer* t = it->second;
+  TTimer* t = TimerWithId(id);
+  if (!t) return;
   CallHandler([t] { t->Tick(); });
 }
 
@@ -26,14 +33,19 @@ class Win32Timer : public TimerPeer {
     Stop();
     if (!timer_.Active()) return;
     id_ = SetTimer(nullptr, 0, timer_.Interval(), TimerProc);
-    if (id_) Timers()[id_] = &timer_;
+    if (id_) Timers().emplace_back(id_, &timer_);
   }
 
  private:
   void Stop() {
     if (!id_) return;
     KillTimer(nullptr, id_);
-    Timers().erase(id_);
+    auto& timers = Timers();
+    for (auto it = timers.begin(); it != timers.end(); ++it)
+      if (it->first == id_) {
+        timers.erase(it);
+        break;
+      }
     id_ = 0;
   }
   TTimer& timer_;

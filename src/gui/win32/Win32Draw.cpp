@@ -1,7 +1,7 @@
 #include "gui/win32/Win32Draw.h"
 
-#include <map>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace gui::win32 {
@@ -12,16 +12,18 @@ COLORREF ToColorRef(TColor c) {
 }
 
 HFONT FontFor(const TFont& f) {
+  // One font object per face, height, style and character set, for the run: the windows use
+  // a handful.
   using Key = std::tuple<std::string, int, unsigned, int>;
-  static std::map<Key, HFONT> cache;
+  static std::vector<std::pair<Key, HFONT>> cache;
   Key key{f.Name, f.Height, f.Style, f.Charset};
-  auto it = cache.find(key);
-  if (it != cache.end()) return it->second;
+  for (const auto& [known, font] : cache)
+    if (known == key) return font;
   HFONT h = CreateFontA(f.Height, 0, 0, 0, f.Bold() ? FW_BOLD : FW_NORMAL, (f.Style & fsItalic) ? TRUE : FALSE,
                         f.Underline() ? TRUE : FALSE, FALSE, static_cast<BYTE>(f.Charset), OUT_DEFAULT_PRECIS,
                         CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, f.Name.c_str());
   if (!h) h = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  cache[key] = h;
+  cache.emplace_back(std::move(key), h);
   return h;
 }
 

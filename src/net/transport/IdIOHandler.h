@@ -20,6 +20,8 @@ class TIdIOHandler : public TIdComponent {
         (void)boundPortMax;
   }
   virtual bool HasSocket() = 0;
+  /// The socket handler this is, or null (a connection keeps it for the socket's details).
+  virtual class TIdIOHandlerSocket* AsSocketHandler() { return nullptr; }
   /// Readies the handler for a new connection.
   virtual void PrepareBinding() {}
   /// True when a receive will not block; timeout in ms, IdTimeoutInfinite without limit.

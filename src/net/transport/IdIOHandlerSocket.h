@@ -63,6 +63,7 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   ~TIdIOHandlerSocket() override;
 
   void CloseHandler() override;
+  TIdIOHandlerSocket* AsSocketHandler() override { return this; }
   void ConnectTo(const std::string& host, int port, int timeout, const std::string& boundIP, int boundPort,
                  int boundPortMin, int boundPortMax) override;
   bool HasSocket() override;

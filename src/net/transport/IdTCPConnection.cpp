@@ -62,7 +62,7 @@ void TIdTCPConnection::SetIOHandler(TIdIOHandler* handler) {
   if (ioHandler_ && !ownedHandler_) RemoveFreeNotification(ioHandler_);
   ownedHandler_.reset();  // its destruction clears ioHandler_ through Notification
   ioHandler_ = handler;
-  socket_ = dynamic_cast<TIdIOHandlerSocket*>(handler);
+  socket_ = handler ? handler->AsSocketHandler() : nullptr;
   if (handler) FreeNotification(handler);
 }
 
