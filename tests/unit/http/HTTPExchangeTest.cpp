@@ -51,8 +51,9 @@ E Failure(Client& c, const std::string& url) {
   } catch (const E& e) {
     return e;
   }
-  ADD_FAILURE() << "no " << typeid(E).name() << " for " << url;
-  return E("", 0, "");
+  E none("", 0, "");
+  ADD_FAILURE() << "no " << none.ClassName() << " for " << url;
+  return none;
 }
 }  // namespace
 
