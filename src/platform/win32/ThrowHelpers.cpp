@@ -2,9 +2,9 @@
 // std::vector, std::stoi, ...) calls on a bad argument or a failed allocation. The runtime's own
 // copies build std::logic_error and its kin, whose message is a reference-counted string; that
 // links the runtime's whole prebuilt copy-on-write std::string and what it uses (about 50 KB)
-// into every program, for errors that only a fault of ours can raise. These throw
-// std::exception's with the runtime's message as a fixed text, and the allocation and cast
-// errors as the standard types. Our code catches std::exception or everything, never the
+// into every program, for errors that only a fault of ours can raise. These throw a
+// std::exception carrying the runtime's message, and the allocation and cast errors as the
+// standard types. Our code catches std::exception or everything, never the
 // runtime's logic_error kinds by name. The win32 link pulls them in ahead of the runtime's
 // (see CMakeLists.txt).
 #include <bits/functexcept.h>
