@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Where the launcher's bytes go: builds the win32 setupTQ.exe (every win32 executable is
-# linked with a map beside it, NAME.exe.map) and prints, from that map, the bytes each of our
+# Where the launcher's bytes go: builds the win32 setupTQ.exe (its stub is linked with a map
+# beside it, setupTQ.exe.map) and prints, from that map, the bytes each of our
 # libraries and each runtime archive puts into the file, then the stripped size of
 # setupTQ.exe without its payload against the target.
 #   bash bench/size.sh [--top N]     (--top: also list the N largest input objects)

@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """The vendor's release pipeline end to end, as the README tells it:
 
-    pipeline_e2e.py STUB SETUPKIT INSTALLER OUTDIR HOST:PORT...
+    pipeline_e2e.py STUB SETUPKIT INSTALLER OUTDIR MIRROR-URLS
 
 A throw-away code-signing certificate (openssl); `setupkit attach` of INSTALLER to STUB;
-`osslsigncode sign`; `setupkit publish`; nginx with deploy/nginx/mirror.conf on the launcher's
-mirror addresses (HOST:PORT..., the STUB's own table); `setupkit check-mirrors` says every
+`osslsigncode sign`; `setupkit publish`; nginx with deploy/nginx/mirror.conf on the addresses
+of the launcher's mirrors (MIRROR-URLS: the STUB's own ten, comma-separated); `setupkit check-mirrors` says every
 mirror matches; the signed launcher under Wine certifies and starts the installer with its
 argument; `osslsigncode verify` passes on it. Then the wrong order, publishing before signing:
 check-mirrors reports a mismatch on every mirror and the launcher shows its failure balloon.
@@ -110,11 +110,10 @@ class Nginx:
 
 
 class Pipeline(Suite):
-    def __init__(self, stub, setupkit, installer, out, addrs):
+    def __init__(self, stub, setupkit, installer, out, mirrors):
         Suite.__init__(self, types.SimpleNamespace(
-            launcher=stub, setupkit=setupkit, out=out, archive=None, installer=installer,
-            mirrors=",".join("http://%s/" % a for a in addrs)))
-        self.stub, self.addrs = stub, addrs
+            launcher=stub, setupkit=setupkit, out=out, archive=None, installer=installer, mirrors=mirrors))
+        self.stub, self.addrs = stub, self.front + self.back
         self.work = os.path.join(out, "release")
         self.installer, self.archive = installer, os.path.join(self.work, "payload.dat")
         self.webroot = os.path.join(self.work, "webroot")
@@ -218,8 +217,7 @@ class Pipeline(Suite):
 
 def main():
     stub, setupkit, installer, out = (os.path.abspath(a) for a in sys.argv[1:5])
-    addrs = sys.argv[5:]
-    suite = Pipeline(stub, setupkit, installer, out, addrs)
+    suite = Pipeline(stub, setupkit, installer, out, sys.argv[5])
     failed = []
     try:
         os.makedirs(out, exist_ok=True)
