@@ -100,9 +100,11 @@ std::string ExtractFilePath(const std::string& path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
+const char* PathDelimiters() { return platform::PathDelim() == '\\' ? "\\/" : "/"; }
+
 bool ForceDirectories(const std::string& path) {
   const bool windows = platform::PathDelim() == '\\';
-  const char* const delimiters = windows ? "\\/" : "/";
+  const char* const delimiters = PathDelimiters();
   std::string p = path;
   for (std::size_t cut; p.size() > 1 && (cut = LastDelimiter(delimiters, p)) == p.size() - 1;) p.resize(cut);
   if (p.empty()) return false;

@@ -70,6 +70,8 @@ std::size_t LastDelimiter(const std::string& delimiters, const std::string& s);
 /// The folder part of a path, up to and including its last backslash, "/" or ":" (empty when
 /// it has none).
 std::string ExtractFilePath(const std::string& path);
+/// The bytes that separate folders in a path: "\\/" on Windows, "/" elsewhere.
+const char* PathDelimiters();
 /// Creates a folder and every missing folder above it; true when it exists afterwards. The
 /// path may end with a delimiter. Delimiters are found character by character, as by
 /// LastDelimiter: the second byte of a double-byte character is never one.

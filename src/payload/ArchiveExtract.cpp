@@ -1,7 +1,6 @@
 #include "payload/ArchiveExtract.h"
 
 #include "base/SysUtils.h"
-#include "base/SysUtils.h"
 #include "payload/ArchiveReader.h"
 
 bool ExtractArchive(const std::string& archivePath, const std::string& targetDir) {
@@ -16,8 +15,7 @@ bool ExtractArchive(const std::string& archivePath, const std::string& targetDir
     if (targetDir.empty()) throw EArchiveError("No target folder given");
     ForceDirectories(targetDir);  // a failure shows when the first file is created
     std::string prefix = targetDir;
-    const char delim = platform::PathDelim();
-    if (prefix.back() != delim && prefix.back() != '/') prefix += delim;
+    if (LastDelimiter(PathDelimiters(), prefix) != prefix.size() - 1) prefix += platform::PathDelim();
 
     TFileStream archive(archivePath, platform::FileAccess::Read, platform::FileShare::None,
                         platform::FileCreate::OpenExisting);

@@ -42,18 +42,17 @@ std::string BuildReplyFor(const std::string& fingerprint) {
 
 std::string ReplyFilePath(const std::string& dir) {
   std::string base = dir;
-  while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) base.pop_back();
+  // Trailing delimiters off, character by character (a double-byte character may end in 0x5C).
+  for (std::size_t cut; base.size() > 1 && (cut = LastDelimiter("/\\", base)) == base.size() - 1;) base.resize(cut);
   return base + "/" + BuildVerifyRequestPath('.');
 }
 
 TPublishedReply PublishReply(const std::string& launcher, const std::string& dir) {
   TPublishedReply out;
-  TShareCode own;
-  own.LoadExeMD5From(launcher);
-  out.fingerprint = own.GetExeMD5();
+  out.fingerprint = GetFileMD5(launcher, kFingerprintBulkRead);
   out.body = BuildReplyFor(out.fingerprint);
   out.path = ReplyFilePath(dir);
-  const std::string folder = out.path.substr(0, out.path.find_last_of('/'));
+  const std::string folder = out.path.substr(0, LastDelimiter("/", out.path));
   if (!ForceDirectories(folder)) throw EPublishError("cannot create the folder " + folder);
   TFileStream file(out.path, platform::FileAccess::ReadWrite, platform::FileShare::None,
                    platform::FileCreate::CreateAlways);
@@ -66,6 +65,10 @@ TDecodedReply DecodeReplyFile(const std::string& path, const std::string& finger
                    platform::FileCreate::OpenExisting);
   std::string body(static_cast<std::size_t>(file.Size()), '\0');
   if (!body.empty()) file.ReadBuffer(&body[0], static_cast<int>(body.size()));
+  return JudgeReply(body, fingerprint);
+}
+
+TDecodedReply JudgeReply(const std::string& body, const std::string& fingerprint) {
   TShareCode record = KeyedRecord(fingerprint);
   TDecodedReply out;
   out.matches = record.ReplyMatches(body);

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "CodePageForTest.h"
 #include "PayloadTestSupport.h"
 #include "base/Classes.h"
 
@@ -46,6 +47,19 @@ TEST_F(ExtractArchiveUnpacks, SeveralEntriesEachWhole) {
   EXPECT_EQ(Out("a.bin"), a);
   EXPECT_EQ(Out("b.txt"), b);
   EXPECT_EQ(Out("c.dll"), c);
+}
+
+TEST_F(ExtractArchiveUnpacks, IntoAFolderEndingInADoubleByteCharacterWithABackslashByte) {
+  // One character of code page 936 whose second byte has a backslash's value: the entries go
+  // into that folder, not beside it.
+  CodePageForTest doubleByte(true);
+  target = tmp / "\xB1\x5C";
+  EXPECT_TRUE(Extract(Int32(1) + Entry("instTQ.exe", "abc")));
+  EXPECT_EQ(Out("instTQ.exe"), "abc");
+  // Beside the archive only that folder; no file named by the folder's bytes and the entry's.
+  int besideArchive = 0;
+  for (const auto& e : fs::directory_iterator(tmp.Path())) besideArchive += e.path().filename() != "install.dat";
+  EXPECT_EQ(besideArchive, 1);
 }
 
 TEST_F(ExtractArchiveUnpacks, ACountOfZeroCreatesTheFolderAndNoFiles) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Classes.h"
+#include "CodePageForTest.h"
 #include "base/SysUtils.h"
 
 TEST(Text, TrimAndCaseTouchOnlyBlanksAndAsciiLetters) {
@@ -66,17 +67,6 @@ TEST(Streams, FileOpenErrorNamesTheFile) {
 // "\xB1\x5C" and "\xD7\x7C" are single characters of code page 936 whose trail bytes have the
 // values of a backslash and of "|".
 
-namespace {
-/// Reads texts as a single-byte system would for the life of the object.
-class SingleByteSystem {
- public:
-  SingleByteSystem() : saved_(DoubleByteCodePage()) { SetDoubleByteCodePage(false); }
-  ~SingleByteSystem() { SetDoubleByteCodePage(saved_); }
-
- private:
-  bool saved_;
-};
-}  // namespace
 
 TEST(DoubleByte, ATrailByteIsNeverAPathDelimiter) {
   EXPECT_EQ(ExtractFilePath("C:\\\xB1\x5C\\setupTQ.exe"), "C:\\\xB1\x5C\\");
@@ -98,7 +88,7 @@ TEST(DoubleByte, OnlyALeadAndATrailByteMakeOneCharacter) {
 }
 
 TEST(DoubleByte, ASingleByteSystemTakesEveryByteAsACharacter) {
-  SingleByteSystem system;
+  CodePageForTest singleByte(false);
   EXPECT_EQ(ExtractFilePath("C:\\setup\\\xB1\x5C.exe"), "C:\\setup\\\xB1\x5C");
   EXPECT_EQ(LastDelimiter("|", "\xD7\x7C"), 1u);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "CodePageForTest.h"
 #include "base/SysUtils.h"
 #include "net/http/IdGlobal.h"
 #include "net/http/IdURI.h"
@@ -77,10 +78,10 @@ TEST(UriParsing, AtSignAsTrailByteIsNoUserInformation) {
   TIdURI u("http://\x81\x40host/x");
   EXPECT_EQ(u.Username, "");
   EXPECT_EQ(u.Host, "\x81\x40host");
-  const bool saved = DoubleByteCodePage();
-  SetDoubleByteCodePage(false);
-  TIdURI plain("http://\x81\x40host/x");
-  SetDoubleByteCodePage(saved);
+  const TIdURI plain = [] {
+    CodePageForTest singleByte(false);
+    return TIdURI("http://\x81\x40host/x");
+  }();
   EXPECT_EQ(plain.Username, "\x81");
   EXPECT_EQ(plain.Host, "host");
 }

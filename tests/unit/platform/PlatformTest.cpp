@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "CodePageForTest.h"
 #include "base/Classes.h"
 #include "platform/Platform.h"
 
@@ -78,7 +79,7 @@ TEST_F(Files, ForceDirectoriesNeverCutsADoubleByteCharacter) {
   // One character of code page 936 whose second byte has a backslash's value.
   const std::string name = "\xB1\x5C";
   const char d = platform::PathDelim();
-  SetDoubleByteCodePage(true);
+  CodePageForTest doubleByte(true);
   EXPECT_TRUE(ForceDirectories(At(name)));
   EXPECT_TRUE(ForceDirectories(At(name + d + "sub" + d)));
   EXPECT_TRUE(platform::DirectoryExists(At(name + d + "sub")));
@@ -86,7 +87,6 @@ TEST_F(Files, ForceDirectoriesNeverCutsADoubleByteCharacter) {
   int entries = 0;
   for (const auto& e : fs::directory_iterator(dir_)) entries += e.is_directory() ? 1 : 100;
   EXPECT_EQ(entries, 1);
-  SetDoubleByteCodePage(platform::AnsiCodePageIs936());
 }
 
 TEST_F(Files, CreateAlwaysReplacesAnExistingFile) {
