@@ -177,9 +177,9 @@ bool TFrmNetVerify::VerifyWithMirrors() {
     bool answered = false;
     try {
       body = FetchUrl(url);
-      // A mirror that sends nothing but blanks has no code to give: that is no answer
-      // either, and must not stop the walk with a verdict of tampering.
-      answered = !Trim(body).empty();
+      // Nothing but blanks is no answer either, and must not stop the walk with a verdict
+      // of tampering.
+      answered = IsMirrorAnswer(body);
     } catch (...) {
       // Any failure of the GET means no answer from this mirror; its text is not shown.
     }

@@ -174,55 +174,21 @@ std::string MD5DigestText(const TMD5Digest& digest) {
   return LowerCase(text);
 }
 
-namespace {
-
-/// Hands out the first `size` bytes of a stream in pieces, reading the stream from its current
-/// position readSize bytes at a time.
-class TReadAhead {
- public:
-  TReadAhead(TStream& source, std::int64_t size, int readSize)
-      : source_(source), remaining_(size), readSize_(readSize), buffer_(new std::uint8_t[readSize]) {}
-
-  /// Bytes not yet handed out.
-  std::int64_t Remaining() const { return remaining_; }
-
-  /// The next `count` bytes, valid until the next call. A piece never straddles two reads:
-  /// `count` is 64, or all that remains. Raises EReadError when the stream ends early.
-  const std::uint8_t* Take(std::size_t count) {
-    if (next_ == end_) {
-      const std::int64_t fill = remaining_ < readSize_ ? remaining_ : readSize_;
-      source_.ReadBuffer(buffer_.get(), static_cast<int>(fill));
-      next_ = buffer_.get();
-      end_ = next_ + fill;
-    }
-    const std::uint8_t* piece = next_;
-    next_ += count;
-    remaining_ -= static_cast<std::int64_t>(count);
-    return piece;
-  }
-
- private:
-  TStream& source_;
-  std::int64_t remaining_;
-  const int readSize_;
-  std::unique_ptr<std::uint8_t[]> buffer_;
-  const std::uint8_t* next_ = nullptr;
-  const std::uint8_t* end_ = nullptr;
-};
-
 static_assert(kFingerprintBulkRead % 64 == 0, "a read must be a whole number of blocks");
 
-}  // namespace
-
 std::string GetFileMD5(const std::string& path, int readSize) {
-  // Whole 64-byte blocks then always lie inside one read.
+  // Each read but the last then holds whole 64-byte blocks, which the engine digests straight
+  // from the buffer.
   if (readSize <= 0 || readSize % 64 != 0) throw EArgumentException("GetFileMD5: the read size must be a positive multiple of 64");
   TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read,
                    platform::FileCreate::OpenExisting);
   TMD5Engine engine;
-  TReadAhead reader(file, file.Size() - file.Position(), readSize);
-  while (reader.Remaining() >= 64) engine.Update(reader.Take(64), 64);
-  const std::size_t last = static_cast<std::size_t>(reader.Remaining());
-  if (last > 0) engine.Update(reader.Take(last), last);
+  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[readSize]);
+  for (std::int64_t remaining = file.Size() - file.Position(); remaining > 0;) {
+    const int count = remaining < readSize ? static_cast<int>(remaining) : readSize;
+    file.ReadBuffer(buffer.get(), count);
+    engine.Update(buffer.get(), static_cast<std::size_t>(count));
+    remaining -= count;
+  }
   return MD5DigestText(engine.Final());
 }

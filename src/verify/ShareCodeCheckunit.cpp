@@ -40,6 +40,8 @@ bool TShareCode::CodeMatches() const {
   return own == Trim(ServerCode);
 }
 
+bool IsMirrorAnswer(const std::string& body) { return !Trim(body).empty(); }
+
 bool TShareCode::ReplyMatches(const std::string& body) {
   DecodeReply(Trim(LowerCase(body)));
   return CodeMatches();

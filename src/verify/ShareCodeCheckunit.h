@@ -35,6 +35,10 @@ class TShareCode {
   std::string EncodeReply(const std::string& fingerprint) const;
 };
 
+/// Whether a mirror's reply body is an answer at all: one of blanks only has no code to give,
+/// and the walk over the mirrors goes on as after a failed request.
+bool IsMirrorAnswer(const std::string& body);
+
 /// The single record of the run; absent until InitShareCode.
 extern std::unique_ptr<TShareCode> ShareCode;
 

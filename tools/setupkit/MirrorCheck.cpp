@@ -6,6 +6,7 @@
 #include "base/SysUtils.h"
 #include "launcher/allparam.h"
 #include "platform/Platform.h"
+#include "verify/ShareCodeCheckunit.h"
 
 namespace {
 // A decoded code is shown up to this many visible bytes: enough for any fingerprint, short
@@ -26,10 +27,9 @@ std::string OneLine(const std::string& text) {
 }
 }  // namespace
 
-TMirrorChecker::TMirrorChecker(const std::string& fingerprint) : path_(BuildVerifyRequestPath('.')) {
+TMirrorChecker::TMirrorChecker(const std::string& fingerprint)
+    : fingerprint_(fingerprint), path_(BuildVerifyRequestPath('.')) {
   ConfigureVerifyClient(http_);
-  record_.SetCodeKey();
-  record_.ExeMD5 = fingerprint;
 }
 
 TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
@@ -38,13 +38,14 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
   const std::uint32_t start = platform::TickCount();
   try {
     const std::string body = http_.FetchUrl(verdict.url);
-    if (Trim(body).empty()) {
+    const TDecodedReply reply = JudgeReply(body, fingerprint_);
+    if (!IsMirrorAnswer(body)) {
       verdict.detail = "the reply holds nothing but blanks";
-    } else if (record_.ReplyMatches(body)) {
+    } else if (reply.matches) {
       verdict.kind = TMirrorVerdictKind::Match;
     } else {
       verdict.kind = TMirrorVerdictKind::Mismatch;
-      const std::string code = record_.GetServerCode();
+      const std::string& code = reply.serverCode;
       verdict.detail = VisibleBytes(code.substr(0, kShownCodeBytes)) + (code.size() > kShownCodeBytes ? "..." : "");
     }
   } catch (const std::exception& e) {

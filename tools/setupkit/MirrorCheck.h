@@ -6,7 +6,6 @@
 #include <string>
 
 #include "net/http/IdHTTP.h"
-#include "verify/ShareCodeCheckunit.h"
 
 enum class TMirrorVerdictKind { Match, Mismatch, NoAnswer };
 
@@ -29,7 +28,7 @@ class TMirrorChecker {
 
  private:
   TIdHTTP http_;
-  TShareCode record_;
+  std::string fingerprint_;
   std::string path_;
 };
 

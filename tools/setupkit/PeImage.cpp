@@ -164,12 +164,6 @@ void TPeImage::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count) {
   file_.ReadBuffer(buffer, static_cast<int>(count));
 }
 
-std::uint32_t TPeImage::Read32(std::uint64_t offset) {
-  std::string b(4, '\0');
-  ReadAt(offset, &b[0], 4);
-  return Get32(b, 0);
-}
-
 void TPeImage::ReadHeaders() {
   fileSize_ = static_cast<std::uint64_t>(file_.Size());
   if (fileSize_ < kDosHeaderSize) throw EPeImageError("not a PE image: shorter than a DOS header");

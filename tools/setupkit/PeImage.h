@@ -104,7 +104,6 @@ class TPeImage {
   void ReadResourceTree();
   void ReadDirectory(std::uint32_t offset, int level, TPeResource leaf, std::vector<std::uint32_t>& open,
                      std::uint64_t& budget);
-  std::uint32_t Read32(std::uint64_t offset);
   void ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count);
   TLayout Layout() const;
 

@@ -27,7 +27,9 @@ struct TDecodedReply {
   std::string serverCode;  // what the launcher decodes from the file
   bool matches = false;    // whether it accepts it for the given fingerprint
 };
-/// Reads a reply file whole and judges it as the launcher whose fingerprint is given would.
+/// Judges a reply body as the launcher whose fingerprint is given would.
+TDecodedReply JudgeReply(const std::string& body, const std::string& fingerprint);
+/// Reads a reply file whole and judges it (JudgeReply).
 TDecodedReply DecodeReplyFile(const std::string& path, const std::string& fingerprint);
 
 /// Printable ASCII as is, every other byte (and the backslash) as \xNN, so that a damaged
