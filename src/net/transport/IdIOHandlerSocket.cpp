@@ -17,12 +17,11 @@ struct TIdConnectThread::TState {
 };
 
 TIdConnectThread::TIdConnectThread(TIdSocketHandle& binding) : binding_(binding), state_(std::make_shared<TState>()) {
-  state_->socket.Assign(binding);
-  state_->socket.AdoptHandle(binding.DetachHandle());
+  state_->socket.TakeOver(binding);
 }
 
 TIdConnectThread::~TIdConnectThread() {
-  if (!abandoned_) GiveBack();
+  if (state_->phase.load() != cpAbandoned) GiveBack();
 }
 
 void TIdConnectThread::Start() {
@@ -53,7 +52,6 @@ void TIdConnectThread::Abandon() {
   GStack->WSShutdown(state_->socket.Handle(), Id_SD_Both);
   int running = cpRunning;
   if (state_->phase.compare_exchange_strong(running, cpAbandoned)) {
-    abandoned_ = true;
     thread_.Detach();
   } else {
     GiveBack();
@@ -64,9 +62,7 @@ const std::string& TIdConnectThread::ExceptionText() const { return state_->exce
 
 void TIdConnectThread::GiveBack() {
   thread_.Join();
-  if (!state_->socket.HandleAllocated()) return;
-  binding_.Assign(state_->socket);
-  binding_.AdoptHandle(state_->socket.DetachHandle());
+  if (state_->socket.HandleAllocated()) binding_.TakeOver(state_->socket);
 }
 
 // ---- TIdIOHandlerSocket -----------------------------------------------------------------------

@@ -51,7 +51,6 @@ class TIdConnectThread {
   TIdSocketHandle& binding_;
   std::shared_ptr<TState> state_;  // shared with the thread, which may outlive this object
   platform::Thread thread_;
-  bool abandoned_ = false;
 };
 
 /// Length of one wait of a timed connect.

@@ -20,7 +20,7 @@ void TIdSocketHandle::AllocateHandle(int type, int protocol) {
 }
 
 void TIdSocketHandle::ReleaseHandle() {
-  // Only one caller may close: a timed connect's waiting side and its thread can race here.
+  // Only one caller may close, whichever thread it runs on.
   if (!HasHandle.exchange(false)) return;
   TIdStackSocketHandle h = SocketHandleValue;
   GStack->WSShutdown(h, Id_SD_Send);
@@ -36,6 +36,11 @@ void TIdSocketHandle::AdoptHandle(TIdStackSocketHandle handle) {
   ReleaseHandle();
   SocketHandleValue = handle;
   HasHandle = handle != Id_INVALID_SOCKET;
+}
+
+void TIdSocketHandle::TakeOver(TIdSocketHandle& other) {
+  Assign(other);
+  AdoptHandle(other.DetachHandle());
 }
 
 void TIdSocketHandle::BindLocal() {

@@ -26,6 +26,8 @@ class TIdSocketHandle {
   TIdStackSocketHandle DetachHandle();
   /// Takes over a socket handed out by DetachHandle (or accepted), closing one still held.
   void AdoptHandle(TIdStackSocketHandle handle);
+  /// Takes `other`'s details (Assign) and its socket (AdoptHandle of its DetachHandle).
+  void TakeOver(TIdSocketHandle& other);
   /// Binds to IP:Port, or to the highest free port of ClientPortMin..ClientPortMax when
   /// Port is 0 and both bounds are set.
   void BindLocal();
@@ -62,7 +64,7 @@ class TIdSocketHandle {
   int ClientPortMax = 0;
 
  private:
-  // Atomic: a timed connect runs on a second thread while the first may close the socket.
+  // Atomic: a listener may be closed while another thread waits in Accept on it.
   std::atomic<TIdStackSocketHandle> SocketHandleValue{Id_INVALID_SOCKET};
   std::atomic<bool> HasHandle{false};
 };

@@ -62,7 +62,6 @@ void TIdTCPConnection::SetIOHandler(TIdIOHandler* handler) {
   if (ioHandler_ && !ownedHandler_) RemoveFreeNotification(ioHandler_);
   ownedHandler_.reset();  // its destruction clears ioHandler_ through Notification
   ioHandler_ = handler;
-  socket_ = handler ? handler->AsSocketHandler() : nullptr;
   if (handler) FreeNotification(handler);
 }
 
@@ -79,10 +78,7 @@ void TIdTCPConnection::SetIntercept(TIdConnectionIntercept* intercept) {
 
 void TIdTCPConnection::Notification(TIdBaseComponent* component, TOperation operation) {
   if (operation == opRemove) {
-    if (component == ioHandler_) {
-      ioHandler_ = nullptr;
-      socket_ = nullptr;
-    }
+    if (component == ioHandler_) ioHandler_ = nullptr;
     if (component == intercept_) intercept_ = nullptr;
   }
   TIdComponent::Notification(component, operation);

@@ -40,7 +40,7 @@ class TIdTCPConnection : public TIdComponent {
   // ---- handler ---------------------------------------------------------------------------
   TIdIOHandler* IOHandler() const { return ioHandler_; }
   /// The handler as a socket handler, when it is one.
-  TIdIOHandlerSocket* Socket() const { return socket_; }
+  TIdIOHandlerSocket* Socket() const { return ioHandler_ ? ioHandler_->AsSocketHandler() : nullptr; }
   /// Destroys a handler the connection owns, then uses `handler` (not owned).
   void SetIOHandler(TIdIOHandler* handler);
   /// Uses `handler` and owns it.
@@ -125,7 +125,6 @@ class TIdTCPConnection : public TIdComponent {
 
  private:
   TIdIOHandler* ioHandler_ = nullptr;
-  TIdIOHandlerSocket* socket_ = nullptr;
   std::unique_ptr<TIdIOHandler> ownedHandler_;
   TIdConnectionIntercept* intercept_ = nullptr;
   bool peerClosed_ = false;
