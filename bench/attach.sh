@@ -19,7 +19,6 @@ rm -rf "$out"
 mkdir -p "$out"
 
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-ratio() { python3 -c "print('%.3f' % ($1 / $2))"; }
 
 printf '%-6s %10s %9s %12s %7s %10s %9s %11s %9s\n' size output attach_s pack_cp_s ratio cpu_att_s cpu_ratio attach_KiB pack_KiB
 for mib in 4 64; do

@@ -7,5 +7,7 @@ libs() { find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' -size 
 median() { python3 -c 'import json,sys; print("%.4f" % json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]["median"])' "$@"; }
 # User plus system CPU time: steadier than wall time on a busy machine.
 cpu() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]; print("%.4f" % (r["user"]+r["system"]))' "$@"; }
+# A over B, to three places.
+ratio() { python3 -c "print('%.3f' % ($1 / $2))"; }
 # Peak resident memory of a command, in KiB.
 peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print $2}'; }

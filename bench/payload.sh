@@ -36,8 +36,7 @@ for mib in 4 64; do
   mz=$(peak_kib sh -c "exec $bin/zinflate < $out/s$mib.z > $out/z$mib.bin")
   ce=$(cpu "$out/h$mib.json" 0); cz=$(cpu "$out/h$mib.json" 1)
   printf '%-6s %9s %10s %10s %11s %8s %9s %9s %9s %11s %12s\n' "${mib}MiB" "$(stat -c %s "$out/a$mib.dat")" "$e" "$z" "$f" \
-    "$(python3 -c "print('%.3f' % ($e / $z))")" "$(python3 -c "print('%.3f' % ($e / $f))")" \
-    "$ce" "$(python3 -c "print('%.3f' % ($ce / $cz))")" "$me" "$mz"
+    "$(ratio "$e" "$z")" "$(ratio "$e" "$f")" "$ce" "$(ratio "$ce" "$cz")" "$me" "$mz"
   results+=("RESULT extract-${mib}MiB $(python3 -c "print('%.1f %.1f' % ($e * 1e3, $z * 1e3))") ms <=1.2 setupkit extract of a $mib MiB entry vs zlib's inflate")
 done
 # The lines bench/all.sh collects: median times, at most 1.2 times zlib's.

@@ -17,13 +17,11 @@ INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
 def pattern_regex(pattern):
-    """A table pattern as a regex: "*" and "?" stay within one folder, {os} is either OS."""
+    """A table pattern as a regex: "*" stays within one folder, {os} is either OS."""
     out = ""
-    for part in re.split(r"(\*|\?|\{os\})", pattern):
+    for part in re.split(r"(\*|\{os\})", pattern):
         if part == "*":
             out += "[^/]*"
-        elif part == "?":
-            out += "[^/]"
         elif part == "{os}":
             out += "(?:%s)" % "|".join(OS_NAMES)
         else:
@@ -42,13 +40,12 @@ def read_table(path):
             if len(cols) != 5:
                 faults.append("%s: a row needs five columns separated by '|'" % where)
                 continue
-            name, kind, files, public, private = cols
+            name, _kind, files, public, private = cols
             if name in rows:
                 faults.append("%s: row %s appears twice" % (where, name))
             rows[name] = {
                 "where": where,
-                "kind": kind.split()[0] if kind else "",
-                "patterns": [(p, pattern_regex(p)) for p in files.split()],
+                "patterns": [pattern_regex(p) for p in files.split()],
                 "uses": public.split() + private.split(),
             }
     return rows, faults
@@ -81,8 +78,7 @@ def closure(rows, faults):
 
 
 def owner_of(rel, rows):
-    owners = [name for name, row in rows.items() if any(rx.match(rel) for _, rx in row["patterns"])]
-    return owners
+    return [name for name, row in rows.items() if any(rx.match(rel) for rx in row["patterns"])]
 
 
 def main():
