@@ -7,6 +7,7 @@
 #include "launcher/allparam.h"
 #include "platform/Platform.h"
 #include "verify/ShareCodeCheckunit.h"
+#include "verify/VerifyClient.h"
 
 namespace {
 // A decoded code is shown up to this many visible bytes: enough for any fingerprint, short

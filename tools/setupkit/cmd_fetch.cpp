@@ -8,6 +8,7 @@
 #include "Command.h"
 #include "base/Classes.h"
 #include "net/http/IdHTTP.h"
+#include "verify/VerifyClient.h"
 #include "platform/Platform.h"
 
 namespace {

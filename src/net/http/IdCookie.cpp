@@ -11,8 +11,6 @@ std::string TrimSpaces(const std::string& s) {
   if (b == std::string::npos) return "";
   return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
-
-bool SameText(const std::string& a, const std::string& b) { return UpperCase(a) == UpperCase(b); }
 }  // namespace
 
 bool IsIPv4Literal(const std::string& text) {

@@ -50,6 +50,8 @@ std::string FetchTokenNoCase(std::string& text, const std::string& delimiter, bo
   return Cut(text, Search(delimiter, text, true), delimiter.size(), remove);
 }
 
+bool SameText(const std::string& a, const std::string& b) { return UpperCase(a) == UpperCase(b); }
+
 std::size_t FindLast(const std::string& needle, const std::string& text, long start) {
   if (needle.empty() || needle.size() > text.size()) return 0;
   const std::size_t lastFit = text.size() - needle.size() + 1;  // from 1

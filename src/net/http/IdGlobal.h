@@ -24,6 +24,9 @@ std::string FetchToken(std::string& text, const std::string& delimiter, bool rem
 /// The same, finding the delimiter without regard to ASCII case.
 std::string FetchTokenNoCase(std::string& text, const std::string& delimiter, bool remove = true);
 
+/// Whether two texts are equal ignoring ASCII case.
+bool SameText(const std::string& a, const std::string& b);
+
 /// Start (from 1) of the last occurrence of needle beginning at or before `start` (-1: the end
 /// of the text), ignoring ASCII case; 0 when there is none.
 std::size_t FindLast(const std::string& needle, const std::string& text, long start = -1);

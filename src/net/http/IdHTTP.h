@@ -34,21 +34,31 @@ class EIdHTTPProtocolException : public EIdProtocolReplyError {
   std::string ErrorBody;
 };
 
+/// A chunked body that breaks its own framing: a size line that is not a hexadecimal number,
+/// or chunk data that runs past its size. What came before cannot be trusted to be the whole
+/// body, so the exchange fails and the connection is dropped.
+SETUPTQ_EXCEPTION(EIdHTTPMalformedChunk, EIdException);
+
 // ---- limits against a hostile or broken server ------------------------------------------
 /// Header lines of one response head (status line not counted).
 constexpr int kMaxResponseHeaderLines = 100;
 /// Bytes of one response head, line ends included.
 constexpr int kMaxResponseHeaderBytes = 64 * 1024;
+/// Interim responses ("100 Continue") dropped before one request's real response; a server
+/// that sends nothing else fails here instead of holding the request until its time limit.
+constexpr int kMaxInterimResponses = 20;
 /// The largest chunk size a chunked body may announce (31 bits).
 constexpr std::int64_t kMaxChunkSize = 0x7FFFFFFF;
-/// The body limit of the verification client.
-constexpr std::int64_t kVerifyMaxBodySize = 1024 * 1024;
-/// The read time limit of the verification client, in milliseconds; it bounds the host
-/// name lookup and the connect too.
-constexpr int kVerifyReadTimeoutMs = 10000;
-/// The total time one request of the verification client may take, in milliseconds: a
-/// server that keeps trickling bytes within the read time limit is cut off here.
-constexpr int kVerifyRequestTimeLimitMs = 30000;
+
+// ---- time limits of bodies nobody will use -------------------------------------------------
+/// The read time limit while a body is dropped (a redirect's, an answered challenge's): the
+/// body only has to leave the connection, and a server that stalls on it costs the caller at
+/// most this long per read before the connection is closed instead.
+constexpr int kDiscardBodyReadTimeoutMs = 4000;
+/// The read time limit while a failing response's body is read for the exception's ErrorBody:
+/// the failure is already decided, so a stalling server must not hold it back for long; its
+/// read time-out is then what the caller sees.
+constexpr int kErrorBodyReadTimeoutMs = 2000;
 
 enum TIdHTTPMethod { hmHead, hmGet, hmPost, hmOptions, hmTrace, hmPut, hmDelete, hmConnect };
 enum TIdHTTPProtocolVersion { pv1_0, pv1_1 };
@@ -107,10 +117,14 @@ class TIdHTTPProtocol {
   std::unique_ptr<TIdHTTPResponse> Response;
 
  private:
+  /// The next chunk's size; raises EIdHTTPMalformedChunk when the line holds no hex number.
   std::int64_t ReadChunkSize();
   void ReadTrailer();
-  /// Reads the body into a throw-away text with the given read time limit; failures swallowed.
-  void DiscardBody(int readTimeout);
+  /// ReadBody into `aside` instead of BodyStream, with the given read time limit; BodyStream
+  /// and the time limit are restored on every way out.
+  void ReadBodyAside(TMemoryStream& aside, int readTimeoutMs);
+  /// Reads the body into a throw-away text; a failure closes the connection and is swallowed.
+  void DiscardBody();
   [[noreturn]] void RaiseProtocolError();
 };
 
@@ -207,7 +221,3 @@ class TIdCustomHTTP : public TIdTCPClient {
 };
 
 class TIdHTTP : public TIdCustomHTTP {};
-
-/// The settings of the verification window's client: user agent, accept, content type,
-/// cookies, read and connect time limit, over-long line action, and the response limits.
-void ConfigureVerifyClient(TIdHTTP& http);

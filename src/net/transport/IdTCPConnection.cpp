@@ -3,37 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/ScopeExit.h"
 #include "net/transport/IdIOHandlerSocket.h"
 #include "net/transport/IdSharedStack.h"
 
 namespace {
-
-// Runs `action` when the scope ends, on every way out.
-template <typename F>
-class ScopeExit {
- public:
-  explicit ScopeExit(F f) : f_(std::move(f)) {}
-  ~ScopeExit() noexcept(false) {
-    if (std::uncaught_exceptions() > count_) {
-      try {
-        f_();
-      } catch (...) {  // the exception already on its way wins
-      }
-    } else {
-      f_();
-    }
-  }
-  ScopeExit(const ScopeExit&) = delete;
-  ScopeExit& operator=(const ScopeExit&) = delete;
-
- private:
-  F f_;
-  int count_ = std::uncaught_exceptions();
-};
-template <typename F>
-ScopeExit<F> OnScopeExit(F f) {
-  return ScopeExit<F>(std::move(f));
-}
 
 // A counted read presizes its target stream with at most this many bytes: the count comes
 // from the peer and must not decide how much memory is taken before any byte has arrived.

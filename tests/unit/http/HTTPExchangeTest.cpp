@@ -7,6 +7,7 @@
 
 #include "net/http/IdHTTP.h"
 #include "net/transport/IdIOHandlerMemory.h"
+#include "verify/VerifyClient.h"
 
 namespace {
 const char kMirrorHead[] =
@@ -174,6 +175,14 @@ TEST(Authorization, WithoutInProcessAuthorizationTheChallengeIsTheResponse) {
   EXPECT_NE(c.wire.TakeOutput().find(kAnswer), std::string::npos);
 }
 
+TEST(RequestHead, EveryMethodHasItsWordOnTheRequestLine) {
+  Client c;
+  c.wire.AddInput("HTTP/1.1 204 No Content\r\n\r\n");
+  c.http.PerformRequest(hmDelete, "http://mirror.example/old.htm", nullptr, nullptr);
+  EXPECT_EQ(c.wire.Output().substr(0, c.wire.Output().find("\r\n")), "DELETE /old.htm HTTP/1.1");
+  EXPECT_EQ(MethodWord(hmDelete), "DELETE ");
+}
+
 TEST(RequestHead, HttpsIsRefusedBeforeAnythingIsSent) {
   Client c;
   try {
@@ -215,6 +224,48 @@ TEST(ResponseBody, ChunkExtensionsAndTrailersKeepTheConnectionInStep) {
   EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "Wikipedia");
   EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "next");
   EXPECT_EQ(c.connects, 1);
+}
+
+namespace {
+std::string Chunked(const std::string& chunks) {
+  return "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks;
+}
+const char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz";
+}  // namespace
+
+TEST(ResponseBody, ChunkSizesInEitherCaseOfHex) {
+  for (const char* size : {"1A", "1a"}) {
+    Client c;
+    c.wire.AddInput(Chunked(std::string(size) + "\r\n" + kAlphabet + "\r\n0\r\n\r\n"));
+    EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), kAlphabet) << size;
+  }
+}
+
+// A broken chunked body fails the exchange instead of handing back what came before the break
+// as if it were the whole reply.
+TEST(ResponseBody, BrokenChunkFramingFailsTheExchange) {
+  struct Case {
+    const char* what;
+    std::string body;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"size not hex", "4\r\nWiki\r\nxyz\r\npedia\r\n0\r\n\r\n", "Chunk size is not a hexadecimal number"},
+      {"hex then junk", "4\r\nWiki\r\n5g\r\npedia\r\n0\r\n\r\n", "Chunk size is not a hexadecimal number"},
+      {"size line empty", "4\r\nWiki\r\n\r\npedia\r\n0\r\n\r\n", "Chunk size is not a hexadecimal number"},
+      {"data past its size", "4\r\nWikipedia\r\n0\r\n\r\n", "Chunk data longer than its size"},
+  };
+  for (const Case& k : cases) {
+    Client c;
+    c.wire.AddInput(Chunked(k.body) + Ok("next"));
+    try {
+      c.http.FetchUrl(kMirrorUrl);
+      ADD_FAILURE() << k.what << ": the exchange succeeded";
+    } catch (const EIdHTTPMalformedChunk& e) {
+      EXPECT_EQ(e.Message(), k.message) << k.what;
+    }
+    EXPECT_FALSE(c.http.IsConnected()) << k.what;  // the rest of the stream is out of step
+  }
 }
 
 TEST(ResponseBody, UntilCloseOpensWithMaximumZero) {

@@ -3,6 +3,7 @@
 
 #include "ScriptedServer.h"
 #include "net/http/IdHTTP.h"
+#include "verify/VerifyClient.h"
 
 namespace {
 std::string Ok(const std::string& body, const std::string& extra = "") {

@@ -8,6 +8,7 @@
 
 #include "net/http/IdHTTP.h"
 #include "net/transport/IdIOHandlerMemory.h"
+#include "verify/VerifyClient.h"
 
 namespace {
 

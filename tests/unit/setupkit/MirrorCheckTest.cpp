@@ -13,6 +13,7 @@
 #include "http/ScriptedServer.h"
 #include "launcher/allparam.h"
 #include "verify/QORMD5Unit.h"
+#include "verify/VerifyClient.h"
 
 namespace {
 

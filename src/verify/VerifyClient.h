@@ -1,0 +1,21 @@
+#pragma once
+// The verification client's settings: how the launcher's HTTP client asks a mirror for the
+// published code. The verification window configures its client with them, and the vendor's
+// tool asks the mirrors exactly as the launcher will.
+#include <cstdint>
+
+#include "net/http/IdHTTP.h"
+
+/// The largest reply the verification client takes: a published reply is a few dozen bytes.
+constexpr std::int64_t kVerifyMaxBodySize = 1024 * 1024;
+/// The read time limit of the verification client, in milliseconds; it bounds the host name
+/// lookup and the connect too, so that a dead mirror costs the user at most this long before
+/// the next one is asked.
+constexpr int kVerifyReadTimeoutMs = 10000;
+/// The total time one request of the verification client may take, in milliseconds: a server
+/// that keeps trickling bytes within the read time limit is cut off here.
+constexpr int kVerifyRequestTimeLimitMs = 30000;
+
+/// The settings of the verification window's client: user agent, accept, content type,
+/// cookies, read and connect time limit, over-long line action, and the response limits.
+void ConfigureVerifyClient(TIdHTTP& http);
