@@ -13,6 +13,9 @@ class Exception : public std::exception {
   const char* what() const noexcept override { return message_.c_str(); }
   /// The dynamic class name, for reports such as "EIdSocketError: ...".
   virtual const char* ClassName() const { return "Exception"; }
+  /// Puts where the error happened in front of the message, for a handler that knows more
+  /// than the code that raised it and rethrows the same exception (its type kept).
+  void PrefixMessage(const std::string& where) { message_ = where + message_; }
 
  private:
   std::string message_;

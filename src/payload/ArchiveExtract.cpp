@@ -3,22 +3,17 @@
 #include "base/SysUtils.h"
 #include "payload/ArchiveReader.h"
 
-bool ExtractArchive(const std::string& archivePath, const std::string& targetDir) {
-  std::string ignored;
-  return ExtractArchive(archivePath, targetDir, ignored);
-}
+void UnpackArchiveFile(const std::string& archivePath, const std::string& targetDir) {
+  // An empty folder would put the files in the root of the current drive.
+  if (targetDir.empty()) throw EArchiveError("No target folder given");
+  ForceDirectories(targetDir);  // a failure shows when the first file is created
+  std::string prefix = targetDir;
+  if (LastDelimiter(PathDelimiters(), prefix) != prefix.size() - 1) prefix += platform::PathDelim();
 
-bool ExtractArchive(const std::string& archivePath, const std::string& targetDir, std::string& error) {
+  TFileStream archive(archivePath, platform::FileAccess::Read, platform::FileShare::None,
+                      platform::FileCreate::OpenExisting);
   std::string entry;
   try {
-    // An empty folder would put the files in the root of the current drive.
-    if (targetDir.empty()) throw EArchiveError("No target folder given");
-    ForceDirectories(targetDir);  // a failure shows when the first file is created
-    std::string prefix = targetDir;
-    if (LastDelimiter(PathDelimiters(), prefix) != prefix.size() - 1) prefix += platform::PathDelim();
-
-    TFileStream archive(archivePath, platform::FileAccess::Read, platform::FileShare::None,
-                        platform::FileCreate::OpenExisting);
     UnpackArchive(
         archive,
         [&prefix](const TArchiveEntry& e) {
@@ -26,9 +21,23 @@ bool ExtractArchive(const std::string& archivePath, const std::string& targetDir
                                                platform::FileShare::None, platform::FileCreate::CreateAlways);
         },
         &entry);
+  } catch (Exception& e) {
+    if (!entry.empty()) e.PrefixMessage("\"" + entry + "\": ");
+    throw;
+  }
+}
+
+bool ExtractArchive(const std::string& archivePath, const std::string& targetDir) {
+  std::string ignored;
+  return ExtractArchive(archivePath, targetDir, ignored);
+}
+
+bool ExtractArchive(const std::string& archivePath, const std::string& targetDir, std::string& error) {
+  try {
+    UnpackArchiveFile(archivePath, targetDir);
     return true;
   } catch (const std::exception& e) {
-    error = entry.empty() ? e.what() : "\"" + entry + "\": " + e.what();
+    error = e.what();
   } catch (...) {
     error = "Unknown error";
   }

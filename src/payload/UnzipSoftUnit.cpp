@@ -2,36 +2,21 @@
 
 #include "base/Classes.h"
 #include "base/SysUtils.h"
+#include "gui/Make.h"
 #include "launcher/TerminateProcesses.h"
 #include "launcher/allparam.h"
 #include "payload/ArchiveExtract.h"
-#include "payload/ArchiveFormat.h"
 #include "platform/Platform.h"
 
 TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   SetCaption("正在解压缩安装包...");
   SetBounds(197, 284, 662, 101);
   SetColor(ColorFromRGB(245, 250, 254));
-  TFont font;
-  font.Name = "MS Sans Serif";
-  font.Height = -11;
-  font.Color = clWindowText;
-  font.Charset = kDefaultCharset;
-  SetFont(font);
+  SetFont(TFont());  // MS Sans Serif, 11 pixels
 
-  Label1 = new TLabel(this);
-  Label1->SetParent(this);
-  Label1->SetAutoSize(false);
-  Label1->SetBounds(16, 12, 425, 13);
-
-  ProgressBar1 = new TProgressBar(this);
-  ProgressBar1->SetBounds(0, 50, 654, 17);
-  ProgressBar1->SetParent(this);
-  ProgressBar1->SetAlign(alBottom);
-  ProgressBar1->SetMin(0);
-  ProgressBar1->SetMax(180);
+  Label1 = gui::NewFixedLabel(this, this, {16, 12, 425, 13}, Font());
+  ProgressBar1 = gui::NewBottomProgressBar(this, this, {0, 50, 654, 17}, 180);
   ProgressBar1->SetStep(10);
-  ProgressBar1->SetPosition(0);
   ProgressBar1->SetTabOrder(0);
 
   Timer1 = new TTimer(this);
@@ -41,10 +26,6 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
 
   LoadArchive = [](std::string& bytes) { return platform::FindModuleResource("Brenlow", "dat", bytes); };
   ProgramPath = platform::ModuleFileName();
-  Extract = [](const std::string& archive, const std::string& dir) {
-    std::string error;
-    if (!ExtractArchive(archive, dir, error)) throw EArchiveError(error);
-  };
   Launch = [](const std::string& file, const std::string& parameters) {
     platform::ShellExecute(Application->Handle(), "Open", file, parameters, platform::kShow);
   };
@@ -81,7 +62,7 @@ void TFrmUnzipSoft::Timer1Timer() {
     }
     Application->ProcessMessages();
     Application->ProcessMessages();
-    Extract(archivePath, folder);
+    UnpackArchiveFile(archivePath, folder);
     Application->ProcessMessages();
     Launch(folder + InstallerExeName, platform::ParamStr(1));
     Application->ProcessMessages();

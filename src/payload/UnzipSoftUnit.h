@@ -23,9 +23,6 @@ class TFrmUnzipSoft : public TForm {
   std::function<bool(std::string& bytes)> LoadArchive;
   /// The program's own file; its folder receives the archive and the installer.
   std::string ProgramPath;
-  /// Unpacks the archive into the folder. Raises, naming the entry and the reason, unless
-  /// every entry was written whole.
-  std::function<void(const std::string& archivePath, const std::string& targetDir)> Extract;
   /// Starts the installer through the shell ("Open", the application's window as owner).
   std::function<void(const std::string& file, const std::string& parameters)> Launch;
 };

@@ -25,6 +25,16 @@ struct Extraction : ::testing::Test {
     return ExtractArchive(archive, target);
   }
   std::string Out(const std::string& name) { return ReadFile(target + platform::PathDelim() + name); }
+  /// The error unpacking `bytes` raises, as "class: message"; "" when it unpacks.
+  std::string Failure(const std::string& bytes) {
+    WriteFile(archive, bytes);
+    try {
+      UnpackArchiveFile(archive, target);
+    } catch (const Exception& e) {
+      return std::string(e.ClassName()) + ": " + e.Message();
+    }
+    return "";
+  }
 };
 
 }  // namespace
@@ -178,12 +188,17 @@ TEST_F(ExtractArchiveFails, AStreamHoldingMoreThanItsSizeIsNotTakenAsWhole) {
   EXPECT_EQ(Out("a.bin"), data.substr(0, 600));
 }
 
-TEST_F(ExtractArchiveFails, TheReasonNamesTheEntry) {
+TEST_F(ExtractArchiveFails, OneByteMoreThanItsSizeIsRefused) {
+  // Taken as whole, the user would get the installer one byte short.
+  EXPECT_EQ(Failure(Int32(1) + RawEntry("a.bin", 1000, CompressZlib(TextBytes(1001, 8)))),
+            "EDecompressionError: \"a.bin\": Entry holds more data than its size");
+}
+
+TEST_F(ExtractArchiveFails, TheErrorKeepsItsTypeAndNamesTheEntry) {
   std::string stream = CompressZlib(NoiseBytes(100000, 9));
-  WriteFile(archive, Int32(1) + RawEntry("a.bin", 100000, stream.substr(0, 5000)));
-  std::string error;
-  EXPECT_FALSE(ExtractArchive(archive, target, error));
-  EXPECT_EQ(error, "\"a.bin\": Stream read error");
+  EXPECT_EQ(Failure(Int32(1) + RawEntry("a.bin", 100000, stream.substr(0, 5000))),
+            "EReadError: \"a.bin\": Stream read error");
+  EXPECT_EQ(Failure(Int32(1) + RawEntry("a.bin", -1, "")), "EArchiveError: Negative size in entry 1 \"a.bin\"");  // a header: no entry prefix
 }
 
 TEST_F(ExtractArchiveFails, AnEmptyTargetNameIsRefusedRatherThanTakenAsTheDriveRoot) {

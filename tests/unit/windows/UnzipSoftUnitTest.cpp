@@ -99,10 +99,10 @@ TEST_F(ExtractionWindow, ASecondRunReplacesTheFilesOfAnEarlierOne) {
 
 TEST_F(ExtractionWindow, CloseRequestDuringTheWorkLetsTheWorkFinish) {
   auto f = Make(dir_.Path());
-  auto extract = f->Extract;
-  f->Extract = [&](const std::string& a, const std::string& d) {
+  auto load = f->LoadArchive;
+  f->LoadArchive = [&](std::string& bytes) {
     hl::PostClose(*f);  // seen at the next message-pumping point
-    extract(a, d);
+    return load(bytes);
   };
   f->ShowModal();
   EXPECT_EQ(launched_.size(), 1u);
