@@ -33,6 +33,19 @@ void Wait(unsigned ms) {
     platform::SleepMs(ms);
 }
 
+// The notice unit's one catch. A notice is a courtesy: whatever goes wrong while one is built,
+// shown, painted or kept on top is dropped without a word, and the balloon stays as far as it
+// got. Every public entry point of the unit and every window event of the balloon passes
+// through here, except the click, the hide timer and PrepareBalloon, whose errors go on to
+// their caller (the toolkit shows an event handler's error in its box).
+template <typename F>
+void Quietly(F&& step) noexcept {
+  try {
+    step();
+  } catch (...) {
+  }
+}
+
 const char* IconResourceName(int icon) {
   switch (icon) {
     case 1:
@@ -49,7 +62,7 @@ const char* IconResourceName(int icon) {
 // ---- the balloon window ------------------------------------------------------------------
 
 TBalloon::TBalloon() : TForm(nullptr) {
-  try {
+  Quietly([this] {
     OnActivate = [this] { KeepOnTop(); };
     OnDeactivate = [this] { KeepOnTop(); };
     OnShow = [this] { KeepOnTop(); };
@@ -100,25 +113,20 @@ TBalloon::TBalloon() : TForm(nullptr) {
 
     CloseGlyph = std::make_unique<TBitmap>();
     LoadBitmapResource(*CloseGlyph, "BClose", "bmp");
-  } catch (...) {
-    // A balloon built only in part still works as far as it goes.
-  }
+  });
 }
 
 void TBalloon::CreateParams(TCreateParams& params) {
   TForm::CreateParams(params);
-  try {
-    params.Style &= ~(gui::kWsBorder | gui::kWsDlgFrame);
-    params.Style |= gui::kWsPopup;
-    params.ExStyle |= gui::kWsExTopmost | gui::kWsExToolWindow | gui::kWsExNoActivate;
-    params.WndParent = gui::kDesktopWindow;
-  } catch (...) {
-  }
+  params.Style &= ~(gui::kWsBorder | gui::kWsDlgFrame);
+  params.Style |= gui::kWsPopup;
+  params.ExStyle |= gui::kWsExTopmost | gui::kWsExToolWindow | gui::kWsExNoActivate;
+  params.WndParent = gui::kDesktopWindow;
 }
 
 void TBalloon::ShowAt(int x, int y, const std::string& title, const std::string& text, int icon,
                       int seconds, int kind) {
-  try {
+  Quietly([&] {
     kind = NormalizeBalloonPointer(kind);
     PointerOnTop = BalloonPointerOnTop(kind);
     // The design places, lowered under a top pointer. Set rather than moved, so a balloon
@@ -152,9 +160,7 @@ void TBalloon::ShowAt(int x, int y, const std::string& title, const std::string&
     const long long ms = seconds > 0 ? static_cast<long long>(seconds) * 1000 : 0;
     HideTimer->SetInterval(static_cast<unsigned>(ms > 0x7FFFFFFF ? 0x7FFFFFFF : ms));
     HideTimer->SetEnabled(true);
-  } catch (...) {
-    // The remaining steps are skipped; the balloon stays as it is.
-  }
+  });
 }
 
 void TBalloon::BalloonClick() {
@@ -169,30 +175,23 @@ void TBalloon::BalloonClick() {
 void TBalloon::HideTimerTimer() { Hide(); }
 
 void TBalloon::KeepOnTop() {
-  try {
-    SetZOrder(gui::kHwndTopmost, gui::kSwpNoSize | gui::kSwpNoMove | gui::kSwpNoActivate);
-  } catch (...) {
-  }
+  Quietly([this] { SetZOrder(gui::kHwndTopmost, gui::kSwpNoSize | gui::kSwpNoMove | gui::kSwpNoActivate); });
 }
 
 void TBalloon::BalloonPaint(TCanvas& canvas) {
-  try {
+  Quietly([&] {
     canvas.FrameWindowRegion(clBlack, 1, 1);
     if (CloseGlyph) {
       const TBalloonPoint g = BalloonCloseGlyphOrigin(PointerOnTop, Width());
       canvas.Draw(g.x, g.y, *CloseGlyph);
     }
-  } catch (...) {
-  }
+  });
 }
 
 void TBalloon::BalloonWindowMessage(TMessage& message) {
-  try {
-    // Brought back when the system minimises it (a show-desktop command, for example),
-    // restored without taking the focus.
-    if (message.Msg == gui::kWmSize && message.WParam == gui::kSizeMinimized) ShowNoActivate();
-  } catch (...) {
-  }
+  // Brought back when the system minimises it (a show-desktop command, for example),
+  // restored without taking the focus.
+  if (message.Msg == gui::kWmSize && message.WParam == gui::kSizeMinimized) Quietly([this] { ShowNoActivate(); });
 }
 
 // ---- unit routines --------------------------------------------------------------------
@@ -205,7 +204,7 @@ void ShowBalloonAtCursor(const std::string& title, const std::string& text) {
 
 void ShowBalloon(int x, int y, const std::string& title, const std::string& text, int icon,
                  int seconds, int kind) {
-  try {
+  Quietly([&] {
     BalloonUnit& u = Unit();
     if (u.current) {
       // The old balloon stays on the screen during the wait; the thread is blocked, so
@@ -215,8 +214,7 @@ void ShowBalloon(int x, int y, const std::string& title, const std::string& text
     }
     u.current = std::make_unique<TBalloon>();
     u.current->ShowAt(x, y, title, Trim(text), icon, seconds, kind);
-  } catch (...) {
-  }
+  });
 }
 
 void PrepareBalloon(bool openOnClick) {
@@ -228,12 +226,10 @@ void PrepareBalloon(bool openOnClick) {
 void SetOpenOnClick(bool openOnClick) { Unit().openOnClick = openOnClick; }
 
 void LoadBitmapResource(TBitmap& bitmap, const std::string& name, const std::string& type) {
-  try {
+  Quietly([&] {
     std::string bytes;
-    if (!platform::FindModuleResource(name, type, bytes)) return;
-    bitmap.LoadFromFileImage(bytes);  // leaves the bitmap unchanged when it raises
-  } catch (...) {
-  }
+    if (platform::FindModuleResource(name, type, bytes)) bitmap.LoadFromFileImage(bytes);  // unchanged when it raises
+  });
 }
 
 TBalloon* CurrentBalloon() { return Unit().current.get(); }
