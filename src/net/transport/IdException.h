@@ -25,9 +25,7 @@ constexpr const char* RSNotEnoughDataInBuffer = "Not enough data in buffer.";
 constexpr const char* RSNoDataToRead = "No data to read.";
 constexpr const char* RSIOHandlerPropInvalid = "IOHandler value is not valid";
 constexpr const char* RSFileNotFound = "File \"%s\" not found";
-constexpr const char* RSSocksRequestFailed = "SOCKS server refused the connection (reply %d).";
-constexpr const char* RSSocksAuthMethodRefused = "SOCKS server accepts no connection without authentication.";
-constexpr const char* RSSocksHostNameTooLong = "Host name not usable through a SOCKS server.";
+constexpr const char* RSSocksNotSupported = "SOCKS proxies are not supported.";
 
 /// Base of every exception of the network code.
 SETUPTQ_EXCEPTION(EIdException, Exception);

@@ -161,80 +161,10 @@ void TIdIOHandlerSocket::ConnectWithTimeLimit(int timeout) {
   if (!thread.ExceptionText().empty()) throw EIdConnectException(thread.ExceptionText());
 }
 
-namespace {
-
-void SendAllTo(TIdSocketHandle& binding, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const int n = binding.SendBytes(bytes.data() + done, static_cast<int>(bytes.size() - done));
-    GStack->CheckSocketResult(n);
-    if (n == 0) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
-    done += static_cast<std::size_t>(n);
-  }
-}
-
-std::string ReceiveExactFrom(TIdSocketHandle& binding, std::size_t count) {
-  std::string bytes(count, '\0');
-  std::size_t done = 0;
-  while (done < count) {
-    const int n = binding.ReceiveBytes(&bytes[done], static_cast<int>(count - done));
-    GStack->CheckSocketResult(n);
-    if (n == 0) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
-    done += static_cast<std::size_t>(n);
-  }
-  return bytes;
-}
-
-std::string PortBytes(int port) {
-  return std::string{static_cast<char>((port >> 8) & 0xFF), static_cast<char>(port & 0xFF)};
-}
-
-std::string AddressBytes(const std::string& dotted) {
-  std::uint8_t a[4];
-  GStack->DottedToAddress(dotted, a);
-  return std::string(reinterpret_cast<const char*>(a), 4);
-}
-
-}  // namespace
-
-void TIdIOHandlerSocket::NegotiateSocks(const std::string& host, int port) {
-  TIdSocketHandle& b = *binding_;
-  const TSocksVersion version = socksInfo_->Version;
-  if (version == svSocks4 || version == svSocks4A) {
-    // CONNECT: version 4, command 1, port, address, an empty user id; 4A names the host
-    // after the user id and sends the address 0.0.0.1.
-    const bool byName = version == svSocks4A && !TIdStack::IsDottedQuad(host);
-    std::string request = std::string("\x04\x01", 2) + PortBytes(port);
-    request += byName ? std::string("\0\0\0\x01", 4) : AddressBytes(GStack->ResolveHostToIP(host));
-    request += '\0';
-    if (byName) request += host + '\0';
-    SendAllTo(b, request);
-    const std::string reply = ReceiveExactFrom(b, 8);
-    const int code = static_cast<std::uint8_t>(reply[1]);
-    if (code != 90) throw EIdSocksError(IdFormat(RSSocksRequestFailed, std::to_string(code)));
-    return;
-  }
-  // SOCKS 5 without authentication.
-  SendAllTo(b, std::string("\x05\x01\x00", 3));
-  const std::string choice = ReceiveExactFrom(b, 2);
-  if (choice[0] != '\x05' || choice[1] != '\x00') throw EIdSocksError(RSSocksAuthMethodRefused);
-  std::string request("\x05\x01\x00", 3);
-  if (TIdStack::IsDottedQuad(host)) {
-    request += '\x01' + AddressBytes(host);
-  } else {
-    if (host.empty() || host.size() > 255) throw EIdSocksError(RSSocksHostNameTooLong);
-    request += '\x03' + std::string(1, static_cast<char>(host.size())) + host;
-  }
-  request += PortBytes(port);
-  SendAllTo(b, request);
-  const std::string head = ReceiveExactFrom(b, 4);
-  const int code = static_cast<std::uint8_t>(head[1]);
-  if (head[0] != '\x05' || code != 0) throw EIdSocksError(IdFormat(RSSocksRequestFailed, std::to_string(code)));
-  // The bound address the server reports: read and dropped.
-  std::size_t rest = head[3] == '\x01' ? 4 : head[3] == '\x04' ? 16 : 0;
-  if (head[3] == '\x03') rest = static_cast<std::uint8_t>(ReceiveExactFrom(b, 1)[0]);
-  ReceiveExactFrom(b, rest + 2);
-}
+// Where a SOCKS handshake would run, once connected to the proxy. The launcher never configures
+// a proxy, so no handshake is built: a handler set up for one fails its connect here instead of
+// sending the request to the proxy as if it were the server.
+void TIdIOHandlerSocket::NegotiateSocks(const std::string&, int) { throw EIdSocksError(RSSocksNotSupported); }
 
 bool TIdIOHandlerSocket::WaitReadable(int timeout) {
   if (!binding_) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);

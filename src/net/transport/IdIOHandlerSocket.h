@@ -85,6 +85,7 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   void Notification(TIdBaseComponent* component, TOperation operation) override;
 
  private:
+  /// The SOCKS handshake's place in a connect; no proxy is supported, so it refuses.
   void NegotiateSocks(const std::string& host, int port);
   std::unique_ptr<TIdSocksInfo> ownSocksInfo_;
   TIdSocksInfo* socksInfo_ = nullptr;
