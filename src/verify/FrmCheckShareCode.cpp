@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/ScopeExit.h"
 #include "base/SysUtils.h"
+#include "gui/Make.h"
 #include "launcher/allparam.h"
 #include "ui/Balloon.h"
 #include "verify/SerevrConfirm.h"
 #include "verify/ShareCodeCheckunit.h"
+#include "verify/VerifyClient.h"
 #include "verify/VerifyStyle.h"
 
 std::string VerifyRequestPath;
@@ -33,32 +36,6 @@ using verifystyle::kGreen;
 using verifystyle::SongTi;
 const TColor kRed = ColorFromRGB(255, 0, 0);
 
-TLabel* NewLabel(TFrmNetVerify* form, int left, int top, const TFont& font, const std::string& text = "") {
-  auto* l = new TLabel(form);
-  l->SetParent(form);
-  l->SetFont(font);
-  l->SetLeft(left);
-  l->SetTop(top);
-  l->SetCaption(text);
-  return l;
-}
-
-TSpeedButton* NewSpeedButton(TFrmNetVerify* form, int left, int top, int width, int height,
-                             const char* face) {
-  auto* b = new TSpeedButton(form);
-  b->SetParent(form);
-  b->SetBounds(left, top, width, height);
-  b->SetFlat(true);
-  try {
-    TBitmap glyph;
-    glyph.LoadFromResourceName(face);
-    b->SetGlyph(glyph);
-  } catch (const Exception&) {
-    // A missing picture leaves the button bare; it still works.
-  }
-  return b;
-}
-
 int ClampToInt(std::int64_t v) {
   return static_cast<int>(std::clamp<std::int64_t>(v, 0, std::numeric_limits<int>::max()));
 }
@@ -76,44 +53,25 @@ TFrmNetVerify::TFrmNetVerify(TComponent* owner) : TForm(owner), IdHTTP1(std::mak
   SetColor(kFormColor);
   SetFont(SongTi(11, clWindowText));
 
-  Label3 = NewLabel(this, 23, 8, SongTi(12, clBlack));
+  // clang-format off
+  Label3 = gui::NewLabel(this, this, 23, 8, SongTi(12, clBlack));
+  BtnInstall = gui::NewPictureButton(this, this, {462, 32, 79, 26}, kInstallFaceResource, [this] { BtnInstallClick(); });
+  BtnCopyToClip = gui::NewPictureButton(this, this, {301, 33, 23, 22}, kCopyGlyphResource, [this] { BtnCopyToClipClick(); });
+  LblExeMD5 = gui::NewLabel(this, this, 28, 37, SongTi(13, kGreen));
+  LblURL = gui::NewLabel(this, this, 467, 76, SongTi(12, kGreen, fsUnderline), "下载软件最新版本");
+  LblHint = gui::NewFixedLabel(this, this, {32, 77, 425, 12}, SongTi(12, kRed), verifytext::kDesignHint, true);
+  CbSafeCheck = gui::NewCheckBox(this, this, {338, 37, 111, 17}, SongTi(13, kGreen), "防木马云验证", true, [this] { CbSafeCheckClick(); });
+  ProgressBar1 = gui::NewBottomProgressBar(this, this, {0, ClientHeight() - 6, ClientWidth(), 6}, 100);
+  // clang-format on
 
-  BtnInstall = NewSpeedButton(this, 462, 32, 79, 26, kInstallFaceResource);
-  BtnInstall->OnClick = [this] { BtnInstallClick(); };
-
-  BtnCopyToClip = NewSpeedButton(this, 301, 33, 23, 22, kCopyGlyphResource);
+  // Beyond the design table: the copy button shows only on demand, with its tip; the link
+  // shows the hand; the tab order starts at the check box.
   BtnCopyToClip->SetVisible(false);
   BtnCopyToClip->SetHint("Copy md5 to Clipboard");
   BtnCopyToClip->SetShowHint(true);
-  BtnCopyToClip->OnClick = [this] { BtnCopyToClipClick(); };
-
-  LblExeMD5 = NewLabel(this, 28, 37, SongTi(13, kGreen));
-
-  LblURL = NewLabel(this, 467, 76, SongTi(12, kGreen, fsUnderline), "下载软件最新版本");
   LblURL->SetCursor(crHandPoint);
   LblURL->OnMouseDown = [this](TMouseButton b, TShiftState s, int x, int y) { LblURLMouseDown(b, s, x, y); };
-
-  LblHint = new TLabel(this);
-  LblHint->SetParent(this);
-  LblHint->SetAutoSize(false);
-  LblHint->SetWordWrap(true);
-  LblHint->SetBounds(32, 77, 425, 12);
-  LblHint->SetFont(SongTi(12, kRed));
-  LblHint->SetCaption(verifytext::kDesignHint);
-
-  CbSafeCheck = new TCheckBox(this);
-  CbSafeCheck->SetParent(this);
-  CbSafeCheck->SetBounds(338, 37, 111, 17);
-  CbSafeCheck->SetFont(SongTi(13, kGreen));
-  CbSafeCheck->SetCaption("防木马云验证");
-  CbSafeCheck->SetChecked(true);
   CbSafeCheck->SetTabOrder(0);
-  CbSafeCheck->OnClick = [this] { CbSafeCheckClick(); };
-
-  ProgressBar1 = new TProgressBar(this);
-  ProgressBar1->SetParent(this);
-  ProgressBar1->SetBounds(0, ClientHeight() - 6, ClientWidth(), 6);
-  ProgressBar1->SetAlign(alBottom);
   ProgressBar1->SetTabOrder(1);
 
   ConfigureVerifyClient(*IdHTTP1);
@@ -149,11 +107,8 @@ void TFrmNetVerify::BtnInstallClick() {
   if (walking_) return;
   ProceedToInstall = false;
   if (CbSafeCheck->Checked()) {
-    struct WalkMark {
-      bool& walking;
-      explicit WalkMark(bool& w) : walking(w) { walking = true; }
-      ~WalkMark() { walking = false; }
-    } mark(walking_);
+    walking_ = true;
+    auto walked = OnScopeExit([this] { walking_ = false; });
     if (!VerifyWithMirrors()) return;
   }
   ProceedToInstall = true;

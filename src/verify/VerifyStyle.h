@@ -1,7 +1,7 @@
 #pragma once
 // The look the verification and certification windows share: their background and the
 // 宋体 fonts of their texts.
-#include "gui/Graphics.h"
+#include "gui/Make.h"
 
 namespace verifystyle {
 
@@ -10,13 +10,7 @@ inline const TColor kGreen = ColorFromRGB(0, 128, 0);
 
 /// 宋体 at a character height in pixels, GB2312 character set.
 inline TFont SongTi(int pixels, TColor color = clBlack, unsigned style = 0) {
-  TFont f;
-  f.Name = "宋体";
-  f.Height = -pixels;
-  f.Style = style;
-  f.Color = color;
-  f.Charset = kGB2312Charset;
-  return f;
+  return gui::MakeFont("宋体", pixels, color, style, kGB2312Charset);
 }
 
 }  // namespace verifystyle
