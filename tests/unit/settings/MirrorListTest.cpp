@@ -26,7 +26,7 @@ const std::vector<std::string> kOrders[5] = {
     Order({4, 3, 5, 1, 2, 6, 7, 8, 9, 10}),
 };
 
-class MirrorList_ : public ::testing::Test {
+class MirrorListBuild : public ::testing::Test {
  protected:
   void SetUp() override { Reset(); }
   void TearDown() override { Reset(); }
@@ -58,21 +58,21 @@ std::array<int, 5> CountDraws(std::uint32_t first, std::uint32_t step, int count
 
 // ---- what each order puts in the list ------------------------------------------------
 
-TEST_F(MirrorList_, EachDrawFillsItsOrderExactly) {
+TEST_F(MirrorListBuild, EachDrawFillsItsOrderExactly) {
   for (int r = 0; r < 5; ++r) {
     Build(r);
     EXPECT_EQ(MirrorList, kOrders[r]) << "order " << r + 1;
   }
 }
 
-TEST_F(MirrorList_, OrderTwoHasNineEntriesAndNeverAsksM10) {
+TEST_F(MirrorListBuild, OrderTwoHasNineEntriesAndNeverAsksM10) {
   Build(1);
   ASSERT_EQ(MirrorList.size(), 9u);
   for (const std::string& url : MirrorList) EXPECT_NE(url, M(10));
   EXPECT_EQ(MirrorList.front(), M(5));
 }
 
-TEST_F(MirrorList_, FirstMirrorUrlIsItemZeroOfThatRun) {
+TEST_F(MirrorListBuild, FirstMirrorUrlIsItemZeroOfThatRun) {
   const int expected[5] = {1, 5, 4, 3, 4};  // M1, M5, M4, M3, M4
   for (int r = 0; r < 5; ++r) {
     Build(r);
@@ -82,13 +82,13 @@ TEST_F(MirrorList_, FirstMirrorUrlIsItemZeroOfThatRun) {
   }
 }
 
-TEST_F(MirrorList_, OrderFourAsksTheHomePageHostFirst) {
+TEST_F(MirrorListBuild, OrderFourAsksTheHomePageHostFirst) {
   Build(3);
   EXPECT_EQ(HomePageUrl, M(3));
   EXPECT_EQ(MirrorList[0], HomePageUrl);
 }
 
-TEST_F(MirrorList_, ASecondBuildAppendsBehindTheFirst) {
+TEST_F(MirrorListBuild, ASecondBuildAppendsBehindTheFirst) {
   Build(1);
   BuildMirrorList([] { return 0; });
   ASSERT_EQ(MirrorList.size(), 19u);
@@ -116,7 +116,7 @@ TEST(MirrorDraw, FiveOrdersEquallyLikelyOverCoarseTickCounts) {
   }
 }
 
-TEST_F(MirrorList_, TheClockSeededBuildFillsOneOfTheFiveOrders) {
+TEST_F(MirrorListBuild, TheClockSeededBuildFillsOneOfTheFiveOrders) {
   BuildMirrorList();
   int matches = 0;
   for (const auto& order : kOrders) matches += MirrorList == order;
@@ -126,7 +126,7 @@ TEST_F(MirrorList_, TheClockSeededBuildFillsOneOfTheFiveOrders) {
 
 // ---- failures are swallowed ------------------------------------------------------------
 
-TEST_F(MirrorList_, AFailingDrawRaisesNothingAndLeavesTheListEmpty) {
+TEST_F(MirrorListBuild, AFailingDrawRaisesNothingAndLeavesTheListEmpty) {
   EXPECT_NO_THROW(BuildMirrorList([]() -> int { throw std::runtime_error("no clock"); }));
   EXPECT_TRUE(MirrorList.empty());
   EXPECT_TRUE(HomePageUrl.empty());

@@ -17,7 +17,7 @@ namespace {
 
 const char* const kMirror = "http://127.0.0.15:8080/";
 
-class Balloon_ : public ::testing::Test {
+class BalloonNotice : public ::testing::Test {
  protected:
   void SetUp() override {
     testseams::ResetLauncherState();
@@ -42,7 +42,7 @@ class Balloon_ : public ::testing::Test {
 
 // ---- where the balloon appears and how big it is ------------------------------------
 
-TEST_F(Balloon_, AtTheCursorWithKindThreeItsCornerIsTwentyLeftAndTwoAbove) {
+TEST_F(BalloonNotice, AtTheCursorWithKindThreeItsCornerIsTwentyLeftAndTwoAbove) {
   platform::SetCursorPos(500, 300);
   ShowBalloonAtCursor("Title", "Text");
   TBalloon* b = CurrentBalloon();
@@ -56,7 +56,7 @@ TEST_F(Balloon_, AtTheCursorWithKindThreeItsCornerIsTwentyLeftAndTwoAbove) {
   EXPECT_TRUE(b->HideTimer->Enabled());
 }
 
-TEST_F(Balloon_, ThePointersTipTouchesTheAnchorForEveryKind) {
+TEST_F(BalloonNotice, ThePointersTipTouchesTheAnchorForEveryKind) {
   for (int kind = 0; kind < 4; ++kind) {
     TBalloon& b = Show(640, 480, kind);
     const TRegionShape& tri = b.WindowRegion().Shapes.at(1);
@@ -68,7 +68,7 @@ TEST_F(Balloon_, ThePointersTipTouchesTheAnchorForEveryKind) {
   }
 }
 
-TEST_F(Balloon_, WidthIsTheWidestLabelsRightEdgePlusForty) {
+TEST_F(BalloonNotice, WidthIsTheWidestLabelsRightEdgePlusForty) {
   TBalloon& longTitle = Show(100, 100, 3, "A rather long title for this notice", "short");
   EXPECT_GT(Right(*longTitle.TitleLabel), Right(*longTitle.TextLabel));
   EXPECT_EQ(longTitle.Width(), Right(*longTitle.TitleLabel) + 40);
@@ -83,7 +83,7 @@ TEST_F(Balloon_, WidthIsTheWidestLabelsRightEdgePlusForty) {
   EXPECT_EQ(glyph->x, Right(*longText.TextLabel) + 10);
 }
 
-TEST_F(Balloon_, HeightEndsTenBelowTheTextWithRoomForAPointerBelow) {
+TEST_F(BalloonNotice, HeightEndsTenBelowTheTextWithRoomForAPointerBelow) {
   for (int kind = 0; kind < 4; ++kind) {
     TBalloon& b = Show(300, 300, kind, "Title", "line one\r\nline two");
     EXPECT_EQ(b.TextLabel->Top(), Bottom(*b.TitleLabel) + 8);
@@ -91,7 +91,7 @@ TEST_F(Balloon_, HeightEndsTenBelowTheTextWithRoomForAPointerBelow) {
   }
 }
 
-TEST_F(Balloon_, RegionIsARoundedBodyUnitedWithTheTriangle) {
+TEST_F(BalloonNotice, RegionIsARoundedBodyUnitedWithTheTriangle) {
   TBalloon& low = Show(300, 300, 0);
   const int W = low.Width(), H = low.Height();
   const auto& s = low.WindowRegion().Shapes;
@@ -113,7 +113,7 @@ TEST_F(Balloon_, RegionIsARoundedBodyUnitedWithTheTriangle) {
 
 // ---- texts, icons and window kind ----------------------------------------------------
 
-TEST_F(Balloon_, BodyTextIsTrimmedAndTheTitleKeptAsGiven) {
+TEST_F(BalloonNotice, BodyTextIsTrimmedAndTheTitleKeptAsGiven) {
   TBalloon& b = Show(10, 10, 3, "  spaced title ", " \r\n\tbody text \r\n ");
   EXPECT_EQ(b.TextLabel->Caption(), "body text");
   EXPECT_EQ(b.TitleLabel->Caption(), "  spaced title ");
@@ -121,7 +121,7 @@ TEST_F(Balloon_, BodyTextIsTrimmedAndTheTitleKeptAsGiven) {
   EXPECT_FALSE(b.TextLabel->Font().Bold());
 }
 
-TEST_F(Balloon_, IconKindPicksInfoErrorOrWarningAndAnythingElseInfo) {
+TEST_F(BalloonNotice, IconKindPicksInfoErrorOrWarningAndAnythingElseInfo) {
   auto iconOf = [](int kind) {
     TBitmap expected;
     expected.LoadFromResourceName(kind == 1 ? "ERROR" : kind == 2 ? "WARNING" : "INFO");
@@ -135,7 +135,7 @@ TEST_F(Balloon_, IconKindPicksInfoErrorOrWarningAndAnythingElseInfo) {
   EXPECT_NE(iconOf(1), iconOf(2));
 }
 
-TEST_F(Balloon_, WindowIsAPopupToolWindowOnTopThatNeverTakesTheFocus) {
+TEST_F(BalloonNotice, WindowIsAPopupToolWindowOnTopThatNeverTakesTheFocus) {
   TBalloon& b = Show(10, 10, 3);
   hl::WindowRecord r = hl::Record(b);
   ASSERT_TRUE(r.created);
@@ -155,7 +155,7 @@ TEST_F(Balloon_, WindowIsAPopupToolWindowOnTopThatNeverTakesTheFocus) {
 
 // ---- replacing, hiding and clicking ---------------------------------------------------
 
-TEST_F(Balloon_, ASecondBalloonReplacesTheFirstAfterTheWaitLeavingOne) {
+TEST_F(BalloonNotice, ASecondBalloonReplacesTheFirstAfterTheWaitLeavingOne) {
   const int before = TForm::InstanceCount();
   TBalloon* first = &Show(100, 100, 3, "first");
   bool firstVisibleDuringWait = false;
@@ -175,7 +175,7 @@ TEST_F(Balloon_, ASecondBalloonReplacesTheFirstAfterTheWaitLeavingOne) {
   EXPECT_EQ(TForm::InstanceCount(), before + 1);
 }
 
-TEST_F(Balloon_, HidesByItselfAfterItsSeconds) {
+TEST_F(BalloonNotice, HidesByItselfAfterItsSeconds) {
   TBalloon& b = Show(10, 10, 3, "T", "x", 0, 20);
   hl::RunFor(19999);
   EXPECT_TRUE(b.Visible());
@@ -187,7 +187,7 @@ TEST_F(Balloon_, HidesByItselfAfterItsSeconds) {
   EXPECT_EQ(CurrentBalloon(), &b);
 }
 
-TEST_F(Balloon_, AClickAnywhereOnItHidesItAtOnce) {
+TEST_F(BalloonNotice, AClickAnywhereOnItHidesItAtOnce) {
   for (int part = 0; part < 4; ++part) {
     TBalloon& b = Show(10, 10, 3);
     TControl* target = part == 0   ? static_cast<TControl*>(&b)
@@ -201,7 +201,7 @@ TEST_F(Balloon_, AClickAnywhereOnItHidesItAtOnce) {
   EXPECT_EQ(platform::TakeShellLog(), "");
 }
 
-TEST_F(Balloon_, AnArmedClickOpensTheFirstMirrorOnceAndTheNextNothing) {
+TEST_F(BalloonNotice, AnArmedClickOpensTheFirstMirrorOnceAndTheNextNothing) {
   if (!testseams::PlatformTestSeams()) GTEST_SKIP() << "the shell would open a real browser";
   PrepareBalloon(false);
   SetOpenOnClick(true);
@@ -217,7 +217,7 @@ TEST_F(Balloon_, AnArmedClickOpensTheFirstMirrorOnceAndTheNextNothing) {
   EXPECT_EQ(platform::TakeShellLog(), "");
 }
 
-TEST_F(Balloon_, TheArmedClickCarriesOverToTheNextBalloon) {
+TEST_F(BalloonNotice, TheArmedClickCarriesOverToTheNextBalloon) {
   if (!testseams::PlatformTestSeams()) GTEST_SKIP() << "the shell would open a real browser";
   Show(10, 10, 3);
   SetOpenOnClick(true);
@@ -227,7 +227,7 @@ TEST_F(Balloon_, TheArmedClickCarriesOverToTheNextBalloon) {
   EXPECT_EQ(platform::TakeShellLog(), std::string("Open|") + kMirror + "||5\n");
 }
 
-TEST_F(Balloon_, PrepareMakesOneHiddenBalloonAndDisarms) {
+TEST_F(BalloonNotice, PrepareMakesOneHiddenBalloonAndDisarms) {
   SetOpenOnClick(true);
   PrepareBalloon(false);
   TBalloon* b = CurrentBalloon();
@@ -239,7 +239,7 @@ TEST_F(Balloon_, PrepareMakesOneHiddenBalloonAndDisarms) {
   EXPECT_TRUE(OpenOnClick());
 }
 
-TEST_F(Balloon_, MinimisedByTheSystemItComesBackWithoutTakingTheFocus) {
+TEST_F(BalloonNotice, MinimisedByTheSystemItComesBackWithoutTakingTheFocus) {
   TBalloon& b = Show(10, 10, 3);
   const hl::WindowRecord before = hl::Record(b);
   hl::PostMinimize(b);
@@ -253,7 +253,7 @@ TEST_F(Balloon_, MinimisedByTheSystemItComesBackWithoutTakingTheFocus) {
 
 // ---- drawing and pictures ---------------------------------------------------------------
 
-TEST_F(Balloon_, PaintFramesTheShapeInBlackAndPutsTheGlyphNearTheTopRight) {
+TEST_F(BalloonNotice, PaintFramesTheShapeInBlackAndPutsTheGlyphNearTheTopRight) {
   for (int kind : {1, 3}) {
     TBalloon& b = Show(200, 200, kind);
     const auto ops = hl::Paint(b);
@@ -271,7 +271,7 @@ TEST_F(Balloon_, PaintFramesTheShapeInBlackAndPutsTheGlyphNearTheTopRight) {
   }
 }
 
-TEST_F(Balloon_, WithoutACloseGlyphTheBalloonIsWholeButForTheGlyph) {
+TEST_F(BalloonNotice, WithoutACloseGlyphTheBalloonIsWholeButForTheGlyph) {
   platform::RegisterModuleResource("BClose", "bmp", "");
   if (testseams::ResourcePresent("BClose", "bmp"))
     GTEST_SKIP() << "the close glyph is linked into this binary";
@@ -289,7 +289,7 @@ TEST_F(Balloon_, WithoutACloseGlyphTheBalloonIsWholeButForTheGlyph) {
   EXPECT_FALSE(b.Visible());
 }
 
-TEST_F(Balloon_, AMissingIconLeavesTheBalloonHidden) {
+TEST_F(BalloonNotice, AMissingIconLeavesTheBalloonHidden) {
   platform::RegisterModuleResource("WARNING", "#2", "");
   if (testseams::ResourcePresent("WARNING", "#2"))
     GTEST_SKIP() << "the icons are linked into this binary";

@@ -34,7 +34,7 @@ struct Mirror {
   std::string body;
 };
 
-class NetVerify_ : public ::testing::Test {
+class VerificationWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     testseams::ResetLauncherState();
@@ -126,7 +126,7 @@ class NetVerify_ : public ::testing::Test {
 
 // ---- which mirror decides ---------------------------------------------------------------
 
-TEST_F(NetVerify_, AMatchingFirstAnswerCertifiesAndGoesOnWithoutAskingFurther) {
+TEST_F(VerificationWindow, AMatchingFirstAnswerCertifiesAndGoesOnWithoutAskingFurther) {
   Answer(0, goodReply);
   Answer(1, "never asked");
   PressInstallInModalWindow();
@@ -137,14 +137,14 @@ TEST_F(NetVerify_, AMatchingFirstAnswerCertifiesAndGoesOnWithoutAskingFurther) {
   EXPECT_EQ(ShownBalloonTitles(), std::vector<std::string>{});
 }
 
-TEST_F(NetVerify_, MirrorsThatFailAreSkippedUntilOneAnswers) {
+TEST_F(VerificationWindow, MirrorsThatFailAreSkippedUntilOneAnswers) {
   Answer(2, goodReply);
   PressInstallInModalWindow();
   EXPECT_EQ(asked, (std::vector<std::string>{kMirrors[0] + kPath, kMirrors[1] + kPath, kMirrors[2] + kPath}));
   EXPECT_TRUE(form->ProceedToInstall);
 }
 
-TEST_F(NetVerify_, TheFirstAnswerDecidesEvenWhenALaterMirrorWouldMatch) {
+TEST_F(VerificationWindow, TheFirstAnswerDecidesEvenWhenALaterMirrorWouldMatch) {
   WatchBalloons();
   Answer(0, "not the code");
   Answer(1, goodReply);
@@ -157,7 +157,7 @@ TEST_F(NetVerify_, TheFirstAnswerDecidesEvenWhenALaterMirrorWouldMatch) {
   EXPECT_TRUE(OpenOnClick());
 }
 
-TEST_F(NetVerify_, AnEmptyOrBlankBodyIsNoAnswerAndTheWalkGoesOn) {
+TEST_F(VerificationWindow, AnEmptyOrBlankBodyIsNoAnswerAndTheWalkGoesOn) {
   Answer(0, "");
   Answer(1, " \r\n\r\n");
   Answer(2, goodReply);
@@ -167,7 +167,7 @@ TEST_F(NetVerify_, AnEmptyOrBlankBodyIsNoAnswerAndTheWalkGoesOn) {
   EXPECT_TRUE(form->ProceedToInstall);
 }
 
-TEST_F(NetVerify_, OnlyBlankBodiesCountAsNoConnection) {
+TEST_F(VerificationWindow, OnlyBlankBodiesCountAsNoConnection) {
   WatchBalloons();
   for (int i = 0; i < 3; ++i) Answer(i, "\r\n");
   PressInstallInModalWindow();
@@ -176,14 +176,14 @@ TEST_F(NetVerify_, OnlyBlankBodiesCountAsNoConnection) {
   EXPECT_FALSE(form->ProceedToInstall);
 }
 
-TEST_F(NetVerify_, AReplyInUpperCaseOrAmongBlankLinesIsAccepted) {
+TEST_F(VerificationWindow, AReplyInUpperCaseOrAmongBlankLinesIsAccepted) {
   Answer(0, "\r\n\r\n  " + UpperCase(goodReply) + "\r\n\r\n");
   PressInstallInModalWindow();
   EXPECT_TRUE(certShown);
   EXPECT_TRUE(form->ProceedToInstall);
 }
 
-TEST_F(NetVerify_, AReplyForAnotherFingerprintIsRejected) {
+TEST_F(VerificationWindow, AReplyForAnotherFingerprintIsRejected) {
   Answer(0, BuildReplyFor("fedcba9876543210fedcba9876543210"));
   PressInstallInModalWindow();
   EXPECT_FALSE(certShown);
@@ -192,7 +192,7 @@ TEST_F(NetVerify_, AReplyForAnotherFingerprintIsRejected) {
 
 // ---- no answer at all -------------------------------------------------------------------
 
-TEST_F(NetVerify_, EveryMirrorDownShowsNoConnectionThenFailureAndStays) {
+TEST_F(VerificationWindow, EveryMirrorDownShowsNoConnectionThenFailureAndStays) {
   WatchBalloons();
   PressInstallInModalWindow();
   EXPECT_EQ(asked.size(), kMirrors.size());
@@ -204,7 +204,7 @@ TEST_F(NetVerify_, EveryMirrorDownShowsNoConnectionThenFailureAndStays) {
   EXPECT_EQ(form->FrmServerConfirm, nullptr);
 }
 
-TEST_F(NetVerify_, AnEmptyMirrorListAsksNothingAndFailsWithTheDesignHint) {
+TEST_F(VerificationWindow, AnEmptyMirrorListAsksNothingAndFailsWithTheDesignHint) {
   WatchBalloons();
   MirrorList.clear();
   PressInstallInModalWindow();
@@ -214,7 +214,7 @@ TEST_F(NetVerify_, AnEmptyMirrorListAsksNothingAndFailsWithTheDesignHint) {
   EXPECT_FALSE(form->ProceedToInstall);
 }
 
-TEST_F(NetVerify_, ASecondPressAfterAFailureWalksAgainFromTheFirstMirror) {
+TEST_F(VerificationWindow, ASecondPressAfterAFailureWalksAgainFromTheFirstMirror) {
   form->BtnInstallClick();
   ASSERT_EQ(asked.size(), 3u);
   Answer(1, goodReply);
@@ -225,7 +225,7 @@ TEST_F(NetVerify_, ASecondPressAfterAFailureWalksAgainFromTheFirstMirror) {
   EXPECT_TRUE(form->ProceedToInstall);
 }
 
-TEST_F(NetVerify_, AfterAFailureAClickOnTheBalloonOpensTheFirstMirror) {
+TEST_F(VerificationWindow, AfterAFailureAClickOnTheBalloonOpensTheFirstMirror) {
   if (!testseams::PlatformTestSeams()) GTEST_SKIP() << "shell calls are only recorded in the Linux build";
   form->BtnInstallClick();
   ASSERT_NE(CurrentBalloon(), nullptr);
@@ -235,7 +235,7 @@ TEST_F(NetVerify_, AfterAFailureAClickOnTheBalloonOpensTheFirstMirror) {
 
 // ---- what the window says while it asks --------------------------------------------------
 
-TEST_F(NetVerify_, TheHintNamesEachUrlWhileItIsAskedAndIsClearedByAnAnswer) {
+TEST_F(VerificationWindow, TheHintNamesEachUrlWhileItIsAskedAndIsClearedByAnAnswer) {
   Answer(1, goodReply);
   PressInstallInModalWindow();
   ASSERT_EQ(hintsWhileAsking.size(), 2u);
@@ -245,7 +245,7 @@ TEST_F(NetVerify_, TheHintNamesEachUrlWhileItIsAskedAndIsClearedByAnAnswer) {
   EXPECT_FALSE(form->LblHint->Visible());
 }
 
-TEST_F(NetVerify_, AMismatchLeavesTheHintEmptyButVisible) {
+TEST_F(VerificationWindow, AMismatchLeavesTheHintEmptyButVisible) {
   Answer(0, "nope");
   form->LblHint->SetVisible(false);
   form->BtnInstallClick();
@@ -253,7 +253,7 @@ TEST_F(NetVerify_, AMismatchLeavesTheHintEmptyButVisible) {
   EXPECT_TRUE(form->LblHint->Visible());
 }
 
-TEST_F(NetVerify_, TheVersionInThePathUsesTheUsersDecimalSeparator) {
+TEST_F(VerificationWindow, TheVersionInThePathUsesTheUsersDecimalSeparator) {
   form->DecimalSeparator = [] { return ','; };
   form->BtnInstallClick();
   ASSERT_FALSE(asked.empty());
@@ -261,7 +261,7 @@ TEST_F(NetVerify_, TheVersionInThePathUsesTheUsersDecimalSeparator) {
   EXPECT_EQ(VerifyRequestPath, "brenlow/QORTQ3,6ins.htm");
 }
 
-TEST_F(NetVerify_, TheCertificationCarriesFingerprintNameAndTheDateOfTheCheck) {
+TEST_F(VerificationWindow, TheCertificationCarriesFingerprintNameAndTheDateOfTheCheck) {
   Answer(0, goodReply);
   PressInstallInModalWindow();
   ASSERT_TRUE(certShown);
@@ -271,7 +271,7 @@ TEST_F(NetVerify_, TheCertificationCarriesFingerprintNameAndTheDateOfTheCheck) {
 
 // ---- the check box ------------------------------------------------------------------------
 
-TEST_F(NetVerify_, WithTheBoxClearedThePressGoesOnAtOnceWithoutAsking) {
+TEST_F(VerificationWindow, WithTheBoxClearedThePressGoesOnAtOnceWithoutAsking) {
   form->CbSafeCheck->SetChecked(false);
   PressInstallInModalWindow();
   EXPECT_TRUE(asked.empty());
@@ -281,7 +281,7 @@ TEST_F(NetVerify_, WithTheBoxClearedThePressGoesOnAtOnceWithoutAsking) {
   EXPECT_FALSE(CurrentBalloon() && CurrentBalloon()->Visible());
 }
 
-TEST_F(NetVerify_, ClearingTheBoxAdvisesAndTickingItAgainSaysNothing) {
+TEST_F(VerificationWindow, ClearingTheBoxAdvisesAndTickingItAgainSaysNothing) {
   form->CbSafeCheck->Click();
   ASSERT_NE(CurrentBalloon(), nullptr);
   EXPECT_TRUE(CurrentBalloon()->Visible());
@@ -295,7 +295,7 @@ TEST_F(NetVerify_, ClearingTheBoxAdvisesAndTickingItAgainSaysNothing) {
 
 // ---- the user while the walk runs ------------------------------------------------------------
 
-TEST_F(NetVerify_, ClosingTheWindowDuringTheWalkEndsItWithoutGoingOn) {
+TEST_F(VerificationWindow, ClosingTheWindowDuringTheWalkEndsItWithoutGoingOn) {
   WatchBalloons();
   Answer(1, goodReply);
   duringFetch = [this](const std::string&) { hl::PostClose(*form); };
@@ -307,7 +307,7 @@ TEST_F(NetVerify_, ClosingTheWindowDuringTheWalkEndsItWithoutGoingOn) {
   EXPECT_EQ(ShownBalloonTitles(), std::vector<std::string>{});
 }
 
-TEST_F(NetVerify_, ClosingTheWindowWhileTheLastMirrorIsAskedShowsNoNotice) {
+TEST_F(VerificationWindow, ClosingTheWindowWhileTheLastMirrorIsAskedShowsNoNotice) {
   WatchBalloons();
   duringFetch = [this](const std::string& url) {
     if (url == kMirrors[2] + kPath) hl::PostClose(*form);
@@ -320,7 +320,7 @@ TEST_F(NetVerify_, ClosingTheWindowWhileTheLastMirrorIsAskedShowsNoNotice) {
   EXPECT_FALSE(form->ProceedToInstall);
 }
 
-TEST_F(NetVerify_, APressArrivingDuringTheWalkDoesNotStartASecondWalk) {
+TEST_F(VerificationWindow, APressArrivingDuringTheWalkDoesNotStartASecondWalk) {
   duringFetch = [this](const std::string&) {
     if (asked.size() == 1) hl::PostClick(*form->BtnInstall);
   };
@@ -330,7 +330,7 @@ TEST_F(NetVerify_, APressArrivingDuringTheWalkDoesNotStartASecondWalk) {
 
 // ---- creation, copy and link ---------------------------------------------------------------
 
-TEST_F(NetVerify_, CreationFillsCaptionTitleNoticeAndFingerprint) {
+TEST_F(VerificationWindow, CreationFillsCaptionTitleNoticeAndFingerprint) {
   EXPECT_EQ(form->Caption(), "Parvalo 安装程序 2011.04.25");
   EXPECT_EQ(Application->Title(), "Parvalo安装程序");
   EXPECT_EQ(form->Label3->Caption(),
@@ -344,7 +344,7 @@ TEST_F(NetVerify_, CreationFillsCaptionTitleNoticeAndFingerprint) {
   EXPECT_FALSE(OpenOnClick());
 }
 
-TEST_F(NetVerify_, TheLayoutKeepsItsPlacesColoursAndFonts) {
+TEST_F(VerificationWindow, TheLayoutKeepsItsPlacesColoursAndFonts) {
   EXPECT_EQ(form->Width(), 676);
   EXPECT_EQ(form->Height(), 155);
   EXPECT_EQ(form->ClientWidth(), 668);
@@ -362,7 +362,7 @@ TEST_F(NetVerify_, TheLayoutKeepsItsPlacesColoursAndFonts) {
   EXPECT_EQ(form->LblHint->Width(), 425);
 }
 
-TEST_F(NetVerify_, TheMenuItemAndTheHiddenButtonCopyTheBareFingerprintAndSaySo) {
+TEST_F(VerificationWindow, TheMenuItemAndTheHiddenButtonCopyTheBareFingerprintAndSaySo) {
   platform::SetClipboardText(0, "something else");
   hl::PostMenuClick(*form->md51);
   hl::RunFor(1);
@@ -377,7 +377,7 @@ TEST_F(NetVerify_, TheMenuItemAndTheHiddenButtonCopyTheBareFingerprintAndSaySo) 
   EXPECT_EQ(hl::MessageBoxes().size(), 2u);
 }
 
-TEST_F(NetVerify_, PressingAnyButtonOnTheLinkOpensTheHomePage) {
+TEST_F(VerificationWindow, PressingAnyButtonOnTheLinkOpensTheHomePage) {
   if (!testseams::PlatformTestSeams()) GTEST_SKIP() << "shell calls are only recorded in the Linux build";
   hl::PostMouseDown(*form->LblURL, mbRight, 3, 4);
   hl::RunFor(1);
@@ -386,10 +386,10 @@ TEST_F(NetVerify_, PressingAnyButtonOnTheLinkOpensTheHomePage) {
 
 // ---- the real client: request and progress ---------------------------------------------------
 
-class NetVerifyClient_ : public NetVerify_ {
+class VerificationWindowClient : public VerificationWindow {
  protected:
   void SetUp() override {
-    NetVerify_::SetUp();
+    VerificationWindow::SetUp();
     // The window's own FetchUrl over a scripted connection.
     form->FetchUrl = [this](const std::string& url) { return form->IdHTTP1->FetchUrl(url); };
     form->IdHTTP1->SetIOHandler(&io);
@@ -397,12 +397,12 @@ class NetVerifyClient_ : public NetVerify_ {
   }
   void TearDown() override {
     form->IdHTTP1->SetIOHandler(nullptr);
-    NetVerify_::TearDown();
+    VerificationWindow::TearDown();
   }
   TIdIOHandlerMemory io;
 };
 
-TEST_F(NetVerifyClient_, TheRequestIsTheVerificationHeadAndTheProgressBarFollowsTheBody) {
+TEST_F(VerificationWindowClient, TheRequestIsTheVerificationHeadAndTheProgressBarFollowsTheBody) {
   io.AddInput("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(goodReply.size()) + "\r\n\r\n");
   io.AddInput(goodReply.substr(0, 10));
   io.AddInput(goodReply.substr(10));
@@ -436,7 +436,7 @@ TEST_F(NetVerifyClient_, TheRequestIsTheVerificationHeadAndTheProgressBarFollows
   EXPECT_TRUE(form->ProceedToInstall);
 }
 
-TEST_F(NetVerifyClient_, AnErrorStatusIsNoAnswer) {
+TEST_F(VerificationWindowClient, AnErrorStatusIsNoAnswer) {
   WatchBalloons();
   io.AddInput("HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(goodReply.size()) + "\r\n\r\n" +
               goodReply);

@@ -12,7 +12,7 @@ namespace hl = gui::headless;
 
 namespace {
 
-class ServerConfirm_ : public ::testing::Test {
+class CertificationWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     testseams::ResetLauncherState();
@@ -50,7 +50,7 @@ Box BoxOf(const TControl& c) { return {c.Left(), c.Top(), c.Width(), c.Height()}
 
 // ---- the window and its layout ----------------------------------------------------------
 
-TEST_F(ServerConfirm_, BandsStackFromTheTextBlockDownToTheButton) {
+TEST_F(CertificationWindow, BandsStackFromTheTextBlockDownToTheButton) {
   // Text block 0..90, grey line at 91, white result band 92..132 with its own grey last row,
   // button band 133..173.
   EXPECT_EQ(BoxOf(*form->Panel36), (Box{0, 91, 410, 1}));
@@ -60,7 +60,7 @@ TEST_F(ServerConfirm_, BandsStackFromTheTextBlockDownToTheButton) {
   EXPECT_EQ(form->Panel3->Parent(), form->Panel2);
 }
 
-TEST_F(ServerConfirm_, VerdictIsBoldGreenAndTheOriginLinesShowWhole) {
+TEST_F(CertificationWindow, VerdictIsBoldGreenAndTheOriginLinesShowWhole) {
   EXPECT_EQ(form->Label4->Font().Color, ColorFromRGB(0, 128, 0));
   EXPECT_TRUE(form->Label4->Font().Bold());
   // The home page of the build's configuration (the demo one here), the page the verification
@@ -70,7 +70,7 @@ TEST_F(ServerConfirm_, VerdictIsBoldGreenAndTheOriginLinesShowWhole) {
   EXPECT_LE(gui::TheBackend().MeasureText(form->Label2->Font(), form->Label2->Caption()).cx, form->Label2->Width());
 }
 
-TEST_F(ServerConfirm_, ButtonIsFlatWithTheInstallFace) {
+TEST_F(CertificationWindow, ButtonIsFlatWithTheInstallFace) {
   EXPECT_EQ(form->SpeedButton1->Parent(), form->Panel1);
   EXPECT_EQ(BoxOf(*form->SpeedButton1), (Box{200, 9, 80, 24}));
   EXPECT_TRUE(form->SpeedButton1->Flat());
@@ -80,7 +80,7 @@ TEST_F(ServerConfirm_, ButtonIsFlatWithTheInstallFace) {
 
 // ---- the lines the verification fills ------------------------------------------------------
 
-TEST_F(ServerConfirm_, CheckLinesCarryTheirPrefixesAndTheDate) {
+TEST_F(CertificationWindow, CheckLinesCarryTheirPrefixesAndTheDate) {
   form->SetCheckTexts("0123456789abcdef0123456789abcdef", "Parvalo", {2026, 3, 7, 23, 59, 58, 0});
   EXPECT_EQ(form->LblMD5->Caption(), "软件MD5 : 0123456789abcdef0123456789abcdef");
   EXPECT_EQ(form->LbSoft->Caption(), "软件名称 : Parvalo");
@@ -96,7 +96,7 @@ TEST(CheckDate, IsFourDigitYearAndTwoDigitMonthAndDay) {
   EXPECT_EQ(FormatCheckDate({987, 10, 5}), "0987-10-05");
 }
 
-TEST_F(ServerConfirm_, LongLinesAreCutAtTheRightEdgeNotWrapped) {
+TEST_F(CertificationWindow, LongLinesAreCutAtTheRightEdgeNotWrapped) {
   const std::string name(120, 'W');
   const std::string md5 = "0123456789abcdef0123456789abcdef and then a good deal more text";
   form->SetCheckTexts(md5, name, {2026, 3, 7});
@@ -114,7 +114,7 @@ TEST_F(ServerConfirm_, LongLinesAreCutAtTheRightEdgeNotWrapped) {
 
 // ---- closing ---------------------------------------------------------------------------------
 
-TEST_F(ServerConfirm_, TheButtonEndsTheModalLoopAndTheWindowIsKeptHidden) {
+TEST_F(CertificationWindow, TheButtonEndsTheModalLoopAndTheWindowIsKeptHidden) {
   hl::WhenModal([this](TForm& shown) {
     EXPECT_EQ(&shown, form);
     EXPECT_TRUE(form->Visible());
@@ -126,7 +126,7 @@ TEST_F(ServerConfirm_, TheButtonEndsTheModalLoopAndTheWindowIsKeptHidden) {
   EXPECT_EQ(owner->ComponentCount(), 1);  // still there for a later press
 }
 
-TEST_F(ServerConfirm_, TheTitleBarCloseEndsItTheSameWay) {
+TEST_F(CertificationWindow, TheTitleBarCloseEndsItTheSameWay) {
   hl::WhenModal([this](TForm&) { hl::PostClose(*form); });
   form->ShowModal();
   EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::ModalResult);
