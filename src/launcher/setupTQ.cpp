@@ -10,27 +10,30 @@
 int main() {
   // A setup program is started from a Downloads folder: no DLL planted beside it may load.
   platform::HardenDllSearch();
-  // 1. The application object exists from here on (Application).
-  // 2. One frame around the run: a start-up error ends it silently.
+  // The application object (Application) exists from here on; every window is its own.
   try {
-    // 3. to 6. Settings, mirrors, our own fingerprint, no running installer left.
+    // The fixed settings, the mirror list in this run's order, the fingerprint of our own
+    // file, and no running copy of the installer we are about to unpack.
     AssignSettings();
     BuildMirrorList();
     InitShareCode();
     TerminateProcessesByName(InstallerExeName);
-    // 7. The verification window, owned by the application; its verdict is read once.
+    // The verification window asks the mirrors when the user presses install; its verdict
+    // is read once, after it has closed.
     auto* verify = new TFrmNetVerify(Application);
     verify->ShowModal();
     const bool proceedToInstall = verify->ProceedToInstall;
-    // 8. Only then the extraction window, which starts the installer and ends the run.
+    // Only on that verdict the extraction window, which unpacks and starts the installer
+    // and ends the run.
     if (proceedToInstall) {
       auto* unzip = new TFrmUnzipSoft(Application);
       unzip->ShowModal();
     }
   } catch (...) {
-    // 9. Start-up errors end the run silently.
+    // An error while starting up ends the run without a word: a setup launcher that cannot
+    // start has nothing useful to tell, and nothing has been written yet.
   }
-  // 10. No main window: this returns at once. 11. The process ends.
+  // There is no main window, so the application's loop returns at once and the process ends.
   Application->Run();
   return 0;
 }
