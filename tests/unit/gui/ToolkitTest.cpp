@@ -55,19 +55,6 @@ TEST_F(Toolkit, ModalLoopWithNothingLeftToHappenReturnsInsteadOfHanging) {
   EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::Idle);
 }
 
-TEST_F(Toolkit, ModalLoopThatNeverEndsGivesUpAfterTenMinutesInsteadOfHanging) {
-  TForm form(nullptr);
-  TTimer timer(&form);
-  timer.SetInterval(1000);
-  int ticks = 0;
-  timer.OnTimer = [&] { ++ticks; };
-  EXPECT_EQ(form.ShowModal(), mrNone);
-  EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::TimeLimit);
-  EXPECT_GE(hl::Now(), 600000u);
-  EXPECT_LE(hl::Now(), 601000u);
-  EXPECT_EQ(ticks, static_cast<int>(hl::Now() / 1000));
-}
-
 TEST_F(Toolkit, NestedModalFormsEndInnermostFirst) {
   TForm outer(nullptr), inner(nullptr);
   int innerResult = -1;

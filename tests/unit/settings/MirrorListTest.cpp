@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -134,20 +133,6 @@ TEST_F(MirrorListBuild, AFailingDrawRaisesNothingAndLeavesTheListEmpty) {
 }
 
 // ---- the configured values ------------------------------------------------------------
-
-TEST(MirrorConfig, TenDistinctBaseUrlsWithM3TheHomePage) {
-  std::set<std::string> seen;
-  for (int n = 1; n <= kMirrorCount; ++n) {
-    const std::string url = M(n);
-    ASSERT_EQ(url.rfind("http://", 0), 0u) << url;
-    // Host (and port) then one slash: the verification path is appended directly.
-    EXPECT_EQ(url.find('/', 7), url.size() - 1) << url;
-    EXPECT_GT(url.size(), 8u) << url;
-    seen.insert(url);
-  }
-  EXPECT_EQ(seen.size(), 10u);
-  EXPECT_EQ(M(3), std::string(kHomePageUrl));
-}
 
 TEST(RequestPath, NamesProductAndVersionWithTheGivenSeparator) {
   AssignSettings();
