@@ -9,6 +9,43 @@ void SetIf(TIdHeaderList& h, const char* name, const std::string& value) {
   if (!value.empty()) h.SetHeaderValue(name, value);
 }
 
+// Text fields that are read from and written to the header of the same name: one list for
+// both directions, in the order the fields are written.
+template <typename TRecord>
+struct TTextHeader {
+  const char* name;
+  std::string TRecord::*field;
+};
+
+const TTextHeader<TIdEntityHeaderInfo> kEntityTextHeaders[] = {
+    {"Connection", &TIdEntityHeaderInfo::Connection},
+    {"Content-Version", &TIdEntityHeaderInfo::ContentVersion},
+    {"Content-Encoding", &TIdEntityHeaderInfo::ContentEncoding},
+    {"Content-Language", &TIdEntityHeaderInfo::ContentLanguage},
+    {"Content-Type", &TIdEntityHeaderInfo::ContentType},
+};
+
+const TTextHeader<TIdRequestHeaderInfo> kRequestTextHeaders[] = {
+    {"Host", &TIdRequestHeaderInfo::Host},
+    {"Accept", &TIdRequestHeaderInfo::Accept},
+    {"Accept-Charset", &TIdRequestHeaderInfo::AcceptCharSet},
+    {"Accept-Encoding", &TIdRequestHeaderInfo::AcceptEncoding},
+    {"Accept-Language", &TIdRequestHeaderInfo::AcceptLanguage},
+    {"From", &TIdRequestHeaderInfo::From},
+    {"Referer", &TIdRequestHeaderInfo::Referer},
+    {"User-Agent", &TIdRequestHeaderInfo::UserAgent},
+};
+
+template <typename TRecord, std::size_t N>
+void ReadTextHeaders(TRecord& record, const TTextHeader<TRecord> (&headers)[N]) {
+  for (const auto& h : headers) record.*h.field = record.HeaderLines.HeaderValue(h.name);
+}
+
+template <typename TRecord, std::size_t N>
+void WriteTextHeaders(TRecord& record, const TTextHeader<TRecord> (&headers)[N]) {
+  for (const auto& h : headers) SetIf(record.HeaderLines, h.name, record.*h.field);
+}
+
 std::string RangeText(std::int32_t start, std::int32_t end) {
   return "bytes=" + std::to_string(start) + "-" + (end != 0 ? std::to_string(end) : "");
 }
@@ -37,11 +74,7 @@ void TIdEntityHeaderInfo::WriteToLines() { WriteEntityLines(); }
 
 void TIdEntityHeaderInfo::ReadEntityLines() {
   const TIdHeaderList& h = HeaderLines;
-  Connection = h.HeaderValue("Connection");
-  ContentVersion = h.HeaderValue("Content-Version");
-  ContentEncoding = h.HeaderValue("Content-Encoding");
-  ContentLanguage = h.HeaderValue("Content-Language");
-  ContentType = h.HeaderValue("Content-Type");
+  ReadTextHeaders(*this, kEntityTextHeaders);
   ContentLength = StrToIntDef(Trim(h.HeaderValue("Content-Length")), -1);
   ContentLengthGiven = ContentLength >= 0;
   Date = InternetDateToLocal(h.HeaderValue("Date"));
@@ -60,11 +93,7 @@ void TIdEntityHeaderInfo::ReadEntityLines() {
 void TIdEntityHeaderInfo::WriteEntityLines() {
   TIdHeaderList& h = HeaderLines;
   h.Clear();
-  SetIf(h, "Connection", Connection);
-  SetIf(h, "Content-Version", ContentVersion);
-  SetIf(h, "Content-Encoding", ContentEncoding);
-  SetIf(h, "Content-Language", ContentLanguage);
-  SetIf(h, "Content-Type", ContentType);
+  WriteTextHeaders(*this, kEntityTextHeaders);
   if (ContentLength >= 0) h.SetHeaderValue("Content-Length", std::to_string(ContentLength));
   SetIf(h, "Cache-control", CacheControl);
   if (Date > 0) h.SetHeaderValue("Date", FormatInternetDate(Date));
@@ -87,14 +116,7 @@ void TIdRequestHeaderInfo::ResetFields() {
 
 void TIdRequestHeaderInfo::ReadFromLines() {
   const TIdHeaderList& h = HeaderLines;
-  Accept = h.HeaderValue("Accept");
-  AcceptCharSet = h.HeaderValue("Accept-Charset");
-  AcceptEncoding = h.HeaderValue("Accept-Encoding");
-  AcceptLanguage = h.HeaderValue("Accept-Language");
-  Host = h.HeaderValue("Host");
-  From = h.HeaderValue("From");
-  Referer = h.HeaderValue("Referer");
-  UserAgent = h.HeaderValue("User-Agent");
+  ReadTextHeaders(*this, kRequestTextHeaders);
   std::string range = h.HeaderValue("Range");
   if (!range.empty()) {
     FetchToken(range, "=");
@@ -108,14 +130,7 @@ void TIdRequestHeaderInfo::WriteToLines() {
   WriteEntityLines();
   TIdHeaderList& h = HeaderLines;
   SetIf(h, "Proxy-Connection", ProxyConnection);
-  SetIf(h, "Host", Host);
-  SetIf(h, "Accept", Accept);
-  SetIf(h, "Accept-Charset", AcceptCharSet);
-  SetIf(h, "Accept-Encoding", AcceptEncoding);
-  SetIf(h, "Accept-Language", AcceptLanguage);
-  SetIf(h, "From", From);
-  SetIf(h, "Referer", Referer);
-  SetIf(h, "User-Agent", UserAgent);
+  WriteTextHeaders(*this, kRequestTextHeaders);
   if (LastModified > 0) h.SetHeaderValue("If-Modified-Since", FormatInternetDate(LastModified));
   if (ContentRangeStart != 0 || ContentRangeEnd != 0)
     h.SetHeaderValue("Range", RangeText(ContentRangeStart, ContentRangeEnd));

@@ -29,14 +29,17 @@ std::string TIdSimpleBuffer::ExtractBytes(int n) {
 
 void TIdSimpleBuffer::RemoveBytes(int n) {
   CheckAvailable(n);
-  if (n == Size()) {
+  if (n == Size())
     Clear();
-  } else {
-    std::int64_t pos = Position();
-    Data().erase(0, static_cast<size_t>(n));
-    SetPosition(std::max<std::int64_t>(0, pos - n));
-  }
+  else
+    DropFront(n);
   if (RemovalNotice) RemovalNotice(this, n);
+}
+
+void TIdSimpleBuffer::DropFront(int n) {
+  std::int64_t pos = Position();
+  Data().erase(0, static_cast<size_t>(n));
+  SetPosition(std::max<std::int64_t>(0, pos - n));
 }
 
 void TIdSimpleBuffer::Clear() {
@@ -62,22 +65,9 @@ void TIdManagedBuffer::SetSize(std::int64_t size) { TMemoryStream::SetSize(std::
 
 char* TIdManagedBuffer::Memory() { return Data().empty() ? nullptr : &Data()[0] + consumed_; }
 
-std::string TIdManagedBuffer::ExtractBytes(int n) {
-  CheckAvailable(n);
-  std::string bytes(n > 0 ? Memory() : "", static_cast<size_t>(n));
-  RemoveBytes(n);
-  return bytes;
-}
-
-void TIdManagedBuffer::RemoveBytes(int n) {
-  CheckAvailable(n);
-  if (n == Size()) {
-    Clear();
-  } else {
-    consumed_ += n;
-    if (consumed_ >= CompactThreshold) CompactBuffer();
-  }
-  if (RemovalNotice) RemovalNotice(this, n);
+void TIdManagedBuffer::DropFront(int n) {
+  consumed_ += n;
+  if (consumed_ >= CompactThreshold) CompactBuffer();
 }
 
 void TIdManagedBuffer::Clear() {

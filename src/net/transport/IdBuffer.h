@@ -14,10 +14,10 @@ class TIdSimpleBuffer : public TMemoryStream {
  public:
   /// The first n bytes as a string, removed from the buffer.
   /// EIdNotEnoughDataInBuffer when fewer are held.
-  virtual std::string ExtractBytes(int n);
+  std::string ExtractBytes(int n);
   /// Drops the first n bytes (EIdNotEnoughDataInBuffer when fewer are held), then calls
   /// RemovalNotice.
-  virtual void RemoveBytes(int n);
+  void RemoveBytes(int n);
   /// Frees the block; size and position 0. Calls no notice.
   virtual void Clear();
   /// The first byte held.
@@ -27,6 +27,8 @@ class TIdSimpleBuffer : public TMemoryStream {
 
  protected:
   void CheckAvailable(int n);
+  /// Drops the first n bytes, fewer than are held.
+  virtual void DropFront(int n);
 };
 
 class TIdManagedBuffer : public TIdSimpleBuffer {
@@ -38,8 +40,6 @@ class TIdManagedBuffer : public TIdSimpleBuffer {
   /// Unread bytes.
   std::int64_t Size() override;
   void SetSize(std::int64_t size) override;
-  std::string ExtractBytes(int n) override;
-  void RemoveBytes(int n) override;
   void Clear() override;
   /// The first unread byte.
   char* Memory() override;
@@ -53,6 +53,7 @@ class TIdManagedBuffer : public TIdSimpleBuffer {
   int ConsumedCount() const { return consumed_; }
 
  private:
+  void DropFront(int n) override;
   void CompactBuffer();
   int consumed_ = 0;
 };
