@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "TestFiles.h"
 #include "payload/ArchiveFormat.h"
 #include "payload/ArchiveWriter.h"
 #include "platform/Platform.h"
@@ -16,41 +17,9 @@ namespace payloadtest {
 
 namespace fs = std::filesystem;
 
-/// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    static int serial = 0;
-    path_ = fs::temp_directory_path() /
-            ("stq_payload_" + std::to_string(platform::CurrentProcessId()) + "_" + std::to_string(++serial));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string Path() const { return path_.string(); }
-  /// A path below the folder, joined with the native separator.
-  std::string operator/(const std::string& name) const { return Path() + platform::PathDelim() + name; }
-
- private:
-  fs::path path_;
-};
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using testfiles::ReadFile;
+using testfiles::TempDir;
+using testfiles::WriteFile;
 
 /// Every file below dir (relative path with '/' -> size), so a test can state exactly what is
 /// on disk.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "TestFiles.h"
 #include "base/Classes.h"
 #include "platform/Platform.h"
 
@@ -18,19 +19,8 @@ inline std::string ScratchDir() {
 
 inline std::string ScratchPath(const std::string& name) { return ScratchDir() + "/" + name; }
 
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  TFileStream f(path, platform::FileAccess::ReadWrite, platform::FileShare::None,
-                platform::FileCreate::CreateAlways);
-  f.WriteBuffer(bytes.data(), static_cast<int>(bytes.size()));
-}
-
-inline std::string ReadFile(const std::string& path) {
-  TFileStream f(path, platform::FileAccess::Read, platform::FileShare::ReadWrite,
-                platform::FileCreate::OpenExisting);
-  std::string bytes(static_cast<size_t>(f.Size()), '\0');
-  if (!bytes.empty()) f.ReadBuffer(&bytes[0], static_cast<int>(bytes.size()));
-  return bytes;
-}
+using testfiles::ReadFile;
+using testfiles::WriteFile;
 
 inline bool FileExists(const std::string& path) {
   int error = 0;

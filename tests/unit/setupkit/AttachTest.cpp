@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "Attach.h"
+#include "TestFiles.h"
 #include "PeImage.h"
 #include "payload/ArchiveWriter.h"
 #include "platform/Platform.h"
@@ -386,35 +387,9 @@ TEST(AttachImage, RefusesWhatItCannotRebuildWithAReason) {
 
 // ---- the command's files ----------------------------------------------------------------------
 
-class TempDir {
- public:
-  TempDir() : path_(fs::temp_directory_path() / ("stq_attach_" + std::to_string(platform::CurrentProcessId()))) {
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  fs::path path_;
-};
-
-void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using testfiles::ReadFile;
+using testfiles::TempDir;
+using testfiles::WriteFile;
 
 TEST(AttachFiles, PacksTheFilesAsPackDoesAndRefusalsLeaveNothing) {
   TempDir dir;

@@ -1,0 +1,61 @@
+#pragma once
+// Files for the tests of every layer: a private temporary folder, and whole-file reads and
+// writes.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/Classes.h"
+#include "platform/Platform.h"
+
+namespace testfiles {
+
+/// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    static int serial = 0;
+    path_ = std::filesystem::temp_directory_path() /
+            ("stq_test_" + std::to_string(platform::CurrentProcessId()) + "_" + std::to_string(++serial));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string Path() const { return path_.string(); }
+  /// A path below the folder, joined with the native separator.
+  std::string operator/(const std::string& name) const { return Path() + platform::PathDelim() + name; }
+  /// The names directly in the folder, sorted.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path_)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// Creates or replaces the file; raises as the program's own file writes do.
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  TFileStream f(path, platform::FileAccess::ReadWrite, platform::FileShare::None, platform::FileCreate::CreateAlways);
+  f.WriteBuffer(bytes.data(), static_cast<int>(bytes.size()));
+}
+
+/// The whole file; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+}  // namespace testfiles
