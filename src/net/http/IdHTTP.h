@@ -208,8 +208,8 @@ class TIdCustomHTTP : public TIdTCPClient {
   bool OnRedirectDecision(std::string& dest, TIdHTTPMethod& method);
   bool AuthorizationStep(std::unique_ptr<TIdAuthentication>& credentials,
                          const std::vector<std::string>& challenges, const decltype(OnSelectAuthorization)& select,
-                         const decltype(OnAuthorization)& authorize, const std::string& user,
-                         const std::string& password);
+                         const decltype(OnAuthorization)& authorize, std::string& user, std::string& password,
+                         bool& basicAuthentication);
 
   TIdURI workingUri_;
   std::unique_ptr<TIdHTTPProtocol> protocol_;

@@ -27,8 +27,8 @@ void TIdCustomHTTP::AttachRequestCookies(TIdURI& uri) {
 bool TIdCustomHTTP::AuthorizationStep(std::unique_ptr<TIdAuthentication>& credentials,
                                       const std::vector<std::string>& challenges,
                                       const decltype(OnSelectAuthorization)& select,
-                                      const decltype(OnAuthorization)& authorize, const std::string& user,
-                                      const std::string& password) {
+                                      const decltype(OnAuthorization)& authorize, std::string& user,
+                                      std::string& password, bool& basicAuthentication) {
   if (!credentials) {
     TIdAuthenticationFactory scheme;
     for (const auto& challenge : challenges) {
@@ -44,46 +44,40 @@ bool TIdCustomHTTP::AuthorizationStep(std::unique_ptr<TIdAuthentication>& creden
   credentials->Username = user;
   credentials->Password = password;
   credentials->AuthParams = challenges;
+  bool accepted = false;
   switch (credentials->Next()) {
     case wnDoRequest:
-      return true;
+      accepted = true;
+      break;
     case wnFail:
-      return false;
-    case wnAskTheProgram: {
-      bool handled = false;
-      authorize(*this, *credentials, handled);
-      return handled;
-    }
+      break;
+    case wnAskTheProgram:
+      authorize(*this, *credentials, accepted);
+      break;
   }
-  return false;
+  if (accepted) {
+    // What the scheme (or the program) settled on is what later requests send.
+    user = credentials->Username;
+    password = credentials->Password;
+    basicAuthentication = true;
+  }
+  return accepted;
 }
 
 bool TIdCustomHTTP::ServerAuthorizationStep() {
   ++AuthAttempts;
   TIdHTTPRequest& req = Request();
-  const bool accepted = AuthorizationStep(req.Credentials, Response().WWWAuthenticate, OnSelectAuthorization,
-                                          OnAuthorization, req.Username, req.Password);
-  if (accepted && req.Credentials) {
-    req.Username = req.Credentials->Username;
-    req.Password = req.Credentials->Password;
-    req.BasicAuthentication = true;
-  }
-  return accepted;
+  return AuthorizationStep(req.Credentials, Response().WWWAuthenticate, OnSelectAuthorization, OnAuthorization,
+                           req.Username, req.Password, req.BasicAuthentication);
 }
 
 bool TIdCustomHTTP::ProxyAuthorizationStep() {
   ++ProxyAuthAttempts;
   ProxyParams.ProxyPassword.clear();
   if (ProxyParams.Credentials) ProxyParams.Credentials->Reset();
-  const bool accepted =
-      AuthorizationStep(ProxyParams.Credentials, Response().ProxyAuthenticate, OnSelectProxyAuthorization,
-                        OnProxyAuthorization, ProxyParams.ProxyUsername, ProxyParams.ProxyPassword);
-  if (accepted && ProxyParams.Credentials) {
-    ProxyParams.ProxyUsername = ProxyParams.Credentials->Username;
-    ProxyParams.ProxyPassword = ProxyParams.Credentials->Password;
-    ProxyParams.BasicAuthentication = true;
-  }
-  return accepted;
+  return AuthorizationStep(ProxyParams.Credentials, Response().ProxyAuthenticate, OnSelectProxyAuthorization,
+                           OnProxyAuthorization, ProxyParams.ProxyUsername, ProxyParams.ProxyPassword,
+                           ProxyParams.BasicAuthentication);
 }
 
 void TIdCustomHTTP::NotifyDisconnected() {
