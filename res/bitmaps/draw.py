@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the launcher's bitmaps as .bmp files beside this script.
+"""Draws the launcher's bitmaps as 24-bit .bmp files beside this script.
 
   BClose.bmp         18 x 18  close glyph of the balloon (a complete .bmp file resource)
   Info.bmp           16 x 16  blue i in a white speech bubble
@@ -36,44 +36,17 @@ class Canvas:
                     self.px[y][x] = c
 
     def bmp(self):
-        """The picture as a complete .bmp file, rows bottom-up, each padded to 4 bytes, with a
-        palette of exactly its own colours when it has at most 256 (4 bits per pixel up to 16
-        colours, else 8), otherwise 24 bits per pixel."""
-        colours = sorted({c for row in self.px for c in row})
-        bits = 4 if len(colours) <= 16 else 8 if len(colours) <= 256 else 24
-        slot = {c: i for i, c in enumerate(colours)}
-        row = ((self.w * bits + 31) // 32) * 4
+        """The picture as a complete 24-bit .bmp file, rows bottom-up, padded to 4 bytes."""
+        row = (self.w * 3 + 3) & ~3
         data = bytearray()
         for y in range(self.h - 1, -1, -1):
-            if bits == 4:
-                index = [slot[c] for c in self.px[y]] + [0]
-                line = bytes((index[x] << 4) | index[x + 1] for x in range(0, self.w, 2))
-            elif bits == 8:
-                line = bytes(slot[c] for c in self.px[y])
-            else:
-                line = b"".join(bytes((b, g, r)) for r, g, b in self.px[y])
+            line = bytearray()
+            for r, g, b in self.px[y]:
+                line += bytes((b, g, r))
             data += line + b"\0" * (row - len(line))
-        palette = b"".join(bytes((b, g, r, 0)) for r, g, b in colours) if bits <= 8 else b""
-        info = struct.pack("<IiiHHIIiiII", 40, self.w, self.h, 1, bits, 0, len(data), 2835, 2835,
-                           len(colours) if bits <= 8 else 0, 0)
-        offset = 14 + len(info) + len(palette)
-        head = struct.pack("<2sIHHI", b"BM", offset + len(data), 0, 0, offset)
-        return head + info + palette + bytes(data)
-
-    @staticmethod
-    def load_24bit(path):
-        """A canvas holding a 24-bit, uncompressed, bottom-up .bmp file."""
-        d = open(path, "rb").read()
-        offset, = struct.unpack_from("<I", d, 10)
-        w, h, _, bits, compression = struct.unpack_from("<iiHHI", d, 18)
-        if bits != 24 or compression != 0 or h <= 0:
-            raise SystemExit(f"{path}: not a plain 24-bit picture")
-        canvas = Canvas(w, h, (0, 0, 0))
-        row = (w * 3 + 3) & ~3
-        for y in range(h):
-            at = offset + (h - 1 - y) * row
-            canvas.px[y] = [(d[at + 3 * x + 2], d[at + 3 * x + 1], d[at + 3 * x]) for x in range(w)]
-        return canvas
+        info = struct.pack("<IiiHHIIiiII", 40, self.w, self.h, 1, 24, 0, len(data), 2835, 2835, 0, 0)
+        head = struct.pack("<2sIHHI", b"BM", 14 + len(info) + len(data), 0, 0, 14 + len(info))
+        return head + info + bytes(data)
 
     def save(self, name):
         with open(os.path.join(HERE, name), "wb") as f:
@@ -189,10 +162,6 @@ def install_button_base():
 
 
 def main():
-    if len(sys.argv) == 4 and sys.argv[1] == "--palette":  # draw.sh: IN.bmp (24-bit) OUT.bmp
-        with open(sys.argv[3], "wb") as f:
-            f.write(Canvas.load_24bit(sys.argv[2]).bmp())
-        return
     close_glyph().save("BClose.bmp")
     info_icon().save("Info.bmp")
     error_icon().save("Error.bmp")

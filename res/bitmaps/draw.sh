@@ -6,11 +6,8 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"
 font=/usr/share/fonts/truetype/wqy/wqy-microhei.ttc
 base=$(mktemp --suffix=.bmp)
-words=$(mktemp --suffix=.bmp)
-trap 'rm -f "$base" "$words"' EXIT
+trap 'rm -f "$base"' EXIT
 python3 draw.py "$base"
-# 24 bits per pixel, no alpha, no colour-space chunks: a plain BITMAPINFOHEADER file; then
-# stored by draw.py with a palette of exactly its own colours (it has fewer than 256).
+# 24 bits per pixel, no alpha, no colour-space chunks: a plain BITMAPINFOHEADER file.
 convert "$base" -font "$font" -pointsize 12 -fill '#333333' -gravity center \
-  -annotate +0+0 '开始安装' -alpha off -type TrueColor BMP3:"$words"
-python3 draw.py --palette "$words" InstallButton.bmp
+  -annotate +0+0 '开始安装' -alpha off -type TrueColor BMP3:InstallButton.bmp
