@@ -4,6 +4,7 @@
 
 #include "base/SysUtils.h"
 #include "gui/Backend.h"
+#include "gui/Make.h"
 #include "launcher/allparam.h"
 #include "platform/Platform.h"
 #include "ui/BalloonShape.h"
@@ -73,9 +74,7 @@ TBalloon::TBalloon() : TForm(nullptr) {
     SetBorderStyle(bsNone);
     SetFormStyle(fsStayOnTop);
     SetColor(clInfoBk);
-    TFont font = Font();
-    font.Name = "Tahoma";
-    SetFont(font);
+    SetFont(gui::MakeFont("Tahoma", 11));
 
     TitleLabel = new TLabel(this);
     TextLabel = new TLabel(this);
@@ -89,9 +88,7 @@ TBalloon::TBalloon() : TForm(nullptr) {
     TitleLabel->SetParentColor(true);
     TitleLabel->SetParentFont(true);
     TitleLabel->SetAutoSize(true);
-    TFont bold = TitleLabel->Font();
-    bold.Style |= fsBold;
-    TitleLabel->SetFont(bold);
+    TitleLabel->SetFont(gui::MakeFont("Tahoma", 11, clWindowText, fsBold));
     TitleLabel->SetLeft(kBalloonTitleLeft);
     TitleLabel->SetTop(kBalloonTitleTop);
 

@@ -151,10 +151,3 @@ TEST(Desktop, CursorPositionReadsBackWhereItWasPut) {
   EXPECT_EQ(x, 500);
   EXPECT_EQ(y, 300);
 }
-
-// ---- texts ------------------------------------------------------------------------------
-
-TEST(Texts, TheSystemCodePageIsTheOneOfTheProgramsTexts) {
-  // Linux by definition; under Wine the Chinese locale of the test runs gives code page 936.
-  EXPECT_TRUE(platform::AnsiCodePageIs936());
-}

@@ -60,14 +60,15 @@ TEST_F(CertificationWindow, BandsStackFromTheTextBlockDownToTheButton) {
   EXPECT_EQ(form->Panel3->Parent(), form->Panel2);
 }
 
-TEST_F(CertificationWindow, VerdictIsBoldGreenAndTheOriginLinesShowWhole) {
+TEST_F(CertificationWindow, TheUserReadsTheWholeVerdictAndWhoPublishedTheFile) {
+  // The verdict in bold green, drawn whole on one line.
   EXPECT_EQ(form->Label4->Font().Color, ColorFromRGB(0, 128, 0));
   EXPECT_TRUE(form->Label4->Font().Bold());
-  // The home page of the build's configuration (the demo one here), the page the verification
-  // window's download link opens.
-  EXPECT_EQ(form->Label3->Caption(), "发布自http://127.0.0.13:8080/");
-  // The first origin line fits its label whole, not a character cut.
-  EXPECT_LE(gui::TheBackend().MeasureText(form->Label2->Font(), form->Label2->Caption()).cx, form->Label2->Width());
+  EXPECT_EQ(Drawn(*form->Label4), form->Label4->Caption());
+  // The origin lines as drawn: the first whole, the second at least up to the end of the
+  // publisher's host (the build's home page; the demo one here), whatever is cut after it.
+  EXPECT_EQ(Drawn(*form->Label2), "来自QOR软件官方正式版");
+  EXPECT_EQ(Drawn(*form->Label3).rfind("发布自http://127.0.0.13", 0), 0u) << Drawn(*form->Label3);
 }
 
 TEST_F(CertificationWindow, ButtonIsFlatWithTheInstallFace) {
