@@ -427,7 +427,7 @@ class Suite:
             w = r.window(VERIFY_CAPTION)
             r.click(w, INSTALL_BUTTON)
             # The no-connection balloon comes first and is replaced by the wider failure one.
-            wide = lambda: [b for b in r.balloons(w) if self.desk.geometry(b).w > 360]
+            wide = lambda: [b for b in r.balloons(w) if (self.desk.geometry(b) or Geometry0).w > 360]
             seen = set()
 
             def failure_shown():
