@@ -24,6 +24,7 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   Timer1->SetInterval(100);
   Timer1->OnTimer = [this] { Timer1Timer(); };
 
+  // What the window takes from outside itself, each a seam the tests replace.
   LoadArchive = [](std::string& bytes) { return platform::FindModuleResource("Brenlow", "dat", bytes); };
   ProgramPath = platform::ModuleFileName();
   Launch = [](const std::string& file, const std::string& parameters) {

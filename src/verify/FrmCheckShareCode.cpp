@@ -78,6 +78,7 @@ TFrmNetVerify::TFrmNetVerify(TComponent* owner) : TForm(owner), IdHTTP1(std::mak
   IdHTTP1->OnWorkBegin = [this](TIdComponent* s, TWorkMode m, std::int64_t max) { IdHTTP1WorkBegin(s, m, max); };
   IdHTTP1->OnWork = [this](TIdComponent* s, TWorkMode m, std::int64_t n) { IdHTTP1Work(s, m, n); };
   IdHTTP1->OnWorkEnd = [this](TIdComponent* s, TWorkMode m) { IdHTTP1WorkEnd(s, m); };
+  // What the window takes from outside itself, each a seam the tests replace.
   FetchUrl = [this](const std::string& url) { return IdHTTP1->FetchUrl(url); };
   DecimalSeparator = [] { return platform::DecimalSeparator(); };
   Today = [] { return platform::LocalNow(); };
