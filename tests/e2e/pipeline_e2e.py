@@ -133,8 +133,8 @@ class Pipeline(Suite):
         self.last_root = os.path.join(self.work, "webroot-last")
         self.nginx = None
 
-    def tool(self, *args, ok=True):
-        return run(self.setupkit, *args, ok=ok, cwd=self.work)
+    def tool(self, *args, ok=True, code=None):
+        return run(self.setupkit, *args, ok=ok, cwd=self.work, code=code)
 
     def sign(self, unsigned, signed):
         run("osslsigncode", "sign", "-certs", "cert.pem", "-key", "key.pem", "-n", "Parvalo",

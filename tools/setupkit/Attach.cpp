@@ -94,6 +94,20 @@ void PackPayload(const TAttachRequest& r, const std::string& installerName, TStr
 
 TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgress& progress) {
   CheckRequest(request);
+  const char* order = "give the stub first: setupkit attach STUB INSTALLER [FILE...] -o OUT";
+  TLauncherFile probe;
+  try {
+    probe = ReadLauncher(request.stub);
+  } catch (const EPeImageError& e) {
+    if (e.Message().rfind("not a PE", 0) == 0) throw EPeImageError(request.stub + ": " + e.Message());
+    throw ELauncherError(request.stub + " is not a setupTQ stub (" + e.Message() + "); " + order);
+  }
+  if (!probe.hasSettings)
+    throw ELauncherError(request.stub + " is not a setupTQ stub (it carries no release settings); " + order);
+  if (!request.replace && probe.hasPayload)
+    throw ELauncherError(request.stub + " already carries a payload (a launcher, not a stub): give the stub "
+                         "(bin/stub/setupTQ.exe of the win32 build), or --replace to replace its payload");
+  const TLauncherSettings& settings = probe.settings;
   auto stub = OpenRead(request.stub);
   std::unique_ptr<TPeImage> image;
   try {
@@ -101,14 +115,6 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
   } catch (const EPeImageError& e) {
     throw EPeImageError(request.stub + ": " + e.Message());
   }
-  const TPeResource* settingsResource = image->FindResource(TResourceId::Number(10), TResourceId::Named("SETTINGS"));
-  if (!settingsResource)
-    throw ELauncherError(request.stub + " is not a setupTQ stub (it carries no release settings); give the stub "
-                         "first: setupkit attach STUB INSTALLER [FILE...] -o OUT");
-  const TLauncherSettings settings = ParseLauncherSettings(image->ResourceBytes(*settingsResource));
-  if (!request.replace && image->FindResource(TResourceId::Named("DAT"), TResourceId::Named("BRENLOW")))
-    throw ELauncherError(request.stub + " already carries a payload (a launcher, not a stub): give the stub "
-                         "(bin/stub/setupTQ.exe of the win32 build), or --replace to replace its payload");
 
   TAttachSummary summary;
   std::unique_ptr<TTemporary> packed;

@@ -250,7 +250,7 @@ void TPeImage::ReadHeaders() {
     certSize_ = Get32(headers_, optional_ + kOptDirectories + 8 * kDirCertificates + 4);
   }
   if (use_ == TPeUse::Inspect) {
-    if (certSize_ != 0 && (certOffset_ < rawEnd || certSize_ > fileSize_ - certOffset_))
+    if (certSize_ != 0 && (certOffset_ < rawEnd || certOffset_ > fileSize_ || certSize_ > fileSize_ - certOffset_))
       throw EPeImageError("damaged: the signature lies outside the file or over its sections");
     return;  // a signature, and whatever else follows the sections, is only looked at
   }

@@ -257,8 +257,9 @@ TEST(AttachFiles, StoresTheInstallerAsTheLauncherStartsItAndRefusalsLeaveNothing
   fs::remove(dir / "setupTQ.exe");
 
   std::string signedStub = BuildStub(LauncherResources(false));
-  Put32(signedStub, DirectoryAt(4), 0x9000);
+  Put32(signedStub, DirectoryAt(4), static_cast<std::uint32_t>(signedStub.size()));
   Put32(signedStub, DirectoryAt(4) + 4, 8);
+  signedStub += std::string("\x08\0\0\0\0\x02\x02\0", 8);  // a certificate table, as signing appends it
   WriteFile(dir / "signed.exe", signedStub);
   WriteFile(dir / "launcher.exe", BuildStub(LauncherResources(true)));
   WriteFile(dir / "nul.txt", "a device name on Windows");
