@@ -71,17 +71,15 @@ void CheckRequest(const TAttachRequest& r) {
                          "give the installer second: setupkit attach STUB INSTALLER [FILE...] -o OUT");
 }
 
-// The archive: the installer under the name the launcher starts, then the other files.
-void PackPayload(const TAttachRequest& r, const std::string& installerName, TStream& out,
-                 const TAttachProgress& progress) {
-  std::vector<std::pair<std::string, std::string>> entries{{installerName, r.installer}};
-  for (const auto& f : r.files) {
-    const std::string name = EntryNameOf(f);
-    for (const auto& e : entries)
-      if (SameNameNoCase(e.first, name))
-        throw EArchiveError("two entries would be named \"" + name + "\" (" + e.second + " and " + f + ")");
-    entries.push_back({name, f});
-  }
+}  // namespace
+
+void PackNamedFiles(TStream& out, const std::vector<std::pair<std::string, std::string>>& entries,
+                    const TAttachProgress& progress) {
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (SameNameNoCase(entries[i].first, entries[j].first))
+        throw EArchiveError("two entries would be named \"" + entries[i].first + "\" (" + entries[j].second + " and " +
+                            entries[i].second + ")");
   TArchiveWriter writer(out, static_cast<std::int32_t>(entries.size()));
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (progress)
@@ -90,7 +88,6 @@ void PackPayload(const TAttachRequest& r, const std::string& installerName, TStr
     writer.AddEntry(entries[i].first, *in, in->Size());
   }
 }
-}  // namespace
 
 TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgress& progress) {
   CheckRequest(request);
@@ -122,7 +119,10 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
   if (request.archive.empty()) {
     packed = std::make_unique<TTemporary>(request.output);
     try {
-      PackPayload(request, settings.installer, packed->File(), progress);
+      // The installer under the name the launcher starts, then the other files under theirs.
+      std::vector<std::pair<std::string, std::string>> entries{{settings.installer, request.installer}};
+      for (const auto& f : request.files) entries.push_back({EntryNameOf(f), f});
+      PackNamedFiles(packed->File(), entries, progress);
     } catch (const EStreamError& e) {
       throw EStreamError("cannot write " + request.output + ": " + packed->InTargetsWords(e.Message()));
     }

@@ -27,6 +27,12 @@ struct TAttachSummary {
 /// long work.
 using TAttachProgress = std::function<void(const std::string&)>;
 
+/// Packs the files into out as entries of the names given (name, path), in order, telling the
+/// progress before each. Raises EArchiveError when two names are the same to Windows (which
+/// compares them without regard to case).
+void PackNamedFiles(TStream& out, const std::vector<std::pair<std::string, std::string>>& entries,
+                    const TAttachProgress& progress);
+
 /// Writes request.output. Refuses (ELauncherError, saying why and what to do) a stub that is no
 /// launcher stub of ours, a stub that already carries a payload unless request.replace, an
 /// installer that is not a PE image, a ready archive without the installer entry, and an output

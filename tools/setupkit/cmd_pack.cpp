@@ -1,4 +1,7 @@
-// setupkit pack OUT FILE...: a payload archive with one entry per file.
+// setupkit pack OUT FILE...: a payload archive with one entry per file, named by its file name.
+#include <cstdio>
+
+#include "Attach.h"
 #include "Command.h"
 #include "Temporary.h"
 #include "payload/ArchiveWriter.h"
@@ -10,15 +13,22 @@ int RunPack(const std::vector<std::string>& args) {
   const std::string& outPath = cl.Operands()[0];
   const std::vector<std::string> files(cl.Operands().begin() + 1, cl.Operands().end());
   CheckOutputPath(outPath, files);
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const auto& f : files) entries.push_back({EntryNameOf(f), f});
   // Written beside the target and renamed at the end, so a failed run never leaves a partial
   // archive that a build would take as up to date.
   TTemporary temp(outPath);
+  TProgressLine progress;
+  std::int64_t packed = 0;
   try {
-    PackFiles(temp.File(), files);
+    PackNamedFiles(temp.File(), entries, [&progress](const std::string& text) { progress.Show(text); });
+    packed = temp.File().Size();
   } catch (const EStreamError& e) {
     throw EStreamError("cannot write " + outPath + ": " + temp.InTargetsWords(e.Message()));
   }
+  progress.Clear();
   temp.ReplaceTarget();
+  std::printf("%s: %zu entries, %s\n", outPath.c_str(), entries.size(), SizeText(packed).c_str());
   return 0;
 }
 
