@@ -4,18 +4,12 @@
 #include <limits>
 #include <memory>
 
-#include "NullStream.h"
 #include "PeImage.h"
 #include "Temporary.h"
 #include "payload/ArchiveReader.h"
 #include "payload/ArchiveWriter.h"
 
 namespace {
-
-std::unique_ptr<TFileStream> OpenRead(const std::string& path) {
-  return std::make_unique<TFileStream>(path, platform::FileAccess::Read, platform::FileShare::Read,
-                                       platform::FileCreate::OpenExisting);
-}
 
 bool SameNameNoCase(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
 

@@ -9,12 +9,12 @@
 #include "ReplyPublish.h"
 #include "platform/Platform.h"
 
-namespace {
-
 std::unique_ptr<TFileStream> OpenRead(const std::string& path) {
   return std::make_unique<TFileStream>(path, platform::FileAccess::Read, platform::FileShare::Read,
                                        platform::FileCreate::OpenExisting);
 }
+
+namespace {
 
 // ---- DER, as far as finding a signer's name needs it --------------------------------------
 

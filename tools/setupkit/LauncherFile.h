@@ -44,6 +44,9 @@ struct TLauncherFile {
   std::string signer;  // the signing certificate's subject, "CN=..., O=..." (empty if unreadable)
 };
 
+/// A file opened for reading, shared with other readers. Raises EFOpenError naming it.
+std::unique_ptr<TFileStream> OpenRead(const std::string& path);
+
 /// Whether the file begins as a PE image does ("MZ"): a launcher given where an archive may be.
 bool LooksLikePe(const std::string& path);
 
