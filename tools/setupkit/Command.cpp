@@ -9,8 +9,10 @@ std::vector<CommandInfo>& Commands() {
   return commands;
 }
 
+std::string CurrentCommand;
+
 int Fail(const std::string& message) {
-  std::fprintf(stderr, "setupkit: %s\n", message.c_str());
+  std::fprintf(stderr, "setupkit%s%s: %s\n", CurrentCommand.empty() ? "" : " ", CurrentCommand.c_str(), message.c_str());
   return kExitNo;
 }
 

@@ -34,7 +34,10 @@ struct RegisterCommand {
   }
 };
 
-/// Prints "setupkit: <message>" on stderr and returns 1 (the check says no).
+/// The command being run (main sets it): the messages name it.
+extern std::string CurrentCommand;
+
+/// Prints "setupkit COMMAND: <message>" on stderr and returns 1 (the check says no).
 int Fail(const std::string& message);
 
 /// A command's arguments split into options and operands. Options are the names declared (an

@@ -45,8 +45,7 @@ std::string TTemporary::InTargetsWords(const std::string& message) const {
 void CheckOutputPath(const std::string& target, const std::vector<std::string>& inputs) {
   std::error_code ec;
   if (fs::is_directory(target, ec))
-    throw EArgumentException(target + " is a folder: give the name of the file to write (for example " +
-                             (fs::path(target) / fs::path(inputs.empty() ? "out" : inputs[0]).filename()).string() + ")");
+    throw EArgumentException(target + " is a folder: give the name of the file to write in it");
   for (const auto& in : inputs)
     if (fs::equivalent(in, target, ec) && !ec)
       throw EArgumentException("the output " + target + " is one of the inputs (" + in + "): write to a new file");

@@ -30,7 +30,7 @@ int RunAttach(const std::vector<std::string>& args) {
     summary = AttachPayload(request, [&progress](const std::string& text) { progress.Show(text); });
   } catch (const ELauncherError& e) {
     progress.Clear();
-    return Fail("attach: " + e.Message());
+    return Fail(e.Message());
   }
   progress.Clear();
   std::int64_t total = 0;

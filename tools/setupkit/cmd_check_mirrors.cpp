@@ -31,7 +31,7 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
   try {
     launcher = ReadLauncherWithSettings(path);
   } catch (const ELauncherError& e) {
-    return Fail("check-mirrors: " + e.Message());
+    return Fail(e.Message());
   }
   if (mirrors.empty()) mirrors = launcher.settings.mirrors;
 

@@ -19,7 +19,7 @@ int RunExtract(const std::vector<std::string>& args) {
   try {
     archive = OpenPayload(source);
   } catch (const ELauncherError& e) {
-    return Fail("extract: " + e.Message());
+    return Fail(e.Message());
   }
   std::vector<TPayloadEntry> entries;
   try {
@@ -31,17 +31,17 @@ int RunExtract(const std::vector<std::string>& args) {
   std::set<std::string> names;
   for (const auto& e : entries)
     if (!names.insert(LowerCase(e.name)).second)
-      return Fail("extract: " + source + " holds two entries named \"" + VisibleBytes(e.name) + "\"; nothing written");
+      return Fail(source + " holds two entries named \"" + VisibleBytes(e.name) + "\"; nothing written");
   for (const auto& e : entries) {
     const fs::path target = fs::path(dir) / e.name;
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(target, ec);
     if (fs::is_symlink(status))
-      return Fail("extract: " + target.string() + " is a symbolic link, which is not followed; nothing written");
+      return Fail(target.string() + " is a symbolic link, which is not followed; nothing written");
     if (fs::exists(status) && !fs::is_regular_file(status))
-      return Fail("extract: " + target.string() + " exists and is not a file; nothing written");
+      return Fail(target.string() + " exists and is not a file; nothing written");
     if (fs::equivalent(target, source, ec))
-      return Fail("extract: entry \"" + e.name + "\" would overwrite " + source + " itself; nothing written");
+      return Fail("entry \"" + e.name + "\" would overwrite " + source + " itself; nothing written");
   }
   if (!ForceDirectories(dir)) throw EFCreateError("cannot create the folder " + dir);
   archive->SetPosition(0);

@@ -34,7 +34,7 @@ int RunInfo(const std::vector<std::string>& args) {
   try {
     launcher = ReadLauncherWithSettings(path);
   } catch (const ELauncherError& e) {
-    return Fail("info: " + e.Message());
+    return Fail(e.Message());
   }
   const TLauncherSettings& s = launcher.settings;
   const std::string fingerprint = GetFileMD5(path, kFingerprintBulkRead);

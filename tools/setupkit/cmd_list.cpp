@@ -15,7 +15,7 @@ int RunList(const std::vector<std::string>& args) {
   try {
     archive = OpenPayload(cl.Operands()[0]);
   } catch (const ELauncherError& e) {
-    return Fail("list: " + e.Message());
+    return Fail(e.Message());
   }
   std::vector<TPayloadEntry> entries;
   try {

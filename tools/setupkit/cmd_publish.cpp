@@ -34,11 +34,11 @@ int RunPublish(const std::vector<std::string>& args) {
   try {
     launcher = ReadLauncherWithSettings(path);
   } catch (const ELauncherError& e) {
-    return Fail("publish: refused: " + e.Message());
+    return Fail("refused: " + e.Message());
   }
   const TLauncherSettings& s = launcher.settings;
   if (!launcher.hasPayload)
-    return Fail("publish: refused: " + path + " carries no payload (it is a stub): users would get nothing to "
+    return Fail("refused: " + path + " carries no payload (it is a stub): users would get nothing to "
                 "install. Attach the installer first: setupkit attach " + path + " INSTALLER -o setupTQ.exe");
   const std::vector<TPayloadEntry> entries = ListPayload(*OpenPayload(path));
   std::string names;
@@ -48,11 +48,11 @@ int RunPublish(const std::vector<std::string>& args) {
     hasInstaller = hasInstaller || LowerCase(e.name) == LowerCase(s.installer);
   }
   if (!hasInstaller)
-    return Fail("publish: refused: the payload of " + path + " holds no " + s.installer + " (it holds: " + names +
+    return Fail("refused: the payload of " + path + " holds no " + s.installer + " (it holds: " + names +
                 "), so the launcher would start nothing. Attach again, the installer second: setupkit attach STUB "
                 "INSTALLER -o setupTQ.exe");
   if (!launcher.isSigned && !cl.Has("--unsigned"))
-    return Fail("publish: refused: " + path + " is not signed. Users download the signed file, whose fingerprint "
+    return Fail("refused: " + path + " is not signed. Users download the signed file, whose fingerprint "
                 "differs, so this reply would fail for every one of them. Sign it first (osslsigncode sign, see "
                 "README \"Publishing a release\") and publish the signed file, or pass --unsigned for a test release");
 
@@ -61,7 +61,7 @@ int RunPublish(const std::vector<std::string>& args) {
   try {
     reply = PublishReply(path, webroot, s.ReplyPath());
   } catch (const EPublishError& e) {
-    return Fail("publish: refused: " + e.Message());
+    return Fail("refused: " + e.Message());
   }
   std::printf("%s\n  fingerprint %s\n", reply.path.c_str(), reply.fingerprint.c_str());
   if (!before.empty() && before != reply.body)

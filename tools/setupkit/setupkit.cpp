@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
       std::printf("usage: setupkit %s %s\n  %s\n", c.name, c.usage, c.summary);
       return 0;
     }
+    CurrentCommand = c.name;
     try {
       return c.run(args);
     } catch (const EUsageError& e) {
