@@ -197,6 +197,26 @@ TEST(AttachImage, RefusesWhatItCannotRebuildWithAReason) {
   }
 }
 
+// A crafted stub whose name entries all point at one long name: the rebuilt tree would write
+// the name once per entry, many times the section's size, so the name counts every time.
+TEST(AttachImage, ANameSharedByManyEntriesCountsEveryTime) {
+  TTree tree;
+  for (int i = 0; i < 40; ++i) tree[TResourceId::Named("T")][TResourceId::Named("N" + std::to_string(100 + i))][0] = "x";
+  std::string stub = BuildStub(tree);
+  const std::size_t rsrc = 0x400;
+  const std::size_t names = rsrc + (Get32(stub, rsrc + 16 + 4) & 0x7FFFFFFF);  // the type's name directory
+  const std::uint32_t first = Get32(stub, names + 16) & 0x7FFFFFFF;
+  for (int i = 0; i < 40; ++i) Put32(stub, names + 16 + 8 * i, 0x80000000u | first);
+  Put16(stub, rsrc + first, 200);  // 200 units, still inside the section
+  TMemoryStream in(stub);
+  try {
+    TPeImage image(in);
+    ADD_FAILURE() << "accepted";
+  } catch (const EPeImageError& e) {
+    EXPECT_NE(std::string(e.what()).find("larger than its section"), std::string::npos) << e.what();
+  }
+}
+
 // ---- the command's files ----------------------------------------------------------------------
 
 class TempDir {
