@@ -24,7 +24,8 @@ printf '%-6s %10s %9s %12s %7s %10s %9s %11s %9s\n' size output attach_s pack_cp
 for mib in 4 64; do
   dir="$out/$mib"
   mkdir -p "$dir"
-  libs 2>/dev/null | head -c $((mib << 20)) > "$dir/instTQ.exe" || true
+  # A Windows program (attach refuses anything else as the installer) followed by library bytes.
+  { cat "$stub"; libs 2>/dev/null; } | head -c $((mib << 20)) > "$dir/instTQ.exe" || true
   hyperfine --warmup 1 --runs "$runs" --export-json "$out/h$mib.json" \
     "$bin/setupkit attach $stub $dir/instTQ.exe -o $dir/setupTQ.exe" \
     "$bin/setupkit pack $dir/payload.dat $dir/instTQ.exe && cp $stub $dir/stub.exe" >/dev/null

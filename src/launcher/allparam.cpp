@@ -20,9 +20,9 @@ std::string FirstMirrorUrl;
 void AssignSettings() {
   InstallerExeName = "instTQ.exe";
   ArchiveFileName = "install.dat";
-  ProductVersion = 3.6f;  // bit pattern 0x40666666
+  ProductVersion = static_cast<float>(SETUPTQ_PRODUCT_VERSION);  // 3.6: bit pattern 0x40666666
   ProductDisplayName = "Parvalo";
-  ProductCode = "QORTQ";
+  ProductCode = SETUPTQ_PRODUCT_CODE;  // both from the release configuration (release.cmake)
 }
 
 std::string BuildVerifyRequestPath(char decimalSeparator) {

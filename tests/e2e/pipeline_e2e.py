@@ -3,16 +3,21 @@
 
     pipeline_e2e.py STUB SETUPKIT INSTALLER OUTDIR MIRROR-URLS
 
-A throw-away code-signing certificate (openssl); `setupkit attach` of INSTALLER to STUB;
-`osslsigncode sign`; `setupkit publish`; nginx with deploy/nginx/mirror.conf on the addresses
-of the launcher's mirrors (MIRROR-URLS: the STUB's own ten, comma-separated); `setupkit check-mirrors` says every
-mirror matches; the signed launcher under Wine certifies and starts the installer with its
-argument; `osslsigncode verify` passes on it. Then the wrong order, publishing before signing:
-check-mirrors reports a mismatch on every mirror and the launcher shows its failure balloon.
+A throw-away code-signing certificate (openssl); `setupkit info` of STUB shows its own mirrors
+(MIRROR-URLS: the STUB's ten, comma-separated); `setupkit attach` refuses swapped arguments and
+stores INSTALLER, copied as MySetup.exe, as instTQ.exe (`setupkit list` of the launcher shows
+it); `osslsigncode sign`; `setupkit publish`; nginx with deploy/nginx/mirror.conf on the
+addresses of the launcher's mirrors, the last with a web root of its own; `setupkit
+check-mirrors` says every mirror matches; the signed launcher under Wine certifies and starts the
+installer with its argument; `osslsigncode verify` passes on it. A new build copied to nine
+mirrors: check-mirrors exits 1 naming the stale tenth. Then the wrong order: publishing the
+unsigned file is refused; published with --unsigned and signed after, check-mirrors reports a
+mismatch on every mirror and the launcher shows its failure balloon.
 INSTALLER is the demo installer, which records its arguments. Screenshots and every file of the
 run stay in OUTDIR.
 """
 import ctypes
+import json
 import os
 import re
 import shutil
@@ -34,10 +39,11 @@ from verify_e2e import (ARGUMENT, CERT_CAPTION, INSTALL_BUTTON, PATH, VERIFY_CAP
 MIRROR_CONF = os.path.join(ROOT, "deploy", "nginx", "mirror.conf")
 
 
-def run(*args, ok=True, cwd=None):
-    """Runs a tool; its output is returned, and a failure (or, with ok=False, a success) fails."""
+def run(*args, ok=True, cwd=None, code=None):
+    """Runs a tool; its output is returned, and a failure (or, with ok=False, a success; with
+    code, any other exit code) fails."""
     p = subprocess.run(list(args), cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    if (p.returncode == 0) != ok:
+    if (p.returncode == 0) != ok or (code is not None and p.returncode != code):
         raise CaseFailed("%s exited %d:\n%s" % (" ".join(args), p.returncode, p.stdout))
     return p.stdout
 
@@ -51,17 +57,23 @@ class Nginx:
     """deploy/nginx/mirror.conf, its `listen` and `root` set for this run, in an nginx of its
     own: pid, logs and temporary files in its folder; it ends with this process at the latest."""
 
-    def __init__(self, folder, addrs, webroot):
-        self.folder, self.addrs = folder, addrs
+    def __init__(self, folder, groups):
+        """groups: (addresses, web root) for each copy of the server block: mirrors apart."""
+        self.folder, self.addrs = folder, [a for addrs, _ in groups for a in addrs]
         os.makedirs(folder, exist_ok=True)
-        conf = open(MIRROR_CONF, encoding="utf-8").read()
-        conf, n_listen = re.subn(r"^( *)listen [^;\n]*;.*$",
-                                 lambda m: "\n".join(m.group(1) + "listen %s;" % a for a in addrs), conf, flags=re.M)
-        conf, n_root = re.subn(r"^( *)root [^;\n]*;", lambda m: m.group(1) + "root %s;" % webroot, conf, flags=re.M)
-        if (n_listen, n_root) != (1, 1):
-            raise CaseFailed("mirror.conf: %d listen and %d root lines, not one each" % (n_listen, n_root))
+        blocks = []
+        for addrs, webroot in groups:
+            conf = open(MIRROR_CONF, encoding="utf-8").read()
+            conf, n_listen = re.subn(r"^( *)listen [^;\n]*;.*$",
+                                     lambda m: "\n".join(m.group(1) + "listen %s;" % a for a in addrs), conf,
+                                     flags=re.M)
+            conf, n_root = re.subn(r"^( *)root [^;\n]*;", lambda m: m.group(1) + "root %s;" % webroot, conf,
+                                   flags=re.M)
+            if (n_listen, n_root) != (1, 1):
+                raise CaseFailed("mirror.conf: %d listen and %d root lines, not one each" % (n_listen, n_root))
+            blocks.append(conf)
         site = os.path.join(folder, "mirror.conf")
-        open(site, "w", encoding="utf-8").write(conf)
+        open(site, "w", encoding="utf-8").write("\n".join(blocks))
         temps = "".join("    %s_temp_path %s;\n" % (k, os.path.join(folder, k))
                         for k in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
         self.access = os.path.join(folder, "access.log")
@@ -117,22 +129,28 @@ class Pipeline(Suite):
         self.work = os.path.join(out, "release")
         self.installer, self.archive = installer, os.path.join(self.work, "payload.dat")
         self.webroot = os.path.join(self.work, "webroot")
+        # The last mirror serves its own copy of the web root, which the vendor may forget.
+        self.last_root = os.path.join(self.work, "webroot-last")
         self.nginx = None
 
-    def tool(self, *args, ok=True):
-        return run(self.setupkit, *args, ok=ok, cwd=self.work)
+    def tool(self, *args, ok=True, code=None):
+        return run(self.setupkit, *args, ok=ok, cwd=self.work, code=code)
 
     def sign(self, unsigned, signed):
         run("osslsigncode", "sign", "-certs", "cert.pem", "-key", "key.pem", "-n", "Parvalo",
             "-i", "http://www.parvalo.example/", "-in", unsigned, "-out", signed, cwd=self.work)
 
     def check_mirrors(self, launcher, ok):
-        args = ["check-mirrors", launcher]
-        for a in self.addrs:
-            args += ["--mirror", "http://%s/" % a]
-        out = self.tool(*args, ok=ok)
+        """check-mirrors as the README runs it: the mirrors come from the launcher's settings."""
+        out = self.tool("check-mirrors", launcher, ok=ok, code=None if ok else 1)
         print(out, end="", flush=True)
         return [line for line in out.splitlines() if line.startswith("http://")]
+
+    def copy_to_mirrors(self, last_too=True):
+        """The web root copied to the mirrors, as the README copies it."""
+        os.makedirs(self.last_root, exist_ok=True)
+        if last_too:
+            run("rsync", "-a", "--delete", self.webroot + "/", self.last_root + "/")
 
     def prepare(self):
         shutil.rmtree(self.work, ignore_errors=True)
@@ -140,7 +158,10 @@ class Pipeline(Suite):
         for f in os.listdir(self.out):
             if f.endswith(".png"):
                 os.remove(os.path.join(self.out, f))
-        self.nginx = Nginx(os.path.join(self.work, "nginx"), self.addrs, self.webroot)
+        self.nginx = Nginx(os.path.join(self.work, "nginx"),
+                           [(self.addrs[:-1], self.webroot), (self.addrs[-1:], self.last_root)])
+        # The vendor's installer has a name of its own; the launcher starts it as instTQ.exe.
+        shutil.copy(self.installer, os.path.join(self.work, "MySetup.exe"))
         shutil.copy(self.installer, os.path.join(self.work, "instTQ.exe"))
         shutil.copy(self.stub, os.path.join(self.work, "stub.exe"))
         # The throw-away code-signing certificate, its own trust anchor.
@@ -148,8 +169,20 @@ class Pipeline(Suite):
             "-subj", "/CN=Parvalo release test/O=QOR Software", "-keyout", "key.pem", "-out", "cert.pem",
             "-addext", "extendedKeyUsage=codeSigning", "-addext", "keyUsage=digitalSignature",
             cwd=self.work)
-        self.tool("attach", "stub.exe", "instTQ.exe", "-o", "unsigned.exe")
+        # The stub describes itself: the mirrors this test serves, and no payload.
+        info = json.loads(self.tool("info", "--json", "stub.exe"))
+        if info["mirrors"] != ["http://%s/" % a for a in self.addrs] or info["payload"] is not None:
+            raise CaseFailed("setupkit info stub.exe: %s" % info)
+        # Swapped arguments: the installer is no stub; nothing is written.
+        out = self.tool("attach", "MySetup.exe", "stub.exe", "-o", "unsigned.exe", ok=False, code=1)
+        if "MySetup.exe is not a setupTQ stub" not in out or os.path.exists(os.path.join(self.work, "unsigned.exe")):
+            raise CaseFailed("swapped arguments: %s" % out)
+        self.tool("attach", "stub.exe", "MySetup.exe", "-o", "unsigned.exe")
         self.tool("pack", "payload.dat", "instTQ.exe")  # what the launcher must unpack as install.dat
+        listing = self.tool("list", "unsigned.exe")
+        if not re.search(r"^ +%d +\d+  instTQ\.exe$" % os.path.getsize(self.installer), listing, re.M) \
+                or "1 entries" not in listing:
+            raise CaseFailed("setupkit list unsigned.exe:\n" + listing)
         self.desk = Desktop(self.xvfb.start())
 
     def case_right_order(self):
@@ -157,7 +190,11 @@ class Pipeline(Suite):
         signed = os.path.join(self.work, "setupTQ.exe")
         if md5(signed) == md5(os.path.join(self.work, "unsigned.exe")):
             raise CaseFailed("signing left the file's fingerprint as it was")
+        info = json.loads(self.tool("info", "--json", "setupTQ.exe"))
+        if not info["signed"] or "CN=Parvalo release test" not in (info["signer"] or ""):
+            raise CaseFailed("setupkit info setupTQ.exe: signed %s by %r" % (info["signed"], info["signer"]))
         self.tool("publish", "setupTQ.exe", self.webroot)
+        self.copy_to_mirrors()
         reply = os.path.join(self.webroot, PATH.lstrip("/"))
         self.nginx.start()
         # The reply as the mirror serves it: the same bytes, text/html without a charset, cached
@@ -186,9 +223,33 @@ class Pipeline(Suite):
         if got < len(self.addrs) + 2:  # the header check, check-mirrors, and the launcher
             raise CaseFailed("nginx served the reply %d times" % got)
 
+    def case_stale_mirror(self):
+        # A new build of the same version, copied to nine mirrors: the tenth still serves the
+        # reply of the build before, and check-mirrors names it.
+        before = md5(os.path.join(self.work, "setupTQ.exe"))
+        open(os.path.join(self.work, "readme.txt"), "w").write("release notes\n")
+        self.tool("attach", "stub.exe", "MySetup.exe", "readme.txt", "-o", "unsigned2.exe")
+        self.sign("unsigned2.exe", "setupTQ2.exe")
+        self.tool("publish", "setupTQ2.exe", self.webroot)
+        self.copy_to_mirrors(last_too=False)
+        lines = self.check_mirrors("setupTQ2.exe", ok=False)
+        stale = "http://%s%s mismatch (got %s) " % (self.addrs[-1], PATH, before)
+        if len(lines) != len(self.addrs) or not lines[-1].startswith(stale) or \
+                not all(re.search(r" match \d+ ms$", l) for l in lines[:-1]):
+            raise CaseFailed("check-mirrors: %s" % lines)
+        self.copy_to_mirrors()
+        lines = self.check_mirrors("setupTQ2.exe", ok=True)
+
     def case_wrong_order(self):
-        # Published from the unsigned file, then signed: what the users get is the signed file.
-        self.tool("publish", "unsigned.exe", self.webroot)
+        # The unsigned file is refused, and the web root left as it was.
+        reply = os.path.join(self.webroot, PATH.lstrip("/"))
+        served = open(reply, "rb").read()
+        out = self.tool("publish", "unsigned.exe", self.webroot, ok=False, code=1)
+        if "unsigned.exe is not signed" not in out or open(reply, "rb").read() != served:
+            raise CaseFailed("publishing the unsigned launcher: %s" % out)
+        # Published from the unsigned file anyway, then signed: what the users get is the signed file.
+        self.tool("publish", "--unsigned", "unsigned.exe", self.webroot)
+        self.copy_to_mirrors()
         self.sign("unsigned.exe", "late.exe")
         lines = self.check_mirrors("late.exe", ok=False)
         unsigned = md5(os.path.join(self.work, "unsigned.exe"))
@@ -225,8 +286,10 @@ def main():
         # The wrong order needs the mirrors of the right one.
         if not run_case(suite, "right_order"):
             failed.append("right_order")
-        elif not run_case(suite, "wrong_order"):
-            failed.append("wrong_order")
+        else:
+            for case in ("stale_mirror", "wrong_order"):
+                if not run_case(suite, case):
+                    failed.append(case)
     except CaseFailed as e:
         failed.append("prepare")
         print("FAIL prepare      %s" % e, flush=True)

@@ -1,32 +1,104 @@
 #include "Attach.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <limits>
 #include <memory>
 
-#include "NullStream.h"
 #include "PeImage.h"
+#include "Temporary.h"
 #include "payload/ArchiveReader.h"
 #include "payload/ArchiveWriter.h"
 
 namespace {
-std::unique_ptr<TFileStream> OpenRead(const std::string& path) {
-  return std::make_unique<TFileStream>(path, platform::FileAccess::Read, platform::FileShare::Read,
-                                       platform::FileCreate::OpenExisting);
-}
 
-// A ready archive is inflated once, entry by entry, so that a damaged one or one with a name
-// the launcher must not write is refused here rather than on the user's machine.
-void CheckArchive(TStream& archive, const std::string& path) {
-  try {
-    UnpackArchive(archive, [](const TArchiveEntry&) { return std::make_unique<TNullStream>(); });
-  } catch (const Exception& e) {
-    throw EArchiveError(path + ": not a sound payload archive: " + e.Message());
+bool SameNameNoCase(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
+
+// Counts what passes to the output and tells the progress every few megabytes.
+class TProgressStream : public TStream {
+ public:
+  TProgressStream(TStream& out, std::int64_t expected, const std::string& name, const TAttachProgress& progress)
+      : out_(out), expected_(expected), name_(name), progress_(progress) {}
+  int Read(void*, int) override { return 0; }
+  int Write(const void* buffer, int count) override {
+    const int n = out_.Write(buffer, count);
+    written_ += n;
+    if (progress_ && written_ - shown_ >= 4 * 1024 * 1024) {
+      shown_ = written_;
+      progress_("writing " + name_ + " " + std::to_string(expected_ > 0 ? written_ * 100 / expected_ : 0) + "%");
+    }
+    return n;
   }
-  archive.SetPosition(0);
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return out_.Seek(offset, origin); }
+
+ private:
+  TStream& out_;
+  std::int64_t expected_, written_ = 0, shown_ = 0;
+  std::string name_;
+  const TAttachProgress& progress_;
+};
+
+bool IsPeFile(const std::string& path) {
+  auto file = OpenRead(path);
+  std::string head(0x400, '\0');
+  head.resize(static_cast<std::size_t>(std::max(file->Read(&head[0], 0x400), 0)));
+  if (head.size() < 0x40 || head.compare(0, 2, "MZ") != 0) return false;
+  std::uint32_t pe = 0;
+  for (int i = 3; i >= 0; --i) pe = pe << 8 | static_cast<unsigned char>(head[0x3C + i]);
+  std::string signature(4, '\0');
+  if (pe > static_cast<std::uint64_t>(file->Size()) - 4) return false;
+  file->SetPosition(pe);
+  return file->Read(&signature[0], 4) == 4 && signature == std::string("PE\0\0", 4);
 }
 
-void WriteAttached(const TAttachRequest& request, const std::string& packed, const std::string& temp) {
+void CheckRequest(const TAttachRequest& r) {
+  std::vector<std::string> inputs{r.stub};
+  if (!r.installer.empty()) inputs.push_back(r.installer);
+  if (!r.archive.empty()) inputs.push_back(r.archive);
+  inputs.insert(inputs.end(), r.files.begin(), r.files.end());
+  try {
+    CheckOutputPath(r.output, inputs);
+  } catch (const EArgumentException& e) {
+    throw ELauncherError(e.Message());
+  }
+  if (!r.installer.empty() && !IsPeFile(r.installer))
+    throw ELauncherError(r.installer + " is not a Windows program (no PE header), so the launcher could not start it; "
+                         "give the installer second: setupkit attach STUB INSTALLER [FILE...] -o OUT");
+}
+
+}  // namespace
+
+void PackNamedFiles(TStream& out, const std::vector<std::pair<std::string, std::string>>& entries,
+                    const TAttachProgress& progress) {
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (SameNameNoCase(entries[i].first, entries[j].first))
+        throw EArchiveError("two entries would be named \"" + entries[i].first + "\" (" + entries[j].second + " and " +
+                            entries[i].second + ")");
+  TArchiveWriter writer(out, static_cast<std::int32_t>(entries.size()));
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (progress)
+      progress("packing " + entries[i].first + " (" + std::to_string(i + 1) + "/" + std::to_string(entries.size()) + ")");
+    auto in = OpenRead(entries[i].second);
+    writer.AddEntry(entries[i].first, *in, in->Size());
+  }
+}
+
+TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgress& progress) {
+  CheckRequest(request);
+  const char* order = "give the stub first: setupkit attach STUB INSTALLER [FILE...] -o OUT";
+  TLauncherFile probe;
+  try {
+    probe = ReadLauncher(request.stub);
+  } catch (const EPeImageError& e) {
+    if (e.Message().rfind("not a PE", 0) == 0) throw EPeImageError(request.stub + ": " + e.Message());
+    throw ELauncherError(request.stub + " is not a setupTQ stub (" + e.Message() + "); " + order);
+  }
+  if (!probe.hasSettings)
+    throw ELauncherError(request.stub + " is not a setupTQ stub (it carries no release settings); " + order);
+  if (!request.replace && probe.hasPayload)
+    throw ELauncherError(request.stub + " already carries a payload (a launcher, not a stub): give the stub "
+                         "(bin/stub/setupTQ.exe of the win32 build), or --replace to replace its payload");
+  const TLauncherSettings& settings = probe.settings;
   auto stub = OpenRead(request.stub);
   std::unique_ptr<TPeImage> image;
   try {
@@ -34,33 +106,53 @@ void WriteAttached(const TAttachRequest& request, const std::string& packed, con
   } catch (const EPeImageError& e) {
     throw EPeImageError(request.stub + ": " + e.Message());
   }
-  if (request.archive.empty()) {
-    TFileStream out(packed, platform::FileAccess::ReadWrite, platform::FileShare::None,
-                    platform::FileCreate::CreateAlways);
-    PackFiles(out, request.files);
-  }
-  auto payload = OpenRead(request.archive.empty() ? packed : request.archive);
-  if (!request.archive.empty()) CheckArchive(*payload, request.archive);
-  const std::int64_t size = payload->Size();
-  if (size > std::numeric_limits<std::uint32_t>::max()) throw EArchiveError("the payload archive exceeds 4 GiB");
-  image->SetResource(TResourceId::Named("DAT"), TResourceId::Named("BRENLOW"), *payload,
-                     static_cast<std::uint32_t>(size));
-  TFileStream out(temp, platform::FileAccess::ReadWrite, platform::FileShare::None, platform::FileCreate::CreateAlways);
-  image->Write(out);
-}
-}  // namespace
 
-void AttachPayload(const TAttachRequest& request) {
-  const std::string packed = request.output + ".payload.part", temp = request.output + ".part";
-  try {
-    WriteAttached(request, packed, temp);  // every file it opens is closed when it returns
-    std::remove(packed.c_str());
-    std::remove(request.output.c_str());  // Windows renames onto no existing file
-    if (std::rename(temp.c_str(), request.output.c_str()) != 0)
-      throw EFCreateError("cannot rename " + temp + " to " + request.output);
-  } catch (...) {
-    std::remove(packed.c_str());
-    std::remove(temp.c_str());
-    throw;
+  TAttachSummary summary;
+  std::unique_ptr<TTemporary> packed;
+  std::unique_ptr<TStream> archive;
+  if (request.archive.empty()) {
+    packed = std::make_unique<TTemporary>(request.output);
+    try {
+      // The installer under the name the launcher starts, then the other files under theirs.
+      std::vector<std::pair<std::string, std::string>> entries{{settings.installer, request.installer}};
+      for (const auto& f : request.files) entries.push_back({EntryNameOf(f), f});
+      PackNamedFiles(packed->File(), entries, progress);
+    } catch (const EStreamError& e) {
+      throw EStreamError("cannot write " + request.output + ": " + packed->InTargetsWords(e.Message()));
+    }
+    packed->Close();
+    archive = OpenRead(packed->Path());
+  } else {
+    archive = OpenRead(request.archive);
   }
+  try {
+    summary.entries = ListPayload(*archive);  // every entry inflated: a damaged archive is refused here
+  } catch (const Exception& e) {
+    throw EArchiveError((request.archive.empty() ? request.output : request.archive) +
+                        ": not a sound payload archive: " + e.Message());
+  }
+  bool hasInstaller = false;
+  for (const auto& e : summary.entries) hasInstaller = hasInstaller || SameNameNoCase(e.name, settings.installer);
+  if (!hasInstaller)
+    throw ELauncherError(request.archive + " holds no " + settings.installer +
+                         ", the one file the launcher starts: pack the installer under that name");
+  summary.archiveSize = archive->Size();
+  if (summary.archiveSize > std::numeric_limits<std::uint32_t>::max())
+    throw EArchiveError("the payload archive exceeds 4 GiB");
+  archive->SetPosition(0);
+  image->SetResource(TResourceId::Named("DAT"), TResourceId::Named("BRENLOW"), *archive,
+                     static_cast<std::uint32_t>(summary.archiveSize));
+
+  TTemporary out(request.output);
+  try {
+    TProgressStream counted(out.File(), stub->Size() + summary.archiveSize, request.output, progress);
+    image->Write(counted);
+    summary.outputSize = out.File().Size();
+    out.Close();
+  } catch (const EStreamError& e) {
+    throw EStreamError("cannot write " + request.output + ": " + out.InTargetsWords(e.Message()));
+  }
+  archive.reset();
+  out.ReplaceTarget();
+  return summary;
 }

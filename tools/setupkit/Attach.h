@@ -1,19 +1,44 @@
 #pragma once
-// Putting a payload archive into a prebuilt launcher: the archive becomes the launcher's
-// resource of type "DAT", name "BRENLOW"; every other resource keeps its bytes.
+// Putting a payload archive into a launcher stub: the archive becomes the launcher's resource
+// of type "DAT", name "BRENLOW"; every other resource keeps its bytes.
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "LauncherFile.h"
+
 struct TAttachRequest {
-  std::string stub;                // the prebuilt launcher (PE32 with a resource section)
-  std::vector<std::string> files;  // packed as `setupkit pack` packs them, or else
-  std::string archive;             // one ready payload archive
+  std::string stub;                // the stub: a launcher without payload, carrying its settings
+  std::string installer;           // stored as the entry the launcher starts (instTQ.exe), or else
+  std::string archive;             // one ready payload archive, which must hold that entry
+  std::vector<std::string> files;  // further entries, named by their file names
   std::string output;
+  bool replace = false;  // the stub may already carry a payload, which is replaced
 };
 
-/// Writes request.output. The payload is streamed: files are packed into a temporary beside
-/// the output, and the output is written under a temporary name and renamed at the end. Raises
-/// with a one-line message for a stub that cannot take the payload (named in the message), an
-/// unsafe entry name or a damaged ready archive, or a file error; then neither the output nor a
-/// temporary is created (an output from an earlier run is left as it was).
-void AttachPayload(const TAttachRequest& request);
+struct TAttachSummary {
+  std::vector<TPayloadEntry> entries;
+  std::int64_t archiveSize = 0;
+  std::int64_t outputSize = 0;
+};
+
+/// Called with a short text ("packing instTQ.exe (1/2)", "writing setupTQ.exe 40%") during
+/// long work.
+using TAttachProgress = std::function<void(const std::string&)>;
+
+/// Packs the files into out as entries of the names given (name, path), in order, telling the
+/// progress before each. Raises EArchiveError when two names are the same to Windows (which
+/// compares them without regard to case).
+void PackNamedFiles(TStream& out, const std::vector<std::pair<std::string, std::string>>& entries,
+                    const TAttachProgress& progress);
+
+/// Writes request.output. Refuses (ELauncherError, saying why and what to do) a stub that is no
+/// launcher stub of ours, a stub that already carries a payload unless request.replace, an
+/// installer that is not a PE image, a ready archive without the installer entry, and an output
+/// that is one of the inputs or a folder; raises EPeImageError for a stub that cannot be rebuilt
+/// and EArchiveError for refused entry names. The payload is streamed through temporaries
+/// beside the output, named for this run; the output is replaced with one rename at the end. On
+/// failure no temporary is left and an output from an earlier run is left as it was; only
+/// files this run created are removed, and messages name the user's paths, never a temporary.
+TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgress& progress = nullptr);

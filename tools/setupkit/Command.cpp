@@ -2,12 +2,88 @@
 
 #include <cstdio>
 
+#include "platform/Platform.h"
+
 std::vector<CommandInfo>& Commands() {
   static std::vector<CommandInfo> commands;
   return commands;
 }
 
+std::string CurrentCommand;
+
 int Fail(const std::string& message) {
-  std::fprintf(stderr, "setupkit: %s\n", message.c_str());
-  return 1;
+  std::fprintf(stderr, "setupkit%s%s: %s\n", CurrentCommand.empty() ? "" : " ", CurrentCommand.c_str(), message.c_str());
+  return kExitNo;
+}
+
+TCommandLine::TCommandLine(const std::vector<std::string>& args, const std::vector<TOption>& options) {
+  bool ended = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (ended || a.size() < 2 || a[0] != '-') {
+      operands_.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      ended = true;
+      continue;
+    }
+    const TOption* found = nullptr;
+    for (const auto& o : options)
+      for (const auto& n : o.names)
+        if (n == a) found = &o;
+    if (!found) throw EUsageError("unknown option " + a);
+    std::string value;
+    if (found->takesValue) {
+      if (i + 1 == args.size()) throw EUsageError("option " + a + " needs a value");
+      value = args[++i];
+    }
+    given_.push_back({found->names[0], value});
+  }
+}
+
+std::vector<std::string> TCommandLine::Values(const std::string& name) const {
+  std::vector<std::string> out;
+  for (const auto& g : given_)
+    if (g.first == name) out.push_back(g.second);
+  return out;
+}
+
+std::string TCommandLine::Value(const std::string& name) const {
+  const std::vector<std::string> v = Values(name);
+  if (v.size() > 1) throw EUsageError("option " + name + " given more than once");
+  return v.empty() ? std::string() : v[0];
+}
+
+void TCommandLine::ExpectOperands(std::size_t min, std::size_t max, const std::string& what) const {
+  if (operands_.size() < min) throw EUsageError("missing " + what);
+  if (operands_.size() > max) throw EUsageError("too many arguments (\"" + operands_[max] + "\"): expected " + what);
+}
+
+TProgressLine::TProgressLine() : shown_(platform::StderrIsTerminal()) {}
+
+void TProgressLine::Show(const std::string& text) {
+  if (!shown_) return;
+  Clear();
+  std::fprintf(stderr, "%s", text.c_str());
+  std::fflush(stderr);
+  width_ = text.size();
+}
+
+void TProgressLine::Clear() {
+  if (!shown_ || width_ == 0) return;
+  std::fprintf(stderr, "\r%s\r", std::string(width_, ' ').c_str());
+  std::fflush(stderr);
+  width_ = 0;
+}
+
+std::string SizeText(std::int64_t bytes) {
+  char text[32];
+  if (bytes >= 1024 * 1024)
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024 * 1024));
+  else if (bytes >= 10 * 1024)
+    std::snprintf(text, sizeof text, "%lld KB", static_cast<long long>(bytes / 1024));
+  else
+    std::snprintf(text, sizeof text, "%lld bytes", static_cast<long long>(bytes));
+  return text;
 }

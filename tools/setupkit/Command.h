@@ -1,10 +1,21 @@
 #pragma once
 // setupkit's commands: each lives in its own file and registers itself with one line,
 //   static const RegisterCommand reg{"pack", "OUT FILE...", "pack files into a payload archive", RunPack};
-// A command returns the process exit code; it reports failures itself as one line on stderr
-// ("setupkit: ...") and returns non-zero. args excludes the program and the command name.
+// args excludes the program and the command name. The exit codes are the same for every command:
+//   0  done, or the check says yes
+//   1  the check says no (a mismatch, a refused launcher): Fail() prints why and returns it
+//   2  a usage error: raise EUsageError (main adds where to find the usage)
+//   3  an I/O or input error (a missing file, not a PE, a damaged archive): any other exception
+// -h/--help before "--" shows the command's usage (main), and "--" ends the options.
+#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "base/SysUtils.h"
+
+constexpr int kExitNo = 1, kExitUsage = 2, kExitInput = 3;
+
+SETUPTQ_EXCEPTION(EUsageError, Exception);
 
 using CommandFn = int (*)(const std::vector<std::string>& args);
 
@@ -23,5 +34,49 @@ struct RegisterCommand {
   }
 };
 
-/// Prints "setupkit: <message>" on stderr and returns 1.
+/// The command being run (main sets it): the messages name it.
+extern std::string CurrentCommand;
+
+/// Prints "setupkit COMMAND: <message>" on stderr and returns 1 (the check says no).
 int Fail(const std::string& message);
+
+/// A command's arguments split into options and operands. Options are the names declared (an
+/// option with a value takes the next argument); any other argument beginning with "-" (but "-"
+/// alone) before "--" is an unknown option, raised as EUsageError naming it.
+class TCommandLine {
+ public:
+  struct TOption {
+    std::vector<std::string> names;  // the first is the one Has and Values ask for
+    bool takesValue = false;
+  };
+  TCommandLine(const std::vector<std::string>& args, const std::vector<TOption>& options);
+  bool Has(const std::string& name) const { return !Values(name).empty(); }
+  /// Every value given (an option without a value gives "" once per use).
+  std::vector<std::string> Values(const std::string& name) const;
+  /// The value given; EUsageError when given more than once.
+  std::string Value(const std::string& name) const;
+  const std::vector<std::string>& Operands() const { return operands_; }
+  /// EUsageError unless there are from min to max operands; `what` names them for the message.
+  void ExpectOperands(std::size_t min, std::size_t max, const std::string& what) const;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> given_;
+  std::vector<std::string> operands_;
+};
+
+/// A progress line on stderr when it is a terminal (else nothing): rewritten in place, and
+/// blanked before other output.
+class TProgressLine {
+ public:
+  TProgressLine();
+  ~TProgressLine() { Clear(); }
+  void Show(const std::string& text);
+  void Clear();
+
+ private:
+  bool shown_;
+  std::size_t width_ = 0;
+};
+
+/// "12.3 MB", "456 KB", "789 bytes".
+std::string SizeText(std::int64_t bytes);

@@ -150,11 +150,34 @@ std::uint32_t TPeChecksum::Value() const {
 
 // ---- reading ------------------------------------------------------------------------------
 
-TPeImage::TPeImage(TStream& file) : file_(file) {
+TPeImage::TPeImage(TStream& file, TPeUse use) : file_(file), use_(use) {
   ReadHeaders();
   FindResourceSection();
-  CheckPlacement();
+  if (use_ == TPeUse::Rebuild) CheckPlacement();
   ReadResourceTree();
+}
+
+std::string TPeImage::CertificateTable() {
+  std::string bytes(certSize_, '\0');
+  if (certSize_ > 0) ReadAt(certOffset_, &bytes[0], certSize_);
+  return bytes;
+}
+
+const TPeResource* TPeImage::FindResource(const TResourceId& type, const TResourceId& name) const {
+  for (const auto& r : resources_)
+    if (r.type == type && r.name == name) return &r;
+  return nullptr;
+}
+
+std::string TPeImage::ResourceBytes(const TPeResource& resource) {
+  std::string bytes(resource.size, '\0');
+  if (resource.source) {
+    resource.source->SetPosition(static_cast<std::int64_t>(resource.offset));
+    if (resource.size) resource.source->ReadBuffer(&bytes[0], static_cast<int>(resource.size));
+  } else if (resource.size) {
+    ReadAt(resource.offset, &bytes[0], resource.size);
+  }
+  return bytes;
 }
 
 void TPeImage::ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count) {
@@ -222,9 +245,16 @@ void TPeImage::ReadHeaders() {
     sections_.push_back(s);
   }
 
-  if (directoryCount_ > kDirCertificates &&
-      (Get32(headers_, optional_ + kOptDirectories + 8 * kDirCertificates) != 0 ||
-       Get32(headers_, optional_ + kOptDirectories + 8 * kDirCertificates + 4) != 0))
+  if (directoryCount_ > kDirCertificates) {
+    certOffset_ = Get32(headers_, optional_ + kOptDirectories + 8 * kDirCertificates);
+    certSize_ = Get32(headers_, optional_ + kOptDirectories + 8 * kDirCertificates + 4);
+  }
+  if (use_ == TPeUse::Inspect) {
+    if (certSize_ != 0 && (certOffset_ < rawEnd || certOffset_ > fileSize_ || certSize_ > fileSize_ - certOffset_))
+      throw EPeImageError("damaged: the signature lies outside the file or over its sections");
+    return;  // a signature, and whatever else follows the sections, is only looked at
+  }
+  if (certOffset_ != 0 || certSize_ != 0)
     throw EPeImageError("is signed: attaching would break its signature; attach before signing");
   // Symbols, a signature or appended data lie after the sections at file offsets that a
   // rebuilt resource section would move or overwrite.
@@ -283,9 +313,11 @@ void TPeImage::CheckPlacement() {
 }
 
 void TPeImage::ReadResourceTree() {
-  // Each entry takes 8 bytes of the section, so a tree with more entries than that shares or
-  // repeats directories; the budget stops such a tree from multiplying its leaves.
-  std::uint64_t budget = sections_[static_cast<std::size_t>(rsrc_)].rawSize / kDirectoryEntrySize;
+  // Every directory, entry, name and leaf takes its bytes of the section, so a tree that needs
+  // more bytes than the section holds shares or repeats them (one name referred to by thousands
+  // of entries, say); the rebuilt tree writes each of them out, so the budget stops such a tree
+  // from multiplying the output.
+  std::uint64_t budget = sections_[static_cast<std::size_t>(rsrc_)].rawSize;
   std::vector<std::uint32_t> open;
   ReadDirectory(0, 0, TPeResource{}, open, budget);
   // Resources do not share bytes; a tree whose leaves claim more than the section holds would
@@ -311,8 +343,12 @@ void TPeImage::ReadDirectory(std::uint32_t offset, int level, TPeResource leaf, 
     throw EPeImageError("damaged: the resource tree loops");
   const std::string header = section(offset, kDirectoryHeaderSize);
   const std::uint64_t count = static_cast<std::uint64_t>(Get16(header, 12)) + Get16(header, 14);
-  if (count > budget) throw EPeImageError("damaged: the resource tree has more entries than its section holds");
-  budget -= count;
+  auto spend = [&budget](std::uint64_t bytes) {
+    if (bytes > budget) throw EPeImageError("damaged: the resource tree is larger than its section (it repeats "
+                                            "directories, names or leaves)");
+    budget -= bytes;
+  };
+  spend(kDirectoryHeaderSize + count * kDirectoryEntrySize);
   const std::string entries =
       section(static_cast<std::uint64_t>(offset) + kDirectoryHeaderSize, count * kDirectoryEntrySize);
   open.push_back(offset);
@@ -322,6 +358,7 @@ void TPeImage::ReadDirectory(std::uint32_t offset, int level, TPeResource leaf, 
     if (nameField & kHighBit) {
       const std::uint64_t at = nameField & ~kHighBit;
       const std::string units = section(at + 2, 2 * static_cast<std::uint64_t>(Get16(section(at, 2), 0)));
+      spend(2 + units.size());
       id = TResourceId::Named("");
       for (std::size_t u = 0; u < units.size(); u += 2) id.name += static_cast<char16_t>(Get16(units, u));
     }
@@ -332,6 +369,7 @@ void TPeImage::ReadDirectory(std::uint32_t offset, int level, TPeResource leaf, 
       continue;
     }
     if ((target & kHighBit) || id.named) throw EPeImageError("damaged: a resource language entry is not a leaf");
+    spend(kLeafSize);
     const std::string data = section(target, kLeafSize);
     const std::uint32_t rva = Get32(data, 0);
     leaf.size = Get32(data, 4);
@@ -485,6 +523,7 @@ TPeImage::TLayout TPeImage::Layout() const {
 }
 
 void TPeImage::Write(TStream& out) const {
+  if (use_ != TPeUse::Rebuild || IsSigned()) throw EPeImageError("an image read only to be looked at cannot be written");
   const TLayout L = Layout();
   const TPeSection& r = sections_[static_cast<std::size_t>(rsrc_)];
   const std::uint64_t rawSize = AlignUp(L.size, fileAlignment_);

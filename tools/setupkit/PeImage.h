@@ -71,14 +71,27 @@ class TPeChecksum {
   unsigned char odd_ = 0;  // the first byte of a word whose second byte is yet to come
 };
 
+/// What an image is read for: rebuilding its resource section (attach), or only looking at it
+/// (a signed launcher, whose signature and any bytes after the sections are then allowed).
+enum class TPeUse { Rebuild, Inspect };
+
 class TPeImage {
  public:
   /// Reads and checks the image in file (which must outlive this object). Raises EPeImageError
   /// with a one-line reason for anything else than a PE32 image whose resource section can be
   /// rebuilt: bad or truncated headers, a signature (the certificate table is not empty), no
   /// resource section, a section other than the base relocations after it, data after the last
-  /// section, a damaged resource tree.
-  explicit TPeImage(TStream& file);
+  /// section, a damaged resource tree. For TPeUse::Inspect only the headers and the resource
+  /// tree must be sound.
+  explicit TPeImage(TStream& file, TPeUse use = TPeUse::Rebuild);
+  /// Whether the certificate table (an Authenticode signature) is present.
+  bool IsSigned() const { return certSize_ != 0; }
+  /// The certificate table's bytes (WIN_CERTIFICATE records), empty when unsigned.
+  std::string CertificateTable();
+  /// The first resource of this type and name (any language), or null.
+  const TPeResource* FindResource(const TResourceId& type, const TResourceId& name) const;
+  /// A resource's bytes as the image holds them.
+  std::string ResourceBytes(const TPeResource& resource);
 
   const std::vector<TPeSection>& Sections() const { return sections_; }
   const std::vector<TPeResource>& Resources() const { return resources_; }
@@ -104,10 +117,13 @@ class TPeImage {
   void ReadResourceTree();
   void ReadDirectory(std::uint32_t offset, int level, TPeResource leaf, std::vector<std::uint32_t>& open,
                      std::uint64_t& budget);
+
   void ReadAt(std::uint64_t offset, void* buffer, std::uint32_t count);
   TLayout Layout() const;
 
   TStream& file_;
+  TPeUse use_;
+  std::uint32_t certOffset_ = 0, certSize_ = 0;
   std::uint64_t fileSize_ = 0;
   std::string headers_;         // the first SizeOfHeaders bytes
   std::uint32_t optional_ = 0;  // offset of the optional header

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "base/Classes.h"
-#include "launcher/allparam.h"
 #include "platform/Platform.h"
 #include "verify/QORMD5Unit.h"
 #include "verify/ShareCodeCheckunit.h"
@@ -40,18 +39,18 @@ std::string BuildReplyFor(const std::string& fingerprint) {
   return body;
 }
 
-std::string ReplyFilePath(const std::string& dir) {
+std::string ReplyFilePath(const std::string& dir, const std::string& replyPath) {
   std::string base = dir;
   // Trailing delimiters off, character by character (a double-byte character may end in 0x5C).
   for (std::size_t cut; base.size() > 1 && (cut = LastDelimiter("/\\", base)) == base.size() - 1;) base.resize(cut);
-  return base + "/" + BuildVerifyRequestPath('.');
+  return base + "/" + replyPath;
 }
 
-TPublishedReply PublishReply(const std::string& launcher, const std::string& dir) {
+TPublishedReply PublishReply(const std::string& launcher, const std::string& dir, const std::string& replyPath) {
   TPublishedReply out;
   out.fingerprint = GetFileMD5(launcher, kFingerprintBulkRead);
   out.body = BuildReplyFor(out.fingerprint);
-  out.path = ReplyFilePath(dir);
+  out.path = ReplyFilePath(dir, replyPath);
   const std::string folder = out.path.substr(0, LastDelimiter("/", out.path));
   if (!ForceDirectories(folder)) throw EPublishError("cannot create the folder " + folder);
   TFileStream file(out.path, platform::FileAccess::ReadWrite, platform::FileShare::None,
@@ -63,7 +62,15 @@ TPublishedReply PublishReply(const std::string& launcher, const std::string& dir
 TDecodedReply DecodeReplyFile(const std::string& path, const std::string& fingerprint) {
   TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read,
                    platform::FileCreate::OpenExisting);
-  std::string body(static_cast<std::size_t>(file.Size()), '\0');
+  const std::int64_t size = file.Size();
+  if (size > kMaxReplyFileSize) {
+    char magic[4] = {};
+    file.Read(magic, 4);
+    throw EPublishError(path + " is not a reply file (" + std::to_string(size) + " bytes" +
+                        ((magic[0] == 'M' && magic[1] == 'Z') || std::string(magic, 4) == "\x7f" "ELF" ? ", a program" : "") +
+                        "; a reply is one short line): give the reply first, then the launcher");
+  }
+  std::string body(static_cast<std::size_t>(size), '\0');
   if (!body.empty()) file.ReadBuffer(&body[0], static_cast<int>(body.size()));
   return JudgeReply(body, fingerprint);
 }

@@ -1,36 +1,54 @@
-// setupkit attach STUB FILE... -o OUT, or STUB --archive ARCHIVE -o OUT: a launcher carrying
-// the payload, made from a prebuilt one without a compiler or resource compiler.
+// setupkit attach STUB INSTALLER [FILE...] -o OUT, or STUB --archive ARCHIVE -o OUT: a launcher
+// carrying the payload, made from its stub without a compiler or resource compiler.
+#include <cinttypes>
+#include <cstdio>
+
 #include "Attach.h"
 #include "Command.h"
+#include "verify/QORMD5Unit.h"
 
 namespace {
 int RunAttach(const std::vector<std::string>& args) {
-  const char* usage = "attach: usage: setupkit attach STUB.exe (FILE... | --archive ARCHIVE) -o OUT.exe";
+  const TCommandLine cl(args, {{{"-o", "--output"}, true}, {{"--archive"}, true}, {{"--replace"}, false}});
   TAttachRequest request;
-  std::vector<std::string> positional;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "-o" || args[i] == "--archive") {
-      std::string& value = args[i] == "-o" ? request.output : request.archive;
-      if (i + 1 == args.size() || !value.empty()) return Fail(usage);
-      value = args[++i];
-    } else {
-      positional.push_back(args[i]);
-    }
+  request.output = cl.Value("-o");
+  request.archive = cl.Value("--archive");
+  request.replace = cl.Has("--replace");
+  if (request.output.empty()) throw EUsageError("missing -o OUT, the launcher to write");
+  if (request.archive.empty()) {
+    cl.ExpectOperands(2, SIZE_MAX, "STUB and INSTALLER");
+    request.installer = cl.Operands()[1];
+    request.files.assign(cl.Operands().begin() + 2, cl.Operands().end());
+  } else {
+    cl.ExpectOperands(1, 1, "STUB alone with --archive");
   }
-  if (positional.empty() || request.output.empty() || (positional.size() > 1) == !request.archive.empty())
-    return Fail(usage);
-  request.stub = positional[0];
-  request.files.assign(positional.begin() + 1, positional.end());
+  request.stub = cl.Operands()[0];
+
+  TProgressLine progress;
+  TAttachSummary summary;
   try {
-    AttachPayload(request);
-  } catch (const std::exception& e) {
-    return Fail("attach: " + std::string(e.what()));
+    summary = AttachPayload(request, [&progress](const std::string& text) { progress.Show(text); });
+  } catch (const ELauncherError& e) {
+    progress.Clear();
+    return Fail(e.Message());
   }
+  progress.Clear();
+  std::int64_t total = 0;
+  std::printf("%s\n", request.output.c_str());
+  for (const auto& e : summary.entries) {
+    std::printf("  %-24s %12" PRId32 " bytes, %12" PRId64 " packed\n", e.name.c_str(), e.size, e.packed);
+    total += e.size;
+  }
+  std::printf("  %zu entries, %s packed into %s (%.0f%%); launcher %s\n  fingerprint %s\n", summary.entries.size(),
+              SizeText(total).c_str(), SizeText(summary.archiveSize).c_str(),
+              total > 0 ? 100.0 * static_cast<double>(summary.archiveSize) / static_cast<double>(total) : 100.0,
+              SizeText(summary.outputSize).c_str(), GetFileMD5(request.output, kFingerprintBulkRead).c_str());
   return 0;
 }
 
-const RegisterCommand reg{"attach", "STUB.exe (FILE... | --archive ARCHIVE) -o OUT.exe",
-                          "put a payload archive (FILEs packed as pack does, or a ready one) into a prebuilt "
-                          "launcher as its DAT/BRENLOW resource",
+const RegisterCommand reg{"attach", "STUB INSTALLER [FILE...] -o OUT [--replace] | STUB --archive ARCHIVE -o OUT",
+                          "the launcher OUT: STUB (bin/stub/setupTQ.exe) carrying INSTALLER as the file it starts "
+                          "(stored as instTQ.exe whatever its name) and the FILEs under their own names, or a "
+                          "ready ARCHIVE; --replace: STUB may already carry a payload",
                           RunAttach};
 }  // namespace

@@ -1,66 +1,47 @@
-// setupkit check-mirrors LAUNCHER [--mirror URL]...: asks every mirror for the launcher's
-// reply as the launcher would, and says for each whether the launcher would accept it.
+// setupkit check-mirrors LAUNCHER [--mirror URL]...: asks every mirror the launcher's settings
+// name (or those given) for its reply as the launcher would, and says for each whether the
+// launcher would accept it.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "Command.h"
+#include "LauncherFile.h"
 #include "MirrorCheck.h"
-#include "launcher/MirrorConfig.h"
-#include "launcher/allparam.h"
-#include "platform/Platform.h"
+#include "ReplyPublish.h"
 #include "verify/QORMD5Unit.h"
 
 namespace {
-/// The progress line on a terminal: rewritten in place, and blanked before a verdict line.
-class TProgressLine {
- public:
-  TProgressLine() : shown_(platform::StderrIsTerminal()) {}
-  void Show(const std::string& text) {
-    if (!shown_) return;
-    Clear();
-    std::fprintf(stderr, "%s", text.c_str());
-    std::fflush(stderr);
-    width_ = text.size();
-  }
-  void Clear() {
-    if (!shown_ || width_ == 0) return;
-    std::fprintf(stderr, "\r%s\r", std::string(width_, ' ').c_str());
-    std::fflush(stderr);
-    width_ = 0;
-  }
-
- private:
-  bool shown_;
-  std::size_t width_ = 0;
-};
-
 int RunCheckMirrors(const std::vector<std::string>& args) {
-  const char* usage = "check-mirrors: usage: setupkit check-mirrors LAUNCHER.exe [--mirror URL]...";
-  std::string launcher;
+  const TCommandLine cl(args, {{{"--mirror"}, true}});
+  cl.ExpectOperands(1, 1, "LAUNCHER");
+  const std::string& path = cl.Operands()[0];
+  // The URLs given are checked before anything is asked.
   std::vector<std::string> mirrors;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--mirror") {
-      if (i + 1 == args.size()) return Fail(usage);
-      std::string url = args[++i];
-      if (url.empty() || url.back() != '/') url += '/';  // a base URL, as the table holds them
-      mirrors.push_back(url);
-    } else if (launcher.empty()) {
-      launcher = args[i];
-    } else {
-      return Fail(usage);
+  for (const auto& url : cl.Values("--mirror")) {
+    std::string note;
+    try {
+      mirrors.push_back(MirrorBaseUrl(url, note));
+    } catch (const EMirrorUrlError& e) {
+      throw EUsageError("--mirror " + e.Message());
     }
+    if (!note.empty()) std::fprintf(stderr, "setupkit check-mirrors: %s\n", note.c_str());
   }
-  if (launcher.empty()) return Fail(usage);
-  if (mirrors.empty()) mirrors.assign(kMirrorUrls, kMirrorUrls + kMirrorCount);
+  TLauncherFile launcher;
+  try {
+    launcher = ReadLauncherWithSettings(path);
+  } catch (const ELauncherError& e) {
+    return Fail(e.Message());
+  }
+  if (mirrors.empty()) mirrors = launcher.settings.mirrors;
 
-  AssignSettings();
-  const std::string fingerprint = GetFileMD5(launcher, kFingerprintBulkRead);
-  TMirrorChecker checker(fingerprint);
+  const std::string fingerprint = GetFileMD5(path, kFingerprintBulkRead);
+  TMirrorChecker checker(fingerprint, launcher.settings.ReplyPath());
   TProgressLine progress;
   std::size_t matched = 0;
   for (std::size_t i = 0; i < mirrors.size(); ++i) {
-    progress.Show("[" + std::to_string(i + 1) + "/" + std::to_string(mirrors.size()) + "] asking " + mirrors[i]);
+    progress.Show("[" + std::to_string(i + 1) + "/" + std::to_string(mirrors.size()) + "] asking " +
+                  VisibleBytes(mirrors[i]));
     const TMirrorVerdict verdict = checker.Check(mirrors[i]);
     progress.Clear();
     std::printf("%s\n", VerdictLine(verdict).c_str());
@@ -69,12 +50,12 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
   }
   if (matched == mirrors.size()) return 0;
   return Fail(std::to_string(mirrors.size() - matched) + " of " + std::to_string(mirrors.size()) +
-              " mirrors do not serve the reply for " + launcher + " (fingerprint " + fingerprint + ")");
+              " mirrors do not serve the reply for " + path + " (fingerprint " + fingerprint + ")");
 }
 
-const RegisterCommand reg{"check-mirrors", "LAUNCHER.exe [--mirror URL]...",
-                          "ask every mirror (the release table, or the URLs given) for LAUNCHER's reply with "
-                          "the launcher's client and judgement; one line per mirror (match, mismatch, no "
-                          "answer; milliseconds); exit 0 only when every mirror matches",
+const RegisterCommand reg{"check-mirrors", "LAUNCHER [--mirror URL]...",
+                          "ask every mirror LAUNCHER's settings name (or the --mirror URLs, http://host[:port]/) "
+                          "for its reply with the launcher's client and judgement; one line per mirror (match, "
+                          "mismatch, no answer, and why; milliseconds); exit 0 only when every mirror matches",
                           RunCheckMirrors};
 }  // namespace

@@ -1,27 +1,29 @@
-// setupkit decode FILE [LAUNCHER]: what the launcher decodes from a reply file, and whether
+// setupkit decode REPLY [LAUNCHER]: what the launcher decodes from a reply file, and whether
 // the given launcher accepts it.
 #include <cstdio>
 
 #include "Command.h"
-#include "verify/QORMD5Unit.h"
 #include "ReplyPublish.h"
+#include "verify/QORMD5Unit.h"
 
 namespace {
 int RunDecode(const std::vector<std::string>& args) {
-  if (args.empty() || args.size() > 2) return Fail("decode needs FILE and optionally LAUNCHER");
-  const std::string fingerprint = args.size() == 2 ? GetFileMD5(args[1], kFingerprintBulkRead) : std::string();
-  TDecodedReply reply = DecodeReplyFile(args[0], fingerprint);
+  const TCommandLine cl(args, {});
+  cl.ExpectOperands(1, 2, "REPLY and optionally LAUNCHER");
+  const std::vector<std::string>& op = cl.Operands();
+  const std::string fingerprint = op.size() == 2 ? GetFileMD5(op[1], kFingerprintBulkRead) : std::string();
+  const TDecodedReply reply = DecodeReplyFile(op[0], fingerprint);
   std::printf("decoded: %s\n", VisibleBytes(reply.serverCode).c_str());
-  if (args.size() == 1) return 0;
+  if (op.size() == 1) return 0;
   if (reply.matches) {
-    std::printf("matches %s (%s)\n", args[1].c_str(), fingerprint.c_str());
+    std::printf("matches %s (%s)\n", op[1].c_str(), fingerprint.c_str());
     return 0;
   }
-  std::printf("does not match %s (%s)\n", args[1].c_str(), fingerprint.c_str());
-  return 1;
+  std::printf("does not match %s (%s)\n", op[1].c_str(), fingerprint.c_str());
+  return kExitNo;
 }
-const RegisterCommand reg{"decode", "FILE [LAUNCHER]",
-                          "print the code the launcher decodes from reply FILE; with LAUNCHER, "
+const RegisterCommand reg{"decode", "REPLY [LAUNCHER]",
+                          "print the code the launcher decodes from the reply file REPLY; with LAUNCHER, "
                           "exit 0 when that launcher accepts it and 1 when not",
                           RunDecode};
 }  // namespace

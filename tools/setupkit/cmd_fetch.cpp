@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "Command.h"
+#include "MirrorCheck.h"
+#include "ReplyPublish.h"
 #include "base/Classes.h"
 #include "net/http/IdHTTP.h"
 #include "verify/VerifyClient.h"
@@ -49,29 +51,33 @@ void RequestLines(const std::string& head) {
 const char* ModeName(TWorkMode mode) { return mode == wmRead ? "wmRead" : "wmWrite"; }
 
 int RunFetch(const std::vector<std::string>& args) {
-  bool verbose = false;
+  const TCommandLine cl(args, {{{"-v", "--verbose"}, false}, {{"--max-body"}, true}, {{"--read-timeout"}, true}});
+  const bool verbose = cl.Has("-v");
   std::int64_t maxBody = kVerifyMaxBodySize;
   int readTimeout = kVerifyReadTimeoutMs;
-  std::vector<std::string> urls;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--verbose" || args[i] == "-v") {
-      verbose = true;
-    } else if (args[i] == "--read-timeout") {
-      if (i + 1 >= args.size()) return Fail("--read-timeout needs milliseconds");
-      char* end = nullptr;
-      long ms = std::strtol(args[++i].c_str(), &end, 10);
-      if (*end != '\0' || ms < 0 || ms > 86400000) return Fail("--read-timeout needs milliseconds");
-      readTimeout = static_cast<int>(ms);
-    } else if (args[i] == "--max-body") {
-      if (i + 1 >= args.size()) return Fail("--max-body needs a number of bytes");
-      char* end = nullptr;
-      maxBody = std::strtoll(args[++i].c_str(), &end, 10);
-      if (*end != '\0' || maxBody < 0) return Fail("--max-body needs a number of bytes");
-    } else {
-      urls.push_back(args[i]);
+  if (cl.Has("--read-timeout")) {
+    char* end = nullptr;
+    const std::string value = cl.Value("--read-timeout");
+    const long ms = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || ms < 0 || ms > 86400000) throw EUsageError("--read-timeout needs milliseconds");
+    readTimeout = static_cast<int>(ms);
+  }
+  if (cl.Has("--max-body")) {
+    char* end = nullptr;
+    const std::string value = cl.Value("--max-body");
+    maxBody = std::strtoll(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || maxBody < 0) throw EUsageError("--max-body needs a number of bytes");
+  }
+  cl.ExpectOperands(1, SIZE_MAX, "at least one URL");
+  const std::vector<std::string>& urls = cl.Operands();
+  // Each URL stands on its own: one without http:// would be taken relative to the one before.
+  for (const auto& url : urls) {
+    try {
+      CheckHttpUrl(url);
+    } catch (const EMirrorUrlError& e) {
+      throw EUsageError(e.Message());
     }
   }
-  if (urls.empty()) return Fail("fetch needs at least one URL");
 
   TIdHTTP http;
   ConfigureVerifyClient(http);
@@ -80,8 +86,10 @@ int RunFetch(const std::vector<std::string>& args) {
   if (verbose) {
     http.OnRequestHead = RequestLines;
     http.OnResponseHead = [&http]() {
-      std::fprintf(stderr, "< %s\n", http.Response().StatusLine.c_str());
-      for (const auto& line : http.Response().HeaderLines.Lines()) std::fprintf(stderr, "< %s\n", line.c_str());
+      // What the server sent, escaped: no control sequence reaches the terminal.
+      std::fprintf(stderr, "< %s\n", VisibleBytes(http.Response().StatusLine).c_str());
+      for (const auto& line : http.Response().HeaderLines.Lines())
+        std::fprintf(stderr, "< %s\n", VisibleBytes(line).c_str());
       std::fprintf(stderr, "<\n");
     };
     http.OnWorkBegin = [](TIdComponent*, TWorkMode mode, std::int64_t max) {
@@ -101,12 +109,12 @@ int RunFetch(const std::vector<std::string>& args) {
       http.FetchUrlToStream(url, out);
     } catch (const Exception& e) {
       std::fflush(stdout);
-      std::fprintf(stderr, "setupkit: %s: %s: %s\n", url.c_str(), e.ClassName(), e.Message().c_str());
+      std::fprintf(stderr, "setupkit fetch: %s: %s: %s\n", url.c_str(), e.ClassName(), VisibleBytes(e.Message()).c_str());
       ++failures;
     }
   }
   std::fflush(stdout);
-  return failures == 0 ? 0 : 1;
+  return failures == 0 ? 0 : kExitNo;
 }
 
 const RegisterCommand reg{"fetch", "[--verbose] [--max-body BYTES] [--read-timeout MS] URL...",

@@ -1,35 +1,41 @@
-// setupkit list ARCHIVE: every entry with its sizes, checked by inflating it.
+// setupkit list ARCHIVE|LAUNCHER: every entry of a payload archive, or of the one a launcher
+// carries, with its sizes, checked by inflating it.
 #include <cinttypes>
 #include <cstdio>
 
 #include "Command.h"
-#include "NullStream.h"
-#include "payload/ArchiveReader.h"
+#include "LauncherFile.h"
+#include "ReplyPublish.h"
 
 namespace {
 int RunList(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Fail("list: usage: setupkit list ARCHIVE");
-  TFileStream archive(args[0], platform::FileAccess::Read, platform::FileShare::Read,
-                      platform::FileCreate::OpenExisting);
-  TArchiveReader reader(archive);
-  std::printf("%12s %12s  %s\n", "size", "packed", "name");
-  for (std::int32_t i = 0; i < reader.Count(); ++i) {
-    TArchiveEntry entry = reader.ReadHeader();
-    std::int64_t start = archive.Position();
-    TNullStream sink;
-    try {
-      reader.CopyEntry(entry, sink);
-    } catch (const std::exception& e) {
-      return Fail("list: \"" + entry.name + "\": " + e.what());
-    }
-    std::printf("%12" PRId32 " %12" PRId64 "  %s\n", entry.size, archive.Position() - start, entry.name.c_str());
+  const TCommandLine cl(args, {});
+  cl.ExpectOperands(1, 1, "ARCHIVE or LAUNCHER");
+  std::unique_ptr<TStream> archive;
+  try {
+    archive = OpenPayload(cl.Operands()[0]);
+  } catch (const ELauncherError& e) {
+    return Fail(e.Message());
   }
-  std::int64_t end = archive.Position(), total = archive.Size();
-  std::printf("%" PRId32 " entries", reader.Count());
+  std::vector<TPayloadEntry> entries;
+  try {
+    entries = ListPayload(*archive);
+  } catch (const Exception& e) {
+    throw EArchiveError(cl.Operands()[0] + ": not a sound payload archive: " + e.Message());
+  }
+  std::printf("%12s %12s  %s\n", "size", "packed", "name");
+  std::int64_t end = 4;
+  for (const auto& e : entries) {
+    std::printf("%12" PRId32 " %12" PRId64 "  %s\n", e.size, e.packed, VisibleBytes(e.name).c_str());
+    end += e.packed;
+  }
+  const std::int64_t total = archive->Size();
+  std::printf("%zu entries", entries.size());
   if (total > end) std::printf(", %" PRId64 " bytes after the last entry (never read)", total - end);
   std::printf("\n");
   return 0;
 }
 
-const RegisterCommand reg{"list", "ARCHIVE", "list and check the entries of a payload archive", RunList};
+const RegisterCommand reg{"list", "ARCHIVE|LAUNCHER",
+                          "list and check the entries of a payload archive, or of the one a launcher carries", RunList};
 }  // namespace

@@ -1,5 +1,5 @@
 // setupkit md5 FILE: the fingerprint the launcher computes of a file (the same digest, read in
-// bulk: the launcher reads its own file one block at a time).
+// bulk: the launcher reads its own file one block at a time). Any file: a launcher, an archive.
 #include <cstdio>
 
 #include "Command.h"
@@ -7,9 +7,11 @@
 
 namespace {
 int RunMd5(const std::vector<std::string>& args) {
-  if (args.size() != 1) return Fail("md5 needs exactly one FILE");
-  std::printf("%s\n", GetFileMD5(args[0], kFingerprintBulkRead).c_str());
+  const TCommandLine cl(args, {});
+  cl.ExpectOperands(1, 1, "FILE");
+  std::printf("%s\n", GetFileMD5(cl.Operands()[0], kFingerprintBulkRead).c_str());
   return 0;
 }
-const RegisterCommand reg{"md5", "FILE", "print the fingerprint (MD5, lower-case hex) of FILE", RunMd5};
+const RegisterCommand reg{"md5", "FILE", "print the fingerprint (MD5, lower-case hex) of FILE, as a launcher computes its own",
+                          RunMd5};
 }  // namespace

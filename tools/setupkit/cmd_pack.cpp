@@ -1,32 +1,34 @@
-// setupkit pack OUT FILE...: a payload archive with one entry per file.
+// setupkit pack OUT FILE...: a payload archive with one entry per file, named by its file name.
 #include <cstdio>
 
+#include "Attach.h"
 #include "Command.h"
+#include "Temporary.h"
 #include "payload/ArchiveWriter.h"
 
 namespace {
 int RunPack(const std::vector<std::string>& args) {
-  if (args.size() < 2) return Fail("pack: usage: setupkit pack OUT FILE...");
-  const std::string& outPath = args[0];
-  std::vector<std::string> files(args.begin() + 1, args.end());
+  const TCommandLine cl(args, {});
+  cl.ExpectOperands(2, SIZE_MAX, "OUT and at least one FILE");
+  const std::string& outPath = cl.Operands()[0];
+  const std::vector<std::string> files(cl.Operands().begin() + 1, cl.Operands().end());
+  CheckOutputPath(outPath, files);
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const auto& f : files) entries.push_back({EntryNameOf(f), f});
   // Written beside the target and renamed at the end, so a failed run never leaves a partial
   // archive that a build would take as up to date.
-  const std::string temp = outPath + ".part";
+  TTemporary temp(outPath);
+  TProgressLine progress;
+  std::int64_t packed = 0;
   try {
-    {
-      TFileStream out(temp, platform::FileAccess::ReadWrite, platform::FileShare::None,
-                      platform::FileCreate::CreateAlways);
-      PackFiles(out, files);
-    }
-  } catch (const std::exception& e) {
-    std::remove(temp.c_str());
-    return Fail("pack: " + std::string(e.what()));
+    PackNamedFiles(temp.File(), entries, [&progress](const std::string& text) { progress.Show(text); });
+    packed = temp.File().Size();
+  } catch (const EStreamError& e) {
+    throw EStreamError("cannot write " + outPath + ": " + temp.InTargetsWords(e.Message()));
   }
-  std::remove(outPath.c_str());
-  if (std::rename(temp.c_str(), outPath.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return Fail("pack: cannot write " + outPath);
-  }
+  progress.Clear();
+  temp.ReplaceTarget();
+  std::printf("%s: %zu entries, %s\n", outPath.c_str(), entries.size(), SizeText(packed).c_str());
   return 0;
 }
 

@@ -8,34 +8,60 @@
 
 namespace {
 int Usage(FILE* out) {
-  std::fprintf(out, "usage: setupkit COMMAND [ARGS]\n\ncommands:\n");
+  std::fprintf(out, "usage: setupkit COMMAND [OPTIONS] [ARGS]\n\ncommands:\n");
   auto list = Commands();
   std::sort(list.begin(), list.end(), [](const CommandInfo& a, const CommandInfo& b) {
     return std::string(a.name) < b.name;
   });
   for (const auto& c : list) std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, c.summary);
-  std::fprintf(out, "  --help\n      this text\n");
-  return out == stdout ? 0 : 2;
+  std::fprintf(out,
+               "\n  setupkit --help, setupkit COMMAND -h|--help   this text, or one command's\n"
+               "  setupkit --version                            the tool's version\n"
+               "  --                                            ends the options (a file named \"-x\")\n"
+               "\nexit codes:\n"
+               "  0  done, or every check passed\n"
+               "  1  a check says no: a mismatch, a mirror without the reply, a refused file\n"
+               "  2  a usage error: an unknown option, a missing or extra argument\n"
+               "  3  an I/O or input error: a missing file, not a PE image, a damaged archive\n");
+  return out == stdout ? 0 : kExitUsage;
+}
+
+bool AsksForHelp(const std::vector<std::string>& args) {
+  for (const auto& a : args) {
+    if (a == "--") return false;
+    if (a == "-h" || a == "--help") return true;
+  }
+  return false;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage(stderr);
-  std::string name = argv[1];
+  const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") return Usage(stdout);
+  if (name == "--version") {
+    std::printf("setupkit %s\n", SETUPTQ_VERSION);
+    return 0;
+  }
   for (const auto& c : Commands()) {
     if (name != c.name) continue;
-    std::vector<std::string> args(argv + 2, argv + argc);
-    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (AsksForHelp(args)) {
       std::printf("usage: setupkit %s %s\n  %s\n", c.name, c.usage, c.summary);
       return 0;
     }
+    CurrentCommand = c.name;
     try {
       return c.run(args);
+    } catch (const EUsageError& e) {
+      std::fprintf(stderr, "setupkit %s: %s\nusage: setupkit %s %s (setupkit %s --help)\n", c.name,
+                   e.Message().c_str(), c.name, c.usage, c.name);
+      return kExitUsage;
     } catch (const std::exception& e) {
-      return Fail(e.what());
+      std::fprintf(stderr, "setupkit %s: %s\n", c.name, e.what());
+      return kExitInput;
     }
   }
   std::fprintf(stderr, "setupkit: unknown command '%s' (see setupkit --help)\n", name.c_str());
-  return 2;
+  return kExitUsage;
 }

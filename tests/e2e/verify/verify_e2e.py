@@ -217,7 +217,7 @@ class Suite:
         """The reply file the vendor publishes for a launcher, as `setupkit publish` writes it."""
         d = os.path.join(self.replies, name)
         shutil.rmtree(d, ignore_errors=True)
-        subprocess.run([self.setupkit, "publish", launcher, d], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([self.setupkit, "publish", "--unsigned", launcher, d], check=True, stdout=subprocess.DEVNULL)
         return os.path.join(d, PATH.lstrip("/"))
 
     def prepare(self):
@@ -226,8 +226,19 @@ class Suite:
             if f.endswith(".png"):
                 os.remove(os.path.join(self.out, f))
         self.good = self.publish(self.launcher, "release")
-        # A reply published for another file: a mirror that serves a different release.
-        self.other = self.publish(self.installer, "other")
+        # A reply published for another file: a mirror that serves a different release, here the
+        # launcher with bytes after it (publish takes launchers only; about one fingerprint in 240
+        # cannot be published, hence the second try).
+        other = os.path.join(self.out, "other-release.exe")
+        for n in range(5):
+            shutil.copy(self.launcher, other)
+            with open(other, "ab") as f:
+                f.write(b"another release %d" % n)
+            try:
+                self.other = self.publish(other, "other")
+                break
+            except subprocess.CalledProcessError:
+                continue
         self.desk = Desktop(self.xvfb.start())
 
     # ---- the cases ------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "Command.h"
 #include "MirrorCheck.h"
 #include "ReplyPublish.h"
+#include "StubImage.h"
 #include "VerifyTestFiles.h"
 #include "base/SysUtils.h"
 #include "http/ScriptedServer.h"
@@ -16,6 +17,8 @@
 #include "verify/VerifyClient.h"
 
 namespace {
+
+constexpr const char* kReplyPath = "brenlow/QORTQ3.6ins.htm";
 
 std::string Ok(const std::string& body) {
   return "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
@@ -28,7 +31,9 @@ struct TLauncher {
 };
 TLauncher PublishableLauncher(const std::string& name) {
   for (int n = 0;; ++n) {
-    const std::string bytes = name + " " + std::to_string(n);
+    stubtest::TTree tree = stubtest::LauncherResources(false);
+    tree[TResourceId::Number(16)][TResourceId::Number(1)][2052] = name + " " + std::to_string(n);
+    const std::string bytes = stubtest::BuildStub(tree);
     const std::string fp = MD5DigestText(MD5OfBytes(bytes.data(), bytes.size()));
     try {
       const std::string reply = BuildReplyFor(fp);
@@ -66,31 +71,43 @@ TEST_F(MirrorCheck, EachMirrorIsJudgedAsTheLauncherJudgesItsReply) {
   TScriptedServer stale({{Ok(other.reply)}});
   TScriptedServer blank({{Ok(" \r\n\t")}});
   TScriptedServer missing({{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}});
-  TScriptedServer page({{Ok("<html>" + std::string(4000, 'x') + "</html>")}});
+  TScriptedServer page({{Ok("\r\n<html>" + std::string(4000, 'x') + "</html>")}});
+  TScriptedServer bom({{Ok("\xEF\xBB\xBF" + ours.reply)}});
+  TScriptedServer moved({{"HTTP/1.1 302 Found\r\nLocation: http://new.example/\x1b[2K\r\nContent-Length: 0\r\n"
+                          "Connection: close\r\n\r\n"}});
+  // A status line that would rewrite the terminal's line into a forged verdict.
+  TScriptedServer forged({{"HTTP/1.1 500 \r\x1b[2Khttp://x/ match 1 ms\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}});
   const std::string refused = RefusingMirror();
 
-  TMirrorChecker checker(ours.fingerprint);
+  TMirrorChecker checker(ours.fingerprint, kReplyPath);
   auto check = [&](const std::string& mirror) { return checker.Check(mirror); };
   const TMirrorVerdict v1 = check(same.Url("/")), v2 = check(cleaned.Url("/")), v3 = check(stale.Url("/")),
                        v4 = check(blank.Url("/")), v5 = check(missing.Url("/")), v6 = check(page.Url("/")),
-                       v7 = check(refused);
+                       v7 = check(refused), v8 = check(bom.Url("/")), v9 = check(moved.Url("/")),
+                       v10 = check(forged.Url("/"));
 
   EXPECT_EQ(v1.url, same.Url("/brenlow/QORTQ3.6ins.htm"));
   EXPECT_EQ(v1.kind, TMirrorVerdictKind::Match);
   EXPECT_EQ(v2.kind, TMirrorVerdictKind::Match);
   EXPECT_EQ(v3.kind, TMirrorVerdictKind::Mismatch);
-  EXPECT_EQ(v3.detail, other.fingerprint);
+  EXPECT_EQ(v3.detail, "got " + other.fingerprint);
   EXPECT_EQ(v4.kind, TMirrorVerdictKind::NoAnswer) << "blanks are no answer to the launcher, not a verdict";
   EXPECT_EQ(v5.kind, TMirrorVerdictKind::NoAnswer);
   EXPECT_NE(v5.detail.find("404"), std::string::npos) << v5.detail;
   EXPECT_EQ(v6.kind, TMirrorVerdictKind::Mismatch);
+  EXPECT_EQ(v6.detail, "not a reply: an HTML page");
   EXPECT_EQ(v7.kind, TMirrorVerdictKind::NoAnswer);
+  EXPECT_EQ(v8.kind, TMirrorVerdictKind::Mismatch);
+  EXPECT_NE(v8.detail.find("byte-order mark"), std::string::npos) << v8.detail;
+  EXPECT_EQ(v9.kind, TMirrorVerdictKind::NoAnswer);
+  EXPECT_EQ(v9.detail, "redirect to http://new.example/\\x1b[2K (not followed, as the launcher does not)");
 
   // Every verdict is one line of the documented shape, whatever the reason or the page held.
   const std::regex shape(R"(http://127\.0\.0\.1:\d+/brenlow/QORTQ3\.6ins\.htm )"
-                         R"((match|mismatch \(got [^\r\n]+\)|no answer \([^\r\n]+\)) \d+ ms)");
-  for (const auto* v : {&v1, &v2, &v3, &v4, &v5, &v6, &v7}) {
+                         R"((match|mismatch \((got|not a reply:) [^\r\n]+\)|no answer \([^\r\n]+\)) \d+ ms)");
+  for (const auto* v : {&v1, &v2, &v3, &v4, &v5, &v6, &v7, &v8, &v9, &v10}) {
     const std::string line = VerdictLine(*v);
+    for (unsigned char c : line) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "a raw byte " << int(c) << " in " << line;
     EXPECT_TRUE(std::regex_match(line, shape)) << line;
     EXPECT_LT(line.size(), 200u) << line;
   }
@@ -98,7 +115,7 @@ TEST_F(MirrorCheck, EachMirrorIsJudgedAsTheLauncherJudgesItsReply) {
   EXPECT_NE(VerdictLine(v7).find("Socket Error # "), std::string::npos) << VerdictLine(v7);
 
   // Each mirror was asked once, for this release's reply.
-  for (auto* server : {&same, &cleaned, &stale, &blank, &missing, &page}) {
+  for (auto* server : {&same, &cleaned, &stale, &blank, &missing, &page, &bom, &moved, &forged}) {
     const auto requests = server->Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].rfind("GET /brenlow/QORTQ3.6ins.htm HTTP/1.1\r\n", 0), 0u) << requests[0];
@@ -112,7 +129,7 @@ TEST_F(MirrorCheck, AReplyOverTheLaunchersBodyLimitIsNoAnswer) {
   const std::string padded = ours.reply + std::string(kVerifyMaxBodySize, ' ');
   TScriptedServer over({{Ok(padded)}});
   TScriptedServer within({{Ok(padded.substr(0, kVerifyMaxBodySize))}});
-  TMirrorChecker checker(ours.fingerprint);
+  TMirrorChecker checker(ours.fingerprint, kReplyPath);
   EXPECT_EQ(checker.Check(over.Url("/")).kind, TMirrorVerdictKind::NoAnswer);
   EXPECT_EQ(checker.Check(within.Url("/")).kind, TMirrorVerdictKind::Match);
 }
@@ -134,8 +151,23 @@ TEST_F(MirrorCheck, TheCommandSucceedsOnlyWhenEveryMirrorMatches) {
     TScriptedServer a({{Ok(ours.reply)}});
     EXPECT_NE(RunCommand({ours.path, "--mirror", a.Url("/"), "--mirror", RefusingMirror()}), 0);
   }
-  EXPECT_NE(RunCommand({ours.path, "--mirror"}), 0);
-  EXPECT_NE(RunCommand({}), 0);
+  {
+    // A reply URL is taken for its mirror; a URL without http:// is refused before anything is
+    // asked (it would be resolved against the mirror before it).
+    TScriptedServer a({{Ok(ours.reply)}});
+    EXPECT_EQ(RunCommand({ours.path, "--mirror", a.Url("/brenlow/QORTQ3.6ins.htm")}), 0);
+    EXPECT_EQ(a.Requests().size(), 1u);
+    const std::string bare = a.Url("/").substr(7);
+    EXPECT_THROW(RunCommand({ours.path, "--mirror", a.Url("/"), "--mirror", bare}), EUsageError);
+    EXPECT_THROW(RunCommand({ours.path, "--mirror", "https://" + bare}), EUsageError);
+    EXPECT_THROW(RunCommand({ours.path, "--mirror", "ftp://" + bare}), EUsageError);
+  }
+  // A file that is no launcher is refused: its mirrors and reply path are unknown.
+  const std::string plain = verifytest::ScratchPath("plain.exe");
+  verifytest::WriteFile(plain, stubtest::BuildStub({}));
+  EXPECT_EQ(RunCommand({plain}), kExitNo);
+  EXPECT_THROW(RunCommand({ours.path, "--mirror"}), EUsageError);
+  EXPECT_THROW(RunCommand({}), EUsageError);
 }
 
 }  // namespace

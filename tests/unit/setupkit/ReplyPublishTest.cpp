@@ -5,6 +5,7 @@
 #include <string>
 
 #include "VerifyTestFiles.h"
+#include "platform/Platform.h"
 #include "launcher/allparam.h"
 #include "verify/QORMD5Unit.h"
 #include "ReplyPublish.h"
@@ -89,11 +90,11 @@ TEST(Publish, ThousandsOfRandomFingerprintsDecodeBackOrAreRefusedForTheRightReas
 TEST(Publish, WritesTheReplyWhereTheLauncherAsksAndItDecodesToTheBinarysFingerprint) {
   AssignSettings();
   const std::string dir = verifytest::ScratchDir() + "/mirror";
-  EXPECT_EQ(ReplyFilePath(dir + "/"), dir + "/brenlow/QORTQ3.6ins.htm");
+  EXPECT_EQ(ReplyFilePath(dir + "/", BuildVerifyRequestPath('.')), dir + "/brenlow/QORTQ3.6ins.htm");
   const std::string launcher = platform::ModuleFileName();  // a built binary
   const std::string fp = GetFileMD5(launcher);
   if (ScrambledEndsInBlank(fp)) GTEST_SKIP() << "this build's fingerprint cannot be published";
-  const TPublishedReply out = PublishReply(launcher, dir);
+  const TPublishedReply out = PublishReply(launcher, dir, "brenlow/QORTQ3.6ins.htm");
   EXPECT_EQ(out.fingerprint, fp);
   EXPECT_EQ(out.path, dir + "/brenlow/QORTQ3.6ins.htm");
   EXPECT_EQ(verifytest::ReadFile(out.path), out.body);
@@ -108,9 +109,10 @@ TEST(Publish, RefusesAndWritesNothingWhenTheLauncherWouldNotAcceptIt) {
   const std::string launcher = UnpublishableLauncher();
   ASSERT_FALSE(launcher.empty());
   const std::string dir = verifytest::ScratchDir() + "/refused";
-  std::remove(ReplyFilePath(dir).c_str());
-  EXPECT_THROW(PublishReply(launcher, dir), EPublishError);
-  EXPECT_FALSE(FileExists(ReplyFilePath(dir)));
+  const std::string path = ReplyFilePath(dir, "brenlow/QORTQ3.6ins.htm");
+  std::remove(path.c_str());
+  EXPECT_THROW(PublishReply(launcher, dir, "brenlow/QORTQ3.6ins.htm"), EPublishError);
+  EXPECT_FALSE(FileExists(path));
 }
 
 TEST(Publish, DecodingADamagedReplyFileReportsNoMatch) {
@@ -126,4 +128,12 @@ TEST(Publish, DecodingADamagedReplyFileReportsNoMatch) {
   EXPECT_FALSE(back.matches);
   EXPECT_EQ(back.serverCode.size(), 32u);
   EXPECT_THROW(DecodeReplyFile(ScratchPath("no-such-reply.htm"), fp), EFOpenError);
+  // The arguments swapped: a program is no reply, and says so instead of decoding a megabyte.
+  try {
+    DecodeReplyFile(platform::ModuleFileName(), fp);
+    ADD_FAILURE() << "a program decoded as a reply";
+  } catch (const EPublishError& e) {
+    EXPECT_NE(e.Message().find("is not a reply file"), std::string::npos) << e.Message();
+    EXPECT_NE(e.Message().find("a program"), std::string::npos) << e.Message();
+  }
 }

@@ -1,0 +1,29 @@
+# The release: the one file a vendor edits before building a release. Both builds read it (the
+# win32 build's stubs and launchers, and the native setupkit); editing it makes CMake configure
+# again at the next build. Another file may be named with -DSETUPTQ_RELEASE_FILE=/path/to/it.
+# README.md, "Configure a release", says what each value does.
+
+# The product code and version name the reply file on every mirror:
+# brenlow/<code><version>ins.htm (version with one decimal, as the launcher prints it).
+# Publishing replaces that one file, so a new build published under the same version makes every
+# copy downloaded before fail its check: raise the version for every new build you publish.
+set(SETUPTQ_PRODUCT_CODE "QORTQ")
+set(SETUPTQ_PRODUCT_VERSION "3.6")
+
+# The vendor's home page (the launcher's download link), a base URL "http://host/".
+set(SETUPTQ_HOME_PAGE "http://www.parvalo.example/")
+
+# The ten mirrors M1..M10, base URLs "http://host/" (a port may follow the host). M1..M5 are
+# hosts of the vendor's main domain and M3 is the home page itself; M6..M9 lie in four other
+# domains, M10 in the vendor's second domain.
+set(SETUPTQ_MIRRORS
+  "http://dl1.parvalo.example/"
+  "http://dl2.parvalo.example/"
+  "http://www.parvalo.example/"
+  "http://dl4.parvalo.example/"
+  "http://dl5.parvalo.example/"
+  "http://mirror.softhub.example/"
+  "http://down.cnsoft.example/"
+  "http://files.xiazai.example/"
+  "http://soft.mirrorpool.example/"
+  "http://verify.qorsoft.example/")

@@ -1,0 +1,112 @@
+// publish and extract as a vendor runs them on the files a careless release makes: each refusal
+// says why, exits 1 and writes nothing.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Command.h"
+#include "StubImage.h"
+#include "payload/ArchiveWriter.h"
+#include "platform/Platform.h"
+
+namespace {
+namespace fs = std::filesystem;
+using namespace stubtest;
+
+int RunCommand(const std::string& name, const std::vector<std::string>& args) {
+  for (const auto& c : Commands())
+    if (name == c.name) return c.run(args);
+  ADD_FAILURE() << "no command " << name;
+  return -1;
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+std::string ReadFile(const fs::path& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+std::string Archive(const std::vector<std::pair<std::string, std::string>>& entries) {
+  TMemoryStream out;
+  TArchiveWriter writer(out, static_cast<std::int32_t>(entries.size()));
+  for (const auto& [name, bytes] : entries) writer.AddEntry(name, bytes);
+  return out.DataString();
+}
+
+std::string LauncherWith(const std::string& payload) {
+  TTree t = LauncherResources(false);
+  t[TResourceId::Named("DAT")][TResourceId::Named("BRENLOW")][2052] = payload;
+  return BuildStub(t);
+}
+
+class VendorCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("stq_commands_" + std::to_string(platform::CurrentProcessId()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  std::string At(const std::string& name) const { return (dir_ / name).string(); }
+  fs::path dir_;
+};
+
+TEST_F(VendorCommands, PublishRefusesALauncherThatWouldFailInTheField) {
+  WriteFile(At("stub.exe"), BuildStub(LauncherResources(false)));
+  WriteFile(At("no-installer.exe"), LauncherWith(Archive({{"hello.exe", "MZ"}})));
+  WriteFile(At("unsigned.exe"), LauncherWith(Archive({{"instTQ.exe", "MZ"}})));
+  WriteFile(At("other.exe"), BuildStub({}));
+  const struct {
+    const char* file;
+    const char* reason;
+  } cases[] = {
+      {"stub.exe", "carries no payload (it is a stub)"},
+      {"no-installer.exe", "holds no instTQ.exe (it holds: hello.exe)"},
+      {"unsigned.exe", "is not signed"},
+      {"other.exe", "not a setupTQ launcher"},
+  };
+  for (const auto& c : cases) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCommand("publish", {At(c.file), At("webroot")}), kExitNo) << c.file;
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(c.reason), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(At("webroot"))) << c.file;
+  }
+  EXPECT_THROW(RunCommand("publish", {At("unsigned.exe")}), EUsageError);
+  EXPECT_THROW(RunCommand("publish", {"--unsinged", At("unsigned.exe"), At("webroot")}), EUsageError);
+}
+
+TEST_F(VendorCommands, ExtractTakesALauncherAndOverwritesNothingButItsOwnFiles) {
+  WriteFile(At("setupTQ.exe"), LauncherWith(Archive({{"instTQ.exe", "MZ installer"}, {"readme.txt", "notes"}})));
+  EXPECT_EQ(RunCommand("extract", {At("setupTQ.exe"), At("out")}), 0);
+  EXPECT_EQ(ReadFile(At("out/instTQ.exe")), "MZ installer");
+  EXPECT_EQ(ReadFile(At("out/readme.txt")), "notes");
+
+  // Two entries Windows takes for one file.
+  WriteFile(At("twice.dat"), Archive({{"a.txt", "first"}, {"A.TXT", "second"}}));
+  EXPECT_EQ(RunCommand("extract", {At("twice.dat"), At("twice")}), kExitNo);
+  EXPECT_FALSE(fs::exists(At("twice")));
+  // An entry named as the archive, unpacked beside it.
+  WriteFile(At("self.dat"), Archive({{"self.dat", "not the archive"}}));
+  const std::string self = ReadFile(At("self.dat"));
+  EXPECT_EQ(RunCommand("extract", {At("self.dat"), dir_.string()}), kExitNo);
+  EXPECT_EQ(ReadFile(At("self.dat")), self);
+#ifndef _WIN32
+  // A link already in the folder is not followed.
+  WriteFile(At("victim.txt"), "keep");
+  fs::create_symlink(At("victim.txt"), At("out/readme.txt.link"));
+  fs::remove(At("out/readme.txt"));
+  fs::rename(At("out/readme.txt.link"), At("out/readme.txt"));
+  EXPECT_EQ(RunCommand("extract", {At("setupTQ.exe"), At("out")}), kExitNo);
+  EXPECT_EQ(ReadFile(At("victim.txt")), "keep");
+#endif
+}
+
+}  // namespace
