@@ -8,24 +8,29 @@ bool ExtractArchive(const std::string& archivePath, const std::string& targetDir
   return ExtractArchive(archivePath, targetDir, ignored);
 }
 
+void ExtractArchiveOrRaise(const std::string& archivePath, const std::string& targetDir, std::string& entry) {
+  entry.clear();
+  // An empty folder would put the files in the root of the current drive.
+  if (targetDir.empty()) throw EArchiveError("No target folder given");
+  ForceDirectories(targetDir);  // a failure shows when the first file is created
+  std::string prefix = targetDir;
+  if (LastDelimiter(PathDelimiters(), prefix) != prefix.size() - 1) prefix += platform::PathDelim();
+
+  TFileStream archive(archivePath, platform::FileAccess::Read, platform::FileShare::None,
+                      platform::FileCreate::OpenExisting);
+  UnpackArchive(
+      archive,
+      [&prefix](const TArchiveEntry& e) {
+        return std::make_unique<TFileStream>(prefix + e.name, platform::FileAccess::ReadWrite,
+                                             platform::FileShare::None, platform::FileCreate::CreateAlways);
+      },
+      &entry);
+}
+
 bool ExtractArchive(const std::string& archivePath, const std::string& targetDir, std::string& error) {
   std::string entry;
   try {
-    // An empty folder would put the files in the root of the current drive.
-    if (targetDir.empty()) throw EArchiveError("No target folder given");
-    ForceDirectories(targetDir);  // a failure shows when the first file is created
-    std::string prefix = targetDir;
-    if (LastDelimiter(PathDelimiters(), prefix) != prefix.size() - 1) prefix += platform::PathDelim();
-
-    TFileStream archive(archivePath, platform::FileAccess::Read, platform::FileShare::None,
-                        platform::FileCreate::OpenExisting);
-    UnpackArchive(
-        archive,
-        [&prefix](const TArchiveEntry& e) {
-          return std::make_unique<TFileStream>(prefix + e.name, platform::FileAccess::ReadWrite,
-                                               platform::FileShare::None, platform::FileCreate::CreateAlways);
-        },
-        &entry);
+    ExtractArchiveOrRaise(archivePath, targetDir, entry);
     return true;
   } catch (const std::exception& e) {
     error = entry.empty() ? e.what() : "\"" + entry + "\": " + e.what();

@@ -8,3 +8,7 @@
 bool ExtractArchive(const std::string& archivePath, const std::string& targetDir);
 /// The same, giving the reason of a failure in `error` (the entry's name, then the message).
 bool ExtractArchive(const std::string& archivePath, const std::string& targetDir, std::string& error);
+/// The same, raising what stopped it: EFileError (EFOpenError, EFCreateError) for a file that
+/// could not be opened or created, else the archive's or the decompressor's error. `entry`
+/// holds the name of the entry being unpacked then (empty before the first).
+void ExtractArchiveOrRaise(const std::string& archivePath, const std::string& targetDir, std::string& entry);

@@ -42,8 +42,8 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   LoadArchive = [](std::string& bytes) { return platform::FindModuleResource("Brenlow", "dat", bytes); };
   ProgramPath = platform::ModuleFileName();
   Extract = [](const std::string& archive, const std::string& dir) {
-    std::string error;
-    if (!ExtractArchive(archive, dir, error)) throw EArchiveError(error);
+    std::string entry;
+    ExtractArchiveOrRaise(archive, dir, entry);
   };
   Launch = [](const std::string& file, const std::string& parameters) {
     platform::ShellExecute(Application->Handle(), "Open", file, parameters, platform::kShow);
@@ -51,6 +51,19 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
 
   OnCreate = [this] { FormCreate(); };
   Loaded();
+}
+
+std::string ExtractionFailureText(TExtractionStep step, std::exception_ptr failure) {
+  // The program's own words; the system's reason for a file it refused, in its language.
+  try {
+    std::rethrow_exception(failure);
+  } catch (const EFileError& file) {
+    const char* what = step == esSaving ? "无法保存安装包“" : "无法解压文件“";
+    return what + file.FileName() + "”。\r\n" + file.Reason();
+  } catch (...) {
+  }
+  if (step == esLoading) return "找不到程序中的安装包，请重新下载安装程序。";
+  return "安装包已损坏，无法解压" + InstallerExeName + "，请重新下载安装程序。";
 }
 
 void TFrmUnzipSoft::FormCreate() {
@@ -67,6 +80,7 @@ void TFrmUnzipSoft::Timer1Timer() {
   }
   // First, so that no further tick arrives while the work runs.
   Timer1->SetEnabled(false);
+  TExtractionStep step = esLoading;
   try {
     std::string archive;
     if (!LoadArchive(archive)) throw EResNotFound("Resource Brenlow not found");
@@ -74,6 +88,7 @@ void TFrmUnzipSoft::Timer1Timer() {
     Application->ProcessMessages();
     const std::string archivePath = folder + platform::PathDelim() + ArchiveFileName;
     Application->ProcessMessages();
+    step = esSaving;
     {
       TFileStream out(archivePath, platform::FileAccess::ReadWrite, platform::FileShare::None,
                       platform::FileCreate::CreateAlways);
@@ -81,15 +96,16 @@ void TFrmUnzipSoft::Timer1Timer() {
     }
     Application->ProcessMessages();
     Application->ProcessMessages();
+    step = esUnpacking;
     Extract(archivePath, folder);
     Application->ProcessMessages();
     Launch(folder + InstallerExeName, platform::ParamStr(1));
     Application->ProcessMessages();
-  } catch (const std::exception& e) {
+  } catch (const std::exception&) {
     // A missing resource, an unwritable folder or an installer file held by another program:
     // the user is told which file and why, and nothing (a partly written installer, or a
     // stale one of an earlier run) is started.
-    Application->HandleException(e);
+    Application->HandleException(Exception(ExtractionFailureText(step, std::current_exception())));
   }
   Application->Terminate();
 }

@@ -49,7 +49,7 @@ std::string ReplyFilePath(const std::string& dir) {
 
 TPublishedReply PublishReply(const std::string& launcher, const std::string& dir) {
   TPublishedReply out;
-  out.fingerprint = GetFileMD5(launcher, kFingerprintBulkRead);
+  out.fingerprint = GetFileMD5(launcher);
   out.body = BuildReplyFor(out.fingerprint);
   out.path = ReplyFilePath(dir);
   const std::string folder = out.path.substr(0, LastDelimiter("/", out.path));

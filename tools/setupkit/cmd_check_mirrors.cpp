@@ -55,7 +55,7 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
   if (mirrors.empty()) mirrors.assign(kMirrorUrls, kMirrorUrls + kMirrorCount);
 
   AssignSettings();
-  const std::string fingerprint = GetFileMD5(launcher, kFingerprintBulkRead);
+  const std::string fingerprint = GetFileMD5(launcher);
   TMirrorChecker checker(fingerprint);
   TProgressLine progress;
   std::size_t matched = 0;

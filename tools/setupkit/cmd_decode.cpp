@@ -9,7 +9,7 @@
 namespace {
 int RunDecode(const std::vector<std::string>& args) {
   if (args.empty() || args.size() > 2) return Fail("decode needs FILE and optionally LAUNCHER");
-  const std::string fingerprint = args.size() == 2 ? GetFileMD5(args[1], kFingerprintBulkRead) : std::string();
+  const std::string fingerprint = args.size() == 2 ? GetFileMD5(args[1]) : std::string();
   TDecodedReply reply = DecodeReplyFile(args[0], fingerprint);
   std::printf("decoded: %s\n", VisibleBytes(reply.serverCode).c_str());
   if (args.size() == 1) return 0;

@@ -8,7 +8,7 @@
 namespace {
 int RunMd5(const std::vector<std::string>& args) {
   if (args.size() != 1) return Fail("md5 needs exactly one FILE");
-  std::printf("%s\n", GetFileMD5(args[0], kFingerprintBulkRead).c_str());
+  std::printf("%s\n", GetFileMD5(args[0]).c_str());
   return 0;
 }
 const RegisterCommand reg{"md5", "FILE", "print the fingerprint (MD5, lower-case hex) of FILE", RunMd5};
