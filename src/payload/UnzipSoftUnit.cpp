@@ -60,6 +60,9 @@ std::string ExtractionFailureText(TExtractionStep step, std::exception_ptr failu
   } catch (const EFileError& file) {
     const char* what = step == esSaving ? "无法保存安装包“" : "无法解压文件“";
     return what + file.FileName() + "”。\r\n" + file.Reason();
+  } catch (const EWriteError&) {
+    const std::string& name = step == esSaving ? ArchiveFileName : InstallerExeName;
+    return "无法写入" + name + "，磁盘空间可能不足。";
   } catch (...) {
   }
   if (step == esLoading) return "找不到程序中的安装包，请重新下载安装程序。";

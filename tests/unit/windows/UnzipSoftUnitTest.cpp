@@ -180,6 +180,14 @@ TEST_F(FailedExtractionWork, CorruptEntryIsNamedAndAStaleOrPartialInstallerIsNev
   EXPECT_TRUE(ReadFile(dir_ / "install.dat") == broken);
 }
 
+// A disk that fills up: a write falls short, and the box says so rather than blaming the archive.
+TEST_F(FailedExtractionWork, AWriteThatFallsShortIsNotTakenForADamagedArchive) {
+  auto f = Make(dir_.Path());
+  f->Extract = [](const std::string&, const std::string&) { throw EWriteError("Stream write error"); };
+  f->ShowModal();
+  EXPECT_EQ(EndedWithOneErrorBox(launched_), "无法写入instTQ.exe，磁盘空间可能不足。");
+}
+
 TEST_F(FailedExtractionWork, InstallerHeldOpenByAnotherProgramIsNamedWithTheSystemsReason) {
   WriteFile(dir_ / "instTQ.exe", "installer of a running copy");
   int code = 0;
