@@ -22,7 +22,6 @@ i686-w64-mingw32-gcc -O2 -s -mwindows -DVISUAL_STYLES bench/minwin.c "$out/minwi
 gcc -O2 bench/mapwatch.c -o "$out/mapwatch" -lX11
 MAPWATCH=$root/$out/mapwatch
 
-
 source bench/lib.sh
 source scripts/wine-env.sh
 source scripts/xvfb.sh
