@@ -11,3 +11,16 @@ cpu() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"][i
 ratio() { python3 -c "print('%.3f' % ($1 / $2))"; }
 # Peak resident memory of a command, in KiB.
 peak_kib() { /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ {print $2}'; }
+
+# Seconds from starting PROGRAM in folder DIR under Wine until a window with CAPTION is mapped
+# (bench/mapwatch.c, built as MAPWATCH, hears it from the X server); then the program is ended.
+#   time_to_window DIR PROGRAM CAPTION
+time_to_window() {
+  local dir=$1 exe=$2 caption=$3 ms
+  ms=$(cd "$dir" && "$MAPWATCH" "$caption" 60 wine "./$exe") || {
+    echo "no window for $exe" >&2
+    return 1
+  }
+  wine taskkill /F /IM "$exe" >/dev/null 2>&1 || true
+  awk "BEGIN { print $ms / 1000 }"
+}

@@ -20,8 +20,9 @@ i686-w64-mingw32-windres -I res bench/minwin.rc -O coff -o "$out/minwin.res"
 i686-w64-mingw32-gcc -O2 -s -mwindows -DVISUAL_STYLES bench/minwin.c "$out/minwin.res" -lcomctl32 \
   -o "$out/minwin_styles.exe"
 gcc -O2 bench/mapwatch.c -o "$out/mapwatch" -lX11
+MAPWATCH=$root/$out/mapwatch
 
-
+source bench/lib.sh
 source scripts/wine-env.sh
 source scripts/xvfb.sh
 work=$(mktemp -d)
@@ -37,27 +38,15 @@ wineserver -p5
 cp "$launcher" "$work/setupTQ.exe"
 cp "$out/minwin.exe" "$out/minwin_styles.exe" "$work/"
 
-# Seconds from starting PROGRAM until a window with CAPTION is mapped (bench/mapwatch.c hears
-# it from the X server); then the program is ended.
-time_to_window() {
-  local exe=$1 caption=$2 ms
-  ms=$(cd "$work" && "$root/$out/mapwatch" "$caption" 60 wine "./$exe") || {
-    echo "no window for $exe" >&2
-    return 1
-  }
-  wine taskkill /F /IM "$exe" >/dev/null 2>&1 || true
-  awk "BEGIN { print $ms / 1000 }"
-}
-
 echo "== start to first window under Wine ($runs runs each, alternating)"
 : >"$out/startup.txt"
-time_to_window minwin.exe "minwin bench window" >/dev/null  # warm the caches once
-time_to_window setupTQ.exe "Parvalo 安装程序 2011.04.25" >/dev/null
-time_to_window minwin_styles.exe "minwin styles window" >/dev/null
+time_to_window "$work" minwin.exe "minwin bench window" >/dev/null  # warm the caches once
+time_to_window "$work" setupTQ.exe "Parvalo 安装程序 2011.04.25" >/dev/null
+time_to_window "$work" minwin_styles.exe "minwin styles window" >/dev/null
 for i in $(seq "$runs"); do
-  echo "minwin $(time_to_window minwin.exe "minwin bench window")" >>"$out/startup.txt"
-  echo "styles $(time_to_window minwin_styles.exe "minwin styles window")" >>"$out/startup.txt"
-  echo "setupTQ $(time_to_window setupTQ.exe "Parvalo 安装程序 2011.04.25")" >>"$out/startup.txt"
+  echo "minwin $(time_to_window "$work" minwin.exe "minwin bench window")" >>"$out/startup.txt"
+  echo "styles $(time_to_window "$work" minwin_styles.exe "minwin styles window")" >>"$out/startup.txt"
+  echo "setupTQ $(time_to_window "$work" setupTQ.exe "Parvalo 安装程序 2011.04.25")" >>"$out/startup.txt"
 done
 rm -f "$work/install.dat" "$work/instTQ.exe"
 python3 - "$out/startup.txt" <<'PY'

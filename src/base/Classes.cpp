@@ -74,9 +74,10 @@ TFileStream::TFileStream(const std::string& path, platform::FileAccess access, p
   int error = 0;
   handle_ = platform::FileOpen(path, access, share, create, error);
   if (handle_ == platform::kInvalidFile) {
-    std::string text = "\"" + platform::ExpandFileName(path) + "\". " + platform::SystemErrorText(error);
-    if (create == platform::FileCreate::CreateAlways) throw EFCreateError("Cannot create file " + text);
-    throw EFOpenError("Cannot open file " + text);
+    const std::string name = platform::ExpandFileName(path), reason = platform::SystemErrorText(error);
+    const std::string text = "\"" + name + "\". " + reason;
+    if (create == platform::FileCreate::CreateAlways) throw EFCreateError("Cannot create file " + text, name, reason);
+    throw EFOpenError("Cannot open file " + text, name, reason);
   }
 }
 

@@ -68,8 +68,18 @@ std::string FloatToStrFixed(double value, int decimals) {
 }
 
 std::string ErrorBoxText(const std::string& message) {
-  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
-  return message;
+  // The last character, stepping through the text as code page 936 whatever the system's code
+  // page: the program's own texts are in it. A lead byte 0x81-0xFE with a trail byte 0x40-0xFE
+  // (not 0x7F) is one character.
+  std::size_t last = 0;
+  for (std::size_t i = 0; i < message.size(); ) {
+    last = i;
+    const auto lead = static_cast<unsigned char>(message[i]);
+    const auto trail = i + 1 < message.size() ? static_cast<unsigned char>(message[i + 1]) : 0u;
+    i += lead >= 0x81 && lead <= 0xFE && trail >= 0x40 && trail <= 0xFE && trail != 0x7F ? 2 : 1;
+  }
+  if (message.empty() || message.size() - last == 2) return message;
+  return static_cast<unsigned char>(message.back()) > '.' ? message + "." : message;
 }
 
 namespace {

@@ -29,8 +29,21 @@ class Exception : public std::exception {
   }
 
 SETUPTQ_EXCEPTION(EStreamError, Exception);
-SETUPTQ_EXCEPTION(EFOpenError, EStreamError);
-SETUPTQ_EXCEPTION(EFCreateError, EStreamError);
+/// A file that could not be opened or created: the message, and its parts for a text of the
+/// program's own (the expanded file name, the system's reason in the system's language).
+class EFileError : public EStreamError {
+ public:
+  explicit EFileError(std::string message, std::string fileName = "", std::string reason = "")
+      : EStreamError(std::move(message)), fileName_(std::move(fileName)), reason_(std::move(reason)) {}
+  const char* ClassName() const override { return "EFileError"; }
+  const std::string& FileName() const { return fileName_; }
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string fileName_, reason_;
+};
+SETUPTQ_EXCEPTION(EFOpenError, EFileError);
+SETUPTQ_EXCEPTION(EFCreateError, EFileError);
 SETUPTQ_EXCEPTION(EReadError, EStreamError);
 SETUPTQ_EXCEPTION(EWriteError, EStreamError);
 SETUPTQ_EXCEPTION(EOSError, Exception);
@@ -52,7 +65,8 @@ std::string IntToStrZeroPadded(int value, int width);
 /// gives the values the program formats.
 std::string FloatToStrFixed(double value, int decimals);
 /// The text an uncaught handler error shows: the message, with "." appended when its last
-/// character sorts after ".".
+/// character sorts after ".". A double-byte last character (of code page 936, the program's
+/// own texts: "。", "）") never gets one.
 std::string ErrorBoxText(const std::string& message);
 
 // ---- double-byte characters -------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "gui/Forms.h"
 
 #include "base/SysUtils.h"
+#include "base/WhileWaiting.h"
 #include "gui/Backend.h"
 
 namespace {
@@ -143,7 +144,10 @@ void TForm::Loaded() {
 
 // ---- TApplication -----------------------------------------------------------------------
 
-TApplication::TApplication() : TComponent(nullptr) {}
+TApplication::TApplication() : TComponent(nullptr) {
+  // Created on the window thread: its network waits keep the windows answering.
+  SetWhileWaitingHook([] { gui::ProcessWhileWaiting(); });
+}
 
 TApplication::~TApplication() {
   released_.clear();

@@ -35,6 +35,22 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   Loaded();
 }
 
+std::string ExtractionFailureText(TExtractionStep step, std::exception_ptr failure) {
+  // The program's own words; the system's reason for a file it refused, in its language.
+  try {
+    std::rethrow_exception(failure);
+  } catch (const EFileError& file) {
+    const char* what = step == esSaving ? "无法保存安装包“" : "无法解压文件“";
+    return what + file.FileName() + "”。\r\n" + file.Reason();
+  } catch (const EWriteError&) {
+    const std::string& name = step == esSaving ? ArchiveFileName : InstallerExeName;
+    return "无法写入" + name + "，磁盘空间可能不足。";
+  } catch (...) {
+  }
+  if (step == esLoading) return "找不到程序中的安装包，请重新下载安装程序。";
+  return "安装包已损坏，无法解压" + InstallerExeName + "，请重新下载安装程序。";
+}
+
 void TFrmUnzipSoft::FormCreate() {
   Label1->SetCaption("正在提取压缩包" + ArchiveFileName + "，并解压成" + InstallerExeName + "，请等待...");
   TerminateProcessesByName(InstallerExeName);
@@ -49,6 +65,7 @@ void TFrmUnzipSoft::Timer1Timer() {
   }
   // First, so that no further tick arrives while the work runs.
   Timer1->SetEnabled(false);
+  TExtractionStep step = esLoading;
   try {
     std::string archive;
     if (!LoadArchive(archive)) throw EResNotFound("Resource Brenlow not found");
@@ -56,6 +73,7 @@ void TFrmUnzipSoft::Timer1Timer() {
     Application->ProcessMessages();
     const std::string archivePath = folder + platform::PathDelim() + ArchiveFileName;
     Application->ProcessMessages();
+    step = esSaving;
     {
       TFileStream out(archivePath, platform::FileAccess::ReadWrite, platform::FileShare::None,
                       platform::FileCreate::CreateAlways);
@@ -63,15 +81,16 @@ void TFrmUnzipSoft::Timer1Timer() {
     }
     Application->ProcessMessages();
     Application->ProcessMessages();
+    step = esUnpacking;
     UnpackArchiveFile(archivePath, folder);
     Application->ProcessMessages();
     Launch(folder + InstallerExeName, platform::ParamStr(1));
     Application->ProcessMessages();
-  } catch (const std::exception& e) {
+  } catch (const std::exception&) {
     // A missing resource, an unwritable folder or an installer file held by another program:
     // the user is told which file and why, and nothing (a partly written installer, or a
     // stale one of an earlier run) is started.
-    Application->HandleException(e);
+    Application->HandleException(Exception(ExtractionFailureText(step, std::current_exception())));
   }
   Application->Terminate();
 }

@@ -3,10 +3,17 @@
 // saved beside the program, unpacked into the program's folder, and the installer started
 // with the program's first argument. A failure of that work is shown in the application's
 // error box (which file, and the system's reason) and ends the run without launching.
+#include <exception>
 #include <functional>
 #include <string>
 
 #include "gui/Forms.h"
+
+/// The part of the work that failed.
+enum TExtractionStep { esLoading, esSaving, esUnpacking };
+/// The error box's text for a failure of the work: Chinese, naming the file, with the
+/// system's reason when the system refused a file.
+std::string ExtractionFailureText(TExtractionStep step, std::exception_ptr failure);
 
 class TFrmUnzipSoft : public TForm {
  public:

@@ -174,12 +174,12 @@ std::string MD5DigestText(const TMD5Digest& digest) {
   return LowerCase(text);
 }
 
-static_assert(kFingerprintBulkRead % 64 == 0, "a read must be a whole number of blocks");
+static_assert(kFingerprintRead > 0 && kFingerprintRead % 64 == 0, "a read must be a whole number of blocks");
 
-std::string GetFileMD5(const std::string& path, int readSize) {
-  // Each read but the last then holds whole 64-byte blocks, which the engine digests straight
-  // from the buffer.
-  if (readSize <= 0 || readSize % 64 != 0) throw EArgumentException("GetFileMD5: the read size must be a positive multiple of 64");
+std::string GetFileMD5(const std::string& path) {
+  // Each read but the last holds whole 64-byte blocks, which the engine digests one after the
+  // other straight from the buffer.
+  constexpr int readSize = kFingerprintRead;
   TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read,
                    platform::FileCreate::OpenExisting);
   TMD5Engine engine;

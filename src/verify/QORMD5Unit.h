@@ -30,15 +30,13 @@ TMD5Digest MD5OfBytes(const void* data, std::size_t length);
 /// byte order, then lower-cased.
 std::string MD5DigestText(const TMD5Digest& digest);
 
-/// Bytes the launcher's fingerprint reads at a time: one digest block per read, straight from
-/// the file handle, as the program's own start-up check does it.
-constexpr int kFingerprintBlockRead = 64;
-/// Bytes a bulk reader (the vendor's tool) may read at a time instead; a whole number of blocks.
-constexpr int kFingerprintBulkRead = 64 * 1024;
+/// Bytes the fingerprint reads at a time: a whole number of digest blocks. The launcher
+/// fingerprints itself before its first window, so a large installer must not cost a system
+/// call per 64-byte block (200 MB: about 3 million calls, seconds under Wine).
+constexpr int kFingerprintRead = 64 * 1024;
 
 /// The fingerprint of the file at `path`. Opens it read-only, letting others read but denying
 /// writers (so a file someone is writing cannot be fingerprinted), and digests it front to back
-/// in 64-byte blocks up to the size it has when opened, reading `readSize` bytes (a positive
-/// multiple of 64) at a time. Raises EFOpenError when it cannot be opened and EReadError when it
-/// ends early.
-std::string GetFileMD5(const std::string& path, int readSize = kFingerprintBlockRead);
+/// in 64-byte blocks up to the size it has when opened, reading kFingerprintRead bytes at a
+/// time. Raises EFOpenError when it cannot be opened and EReadError when it ends early.
+std::string GetFileMD5(const std::string& path);

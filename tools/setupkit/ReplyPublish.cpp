@@ -48,7 +48,7 @@ std::string ReplyFilePath(const std::string& dir, const std::string& replyPath) 
 
 TPublishedReply PublishReply(const std::string& launcher, const std::string& dir, const std::string& replyPath) {
   TPublishedReply out;
-  out.fingerprint = GetFileMD5(launcher, kFingerprintBulkRead);
+  out.fingerprint = GetFileMD5(launcher);
   out.body = BuildReplyFor(out.fingerprint);
   out.path = ReplyFilePath(dir, replyPath);
   const std::string folder = out.path.substr(0, LastDelimiter("/", out.path));

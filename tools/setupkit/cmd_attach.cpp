@@ -42,7 +42,7 @@ int RunAttach(const std::vector<std::string>& args) {
   std::printf("  %zu entries, %s packed into %s (%.0f%%); launcher %s\n  fingerprint %s\n", summary.entries.size(),
               SizeText(total).c_str(), SizeText(summary.archiveSize).c_str(),
               total > 0 ? 100.0 * static_cast<double>(summary.archiveSize) / static_cast<double>(total) : 100.0,
-              SizeText(summary.outputSize).c_str(), GetFileMD5(request.output, kFingerprintBulkRead).c_str());
+              SizeText(summary.outputSize).c_str(), GetFileMD5(request.output).c_str());
   return 0;
 }
 

@@ -35,7 +35,7 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
   }
   if (mirrors.empty()) mirrors = launcher.settings.mirrors;
 
-  const std::string fingerprint = GetFileMD5(path, kFingerprintBulkRead);
+  const std::string fingerprint = GetFileMD5(path);
   TMirrorChecker checker(fingerprint, launcher.settings.ReplyPath());
   TProgressLine progress;
   std::size_t matched = 0;

@@ -11,7 +11,7 @@ int RunDecode(const std::vector<std::string>& args) {
   const TCommandLine cl(args, {});
   cl.ExpectOperands(1, 2, "REPLY and optionally LAUNCHER");
   const std::vector<std::string>& op = cl.Operands();
-  const std::string fingerprint = op.size() == 2 ? GetFileMD5(op[1], kFingerprintBulkRead) : std::string();
+  const std::string fingerprint = op.size() == 2 ? GetFileMD5(op[1]) : std::string();
   const TDecodedReply reply = DecodeReplyFile(op[0], fingerprint);
   std::printf("decoded: %s\n", VisibleBytes(reply.serverCode).c_str());
   if (op.size() == 1) return 0;

@@ -37,7 +37,7 @@ int RunInfo(const std::vector<std::string>& args) {
     return Fail(e.Message());
   }
   const TLauncherSettings& s = launcher.settings;
-  const std::string fingerprint = GetFileMD5(path, kFingerprintBulkRead);
+  const std::string fingerprint = GetFileMD5(path);
   std::vector<TPayloadEntry> entries;
   if (launcher.hasPayload) entries = ListPayload(*OpenPayload(path));
 

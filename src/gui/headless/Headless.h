@@ -46,6 +46,9 @@ void RunFor(std::uint64_t ms);
 void WhenModal(std::function<void(TForm&)> hook);
 
 enum class LoopEnd { None, ModalResult, Terminated, Idle, TimeLimit };
+/// Calls of the window thread's while-waiting processing (gui/Backend.h) since the start.
+int WhileWaitingCalls();
+
 /// How the most recent modal loop ended.
 LoopEnd LastLoopEnd();
 

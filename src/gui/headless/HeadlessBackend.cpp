@@ -32,6 +32,7 @@ struct State {
   std::function<void(TForm&)> modalHook;
   LoopEnd lastEnd = LoopEnd::None;
   TForm* active = nullptr;
+  int whileWaitingCalls = 0;
 };
 
 State& S() {
@@ -324,6 +325,7 @@ void RunFor(std::uint64_t ms) {
 
 void WhenModal(std::function<void(TForm&)> hook) { S().modalHook = std::move(hook); }
 LoopEnd LastLoopEnd() { return S().lastEnd; }
+int WhileWaitingCalls() { return S().whileWaitingCalls; }
 const std::vector<MessageBoxRecord>& MessageBoxes() { return S().boxes; }
 
 WindowRecord Record(const TForm& f) {
@@ -344,4 +346,7 @@ Backend& TheBackend() {
   static Backend* backend = new headless::HeadlessBackend;  // outlives every window
   return *backend;
 }
+
+// Nothing is sent to headless windows from outside; the calls are counted for the tests.
+void ProcessWhileWaiting() { ++headless::S().whileWaitingCalls; }
 }  // namespace gui

@@ -7,10 +7,12 @@
 namespace gui::win32 {
 namespace {
 
-// The running timers by the system's timer id: a handful at most.
+// The running timers by the system's timer id: a handful at most. Never destroyed: statics end
+// in the reverse order of their making, and this list is made when the first timer starts,
+// after a static that holds a timer (the balloon's) and stops it when it ends.
 std::vector<std::pair<UINT_PTR, TTimer*>>& Timers() {
-  static std::vector<std::pair<UINT_PTR, TTimer*>> timers;
-  return timers;
+  static auto* timers = new std::vector<std::pair<UINT_PTR, TTimer*>>;
+  return *timers;
 }
 
 TTimer* TimerWithId(UINT_PTR id) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+#include "base/WhileWaiting.h"
 #include "net/transport/IdWinSock2.h"
 #include "platform/Platform.h"
 #include "platform/SocketErrors.h"
@@ -74,7 +75,11 @@ TIdHostLookupResult LookupHostWithin(const std::string& name, int timeout) {
     none.ErrorNumber = Id_WSAENOBUFS;
     return none;
   }
-  if (!slot->ended.Wait(static_cast<std::uint32_t>(timeout))) {
+  // In slices when this thread has a while-waiting hook; a negative limit waits for the answer.
+  const bool ended = WaitInSlices(timeout, [&slot](int ms) {
+    return slot->ended.Wait(ms < 0 ? UINT32_MAX : static_cast<std::uint32_t>(ms));
+  });
+  if (!ended) {
     TIdHostLookupResult late;
     late.ErrorNumber = Id_WSAETIMEDOUT;
     return late;

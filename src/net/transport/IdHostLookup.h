@@ -17,8 +17,9 @@ struct TIdHostLookupResult {
 /// A record without an IPv4 address counts as Id_WSAHOST_NOT_FOUND.
 TIdHostLookupResult LookupHostNow(const std::string& name);
 
-/// The same lookup, waited for at most `timeout` ms (positive). When the limit passes the
-/// result is Id_WSAETIMEDOUT; when no thread can be had, Id_WSAENOBUFS. A failure of the
+/// The same lookup, waited for at most `timeout` ms (negative: until it answers), in slices
+/// that run the calling thread's while-waiting hook (base/WhileWaiting.h). When the limit
+/// passes the result is Id_WSAETIMEDOUT; when no thread can be had, Id_WSAENOBUFS. A failure of the
 /// library binding itself (EIdWS2StubError) is raised here as on the calling thread.
 TIdHostLookupResult LookupHostWithin(const std::string& name, int timeout);
 

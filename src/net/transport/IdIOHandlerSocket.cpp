@@ -1,7 +1,11 @@
 #include "net/transport/IdIOHandlerSocket.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <exception>
 
+#include "base/WhileWaiting.h"
 #include "net/transport/IdSharedStack.h"
 
 // ---- TIdConnectThread -------------------------------------------------------------------------
@@ -12,6 +16,7 @@ struct TIdConnectThread::TState {
   TIdComponent stackUser;  // keeps the socket stack for a thread that outlives its caller
   TIdSocketHandle socket;  // destroyed before stackUser: closes a socket still held
   std::string exceptionText;
+  std::exception_ptr failure;  // the connect's own exception, for a connect without limit
   std::atomic<int> phase{cpRunning};
   platform::Event ended;
 };
@@ -31,6 +36,7 @@ void TIdConnectThread::Start() {
       GStack->CheckSocketResult(state->socket.ConnectPeer(Id_PF_INET));
     } catch (const std::exception& e) {
       state->exceptionText = e.what();
+      state->failure = std::current_exception();
     }
     int running = cpRunning;
     state->phase.compare_exchange_strong(running, cpEnded);  // abandoned: the socket closes with state
@@ -42,7 +48,7 @@ void TIdConnectThread::Start() {
 bool TIdConnectThread::Terminated() const { return state_->phase.load() == cpEnded; }
 
 bool TIdConnectThread::WaitTerminated(int ms) {
-  state_->ended.Wait(ms < 0 ? 0 : static_cast<std::uint32_t>(ms));
+  state_->ended.Wait(ms < 0 ? UINT32_MAX : static_cast<std::uint32_t>(ms));
   return Terminated();
 }
 
@@ -59,6 +65,10 @@ void TIdConnectThread::Abandon() {
 }
 
 const std::string& TIdConnectThread::ExceptionText() const { return state_->exceptionText; }
+
+void TIdConnectThread::RaiseFailure() const {
+  if (state_->failure) std::rethrow_exception(state_->failure);
+}
 
 void TIdConnectThread::GiveBack() {
   thread_.Join();
@@ -129,30 +139,35 @@ void TIdIOHandlerSocket::ConnectTo(const std::string& host, int port, int timeou
   ReportStatus(hsConnecting, binding_->PeerIP);
 
   if (timeout == IdTimeoutDefault || timeout == 0)
-    GStack->CheckSocketResult(binding_->ConnectPeer(Id_PF_INET));
+    ConnectWithoutLimit();
   else
     ConnectWithTimeLimit(timeout);
 
   if (viaSocks) NegotiateSocks(host, port);
 }
 
+void TIdIOHandlerSocket::ConnectWithoutLimit() {
+  if (!HasWhileWaitingHook()) {
+    GStack->CheckSocketResult(binding_->ConnectPeer(Id_PF_INET));
+    return;
+  }
+  // The platform's own connect may take its time (about 21 s on Windows towards an address
+  // that never answers); a thread that must go on answering waits for it in slices, on the
+  // connect thread, and raises what the direct connect raises.
+  TIdConnectThread thread(*binding_);  // the socket comes back when it is destroyed
+  thread.Start();
+  WaitInSlices(-1, [&thread](int ms) { return thread.WaitTerminated(ms); });
+  thread.RaiseFailure();
+}
+
 void TIdIOHandlerSocket::ConnectWithTimeLimit(int timeout) {
   TIdConnectThread thread(*binding_);  // the socket comes back when it is destroyed
   thread.Start();
-  const bool infinite = timeout == IdTimeoutInfinite;
-  // Other negative limits have no meaning of their own: they end at once, like 0 left.
-  int remaining = infinite ? IdConnectSliceMs + 1 : (timeout < 0 ? 0 : timeout);
-  // Slices of 125 ms while more than a slice remains, then the rest; each wait ends early
-  // when the connect has ended.
-  while (remaining > IdConnectSliceMs) {
-    thread.WaitTerminated(IdConnectSliceMs);
-    remaining = infinite ? IdConnectSliceMs + 1 : remaining - IdConnectSliceMs;
-    if (thread.Terminated()) {
-      remaining = 0;
-      break;
-    }
-  }
-  thread.WaitTerminated(remaining);
+  // Other negative limits have no meaning of their own: they end at once, like 0 left. The
+  // wait ends as soon as the connect has; with a while-waiting hook it runs in slices, the
+  // limit kept by the clock.
+  const int limit = timeout == IdTimeoutInfinite ? -1 : std::max(timeout, 0);
+  WaitInSlices(limit, [&thread](int ms) { return thread.WaitTerminated(ms); });
   if (!thread.Terminated()) {
     thread.Abandon();
     CloseHandler();  // a socket given back at the last moment is closed here
@@ -170,7 +185,8 @@ bool TIdIOHandlerSocket::WaitReadable(int timeout) {
   if (!binding_) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
   // Without a time limit the receive that follows waits by itself, for data or a close,
   // and reports its own failure; a select first would only cost a second call per chunk.
-  if (timeout == IdTimeoutInfinite && binding_->HandleAllocated()) return true;
+  // A thread with a while-waiting hook waits in slices instead (IdSocketHandle).
+  if (timeout == IdTimeoutInfinite && binding_->HandleAllocated() && !HasWhileWaitingHook()) return true;
   return binding_->WaitReadable(timeout);
 }
 

@@ -35,8 +35,8 @@ class TIdConnectThread {
   void Start();
   /// True once the connect has ended (connected or failed).
   bool Terminated() const;
-  /// Waits up to ms for the connect to end; true when it has. Wakes as soon as it ends, so
-  /// a slice is not slept out after the connection is made.
+  /// Waits up to ms (negative: without limit) for the connect to end; true when it has. Wakes
+  /// as soon as it ends, so a slice is not slept out after the connection is made.
   bool WaitTerminated(int ms);
   /// Gives up on a connect that has not ended: wakes it where the platform can (shutting the
   /// socket down; its number stays taken) and leaves the socket to the thread. When the
@@ -44,6 +44,9 @@ class TIdConnectThread {
   void Abandon();
   /// Empty unless the connect failed. Read only after Terminated() turned true.
   const std::string& ExceptionText() const;
+  /// Raises the connect's own failure (an EIdSocketError with its number) unchanged, if it
+  /// failed. Only after Terminated() turned true.
+  void RaiseFailure() const;
 
  private:
   struct TState;
@@ -52,9 +55,6 @@ class TIdConnectThread {
   std::shared_ptr<TState> state_;  // shared with the thread, which may outlive this object
   platform::Thread thread_;
 };
-
-/// Length of one wait of a timed connect.
-constexpr int IdConnectSliceMs = 125;
 
 class TIdIOHandlerSocket : public TIdIOHandler {
  public:
@@ -82,6 +82,9 @@ class TIdIOHandlerSocket : public TIdIOHandler {
 
  protected:
   void ConnectWithTimeLimit(int timeout);
+  /// A connect without a time limit: on the calling thread, or on the connect thread waited
+  /// for in slices when the calling thread has a while-waiting hook.
+  void ConnectWithoutLimit();
   void Notification(TIdBaseComponent* component, TOperation operation) override;
 
  private:

@@ -1,5 +1,6 @@
 #include "net/transport/IdSocketHandle.h"
 
+#include "base/WhileWaiting.h"
 #include "net/transport/IdSharedStack.h"
 
 TIdSocketHandle::TIdSocketHandle() = default;
@@ -95,8 +96,15 @@ void TIdSocketHandle::RefreshPeer() {
 
 bool TIdSocketHandle::WaitReadable(int timeout) {
   if (!HasHandle) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
-  TIdSocketList read{SocketHandleValue};
-  return GStack->WSSelect(&read, nullptr, timeout, nullptr) == 1;
+  // One select, or slices of one with the thread's while-waiting hook between them; an error
+  // ends the wait as a timeout does. IdTimeoutInfinite is negative: no limit either way.
+  int result = 0;
+  WaitInSlices(timeout, [this, &result](int ms) {
+    TIdSocketList read{SocketHandleValue};
+    result = GStack->WSSelect(&read, nullptr, ms < 0 ? IdTimeoutInfinite : ms, nullptr);
+    return result != 0;
+  });
+  return result == 1;
 }
 
 int TIdSocketHandle::ReceiveBytes(void* buffer, int length, int flags) {

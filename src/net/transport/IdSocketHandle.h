@@ -41,6 +41,7 @@ class TIdSocketHandle {
   void RefreshLocal();
   void RefreshPeer();
   /// True when data (or a close) is waiting; timeout in ms, IdTimeoutInfinite without limit.
+  /// Waits in slices when the thread has a while-waiting hook (base/WhileWaiting.h).
   /// Without a socket raises EIdConnClosedGracefully.
   bool WaitReadable(int timeout);
   int ReceiveBytes(void* buffer, int length, int flags = 0);

@@ -95,10 +95,17 @@ void TIdStack::DottedToAddress(const std::string& text, std::uint8_t address[4])
   }
 }
 
+namespace {
+thread_local int t_lastErrorNumber = 0;
+}  // namespace
+
+int TIdStack::LastErrorNumber() const { return t_lastErrorNumber; }
+void TIdStack::SetLastErrorNumber(int number) { t_lastErrorNumber = number; }
+
 bool TIdStack::CheckSocketResult(int result, std::initializer_list<int> ignore) {
   if (result != Id_SOCKET_ERROR) return false;
   int number = WSGetLastError();
-  LastErrorNumber = number;
+  SetLastErrorNumber(number);
   if (std::find(ignore.begin(), ignore.end(), number) != ignore.end()) return true;
   RaiseSocketFault(number);
 }

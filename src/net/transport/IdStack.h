@@ -2,7 +2,6 @@
 // The socket stack: it wraps every socket call, resolves host names, converts addresses, and
 // turns error numbers into EIdSocketError with fixed texts. The process shares one, alive
 // while any network component lives (IdSharedStack.h).
-#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -36,7 +35,8 @@ class TIdStack {
   virtual int WSConnect(TIdStackSocketHandle s, int family, const std::string& ip, int port) = 0;
   /// Looks a name up; the first address as dotted text. Raises EIdSocketError on failure.
   /// A positive timeout (ms) bounds the wait: when it passes, EIdSocketError Id_WSAETIMEDOUT.
-  /// Any other value waits for the library's own answer.
+  /// Any other value waits for the library's own answer (on a thread of its own, waited for
+  /// in slices, when the calling thread has a while-waiting hook: base/WhileWaiting.h).
   virtual std::string LookupHost(const std::string& name, int timeout) = 0;
   virtual std::uint16_t WSHToNs(std::uint16_t v) = 0;
   virtual int WSListen(TIdStackSocketHandle s, int backlog) = 0;
@@ -73,6 +73,11 @@ class TIdStack {
   std::string ResolveHostToIP(const std::string& host, int timeout = IdTimeoutDefault);
   static bool IsDottedQuad(const std::string& text);
 
-  /// The error number the last failing CheckSocketResult recorded.
-  std::atomic<int> LastErrorNumber{0};
+  /// The error number the last failing CheckSocketResult (or lookup) recorded on the calling
+  /// thread. Per thread: a connect thread given up on may fail at any time, and must not
+  /// change the number that the thread it left is about to raise.
+  int LastErrorNumber() const;
+
+ protected:
+  void SetLastErrorNumber(int number);
 };

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "base/WhileWaiting.h"
 #include "net/transport/IdHostLookup.h"
 #include "net/transport/IdWinSock2.h"
 
@@ -99,9 +100,13 @@ int TIdStackWindows::WSConnect(TIdStackSocketHandle s, int family, const std::st
 }
 
 std::string TIdStackWindows::LookupHost(const std::string& name, int timeout) {
-  const TIdHostLookupResult r = timeout > 0 ? LookupHostWithin(name, timeout) : LookupHostNow(name);
+  // Without a limit the lookup runs on this thread, unless the thread must go on answering
+  // while it waits (a while-waiting hook): then on a thread of its own, waited for to the end.
+  const TIdHostLookupResult r = timeout > 0              ? LookupHostWithin(name, timeout)
+                                : HasWhileWaitingHook() ? LookupHostWithin(name, IdTimeoutInfinite)
+                                                        : LookupHostNow(name);
   if (r.Found) return AddressToDotted(r.Address);
-  LastErrorNumber = r.ErrorNumber;
+  SetLastErrorNumber(r.ErrorNumber);
   RaiseSocketFault(r.ErrorNumber);
 }
 

@@ -141,7 +141,7 @@ int TIdTCPConnection::FillInputBuffer(bool raiseIfDisconnected, int timeout, boo
       if (GStack->CheckSocketResult(result, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED})) {
         result = 0;
         if (ioHandler_) DropSocket();
-        if (inputBuffer_->Size() == 0) GStack->RaiseSocketFault(GStack->LastErrorNumber);
+        if (inputBuffer_->Size() == 0) GStack->RaiseSocketFault(GStack->LastErrorNumber());
       }
     }
     if (result > 0 && intercept_) {
@@ -315,7 +315,7 @@ void TIdTCPConnection::WriteBytes(const void* buffer, int count, bool sendNow) {
     peerClosed_ = sent == 0;
     CheckLinkState(true, false);
     if (GStack->CheckSocketResult(sent, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED, Id_WSAECONNRESET})) {
-      const int number = GStack->LastErrorNumber;  // the send's error, not one the close may leave
+      const int number = GStack->LastErrorNumber();  // the send's error, not one the close may leave
       DropSocket();
       GStack->RaiseSocketFault(number);
     }

@@ -13,6 +13,7 @@ ADDR is host:port. A behaviour is one of
     trickle          200 announcing 1000 bytes, then one byte a second
     endless-body     200 without a length, then bytes as fast as they are taken
     endless-headers  a status line, then header lines without end
+    stalled          listens, but its backlog is full: a connect to it is never answered
 An address not named is not listened on (a mirror that is down).
 
 Every request head is appended to the log as one JSON line: {"seq", "addr", "head"} (head
@@ -22,6 +23,7 @@ themselves after --lifetime seconds, or at SIGTERM.
 import argparse
 import json
 import os
+import select
 import signal
 import socket
 import sys
@@ -108,7 +110,26 @@ def serve(conn, addr, behaviour, log):
         conn.close()
 
 
+def fill_backlog(addr):
+    """Connects to a listener that never accepts until a connect goes unanswered (the backlog
+    is full: the system drops further connection requests); the connections are kept."""
+    host, _, port = addr.rpartition(":")
+    fillers = []
+    for _ in range(16):
+        c = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        c.setblocking(False)
+        c.connect_ex((host, int(port)))
+        fillers.append(c)
+        if not select.select([], [c], [], 0.5)[1]:
+            return fillers
+    raise OSError("the backlog of %s never filled" % addr)
+
+
 def listen(sock, addr, behaviour, log):
+    if behaviour == "stalled":
+        STOP.wait()
+        sock.close()
+        return
     sock.settimeout(0.2)
     while not STOP.is_set():
         try:
@@ -140,8 +161,9 @@ def main():
         except OSError as e:
             print("mirrors: cannot listen on %s: %s" % (addr, e), file=sys.stderr)
             return 3
-        s.listen(16)
+        s.listen(0 if behaviour == "stalled" else 16)
         socks.append((s, addr, behaviour))
+    fillers = [fill_backlog(addr) for _, addr, b in socks if b == "stalled"]
     threads = [threading.Thread(target=listen, args=(s, addr, b, a.log), daemon=True) for s, addr, b in socks]
     for t in threads:
         t.start()

@@ -3,9 +3,10 @@
 under Wine, built with mirrors M1..M5 on host names (one of them is asked first in every
 order) and M6..M10 on loopback, with the system's resolver pointed at a local name server that
 reads every query and answers none. Each name lookup must give up at the client's connect
-limit (10 s) so that the walk reaches M6 and certifies:
+limit (10 s) so that the walk reaches M6 and certifies; all the while the verification window
+answers WM_NULL, sent every 250 ms by a second program (hungcheck.exe), within 1 s:
 
-    silent_dns_e2e.py LAUNCHER SETUPKIT OUTDIR --mirrors URL,...
+    silent_dns_e2e.py LAUNCHER SETUPKIT OUTDIR --mirrors URL,... --hungcheck HUNGCHECK
 
 The resolver's files are replaced in a mount namespace of this run's own (unshare -m, as
 root): /etc/resolv.conf names the silent server on 127.0.0.31, /etc/hosts keeps its entries
@@ -116,7 +117,7 @@ def run_inside(args):
 
     dns = SilentNameServer()
     xvfb = Xvfb()
-    desk = mirrors = launcher = None
+    desk = mirrors = launcher = pinger = None
     try:
         desk = Desktop(xvfb.start())
         reply = os.path.join(replies, PATH.lstrip("/"))
@@ -140,6 +141,11 @@ def run_inside(args):
 
         w = window(VERIFY_CAPTION, WINDOW_WAIT)
         time.sleep(0.5)  # painted before the press
+        # Asks the window from before the press until after the certification window.
+        pinger = subprocess.Popen([WINE_RUN, args.hungcheck, VERIFY_CAPTION, str(5 * LIMIT + 20)], cwd=work,
+                                  env=desk.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                  start_new_session=True)
+        check(pinger.stdout.readline().decode().strip() == "found", "hungcheck did not find the window")
         click(w, INSTALL_BUTTON)
         pressed = time.monotonic()
         cert = window(CERT_CAPTION, 5 * LIMIT + 100)
@@ -147,6 +153,12 @@ def run_inside(args):
         time.sleep(0.5)
         desk.shot(os.path.join(out, "silent-dns-certification.png"), desk.geometry(cert))
         print("  silent-dns: %.1f s from the press to the certification window" % seconds, flush=True)
+        try:
+            answers = pinger.communicate(timeout=5 * LIMIT + 80)[0].decode().strip()
+        except subprocess.TimeoutExpired:
+            raise Failed("hungcheck did not end")
+        print("  silent-dns: hungcheck: " + answers.replace("\n", "; "), flush=True)
+        check(pinger.returncode == 0, "the verification window left WM_NULL unanswered for over 1 s")
 
         asked = sorted(set(dns.names))
         check(all(any(n.startswith(h) for n in asked) for h in hosts),
@@ -172,7 +184,7 @@ def run_inside(args):
         # The installer runs apart from the launcher's process group: closed by its window.
         for win in (desk.find(INSTALLER_CAPTION) if desk else []):
             desk.close(win)
-        for p in (launcher, mirrors):
+        for p in (launcher, mirrors, pinger):
             if p:
                 try:
                     os.killpg(p.pid, signal.SIGTERM)
@@ -198,9 +210,10 @@ def main():
     p.add_argument("setupkit")
     p.add_argument("out")
     p.add_argument("--mirrors", required=True)
+    p.add_argument("--hungcheck", required=True)
     p.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     args = p.parse_args()
-    for a in ("launcher", "setupkit", "out"):
+    for a in ("launcher", "setupkit", "out", "hungcheck"):
         setattr(args, a, os.path.abspath(getattr(args, a)))
     if not args.inside:
         # A mount namespace of our own, so that the replaced resolver files are seen by this run

@@ -24,6 +24,17 @@ TEST(Text, ErrorBoxAddsPeriodOnlyAfterLettersAndDigits) {
   EXPECT_EQ(ErrorBoxText("done!"), "done!");
 }
 
+// The program's own texts end their sentences with double-byte characters; nothing is added
+// after them, on any system code page. A single byte after a double-byte character still counts.
+TEST(Text, ErrorBoxAddsNoPeriodAfterADoubleByteCharacter) {
+  EXPECT_EQ(ErrorBoxText("安装包已损坏，请重新下载安装程序。"), "安装包已损坏，请重新下载安装程序。");
+  EXPECT_EQ(ErrorBoxText("无法解压（Brenlow）"), "无法解压（Brenlow）");
+  EXPECT_EQ(ErrorBoxText("拒绝访问"), "拒绝访问");
+  EXPECT_EQ(ErrorBoxText("拒绝访问 5"), "拒绝访问 5.");
+  CodePageForTest singleByteSystem(false);
+  EXPECT_EQ(ErrorBoxText("请重新下载。"), "请重新下载。");
+}
+
 TEST(Numbers, ZeroPaddingCountsTheSignAndNeverCutsDigits) {
   EXPECT_EQ(IntToStrZeroPadded(7, 2), "07");
   EXPECT_EQ(IntToStrZeroPadded(987, 4), "0987");

@@ -34,11 +34,10 @@ std::string Noise(size_t n) {
 
 std::string MemoryFingerprint(const std::string& bytes) { return MD5DigestText(MD5OfBytes(bytes.data(), bytes.size())); }
 
-std::string FileFingerprint(const std::string& name, const std::string& bytes,
-                            int readSize = kFingerprintBlockRead) {
+std::string FileFingerprint(const std::string& name, const std::string& bytes) {
   const std::string path = ScratchPath(name);
   WriteFile(path, bytes);
-  return GetFileMD5(path, readSize);
+  return GetFileMD5(path);
 }
 
 bool IsFingerprintText(const std::string& s) {
@@ -91,13 +90,12 @@ TEST(FileFingerprint, SizesAroundThePaddingBoundariesMatchMd5sum) {
   }
 }
 
-// The vendor's tool reads the file in large pieces beneath the 64-byte digest loop, the
-// launcher one block per read: both give the same digest. Sizes where a read, a block or the
-// last partial block ends at a read's end or just past it. The first
-// digests were computed with Python's hashlib over the same Noise() bytes; the others are
-// checked against the digest of the same content in memory.
+// The file is read in large pieces beneath the 64-byte digest steps. Sizes where a read, a
+// block or the last partial block ends at a read's end or just past it. The first digests
+// were computed with Python's hashlib over the same Noise() bytes; the others are checked
+// against the digest of the same content in memory.
 TEST(FileFingerprint, SizesAroundTheReadSizeGiveTheDigestOfTheWholeFile) {
-  const std::string data = Noise(3 * kFingerprintBulkRead + 64);
+  const std::string data = Noise(3 * kFingerprintRead + 64);
   const struct {
     size_t size;
     const char* digest;
@@ -109,29 +107,20 @@ TEST(FileFingerprint, SizesAroundTheReadSizeGiveTheDigestOfTheWholeFile) {
   };
   for (const auto& c : known) {
     EXPECT_EQ(FileFingerprint("noise.bin", data.substr(0, c.size)), c.digest) << c.size << " bytes";
-    EXPECT_EQ(FileFingerprint("noise.bin", data.substr(0, c.size), kFingerprintBulkRead), c.digest)
-        << c.size << " bytes in bulk";
   }
 
-  const size_t b = kFingerprintBulkRead;
+  const size_t b = kFingerprintRead;
   for (size_t size : {b - 64, b - 1, b, b + 1, b + 55, b + 63, b + 64, 2 * b - 1, 2 * b, 2 * b + 63, 3 * b + 56,
                       3 * b + 64}) {
     const std::string content = data.substr(0, size);
-    EXPECT_EQ(FileFingerprint("noise.bin", content, kFingerprintBulkRead), MemoryFingerprint(content))
-        << size << " bytes";
+    EXPECT_EQ(FileFingerprint("noise.bin", content), MemoryFingerprint(content)) << size << " bytes";
   }
-}
-
-TEST(FileFingerprint, AReadSizeThatSplitsABlockIsRefused) {
-  const std::string path = ScratchPath("split.bin");
-  WriteFile(path, Pattern(200));
-  for (int size : {0, -64, 100}) EXPECT_THROW(GetFileMD5(path, size), EArgumentException) << size;
 }
 
 TEST(FileFingerprint, AnySingleChangedByteChangesIt) {
   std::string data = Pattern(1000003);
   const std::string original = FileFingerprint("change.bin", data);
-  const size_t b = kFingerprintBulkRead;
+  const size_t b = kFingerprintRead;
   for (size_t at : {size_t{0}, size_t{63}, size_t{64}, b - 1, b, size_t{500000}, data.size() - 1}) {
     std::string changed = data;
     changed[at] = static_cast<char>(changed[at] ^ 0x01);
@@ -172,7 +161,7 @@ TEST(OwnFingerprint, LoadExeMD5StoresTheRunningProgramsFingerprint) {
   record.LoadExeMD5();
   EXPECT_TRUE(IsFingerprintText(record.GetExeMD5())) << record.GetExeMD5();
   const std::string image = verifytest::ReadFile(platform::ModuleFileName());
-  ASSERT_GT(image.size(), static_cast<size_t>(2 * kFingerprintBulkRead));
+  ASSERT_GT(image.size(), static_cast<size_t>(2 * kFingerprintRead));
   EXPECT_EQ(record.GetExeMD5(), MemoryFingerprint(image));
 }
 

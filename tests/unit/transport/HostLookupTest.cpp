@@ -9,6 +9,7 @@
 #include <string>
 
 #include "LoopbackServer.h"
+#include "base/WhileWaiting.h"
 #include "net/transport/IdHostLookup.h"
 #include "net/transport/IdSharedStack.h"
 #include "net/transport/IdTCPClient.h"
@@ -157,7 +158,7 @@ TEST_F(HostLookup, AFailureWithinTheLimitCarriesTheResolversOwnNumber) {
     EXPECT_EQ(e.ErrorNumber, Id_WSAHOST_NOT_FOUND);
     EXPECT_EQ(e.Message(), "Socket Error # 11001\r\nHost not found.");
   }
-  EXPECT_EQ(GStack->LastErrorNumber, Id_WSAHOST_NOT_FOUND);
+  EXPECT_EQ(GStack->LastErrorNumber(), Id_WSAHOST_NOT_FOUND);
 }
 
 TEST_F(HostLookup, AClientsConnectLimitBoundsItsLookupAndTheClientConnectsAfterwards) {
@@ -210,4 +211,28 @@ TEST(HostLookupDeathTest, ALookupStillRunningAtTheEndKeepsTheLibrary) {
   if (!platform::ReplaceHostLookup(nullptr)) GTEST_SKIP() << "the resolver can not be replaced here";
   GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, nothing started yet
   EXPECT_EXIT(GiveUpOnALookupThenEnd(), ::testing::ExitedWithCode(0), "^WSAStartup\n$");
+}
+
+// A window thread (one with a while-waiting hook) is not held by a lookup, with or without a
+// limit: the hook runs while the resolver is silent, and here it is what lets the answer come.
+TEST_F(HostLookup, AThreadWithAWhileWaitingHookRunsItWhileTheResolverIsSilent) {
+  static int calls = 0;
+  calls = 0;
+  const TWhileWaitingHook previous = SetWhileWaitingHook([] {
+    if (++calls == 3) SetGate(true);
+  });
+  SetGate(false);
+  Script("127.4.5.6");
+  EXPECT_EQ(GStack->ResolveHostToIP("slow.parvalo.test"), "127.4.5.6");
+  EXPECT_GE(calls, 3);
+
+  SetGate(false);
+  try {
+    GStack->ResolveHostToIP("silent.parvalo.test", 1000);
+    FAIL() << "a lookup that never answered gave an address";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.ErrorNumber, Id_WSAETIMEDOUT);
+  }
+  EXPECT_GT(calls, 3) << "the limited lookup waited without running the hook";
+  SetWhileWaitingHook(previous);
 }

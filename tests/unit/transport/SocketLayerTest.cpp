@@ -151,7 +151,7 @@ TEST(SharedStack, CheckSocketResultRaisesTheLibraryErrorUnlessIgnored) {
   EXPECT_FALSE(GStack->CheckSocketResult(0));
   GStack->WSSetLastError(Id_WSAECONNRESET);
   EXPECT_TRUE(GStack->CheckSocketResult(-1, {Id_WSAECONNABORTED, Id_WSAECONNRESET}));
-  EXPECT_EQ(GStack->LastErrorNumber, Id_WSAECONNRESET);
+  EXPECT_EQ(GStack->LastErrorNumber(), Id_WSAECONNRESET);
   GStack->WSSetLastError(Id_WSAETIMEDOUT);
   try {
     GStack->CheckSocketResult(-1, {Id_WSAECONNABORTED});

@@ -1,6 +1,8 @@
 // The extraction window on the headless toolkit: ramp, work, launch, and the stalled states.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "LauncherState.h"
 #include "gui/headless/Headless.h"
 #include "payload/UnzipSoftUnit.h"
@@ -147,7 +149,7 @@ TEST_F(FailedExtractionWork, MissingResourceIsNamedAndNothingIsWritten) {
   auto f = Make(dir_.Path());
   f->LoadArchive = [](std::string&) { return false; };
   f->ShowModal();
-  EXPECT_EQ(EndedWithOneErrorBox(launched_), "Resource Brenlow not found.");
+  EXPECT_EQ(EndedWithOneErrorBox(launched_), "找不到程序中的安装包，请重新下载安装程序。");
   EXPECT_EQ(hl::Now(), 1900u);
   EXPECT_TRUE(payloadtest::Listing(dir_.Path()).empty());
 }
@@ -162,7 +164,7 @@ TEST_F(FailedExtractionWork, UnwritableFolderNamesTheArchiveFileAndTheSystemsRea
   ASSERT_EQ(platform::FileOpen(archive, platform::FileAccess::ReadWrite, platform::FileShare::None,
                                platform::FileCreate::CreateAlways, code),
             platform::kInvalidFile);
-  EXPECT_NE(text.find("Cannot create file \"" + platform::ExpandFileName(archive) + "\""), std::string::npos) << text;
+  EXPECT_EQ(text.rfind("无法保存安装包“" + platform::ExpandFileName(archive) + "”。\r\n", 0), 0u) << text;
   EXPECT_NE(text.find(platform::SystemErrorText(code)), std::string::npos) << text;
   EXPECT_EQ(f->ProgressBar1->Position(), 180);
   EXPECT_FALSE(f->Timer1->Enabled());
@@ -176,8 +178,19 @@ TEST_F(FailedExtractionWork, CorruptEntryIsNamedAndAStaleOrPartialInstallerIsNev
   auto f = Make(dir_.Path());
   f->ShowModal();
   const std::string text = EndedWithOneErrorBox(launched_);
-  EXPECT_EQ(text.rfind("\"instTQ.exe\": ", 0), 0u) << text;
+  EXPECT_EQ(text, "安装包已损坏，无法解压instTQ.exe，请重新下载安装程序。");
   EXPECT_TRUE(ReadFile(dir_ / "install.dat") == broken);
+}
+
+// A disk that fills up: a write falls short, and the box says so rather than blaming the archive.
+// (The installer's file stands for a full disk where the system has one to point at.)
+TEST_F(FailedExtractionWork, AWriteThatFallsShortIsNotTakenForADamagedArchive) {
+  std::error_code ec;
+  std::filesystem::create_symlink("/dev/full", dir_ / "instTQ.exe", ec);
+  if (ec || !std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no full device to write to here";
+  auto f = Make(dir_.Path());
+  f->ShowModal();
+  EXPECT_EQ(EndedWithOneErrorBox(launched_), "无法写入instTQ.exe，磁盘空间可能不足。");
 }
 
 TEST_F(FailedExtractionWork, InstallerHeldOpenByAnotherProgramIsNamedWithTheSystemsReason) {
@@ -197,7 +210,7 @@ TEST_F(FailedExtractionWork, InstallerHeldOpenByAnotherProgramIsNamedWithTheSyst
   f->ShowModal();
   platform::FileClose(held);
   const std::string text = EndedWithOneErrorBox(launched_);
-  EXPECT_EQ(text.rfind("\"instTQ.exe\": Cannot create file", 0), 0u) << text;
+  EXPECT_EQ(text.rfind("无法解压文件“" + platform::ExpandFileName(dir_ / "instTQ.exe") + "”。\r\n", 0), 0u) << text;
   EXPECT_NE(text.find(platform::SystemErrorText(code)), std::string::npos) << text;
   EXPECT_EQ(ReadFile(dir_ / "instTQ.exe"), "installer of a running copy");
 }
