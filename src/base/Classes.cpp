@@ -74,7 +74,8 @@ TFileStream::TFileStream(const std::string& path, platform::FileAccess access, p
   int error = 0;
   handle_ = platform::FileOpen(path, access, share, create, error);
   if (handle_ == platform::kInvalidFile) {
-    std::string text = "\"" + platform::ExpandFileName(path) + "\". " + platform::SystemErrorText(error);
+    // The message is a text of the program: the path as such a text, and the system's reason.
+    std::string text = "\"" + platform::PathText(platform::ExpandFileName(path)) + "\". " + platform::SystemErrorText(error);
     if (create == platform::FileCreate::CreateAlways) throw EFCreateError("Cannot create file " + text);
     throw EFOpenError("Cannot open file " + text);
   }

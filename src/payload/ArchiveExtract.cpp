@@ -2,6 +2,7 @@
 
 #include "base/SysUtils.h"
 #include "payload/ArchiveReader.h"
+#include "platform/Platform.h"
 
 bool ExtractArchive(const std::string& archivePath, const std::string& targetDir) {
   std::string ignored;
@@ -22,7 +23,8 @@ bool ExtractArchive(const std::string& archivePath, const std::string& targetDir
     UnpackArchive(
         archive,
         [&prefix](const TArchiveEntry& e) {
-          return std::make_unique<TFileStream>(prefix + e.name, platform::FileAccess::ReadWrite,
+          // The name is a text of the program (code page 936); the folder a path.
+          return std::make_unique<TFileStream>(prefix + platform::PathFromText(e.name), platform::FileAccess::ReadWrite,
                                                platform::FileShare::None, platform::FileCreate::CreateAlways);
         },
         &entry);

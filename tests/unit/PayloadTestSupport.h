@@ -40,16 +40,28 @@ class TempDir {
   fs::path path_;
 };
 
+// Through the platform's file functions, which take paths as the product holds them (UTF-8 on
+// Windows, where the runtime's narrow streams would take the system's code page).
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  int error = 0;
+  platform::FileHandle h = platform::FileOpen(path, platform::FileAccess::ReadWrite, platform::FileShare::None,
+                                              platform::FileCreate::CreateAlways, error);
+  if (h == platform::kInvalidFile) return;
+  platform::FileWrite(h, bytes.data(), static_cast<int>(bytes.size()));
+  platform::FileClose(h);
 }
 
+/// The file's bytes; empty when it cannot be read.
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
+  int error = 0;
+  platform::FileHandle h = platform::FileOpen(path, platform::FileAccess::Read, platform::FileShare::ReadWrite,
+                                              platform::FileCreate::OpenExisting, error);
+  std::string bytes;
+  if (h == platform::kInvalidFile) return bytes;
+  char buffer[65536];
+  for (int n; (n = platform::FileRead(h, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<size_t>(n));
+  platform::FileClose(h);
+  return bytes;
 }
 
 /// Every file below dir (relative path with '/' -> size), so a test can state exactly what is
