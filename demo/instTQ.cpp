@@ -1,36 +1,49 @@
 // The demo installer that the default build packs into the launcher: it shows a "Parvalo"
-// installer window and writes the command line it received (without its own program name)
-// to instTQ.cmdline.txt beside itself, so that tests can check what the launcher handed on.
+// installer window and writes the command line it received (without its own program name),
+// as UTF-8, to instTQ.cmdline.txt beside itself, so that tests can check what the launcher
+// handed on. Wide calls throughout, as a real installer's: it works in any folder, on any code
+// page.
 #include <windows.h>
 
 #include <string>
 
 namespace {
 // The command line after the program name, as the runtime splits it off.
-std::string ArgumentText() {
-  const char* p = GetCommandLineA();
+std::wstring ArgumentText() {
+  const wchar_t* p = GetCommandLineW();
   bool quoted = false;
-  while (*p && (quoted || static_cast<unsigned char>(*p) > ' ')) {
-    if (*p == '"') quoted = !quoted;
+  while (*p && (quoted || *p > L' ')) {
+    if (*p == L'"') quoted = !quoted;
     ++p;
   }
-  while (*p && static_cast<unsigned char>(*p) <= ' ') ++p;
+  while (*p && *p <= L' ') ++p;
   return p;
 }
 
-void WriteBesideMe(const std::string& text) {
-  char path[MAX_PATH * 2];
-  DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string file(path, n);
-  file = file.substr(0, file.find_last_of('\\') + 1) + "instTQ.cmdline.txt";
-  HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+std::wstring FromCodePage(const std::string& text, UINT codePage) {
+  std::wstring wide(text.size(), L'\0');
+  int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0],
+                              static_cast<int>(wide.size()));
+  wide.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return wide;
+}
+
+void WriteBesideMe(const std::wstring& text) {
+  wchar_t path[32768];
+  DWORD n = GetModuleFileNameW(nullptr, path, 32768);
+  std::wstring file(path, n);
+  file = file.substr(0, file.find_last_of(L'\\') + 1) + L"instTQ.cmdline.txt";
+  HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return;
+  std::string utf8(text.size() * 3, '\0');
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0],
+                                 static_cast<int>(utf8.size()), nullptr, nullptr);
   DWORD put = 0;
-  WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
+  WriteFile(h, utf8.data(), static_cast<DWORD>(size > 0 ? size : 0), &put, nullptr);
   CloseHandle(h);
 }
 
-std::string g_text;
+std::wstring g_text;
 
 LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
@@ -42,7 +55,7 @@ LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
       InflateRect(&r, -16, -16);
       SetBkMode(dc, TRANSPARENT);
       SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-      DrawTextA(dc, g_text.c_str(), static_cast<int>(g_text.size()), &r, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+      DrawTextW(dc, g_text.c_str(), static_cast<int>(g_text.size()), &r, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
       EndPaint(w, &ps);
       return 0;
     }
@@ -50,30 +63,31 @@ LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
       PostQuitMessage(0);
       return 0;
     default:
-      return DefWindowProcA(w, msg, wp, lp);
+      return DefWindowProcW(w, msg, wp, lp);
   }
 }
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int show) {
-  const std::string args = ArgumentText();
+  const std::wstring args = ArgumentText();
   WriteBesideMe(args);
-  g_text = "Parvalo 安装程序 (演示)\r\n\r\n安装目录参数: " + args;
-  WNDCLASSA wc{};
+  // The texts are code page 936 bytes, like the launcher's.
+  g_text = FromCodePage("Parvalo 安装程序 (演示)\r\n\r\n安装目录参数: ", 936) + args;
+  WNDCLASSW wc{};
   wc.lpfnWndProc = Proc;
   wc.hInstance = inst;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = "ParvaloDemoInstaller";
-  RegisterClassA(&wc);
-  HWND w = CreateWindowExA(0, wc.lpszClassName, "Parvalo 安装程序", WS_OVERLAPPEDWINDOW, 240, 200, 480, 200, nullptr,
-                           nullptr, inst, nullptr);
+  wc.lpszClassName = L"ParvaloDemoInstaller";
+  RegisterClassW(&wc);
+  HWND w = CreateWindowExW(0, wc.lpszClassName, FromCodePage("Parvalo 安装程序", 936).c_str(), WS_OVERLAPPEDWINDOW,
+                           240, 200, 480, 200, nullptr, nullptr, inst, nullptr);
   if (!w) return 1;
   ShowWindow(w, show);
   MSG m;
-  while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&m, nullptr, 0, 0) > 0) {
     TranslateMessage(&m);
-    DispatchMessageA(&m);
+    DispatchMessageW(&m);
   }
   return 0;
 }

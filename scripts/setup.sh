@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the builds, tests and the demo need on a fresh Debian 12 machine, and the
 # packages named as arguments (bench/setup.sh names the benchmarks' own); generates the
-# zh_CN.UTF-8 locale that every Wine run uses (scripts/wine-env.sh). Idempotent and quiet: does
+# locales of the Wine runs (scripts/wine-env.sh and the end-to-end tests). Idempotent and quiet: does
 # nothing when everything is there already. Runs before anything else in test.sh and demo.sh,
 # so that no shell is started under a locale that does not exist yet.
 #   bash scripts/setup.sh [PACKAGE ...]
@@ -31,10 +31,19 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${missing[@]}" >/dev/null
 fi
 
+# The locales of the Wine runs: zh_CN (code page 936) for every run, and the ones the
+# end-to-end tests start Wine under to meet the launcher as users of Windows in English (1252),
+# Japanese (932) and traditional Chinese (950) do.
 # (grep reads the whole list: with -q it could stop early and fail `locale -a` under pipefail.)
-if ! locale -a 2>/dev/null | grep -ix 'zh_CN.utf8' >/dev/null; then
-  echo "setup: generating the zh_CN.UTF-8 locale"
-  sudo_ sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | sudo_ tee -a /etc/locale.gen >/dev/null
+wanted=()
+for loc in zh_CN en_US ja_JP zh_TW; do
+  locale -a 2>/dev/null | grep -ix "$loc.utf8" >/dev/null || wanted+=("$loc")
+done
+if [ ${#wanted[@]} -gt 0 ]; then
+  echo "setup: generating the locales ${wanted[*]/%/.UTF-8}"
+  for loc in "${wanted[@]}"; do
+    sudo_ sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" | sudo_ tee -a /etc/locale.gen >/dev/null
+  done
   sudo_ locale-gen >/dev/null
 fi

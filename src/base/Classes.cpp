@@ -74,7 +74,8 @@ TFileStream::TFileStream(const std::string& path, platform::FileAccess access, p
   int error = 0;
   handle_ = platform::FileOpen(path, access, share, create, error);
   if (handle_ == platform::kInvalidFile) {
-    const std::string name = platform::ExpandFileName(path), reason = platform::SystemErrorText(error);
+    // The message is a text of the program: the path as such a text, and the system's reason.
+    const std::string name = platform::PathText(platform::ExpandFileName(path)), reason = platform::SystemErrorText(error);
     const std::string text = "\"" + name + "\". " + reason;
     if (create == platform::FileCreate::CreateAlways) throw EFCreateError("Cannot create file " + text, name, reason);
     throw EFOpenError("Cannot open file " + text, name, reason);

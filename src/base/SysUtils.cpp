@@ -83,27 +83,28 @@ std::string ErrorBoxText(const std::string& message) {
 }
 
 namespace {
-bool& DoubleByteState() {
-  static bool on = platform::AnsiCodePageIs936();
-  return on;
+unsigned& TextCodePageState() {
+  static unsigned codePage = platform::AnsiCodePage();
+  return codePage;
 }
 }  // namespace
 
-bool DoubleByteCodePage() { return DoubleByteState(); }
-void SetDoubleByteCodePage(bool on) { DoubleByteState() = on; }
+unsigned TextCodePage() { return TextCodePageState(); }
+void SetTextCodePage(unsigned codePage) { TextCodePageState() = codePage; }
 
-std::size_t CharLength(const std::string& s, std::size_t i) {
-  if (i + 1 >= s.size() || !DoubleByteCodePage()) return 1;
+std::size_t CharLengthIn(unsigned codePage, const std::string& s, std::size_t i) {
+  if (i + 1 >= s.size()) return 1;
   const auto lead = static_cast<unsigned char>(s[i]), trail = static_cast<unsigned char>(s[i + 1]);
-  return lead >= 0x81 && lead <= 0xFE && trail >= 0x40 && trail <= 0xFE && trail != 0x7F ? 2 : 1;
+  return platform::IsLeadByte(codePage, lead) && trail >= 0x40 && trail <= 0xFE && trail != 0x7F ? 2 : 1;
 }
 
-std::size_t LastDelimiter(const std::string& delimiters, const std::string& s) {
-  std::size_t last = std::string::npos;
-  for (std::size_t i = 0; i < s.size(); i += CharLength(s, i))
-    if (delimiters.find(s[i]) != std::string::npos) last = i;
-  return last;
+std::size_t CharLength(const std::string& s, std::size_t i) { return CharLengthIn(TextCodePage(), s, i); }
+
+std::size_t ProgramCharLength(const std::string& s, std::size_t i) {
+  return CharLengthIn(platform::kProgramCodePage, s, i);
 }
+
+std::size_t LastDelimiter(const std::string& delimiters, const std::string& s) { return s.find_last_of(delimiters); }
 
 std::string ExtractFilePath(const std::string& path) {
   const std::size_t cut = LastDelimiter("\\/:", path);

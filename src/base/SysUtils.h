@@ -70,19 +70,32 @@ std::string FloatToStrFixed(double value, int decimals);
 std::string ErrorBoxText(const std::string& message);
 
 // ---- double-byte characters -------------------------------------------------------------
-// In code page 936 a lead byte 0x81-0xFE followed by a trail byte 0x40-0xFE (not 0x7F) is one
-// character. Its trail byte may have the value of a backslash, "|" or "@", and a scan that walks
-// bytes must step over it so that it is never taken for that ASCII character.
+// In a double-byte code page (932, 936, 949, 950) a lead byte followed by a trail byte
+// 0x40-0xFE (not 0x7F) is one character. Its trail byte may have the value of a backslash, "|"
+// or "@", and a scan that walks bytes must step over it so that it is never taken for that
+// ASCII character. The lead bytes are the code page's own (platform::IsLeadByte).
 
-/// True when texts are read as code page 936. Taken once from the system's ANSI code page, the
-/// first time it is asked; tests switch it to compare with a single-byte system.
-bool DoubleByteCodePage();
-void SetDoubleByteCodePage(bool on);
-/// Bytes of the character that begins at s[i]: 2 for a lead and trail byte pair (when
-/// DoubleByteCodePage holds), otherwise 1.
+/// The code page whose lead bytes CharLength follows: the system's ANSI code page, taken the
+/// first time it is asked; tests switch it to read texts as another system would.
+unsigned TextCodePage();
+void SetTextCodePage(unsigned codePage);
+/// Bytes of the character that begins at s[i] in `codePage`: 2 for a lead and trail byte
+/// pair, otherwise 1.
+std::size_t CharLengthIn(unsigned codePage, const std::string& s, std::size_t i);
+/// CharLengthIn the system's code page (TextCodePage), for texts from the system and the
+/// network.
 std::size_t CharLength(const std::string& s, std::size_t i);
-/// Index of the last character of `s` that is one of the bytes of `delimiters` (never a trail
-/// byte); npos when there is none.
+/// CharLengthIn the program's own code page (936), for the program's own texts, which the
+/// windows show converted from it whatever the system's code page.
+std::size_t ProgramCharLength(const std::string& s, std::size_t i);
+
+// ---- paths --------------------------------------------------------------------------------
+// Paths are held so that a byte below 0x80 is always that ASCII character (platform/Platform.h:
+// UTF-8 on Windows), so they are cut at their delimiters byte by byte: the second byte of a
+// double-byte character is never a delimiter, since a path holds none.
+
+/// Index of the last byte of the path `s` that is one of the bytes of `delimiters`; npos when
+/// there is none.
 std::size_t LastDelimiter(const std::string& delimiters, const std::string& s);
 /// The folder part of a path, up to and including its last backslash, "/" or ":" (empty when
 /// it has none).
@@ -90,6 +103,5 @@ std::string ExtractFilePath(const std::string& path);
 /// The bytes that separate folders in a path: "\\/" on Windows, "/" elsewhere.
 const char* PathDelimiters();
 /// Creates a folder and every missing folder above it; true when it exists afterwards. The
-/// path may end with a delimiter. Delimiters are found character by character, as by
-/// LastDelimiter: the second byte of a double-byte character is never one.
+/// path may end with a delimiter.
 bool ForceDirectories(const std::string& path);

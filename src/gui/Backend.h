@@ -24,6 +24,8 @@ class ControlPeer {
   /// Text, colour, font, picture, tick, position or enabled state changed.
   virtual void AppearanceChanged() {}
   virtual void Invalidate() {}
+  /// The control takes the keyboard focus.
+  virtual void SetFocus() {}
 };
 
 /// What a form's peer does beyond a control's.

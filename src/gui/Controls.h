@@ -109,6 +109,8 @@ class TControl : public TComponent {
   void SetShowHint(bool v);
   int TabOrder() const { return tabOrder_; }
   void SetTabOrder(int v) { tabOrder_ = v; }
+  /// Whether the control takes the keyboard focus in its form's tab order (check boxes).
+  virtual bool TabStop() const { return false; }
 
   TNotifyEvent OnClick;
   TMouseEvent OnMouseDown;

@@ -1,5 +1,7 @@
 #include "gui/Forms.h"
 
+#include <algorithm>
+
 #include "base/SysUtils.h"
 #include "base/WhileWaiting.h"
 #include "gui/Backend.h"
@@ -115,11 +117,52 @@ int TForm::ShowModal() {
   modal_ = true;
   modalResult_ = mrNone;
   SetVisible(true);
+  SelectFirst();
   FormPeerOf(*this)->RunModalLoop();
   if (modalResult_ == mrNone && Application->Terminated()) modalResult_ = mrCancel;
   modal_ = false;
   SetVisible(false);
   return modalResult_;
+}
+
+namespace {
+void AddTabStops(const TControl& container, std::vector<TControl*>& list) {
+  std::vector<TControl*> kids = container.Controls();
+  // Unordered controls (TabOrder -1) after the ordered ones, in the order they were placed.
+  std::stable_sort(kids.begin(), kids.end(), [](const TControl* a, const TControl* b) {
+    return static_cast<unsigned>(a->TabOrder()) < static_cast<unsigned>(b->TabOrder());
+  });
+  for (TControl* k : kids) {
+    if (!k->Visible() || !k->Enabled()) continue;
+    if (k->TabStop()) list.push_back(k);
+    AddTabStops(*k, list);
+  }
+}
+}  // namespace
+
+std::vector<TControl*> TForm::TabList() const {
+  std::vector<TControl*> list;
+  AddTabStops(*this, list);
+  return list;
+}
+
+void TForm::Focus(TControl* control) {
+  activeControl_ = control;
+  if (control && control->Peer()) control->Peer()->SetFocus();
+}
+
+void TForm::SelectFirst() {
+  const auto list = TabList();
+  Focus(list.empty() ? nullptr : list.front());
+}
+
+void TForm::SelectNext(bool forward) {
+  const auto list = TabList();
+  if (list.empty()) return;
+  auto at = std::find(list.begin(), list.end(), activeControl_);
+  size_t i = at == list.end() ? (forward ? list.size() - 1 : 0) : static_cast<size_t>(at - list.begin());
+  i = forward ? (i + 1) % list.size() : (i + list.size() - 1) % list.size();
+  Focus(list[i]);
 }
 
 void TForm::SetModalResult(int r) {

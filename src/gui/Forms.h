@@ -85,6 +85,18 @@ class TForm : public TControl {
   TPopupMenu* PopupMenu() const { return popupMenu_; }
   void SetPopupMenu(TPopupMenu* m) { popupMenu_ = m; }
 
+  /// The controls that take the focus (TabStop, visible and enabled, on shown parents), in
+  /// the order Tab visits them: each container's by TabOrder, a container's own before the
+  /// next control of its parent.
+  std::vector<TControl*> TabList() const;
+  /// The control that has the keyboard focus; nullptr when none has.
+  TControl* ActiveControl() const { return activeControl_; }
+  /// Focuses the first control of the tab order (ShowModal does, when the form opens).
+  void SelectFirst();
+  /// Moves the focus to the next control of the tab order (forward: Tab) or the one before
+  /// (Shift+Tab), around the end.
+  void SelectNext(bool forward);
+
   /// Shows the form and runs its modal loop until ModalResult is set (Close sets mrCancel)
   /// or the application terminates; hides it again and returns the result.
   int ShowModal();
@@ -130,6 +142,8 @@ class TForm : public TControl {
   TWindowRegion region_;
   int modalResult_ = mrNone;
   bool modal_ = false;
+  TControl* activeControl_ = nullptr;
+  void Focus(TControl* control);
 };
 
 class TApplication : public TComponent {

@@ -6,11 +6,12 @@
 #include "gui/Backend.h"
 
 namespace {
-// Characters of a code page 936 text: a lead byte takes its trail byte with it.
+// Characters of a text of the program (code page 936, whatever the system's): a lead byte
+// takes its trail byte with it.
 std::vector<std::string> Chars(const std::string& s) {
   std::vector<std::string> out;
   for (size_t i = 0; i < s.size();) {
-    const size_t n = CharLength(s, i);
+    const size_t n = ProgramCharLength(s, i);
     out.push_back(s.substr(i, n));
     i += n;
   }

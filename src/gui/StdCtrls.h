@@ -38,6 +38,7 @@ class TCheckBox : public TControl {
   void SetChecked(bool v);
   /// A click of the user: toggles the tick, then runs OnClick.
   void Click() override;
+  bool TabStop() const override { return true; }
 
  private:
   bool checked_ = false;

@@ -2,6 +2,7 @@
 
 #include "base/SysUtils.h"
 #include "payload/ArchiveReader.h"
+#include "platform/Platform.h"
 
 void UnpackArchiveFile(const std::string& archivePath, const std::string& targetDir) {
   // An empty folder would put the files in the root of the current drive.
@@ -17,7 +18,8 @@ void UnpackArchiveFile(const std::string& archivePath, const std::string& target
     UnpackArchive(
         archive,
         [&prefix](const TArchiveEntry& e) {
-          return std::make_unique<TFileStream>(prefix + e.name, platform::FileAccess::ReadWrite,
+          // The name is a text of the program (code page 936); the folder a path.
+          return std::make_unique<TFileStream>(prefix + platform::PathFromText(e.name), platform::FileAccess::ReadWrite,
                                                platform::FileShare::None, platform::FileCreate::CreateAlways);
         },
         &entry);

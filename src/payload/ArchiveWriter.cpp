@@ -9,6 +9,7 @@
 
 #include "base/SysUtils.h"
 #include "payload/ZLibStream.h"
+#include "platform/Platform.h"
 
 namespace {
 constexpr int kInChunk = 61440;
@@ -80,8 +81,9 @@ void TArchiveWriter::AddEntry(const std::string& name, const std::string& bytes)
 }
 
 std::string EntryNameOf(const std::string& path) {
-  const std::size_t cut = LastDelimiter("\\/", path);
-  return cut == std::string::npos ? path : path.substr(cut + 1);
+  // The file name part of the path, as a text of the program (entry names are code page 936).
+  const std::size_t cut = LastDelimiter(PathDelimiters(), path);
+  return platform::PathText(cut == std::string::npos ? path : path.substr(cut + 1));
 }
 
 void PackFiles(TStream& out, const std::vector<std::string>& files) {

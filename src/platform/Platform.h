@@ -8,6 +8,21 @@
 
 namespace platform {
 
+// ---- paths --------------------------------------------------------------------------
+// A path (or a command-line argument) is a byte string in which every byte below 0x80 is that
+// ASCII character and never part of a longer one: on Windows UTF-8, converted here to and from
+// the system's wide calls, so that any name the file system allows is kept whatever the
+// system's code page; on Linux the file system's own bytes. A path is cut at its delimiters
+// byte by byte (base/SysUtils.h). Only this layer knows the form: a path goes into a text of
+// the program through PathText, and a file name written in the program's texts (a setting, an
+// archive entry) becomes a path through PathFromText.
+
+/// The path as a text of the program (code page 936), for a message: a character that code
+/// page has not becomes "?". Linux: unchanged.
+std::string PathText(const std::string& path);
+/// A file name given as a text of the program (code page 936) as a path. Linux: unchanged.
+std::string PathFromText(const std::string& text);
+
 // ---- files -----------------------------------------------------------------------
 enum class FileAccess { Read, ReadWrite };
 // Share mode requested from other openers: None denies everything, Read lets others read
@@ -31,7 +46,9 @@ bool DirectoryExists(const std::string& path);
 /// Creates one directory, whose parent exists; false when it could not be made (also when it
 /// was there already). ForceDirectories (base/SysUtils.h) makes the missing parents.
 bool MakeDirectory(const std::string& path);
-/// The system's own text for an error code (no trailing line end).
+/// The system's own text for an error code (no trailing line end), as a text of the program
+/// (code page 936, like every text it may be joined to): a character that code page has not
+/// becomes "?".
 std::string SystemErrorText(int code);
 /// Expands a relative path to a full one (the form error messages name).
 std::string ExpandFileName(const std::string& path);
@@ -41,8 +58,9 @@ char PathDelim();
 // ---- the running program -------------------------------------------------------------
 /// Full path of the main module's file (the file the process was started from).
 std::string ModuleFileName();
-/// Command-line argument i as the runtime splits it (quotes group and are removed);
-/// 0 is the program. Empty when there is no such argument.
+/// Command-line argument i as the runtime splits it (blanks and control characters separate,
+/// quotes group and are removed), in the form of a path; 0 is the program. Empty when there
+/// is no such argument.
 std::string ParamStr(int i);
 /// Standard output without line-end translation (Windows opens it in text mode).
 void SetStdoutBinary();
@@ -61,7 +79,7 @@ void HardenDllSearch();
 // ---- processes ----------------------------------------------------------------------
 struct ProcessEntry {
   std::uint32_t processId = 0;
-  std::string exeFile;  // as the snapshot reports it (a file name, or a full path)
+  std::string exeFile;  // as the snapshot reports it (a file name, or a full path), a path
 };
 /// A snapshot of all running processes (Tool Help on Windows, resolved at run time;
 /// /proc on Linux). An unavailable snapshot reports no entries.
@@ -82,7 +100,7 @@ class ProcessSnapshot {
 int TerminateProcessById(std::uint32_t processId);
 std::uint32_t CurrentProcessId();
 /// Starts the program at `path` with the argument text `args` (split as the runtime splits a
-/// command line); its process id, or 0 when it could not be started.
+/// command line; in the form of a path); its process id, or 0 when it could not be started.
 std::uint32_t StartProcess(const std::string& path, const std::string& args);
 /// Waits up to `ms` milliseconds for the process to end; true when it has ended (on Linux
 /// the child is reaped).
@@ -91,7 +109,8 @@ bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms);
 // ---- shell --------------------------------------------------------------------------
 constexpr int kShowNormal = 1;
 constexpr int kShow = 5;
-/// ShellExecuteA(owner, operation, file, parameters, no directory, show). The result as the
+/// The shell's ShellExecute(owner, operation, file, parameters, no directory, show). `file`
+/// (a path, or a web address) and `parameters` are in the form of a path. The result as the
 /// shell gives it (above 32 on success). `owner` is a window handle or 0.
 std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const std::string& file,
                            const std::string& parameters, int show);
@@ -112,10 +131,15 @@ std::optional<int> LocalBiasMinutes();
 char DecimalSeparator();
 
 // ---- texts --------------------------------------------------------------------------
-/// True when the system's ANSI code page (the one file names and the program's texts are in)
-/// is 936. Linux: always true, since the program's texts are code page 936 bytes whatever the
-/// locale.
-bool AnsiCodePageIs936();
+/// The code page of the program's own texts: every text written in the program is code page
+/// 936 bytes, whatever the system's code page; the windows show them converted from it.
+constexpr unsigned kProgramCodePage = 936;
+/// The system's ANSI code page (Linux: the program's own, 936).
+unsigned AnsiCodePage();
+/// True when `byte` begins a double-byte character in `codePage`: the system's own lead
+/// bytes on Windows (932, 936, 949 and 950 have them, 1252 has none); Linux knows those of
+/// 932, 936, 949 and 950.
+bool IsLeadByte(unsigned codePage, unsigned char byte);
 
 // ---- threads and locks ------------------------------------------------------------
 /// A second thread running one routine. Start it once; then Join waits for its end, or
@@ -196,7 +220,8 @@ class Event {
 };
 
 // ---- desktop ------------------------------------------------------------------------
-/// Puts text on the clipboard with `owner` (a window handle) as its owner; false when the
+/// Puts a text of the program on the clipboard with `owner` (a window handle) as its owner (as
+/// Unicode text on Windows, so that every program reads it right); false when the
 /// clipboard cannot be opened or take the text. Windows refuses the text of a clipboard that
 /// was emptied without an owner, so a window of the program must be given.
 bool SetClipboardText(std::intptr_t owner, const std::string& text);

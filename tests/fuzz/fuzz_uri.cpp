@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string text(reinterpret_cast<const char*>(data), size);
-  SetDoubleByteCodePage(size % 2 == 0);
+  SetTextCodePage(size % 2 == 0 ? 936 : 1252);
   TIdURI uri(text);
   // Parsing keeps every byte: the parts never hold more than the (slash-converted) text.
   if (uri.Protocol.size() + uri.Host.size() + uri.Path.size() + uri.Document.size() + uri.Params.size() +
@@ -29,6 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FetchToken(rest, "://");
   FetchTokenNoCase(rest, "x");
   FindLast("/", text, static_cast<long>(size % 7) - 1);
-  SetDoubleByteCodePage(true);
+  SetTextCodePage(936);
   return 0;
 }

@@ -1,15 +1,15 @@
 #pragma once
-// Reads texts as a double-byte (code page 936) or single-byte system would, for the life of the
+// Reads texts as a system of another code page would (CharLength), for the life of the
 // object; the setting before it comes back afterwards.
 #include "base/SysUtils.h"
 
 class CodePageForTest {
  public:
-  explicit CodePageForTest(bool doubleByte) : saved_(DoubleByteCodePage()) { SetDoubleByteCodePage(doubleByte); }
-  ~CodePageForTest() { SetDoubleByteCodePage(saved_); }
+  explicit CodePageForTest(unsigned codePage) : saved_(TextCodePage()) { SetTextCodePage(codePage); }
+  ~CodePageForTest() { SetTextCodePage(saved_); }
   CodePageForTest(const CodePageForTest&) = delete;
   CodePageForTest& operator=(const CodePageForTest&) = delete;
 
  private:
-  bool saved_;
+  unsigned saved_;
 };

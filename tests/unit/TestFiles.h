@@ -3,8 +3,6 @@
 // writes.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,12 +48,19 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
   f.WriteBuffer(bytes.data(), static_cast<int>(bytes.size()));
 }
 
-/// The whole file; empty when it cannot be read.
+/// The whole file; empty when it cannot be read. Through the platform's file functions, which
+/// take paths as the program holds them (UTF-8 on Windows, where the runtime's narrow streams
+/// would take the system's code page).
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
+  int error = 0;
+  platform::FileHandle h = platform::FileOpen(path, platform::FileAccess::Read, platform::FileShare::ReadWrite,
+                                              platform::FileCreate::OpenExisting, error);
+  std::string bytes;
+  if (h == platform::kInvalidFile) return bytes;
+  char buffer[65536];
+  for (int n; (n = platform::FileRead(h, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<size_t>(n));
+  platform::FileClose(h);
+  return bytes;
 }
 
 }  // namespace testfiles

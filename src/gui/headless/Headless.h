@@ -31,6 +31,10 @@ void PostClose(TForm& form, std::uint64_t delayMs = 0);
 /// The system minimises the form's window: its message filter sees WM_SIZE/SIZE_MINIMIZED.
 void PostMinimize(TForm& form, std::uint64_t delayMs = 0);
 void PostMenuClick(TMenuItem& item, std::uint64_t delayMs = 0);
+/// Keys the user presses in a form, as the win32 backend handles them: Tab and Shift+Tab move
+/// the focus along the tab order, Space clicks the focused check box.
+enum class Key { Tab, ShiftTab, Space };
+void PostKey(TForm& form, Key key, std::uint64_t delayMs = 0);
 /// Sends a message to the form's window now: its message filter, then normal processing.
 void SendWindowMessage(TForm& form, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
 

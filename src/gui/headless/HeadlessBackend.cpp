@@ -4,6 +4,7 @@
 #include <map>
 
 #include "gui/Backend.h"
+#include "base/SysUtils.h"
 #include "gui/headless/Headless.h"
 
 namespace gui::headless {
@@ -185,14 +186,10 @@ class HeadlessBackend : public Backend {
   TextExtent MeasureText(const TFont& f, const std::string& text) override {
     int h = f.PixelHeight();
     int w = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-      unsigned char c = static_cast<unsigned char>(text[i]);
-      if (c >= 0x81 && c <= 0xFE && i + 1 < text.size()) {
-        w += h;
-        ++i;
-      } else {
-        w += (h + 1) / 2;
-      }
+    // A double-byte character of the program's texts is a square, any other half of one.
+    for (size_t i = 0, n; i < text.size(); i += n) {
+      n = ProgramCharLength(text, i);
+      w += n == 2 ? h : (h + 1) / 2;
     }
     if (f.Bold()) w += static_cast<int>(text.size()) / 4;
     return {w, h};
@@ -295,6 +292,18 @@ void PostMinimize(TForm& f, std::uint64_t delayMs) {
 
 void PostMenuClick(TMenuItem& item, std::uint64_t delayMs) {
   Post([&item] { item.Click(); }, delayMs);
+}
+
+void PostKey(TForm& f, Key key, std::uint64_t delayMs) {
+  Post([&f, key] {
+    if (key != Key::Space) {
+      f.SelectNext(key == Key::Tab);
+      return;
+    }
+    TControl* focused = f.ActiveControl();
+    if (focused && focused->Kind() == TControlKind::CheckBox && focused->Visible() && focused->Enabled())
+      focused->Click();
+  }, delayMs);
 }
 
 void SendWindowMessage(TForm& f, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {

@@ -7,9 +7,15 @@
 namespace gui::win32 {
 namespace {
 
+// The forms whose modal loops run, innermost last.
+std::vector<TForm*>& ModalForms() {
+  static std::vector<TForm*> forms;
+  return forms;
+}
+
 BOOL CALLBACK DisableOther(HWND h, LPARAM lp) {
   auto* list = reinterpret_cast<std::vector<HWND>*>(lp);
-  LONG ex = GetWindowLongA(h, GWL_EXSTYLE);
+  LONG ex = GetWindowLongW(h, GWL_EXSTYLE);
   if (h != list->front() && IsWindowVisible(h) && IsWindowEnabled(h) && !(ex & WS_EX_NOACTIVATE)) {
     EnableWindow(h, FALSE);
     list->push_back(h);
@@ -32,7 +38,7 @@ class FormWindowPeer : public ContainerPeer, public FormPeer {
   }
   void RegionChanged(bool redraw) override;
   void RunModalLoop() override;
-  void Wake() override { PostMessageA(hwnd_, WM_NULL, 0, 0); }
+  void Wake() override { PostMessageW(hwnd_, WM_NULL, 0, 0); }
   LRESULT Proc(UINT msg, WPARAM wp, LPARAM lp) override;
 
  protected:
@@ -83,19 +89,20 @@ void FormWindowPeer::RunModalLoop() {
   std::vector<HWND> disabled{hwnd_};
   EnumThreadWindows(GetCurrentThreadId(), DisableOther, reinterpret_cast<LPARAM>(&disabled));
   SetForegroundWindow(hwnd_);
+  ModalForms().push_back(&form_);
   HWND self = hwnd_;
   while (form_.ModalResult() == mrNone && !Application->Terminated()) {
     MSG m;
-    BOOL r = GetMessageA(&m, nullptr, 0, 0);
+    BOOL r = GetMessageW(&m, nullptr, 0, 0);
     if (r <= 0) {
       Application->Terminate();
       break;
     }
-    TranslateMessage(&m);
-    DispatchMessageA(&m);
+    Dispatch(m);
     Application->DeleteReleasedForms();
     if (!IsWindow(self)) break;
   }
+  ModalForms().pop_back();
   for (size_t i = 1; i < disabled.size(); ++i) EnableWindow(disabled[i], TRUE);
 }
 
@@ -103,7 +110,7 @@ void FormWindowPeer::RunModalLoop() {
 void FormWindowPeer::PopupMenu() {
   const auto& items = form_.PopupMenu()->Items();
   HMENU menu = CreatePopupMenu();
-  for (size_t i = 0; i < items.size(); ++i) AppendMenuA(menu, MF_STRING, i + 1, items[i]->Caption.c_str());
+  for (size_t i = 0; i < items.size(); ++i) AppendMenuW(menu, MF_STRING, i + 1, Wide(items[i]->Caption).c_str());
   POINT pt;
   GetCursorPos(&pt);
   int chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, 0, hwnd_, nullptr);
@@ -133,6 +140,13 @@ LRESULT FormWindowPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ACTIVATE:
       CallHandler(LOWORD(wp) == WA_INACTIVE ? form_.OnDeactivate : form_.OnActivate);
       break;
+    case WM_SETFOCUS:
+      // Activated again: the focus goes back to the control that had it.
+      if (TControl* active = form_.ActiveControl(); active && active->Peer()) {
+        active->Peer()->SetFocus();
+        return 0;
+      }
+      break;
     case WM_SIZE:
     case WM_MOVE:
       if (!IsIconic(hwnd_)) {
@@ -150,6 +164,21 @@ LRESULT FormWindowPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 }  // namespace
+
+TForm* ModalForm() { return ModalForms().empty() ? nullptr : ModalForms().back(); }
+
+void Dispatch(MSG& m) {
+  // Tab and Shift+Tab in the modal form move the focus along its tab order.
+  TForm* form = ModalForm();
+  HWND formWindow = form && form->HandleAllocated() ? reinterpret_cast<HWND>(form->Handle()) : nullptr;
+  if (m.message == WM_KEYDOWN && m.wParam == VK_TAB && formWindow &&
+      (m.hwnd == formWindow || IsChild(formWindow, m.hwnd))) {
+    CallHandler([form] { form->SelectNext(GetKeyState(VK_SHIFT) >= 0); });
+    return;
+  }
+  TranslateMessage(&m);
+  DispatchMessageW(&m);
+}
 
 std::unique_ptr<ControlPeer> NewFormPeer(TForm& form) {
   auto peer = std::make_unique<FormWindowPeer>(form);

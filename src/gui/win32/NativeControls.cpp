@@ -15,10 +15,10 @@ namespace {
 void DropVisualStyle(HWND h) {
   using SetThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
   static const SetThemeFn setTheme = [] {
-    char dir[MAX_PATH];
-    UINT n = GetSystemDirectoryA(dir, MAX_PATH);
+    wchar_t dir[MAX_PATH];
+    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return SetThemeFn(nullptr);
-    HMODULE ux = LoadLibraryA((std::string(dir) + "\\uxtheme.dll").c_str());  // kept for the run
+    HMODULE ux = LoadLibraryW((std::wstring(dir, n) + L"\\uxtheme.dll").c_str());  // kept for the run
     return ux ? reinterpret_cast<SetThemeFn>(reinterpret_cast<void*>(GetProcAddress(ux, "SetWindowTheme")))
               : SetThemeFn(nullptr);
   }();
@@ -36,13 +36,13 @@ class CheckBoxPeer : public WindowPeer {
 
  protected:
   void GetParams(WindowParams& p) override {
-    p.ClassName = "BUTTON";
+    p.ClassName = L"BUTTON";
     p.Style |= BS_CHECKBOX | WS_TABSTOP;
   }
   void Update() override {
-    SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(box_.Font())), FALSE);
-    SendMessageA(hwnd_, BM_SETCHECK, box_.Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
-    SetWindowTextA(hwnd_, box_.Caption().c_str());
+    SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(box_.Font())), FALSE);
+    SendMessageW(hwnd_, BM_SETCHECK, box_.Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
+    SetText(box_.Caption());
   }
 
  private:
@@ -54,11 +54,11 @@ class ProgressBarPeer : public WindowPeer {
   explicit ProgressBarPeer(TProgressBar& b) : WindowPeer(b), bar_(b) {}
 
  protected:
-  void GetParams(WindowParams& p) override { p.ClassName = PROGRESS_CLASSA; }
+  void GetParams(WindowParams& p) override { p.ClassName = PROGRESS_CLASSW; }
   void Update() override {
-    SendMessageA(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(bar_.Min()), static_cast<LPARAM>(bar_.Max()));
-    SendMessageA(hwnd_, PBM_SETSTEP, static_cast<WPARAM>(bar_.Step()), 0);
-    SendMessageA(hwnd_, PBM_SETPOS, static_cast<WPARAM>(bar_.Position()), 0);
+    SendMessageW(hwnd_, PBM_SETRANGE32, static_cast<WPARAM>(bar_.Min()), static_cast<LPARAM>(bar_.Max()));
+    SendMessageW(hwnd_, PBM_SETSTEP, static_cast<WPARAM>(bar_.Step()), 0);
+    SendMessageW(hwnd_, PBM_SETPOS, static_cast<WPARAM>(bar_.Position()), 0);
   }
 
  private:

@@ -10,7 +10,8 @@ void PaintLabel(HDC dc, TControl& c, const TRect& b, bool) {
   SetTextColor(dc, ToColorRef(label.Font().Color));
   RECT rc{b.Left, b.Top, b.Right, b.Bottom};
   UINT flags = DT_LEFT | DT_NOPREFIX | DT_EXPANDTABS | (label.WordWrap() ? DT_WORDBREAK : 0);
-  DrawTextA(dc, label.Caption().c_str(), static_cast<int>(label.Caption().size()), &rc, flags);
+  const std::wstring text = Wide(label.Caption());
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, flags);
 }
 
 }  // namespace gui::win32

@@ -14,16 +14,21 @@
 
 namespace gui::win32 {
 
-extern const char kFormClass[];
-extern const char kPanelClass[];
-extern const char kAppClass[];
+extern const wchar_t kFormClass[];
+extern const wchar_t kPanelClass[];
+extern const wchar_t kAppClass[];
 HINSTANCE Instance();
 /// Registers our window classes (once).
 void RegisterClasses();
+/// The form whose modal loop runs innermost; nullptr when none runs.
+TForm* ModalForm();
+/// Hands a message of the queue on: a Tab key of the modal form moves its focus, anything
+/// else is translated and dispatched.
+void Dispatch(MSG& m);
 
 /// How a control's window is created.
 struct WindowParams {
-  const char* ClassName = nullptr;
+  const wchar_t* ClassName = nullptr;
   DWORD Style = 0;
   DWORD ExStyle = 0;
   HWND Parent = nullptr;
@@ -44,6 +49,7 @@ class WindowPeer : public ControlPeer {
   void VisibleChanged() override;
   void AppearanceChanged() override;
   void Invalidate() override { InvalidateRect(hwnd_, nullptr, TRUE); }
+  void SetFocus() override;
 
   TControl& control() { return control_; }
   /// A brush of the control's colour (its background), made on first use after a change.
@@ -61,6 +67,8 @@ class WindowPeer : public ControlPeer {
   virtual void GetParams(WindowParams& p) = 0;
   /// Brings the window up to date with the control (by default: its text).
   virtual void Update();
+  /// Gives the window a text of the program, unless it has it already.
+  void SetText(const std::string& text);
 
   TControl& control_;
   HWND hwnd_ = nullptr;

@@ -31,35 +31,40 @@ class Win32Backend : public Backend {
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, FontFor(f));
     SIZE sz{0, 0};
-    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &sz);
-    TEXTMETRICA tm;
-    GetTextMetricsA(dc, &tm);
+    const std::wstring wide = Wide(text);
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &sz);
+    TEXTMETRICW tm;
+    GetTextMetricsW(dc, &tm);
     SelectObject(dc, old);
     ReleaseDC(nullptr, dc);
     return {sz.cx, tm.tmHeight};
   }
   void ProcessMessages() override {
     MSG m;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
       if (m.message == WM_QUIT) {
         Application->Terminate();
         break;
       }
-      TranslateMessage(&m);
-      DispatchMessageA(&m);
+      Dispatch(m);
     }
   }
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
-    HWND owner = GetActiveWindow();
-    if (!owner) owner = reinterpret_cast<HWND>(ApplicationHandle());
-    return MessageBoxA(owner, text.c_str(), caption.c_str(), flags | MB_TASKMODAL);
+    // Owned by the modal form, which the box disables while it is up; never by a window that
+    // is disabled already (the application's window during a modal loop), which would leave
+    // the form usable under the box.
+    HWND owner = nullptr;
+    if (TForm* form = ModalForm(); form && form->HandleAllocated()) owner = reinterpret_cast<HWND>(form->Handle());
+    if (!owner) owner = GetActiveWindow();
+    if (!owner || !IsWindowEnabled(owner)) owner = app_ && IsWindowEnabled(app_) ? app_ : nullptr;
+    return MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), flags | MB_TASKMODAL);
   }
   std::intptr_t ApplicationHandle() override {
     if (!app_) {
       // Shown, but of no size: it is only the program's button in the task bar (the forms it
       // owns have none), with the title as its text and the system menu's minimise.
       RegisterClasses();
-      app_ = CreateWindowExA(0, kAppClass, Application->Title().c_str(),
+      app_ = CreateWindowExW(0, kAppClass, Wide(Application->Title()).c_str(),
                              WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS,
                              GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
                              nullptr, Instance(), nullptr);
@@ -71,9 +76,9 @@ class Win32Backend : public Backend {
     return reinterpret_cast<std::intptr_t>(app_);
   }
   void TitleChanged(const std::string& t) override {
-    if (app_) SetWindowTextA(app_, t.c_str());
+    if (app_) SetWindowTextW(app_, Wide(t).c_str());
   }
-  void Wake() override { PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0); }
+  void Wake() override { PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0); }
 
  private:
   HWND app_ = nullptr;

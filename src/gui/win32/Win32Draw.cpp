@@ -19,9 +19,11 @@ HFONT FontFor(const TFont& f) {
   Key key{f.Name, f.Height, f.Style, f.Charset};
   for (const auto& [known, font] : cache)
     if (known == key) return font;
-  HFONT h = CreateFontA(f.Height, 0, 0, 0, f.Bold() ? FW_BOLD : FW_NORMAL, (f.Style & fsItalic) ? TRUE : FALSE,
+  // The face name is a text of the program ("宋体"): the wide call finds the face by its
+  // name whatever the system's code page.
+  HFONT h = CreateFontW(f.Height, 0, 0, 0, f.Bold() ? FW_BOLD : FW_NORMAL, (f.Style & fsItalic) ? TRUE : FALSE,
                         f.Underline() ? TRUE : FALSE, FALSE, static_cast<BYTE>(f.Charset), OUT_DEFAULT_PRECIS,
-                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, f.Name.c_str());
+                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Wide(f.Name).c_str());
   if (!h) h = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   cache.emplace_back(std::move(key), h);
   return h;
@@ -136,7 +138,8 @@ void Win32Canvas::TextOut(int x, int y, const std::string& text, const TFont& fo
   HGDIOBJ old = SelectObject(dc_, FontFor(font));
   SetBkMode(dc_, TRANSPARENT);
   SetTextColor(dc_, ToColorRef(font.Color));
-  ::TextOutA(dc_, x, y, text.c_str(), static_cast<int>(text.size()));
+  const std::wstring wide = Wide(text);
+  ::TextOutW(dc_, x, y, wide.c_str(), static_cast<int>(wide.size()));
   SelectObject(dc_, old);
 }
 

@@ -8,8 +8,13 @@
 #include <string>
 
 #include "gui/Graphics.h"
+#include "platform/WideText.h"
 
 namespace gui::win32 {
+
+/// A text of the program (code page 936) as the wide calls take it: every text the windows
+/// show goes through here, so it reads the same whatever the system's code page.
+inline std::wstring Wide(const std::string& text) { return platform::TextToWide(text); }
 
 COLORREF ToColorRef(TColor c);
 /// A font for the description; cached for the rest of the run (a handful of fonts).

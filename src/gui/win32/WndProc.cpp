@@ -8,23 +8,33 @@
 
 namespace gui::win32 {
 
-const char kFormClass[] = "TQForm";
-const char kPanelClass[] = "TQPanel";
-const char kAppClass[] = "TQApplication";
+const wchar_t kFormClass[] = L"TQForm";
+const wchar_t kPanelClass[] = L"TQPanel";
+const wchar_t kAppClass[] = L"TQApplication";
 
-HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+HINSTANCE Instance() { return GetModuleHandleW(nullptr); }
 
 namespace {
 
 LRESULT CALLBACK ContainerProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTA*>(lp);
-    SetWindowLongPtrA(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+    SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
   }
   // Only containers are created with our form and panel classes.
   auto* p = static_cast<ContainerPeer*>(PeerOf(h));
-  if (!p || !p->Handle()) return DefWindowProcA(h, msg, wp, lp);
+  if (!p || !p->Handle()) return DefWindowProcW(h, msg, wp, lp);
   return p->Proc(msg, wp, lp);
+}
+
+// The application's window: the task bar's "Close window" closes the modal form as its own
+// close button does; DefWindowProc would destroy every form it owns under the modal loop.
+LRESULT CALLBACK ApplicationProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_CLOSE) {
+    if (TForm* form = ModalForm()) CallHandler([form] { form->Close(); });
+    return 0;
+  }
+  return DefWindowProcW(h, msg, wp, lp);
 }
 
 HWND ParentWindow(const TControl& c) {
@@ -39,31 +49,31 @@ void RegisterClasses() {
   done = true;
   INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&icc);
-  WNDCLASSA wc{};
+  WNDCLASSW wc{};
   wc.lpfnWndProc = ContainerProc;
   wc.hInstance = Instance();
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hIcon = LoadIconA(Instance(), MAKEINTRESOURCEA(1));
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /* IDC_ARROW */);
+  wc.hIcon = LoadIconW(Instance(), MAKEINTRESOURCEW(1));
   wc.style = CS_DBLCLKS;
   wc.lpszClassName = kFormClass;
-  RegisterClassA(&wc);
-  wc.lpfnWndProc = DefWindowProcA;  // the task bar shows its icon
+  RegisterClassW(&wc);
+  wc.lpfnWndProc = ApplicationProc;  // the task bar shows its icon
   wc.lpszClassName = kAppClass;
-  RegisterClassA(&wc);
+  RegisterClassW(&wc);
   wc.lpfnWndProc = ContainerProc;
   wc.hIcon = nullptr;
   wc.lpszClassName = kPanelClass;
-  RegisterClassA(&wc);
+  RegisterClassW(&wc);
 }
 
-WindowPeer* PeerOf(HWND h) { return reinterpret_cast<WindowPeer*>(GetWindowLongPtrA(h, GWLP_USERDATA)); }
+WindowPeer* PeerOf(HWND h) { return reinterpret_cast<WindowPeer*>(GetWindowLongPtrW(h, GWLP_USERDATA)); }
 
 // ---- every windowed control -----------------------------------------------------------
 
 WindowPeer::~WindowPeer() {
   if (tips_) DestroyWindow(tips_);
   if (hwnd_) {
-    SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
   }
   if (brush_) DeleteObject(brush_);
@@ -76,10 +86,10 @@ void WindowPeer::Create() {
   p.Style = WS_CHILD | WS_CLIPSIBLINGS | (c.Visible() ? WS_VISIBLE : 0);
   p.Parent = ParentWindow(c);
   GetParams(p);
-  hwnd_ = CreateWindowExA(p.ExStyle, p.ClassName, c.Caption().c_str(), p.Style, c.Left(), c.Top(), c.Width(),
+  hwnd_ = CreateWindowExW(p.ExStyle, p.ClassName, Wide(c.Caption()).c_str(), p.Style, c.Left(), c.Top(), c.Width(),
                           c.Height(), p.Parent, nullptr, Instance(), static_cast<WindowPeer*>(this));
   if (!hwnd_) return;
-  SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<WindowPeer*>(this)));
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(static_cast<WindowPeer*>(this)));
   AppearanceChanged();
 }
 
@@ -100,10 +110,18 @@ void WindowPeer::AppearanceChanged() {
   InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
-void WindowPeer::Update() {
-  char buf[1024];
-  GetWindowTextA(hwnd_, buf, sizeof buf);
-  if (control_.Caption() != buf) SetWindowTextA(hwnd_, control_.Caption().c_str());
+void WindowPeer::Update() { SetText(control_.Caption()); }
+
+void WindowPeer::SetText(const std::string& text) {
+  const std::wstring wide = Wide(text);
+  const int n = GetWindowTextLengthW(hwnd_);
+  std::wstring now(static_cast<size_t>(n) + 1, L'\0');
+  now.resize(static_cast<size_t>(GetWindowTextW(hwnd_, &now[0], n + 1)));
+  if (now != wide) SetWindowTextW(hwnd_, wide.c_str());
+}
+
+void WindowPeer::SetFocus() {
+  if (hwnd_) ::SetFocus(hwnd_);
 }
 
 HBRUSH WindowPeer::Brush() {
@@ -112,23 +130,23 @@ HBRUSH WindowPeer::Brush() {
 }
 
 void WindowPeer::UpdateTool(TControl& child) {
-  TOOLINFOA ti{};
-  ti.cbSize = TTTOOLINFOA_V1_SIZE;
+  TOOLINFOW ti{};
+  ti.cbSize = TTTOOLINFOW_V1_SIZE;
   ti.hwnd = hwnd_;
   ti.uId = reinterpret_cast<UINT_PTR>(&child);
-  if (tips_) SendMessageA(tips_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+  if (tips_) SendMessageW(tips_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
   if (!child.Visible() || !child.ShowHint() || child.Hint().empty()) return;
   if (!tips_) {
-    tips_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+    tips_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr, Instance(), nullptr);
     if (!tips_) return;
   }
   TRect b = child.BoundsRect();
   ti.uFlags = TTF_SUBCLASS;
   ti.rect = {b.Left, b.Top, b.Right, b.Bottom};
-  std::string text = child.Hint();
+  std::wstring text = Wide(child.Hint());
   ti.lpszText = &text[0];
-  SendMessageA(tips_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
+  SendMessageW(tips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
 // ---- containers -----------------------------------------------------------------------
@@ -245,14 +263,14 @@ LRESULT ContainerPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
         ScreenToClient(hwnd_, &pt);
         TControl* hit = GraphicChildAt(pt.x, pt.y);
         TCursor cur = hit ? hit->Cursor() : control_.Cursor();
-        SetCursor(LoadCursor(nullptr, cur == crHandPoint ? IDC_HAND : IDC_ARROW));
+        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(cur == crHandPoint ? 32649 /* IDC_HAND */ : 32512 /* IDC_ARROW */)));
         return TRUE;
       }
       break;
     default:
       break;
   }
-  return DefWindowProcA(hwnd_, msg, wp, lp);
+  return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
 // ---- drawn controls -------------------------------------------------------------------

@@ -11,7 +11,7 @@ SETUPTQ_EXCEPTION(EIdFailedToRetreiveTimeZoneInfo, EIdException);
 // ---- searching and cutting ------------------------------------------------------------
 
 // Every search steps over double-byte characters when the system's code page has them
-// (DoubleByteCodePage, base/SysUtils.h), so that a trail byte never matches; otherwise it
+// (CharLength, base/SysUtils.h), so that a trail byte never matches; otherwise it
 // is a plain byte search.
 
 /// The position (from 1) of the first occurrence of needle in text; 0 when absent or needle

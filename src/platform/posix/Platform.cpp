@@ -282,7 +282,21 @@ std::optional<int> LocalBiasMinutes() {
 
 void SetTimeZoneUnavailable(bool unavailable) { g_timeZoneUnavailable = unavailable; }
 
-bool AnsiCodePageIs936() { return true; }
+unsigned AnsiCodePage() { return kProgramCodePage; }
+
+bool IsLeadByte(unsigned codePage, unsigned char byte) {
+  switch (codePage) {
+    case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+    case 936:
+    case 949:
+    case 950: return byte >= 0x81 && byte <= 0xFE;
+    default: return false;
+  }
+}
+
+std::string PathText(const std::string& path) { return path; }
+
+std::string PathFromText(const std::string& text) { return text; }
 
 char DecimalSeparator() {
   const lconv* lc = std::localeconv();

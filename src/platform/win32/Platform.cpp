@@ -9,6 +9,8 @@
 #include <io.h>
 #include <cstdio>
 
+#include "platform/WideText.h"
+
 namespace platform {
 
 FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share,
@@ -18,7 +20,7 @@ FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share,
            : share == FileShare::Read ? FILE_SHARE_READ
                                       : FILE_SHARE_READ | FILE_SHARE_WRITE;
   DWORD disp = create == FileCreate::OpenExisting ? OPEN_EXISTING : CREATE_ALWAYS;
-  HANDLE h = CreateFileA(path.c_str(), acc, sh, nullptr, disp, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(PathToWide(path).c_str(), acc, sh, nullptr, disp, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = static_cast<int>(GetLastError());
     return kInvalidFile;
@@ -54,58 +56,69 @@ void FileClose(FileHandle h) {
 }
 
 bool DirectoryExists(const std::string& path) {
-  DWORD a = GetFileAttributesA(path.c_str());
+  DWORD a = GetFileAttributesW(PathToWide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool MakeDirectory(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool MakeDirectory(const std::string& path) { return CreateDirectoryW(PathToWide(path).c_str(), nullptr) != 0; }
 
 std::string SystemErrorText(int code) {
-  char* text = nullptr;
-  DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+  wchar_t* text = nullptr;
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                           nullptr, static_cast<DWORD>(code), 0,
-                           reinterpret_cast<LPSTR>(&text), 0, nullptr);
-  std::string s = n && text ? std::string(text, n) : std::string();
+                           nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::string s = n && text ? FromWide(text, static_cast<int>(n), kProgramCodePage) : std::string();
   if (text) LocalFree(text);
   while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
   return s;
 }
 
 std::string ExpandFileName(const std::string& path) {
-  char buf[MAX_PATH * 4];
-  DWORD n = GetFullPathNameA(path.c_str(), sizeof buf, buf, nullptr);
-  return n && n < sizeof buf ? std::string(buf, n) : path;
+  const std::wstring wide = PathToWide(path);
+  std::wstring full(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    if (n == 0) return path;
+    if (n < full.size()) return PathFromWide(full.substr(0, n));
+    full.resize(n);  // n counts the terminator when the buffer was too small
+  }
 }
 
 char PathDelim() { return '\\'; }
 
 std::string ModuleFileName() {
-  char buf[MAX_PATH * 4];
-  DWORD n = GetModuleFileNameA(nullptr, buf, sizeof buf);
-  return std::string(buf, n);
+  // Long paths (up to 32767 units) are cut by a buffer too small; grow until the name fits.
+  std::wstring name(MAX_PATH, L'\0');
+  for (;;) {
+    DWORD n = GetModuleFileNameW(nullptr, &name[0], static_cast<DWORD>(name.size()));
+    if (n == 0) return std::string();
+    if (n < name.size()) return PathFromWide(name.substr(0, n));
+    if (name.size() >= 32768) return PathFromWide(name);
+    name.resize(name.size() * 2);
+  }
 }
 
 namespace {
-// The runtime's argument split: blanks and control characters separate, quotes group.
+// The runtime's argument split of the wide command line: blanks and control characters
+// separate, quotes group and are removed.
 std::string ArgAt(int index) {
-  const char* p = GetCommandLineA();
+  const wchar_t* p = GetCommandLineW();
   int i = 0;
-  std::string result;
+  std::wstring result;
   for (;;) {
-    while (*p && static_cast<unsigned char>(*p) <= ' ') ++p;
+    while (*p && *p <= L' ') ++p;
     if (!*p) break;
-    std::string arg;
+    std::wstring arg;
     bool quoted = false;
-    while (*p && (quoted || static_cast<unsigned char>(*p) > ' ')) {
-      if (*p == '"') quoted = !quoted;
+    while (*p && (quoted || *p > L' ')) {
+      if (*p == L'"') quoted = !quoted;
       else arg += *p;
       ++p;
     }
     if (i == index) result = arg;
     ++i;
   }
-  return result;
+  return PathFromWide(result);
 }
 }  // namespace
 
@@ -145,7 +158,7 @@ void HardenDllSearch() {
 // ---- processes: Tool Help resolved at run time from the loaded kernel32 ----------------
 namespace {
 using SnapshotFn = HANDLE(WINAPI*)(DWORD, DWORD);
-using EnumFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32*);
+using EnumFn = BOOL(WINAPI*)(HANDLE, PROCESSENTRY32W*);
 struct ToolHelp {
   SnapshotFn snapshot = nullptr;
   EnumFn first = nullptr, next = nullptr;
@@ -153,8 +166,8 @@ struct ToolHelp {
     HMODULE k = GetModuleHandleA("kernel32.dll");
     if (!k) return;
     snapshot = reinterpret_cast<SnapshotFn>(reinterpret_cast<void*>(GetProcAddress(k, "CreateToolhelp32Snapshot")));
-    first = reinterpret_cast<EnumFn>(reinterpret_cast<void*>(GetProcAddress(k, "Process32First")));
-    next = reinterpret_cast<EnumFn>(reinterpret_cast<void*>(GetProcAddress(k, "Process32Next")));
+    first = reinterpret_cast<EnumFn>(reinterpret_cast<void*>(GetProcAddress(k, "Process32FirstW")));
+    next = reinterpret_cast<EnumFn>(reinterpret_cast<void*>(GetProcAddress(k, "Process32NextW")));
   }
 };
 const ToolHelp& Tools() {
@@ -165,10 +178,10 @@ const ToolHelp& Tools() {
 
 struct ProcessSnapshot::Impl {
   HANDLE snap = nullptr;
-  PROCESSENTRY32 pe{};
+  PROCESSENTRY32W pe{};
   bool Fill(ProcessEntry& e) {
     e.processId = pe.th32ProcessID;
-    e.exeFile.assign(pe.szExeFile, strnlen(pe.szExeFile, sizeof pe.szExeFile));
+    e.exeFile = PathFromWide(std::wstring(pe.szExeFile, wcsnlen(pe.szExeFile, MAX_PATH)));
     return true;
   }
 };
@@ -178,8 +191,8 @@ ProcessSnapshot::ProcessSnapshot() : impl_(new Impl) {
     HANDLE h = Tools().snapshot(TH32CS_SNAPPROCESS, 0);
     impl_->snap = h == INVALID_HANDLE_VALUE ? nullptr : h;
   }
-  impl_->pe.dwSize = sizeof(PROCESSENTRY32);
-  static_assert(sizeof(PROCESSENTRY32) == 296, "ANSI process entry is 296 bytes");
+  impl_->pe.dwSize = sizeof(PROCESSENTRY32W);
+  static_assert(sizeof(PROCESSENTRY32W) == 556, "wide process entry is 556 bytes");
 }
 
 ProcessSnapshot::~ProcessSnapshot() {
@@ -208,11 +221,12 @@ int TerminateProcessById(std::uint32_t processId) {
 std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 
 std::uint32_t StartProcess(const std::string& path, const std::string& args) {
-  std::string cmd = "\"" + path + "\" " + args;
-  STARTUPINFOA si{};
+  const std::wstring file = PathToWide(path);
+  std::wstring cmd = L"\"" + file + L"\" " + PathToWide(args);
+  STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(path.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0;
+  if (!CreateProcessW(file.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0;
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return pi.dwProcessId;
@@ -230,15 +244,15 @@ bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms) {
 // not with the program: loading it and the libraries it brings delays the first window.
 std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const std::string& file,
                            const std::string& parameters, int show) {
-  using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+  using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
   static const ShellExecuteFn shellExecute = [] {
     HMODULE shell = LoadLibraryA("shell32.dll");  // stays loaded: what it started may need it
-    return shell ? reinterpret_cast<ShellExecuteFn>(reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteA")))
+    return shell ? reinterpret_cast<ShellExecuteFn>(reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteW")))
                  : nullptr;
   }();
   if (!shellExecute) return 0;  // as the shell reports running out of resources
-  HINSTANCE r = shellExecute(reinterpret_cast<HWND>(owner), operation.c_str(), file.c_str(), parameters.c_str(),
-                             nullptr, show);
+  HINSTANCE r = shellExecute(reinterpret_cast<HWND>(owner), PathToWide(operation).c_str(), PathToWide(file).c_str(),
+                             PathToWide(parameters).c_str(), nullptr, show);
   return reinterpret_cast<std::intptr_t>(r);
 }
 
@@ -273,8 +287,6 @@ std::optional<int> LocalBiasMinutes() {
   }
 }
 
-bool AnsiCodePageIs936() { return GetACP() == 936; }
-
 char DecimalSeparator() {
   char buf[8] = {0};
   if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buf, sizeof buf) > 0 && buf[0]) return buf[0];
@@ -282,16 +294,18 @@ char DecimalSeparator() {
 }
 
 bool SetClipboardText(std::intptr_t owner, const std::string& text) {
+  const std::wstring wide = TextToWide(text);
   if (!OpenClipboard(reinterpret_cast<HWND>(owner))) return false;
   EmptyClipboard();
-  HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
   bool ok = false;
-  if (g) {
-    char* p = static_cast<char*>(GlobalLock(g));
-    memcpy(p, text.c_str(), text.size() + 1);
-    GlobalUnlock(g);
-    ok = SetClipboardData(CF_TEXT, g) != nullptr;
-    if (!ok) GlobalFree(g);
+  const size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
+  if (HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, bytes)) {
+    if (void* p = GlobalLock(g)) {
+      memcpy(p, wide.c_str(), bytes);
+      GlobalUnlock(g);
+      ok = SetClipboardData(CF_UNICODETEXT, g) != nullptr;
+    }
+    if (!ok) GlobalFree(g);  // the clipboard owns it only once it took it
   }
   CloseClipboard();
   return ok;
@@ -300,11 +314,11 @@ bool SetClipboardText(std::intptr_t owner, const std::string& text) {
 std::string GetClipboardText() {
   std::string s;
   if (!OpenClipboard(nullptr)) return s;
-  HANDLE g = GetClipboardData(CF_TEXT);
-  if (g) {
-    const char* p = static_cast<const char*>(GlobalLock(g));
-    if (p) s = p;
-    GlobalUnlock(g);
+  if (HANDLE g = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* p = static_cast<const wchar_t*>(GlobalLock(g))) {
+      s = FromWide(p, -1, kProgramCodePage);
+      GlobalUnlock(g);
+    }
   }
   CloseClipboard();
   return s;

@@ -79,13 +79,16 @@ class Geometry0:
 
 
 class Run:
-    """One start of the launcher in a fresh folder, with its mirrors."""
+    """One start of the launcher in a fresh folder, with its mirrors; `folder` names the
+    launcher's folder below the case's own, `env` adds to Wine's environment, `argument` is
+    the launcher's first argument."""
 
-    def __init__(self, suite, name, mirrors, launcher=None, before=None):
-        self.suite, self.name = suite, name
+    def __init__(self, suite, name, mirrors, launcher=None, before=None, folder=None, env=None, argument=ARGUMENT):
+        self.suite, self.name, self.argument = suite, name, argument
         self.desk = suite.desk
-        self.work = os.path.join(suite.out, "work", name)
-        shutil.rmtree(self.work, ignore_errors=True)
+        self.case_dir = os.path.join(suite.out, "work", name)
+        self.work = os.path.join(self.case_dir, folder) if folder else self.case_dir
+        shutil.rmtree(self.case_dir, ignore_errors=True)
         os.makedirs(self.work)
         shutil.copy(launcher or suite.launcher, os.path.join(self.work, "setupTQ.exe"))
         self.log = os.path.join(self.work, "requests.jsonl")
@@ -102,8 +105,8 @@ class Run:
                 raise CaseFailed("mirrors did not start: " + err.strip())
         if before:
             before(self.work)
-        self.proc = subprocess.Popen([WINE_RUN, "setupTQ.exe", ARGUMENT, "second"], cwd=self.work,
-                                     env=self.desk.env, stdout=open(os.path.join(self.work, "wine.log"), "w"),
+        self.proc = subprocess.Popen([WINE_RUN, "setupTQ.exe", argument, "second"], cwd=self.work,
+                                     env=dict(self.desk.env, **(env or {})), stdout=open(os.path.join(self.work, "wine.log"), "w"),
                                      stderr=subprocess.STDOUT, start_new_session=True)
         self.started = time.monotonic()
 
@@ -153,11 +156,11 @@ class Run:
 
     def installed(self):
         """The extraction's results: the archive and installer written, the installer started
-        with the first argument only."""
+        with the first argument only (the demo installer writes it as UTF-8)."""
         cmdline = os.path.join(self.work, "instTQ.cmdline.txt")
         got = self.desk.wait(lambda: os.path.exists(cmdline) and os.path.getsize(cmdline) > 0, 60)
         self.check(got, "the installer was not started")
-        self.check(open(cmdline, "rb").read() == ARGUMENT.encode(), "the installer got %r" % open(cmdline, "rb").read())
+        self.check(open(cmdline, "rb").read() == self.argument.encode(), "the installer got %r" % open(cmdline, "rb").read())
         for f, ref in (("install.dat", self.suite.archive), ("instTQ.exe", self.suite.installer)):
             p = os.path.join(self.work, f)
             self.check(os.path.exists(p), f + " was not written")
@@ -370,27 +373,33 @@ class Suite:
         r = Run(self, "copy", {})
         try:
             w = r.window(VERIFY_CAPTION)
-            fingerprint = subprocess.run([self.setupkit, "md5", os.path.join(r.work, "setupTQ.exe")], check=True,
-                                         stdout=subprocess.PIPE).stdout.decode().split()[0]
-            g = self.desk.geometry(w)
-            self.desk._xdotool("mousemove", g.x + 600, g.y + 15, "click", 3)
-            time.sleep(1.0)
-            self.desk.click(g.x + 615, g.y + 25)  # the menu's one item, below and right of the pointer
-            box = r.message_box()
-            r.shot("copied-box", box)
-            def clipboard():
-                return subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.desk.env, timeout=30,
-                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE).stdout.decode()
-            # Wine's clipboard thread offers the text to X on its own time after the copy.
-            self.desk.wait(lambda: clipboard() == fingerprint, 30, r.alive, step=0.5)
-            got = clipboard()
-            r.check(got == fingerprint, "the clipboard holds %r, not the fingerprint %s" % (got, fingerprint))
-            r.press_ok(box)
-            time.sleep(0.5)
+            self.copy_fingerprint(r, w)
             self.desk.close(w)
             r.check(r.wait_exit(60), "the launcher did not end after its window was closed")
         finally:
             r.stop()
+
+    def copy_fingerprint(self, r, w):
+        """From the pop-up menu's item to the box saying so closed with OK; the clipboard then
+        holds the fingerprint."""
+        fingerprint = subprocess.run([self.setupkit, "md5", os.path.join(r.work, "setupTQ.exe")], check=True,
+                                     stdout=subprocess.PIPE).stdout.decode().split()[0]
+        g = self.desk.geometry(w)
+        self.desk._xdotool("mousemove", g.x + 600, g.y + 15, "click", 3)
+        time.sleep(1.0)
+        self.desk.click(g.x + 615, g.y + 25)  # the menu's one item, below and right of the pointer
+        box = r.message_box()
+        img = r.shot("copied-box", box)
+        def clipboard():
+            return subprocess.run(["xclip", "-o", "-selection", "clipboard"], env=self.desk.env, timeout=30,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE).stdout.decode()
+        # Wine's clipboard thread offers the text to X on its own time after the copy.
+        self.desk.wait(lambda: clipboard() == fingerprint, 30, r.alive, step=0.5)
+        got = clipboard()
+        r.check(got == fingerprint, "the clipboard holds %r, not the fingerprint %s" % (got, fingerprint))
+        r.press_ok(box)
+        time.sleep(0.5)
+        return img
 
     def case_match(self):
         r = Run(self, "match", {a: "reply:" + self.good for a in self.front + self.back})

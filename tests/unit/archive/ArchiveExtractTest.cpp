@@ -60,10 +60,10 @@ TEST_F(ExtractArchiveUnpacks, SeveralEntriesEachWhole) {
 }
 
 TEST_F(ExtractArchiveUnpacks, IntoAFolderEndingInADoubleByteCharacterWithABackslashByte) {
-  // One character of code page 936 whose second byte has a backslash's value: the entries go
-  // into that folder, not beside it.
-  CodePageForTest doubleByte(true);
-  target = tmp / "\xB1\x5C";
+  // テストソ, whose last character is 0x83 0x5C in code page 932, held as a path is (UTF-8 on
+  // Windows) on a Japanese system: the entries go into that folder, not beside it.
+  CodePageForTest japanese(932);
+  target = tmp / "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x82\xBD";
   EXPECT_TRUE(Extract(Int32(1) + Entry("instTQ.exe", "abc")));
   EXPECT_EQ(Out("instTQ.exe"), "abc");
   // Beside the archive only that folder; no file named by the folder's bytes and the entry's.

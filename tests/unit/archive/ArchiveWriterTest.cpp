@@ -100,13 +100,16 @@ TEST(PackFiles, NamesEachEntryByItsFileNameWithoutFolders) {
             (std::map<std::string, std::string>{{"instTQ.exe", "exe bytes"}, {"readme.txt", "read me"}}));
 }
 
-TEST(PackFiles, ANameWhoseTrailByteLooksLikeABackslashIsPackedWhole) {
+TEST(PackFiles, ANameWithADoubleByteCharacterIsPackedWhole) {
   TempDir tmp;
-  const std::string name = "\xB1\x5Cinst.exe";  // a character of code page 936, then "inst.exe"
+  // ソinst.exe as a path (UTF-8 on Windows): its entry is named by the whole name, as a text of
+  // the program (0xA5 0xBD for ソ in code page 936 on Windows; the file system's bytes on Linux).
+  const std::string name = "\xE3\x82\xBDinst.exe";
   WriteFile(tmp / name, "exe bytes");
   TMemoryStream out;
   PackFiles(out, {tmp / name});
-  EXPECT_EQ(Unpack(out.DataString()), (std::map<std::string, std::string>{{name, "exe bytes"}}));
+  const std::string entry = platform::PathDelim() == '\\' ? "\xA5\xBDinst.exe" : name;
+  EXPECT_EQ(Unpack(out.DataString()), (std::map<std::string, std::string>{{entry, "exe bytes"}}));
 }
 
 TEST(PackFiles, RefusesTwoFilesOfTheSameNameInAnyCase) {

@@ -75,31 +75,46 @@ TEST(Streams, FileOpenErrorNamesTheFile) {
 }
 
 // ---- double-byte characters ----------------------------------------------------------------
-// "\xB1\x5C" and "\xD7\x7C" are single characters of code page 936 whose trail bytes have the
-// values of a backslash and of "|".
 
-
-TEST(DoubleByte, ATrailByteIsNeverAPathDelimiter) {
-  EXPECT_EQ(ExtractFilePath("C:\\\xB1\x5C\\setupTQ.exe"), "C:\\\xB1\x5C\\");
-  EXPECT_EQ(ExtractFilePath("C:\\setup\\\xB1\x5C.exe"), "C:\\setup\\");
-  EXPECT_EQ(ExtractFilePath("\xB1\x5Csetup.exe"), "");
-  EXPECT_EQ(ExtractFilePath("/home/u/\xB1\x5C/setupTQ.exe"), "/home/u/\xB1\x5C/");
-  EXPECT_EQ(LastDelimiter("|", "a|\xD7\x7C"), 1u);
-  EXPECT_EQ(LastDelimiter("|", "\xD7\x7C"), std::string::npos);
-}
-
-TEST(DoubleByte, OnlyALeadAndATrailByteMakeOneCharacter) {
-  // Pairs are counted from the start: the third byte here is a character of its own.
-  EXPECT_EQ(LastDelimiter("\\", "\xB1\xB1\x5C"), 2u);
+TEST(DoubleByte, EachSystemStepsOverItsOwnLeadBytes) {
+  // Characters whose second byte has the value of a backslash: 0xB1 0x5C in code page 936,
+  // 0x83 0x5C in 932 (katakana so), 0xA5 0x5C in 950; "\xD7\x7C" is one whose second byte is "|".
+  for (unsigned cp : {936u, 949u, 950u}) {
+    EXPECT_EQ(CharLengthIn(cp, "\xB1\x5C", 0), 2u) << cp;
+    EXPECT_EQ(CharLengthIn(cp, "\xA5\x5C", 0), 2u) << cp;
+    EXPECT_EQ(CharLengthIn(cp, "\xD7\x7C", 0), 2u) << cp;
+  }
+  EXPECT_EQ(CharLengthIn(932, "\x83\x5C", 0), 2u);
+  EXPECT_EQ(CharLengthIn(932, "\xE0\x5C", 0), 2u);
+  // 0xA0-0xDF are single-byte katakana in 932: no lead bytes there.
+  EXPECT_EQ(CharLengthIn(932, "\xA5\x5C", 0), 1u);
+  EXPECT_EQ(CharLengthIn(932, "\xB1\x5C", 0), 1u);
+  // A system without double-byte characters takes every byte as one.
+  EXPECT_EQ(CharLengthIn(1252, "\xB1\x5C", 0), 1u);
   // A lead byte before a byte that cannot follow it, or at the end, stands alone.
-  EXPECT_EQ(LastDelimiter(":", "\xB1:"), 1u);
-  EXPECT_EQ(LastDelimiter("\\", "\xB1\x7F\\"), 2u);
-  EXPECT_EQ(CharLength("a\xB1", 1), 1u);
-  EXPECT_EQ(ExtractFilePath("C:"), "C:");
+  EXPECT_EQ(CharLengthIn(936, "\xB1\x7F", 0), 1u);
+  EXPECT_EQ(CharLengthIn(936, "\xB1:", 0), 1u);
+  EXPECT_EQ(CharLengthIn(936, "a\xB1", 1), 1u);
 }
 
-TEST(DoubleByte, ASingleByteSystemTakesEveryByteAsACharacter) {
-  CodePageForTest singleByte(false);
-  EXPECT_EQ(ExtractFilePath("C:\\setup\\\xB1\x5C.exe"), "C:\\setup\\\xB1\x5C");
-  EXPECT_EQ(LastDelimiter("|", "\xD7\x7C"), 1u);
+TEST(DoubleByte, TheProgramsTextsAreReadAsCodePage936OnEverySystem) {
+  CodePageForTest english(1252);
+  EXPECT_EQ(CharLength("\xB1\x5C", 0), 1u);
+  EXPECT_EQ(ProgramCharLength("\xB1\x5C", 0), 2u);
+  CodePageForTest japanese(932);
+  EXPECT_EQ(ProgramCharLength("\xA5\x5C", 0), 2u);
+}
+
+TEST(Paths, AreCutAtEveryDelimiterByte) {
+  // Paths hold no double-byte characters (UTF-8 on Windows), so every backslash byte is a
+  // delimiter, whatever the system's code page: a folder named 张伟 or テストソ keeps its name.
+  const std::string zhangWei = "\xE5\xBC\xA0\xE4\xBC\x9F", tesutoSo = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x82\xBD";
+  for (unsigned cp : {936u, 932u, 950u, 1252u}) {
+    CodePageForTest system(cp);
+    EXPECT_EQ(ExtractFilePath("C:\\Users\\" + zhangWei + "\\setupTQ.exe"), "C:\\Users\\" + zhangWei + "\\") << cp;
+    EXPECT_EQ(ExtractFilePath("C:\\" + tesutoSo + "\\setupTQ.exe"), "C:\\" + tesutoSo + "\\") << cp;
+    EXPECT_EQ(ExtractFilePath("/home/" + tesutoSo + "/setupTQ.exe"), "/home/" + tesutoSo + "/") << cp;
+  }
+  EXPECT_EQ(ExtractFilePath("setup.exe"), "");
+  EXPECT_EQ(ExtractFilePath("C:"), "C:");
 }

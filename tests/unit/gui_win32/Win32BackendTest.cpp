@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <commctrl.h>
+#undef MessageBox  // the toolkit's own, not the system's ANSI/wide macro
 
 #include "gui/Forms.h"
 #include "platform/Platform.h"
@@ -281,12 +282,14 @@ TEST_F(Win32Backend, FormsAreOwnedByTheApplicationsWindowWhichCarriesTheTitle) {
   RECT r;
   GetWindowRect(app, &r);
   EXPECT_TRUE(IsRectEmpty(&r));
-  char title[64] = {};
-  GetWindowTextA(app, title, sizeof title);
-  EXPECT_STREQ(title, "Parvalo安装程序");
+  // The text of the program (code page 936) reaches the window as Unicode, whatever the
+  // system's code page.
+  wchar_t title[64] = {};
+  GetWindowTextW(app, title, 64);
+  EXPECT_STREQ(title, L"Parvalo安装程序");
   Application->SetTitle("other");
-  GetWindowTextA(app, title, sizeof title);
-  EXPECT_STREQ(title, "other");
+  GetWindowTextW(app, title, 64);
+  EXPECT_STREQ(title, L"other");
 }
 
 TEST_F(Win32Backend, ClipboardTextIsOwnedByTheWindowGivenAndReadableAfterwards) {
@@ -348,6 +351,78 @@ TEST_F(Win32Backend, ModalLoopLeavesOtherWindowsAsItFoundThem) {
   form_->ShowModal();
   EXPECT_TRUE(disabledMeanwhile);
   EXPECT_TRUE(IsWindowEnabled(Hwnd(other)));
+}
+
+TEST_F(Win32Backend, ClosingTheApplicationsWindowClosesTheModalFormAndDestroysNothing) {
+  // The task bar's "Close window" on the program's button.
+  TTimer timer(form_);
+  timer.SetInterval(1);
+  timer.OnTimer = [&] {
+    timer.SetEnabled(false);
+    PostMessageW(reinterpret_cast<HWND>(Application->Handle()), WM_CLOSE, 0, 0);
+  };
+  EXPECT_EQ(form_->ShowModal(), mrCancel);
+  EXPECT_TRUE(IsWindow(Hwnd(*form_)));
+  EXPECT_TRUE(IsWindow(reinterpret_cast<HWND>(Application->Handle())));
+}
+
+TEST_F(Win32Backend, AMessageBoxIsOwnedByTheModalFormWhichItDisables) {
+  HWND owner = nullptr;
+  bool formEnabledUnderBox = true;
+  TTimer ask(form_), answer(form_);
+  ask.SetInterval(1);
+  ask.OnTimer = [&] {
+    ask.SetEnabled(false);
+    // No window active (the user is in another program): still the modal form, never the
+    // application's window, which the modal loop has disabled.
+    SetActiveWindow(nullptr);
+    Application->MessageBox("box", "tq-owner-check", gui::kMbOk);
+    form_->SetModalResult(mrOk);
+  };
+  answer.SetInterval(20);
+  answer.OnTimer = [&] {
+    HWND box = FindWindowW(L"#32770", L"tq-owner-check");
+    if (!box) return;
+    answer.SetEnabled(false);
+    owner = GetWindow(box, GW_OWNER);
+    formEnabledUnderBox = IsWindowEnabled(Hwnd(*form_)) != FALSE;
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  };
+  EXPECT_EQ(form_->ShowModal(), mrOk);
+  EXPECT_EQ(owner, Hwnd(*form_));
+  EXPECT_FALSE(formEnabledUnderBox);
+}
+
+TEST_F(Win32Backend, TheKeyboardFollowsTheTabOrder) {
+  // Placed in the other order than they are visited.
+  auto* second = Add<TCheckBox>(10, 10, 80, 17);
+  auto* first = Add<TCheckBox>(10, 40, 80, 17);
+  second->SetTabOrder(1);
+  first->SetTabOrder(0);
+  std::vector<HWND> focus;
+  int step = 0;
+  TTimer keys(form_);
+  keys.SetInterval(20);
+  keys.OnTimer = [&] {
+    HWND now = GetFocus();
+    focus.push_back(now);
+    switch (step++) {
+      case 0:
+        PostMessageW(now, WM_KEYDOWN, VK_TAB, 0);
+        break;
+      case 1:
+        PostMessageW(now, WM_KEYDOWN, VK_SPACE, 0);
+        PostMessageW(now, WM_KEYUP, VK_SPACE, 0xC0000001);
+        break;
+      default:
+        keys.SetEnabled(false);
+        form_->SetModalResult(mrOk);
+    }
+  };
+  form_->ShowModal();
+  EXPECT_EQ(focus, (std::vector<HWND>{Hwnd(*first), Hwnd(*second), Hwnd(*second)}));
+  EXPECT_TRUE(second->Checked());
+  EXPECT_FALSE(first->Checked());
 }
 
 }  // namespace

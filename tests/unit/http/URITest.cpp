@@ -66,20 +66,33 @@ TEST(UriParsing, BytesPassThroughUnchanged) {
 }
 
 TEST(UriParsing, BackslashAsTrailByteOfDoubleByteCharacterStays) {
-  // 0x95 0x5C is one character of code page 936 whose trail byte has the value of "\".
-  TIdURI u("http://h/a\\\x95\x5C.htm");
-  EXPECT_EQ(u.Path, "/a/");
-  EXPECT_EQ(u.Document, "\x95\x5C.htm");
-  EXPECT_EQ(u.Uri, "http://h/a/\x95\x5C.htm");
+  // Characters whose trail byte has the value of "\\": 0x95 0x5C in code page 936, 0xA5 0x5C
+  // in 950 and 0x83 0x5C in 932 (katakana so). Each system steps over its own lead bytes
+  // only: 0xA5 is a character of its own in 932, and the backslash after it a separator.
+  struct Case {
+    unsigned codePage;
+    const char* character;
+  };
+  for (const Case& c : {Case{936, "\x95\x5C"}, Case{950, "\xA5\x5C"}, Case{932, "\x83\x5C"}}) {
+    CodePageForTest system(c.codePage);
+    TIdURI u(std::string("http://h/a\\") + c.character + ".htm");
+    EXPECT_EQ(u.Path, "/a/") << c.codePage;
+    EXPECT_EQ(u.Document, std::string(c.character) + ".htm") << c.codePage;
+  }
+  CodePageForTest japanese(932);
+  TIdURI u("http://h/a\\\xA5\x5C.htm");
+  EXPECT_EQ(u.Path, "/a/\xA5/");
+  EXPECT_EQ(u.Document, ".htm");
 }
 
 TEST(UriParsing, AtSignAsTrailByteIsNoUserInformation) {
   // 0x81 0x40 is a double-byte character; its trail byte is "@".
+  CodePageForTest chinese(936);
   TIdURI u("http://\x81\x40host/x");
   EXPECT_EQ(u.Username, "");
   EXPECT_EQ(u.Host, "\x81\x40host");
   const TIdURI plain = [] {
-    CodePageForTest singleByte(false);
+    CodePageForTest singleByte(1252);
     return TIdURI("http://\x81\x40host/x");
   }();
   EXPECT_EQ(plain.Username, "\x81");

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "CodePageForTest.h"
@@ -75,18 +76,26 @@ TEST_F(Files, ForceDirectoriesCreatesEveryMissingParent) {
   EXPECT_TRUE(ForceDirectories(deep));  // existing: fine
 }
 
-TEST_F(Files, ForceDirectoriesNeverCutsADoubleByteCharacter) {
-  // One character of code page 936 whose second byte has a backslash's value.
-  const std::string name = "\xB1\x5C";
+TEST_F(Files, AnyFolderNameWorksOnEveryCodePage) {
+  // テストソ: its last character is 0x83 0x5C in code page 932, and 张伟 has no characters in
+  // 1252; both are kept whole whatever the system's code page, and nothing is made beside.
+  const std::string tesutoSo = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x82\xBD", zhangWei = "\xE5\xBC\xA0\xE4\xBC\x9F";
   const char d = platform::PathDelim();
-  CodePageForTest doubleByte(true);
-  EXPECT_TRUE(ForceDirectories(At(name)));
-  EXPECT_TRUE(ForceDirectories(At(name + d + "sub" + d)));
-  EXPECT_TRUE(platform::DirectoryExists(At(name + d + "sub")));
-  // Nothing was made beside it, such as a folder named by its first byte alone.
-  int entries = 0;
-  for (const auto& e : fs::directory_iterator(dir_)) entries += e.is_directory() ? 1 : 100;
-  EXPECT_EQ(entries, 1);
+  for (unsigned cp : {932u, 1252u}) {
+    CodePageForTest system(cp);
+    EXPECT_TRUE(ForceDirectories(At(tesutoSo + d + "sub" + d)));
+    EXPECT_TRUE(ForceDirectories(At(zhangWei)));
+  }
+  int err = 0;
+  auto h = platform::FileOpen(At(tesutoSo + d + "sub" + d + zhangWei + ".txt"), platform::FileAccess::ReadWrite,
+                              platform::FileShare::None, platform::FileCreate::CreateAlways, err);
+  ASSERT_NE(h, platform::kInvalidFile) << err;
+  platform::FileClose(h);
+  // As the file system names them (std::filesystem takes UTF-8 here).
+  EXPECT_TRUE(fs::exists(fs::path(dir_) / fs::path(u8"テストソ") / "sub" / fs::path(u8"张伟.txt")));
+  std::set<fs::path> names;
+  for (const auto& e : fs::directory_iterator(dir_)) names.insert(e.path().filename());
+  EXPECT_EQ(names, (std::set<fs::path>{fs::path(u8"テストソ"), fs::path(u8"张伟")}));
 }
 
 TEST_F(Files, CreateAlwaysReplacesAnExistingFile) {
@@ -150,4 +159,19 @@ TEST(Desktop, CursorPositionReadsBackWhereItWasPut) {
   platform::CursorPos(x, y);
   EXPECT_EQ(x, 500);
   EXPECT_EQ(y, 300);
+}
+
+// ---- texts ------------------------------------------------------------------------------
+
+TEST(Texts, PathsAndTheProgramsTextsConvertBothWays) {
+  // 防木马云验证 as the program writes it (code page 936), as a path and back.
+  const std::string text = "\xB7\xC0\xC4\xBE\xC2\xED\xD4\xC6\xD1\xE9\xD6\xA4";
+  EXPECT_EQ(platform::PathText(platform::PathFromText(text)), text);
+  EXPECT_EQ(platform::PathText("C:\\setup.exe"), "C:\\setup.exe");
+  // The lead bytes the system itself gives for each code page.
+  EXPECT_TRUE(platform::IsLeadByte(932, 0x83));
+  EXPECT_FALSE(platform::IsLeadByte(932, 0xA5));
+  EXPECT_TRUE(platform::IsLeadByte(950, 0xA5));
+  EXPECT_TRUE(platform::IsLeadByte(936, 0xB1));
+  EXPECT_FALSE(platform::IsLeadByte(1252, 0xB1));
 }

@@ -45,8 +45,8 @@ class RunningCopies : public ::testing::Test {
     EXPECT_TRUE(Listed(pid, fileName)) << fileName;
     return pid;
   }
-  // Through the system's narrow file functions, so that a name in code page 936 is the same
-  // bytes for the file system, the process snapshot and TerminateProcessesByName.
+  // Through the platform's file functions, so that a name is the same path for the file
+  // system, the process snapshot and TerminateProcessesByName.
   static void CopySleeper(const std::string& to) {
     {
       TFileStream in(SETUPTQ_SLEEPER, platform::FileAccess::Read, platform::FileShare::Read,
@@ -91,9 +91,9 @@ TEST_F(RunningCopies, MatchingProcessIsEndedAndOthersAreLeftRunning) {
 }
 
 TEST_F(RunningCopies, ANameEndingInTheImageNameAfterADoubleByteCharacterIsAnotherName) {
-  // "\xB1\x5C" is one character of code page 936 whose trail byte has the value of a
-  // backslash: the file name part of this process's image is all of it.
-  const std::string longer = "\xB1\x5C" + Name("tqinst");
+  // ソ (0x83 0x5C in code page 932) held as a path is (UTF-8 on Windows): the file name part
+  // of this process's image is all of it, read back from the system's wide snapshot.
+  const std::string longer = "\xE3\x82\xBD" + Name("tqinst");
   std::uint32_t other = Start(longer);
   EXPECT_EQ(TerminateProcessesByName(Name("tqinst")), 0);
   EXPECT_TRUE(StillRunning(other));

@@ -293,6 +293,24 @@ TEST_F(VerificationWindow, ClearingTheBoxAdvisesAndTickingItAgainSaysNothing) {
   EXPECT_FALSE(OpenOnClick());
 }
 
+TEST_F(NetVerify_, TheKeyboardReachesTheCheckBox) {
+  // The check box is first in tab order and has the focus when the window opens; Tab keeps it
+  // there (the progress bar takes no focus); Space clears it as a click does, with the advice.
+  TControl* focusedAtOpen = nullptr;
+  hl::WhenModal([&](TForm&) {
+    focusedAtOpen = form->ActiveControl();
+    hl::PostKey(*form, hl::Key::Tab);
+    hl::PostKey(*form, hl::Key::Space, 1);
+    hl::Post([this] { form->Close(); }, 2);
+  });
+  form->ShowModal();
+  EXPECT_EQ(focusedAtOpen, form->CbSafeCheck);
+  EXPECT_EQ(form->ActiveControl(), form->CbSafeCheck);
+  EXPECT_FALSE(form->CbSafeCheck->Checked());
+  ASSERT_NE(CurrentBalloon(), nullptr);
+  EXPECT_EQ(CurrentBalloon()->TitleLabel->Caption(), vt::kAdviceTitle);
+}
+
 // ---- the user while the walk runs ------------------------------------------------------------
 
 TEST_F(VerificationWindow, ClosingTheWindowDuringTheWalkEndsItWithoutGoingOn) {
