@@ -13,27 +13,28 @@ namespace {
 
 bool SameNameNoCase(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
 
-// Counts what passes to the output and tells the progress every few megabytes.
+// Passes reads and writes on to another stream, counts them and tells the progress, as
+// "WHAT NN%", every few megabytes.
 class TProgressStream : public TStream {
  public:
-  TProgressStream(TStream& out, std::int64_t expected, const std::string& name, const TAttachProgress& progress)
-      : out_(out), expected_(expected), name_(name), progress_(progress) {}
-  int Read(void*, int) override { return 0; }
-  int Write(const void* buffer, int count) override {
-    const int n = out_.Write(buffer, count);
-    written_ += n;
-    if (progress_ && written_ - shown_ >= 4 * 1024 * 1024) {
-      shown_ = written_;
-      progress_("writing " + name_ + " " + std::to_string(expected_ > 0 ? written_ * 100 / expected_ : 0) + "%");
+  TProgressStream(TStream& base, std::int64_t expected, const std::string& what, const TAttachProgress& progress)
+      : base_(base), expected_(expected), what_(what), progress_(progress) {}
+  int Read(void* buffer, int count) override { return Count(base_.Read(buffer, count)); }
+  int Write(const void* buffer, int count) override { return Count(base_.Write(buffer, count)); }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return base_.Seek(offset, origin); }
+
+ private:
+  int Count(int n) {
+    done_ += std::max(n, 0);
+    if (progress_ && done_ - shown_ >= 4 * 1024 * 1024) {
+      shown_ = done_;
+      progress_(what_ + " " + std::to_string(expected_ > 0 ? std::min<std::int64_t>(done_ * 100 / expected_, 100) : 0) + "%");
     }
     return n;
   }
-  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return out_.Seek(offset, origin); }
-
- private:
-  TStream& out_;
-  std::int64_t expected_, written_ = 0, shown_ = 0;
-  std::string name_;
+  TStream& base_;
+  std::int64_t expected_, done_ = 0, shown_ = 0;
+  std::string what_;
   const TAttachProgress& progress_;
 };
 
@@ -76,10 +77,13 @@ void PackNamedFiles(TStream& out, const std::vector<std::pair<std::string, std::
                             entries[i].second + ")");
   TArchiveWriter writer(out, static_cast<std::int32_t>(entries.size()));
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    if (progress)
-      progress("packing " + entries[i].first + " (" + std::to_string(i + 1) + "/" + std::to_string(entries.size()) + ")");
+    const std::string what =
+        "packing " + entries[i].first + " (" + std::to_string(i + 1) + "/" + std::to_string(entries.size()) + ")";
+    if (progress) progress(what);
     auto in = OpenRead(entries[i].second);
-    writer.AddEntry(entries[i].first, *in, in->Size());
+    const std::int64_t size = in->Size();
+    TProgressStream counted(*in, size, what, progress);
+    writer.AddEntry(entries[i].first, counted, size);
   }
 }
 
@@ -145,7 +149,7 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
 
   TTemporary out(request.output);
   try {
-    TProgressStream counted(out.File(), stub->Size() + summary.archiveSize, request.output, progress);
+    TProgressStream counted(out.File(), stub->Size() + summary.archiveSize, "writing " + request.output, progress);
     image->Write(counted);
     summary.outputSize = out.File().Size();
     out.Close();
