@@ -293,7 +293,7 @@ TEST_F(VerificationWindow, ClearingTheBoxAdvisesAndTickingItAgainSaysNothing) {
   EXPECT_FALSE(OpenOnClick());
 }
 
-TEST_F(NetVerify_, TheKeyboardReachesTheCheckBox) {
+TEST_F(VerificationWindow, TheKeyboardReachesTheCheckBox) {
   // The check box is first in tab order and has the focus when the window opens; Tab keeps it
   // there (the progress bar takes no focus); Space clears it as a click does, with the advice.
   TControl* focusedAtOpen = nullptr;
