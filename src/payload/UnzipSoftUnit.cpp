@@ -71,7 +71,7 @@ void TFrmUnzipSoft::Timer1Timer() {
     if (!LoadArchive(archive)) throw EResNotFound("Resource Brenlow not found");
     const std::string folder = ExtractFilePath(ProgramPath);
     Application->ProcessMessages();
-    const std::string archivePath = folder + platform::PathDelim() + ArchiveFileName;
+    const std::string archivePath = folder + platform::PathDelim() + platform::PathFromText(ArchiveFileName);
     Application->ProcessMessages();
     step = esSaving;
     {
@@ -84,7 +84,7 @@ void TFrmUnzipSoft::Timer1Timer() {
     step = esUnpacking;
     UnpackArchiveFile(archivePath, folder);
     Application->ProcessMessages();
-    Launch(folder + InstallerExeName, platform::ParamStr(1));
+    Launch(folder + platform::PathFromText(InstallerExeName), platform::ParamStr(1));
     Application->ProcessMessages();
   } catch (const std::exception&) {
     // A missing resource, an unwritable folder or an installer file held by another program:
