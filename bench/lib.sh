@@ -24,3 +24,17 @@ time_to_window() {
   wine taskkill /F /IM "$exe" >/dev/null 2>&1 || true
   awk "BEGIN { print $ms / 1000 }"
 }
+
+# For the benchmarks that time windows under Wine: the project's Wine environment, a private
+# display, and one Wine server for all runs (ending by itself a few seconds after the last);
+# the display and the folder WORK go when the script exits.
+#   wine_bench_session WORK
+wine_bench_session() {
+  wine_bench_work=$1
+  source scripts/wine-env.sh
+  source scripts/xvfb.sh
+  trap 'rm -rf "$wine_bench_work"; stop_xvfb' EXIT
+  start_xvfb
+  [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1 || true; wineserver -w; }
+  wineserver -p5
+}

@@ -23,18 +23,8 @@ gcc -O2 bench/mapwatch.c -o "$out/mapwatch" -lX11
 MAPWATCH=$root/$out/mapwatch
 
 source bench/lib.sh
-source scripts/wine-env.sh
-source scripts/xvfb.sh
 work=$(mktemp -d)
-cleanup() {
-  rm -rf "$work"
-  stop_xvfb
-}
-trap cleanup EXIT
-start_xvfb
-[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1 || true; wineserver -w; }
-# One wine server for all runs, ending by itself a few seconds after the last one.
-wineserver -p5
+wine_bench_session "$work"
 cp "$launcher" "$work/setupTQ.exe"
 cp "$out/minwin.exe" "$out/minwin_styles.exe" "$work/"
 

@@ -38,16 +38,7 @@ MAPWATCH=$root/$out/mapwatch
 echo "launcher $(stat -c %s "$work/large/setupTQ.exe") bytes (demo: $(stat -c %s "$work/small/setupTQ.exe")); " \
   "minimal window $(stat -c %s "$work/large/minwin.exe") bytes (plain: $(stat -c %s "$work/small/minwin.exe"))"
 
-source scripts/wine-env.sh
-source scripts/xvfb.sh
-cleanup() {
-  rm -rf "$work"
-  stop_xvfb
-}
-trap cleanup EXIT
-start_xvfb
-[ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1 || true; wineserver -w; }
-wineserver -p5
+wine_bench_session "$work"
 
 caption="Parvalo 安装程序 2011.04.25"
 echo "== start to first window under Wine ($runs runs each, alternating)"
