@@ -6,8 +6,7 @@
 int TerminateProcessesByName(const std::string& imageName) {
   int result = 0;
   try {
-    // The name is a text of the program; the snapshot reports paths.
-    const std::string wanted = UpperCase(platform::PathFromText(imageName));
+    const std::string wanted = UpperCase(imageName);
     const std::uint32_t self = platform::CurrentProcessId();
     platform::ProcessSnapshot snapshot;
     platform::ProcessEntry entry;
