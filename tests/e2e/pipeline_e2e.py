@@ -150,7 +150,7 @@ class Pipeline(Suite):
         """The web root copied to the mirrors, as the README copies it."""
         os.makedirs(self.last_root, exist_ok=True)
         if last_too:
-            run("rsync", "-a", "--delete", self.webroot + "/", self.last_root + "/")
+            run("rsync", "-a", "--checksum", "--delete", self.webroot + "/", self.last_root + "/")
 
     def prepare(self):
         shutil.rmtree(self.work, ignore_errors=True)
