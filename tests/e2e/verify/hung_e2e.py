@@ -9,14 +9,13 @@ within 1 s (Windows marks a window "Not Responding" after 5 s; Wine never does):
 
     hung_e2e.py LAUNCHER SETUPKIT HUNGCHECK OUTDIR --mirrors URL,... --archive FILE --installer FILE
 """
-import argparse
 import os
 import subprocess
 import sys
 import time
 
 from verify_e2e import (CERT_BUTTON, CERT_CAPTION, INSTALL_BUTTON, UNZIP_CAPTION, VERIFY_CAPTION, WALK_WAIT, WINE_RUN,
-                        CaseFailed, Run, Suite, end_wine, run_case)
+                        CaseFailed, Run, Suite, run_suite)
 
 LIMIT = 10  # the verification client's connect and read limit, in seconds
 
@@ -68,19 +67,8 @@ class HungSuite(Suite):
 
 
 def main():
-    parser = argparse.ArgumentParser(description="The verification window answers while the walk waits.")
-    for name in ("launcher", "setupkit", "hungcheck", "out"):
-        parser.add_argument(name, type=os.path.abspath)
-    parser.add_argument("--mirrors", required=True, help="the launcher's ten mirror URLs, comma-separated")
-    parser.add_argument("--archive", required=True, type=os.path.abspath)
-    parser.add_argument("--installer", required=True, type=os.path.abspath)
-    suite = HungSuite(parser.parse_args())
-    try:
-        suite.prepare()
-        ok = run_case(suite, "answers_while_waiting")
-    finally:
-        end_wine(suite)
-    return 0 if ok else 1
+    return run_suite(HungSuite, "The verification window answers while the walk waits.", ["answers_while_waiting"],
+                     files=("hungcheck",))
 
 
 if __name__ == "__main__":

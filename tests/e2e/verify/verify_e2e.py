@@ -223,6 +223,9 @@ class Suite:
         subprocess.run([self.setupkit, "publish", "--unsigned", launcher, d], check=True, stdout=subprocess.DEVNULL)
         return os.path.join(d, PATH.lstrip("/"))
 
+    def finish(self):
+        """After the cases; a suite that puts its pictures together does it here."""
+
     def prepare(self):
         os.makedirs(self.out, exist_ok=True)
         for f in os.listdir(self.out):
@@ -549,28 +552,36 @@ CASES = ["closed", "box_cleared", "held_installer", "copy_fingerprint", "match",
          "slow_mirrors", "tampered"]
 
 
-def main():
-    parser = argparse.ArgumentParser(description="The launcher end to end against scripted mirrors.")
-    for name in ("launcher", "setupkit", "out"):
+def run_suite(suite_class, description, cases, files=()):
+    """The command line every driver of this folder takes (LAUNCHER SETUPKIT [FILES...] OUTDIR
+    --mirrors --archive --installer [CASE...]), then the cases given (all by default) of a suite
+    of suite_class, each once; the exit status: 1 when one failed."""
+    parser = argparse.ArgumentParser(description=description)
+    for name in ("launcher", "setupkit") + tuple(files) + ("out",):
         parser.add_argument(name, type=os.path.abspath)
     parser.add_argument("--mirrors", required=True, help="the launcher's ten mirror URLs, comma-separated")
     parser.add_argument("--archive", required=True, type=os.path.abspath)
     parser.add_argument("--installer", required=True, type=os.path.abspath)
-    parser.add_argument("cases", nargs="*", metavar="CASE", help="some of: " + " ".join(CASES))
+    parser.add_argument("cases", nargs="*", metavar="CASE", help="some of: " + " ".join(cases))
     args = parser.parse_args()
-    unknown = [c for c in args.cases if c not in CASES]
+    unknown = [c for c in args.cases if c not in cases]
     if unknown:
         parser.error("no such case: " + " ".join(unknown))
-    args.cases = args.cases or CASES
-    suite = Suite(args)
+    args.cases = args.cases or list(cases)
+    suite = suite_class(args)
     failed = []
     try:
         suite.prepare()
         failed = [name for name in args.cases if not run_case(suite, name)]
+        suite.finish()
     finally:
         end_wine(suite)
     print("screenshots in " + args.out)
     return 1 if failed else 0
+
+
+def main():
+    return run_suite(Suite, "The launcher end to end against scripted mirrors.", CASES)
 
 
 def run_case(suite, name):
