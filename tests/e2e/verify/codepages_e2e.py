@@ -12,26 +12,24 @@ as it does under code page 936, pixel for pixel. Runs:
 
     zh_CN   code page 936, the reference picture
     en_US   1252, the launcher in a folder named 张伟 (no character of that code page)
-    ja_JP   932, in テストソ (ソ is 0x83 0x5C there)
+    ja_JP   932, in テストソ张伟 (ソ is 0x83 0x5C there; 张伟 has no character of that code page)
     zh_TW   950, in 功能 (功 is 0xA5 0x5C there)
     light   936 under Wine's "Light" visual style: the check box's text stays green
 
 No run may leave a folder beside the launcher's own. The verification windows of the four code
 pages are put side by side in OUTDIR/../codepages.png.
 """
-import argparse
 import os
 import subprocess
 import sys
 
-from verify_e2e import (ARGUMENT, ROOT, UNZIP_CAPTION, VERIFY_CAPTION, WINE_RUN, CaseFailed, Run, Suite, end_wine,
-                        run_case)
+from verify_e2e import ARGUMENT, ROOT, UNZIP_CAPTION, VERIFY_CAPTION, WINE_RUN, CaseFailed, Run, Suite, run_suite
 
 # The locale of each run, the folder the launcher is started from and its first argument.
 RUNS = {
     "zh_CN": ("zh_CN.UTF-8", None, ARGUMENT),
     "en_US": ("en_US.UTF-8", "张伟", "/D=C:\\张伟\\Parvalo"),
-    "ja_JP": ("ja_JP.UTF-8", "テストソ", "/D=C:\\テストソ\\Parvalo"),
+    "ja_JP": ("ja_JP.UTF-8", "テストソ张伟", "/D=C:\\テストソ张伟\\Parvalo"),
     "zh_TW": ("zh_TW.UTF-8", "功能", "/D=C:\\功能\\Parvalo"),
     "light": ("zh_CN.UTF-8", None, ARGUMENT),
 }
@@ -107,7 +105,8 @@ class CodePages(Suite):
         if self.reference is not None and differing_pixels(img, self.reference) == 0:
             raise CaseFailed("the window looks as without the visual style: it was not in force")
 
-    def side_by_side(self):
+    def finish(self):
+        """The verification windows of the four code pages side by side."""
         shots = []
         for name, page in (("zh_CN", "936"), ("en_US", "1252"), ("ja_JP", "932"), ("zh_TW", "950")):
             if name in self.pictures:
@@ -127,27 +126,7 @@ def differing_pixels(a, b):
 
 
 def main():
-    parser = argparse.ArgumentParser(description="The launcher under other code pages and a visual style.")
-    for name in ("launcher", "setupkit", "out"):
-        parser.add_argument(name, type=os.path.abspath)
-    parser.add_argument("--mirrors", required=True, help="the launcher's ten mirror URLs, comma-separated")
-    parser.add_argument("--archive", required=True, type=os.path.abspath)
-    parser.add_argument("--installer", required=True, type=os.path.abspath)
-    parser.add_argument("runs", nargs="*", metavar="RUN", help="some of: " + " ".join(RUNS))
-    args = parser.parse_args()
-    unknown = [c for c in args.runs if c not in RUNS]
-    if unknown:
-        parser.error("no such run: " + " ".join(unknown))
-    suite = CodePages(args)
-    failed = []
-    try:
-        suite.prepare()
-        failed = [name for name in (args.runs or list(RUNS)) if not run_case(suite, name)]
-        suite.side_by_side()
-    finally:
-        end_wine(suite)
-    print("screenshots in " + args.out)
-    return 1 if failed else 0
+    return run_suite(CodePages, "The launcher under other code pages and a visual style.", RUNS)
 
 
 if __name__ == "__main__":
