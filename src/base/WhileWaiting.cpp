@@ -23,7 +23,7 @@ bool WaitInSlices(int timeoutMs, const std::function<bool(int ms)>& waitFor) {
   if (!hook) return waitFor(timeoutMs);
   const std::uint32_t start = platform::TickCount();
   for (;;) {
-    int slice = WaitSliceMs;
+    int slice = kWaitSliceMs;
     if (timeoutMs >= 0) {
       const std::uint32_t spent = platform::TickCount() - start;  // unsigned: a wrap of the tick count is harmless
       const int left = spent >= static_cast<std::uint32_t>(timeoutMs) ? 0 : timeoutMs - static_cast<int>(spent);

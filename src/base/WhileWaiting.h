@@ -1,6 +1,6 @@
 #pragma once
 // A thread's "while waiting" hook. A long wait of the calling thread (a name lookup, a connect,
-// a read from the network) waits in slices of at most WaitSliceMs and calls the hook between
+// a read from the network) waits in slices of at most kWaitSliceMs and calls the hook between
 // them, so that a window thread can go on answering the system while it waits. The code that
 // waits knows nothing of what the hook does; a program with windows installs one on its window
 // thread. Without a hook a wait is the one call it always was.
@@ -9,7 +9,7 @@
 using TWhileWaitingHook = void (*)();
 
 /// The longest a wait goes without calling the hook.
-constexpr int WaitSliceMs = 100;
+constexpr int kWaitSliceMs = 100;
 
 /// Installs `hook` for the calling thread (null removes it); returns the one it replaces.
 TWhileWaitingHook SetWhileWaitingHook(TWhileWaitingHook hook);
@@ -18,7 +18,7 @@ bool HasWhileWaitingHook();
 
 /// Waits up to `timeoutMs` (negative: without limit) through `waitFor`, which waits up to the
 /// milliseconds it is given and returns true when what it waits for has come. With a hook on
-/// this thread: in slices of at most WaitSliceMs by the clock, calling the hook between them;
+/// this thread: in slices of at most kWaitSliceMs by the clock, calling the hook between them;
 /// the limit is kept as a whole, whatever the hook costs. Without one: waitFor(timeoutMs) once,
 /// the value unchanged (a negative one means no limit to waitFor too).
 bool WaitInSlices(int timeoutMs, const std::function<bool(int ms)>& waitFor);
