@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "verify/QORMD5Unit.h"
+#include "codes/QORMD5Unit.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <deque>
 
-#include "payload/ArchiveReader.h"
+#include "archive/ArchiveReader.h"
 
 namespace {
 

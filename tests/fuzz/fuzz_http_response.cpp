@@ -6,7 +6,7 @@
 #include <string>
 
 #include "net/http/IdHTTP.h"
-#include "verify/VerifyClient.h"
+#include "verify_client/VerifyClient.h"
 #include "net/transport/IdIOHandlerMemory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

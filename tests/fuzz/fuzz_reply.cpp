@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/SysUtils.h"
-#include "verify/ShareCodeCheckunit.h"
+#include "codes/ShareCodeCheckunit.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string body(reinterpret_cast<const char*>(data), size);

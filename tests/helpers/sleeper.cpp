@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/Classes.h"
-#include "launcher/TerminateProcesses.h"
+#include "settings/TerminateProcesses.h"
 #include "platform/Platform.h"
 
 int main() {

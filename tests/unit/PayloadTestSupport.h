@@ -9,8 +9,8 @@
 #include <string>
 
 #include "TestFiles.h"
-#include "payload/ArchiveFormat.h"
-#include "payload/ArchiveWriter.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/ArchiveWriter.h"
 #include "platform/Platform.h"
 
 namespace payloadtest {

@@ -6,8 +6,8 @@
 
 #include "PeImage.h"
 #include "Temporary.h"
-#include "payload/ArchiveReader.h"
-#include "payload/ArchiveWriter.h"
+#include "archive/ArchiveReader.h"
+#include "archive/ArchiveWriter.h"
 
 namespace {
 

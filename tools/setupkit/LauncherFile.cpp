@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "NullStream.h"
-#include "payload/ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 #include "PeImage.h"
 #include "ReplyPublish.h"
 #include "platform/Platform.h"

@@ -10,7 +10,7 @@
 
 #include "base/Classes.h"
 #include "PeImage.h"
-#include "payload/ArchiveReader.h"
+#include "archive/ArchiveReader.h"
 
 /// A file that is not a launcher, or a launcher that lacks what a command needs.
 SETUPTQ_EXCEPTION(ELauncherError, Exception);

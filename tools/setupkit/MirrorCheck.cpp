@@ -4,8 +4,8 @@
 
 #include "ReplyPublish.h"
 #include "platform/Platform.h"
-#include "verify/ShareCodeCheckunit.h"
-#include "verify/VerifyClient.h"
+#include "codes/ShareCodeCheckunit.h"
+#include "verify_client/VerifyClient.h"
 
 namespace {
 // A decoded code is shown up to this many visible bytes: enough for any fingerprint, short

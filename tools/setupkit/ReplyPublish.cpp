@@ -4,8 +4,8 @@
 
 #include "base/Classes.h"
 #include "platform/Platform.h"
-#include "verify/QORMD5Unit.h"
-#include "verify/ShareCodeCheckunit.h"
+#include "codes/QORMD5Unit.h"
+#include "codes/ShareCodeCheckunit.h"
 
 namespace {
 

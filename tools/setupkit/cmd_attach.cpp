@@ -5,7 +5,7 @@
 
 #include "Attach.h"
 #include "Command.h"
-#include "verify/QORMD5Unit.h"
+#include "codes/QORMD5Unit.h"
 
 namespace {
 int RunAttach(const std::vector<std::string>& args) {

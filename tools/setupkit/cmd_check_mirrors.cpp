@@ -9,7 +9,7 @@
 #include "LauncherFile.h"
 #include "MirrorCheck.h"
 #include "ReplyPublish.h"
-#include "verify/QORMD5Unit.h"
+#include "codes/QORMD5Unit.h"
 
 namespace {
 int RunCheckMirrors(const std::vector<std::string>& args) {

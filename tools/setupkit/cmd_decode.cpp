@@ -4,7 +4,7 @@
 
 #include "Command.h"
 #include "ReplyPublish.h"
-#include "verify/QORMD5Unit.h"
+#include "codes/QORMD5Unit.h"
 
 namespace {
 int RunDecode(const std::vector<std::string>& args) {

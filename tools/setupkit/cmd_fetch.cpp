@@ -10,7 +10,7 @@
 #include "ReplyPublish.h"
 #include "base/Classes.h"
 #include "net/http/IdHTTP.h"
-#include "verify/VerifyClient.h"
+#include "verify_client/VerifyClient.h"
 #include "platform/Platform.h"
 
 namespace {

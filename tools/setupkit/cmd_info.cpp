@@ -6,7 +6,7 @@
 #include "Command.h"
 #include "LauncherFile.h"
 #include "ReplyPublish.h"
-#include "verify/QORMD5Unit.h"
+#include "codes/QORMD5Unit.h"
 
 namespace {
 std::string Json(const std::string& text) {

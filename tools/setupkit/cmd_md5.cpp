@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "Command.h"
-#include "verify/QORMD5Unit.h"
+#include "codes/QORMD5Unit.h"
 
 namespace {
 int RunMd5(const std::vector<std::string>& args) {

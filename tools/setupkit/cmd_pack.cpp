@@ -4,7 +4,7 @@
 #include "Attach.h"
 #include "Command.h"
 #include "Temporary.h"
-#include "payload/ArchiveWriter.h"
+#include "archive/ArchiveWriter.h"
 
 namespace {
 int RunPack(const std::vector<std::string>& args) {

@@ -16,9 +16,9 @@
 #include <string>
 
 #include "gui/Forms.h"
-#include "launcher/allparam.h"
-#include "ui/Balloon.h"
-#include "verify/SerevrConfirm.h"
+#include "settings/allparam.h"
+#include "windows/Balloon.h"
+#include "windows/SerevrConfirm.h"
 
 namespace {
 

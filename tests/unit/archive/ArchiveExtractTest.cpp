@@ -1,5 +1,5 @@
 // Unpacking archive files into a folder: what ends up on disk, for good and for bad archives.
-#include "payload/ArchiveExtract.h"
+#include "archive/ArchiveExtract.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Writing archives: the layout the launcher expects, and the packer's refusals.
-#include "payload/ArchiveWriter.h"
+#include "archive/ArchiveWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "PayloadTestSupport.h"
 #include "base/SysUtils.h"
-#include "payload/ArchiveReader.h"
+#include "archive/ArchiveReader.h"
 
 using namespace payloadtest;
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "payload/ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 
 TEST(EntryNames, PlainAndNestedRelativeNamesAreAccepted) {
   for (const std::string name : {"instTQ.exe", "a", "readme.txt", "sub\\file.dll", "sub/file.dll",

@@ -1,5 +1,5 @@
 // The decompression stream: what it delivers, where it leaves its source, and how it fails.
-#include "payload/ZLibStream.h"
+#include "archive/ZLibStream.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

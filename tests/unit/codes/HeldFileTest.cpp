@@ -7,8 +7,8 @@
 #include <string>
 
 #include "VerifyTestFiles.h"
-#include "verify/QORMD5Unit.h"
-#include "verify/ShareCodeCheckunit.h"
+#include "codes/QORMD5Unit.h"
+#include "codes/ShareCodeCheckunit.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "VerifyTestFiles.h"
-#include "verify/QORMD5Unit.h"
-#include "verify/ShareCodeCheckunit.h"
+#include "codes/QORMD5Unit.h"
+#include "codes/ShareCodeCheckunit.h"
 
 using verifytest::ScratchPath;
 using verifytest::WriteFile;

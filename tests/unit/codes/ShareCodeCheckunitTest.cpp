@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "verify/ShareCodeCheckunit.h"
+#include "codes/ShareCodeCheckunit.h"
 
 namespace {
 

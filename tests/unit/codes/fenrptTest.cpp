@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "verify/fenrpt.h"
+#include "codes/fenrpt.h"
 
 namespace {
 const TScrambleKey kReplyKey{0x0011, 0x002E, 0x0052};

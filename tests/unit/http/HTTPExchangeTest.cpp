@@ -7,7 +7,7 @@
 
 #include "net/http/IdHTTP.h"
 #include "net/transport/IdIOHandlerMemory.h"
-#include "verify/VerifyClient.h"
+#include "verify_client/VerifyClient.h"
 
 namespace {
 const char kMirrorHead[] =

@@ -3,7 +3,7 @@
 
 #include "ScriptedServer.h"
 #include "net/http/IdHTTP.h"
-#include "verify/VerifyClient.h"
+#include "verify_client/VerifyClient.h"
 
 namespace {
 std::string Ok(const std::string& body, const std::string& extra = "") {

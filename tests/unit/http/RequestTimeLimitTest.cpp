@@ -8,7 +8,7 @@
 
 #include "net/http/IdHTTP.h"
 #include "net/transport/IdIOHandlerMemory.h"
-#include "verify/VerifyClient.h"
+#include "verify_client/VerifyClient.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "launcher/MirrorConfig.h"
-#include "launcher/allparam.h"
+#include "settings/MirrorConfig.h"
+#include "settings/allparam.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/Classes.h"
-#include "launcher/TerminateProcesses.h"
+#include "settings/TerminateProcesses.h"
 #include "platform/Platform.h"
 
 namespace fs = std::filesystem;

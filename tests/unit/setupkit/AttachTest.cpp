@@ -16,7 +16,7 @@
 #include "StubImage.h"
 #include "TestFiles.h"
 #include "PeImage.h"
-#include "payload/ArchiveWriter.h"
+#include "archive/ArchiveWriter.h"
 #include "platform/Platform.h"
 
 namespace {

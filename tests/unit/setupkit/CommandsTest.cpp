@@ -7,7 +7,7 @@
 #include "Command.h"
 #include "StubImage.h"
 #include "TestFiles.h"
-#include "payload/ArchiveWriter.h"
+#include "archive/ArchiveWriter.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 #include "LauncherFile.h"
 #include "base/SysUtils.h"
-#include "launcher/MirrorConfig.h"
-#include "launcher/allparam.h"
+#include "settings/MirrorConfig.h"
+#include "settings/allparam.h"
 
 namespace {
 

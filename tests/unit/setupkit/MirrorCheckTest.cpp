@@ -12,9 +12,9 @@
 #include "VerifyTestFiles.h"
 #include "base/SysUtils.h"
 #include "http/ScriptedServer.h"
-#include "launcher/allparam.h"
-#include "verify/QORMD5Unit.h"
-#include "verify/VerifyClient.h"
+#include "settings/allparam.h"
+#include "codes/QORMD5Unit.h"
+#include "verify_client/VerifyClient.h"
 
 namespace {
 

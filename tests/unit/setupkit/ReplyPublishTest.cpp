@@ -6,10 +6,10 @@
 
 #include "VerifyTestFiles.h"
 #include "platform/Platform.h"
-#include "launcher/allparam.h"
-#include "verify/QORMD5Unit.h"
+#include "settings/allparam.h"
+#include "codes/QORMD5Unit.h"
 #include "ReplyPublish.h"
-#include "verify/ShareCodeCheckunit.h"
+#include "codes/ShareCodeCheckunit.h"
 
 using verifytest::FileExists;
 using verifytest::ScratchPath;

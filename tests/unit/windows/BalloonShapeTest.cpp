@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/BalloonShape.h"
+#include "windows/BalloonShape.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include "LauncherState.h"
 #include "TestSeams.h"
 #include "gui/headless/Headless.h"
-#include "launcher/allparam.h"
+#include "settings/allparam.h"
 #include "platform/Platform.h"
-#include "ui/Balloon.h"
+#include "windows/Balloon.h"
 
 namespace hl = gui::headless;
 

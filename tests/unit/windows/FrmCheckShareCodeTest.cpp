@@ -9,14 +9,14 @@
 #include "TestSeams.h"
 #include "base/SysUtils.h"
 #include "gui/headless/Headless.h"
-#include "launcher/allparam.h"
+#include "settings/allparam.h"
 #include "net/transport/IdIOHandlerMemory.h"
 #include "platform/Platform.h"
-#include "ui/Balloon.h"
-#include "verify/FrmCheckShareCode.h"
+#include "windows/Balloon.h"
+#include "windows/FrmCheckShareCode.h"
 #include "ReplyPublish.h"
-#include "verify/SerevrConfirm.h"
-#include "verify/ShareCodeCheckunit.h"
+#include "windows/SerevrConfirm.h"
+#include "codes/ShareCodeCheckunit.h"
 
 namespace hl = gui::headless;
 namespace vt = verifytext;

@@ -3,10 +3,10 @@
 // calls ResetLauncherState in SetUp and TearDown, so that no case sees what another left.
 #include "TestSeams.h"
 #include "gui/headless/Headless.h"
-#include "launcher/allparam.h"
+#include "settings/allparam.h"
 #include "platform/Platform.h"
-#include "ui/Balloon.h"
-#include "verify/ShareCodeCheckunit.h"
+#include "windows/Balloon.h"
+#include "codes/ShareCodeCheckunit.h"
 
 namespace testseams {
 

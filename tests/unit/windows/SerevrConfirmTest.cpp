@@ -6,7 +6,7 @@
 #include "LauncherState.h"
 #include "gui/Backend.h"
 #include "gui/headless/Headless.h"
-#include "verify/SerevrConfirm.h"
+#include "windows/SerevrConfirm.h"
 
 namespace hl = gui::headless;
 

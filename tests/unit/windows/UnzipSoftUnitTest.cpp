@@ -5,7 +5,7 @@
 
 #include "LauncherState.h"
 #include "gui/headless/Headless.h"
-#include "payload/UnzipSoftUnit.h"
+#include "windows/UnzipSoftUnit.h"
 #include "PayloadTestSupport.h"
 
 namespace hl = gui::headless;

@@ -1,4 +1,4 @@
-#include "verify/fenrpt.h"
+#include "codes/fenrpt.h"
 
 namespace {
 

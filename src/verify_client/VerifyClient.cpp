@@ -1,4 +1,4 @@
-#include "verify/VerifyClient.h"
+#include "verify_client/VerifyClient.h"
 
 void ConfigureVerifyClient(TIdHTTP& http) {
   http.Request().ContentType = "text/html";

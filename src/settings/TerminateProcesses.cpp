@@ -1,4 +1,4 @@
-#include "launcher/TerminateProcesses.h"
+#include "settings/TerminateProcesses.h"
 
 #include "base/SysUtils.h"
 #include "platform/Platform.h"

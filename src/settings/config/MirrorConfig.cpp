@@ -1,5 +1,5 @@
 // The build's mirror configuration (release hosts, or loopback for the demo or the end-to-end tests), see CMakeLists.txt.
-#include "launcher/MirrorConfig.h"
+#include "settings/MirrorConfig.h"
 
 const char* const kMirrorUrls[kMirrorCount] = {
     SETUPTQ_MIRROR_1, SETUPTQ_MIRROR_2, SETUPTQ_MIRROR_3, SETUPTQ_MIRROR_4, SETUPTQ_MIRROR_5,

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/Classes.h"
-#include "payload/ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 
 class TArchiveWriter {
  public:

@@ -1,4 +1,4 @@
-#include "verify/FrmCheckShareCode.h"
+#include "windows/FrmCheckShareCode.h"
 
 #include <algorithm>
 #include <limits>
@@ -6,12 +6,12 @@
 #include "base/ScopeExit.h"
 #include "base/SysUtils.h"
 #include "gui/Make.h"
-#include "launcher/allparam.h"
-#include "ui/Balloon.h"
-#include "verify/SerevrConfirm.h"
-#include "verify/ShareCodeCheckunit.h"
-#include "verify/VerifyClient.h"
-#include "verify/VerifyStyle.h"
+#include "settings/allparam.h"
+#include "windows/Balloon.h"
+#include "windows/SerevrConfirm.h"
+#include "codes/ShareCodeCheckunit.h"
+#include "verify_client/VerifyClient.h"
+#include "windows/VerifyStyle.h"
 
 std::string VerifyRequestPath;
 

@@ -1,4 +1,4 @@
-#include "payload/ZLibStream.h"
+#include "archive/ZLibStream.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "ui/BalloonShape.h"
+#include "windows/BalloonShape.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "payload/ArchiveWriter.h"
+#include "archive/ArchiveWriter.h"
 
 #include <zlib.h>
 
@@ -8,7 +8,7 @@
 #include <set>
 
 #include "base/SysUtils.h"
-#include "payload/ZLibStream.h"
+#include "archive/ZLibStream.h"
 #include "platform/Platform.h"
 
 namespace {

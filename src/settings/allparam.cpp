@@ -1,10 +1,10 @@
-#include "launcher/allparam.h"
+#include "settings/allparam.h"
 
 #include <cstdint>
 #include <random>
 
 #include "base/SysUtils.h"
-#include "launcher/MirrorConfig.h"
+#include "settings/MirrorConfig.h"
 #include "platform/Platform.h"
 
 std::string InstallerExeName;

@@ -1,4 +1,4 @@
-#include "verify/QORMD5Unit.h"
+#include "codes/QORMD5Unit.h"
 
 #include <cstring>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "payload/ArchiveReader.h"
+#include "archive/ArchiveReader.h"
 
-#include "payload/ZLibStream.h"
+#include "archive/ZLibStream.h"
 
 TArchiveReader::TArchiveReader(TStream& archive) : archive_(archive) {
   std::int32_t count = ReadInt32("entry count");

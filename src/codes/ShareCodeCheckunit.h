@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "verify/fenrpt.h"
+#include "codes/fenrpt.h"
 
 class TShareCode {
  public:

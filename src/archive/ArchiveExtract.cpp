@@ -1,7 +1,7 @@
-#include "payload/ArchiveExtract.h"
+#include "archive/ArchiveExtract.h"
 
 #include "base/SysUtils.h"
-#include "payload/ArchiveReader.h"
+#include "archive/ArchiveReader.h"
 #include "platform/Platform.h"
 
 void UnpackArchiveFile(const std::string& archivePath, const std::string& targetDir) {

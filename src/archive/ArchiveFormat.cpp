@@ -1,4 +1,4 @@
-#include "payload/ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 
 #include <cstring>
 

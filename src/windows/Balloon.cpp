@@ -1,13 +1,13 @@
-#include "ui/Balloon.h"
+#include "windows/Balloon.h"
 
 #include <utility>
 
 #include "base/SysUtils.h"
 #include "gui/Backend.h"
 #include "gui/Make.h"
-#include "launcher/allparam.h"
+#include "settings/allparam.h"
 #include "platform/Platform.h"
-#include "ui/BalloonShape.h"
+#include "windows/BalloonShape.h"
 
 namespace {
 

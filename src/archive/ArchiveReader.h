@@ -6,7 +6,7 @@
 #include <string>
 
 #include "base/Classes.h"
-#include "payload/ArchiveFormat.h"
+#include "archive/ArchiveFormat.h"
 
 struct TArchiveEntry {
   std::string name;

@@ -1,8 +1,8 @@
-#include "verify/ShareCodeCheckunit.h"
+#include "codes/ShareCodeCheckunit.h"
 
 #include "base/SysUtils.h"
 #include "platform/Platform.h"
-#include "verify/QORMD5Unit.h"
+#include "codes/QORMD5Unit.h"
 
 std::unique_ptr<TShareCode> ShareCode;
 

@@ -1,11 +1,11 @@
-#include "payload/UnzipSoftUnit.h"
+#include "windows/UnzipSoftUnit.h"
 
 #include "base/Classes.h"
 #include "base/SysUtils.h"
 #include "gui/Make.h"
-#include "launcher/TerminateProcesses.h"
-#include "launcher/allparam.h"
-#include "payload/ArchiveExtract.h"
+#include "settings/TerminateProcesses.h"
+#include "settings/allparam.h"
+#include "archive/ArchiveExtract.h"
 #include "platform/Platform.h"
 
 TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {

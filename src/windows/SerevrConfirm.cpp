@@ -1,9 +1,9 @@
-#include "verify/SerevrConfirm.h"
+#include "windows/SerevrConfirm.h"
 
 #include "base/SysUtils.h"
 #include "gui/Make.h"
-#include "launcher/MirrorConfig.h"
-#include "verify/VerifyStyle.h"
+#include "settings/MirrorConfig.h"
+#include "windows/VerifyStyle.h"
 
 namespace {
 
