@@ -31,8 +31,8 @@ static int TitleIs(Display* d, Window w, const char* title) {
   int format, same = 0;
   unsigned long count, after;
   unsigned char* data = NULL;
-  if (XGetWindowProperty(d, w, net_name, 0, 1024, False, utf8, &type, &format, &count, &after, &data) ==
-          Success && data) {
+  if (XGetWindowProperty(d, w, net_name, 0, 1024, False, utf8, &type, &format, &count, &after, &data) == Success &&
+      data) {
     same = type == utf8 && strlen(title) == count && memcmp(data, title, count) == 0;
     XFree(data);
     return same;

@@ -42,9 +42,8 @@ int main(int argc, char** argv) {
   double oursBest = 1e30, theirsBest = 1e30;
   for (int r = 0; r < rounds; ++r) {
     oursBest = std::min(oursBest, Seconds([&] { ours = MD5OfBytes(data.data(), size); }));
-    theirsBest = std::min(theirsBest, Seconds([&] {
-      EVP_Digest(data.data(), size, theirs, &theirsLength, EVP_md5(), nullptr);
-    }));
+    theirsBest = std::min(theirsBest,
+                          Seconds([&] { EVP_Digest(data.data(), size, theirs, &theirsLength, EVP_md5(), nullptr); }));
   }
   const double oursMBps = size / oursBest / 1e6, theirsMBps = size / theirsBest / 1e6;
   if (theirsLength != 16 || std::memcmp(ours.data(), theirs, 16) != 0) {

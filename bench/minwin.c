@@ -36,8 +36,7 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE prev, LPSTR cmd, int show) {
   }
 #endif
   RegisterClassA(&wc);
-  w = CreateWindowExA(0, "MinWin", CAPTION, WS_OVERLAPPEDWINDOW, 49, 176, 676, 155, NULL, NULL,
-                      inst, NULL);
+  w = CreateWindowExA(0, "MinWin", CAPTION, WS_OVERLAPPEDWINDOW, 49, 176, 676, 155, NULL, NULL, inst, NULL);
   if (!w) return 1;
   ShowWindow(w, show);
   UpdateWindow(w);

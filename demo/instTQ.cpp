@@ -59,11 +59,8 @@ LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
       EndPaint(w, &ps);
       return 0;
     }
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcW(w, msg, wp, lp);
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    default: return DefWindowProcW(w, msg, wp, lp);
   }
 }
 }  // namespace
@@ -80,8 +77,8 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int show) {
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
   wc.lpszClassName = L"ParvaloDemoInstaller";
   RegisterClassW(&wc);
-  HWND w = CreateWindowExW(0, wc.lpszClassName, FromCodePage("Parvalo 安装程序", 936).c_str(), WS_OVERLAPPEDWINDOW,
-                           240, 200, 480, 200, nullptr, nullptr, inst, nullptr);
+  HWND w = CreateWindowExW(0, wc.lpszClassName, FromCodePage("Parvalo 安装程序", 936).c_str(), WS_OVERLAPPEDWINDOW, 240,
+                           200, 480, 200, nullptr, nullptr, inst, nullptr);
   if (!w) return 1;
   ShowWindow(w, show);
   MSG m;

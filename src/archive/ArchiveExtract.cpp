@@ -1,7 +1,7 @@
 #include "archive/ArchiveExtract.h"
 
-#include "base/SysUtils.h"
 #include "archive/ArchiveReader.h"
+#include "base/SysUtils.h"
 #include "platform/Platform.h"
 
 void UnpackArchiveFile(const std::string& archivePath, const std::string& targetDir) {

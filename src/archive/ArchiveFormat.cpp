@@ -13,12 +13,12 @@ bool IsDeviceName(const std::string& component) {
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
   for (const char* d : kDevices)
     if (base == d) return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '0' && base[3] <= '9';
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && base[3] >= '0' &&
+         base[3] <= '9';
 }
 
 bool IsSafeComponent(const std::string& c) {
-  if (c.empty()) return false;                         // "a//b", a trailing separator
+  if (c.empty()) return false;                           // "a//b", a trailing separator
   if (c.back() == '.' || c.back() == ' ') return false;  // ".", "..", "name." and "name "
   return !IsDeviceName(c);
 }

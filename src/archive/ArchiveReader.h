@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "base/Classes.h"
 #include "archive/ArchiveFormat.h"
+#include "base/Classes.h"
 
 struct TArchiveEntry {
   std::string name;

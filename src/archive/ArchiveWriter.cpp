@@ -7,8 +7,8 @@
 #include <memory>
 #include <set>
 
-#include "base/SysUtils.h"
 #include "archive/ZLibStream.h"
+#include "base/SysUtils.h"
 #include "platform/Platform.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "base/Classes.h"
 #include "archive/ArchiveFormat.h"
+#include "base/Classes.h"
 
 class TArchiveWriter {
  public:

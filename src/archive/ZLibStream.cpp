@@ -22,8 +22,7 @@ TCustomZlibStream::TCustomZlibStream(TStream& strm)
 
 TCustomZlibStream::~TCustomZlibStream() = default;
 
-TDecompressionStream::TDecompressionStream(TStream& source)
-    : TCustomZlibStream(source), startPos_(strmPos_) {
+TDecompressionStream::TDecompressionStream(TStream& source) : TCustomZlibStream(source), startPos_(strmPos_) {
   if (inflateInit(&zstream_) != Z_OK) throw EDecompressionError("Error");
 }
 
@@ -71,9 +70,7 @@ int TDecompressionStream::Read(void* buffer, int count) {
   return count - static_cast<int>(zstream_.avail_out);
 }
 
-int TDecompressionStream::Write(const void*, int) {
-  throw EDecompressionError("Invalid stream operation");
-}
+int TDecompressionStream::Write(const void*, int) { throw EDecompressionError("Invalid stream operation"); }
 
 std::int64_t TDecompressionStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   const auto delivered = static_cast<std::int64_t>(zstream_.total_out);

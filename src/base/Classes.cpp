@@ -56,8 +56,9 @@ int TMemoryStream::Write(const void* buffer, int count) {
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-  std::int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? static_cast<std::int64_t>(pos_)
-                                                                      : static_cast<std::int64_t>(data_.size());
+  std::int64_t base = origin == soBeginning ? 0
+                      : origin == soCurrent ? static_cast<std::int64_t>(pos_)
+                                            : static_cast<std::int64_t>(data_.size());
   std::int64_t p = base + offset;
   if (p < 0) p = 0;
   pos_ = static_cast<size_t>(p);
@@ -75,7 +76,8 @@ TFileStream::TFileStream(const std::string& path, platform::FileAccess access, p
   handle_ = platform::FileOpen(path, access, share, create, error);
   if (handle_ == platform::kInvalidFile) {
     // The message is a text of the program: the path as such a text, and the system's reason.
-    const std::string name = platform::PathText(platform::ExpandFileName(path)), reason = platform::SystemErrorText(error);
+    const std::string name = platform::PathText(platform::ExpandFileName(path)),
+                      reason = platform::SystemErrorText(error);
     const std::string text = "\"" + name + "\". " + reason;
     if (create == platform::FileCreate::CreateAlways) throw EFCreateError("Cannot create file " + text, name, reason);
     throw EFOpenError("Cannot open file " + text, name, reason);

@@ -72,7 +72,7 @@ std::string ErrorBoxText(const std::string& message) {
   // page: the program's own texts are in it. A lead byte 0x81-0xFE with a trail byte 0x40-0xFE
   // (not 0x7F) is one character.
   std::size_t last = 0;
-  for (std::size_t i = 0; i < message.size(); ) {
+  for (std::size_t i = 0; i < message.size();) {
     last = i;
     const auto lead = static_cast<unsigned char>(message[i]);
     const auto trail = i + 1 < message.size() ? static_cast<unsigned char>(message[i + 1]) : 0u;

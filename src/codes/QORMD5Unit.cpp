@@ -41,10 +41,10 @@ void TMD5Engine::Reset() {
 
 void TMD5Engine::Transform(const std::uint8_t* p) {
   std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
-  const std::uint32_t x0 = Word(p, 0), x1 = Word(p, 1), x2 = Word(p, 2), x3 = Word(p, 3),
-                      x4 = Word(p, 4), x5 = Word(p, 5), x6 = Word(p, 6), x7 = Word(p, 7),
-                      x8 = Word(p, 8), x9 = Word(p, 9), x10 = Word(p, 10), x11 = Word(p, 11),
-                      x12 = Word(p, 12), x13 = Word(p, 13), x14 = Word(p, 14), x15 = Word(p, 15);
+  const std::uint32_t x0 = Word(p, 0), x1 = Word(p, 1), x2 = Word(p, 2), x3 = Word(p, 3), x4 = Word(p, 4),
+                      x5 = Word(p, 5), x6 = Word(p, 6), x7 = Word(p, 7), x8 = Word(p, 8), x9 = Word(p, 9),
+                      x10 = Word(p, 10), x11 = Word(p, 11), x12 = Word(p, 12), x13 = Word(p, 13), x14 = Word(p, 14),
+                      x15 = Word(p, 15);
 
   MD5_STEP(F, a, b, c, d, x0, 0xd76aa478u, 7);
   MD5_STEP(F, d, a, b, c, x1, 0xe8c7b756u, 12);
@@ -180,8 +180,7 @@ std::string GetFileMD5(const std::string& path) {
   // Each read but the last holds whole 64-byte blocks, which the engine digests one after the
   // other straight from the buffer.
   constexpr int readSize = kFingerprintRead;
-  TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read,
-                   platform::FileCreate::OpenExisting);
+  TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read, platform::FileCreate::OpenExisting);
   TMD5Engine engine;
   std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[readSize]);
   for (std::int64_t remaining = file.Size() - file.Position(); remaining > 0;) {

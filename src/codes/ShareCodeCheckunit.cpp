@@ -1,8 +1,8 @@
 #include "codes/ShareCodeCheckunit.h"
 
 #include "base/SysUtils.h"
-#include "platform/Platform.h"
 #include "codes/QORMD5Unit.h"
+#include "platform/Platform.h"
 
 std::unique_ptr<TShareCode> ShareCode;
 

@@ -24,8 +24,7 @@ bool Run(const void* source, int sourceLength, void* dest, TScrambleKey key, int
   return true;
 }
 
-std::string RunText(const std::string& text, TScrambleKey key,
-                    bool (*fn)(const void*, int, void*, TScrambleKey, int)) {
+std::string RunText(const std::string& text, TScrambleKey key, bool (*fn)(const void*, int, void*, TScrambleKey, int)) {
   std::string result(text.size(), '\0');
   const int n = static_cast<int>(text.size());
   if (!fn(text.data(), n, &result[0], key, n)) return std::string();
@@ -38,9 +37,7 @@ bool UnscrambleBuffer(const void* source, int sourceLength, void* dest, TScrambl
   return Run<true>(source, sourceLength, dest, key, destLength);
 }
 
-std::string UnscrambleText(const std::string& text, TScrambleKey key) {
-  return RunText(text, key, UnscrambleBuffer);
-}
+std::string UnscrambleText(const std::string& text, TScrambleKey key) { return RunText(text, key, UnscrambleBuffer); }
 
 bool ScrambleBuffer(const void* source, int sourceLength, void* dest, TScrambleKey key, int destLength) {
   return Run<false>(source, sourceLength, dest, key, destLength);

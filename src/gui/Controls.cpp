@@ -56,10 +56,8 @@ bool TControl::IsWindowed() const {
   switch (Kind()) {
     case TControlKind::Label:
     case TControlKind::Image:
-    case TControlKind::SpeedButton:
-      return false;
-    default:
-      return true;
+    case TControlKind::SpeedButton: return false;
+    default: return true;
   }
 }
 
@@ -108,9 +106,12 @@ void TControl::RealignWith(TControl* moved) {
   aligning_ = true;
   std::vector<TControl*> bottom, top, client;
   for (TControl* c : children_) {
-    if (c->align_ == alBottom) bottom.push_back(c);
-    else if (c->align_ == alTop) top.push_back(c);
-    else if (c->align_ == alClient) client.push_back(c);
+    if (c->align_ == alBottom)
+      bottom.push_back(c);
+    else if (c->align_ == alTop)
+      top.push_back(c);
+    else if (c->align_ == alClient)
+      client.push_back(c);
   }
   // Controls aligned to the same edge keep their order along it: the one nearest to the
   // edge stays nearest. The control just placed or moved wins a tie, so that controls
@@ -138,8 +139,10 @@ void TControl::RealignWith(TControl* moved) {
 void TControl::SetVisible(bool v) {
   if (v == visible_) return;
   visible_ = v;
-  if (peer_) peer_->VisibleChanged();
-  else if (parent_ && !IsWindowed()) parent_->Invalidate();
+  if (peer_)
+    peer_->VisibleChanged();
+  else if (parent_ && !IsWindowed())
+    parent_->Invalidate();
 }
 
 void TControl::SetEnabled(bool v) {

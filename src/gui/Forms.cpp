@@ -33,20 +33,15 @@ void TForm::CreateParams(TCreateParams& p) {
   p.Style = gui::kWsClipChildren;
   p.ExStyle = 0;
   switch (borderStyle_) {
-    case bsNone:
-      p.Style |= gui::kWsPopup;
-      break;
+    case bsNone: p.Style |= gui::kWsPopup; break;
     case bsSizeable:
-      p.Style |= gui::kWsCaption | gui::kWsSysMenu | gui::kWsThickFrame | gui::kWsMinimizeBox |
-                 gui::kWsMaximizeBox;
+      p.Style |= gui::kWsCaption | gui::kWsSysMenu | gui::kWsThickFrame | gui::kWsMinimizeBox | gui::kWsMaximizeBox;
       break;
     case bsToolWindow:
       p.Style |= gui::kWsCaption | gui::kWsSysMenu;
       p.ExStyle |= gui::kWsExToolWindow;
       break;
-    default:
-      p.Style |= gui::kWsCaption | gui::kWsSysMenu | gui::kWsMinimizeBox;
-      break;
+    default: p.Style |= gui::kWsCaption | gui::kWsSysMenu | gui::kWsMinimizeBox; break;
   }
   if (formStyle_ == fsStayOnTop) p.ExStyle |= gui::kWsExTopmost;
   // Owned by the application's window: the task bar shows that one, with the title, and
@@ -69,9 +64,7 @@ int TForm::ClientHeight() const {
 void TForm::SetClientWidth(int w) { SetWidth(w + (Width() - ClientWidth())); }
 void TForm::SetClientHeight(int h) { SetHeight(h + (Height() - ClientHeight())); }
 
-void TForm::SetBounds(int left, int top, int width, int height) {
-  TControl::SetBounds(left, top, width, height);
-}
+void TForm::SetBounds(int left, int top, int width, int height) { TControl::SetBounds(left, top, width, height); }
 
 void TForm::SetBorderStyle(TBorderStyle b) {
   borderStyle_ = b;
@@ -171,8 +164,10 @@ void TForm::SetModalResult(int r) {
 }
 
 void TForm::Close() {
-  if (modal_) SetModalResult(mrCancel);
-  else Hide();
+  if (modal_)
+    SetModalResult(mrCancel);
+  else
+    Hide();
 }
 
 void TForm::Release() {

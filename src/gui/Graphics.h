@@ -44,8 +44,7 @@ struct TFont {
   /// The character height in pixels (never negative).
   int PixelHeight() const { return Height < 0 ? -Height : Height == 0 ? 11 : Height; }
   bool operator==(const TFont& o) const {
-    return Name == o.Name && Height == o.Height && Style == o.Style && Color == o.Color &&
-           Charset == o.Charset;
+    return Name == o.Name && Height == o.Height && Style == o.Style && Color == o.Color && Charset == o.Charset;
   }
   bool operator!=(const TFont& o) const { return !(*this == o); }
 };

@@ -14,8 +14,7 @@ TFont MakeFont(const std::string& name, int pixels, TColor color, unsigned style
   return f;
 }
 
-TLabel* NewLabel(TComponent* owner, TControl* parent, int left, int top, const TFont& font,
-                 const std::string& text) {
+TLabel* NewLabel(TComponent* owner, TControl* parent, int left, int top, const TFont& font, const std::string& text) {
   auto* l = new TLabel(owner);
   l->SetParent(parent);
   l->SetFont(font);
@@ -25,8 +24,8 @@ TLabel* NewLabel(TComponent* owner, TControl* parent, int left, int top, const T
   return l;
 }
 
-TLabel* NewFixedLabel(TComponent* owner, TControl* parent, TPlace place, const TFont& font,
-                      const std::string& text, bool wrap) {
+TLabel* NewFixedLabel(TComponent* owner, TControl* parent, TPlace place, const TFont& font, const std::string& text,
+                      bool wrap) {
   auto* l = new TLabel(owner);
   l->SetAutoSize(false);
   l->SetWordWrap(wrap);
@@ -54,8 +53,8 @@ TSpeedButton* NewPictureButton(TComponent* owner, TControl* parent, TPlace place
   return b;
 }
 
-TCheckBox* NewCheckBox(TComponent* owner, TControl* parent, TPlace place, const TFont& font,
-                       const std::string& caption, bool checked, std::function<void()> onClick) {
+TCheckBox* NewCheckBox(TComponent* owner, TControl* parent, TPlace place, const TFont& font, const std::string& caption,
+                       bool checked, std::function<void()> onClick) {
   auto* c = new TCheckBox(owner);
   c->SetParent(parent);
   c->SetBounds(place.left, place.top, place.width, place.height);

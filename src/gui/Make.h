@@ -29,8 +29,8 @@ TLabel* NewFixedLabel(TComponent* owner, TControl* parent, TPlace place, const T
 TSpeedButton* NewPictureButton(TComponent* owner, TControl* parent, TPlace place, const std::string& picture,
                                std::function<void()> onClick);
 /// A check box with its caption and its first state.
-TCheckBox* NewCheckBox(TComponent* owner, TControl* parent, TPlace place, const TFont& font,
-                       const std::string& caption, bool checked, std::function<void()> onClick);
+TCheckBox* NewCheckBox(TComponent* owner, TControl* parent, TPlace place, const TFont& font, const std::string& caption,
+                       bool checked, std::function<void()> onClick);
 /// A panel without bevel, aligned to its parent's bottom edge from its designed place.
 TPanel* NewBottomPanel(TComponent* owner, TControl* parent, TPlace place, TColor color);
 /// A progress bar along its parent's bottom edge, counting from 0 to `max`.

@@ -55,8 +55,10 @@ std::vector<std::string> Wrap(const TFont& f, const std::string& line, int width
       }
       ++end;
     }
-    if (end == start) end = start + 1;  // a character wider than the label
-    else if (end < chars.size() && haveBlank && chars[end] != " ") end = lastBlank + 1;
+    if (end == start)
+      end = start + 1;  // a character wider than the label
+    else if (end < chars.size() && haveBlank && chars[end] != " ")
+      end = lastBlank + 1;
     std::string line2;
     for (size_t i = start; i < end; ++i) line2 += chars[i];
     while (!line2.empty() && line2.back() == ' ') line2.pop_back();

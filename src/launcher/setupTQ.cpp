@@ -1,11 +1,11 @@
 // The launcher's entry: the whole run as a straight sequence of steps.
+#include "codes/ShareCodeCheckunit.h"
 #include "gui/Forms.h"
+#include "platform/Platform.h"
 #include "settings/TerminateProcesses.h"
 #include "settings/allparam.h"
-#include "windows/UnzipSoftUnit.h"
-#include "platform/Platform.h"
 #include "windows/FrmCheckShareCode.h"
-#include "codes/ShareCodeCheckunit.h"
+#include "windows/UnzipSoftUnit.h"
 
 int main() {
   // A setup program is started from a Downloads folder: no DLL planted beside it may load.

@@ -2,8 +2,8 @@
 // Operating-system services behind one interface; implemented in platform/win32 and
 // platform/posix. Nothing above this layer includes a system header.
 #include <cstdint>
-#include <optional>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -34,8 +34,7 @@ using FileHandle = std::intptr_t;
 constexpr FileHandle kInvalidFile = -1;
 
 /// Opens or creates a file; on failure returns kInvalidFile and sets `error` to the system code.
-FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share,
-                    FileCreate create, int& error);
+FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share, FileCreate create, int& error);
 /// Bytes read or written (0 at end of file), -1 on error.
 int FileRead(FileHandle h, void* buffer, int count);
 int FileWrite(FileHandle h, const void* buffer, int count);
@@ -91,6 +90,7 @@ class ProcessSnapshot {
   ProcessSnapshot& operator=(const ProcessSnapshot&) = delete;
   bool First(ProcessEntry& entry);
   bool Next(ProcessEntry& entry);
+
  private:
   struct Impl;
   Impl* impl_;

@@ -4,8 +4,8 @@
 #include <random>
 
 #include "base/SysUtils.h"
-#include "settings/MirrorConfig.h"
 #include "platform/Platform.h"
+#include "settings/MirrorConfig.h"
 
 std::string InstallerExeName;
 std::string ArchiveFileName;
@@ -36,11 +36,8 @@ const std::vector<int>& MirrorOrder(int r) {
   // M1..M10 are 0..9. The main-domain mirrors M1..M5 are arranged at the front; M6..M9
   // follow; M10 comes last where present (order 2 has nine entries).
   static const std::vector<int> orders[5] = {
-      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9},
-      {4, 0, 1, 2, 3, 5, 6, 7, 8},
-      {3, 4, 0, 1, 2, 5, 6, 7, 8, 9},
-      {2, 3, 4, 0, 1, 5, 6, 7, 8, 9},
-      {3, 2, 4, 0, 1, 5, 6, 7, 8, 9},
+      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {4, 0, 1, 2, 3, 5, 6, 7, 8},    {3, 4, 0, 1, 2, 5, 6, 7, 8, 9},
+      {2, 3, 4, 0, 1, 5, 6, 7, 8, 9}, {3, 2, 4, 0, 1, 5, 6, 7, 8, 9},
   };
   return orders[r < 0 || r > 4 ? 0 : r];
 }
@@ -57,8 +54,8 @@ void BuildMirrorListWithOrder(int r) {
 
 std::uint32_t MirrorSeedFromClock() {
   std::int64_t counter = 0;
-  std::uint64_t seed = platform::PerformanceCounter(counter) ? static_cast<std::uint64_t>(counter)
-                                                             : platform::TickCount();
+  std::uint64_t seed =
+      platform::PerformanceCounter(counter) ? static_cast<std::uint64_t>(counter) : platform::TickCount();
   return static_cast<std::uint32_t>(seed ^ (seed >> 32));
 }
 

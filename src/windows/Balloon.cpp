@@ -5,8 +5,8 @@
 #include "base/SysUtils.h"
 #include "gui/Backend.h"
 #include "gui/Make.h"
-#include "settings/allparam.h"
 #include "platform/Platform.h"
+#include "settings/allparam.h"
 #include "windows/BalloonShape.h"
 
 namespace {
@@ -49,12 +49,9 @@ void Quietly(F&& step) noexcept {
 
 const char* IconResourceName(int icon) {
   switch (icon) {
-    case 1:
-      return "ERROR";
-    case 2:
-      return "WARNING";
-    default:
-      return "INFO";
+    case 1: return "ERROR";
+    case 2: return "WARNING";
+    default: return "INFO";
   }
 }
 
@@ -121,8 +118,8 @@ void TBalloon::CreateParams(TCreateParams& params) {
   params.WndParent = gui::kDesktopWindow;
 }
 
-void TBalloon::ShowAt(int x, int y, const std::string& title, const std::string& text, int icon,
-                      int seconds, int kind) {
+void TBalloon::ShowAt(int x, int y, const std::string& title, const std::string& text, int icon, int seconds,
+                      int kind) {
   Quietly([&] {
     kind = NormalizeBalloonPointer(kind);
     PointerOnTop = BalloonPointerOnTop(kind);
@@ -139,17 +136,14 @@ void TBalloon::ShowAt(int x, int y, const std::string& title, const std::string&
     IconImage->SetPicture(picture);
 
     const TBalloonShape s =
-        LayoutBalloon(x, y, kind, TitleLabel->Left() + TitleLabel->Width(),
-                      TextLabel->Left() + TextLabel->Width(), TextLabel->Top(), TextLabel->Height());
+        LayoutBalloon(x, y, kind, TitleLabel->Left() + TitleLabel->Width(), TextLabel->Left() + TextLabel->Width(),
+                      TextLabel->Top(), TextLabel->Height());
     SetBounds(s.left, s.top, s.width, s.height);
 
     TWindowRegion region;
-    region.AddRoundRect(s.bodyLeft, s.bodyTop, s.bodyRight, s.bodyBottom, kBalloonCornerEllipse,
-                        kBalloonCornerEllipse);
-    region.AddPolygon({{s.pointer[0].x, s.pointer[0].y},
-                       {s.pointer[1].x, s.pointer[1].y},
-                       {s.pointer[2].x, s.pointer[2].y}},
-                      true);
+    region.AddRoundRect(s.bodyLeft, s.bodyTop, s.bodyRight, s.bodyBottom, kBalloonCornerEllipse, kBalloonCornerEllipse);
+    region.AddPolygon(
+        {{s.pointer[0].x, s.pointer[0].y}, {s.pointer[1].x, s.pointer[1].y}, {s.pointer[2].x, s.pointer[2].y}}, true);
     SetWindowRegion(region, true);
 
     ShowNoActivate();
@@ -199,8 +193,7 @@ void ShowBalloonAtCursor(const std::string& title, const std::string& text) {
   ShowBalloon(x, y, title, text, 0, 20, bpTopLeft);
 }
 
-void ShowBalloon(int x, int y, const std::string& title, const std::string& text, int icon,
-                 int seconds, int kind) {
+void ShowBalloon(int x, int y, const std::string& title, const std::string& text, int icon, int seconds, int kind) {
   Quietly([&] {
     BalloonUnit& u = Unit();
     if (u.current) {

@@ -19,8 +19,7 @@ class TBalloon : public TForm {
   /// the pointer (kind 0..3, see TBalloonPointer) on (x, y); icon kind 0 "INFO", 1 "ERROR",
   /// 2 "WARNING", else "INFO"; hides it after `seconds`. Errors end it where they happen and
   /// are swallowed (a missing icon leaves the balloon hidden).
-  void ShowAt(int x, int y, const std::string& title, const std::string& text, int icon,
-              int seconds, int kind);
+  void ShowAt(int x, int y, const std::string& title, const std::string& text, int icon, int seconds, int kind);
 
   void CreateParams(TCreateParams& params) override;
 
@@ -44,8 +43,7 @@ void ShowBalloonAtCursor(const std::string& title, const std::string& text);
 /// Replaces the current balloon by a new one, shown by ShowAt with the text trimmed (the
 /// title as given). The old balloon stays on the screen during a 200 ms wait, then is
 /// released. Errors are swallowed.
-void ShowBalloon(int x, int y, const std::string& title, const std::string& text, int icon,
-                 int seconds, int kind);
+void ShowBalloon(int x, int y, const std::string& title, const std::string& text, int icon, int seconds, int kind);
 /// Creates a hidden balloon if none is current; arms or disarms the click.
 void PrepareBalloon(bool openOnClick);
 /// Arms or disarms the click: when armed, the next click on a balloon opens FirstMirrorUrl.

@@ -9,18 +9,13 @@ bool BalloonPointerOnTop(int kind) {
   return kind == bpTopRight || kind == bpTopLeft;
 }
 
-int BalloonTitleTop(int kind) {
-  return kBalloonTitleTop + (BalloonPointerOnTop(kind) ? kBalloonPointerSize : 0);
-}
+int BalloonTitleTop(int kind) { return kBalloonTitleTop + (BalloonPointerOnTop(kind) ? kBalloonPointerSize : 0); }
 
-int BalloonIconTop(int kind) {
-  return kBalloonIconTop + (BalloonPointerOnTop(kind) ? kBalloonPointerSize : 0);
-}
+int BalloonIconTop(int kind) { return kBalloonIconTop + (BalloonPointerOnTop(kind) ? kBalloonPointerSize : 0); }
 
 int BalloonTextTop(int titleTop, int titleHeight) { return titleTop + titleHeight + 8; }
 
-TBalloonShape LayoutBalloon(int x, int y, int kind, int titleRight, int textRight, int textTop,
-                            int textHeight) {
+TBalloonShape LayoutBalloon(int x, int y, int kind, int titleRight, int textRight, int textTop, int textHeight) {
   kind = NormalizeBalloonPointer(kind);
   const int p = kBalloonPointerSize;
   TBalloonShape s;
@@ -43,12 +38,8 @@ TBalloonShape LayoutBalloon(int x, int y, int kind, int titleRight, int textRigh
     case bpBottomRight:
       s.pointer[0] = {W - 40, H - 20}, s.pointer[1] = {W - 20, H}, s.pointer[2] = {W - 20, H - 20};
       break;
-    case bpBottomLeft:
-      s.pointer[0] = {20, H - 20}, s.pointer[1] = {20, H}, s.pointer[2] = {40, H - 20};
-      break;
-    case bpTopRight:
-      s.pointer[0] = {W - 20, 2}, s.pointer[1] = {W - 20, 22}, s.pointer[2] = {W - 40, 22};
-      break;
+    case bpBottomLeft: s.pointer[0] = {20, H - 20}, s.pointer[1] = {20, H}, s.pointer[2] = {40, H - 20}; break;
+    case bpTopRight: s.pointer[0] = {W - 20, 2}, s.pointer[1] = {W - 20, 22}, s.pointer[2] = {W - 40, 22}; break;
     default:  // bpTopLeft
       s.pointer[0] = {20, 2}, s.pointer[1] = {20, 22}, s.pointer[2] = {40, 22};
       break;
@@ -57,6 +48,4 @@ TBalloonShape LayoutBalloon(int x, int y, int kind, int titleRight, int textRigh
   return s;
 }
 
-TBalloonPoint BalloonCloseGlyphOrigin(bool pointerOnTop, int width) {
-  return {width - 30, pointerOnTop ? 26 : 6};
-}
+TBalloonPoint BalloonCloseGlyphOrigin(bool pointerOnTop, int width) { return {width - 30, pointerOnTop ? 26 : 6}; }

@@ -16,13 +16,13 @@ struct TBalloonPoint {
 
 struct TBalloonShape {
   bool pointerOnTop = false;
-  int width = 0, height = 0;   // the whole window; it has no frame
-  int left = 0, top = 0;       // screen position of the window
+  int width = 0, height = 0;  // the whole window; it has no frame
+  int left = 0, top = 0;      // screen position of the window
   // Body: rounded rectangle from (bodyLeft, bodyTop) to (bodyRight, bodyBottom), corner
   // ellipse kCornerEllipse x kCornerEllipse.
   int bodyLeft = 0, bodyTop = 0, bodyRight = 0, bodyBottom = 0;
-  TBalloonPoint pointer[3];    // the triangle's corners, in this order (winding fill)
-  TBalloonPoint tip;           // the pointer's tip in window coordinates
+  TBalloonPoint pointer[3];  // the triangle's corners, in this order (winding fill)
+  TBalloonPoint tip;         // the pointer's tip in window coordinates
 };
 
 constexpr int kBalloonCornerEllipse = 7;
@@ -45,8 +45,7 @@ int BalloonTextTop(int titleTop, int titleHeight);
 /// Size, place and region for an anchor (x, y) and the labels' extents: the window is as
 /// wide as the wider label's right edge + 40 (room for the close glyph) and reaches 10
 /// pixels below the text, plus the pointer's 20 for kinds 0 and 1.
-TBalloonShape LayoutBalloon(int x, int y, int kind, int titleRight, int textRight, int textTop,
-                            int textHeight);
+TBalloonShape LayoutBalloon(int x, int y, int kind, int titleRight, int textRight, int textTop, int textHeight);
 
 /// Top-left corner of the close glyph: 30 pixels from the right edge, near the body's top.
 TBalloonPoint BalloonCloseGlyphOrigin(bool pointerOnTop, int width);

@@ -5,12 +5,12 @@
 
 #include "base/ScopeExit.h"
 #include "base/SysUtils.h"
+#include "codes/ShareCodeCheckunit.h"
 #include "gui/Make.h"
 #include "settings/allparam.h"
+#include "verify_client/VerifyClient.h"
 #include "windows/Balloon.h"
 #include "windows/SerevrConfirm.h"
-#include "codes/ShareCodeCheckunit.h"
-#include "verify_client/VerifyClient.h"
 #include "windows/VerifyStyle.h"
 
 std::string VerifyRequestPath;
@@ -116,9 +116,7 @@ void TFrmNetVerify::BtnInstallClick() {
   Close();
 }
 
-bool TFrmNetVerify::CloseRequested() const {
-  return (Modal() && ModalResult() != mrNone) || Application->Terminated();
-}
+bool TFrmNetVerify::CloseRequested() const { return (Modal() && ModalResult() != mrNone) || Application->Terminated(); }
 
 bool TFrmNetVerify::VerifyWithMirrors() {
   bool noAnswer = true;

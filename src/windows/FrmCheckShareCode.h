@@ -71,15 +71,15 @@ class TFrmNetVerify : public TForm {
 
 // The window's texts (code page 936), as tests and the end-to-end checks compare them.
 namespace verifytext {
-extern const char* const kAskingPrefix;     // before the URL while a mirror is asked
-extern const char* const kAskingSuffix;     // after the URL
-extern const char* const kServerBusy;       // after a mirror gave no answer
-extern const char* const kNoNetTitle;       // balloon when no mirror answered
+extern const char* const kAskingPrefix;  // before the URL while a mirror is asked
+extern const char* const kAskingSuffix;  // after the URL
+extern const char* const kServerBusy;    // after a mirror gave no answer
+extern const char* const kNoNetTitle;    // balloon when no mirror answered
 extern const char* const kNoNetText;
-extern const char* const kFailedTitle;      // balloon when the check failed
+extern const char* const kFailedTitle;  // balloon when the check failed
 extern const char* const kFailedText;
-extern const char* const kAdviceTitle;      // balloon when the box is cleared
+extern const char* const kAdviceTitle;  // balloon when the box is cleared
 extern const char* const kAdviceText;
-extern const char* const kCopiedMessage;    // after the fingerprint went to the clipboard
-extern const char* const kDesignHint;       // LblHint's text before the first press
+extern const char* const kCopiedMessage;  // after the fingerprint went to the clipboard
+extern const char* const kDesignHint;     // LblHint's text before the first press
 }  // namespace verifytext

@@ -1,12 +1,12 @@
 #include "windows/UnzipSoftUnit.h"
 
+#include "archive/ArchiveExtract.h"
 #include "base/Classes.h"
 #include "base/SysUtils.h"
 #include "gui/Make.h"
+#include "platform/Platform.h"
 #include "settings/TerminateProcesses.h"
 #include "settings/allparam.h"
-#include "archive/ArchiveExtract.h"
-#include "platform/Platform.h"
 
 TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   SetCaption("正在解压缩安装包...");

@@ -3,8 +3,8 @@
 // must never write more than an entry's size, and must write exactly that when it succeeds.
 #include <cstdint>
 #include <cstdlib>
-#include <string>
 #include <deque>
+#include <string>
 
 #include "archive/ArchiveReader.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "net/http/IdHTTP.h"
-#include "verify_client/VerifyClient.h"
 #include "net/transport/IdIOHandlerMemory.h"
+#include "verify_client/VerifyClient.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TIdIOHandlerMemory wire;

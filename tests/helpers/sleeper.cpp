@@ -4,8 +4,8 @@
 #include <string>
 
 #include "base/Classes.h"
-#include "settings/TerminateProcesses.h"
 #include "platform/Platform.h"
+#include "settings/TerminateProcesses.h"
 
 int main() {
   if (platform::ParamStr(1) == "self") {

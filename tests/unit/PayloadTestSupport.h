@@ -64,8 +64,8 @@ inline std::string NoiseBytes(std::size_t n, std::uint32_t seed) {
 
 /// Text-like bytes that compress well but not trivially.
 inline std::string TextBytes(std::size_t n, std::uint32_t seed) {
-  static const char* const kWords[] = {"setup ", "Parvalo ", "install ", "file ", "zlib ", "stream ",
-                                       "entry ", "archive ", "\r\n", "0x78DA ", "inflate ", "window "};
+  static const char* const kWords[] = {"setup ", "Parvalo ", "install ", "file ",   "zlib ",    "stream ",
+                                       "entry ", "archive ", "\r\n",     "0x78DA ", "inflate ", "window "};
   std::string s;
   s.reserve(n + 16);
   std::uint32_t x = seed * 2654435761u + 7;

@@ -28,7 +28,8 @@ class TProgressStream : public TStream {
     done_ += std::max(n, 0);
     if (progress_ && done_ - shown_ >= 4 * 1024 * 1024) {
       shown_ = done_;
-      progress_(what_ + " " + std::to_string(expected_ > 0 ? std::min<std::int64_t>(done_ * 100 / expected_, 100) : 0) + "%");
+      progress_(what_ + " " + std::to_string(expected_ > 0 ? std::min<std::int64_t>(done_ * 100 / expected_, 100) : 0) +
+                "%");
     }
     return n;
   }
@@ -62,7 +63,8 @@ void CheckRequest(const TAttachRequest& r) {
     throw ELauncherError(e.Message());
   }
   if (!r.installer.empty() && !IsPeFile(r.installer))
-    throw ELauncherError(r.installer + " is not a Windows program (no PE header), so the launcher could not start it; "
+    throw ELauncherError(r.installer +
+                         " is not a Windows program (no PE header), so the launcher could not start it; "
                          "give the installer second: setupkit attach STUB INSTALLER [FILE...] -o OUT");
 }
 
@@ -100,7 +102,8 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
   if (!probe.hasSettings)
     throw ELauncherError(request.stub + " is not a setupTQ stub (it carries no release settings); " + order);
   if (!request.replace && probe.hasPayload)
-    throw ELauncherError(request.stub + " already carries a payload (a launcher, not a stub): give the stub "
+    throw ELauncherError(request.stub +
+                         " already carries a payload (a launcher, not a stub): give the stub "
                          "(bin/stub/setupTQ.exe of the win32 build), or --replace to replace its payload");
   const TLauncherSettings& settings = probe.settings;
   auto stub = OpenRead(request.stub);

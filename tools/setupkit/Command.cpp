@@ -12,7 +12,8 @@ std::vector<CommandInfo>& Commands() {
 std::string CurrentCommand;
 
 int Fail(const std::string& message) {
-  std::fprintf(stderr, "setupkit%s%s: %s\n", CurrentCommand.empty() ? "" : " ", CurrentCommand.c_str(), message.c_str());
+  std::fprintf(stderr, "setupkit%s%s: %s\n", CurrentCommand.empty() ? "" : " ", CurrentCommand.c_str(),
+               message.c_str());
   return kExitNo;
 }
 

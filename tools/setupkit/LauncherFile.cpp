@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "NullStream.h"
-#include "archive/ArchiveFormat.h"
 #include "PeImage.h"
 #include "ReplyPublish.h"
+#include "archive/ArchiveFormat.h"
 #include "platform/Platform.h"
 
 std::unique_ptr<TFileStream> OpenRead(const std::string& path) {
@@ -130,15 +130,19 @@ TLauncherSettings ParseLauncherSettings(const std::string& text) {
     const std::size_t eq = row.find('=');
     if (eq == std::string::npos) throw ELauncherError("settings line " + std::to_string(line) + " has no '='");
     const std::string key = row.substr(0, eq), value = row.substr(eq + 1);
-    if (key == "product-code") s.productCode = value;
-    else if (key == "version") s.version = value;
-    else if (key == "installer") s.installer = value;
-    else if (key == "home-page") s.homePage = value;
-    else if (key == "mirror") s.mirrors.push_back(value);
+    if (key == "product-code")
+      s.productCode = value;
+    else if (key == "version")
+      s.version = value;
+    else if (key == "installer")
+      s.installer = value;
+    else if (key == "home-page")
+      s.homePage = value;
+    else if (key == "mirror")
+      s.mirrors.push_back(value);
     // Keys added by a later build are skipped.
   }
-  if (s.productCode.empty() || s.version.empty() || s.installer.empty() || s.homePage.empty() ||
-      s.mirrors.empty())
+  if (s.productCode.empty() || s.version.empty() || s.installer.empty() || s.homePage.empty() || s.mirrors.empty())
     throw ELauncherError("the settings lack the product code, version, installer, home page or mirrors");
   return s;
 }
@@ -177,7 +181,8 @@ TLauncherFile ReadLauncherWithSettings(const std::string& path) {
     throw EPeImageError(path + ": not a launcher: " + e.Message());
   }
   if (!launcher.hasSettings)
-    throw ELauncherError(path + ": not a setupTQ launcher: it carries no release settings (resource "
+    throw ELauncherError(path +
+                         ": not a setupTQ launcher: it carries no release settings (resource "
                          "SETTINGS); give a launcher made by `setupkit attach` from a stub of this build");
   return launcher;
 }

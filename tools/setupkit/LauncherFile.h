@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "base/Classes.h"
 #include "PeImage.h"
 #include "archive/ArchiveReader.h"
+#include "base/Classes.h"
 
 /// A file that is not a launcher, or a launcher that lacks what a command needs.
 SETUPTQ_EXCEPTION(ELauncherError, Exception);

@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "ReplyPublish.h"
-#include "platform/Platform.h"
 #include "codes/ShareCodeCheckunit.h"
+#include "platform/Platform.h"
 #include "verify_client/VerifyClient.h"
 
 namespace {
@@ -98,7 +98,9 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
   TMirrorVerdict verdict;
   verdict.url = VisibleBytes(mirror + path_);
   const std::uint32_t start = platform::TickCount();
-  auto elapsed = [start] { return static_cast<std::int64_t>(static_cast<std::uint32_t>(platform::TickCount() - start)); };
+  auto elapsed = [start] {
+    return static_cast<std::int64_t>(static_cast<std::uint32_t>(platform::TickCount() - start));
+  };
   try {
     std::string note;
     MirrorBaseUrl(mirror, note);  // each URL stands on its own
@@ -106,7 +108,8 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
     const int status = http_.ResponseCode();
     const std::string notReply = NotAReply(body);
     if (status / 100 == 3 || !http_.Response().Location.empty()) {
-      verdict.detail = "redirect to " + OneLine(http_.Response().Location) + " (not followed, as the launcher does not)";
+      verdict.detail =
+          "redirect to " + OneLine(http_.Response().Location) + " (not followed, as the launcher does not)";
     } else if (!notReply.empty()) {
       verdict.kind = TMirrorVerdictKind::Mismatch;
       verdict.detail = notReply;
@@ -126,16 +129,19 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
   } catch (const EIdHTTPProtocolException& e) {
     // The launcher's client follows no redirect: it raises on one, as on any failure status.
     if (e.ReplyCode / 100 == 3 || !http_.Response().Location.empty())
-      verdict.detail = "redirect to " + OneLine(http_.Response().Location) + " (not followed, as the launcher does not)";
+      verdict.detail =
+          "redirect to " + OneLine(http_.Response().Location) + " (not followed, as the launcher does not)";
     else
       verdict.detail = OneLine(e.what());
   } catch (const EIdReadTimeout& e) {
-    verdict.detail = elapsed() >= kVerifyRequestTimeLimitMs
-                         ? "no answer within " + std::to_string(kVerifyRequestTimeLimitMs / 1000) + " s (request time limit)"
-                         : OneLine(e.what());
+    verdict.detail =
+        elapsed() >= kVerifyRequestTimeLimitMs
+            ? "no answer within " + std::to_string(kVerifyRequestTimeLimitMs / 1000) + " s (request time limit)"
+            : OneLine(e.what());
   } catch (const std::exception& e) {
     verdict.detail = OneLine(e.what());
-    if (verdict.detail == "Undefined situation") verdict.detail = "the response ended inside its header (Undefined situation)";
+    if (verdict.detail == "Undefined situation")
+      verdict.detail = "the response ended inside its header (Undefined situation)";
   }
   verdict.ms = elapsed();
   return verdict;

@@ -344,8 +344,10 @@ void TPeImage::ReadDirectory(std::uint32_t offset, int level, TPeResource leaf, 
   const std::string header = section(offset, kDirectoryHeaderSize);
   const std::uint64_t count = static_cast<std::uint64_t>(Get16(header, 12)) + Get16(header, 14);
   auto spend = [&budget](std::uint64_t bytes) {
-    if (bytes > budget) throw EPeImageError("damaged: the resource tree is larger than its section (it repeats "
-                                            "directories, names or leaves)");
+    if (bytes > budget)
+      throw EPeImageError(
+          "damaged: the resource tree is larger than its section (it repeats "
+          "directories, names or leaves)");
     budget -= bytes;
   };
   spend(kDirectoryHeaderSize + count * kDirectoryEntrySize);
@@ -523,7 +525,8 @@ TPeImage::TLayout TPeImage::Layout() const {
 }
 
 void TPeImage::Write(TStream& out) const {
-  if (use_ != TPeUse::Rebuild || IsSigned()) throw EPeImageError("an image read only to be looked at cannot be written");
+  if (use_ != TPeUse::Rebuild || IsSigned())
+    throw EPeImageError("an image read only to be looked at cannot be written");
   const TLayout L = Layout();
   const TPeSection& r = sections_[static_cast<std::size_t>(rsrc_)];
   const std::uint64_t rawSize = AlignUp(L.size, fileAlignment_);

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "base/Classes.h"
-#include "platform/Platform.h"
 #include "codes/QORMD5Unit.h"
 #include "codes/ShareCodeCheckunit.h"
+#include "platform/Platform.h"
 
 namespace {
 
@@ -32,8 +32,7 @@ std::string BuildReplyFor(const std::string& fingerprint) {
   TShareCode record = KeyedRecord(fingerprint);
   std::string body = record.EncodeReply(fingerprint);
   if (!record.ReplyMatches(body))
-    throw EPublishError("the launcher with fingerprint " + fingerprint +
-                        " would not accept its published reply: " +
+    throw EPublishError("the launcher with fingerprint " + fingerprint + " would not accept its published reply: " +
                         RefusalReason(ScrambleText(fingerprint, record.CodeKey)) +
                         "; change the launcher (for example its version record) and publish again");
   return body;
@@ -60,14 +59,16 @@ TPublishedReply PublishReply(const std::string& launcher, const std::string& dir
 }
 
 TDecodedReply DecodeReplyFile(const std::string& path, const std::string& fingerprint) {
-  TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read,
-                   platform::FileCreate::OpenExisting);
+  TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read, platform::FileCreate::OpenExisting);
   const std::int64_t size = file.Size();
   if (size > kMaxReplyFileSize) {
     char magic[4] = {};
     file.Read(magic, 4);
     throw EPublishError(path + " is not a reply file (" + std::to_string(size) + " bytes" +
-                        ((magic[0] == 'M' && magic[1] == 'Z') || std::string(magic, 4) == "\x7f" "ELF" ? ", a program" : "") +
+                        ((magic[0] == 'M' && magic[1] == 'Z') || std::string(magic, 4) == "\x7f"
+                                                                                          "ELF"
+                             ? ", a program"
+                             : "") +
                         "; a reply is one short line): give the reply first, then the launcher");
   }
   std::string body(static_cast<std::size_t>(size), '\0');

@@ -10,8 +10,8 @@
 #include "ReplyPublish.h"
 #include "base/Classes.h"
 #include "net/http/IdHTTP.h"
-#include "verify_client/VerifyClient.h"
 #include "platform/Platform.h"
+#include "verify_client/VerifyClient.h"
 
 namespace {
 /// The process's standard output as a stream the body is written into as it arrives.
@@ -26,8 +26,7 @@ class TStdoutStream : public TStream {
   }
   // Only the current position can be asked for or kept; there is no going back.
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
-    if (!(offset == 0 || (origin == soBeginning && offset == written_)))
-      throw EStreamError("Invalid stream operation");
+    if (!(offset == 0 || (origin == soBeginning && offset == written_))) throw EStreamError("Invalid stream operation");
     return written_;
   }
   void SetSize(std::int64_t) override {}
@@ -42,8 +41,10 @@ void RequestLines(const std::string& head) {
   while (start < head.size()) {
     std::size_t end = head.find("\r\n", start);
     if (end == std::string::npos) end = head.size();
-    if (end == start) std::fprintf(stderr, ">\n");
-    else std::fprintf(stderr, "> %s\n", head.substr(start, end - start).c_str());
+    if (end == start)
+      std::fprintf(stderr, ">\n");
+    else
+      std::fprintf(stderr, "> %s\n", head.substr(start, end - start).c_str());
     start = end + 2;
   }
 }
@@ -59,7 +60,8 @@ int RunFetch(const std::vector<std::string>& args) {
     char* end = nullptr;
     const std::string value = cl.Value("--read-timeout");
     const long ms = std::strtol(value.c_str(), &end, 10);
-    if (value.empty() || *end != '\0' || ms < 0 || ms > 86400000) throw EUsageError("--read-timeout needs milliseconds");
+    if (value.empty() || *end != '\0' || ms < 0 || ms > 86400000)
+      throw EUsageError("--read-timeout needs milliseconds");
     readTimeout = static_cast<int>(ms);
   }
   if (cl.Has("--max-body")) {
@@ -109,7 +111,8 @@ int RunFetch(const std::vector<std::string>& args) {
       http.FetchUrlToStream(url, out);
     } catch (const Exception& e) {
       std::fflush(stdout);
-      std::fprintf(stderr, "setupkit fetch: %s: %s: %s\n", url.c_str(), e.ClassName(), VisibleBytes(e.Message()).c_str());
+      std::fprintf(stderr, "setupkit fetch: %s: %s: %s\n", url.c_str(), e.ClassName(),
+                   VisibleBytes(e.Message()).c_str());
       ++failures;
     }
   }

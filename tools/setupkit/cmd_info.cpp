@@ -75,7 +75,8 @@ int RunInfo(const std::vector<std::string>& args) {
     std::printf("  payload      none (a stub)\n");
   }
   if (launcher.isSigned)
-    std::printf("  signed       yes, by %s\n", launcher.signer.empty() ? "(a signer this tool cannot read)" : launcher.signer.c_str());
+    std::printf("  signed       yes, by %s\n",
+                launcher.signer.empty() ? "(a signer this tool cannot read)" : launcher.signer.c_str());
   else
     std::printf("  signed       no\n");
   return 0;

@@ -12,6 +12,6 @@ int RunMd5(const std::vector<std::string>& args) {
   std::printf("%s\n", GetFileMD5(cl.Operands()[0]).c_str());
   return 0;
 }
-const RegisterCommand reg{"md5", "FILE", "print the fingerprint (MD5, lower-case hex) of FILE, as a launcher computes its own",
-                          RunMd5};
+const RegisterCommand reg{
+    "md5", "FILE", "print the fingerprint (MD5, lower-case hex) of FILE, as a launcher computes its own", RunMd5};
 }  // namespace

@@ -38,8 +38,10 @@ int RunPublish(const std::vector<std::string>& args) {
   }
   const TLauncherSettings& s = launcher.settings;
   if (!launcher.hasPayload)
-    return Fail("refused: " + path + " carries no payload (it is a stub): users would get nothing to "
-                "install. Attach the installer first: setupkit attach " + path + " INSTALLER -o setupTQ.exe");
+    return Fail("refused: " + path +
+                " carries no payload (it is a stub): users would get nothing to "
+                "install. Attach the installer first: setupkit attach " +
+                path + " INSTALLER -o setupTQ.exe");
   const std::vector<TPayloadEntry> entries = ListPayload(*OpenPayload(path));
   std::string names;
   bool hasInstaller = false;
@@ -52,7 +54,8 @@ int RunPublish(const std::vector<std::string>& args) {
                 "), so the launcher would start nothing. Attach again, the installer second: setupkit attach STUB "
                 "INSTALLER -o setupTQ.exe");
   if (!launcher.isSigned && !cl.Has("--unsigned"))
-    return Fail("refused: " + path + " is not signed. Users download the signed file, whose fingerprint "
+    return Fail("refused: " + path +
+                " is not signed. Users download the signed file, whose fingerprint "
                 "differs, so this reply would fail for every one of them. Sign it first (osslsigncode sign, see "
                 "README \"Publishing a release\") and publish the signed file, or pass --unsigned for a test release");
 
@@ -65,9 +68,10 @@ int RunPublish(const std::vector<std::string>& args) {
   }
   std::printf("%s\n  fingerprint %s\n", reply.path.c_str(), reply.fingerprint.c_str());
   if (!before.empty() && before != reply.body)
-    std::printf("  replaced the reply of another build of %s %s: every copy of that build downloaded before now "
-                "fails its check. Give each new build a new version (SETUPTQ_PRODUCT_VERSION in release.cmake)\n",
-                s.productCode.c_str(), s.version.c_str());
+    std::printf(
+        "  replaced the reply of another build of %s %s: every copy of that build downloaded before now "
+        "fails its check. Give each new build a new version (SETUPTQ_PRODUCT_VERSION in release.cmake)\n",
+        s.productCode.c_str(), s.version.c_str());
   return 0;
 }
 

@@ -10,9 +10,8 @@ namespace {
 int Usage(FILE* out) {
   std::fprintf(out, "usage: setupkit COMMAND [OPTIONS] [ARGS]\n\ncommands:\n");
   auto list = Commands();
-  std::sort(list.begin(), list.end(), [](const CommandInfo& a, const CommandInfo& b) {
-    return std::string(a.name) < b.name;
-  });
+  std::sort(list.begin(), list.end(),
+            [](const CommandInfo& a, const CommandInfo& b) { return std::string(a.name) < b.name; });
   for (const auto& c : list) std::fprintf(out, "  %s %s\n      %s\n", c.name, c.usage, c.summary);
   std::fprintf(out,
                "\n  setupkit --help, setupkit COMMAND -h|--help   this text, or one command's\n"
@@ -54,8 +53,8 @@ int main(int argc, char** argv) {
     try {
       return c.run(args);
     } catch (const EUsageError& e) {
-      std::fprintf(stderr, "setupkit %s: %s\nusage: setupkit %s %s (setupkit %s --help)\n", c.name,
-                   e.Message().c_str(), c.name, c.usage, c.name);
+      std::fprintf(stderr, "setupkit %s: %s\nusage: setupkit %s %s (setupkit %s --help)\n", c.name, e.Message().c_str(),
+                   c.name, c.usage, c.name);
       return kExitUsage;
     } catch (const std::exception& e) {
       std::fprintf(stderr, "setupkit %s: %s\n", c.name, e.what());

@@ -69,7 +69,7 @@ struct ZOrderCall {
 /// What happened to a form's window.
 struct WindowRecord {
   bool created = false;
-  TCreateParams params;          // as the window was created
+  TCreateParams params;           // as the window was created
   std::vector<int> showCommands;  // kSwShow, kSwShowNoActivate, kSwHide in order
   int activations = 0;            // shows that activated the window
   std::vector<ZOrderCall> zOrder;

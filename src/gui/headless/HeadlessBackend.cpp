@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <map>
 
-#include "gui/Backend.h"
 #include "base/SysUtils.h"
+#include "gui/Backend.h"
 #include "gui/headless/Headless.h"
 
 namespace gui::headless {
@@ -102,9 +102,7 @@ class HeadlessFormPeer : public ControlPeer, public FormPeer {
       if (form_.OnDeactivate) gui::CallHandler(form_.OnDeactivate);
     }
   }
-  void SetZOrder(std::intptr_t after, unsigned flags) override {
-    S().records[&form_].zOrder.push_back({after, flags});
-  }
+  void SetZOrder(std::intptr_t after, unsigned flags) override { S().records[&form_].zOrder.push_back({after, flags}); }
   void RegionChanged(bool) override { ++S().records[&form_].regionChanges; }
   void RunModalLoop() override;
 
@@ -271,15 +269,19 @@ void Post(std::function<void()> action, std::uint64_t delayMs) {
 }
 
 void PostClick(TControl& c, std::uint64_t delayMs) {
-  Post([&c] {
-    if (c.Visible() && c.Enabled()) c.Click();
-  }, delayMs);
+  Post(
+      [&c] {
+        if (c.Visible() && c.Enabled()) c.Click();
+      },
+      delayMs);
 }
 
 void PostMouseDown(TControl& c, TMouseButton b, int x, int y, std::uint64_t delayMs) {
-  Post([&c, b, x, y] {
-    if (c.Visible() && c.Enabled()) c.MouseDown(b, 0, x, y);
-  }, delayMs);
+  Post(
+      [&c, b, x, y] {
+        if (c.Visible() && c.Enabled()) c.MouseDown(b, 0, x, y);
+      },
+      delayMs);
 }
 
 void PostClose(TForm& f, std::uint64_t delayMs) {
@@ -295,15 +297,17 @@ void PostMenuClick(TMenuItem& item, std::uint64_t delayMs) {
 }
 
 void PostKey(TForm& f, Key key, std::uint64_t delayMs) {
-  Post([&f, key] {
-    if (key != Key::Space) {
-      f.SelectNext(key == Key::Tab);
-      return;
-    }
-    TControl* focused = f.ActiveControl();
-    if (focused && focused->Kind() == TControlKind::CheckBox && focused->Visible() && focused->Enabled())
-      focused->Click();
-  }, delayMs);
+  Post(
+      [&f, key] {
+        if (key != Key::Space) {
+          f.SelectNext(key == Key::Tab);
+          return;
+        }
+        TControl* focused = f.ActiveControl();
+        if (focused && focused->Kind() == TControlKind::CheckBox && focused->Visible() && focused->Enabled())
+          focused->Click();
+      },
+      delayMs);
 }
 
 void SendWindowMessage(TForm& f, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {

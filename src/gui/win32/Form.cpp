@@ -134,12 +134,8 @@ LRESULT FormWindowPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
       if (!form_.PopupMenu() || form_.PopupMenu()->Items().empty()) break;
       PopupMenu();
       return 0;
-    case WM_CLOSE:
-      CallHandler([&] { form_.Close(); });
-      return 0;
-    case WM_ACTIVATE:
-      CallHandler(LOWORD(wp) == WA_INACTIVE ? form_.OnDeactivate : form_.OnActivate);
-      break;
+    case WM_CLOSE: CallHandler([&] { form_.Close(); }); return 0;
+    case WM_ACTIVATE: CallHandler(LOWORD(wp) == WA_INACTIVE ? form_.OnDeactivate : form_.OnActivate); break;
     case WM_SETFOCUS:
       // Activated again: the focus goes back to the control that had it.
       if (TControl* active = form_.ActiveControl(); active && active->Peer()) {
@@ -157,8 +153,7 @@ LRESULT FormWindowPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
         syncing_ = false;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return ContainerPeer::Proc(msg, wp, lp);
 }

@@ -249,9 +249,7 @@ LRESULT ContainerPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_RBUTTONDOWN:
     case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDOWN:
-    case WM_MBUTTONDBLCLK:
-      Mouse(msg, wp, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
-      return 0;
+    case WM_MBUTTONDBLCLK: Mouse(msg, wp, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))); return 0;
     case WM_XBUTTONDOWN:
     case WM_XBUTTONDBLCLK:
       Mouse(msg, wp, static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
@@ -263,12 +261,12 @@ LRESULT ContainerPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
         ScreenToClient(hwnd_, &pt);
         TControl* hit = GraphicChildAt(pt.x, pt.y);
         TCursor cur = hit ? hit->Cursor() : control_.Cursor();
-        SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(cur == crHandPoint ? 32649 /* IDC_HAND */ : 32512 /* IDC_ARROW */)));
+        SetCursor(
+            LoadCursorW(nullptr, MAKEINTRESOURCEW(cur == crHandPoint ? 32649 /* IDC_HAND */ : 32512 /* IDC_ARROW */)));
         return TRUE;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(hwnd_, msg, wp, lp);
 }
@@ -282,8 +280,7 @@ GraphicPeer::GraphicPeer(TControl& c, Painter paint) : control_(c), paint_(paint
 void GraphicPeer::AppearanceChanged() {
   Invalidate();
   TControl* parent = control_.Parent();
-  if (parent && parent->Peer() && parent->IsWindowed())
-    static_cast<WindowPeer*>(parent->Peer())->UpdateTool(control_);
+  if (parent && parent->Peer() && parent->IsWindowed()) static_cast<WindowPeer*>(parent->Peer())->UpdateTool(control_);
 }
 
 void GraphicPeer::BoundsChanged() {

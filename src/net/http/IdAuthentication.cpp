@@ -9,9 +9,7 @@ TIdAuthWhatsNext TIdBasicAuthentication::Next() {
   return Username.empty() ? wnAskTheProgram : wnDoRequest;
 }
 
-std::string TIdBasicAuthentication::Authentication() {
-  return "Basic " + EncodeBase64(Username + ":" + Password);
-}
+std::string TIdBasicAuthentication::Authentication() { return "Basic " + EncodeBase64(Username + ":" + Password); }
 
 TIdAuthSchemeRegistry::TIdAuthSchemeRegistry() {
   Register("Basic", [] { return std::unique_ptr<TIdAuthentication>(new TIdBasicAuthentication); });

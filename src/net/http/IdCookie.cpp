@@ -105,9 +105,7 @@ bool TIdNetscapeCookie::MatchesHost(const std::string& host) const {
          h[h.size() - d.size() - 1] == '.';
 }
 
-bool TIdNetscapeCookie::IsExpired(double now) const {
-  return !Expires.empty() && InternetDateToLocal(Expires) < now;
-}
+bool TIdNetscapeCookie::IsExpired(double now) const { return !Expires.empty() && InternetDateToLocal(Expires) < now; }
 
 void TIdCookies::Add(std::unique_ptr<TIdNetscapeCookie> cookie) {
   platform::LockGuard guard(lock_);

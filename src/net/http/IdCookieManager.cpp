@@ -4,8 +4,10 @@
 
 void TIdCookieManager::AddCookie(const std::string& text, const std::string& host, bool version2) {
   std::unique_ptr<TIdNetscapeCookie> cookie;
-  if (version2) cookie = std::make_unique<TIdCookieRFC2965>();
-  else cookie = std::make_unique<TIdCookieRFC2109>();
+  if (version2)
+    cookie = std::make_unique<TIdCookieRFC2965>();
+  else
+    cookie = std::make_unique<TIdCookieRFC2109>();
   cookie->ParseCookie(text);
   if (cookie->Domain.empty()) cookie->Domain = host;
   if (!cookie->IsAllowed(host)) return;

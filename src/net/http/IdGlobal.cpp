@@ -17,9 +17,7 @@ std::size_t Search(const std::string& needle, const std::string& text, bool fold
   const std::size_t last = text.size() - needle.size();
   for (std::size_t i = 0; i <= last;) {
     std::size_t k = 0;
-    while (k < needle.size() &&
-           (fold ? Upper(text[i + k]) == Upper(needle[k]) : text[i + k] == needle[k]))
-      ++k;
+    while (k < needle.size() && (fold ? Upper(text[i + k]) == Upper(needle[k]) : text[i + k] == needle[k])) ++k;
     if (k == needle.size()) return i + 1;
     i += CharLength(text, i);
   }
@@ -38,9 +36,7 @@ std::string Cut(std::string& text, std::size_t pos, std::size_t delimiterLength,
 }
 }  // namespace
 
-std::size_t PosText(const std::string& needle, const std::string& text) {
-  return Search(needle, text, false);
-}
+std::size_t PosText(const std::string& needle, const std::string& text) { return Search(needle, text, false); }
 
 std::string FetchToken(std::string& text, const std::string& delimiter, bool remove) {
   return Cut(text, Search(delimiter, text, false), delimiter.size(), remove);
@@ -55,9 +51,8 @@ bool SameText(const std::string& a, const std::string& b) { return UpperCase(a) 
 std::size_t FindLast(const std::string& needle, const std::string& text, long start) {
   if (needle.empty() || needle.size() > text.size()) return 0;
   const std::size_t lastFit = text.size() - needle.size() + 1;  // from 1
-  std::size_t limit = (start < 0 || static_cast<std::size_t>(start) > lastFit)
-                          ? lastFit
-                          : static_cast<std::size_t>(start);
+  std::size_t limit =
+      (start < 0 || static_cast<std::size_t>(start) > lastFit) ? lastFit : static_cast<std::size_t>(start);
   std::size_t found = 0;
   std::string rest = text;
   std::size_t offset = 0;  // characters of `text` before `rest`
@@ -142,8 +137,7 @@ void Split(TDateTime d, std::int64_t& days, std::int64_t& ms) {
 }
 
 const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 }  // namespace
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
@@ -151,14 +145,14 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
   int len = kLength[month - 1] + (month == 2 && LeapYear(year) ? 1 : 0);
   if (day > len) return false;
-  result = static_cast<TDateTime>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                                static_cast<unsigned>(day)) - kEpoch);
+  result =
+      static_cast<TDateTime>(DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpoch);
   return true;
 }
 
 bool TryEncodeTime(int hour, int minute, int second, int millisecond, TDateTime& result) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
-      millisecond < 0 || millisecond > 999)
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || millisecond < 0 ||
+      millisecond > 999)
     return false;
   result = ((hour * 3600.0 + minute * 60.0 + second) * 1000.0 + millisecond) / kMsPerDay;
   return true;
@@ -253,8 +247,10 @@ bool ParseDateTime(std::string& s, TDateTime& result) {
     year = StrToIntDef(Trim(s), 1900);
     s = taken;
   }
-  if (year < 80) year += 2000;
-  else if (year < 100) year += 1900;
+  if (year < 80)
+    year += 2000;
+  else if (year < 100)
+    year += 1900;
   TDateTime date;
   if (!TryEncodeDate(year, month, day, date)) return false;
   if (PosText(":", s) != 0) {

@@ -91,11 +91,8 @@ void TIdCustomHTTP::PerformRequest(TIdHTTPMethod method, const std::string& url,
           }
           AuthAttempts = ProxyAuthAttempts = 0;
           break;
-        case rvFinished:
-          done = true;
-          break;
-        case rvUndetermined:
-          throw EIdException("Undefined situation");
+        case rvFinished: done = true; break;
+        case rvUndetermined: throw EIdException("Undefined situation");
         case rvAuthRetry:
           --RedirectCount;
           Request().Target = url;
@@ -221,8 +218,8 @@ void TIdCustomHTTP::WriteRequest(TIdURI& uri) {
   if (!ProxyParams.ProxyServer.empty() || ProxyParams.Credentials || ProxyParams.BasicAuthentication)
     ProxyParams.SetHeaders(req.HeaderLines);
   AttachRequestCookies(uri);
-  std::string head = MethodWord(req.RequestMethod) + req.Target + " HTTP/" +
-                     (ProtocolVersion == pv1_0 ? "1.0" : "1.1") + "\r\n";
+  std::string head =
+      MethodWord(req.RequestMethod) + req.Target + " HTTP/" + (ProtocolVersion == pv1_0 ? "1.0" : "1.1") + "\r\n";
   for (int i = 0; i < req.HeaderLines.Count(); ++i)
     if (!req.HeaderLines[i].empty()) head += req.HeaderLines[i] + "\r\n";
   head += "\r\n";

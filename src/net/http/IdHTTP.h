@@ -128,8 +128,8 @@ class TIdHTTPProtocol {
   [[noreturn]] void RaiseProtocolError();
 };
 
-using TIdRedirectEvent = std::function<void(TIdCustomHTTP& sender, std::string& dest, int numRedirect,
-                                            bool& handled, TIdHTTPMethod& method)>;
+using TIdRedirectEvent = std::function<void(TIdCustomHTTP& sender, std::string& dest, int numRedirect, bool& handled,
+                                            TIdHTTPMethod& method)>;
 
 class TIdCustomHTTP : public TIdTCPClient {
  public:
@@ -177,11 +177,9 @@ class TIdCustomHTTP : public TIdTCPClient {
   std::function<void()> OnResponseHead;
 
   TIdRedirectEvent OnRedirect;
-  std::function<void(TIdCustomHTTP& sender, TIdAuthenticationFactory& scheme,
-                     const std::vector<std::string>& challenges)>
+  std::function<void(TIdCustomHTTP&sender, TIdAuthenticationFactory&scheme, const std::vector<std::string>&challenges)>
       OnSelectAuthorization, OnSelectProxyAuthorization;
-  std::function<void(TIdCustomHTTP& sender, TIdAuthentication& auth, bool& handled)> OnAuthorization,
-      OnProxyAuthorization;
+  std::function<void(TIdCustomHTTP&sender, TIdAuthentication&auth, bool&handled)> OnAuthorization, OnProxyAuthorization;
 
   // ---- working state --------------------------------------------------------------------
   int RedirectCount = 0;
@@ -206,17 +204,16 @@ class TIdCustomHTTP : public TIdTCPClient {
  private:
   friend class TIdHTTPProtocol;
   bool OnRedirectDecision(std::string& dest, TIdHTTPMethod& method);
-  bool AuthorizationStep(std::unique_ptr<TIdAuthentication>& credentials,
-                         const std::vector<std::string>& challenges, const decltype(OnSelectAuthorization)& select,
-                         const decltype(OnAuthorization)& authorize, std::string& user, std::string& password,
-                         bool& basicAuthentication);
+  bool AuthorizationStep(std::unique_ptr<TIdAuthentication>& credentials, const std::vector<std::string>& challenges,
+                         const decltype(OnSelectAuthorization)& select, const decltype(OnAuthorization)& authorize,
+                         std::string& user, std::string& password, bool& basicAuthentication);
 
   TIdURI workingUri_;
   std::unique_ptr<TIdHTTPProtocol> protocol_;
   TIdCookieManager* cookieManager_ = nullptr;
   std::unique_ptr<TIdCookieManager> ownedCookieManager_;
   std::uint32_t Tick() const;
-  bool requestTimed_ = false;          // a request with a total limit is under way
+  bool requestTimed_ = false;           // a request with a total limit is under way
   std::uint32_t requestStartTick_ = 0;  // when it began, on TickSource
 };
 

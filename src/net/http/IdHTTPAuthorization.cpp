@@ -12,8 +12,10 @@ void TIdCustomHTTP::StoreResponseCookies() {
   const TIdHeaderList& h = Response().HeaderLines;
   for (int i = 0; i < h.Count(); ++i) {
     const std::string name = h.NameOfLine(i);
-    if (SameText(name, "Set-cookie")) cookieManager_->AddCookie(h.ValueOfLine(i), workingUri_.Host, false);
-    else if (SameText(name, "Set-cookie2")) cookieManager_->AddCookie(h.ValueOfLine(i), workingUri_.Host, true);
+    if (SameText(name, "Set-cookie"))
+      cookieManager_->AddCookie(h.ValueOfLine(i), workingUri_.Host, false);
+    else if (SameText(name, "Set-cookie2"))
+      cookieManager_->AddCookie(h.ValueOfLine(i), workingUri_.Host, true);
   }
 }
 
@@ -46,14 +48,9 @@ bool TIdCustomHTTP::AuthorizationStep(std::unique_ptr<TIdAuthentication>& creden
   credentials->AuthParams = challenges;
   bool accepted = false;
   switch (credentials->Next()) {
-    case wnDoRequest:
-      accepted = true;
-      break;
-    case wnFail:
-      break;
-    case wnAskTheProgram:
-      authorize(*this, *credentials, accepted);
-      break;
+    case wnDoRequest: accepted = true; break;
+    case wnFail: break;
+    case wnAskTheProgram: authorize(*this, *credentials, accepted); break;
   }
   if (accepted) {
     // What the scheme (or the program) settled on is what later requests send.

@@ -46,8 +46,8 @@ class TIdRequestHeaderInfo : public TIdEntityHeaderInfo {
   void WriteToLines() override;
   void ResetFields() override;
 
-  std::string Accept, AcceptCharSet, AcceptEncoding, AcceptLanguage, From, Referer, Host,
-      ProxyConnection, UserAgent, Username, Password;
+  std::string Accept, AcceptCharSet, AcceptEncoding, AcceptLanguage, From, Referer, Host, ProxyConnection, UserAgent,
+      Username, Password;
   bool BasicAuthentication = false;
   /// Owned; created by an authorization step or by BasicAuthentication when writing.
   std::unique_ptr<TIdAuthentication> Credentials;

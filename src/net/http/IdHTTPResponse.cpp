@@ -56,8 +56,10 @@ int TIdHTTPResponse::StatusCode() const {
 TIdHTTPProtocolVersion TIdHTTPResponse::StatusVersion() {
   if (StatusLine.size() >= 8) {
     std::string v = StatusLine.substr(5, 3);
-    if (v == "1.0") version_ = pv1_0;
-    else if (v == "1.1") version_ = pv1_1;
+    if (v == "1.0")
+      version_ = pv1_0;
+    else if (v == "1.1")
+      version_ = pv1_1;
   }
   return version_;
 }

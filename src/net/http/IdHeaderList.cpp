@@ -4,9 +4,7 @@
 #include "net/http/IdGlobal.h"
 
 namespace {
-bool IsContinuation(const std::string& line) {
-  return !line.empty() && (line[0] == ' ' || line[0] == '\t');
-}
+bool IsContinuation(const std::string& line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
 }  // namespace
 
 int TIdHeaderList::Add(const std::string& line) {
@@ -14,9 +12,7 @@ int TIdHeaderList::Add(const std::string& line) {
   return Count() - 1;
 }
 
-void TIdHeaderList::Insert(int i, const std::string& line) {
-  lines_.insert(lines_.begin() + i, line);
-}
+void TIdHeaderList::Insert(int i, const std::string& line) { lines_.insert(lines_.begin() + i, line); }
 
 void TIdHeaderList::Put(int i, const std::string& line) { lines_.at(static_cast<std::size_t>(i)) = line; }
 
@@ -56,9 +52,7 @@ int TIdHeaderList::IndexOfHeader(const std::string& name) const {
   return -1;
 }
 
-std::string TIdHeaderList::HeaderValue(const std::string& name) const {
-  return ValueOfLine(IndexOfHeader(name));
-}
+std::string TIdHeaderList::HeaderValue(const std::string& name) const { return ValueOfLine(IndexOfHeader(name)); }
 
 void TIdHeaderList::DeleteContinuations(int i) {
   while (i + 1 < Count() && IsContinuation(lines_[static_cast<std::size_t>(i) + 1])) Delete(i + 1);

@@ -79,13 +79,11 @@ std::string TIdURI::FullUri() {
   return ComposeUri(false, false);
 }
 
-std::string TIdURI::MergePath(const std::string& base, const std::string& path,
-                              const std::string& delimiter) {
+std::string TIdURI::MergePath(const std::string& base, const std::string& path, const std::string& delimiter) {
   if (delimiter.empty()) return base + path;
   if (PosText(delimiter, path) == 1) return path;
   auto endsWith = [&](const std::string& s) {
-    return s.size() >= delimiter.size() &&
-           s.compare(s.size() - delimiter.size(), delimiter.size(), delimiter) == 0;
+    return s.size() >= delimiter.size() && s.compare(s.size() - delimiter.size(), delimiter.size(), delimiter) == 0;
   };
   const bool keepTrailing = path.empty() || endsWith(path);
   std::string w = base;
@@ -95,8 +93,10 @@ std::string TIdURI::MergePath(const std::string& base, const std::string& path,
   std::string r;
   for (std::size_t i = 0; i < w.size();) {
     if (w.compare(i, delimiter.size(), delimiter) == 0) {
-      if (i == 0) r = delimiter;
-      else if (!endsWith(r)) r += delimiter;
+      if (i == 0)
+        r = delimiter;
+      else if (!endsWith(r))
+        r += delimiter;
       i += delimiter.size();
       continue;
     }

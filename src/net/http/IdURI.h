@@ -23,8 +23,7 @@ class TIdURI {
 
   /// Resolves `path` against `base`: an absolute path replaces it, "." stays, ".." removes the
   /// last segment, runs of delimiters collapse.
-  static std::string MergePath(const std::string& base, const std::string& path,
-                               const std::string& delimiter = "/");
+  static std::string MergePath(const std::string& base, const std::string& path, const std::string& delimiter = "/");
 
   std::string Uri, Protocol, Username, Password, Host, Port, Path, Document, Params, Bookmark;
 };

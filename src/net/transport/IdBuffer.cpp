@@ -61,7 +61,9 @@ std::int64_t TIdManagedBuffer::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 std::int64_t TIdManagedBuffer::Size() { return static_cast<std::int64_t>(Data().size()) - consumed_; }
 
-void TIdManagedBuffer::SetSize(std::int64_t size) { TMemoryStream::SetSize(std::max<std::int64_t>(0, size) + consumed_); }
+void TIdManagedBuffer::SetSize(std::int64_t size) {
+  TMemoryStream::SetSize(std::max<std::int64_t>(0, size) + consumed_);
+}
 
 char* TIdManagedBuffer::Memory() { return Data().empty() ? nullptr : &Data()[0] + consumed_; }
 

@@ -5,9 +5,15 @@
 #include "net/transport/IdException.h"
 #include "net/transport/IdSharedStack.h"
 
-const char* const IdStatusTexts[9] = {"Resolving hostname %s.", "Connecting to %s.", "Connected.",
-                                      "Disconnecting.",         "Disconnected.",     "%s",
-                                      "%s",                     "%s",                "%s"};
+const char* const IdStatusTexts[9] = {"Resolving hostname %s.",
+                                      "Connecting to %s.",
+                                      "Connected.",
+                                      "Disconnecting.",
+                                      "Disconnected.",
+                                      "%s",
+                                      "%s",
+                                      "%s",
+                                      "%s"};
 
 TIdBaseComponent::~TIdBaseComponent() {
   // Tell every component that asked, and make them forget us.

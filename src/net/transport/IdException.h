@@ -57,8 +57,7 @@ class EIdWS2StubError : public EIdException {
 /// A socket call failed; ErrorNumber is the library's (Windows) error number.
 class EIdSocketError : public EIdException {
  public:
-  EIdSocketError(int errorNumber, const std::string& message)
-      : EIdException(message), ErrorNumber(errorNumber) {}
+  EIdSocketError(int errorNumber, const std::string& message) : EIdException(message), ErrorNumber(errorNumber) {}
   const char* ClassName() const override { return "EIdSocketError"; }
   int ErrorNumber;
 };
@@ -80,5 +79,4 @@ SETUPTQ_EXCEPTION(EIdFileNotFound, EIdTCPConnectionError);
 
 /// printf-like "%s" / "%d" substitution of the message texts above, in order of the
 /// arguments; other characters are copied unchanged.
-std::string IdFormat(const char* format, const std::string& a = std::string(),
-                     const std::string& b = std::string());
+std::string IdFormat(const char* format, const std::string& a = std::string(), const std::string& b = std::string());

@@ -76,9 +76,8 @@ TIdHostLookupResult LookupHostWithin(const std::string& name, int timeout) {
     return none;
   }
   // In slices when this thread has a while-waiting hook; a negative limit waits for the answer.
-  const bool ended = WaitInSlices(timeout, [&slot](int ms) {
-    return slot->ended.Wait(ms < 0 ? UINT32_MAX : static_cast<std::uint32_t>(ms));
-  });
+  const bool ended = WaitInSlices(
+      timeout, [&slot](int ms) { return slot->ended.Wait(ms < 0 ? UINT32_MAX : static_cast<std::uint32_t>(ms)); });
   if (!ended) {
     TIdHostLookupResult late;
     late.ErrorNumber = Id_WSAETIMEDOUT;

@@ -14,10 +14,9 @@ class TIdIOHandler : public TIdComponent {
   /// Closes the handler's socket (if any).
   virtual void CloseHandler() {}
   /// Opens a connection to host:port; timeout in ms (IdTimeoutDefault or 0: a plain connect).
-  virtual void ConnectTo(const std::string& host, int port, int timeout, const std::string& boundIP,
-                         int boundPort, int boundPortMin, int boundPortMax) {
-    (void)host, (void)port, (void)timeout, (void)boundIP, (void)boundPort, (void)boundPortMin,
-        (void)boundPortMax;
+  virtual void ConnectTo(const std::string& host, int port, int timeout, const std::string& boundIP, int boundPort,
+                         int boundPortMin, int boundPortMax) {
+    (void)host, (void)port, (void)timeout, (void)boundIP, (void)boundPort, (void)boundPortMin, (void)boundPortMax;
   }
   virtual bool HasSocket() = 0;
   /// The socket handler this is, or null (a connection keeps it for the socket's details).

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/Platform.h"
 #include "net/transport/IdIOHandler.h"
 #include "net/transport/IdSocketHandle.h"
+#include "platform/Platform.h"
 
 enum TSocksVersion { svNoSocks, svSocks4, svSocks4A, svSocks5 };
 

@@ -50,9 +50,11 @@ void TIdSocketHandle::BindLocal() {
     return;
   }
   if (ClientPortMax < ClientPortMin)
-    throw EIdInvalidPortRange(IdFormat(RSInvalidPortRange, std::to_string(ClientPortMin), std::to_string(ClientPortMax)));
+    throw EIdInvalidPortRange(
+        IdFormat(RSInvalidPortRange, std::to_string(ClientPortMin), std::to_string(ClientPortMax)));
   if (!BindInPortRange())
-    throw EIdCanNotBindPortInRange(IdFormat(RSCanNotBindRange, std::to_string(ClientPortMin), std::to_string(ClientPortMax)));
+    throw EIdCanNotBindPortInRange(
+        IdFormat(RSCanNotBindRange, std::to_string(ClientPortMin), std::to_string(ClientPortMax)));
 }
 
 bool TIdSocketHandle::TryBindLocal() {
@@ -139,8 +141,8 @@ bool TIdSocketHandle::Accept(TIdSocketHandle& client) {
   if (h == Id_INVALID_SOCKET) {
     // A listening socket closed under the wait ends it quietly; anything else raises.
     if (!HasHandle) return false;
-    if (GStack->CheckSocketResult(Id_SOCKET_ERROR, {Id_WSAEINTR, Id_WSAEBADF, Id_WSAENOTSOCK, Id_WSAECONNABORTED,
-                                                    Id_WSAEINVAL}))
+    if (GStack->CheckSocketResult(Id_SOCKET_ERROR,
+                                  {Id_WSAEINTR, Id_WSAEBADF, Id_WSAENOTSOCK, Id_WSAECONNABORTED, Id_WSAEINVAL}))
       return false;
   }
   client.AdoptHandle(h);

@@ -60,7 +60,6 @@ void CopyFromSet(const ws::TFDSet& set, TIdSocketList* list) {
   list->assign(set.fd_array, set.fd_array + set.fd_count);
 }
 
-
 /// The address a socket query (getpeername, getsockname) reports, as family, dotted IP and port.
 void ReadSocketAddress(TIdStackWindows& stack, int (*query)(ws::TSocket, ws::TSockAddrIn*, int*),
                        TIdStackSocketHandle s, int& family, std::string& ip, int& port) {
@@ -102,7 +101,7 @@ int TIdStackWindows::WSConnect(TIdStackSocketHandle s, int family, const std::st
 std::string TIdStackWindows::LookupHost(const std::string& name, int timeout) {
   // Without a limit the lookup runs on this thread, unless the thread must go on answering
   // while it waits (a while-waiting hook): then on a thread of its own, waited for to the end.
-  const TIdHostLookupResult r = timeout > 0              ? LookupHostWithin(name, timeout)
+  const TIdHostLookupResult r = timeout > 0             ? LookupHostWithin(name, timeout)
                                 : HasWhileWaitingHook() ? LookupHostWithin(name, IdTimeoutInfinite)
                                                         : LookupHostNow(name);
   if (r.Found) return AddressToDotted(r.Address);

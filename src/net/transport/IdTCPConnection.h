@@ -73,8 +73,7 @@ class TIdTCPConnection : public TIdComponent {
   /// One line without its terminator (and without a CR before an LF terminator).
   /// maximum -1: MaxLineLength; 0: no limit. Returns "" when the peer closed before a
   /// terminator came (the bytes stay buffered).
-  virtual std::string ReadLine(const std::string& terminator = "\n", int timeout = IdTimeoutDefault,
-                               int maximum = -1);
+  virtual std::string ReadLine(const std::string& terminator = "\n", int timeout = IdTimeoutDefault, int maximum = -1);
   /// Exactly count bytes.
   void ReadExact(void* buffer, int count);
   /// count bytes (count -1: a 4-byte length in network order first) into the stream, or

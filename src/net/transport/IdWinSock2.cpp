@@ -14,34 +14,28 @@ namespace {
 // Row names in table order. The twelve generic rows before the last four resolve the
 // exported name with the suffix A.
 constexpr const char* kEntryNames[WinsockEntryCount] = {
-    "WSACleanup", "accept", "bind", "closesocket", "connect", "ioctlsocket", "getpeername",
-    "getsockname", "getsockopt", "htonl", "htons", "inet_addr", "inet_ntoa", "listen", "ntohl",
-    "ntohs", "recv", "recvfrom", "select", "send", "sendto", "setsockopt", "shutdown", "socket",
-    "gethostbyaddr", "gethostbyname", "gethostname", "getservbyport", "getservbyname",
-    "getprotobynumber", "getprotobyname", "WSASetLastError", "WSAGetLastError", "WSAIsBlocking",
-    "WSAUnhookBlockingHook", "WSASetBlockingHook", "WSACancelBlockingCall",
-    "WSAAsyncGetServByName", "WSAAsyncGetServByPort", "WSAAsyncGetProtoByName",
-    "WSAAsyncGetProtoByNumber", "WSAAsyncGetHostByName", "WSAAsyncGetHostByAddr",
-    "WSACancelAsyncRequest", "WSAAsyncSelect", "__WSAFDIsSet", "WSAAccept", "WSACloseEvent",
-    "WSAConnect", "WSACreateEvent", "WSADuplicateSocketA", "WSADuplicateSocketW",
-    "WSAEnumNetworkEvents", "WSAEnumProtocolsA", "WSAEnumProtocolsW", "WSAEventSelect",
-    "WSAGetOverlappedResult", "WSAGetQosByName", "WSAHtonl", "WSAHtons", "WSAIoctl",
-    "WSAJoinLeaf", "WSANtohl", "WSANtohs", "WSARecv", "WSARecvDisconnect", "WSARecvFrom",
-    "WSAResetEvent", "WSASend", "WSASendDisconnect", "WSASendTo", "WSASetEvent", "WSASocketA",
-    "WSASocketW", "WSAWaitForMultipleEvents", "WSAAddressToStringA", "WSAAddressToStringW",
-    "WSAStringToAddressA", "WSAStringToAddressW", "WSALookupServiceBeginA",
-    "WSALookupServiceBeginW", "WSALookupServiceNextA", "WSALookupServiceNextW",
-    "WSALookupServiceEnd", "WSAInstallServiceClassA", "WSAInstallServiceClassW",
-    "WSARemoveServiceClass", "WSAGetServiceClassInfoA", "WSAGetServiceClassInfoW",
-    "WSAEnumNameSpaceProvidersA", "WSAEnumNameSpaceProvidersW",
-    "WSAGetServiceClassNameByClassIdA", "WSAGetServiceClassNameByClassIdW", "WSASetServiceA",
-    "WSASetServiceW", "WSAProviderConfigChange",
+    "WSACleanup", "accept", "bind", "closesocket", "connect", "ioctlsocket", "getpeername", "getsockname", "getsockopt",
+    "htonl", "htons", "inet_addr", "inet_ntoa", "listen", "ntohl", "ntohs", "recv", "recvfrom", "select", "send",
+    "sendto", "setsockopt", "shutdown", "socket", "gethostbyaddr", "gethostbyname", "gethostname", "getservbyport",
+    "getservbyname", "getprotobynumber", "getprotobyname", "WSASetLastError", "WSAGetLastError", "WSAIsBlocking",
+    "WSAUnhookBlockingHook", "WSASetBlockingHook", "WSACancelBlockingCall", "WSAAsyncGetServByName",
+    "WSAAsyncGetServByPort", "WSAAsyncGetProtoByName", "WSAAsyncGetProtoByNumber", "WSAAsyncGetHostByName",
+    "WSAAsyncGetHostByAddr", "WSACancelAsyncRequest", "WSAAsyncSelect", "__WSAFDIsSet", "WSAAccept", "WSACloseEvent",
+    "WSAConnect", "WSACreateEvent", "WSADuplicateSocketA", "WSADuplicateSocketW", "WSAEnumNetworkEvents",
+    "WSAEnumProtocolsA", "WSAEnumProtocolsW", "WSAEventSelect", "WSAGetOverlappedResult", "WSAGetQosByName", "WSAHtonl",
+    "WSAHtons", "WSAIoctl", "WSAJoinLeaf", "WSANtohl", "WSANtohs", "WSARecv", "WSARecvDisconnect", "WSARecvFrom",
+    "WSAResetEvent", "WSASend", "WSASendDisconnect", "WSASendTo", "WSASetEvent", "WSASocketA", "WSASocketW",
+    "WSAWaitForMultipleEvents", "WSAAddressToStringA", "WSAAddressToStringW", "WSAStringToAddressA",
+    "WSAStringToAddressW", "WSALookupServiceBeginA", "WSALookupServiceBeginW", "WSALookupServiceNextA",
+    "WSALookupServiceNextW", "WSALookupServiceEnd", "WSAInstallServiceClassA", "WSAInstallServiceClassW",
+    "WSARemoveServiceClass", "WSAGetServiceClassInfoA", "WSAGetServiceClassInfoW", "WSAEnumNameSpaceProvidersA",
+    "WSAEnumNameSpaceProvidersW", "WSAGetServiceClassNameByClassIdA", "WSAGetServiceClassNameByClassIdW",
+    "WSASetServiceA", "WSASetServiceW", "WSAProviderConfigChange",
     // generic names
-    "WSADuplicateSocket", "WSAEnumProtocols", "WSASocket", "WSAAddressToString",
-    "WSAStringToAddress", "WSALookupServiceBegin", "WSALookupServiceNext",
-    "WSAInstallServiceClass", "WSAGetServiceClassInfo", "WSAEnumNameSpaceProviders",
-    "WSAGetServiceClassNameByClassId", "WSASetService",
-    "TransmitFile", "AcceptEx", "GetAcceptExSockaddrs", "WSARecvEx"};
+    "WSADuplicateSocket", "WSAEnumProtocols", "WSASocket", "WSAAddressToString", "WSAStringToAddress",
+    "WSALookupServiceBegin", "WSALookupServiceNext", "WSAInstallServiceClass", "WSAGetServiceClassInfo",
+    "WSAEnumNameSpaceProviders", "WSAGetServiceClassNameByClassId", "WSASetService", "TransmitFile", "AcceptEx",
+    "GetAcceptExSockaddrs", "WSARecvEx"};
 
 constexpr int kFirstGeneric = 96;
 constexpr int kGenericCount = 12;
@@ -88,9 +82,7 @@ Fn Target(int entry) {
 
 }  // namespace
 
-const char* WinsockEntryName(int entry) {
-  return entry >= 0 && entry < WinsockEntryCount ? kEntryNames[entry] : "";
-}
+const char* WinsockEntryName(int entry) { return entry >= 0 && entry < WinsockEntryCount ? kEntryNames[entry] : ""; }
 
 const char* WinsockExportName(int entry) {
   return entry >= 0 && entry < WinsockEntryCount ? kEntryNames[kExportRows.row[entry]] : "";
@@ -167,23 +159,20 @@ int recv(TSocket s, char* buf, int len, int flags) {
   return Target<int(ST_WSAAPI*)(TSocket, char*, int, int)>(weRecv)(s, buf, len, flags);
 }
 int select(int nfds, TFDSet* readfds, TFDSet* writefds, TFDSet* exceptfds, const TTimeVal* timeout) {
-  return Target<int(ST_WSAAPI*)(int, TFDSet*, TFDSet*, TFDSet*, const TTimeVal*)>(weSelect)(
-      nfds, readfds, writefds, exceptfds, timeout);
+  return Target<int(ST_WSAAPI*)(int, TFDSet*, TFDSet*, TFDSet*, const TTimeVal*)>(weSelect)(nfds, readfds, writefds,
+                                                                                            exceptfds, timeout);
 }
 int send(TSocket s, const char* buf, int len, int flags) {
   return Target<int(ST_WSAAPI*)(TSocket, const char*, int, int)>(weSend)(s, buf, len, flags);
 }
 int setsockopt(TSocket s, int level, int optname, const char* optval, int optlen) {
-  return Target<int(ST_WSAAPI*)(TSocket, int, int, const char*, int)>(weSetSockOpt)(s, level, optname, optval,
-                                                                                   optlen);
+  return Target<int(ST_WSAAPI*)(TSocket, int, int, const char*, int)>(weSetSockOpt)(s, level, optname, optval, optlen);
 }
 int shutdown(TSocket s, int how) { return Target<int(ST_WSAAPI*)(TSocket, int)>(weShutdown)(s, how); }
 TSocket socket(int af, int type, int protocol) {
   return Target<TSocket(ST_WSAAPI*)(int, int, int)>(weSocket)(af, type, protocol);
 }
-THostEnt* gethostbyname(const char* name) {
-  return Target<THostEnt*(ST_WSAAPI*)(const char*)>(weGetHostByName)(name);
-}
+THostEnt* gethostbyname(const char* name) { return Target<THostEnt*(ST_WSAAPI*)(const char*)>(weGetHostByName)(name); }
 void WSASetLastError(int error) { Target<void(ST_WSAAPI*)(int)>(weWSASetLastError)(error); }
 int WSAGetLastError() { return Target<int(ST_WSAAPI*)()>(weWSAGetLastError)(); }
 

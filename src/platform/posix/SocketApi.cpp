@@ -32,10 +32,12 @@ int Translate(int e) {
   switch (e) {
     case EINTR: return Id_WSAEINTR;
     case EBADF: return Id_WSAENOTSOCK;  // a closed handle: Windows reports "not a socket"
-    case EACCES: case EPERM: return Id_WSAEACCES;
+    case EACCES:
+    case EPERM: return Id_WSAEACCES;
     case EFAULT: return Id_WSAEFAULT;
     case EINVAL: return Id_WSAEINVAL;
-    case EMFILE: case ENFILE: return Id_WSAEMFILE;
+    case EMFILE:
+    case ENFILE: return Id_WSAEMFILE;
     case EWOULDBLOCK: return Id_WSAEWOULDBLOCK;
     case EINPROGRESS: return Id_WSAEINPROGRESS;
     case EALREADY: return Id_WSAEALREADY;
@@ -56,10 +58,12 @@ int Translate(int e) {
     case ENETRESET: return Id_WSAENETRESET;
     case ECONNABORTED: return Id_WSAECONNABORTED;
     case ECONNRESET: return Id_WSAECONNRESET;
-    case ENOBUFS: case ENOMEM: return Id_WSAENOBUFS;
+    case ENOBUFS:
+    case ENOMEM: return Id_WSAENOBUFS;
     case EISCONN: return Id_WSAEISCONN;
     case ENOTCONN: return Id_WSAENOTCONN;
-    case ESHUTDOWN: case EPIPE: return Id_WSAESHUTDOWN;
+    case ESHUTDOWN:
+    case EPIPE: return Id_WSAESHUTDOWN;
     case ETOOMANYREFS: return Id_WSAETOOMANYREFS;
     case ETIMEDOUT: return Id_WSAETIMEDOUT;
     case ECONNREFUSED: return Id_WSAECONNREFUSED;
@@ -181,8 +185,7 @@ int ST_WSAAPI ws_closesocket(TSocket s) {
 }
 
 int NameCall(int (*call)(int, sockaddr*, socklen_t*), TSocket s, TSockAddrIn* addr, int* len) {
-  if (!addr || !len || *len < static_cast<int>(sizeof(TSockAddrIn)))
-    return t_lastError = Id_WSAEFAULT, kSocketError;
+  if (!addr || !len || *len < static_cast<int>(sizeof(TSockAddrIn))) return t_lastError = Id_WSAEFAULT, kSocketError;
   sockaddr_in n{};
   socklen_t nl = sizeof n;
   if (call(Fd(s), reinterpret_cast<sockaddr*>(&n), &nl) != 0) return Fail();
@@ -230,8 +233,7 @@ int ST_WSAAPI ws_select(int, TFDSet* rd, TFDSet* wr, TFDSet* ex, const TTimeVal*
   std::vector<int> owner;
   for (int k = 0; k < 3; ++k) {
     if (!sets[k]) continue;
-    if (sets[k]->fd_count > static_cast<std::uint32_t>(kFDSetSize))
-      return t_lastError = Id_WSAEINVAL, kSocketError;
+    if (sets[k]->fd_count > static_cast<std::uint32_t>(kFDSetSize)) return t_lastError = Id_WSAEINVAL, kSocketError;
     for (std::uint32_t i = 0; i < sets[k]->fd_count; ++i) {
       fds.push_back(pollfd{Fd(sets[k]->fd_array[i]), wanted[k], 0});
       owner.push_back(k);
@@ -256,9 +258,9 @@ int ST_WSAAPI ws_select(int, TFDSet* rd, TFDSet* wr, TFDSet* ex, const TTimeVal*
   for (size_t i = 0; i < fds.size(); ++i) {
     short hit = fds[i].revents;
     int k = owner[i];
-    bool isReady = k == 0 ? (hit & (POLLIN | POLLHUP | POLLERR)) != 0
-                 : k == 1 ? (hit & (POLLOUT | POLLERR)) != 0
-                          : (hit & POLLPRI) != 0;
+    bool isReady = k == 0   ? (hit & (POLLIN | POLLHUP | POLLERR)) != 0
+                   : k == 1 ? (hit & (POLLOUT | POLLERR)) != 0
+                            : (hit & POLLPRI) != 0;
     if (isReady) {
       sets[k]->fd_array[sets[k]->fd_count++] = static_cast<TSocket>(fds[i].fd);
       ++ready;
@@ -323,9 +325,9 @@ THostEnt* ST_WSAAPI ws_gethostbyname(const char* name) {
   int rc = ::getaddrinfo(name, nullptr, &hints, &res);
   if (rc != 0) {
     t_lastError = rc == EAI_AGAIN    ? Id_WSATRY_AGAIN
-                : rc == EAI_FAIL     ? Id_WSANO_RECOVERY
-                : rc == EAI_MEMORY   ? Id_WSAENOBUFS
-                : rc == EAI_SYSTEM   ? Translate(errno)
+                  : rc == EAI_FAIL   ? Id_WSANO_RECOVERY
+                  : rc == EAI_MEMORY ? Id_WSAENOBUFS
+                  : rc == EAI_SYSTEM ? Translate(errno)
                                      : Id_WSAHOST_NOT_FOUND;
     return nullptr;
   }
@@ -362,17 +364,28 @@ void* Addr(F f) {
 }
 
 const Export kExports[] = {
-    {"WSAStartup", Addr(ws_WSAStartup)},   {"WSACleanup", Addr(ws_WSACleanup)},
-    {"accept", Addr(ws_accept)},           {"bind", Addr(ws_bind)},
-    {"closesocket", Addr(ws_closesocket)}, {"connect", Addr(ws_connect)},
-    {"getpeername", Addr(ws_getpeername)}, {"getsockname", Addr(ws_getsockname)},
-    {"htonl", Addr(ws_htonl)},             {"htons", Addr(ws_htons)},
-    {"listen", Addr(ws_listen)},           {"ntohl", Addr(ws_ntohl)},
-    {"ntohs", Addr(ws_ntohs)},             {"recv", Addr(ws_recv)},
-    {"select", Addr(ws_select)},           {"send", Addr(ws_send)},
-    {"setsockopt", Addr(ws_setsockopt)},   {"shutdown", Addr(ws_shutdown)},
-    {"socket", Addr(ws_socket)},           {"gethostbyname", Addr(ws_gethostbyname)},
-    {"WSASetLastError", Addr(ws_WSASetLastError)}, {"WSAGetLastError", Addr(ws_WSAGetLastError)},
+    {"WSAStartup", Addr(ws_WSAStartup)},
+    {"WSACleanup", Addr(ws_WSACleanup)},
+    {"accept", Addr(ws_accept)},
+    {"bind", Addr(ws_bind)},
+    {"closesocket", Addr(ws_closesocket)},
+    {"connect", Addr(ws_connect)},
+    {"getpeername", Addr(ws_getpeername)},
+    {"getsockname", Addr(ws_getsockname)},
+    {"htonl", Addr(ws_htonl)},
+    {"htons", Addr(ws_htons)},
+    {"listen", Addr(ws_listen)},
+    {"ntohl", Addr(ws_ntohl)},
+    {"ntohs", Addr(ws_ntohs)},
+    {"recv", Addr(ws_recv)},
+    {"select", Addr(ws_select)},
+    {"send", Addr(ws_send)},
+    {"setsockopt", Addr(ws_setsockopt)},
+    {"shutdown", Addr(ws_shutdown)},
+    {"socket", Addr(ws_socket)},
+    {"gethostbyname", Addr(ws_gethostbyname)},
+    {"WSASetLastError", Addr(ws_WSASetLastError)},
+    {"WSAGetLastError", Addr(ws_WSAGetLastError)},
 };
 
 int g_module;  // the module's identity

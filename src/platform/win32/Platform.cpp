@@ -4,21 +4,20 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <io.h>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/WideText.h"
 
 namespace platform {
 
-FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share,
-                    FileCreate create, int& error) {
+FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share, FileCreate create, int& error) {
   DWORD acc = access == FileAccess::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-  DWORD sh = share == FileShare::None ? 0
-           : share == FileShare::Read ? FILE_SHARE_READ
-                                      : FILE_SHARE_READ | FILE_SHARE_WRITE;
+  DWORD sh = share == FileShare::None   ? 0
+             : share == FileShare::Read ? FILE_SHARE_READ
+                                        : FILE_SHARE_READ | FILE_SHARE_WRITE;
   DWORD disp = create == FileCreate::OpenExisting ? OPEN_EXISTING : CREATE_ALWAYS;
   HANDLE h = CreateFileW(PathToWide(path).c_str(), acc, sh, nullptr, disp, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
@@ -64,8 +63,8 @@ bool MakeDirectory(const std::string& path) { return CreateDirectoryW(PathToWide
 
 std::string SystemErrorText(int code) {
   wchar_t* text = nullptr;
-  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_ARGUMENT_ARRAY,
                            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
   std::string s = n && text ? FromWide(text, static_cast<int>(n), kProgramCodePage) : std::string();
   if (text) LocalFree(text);
@@ -111,8 +110,10 @@ std::string ArgAt(int index) {
     std::wstring arg;
     bool quoted = false;
     while (*p && (quoted || *p > L' ')) {
-      if (*p == L'"') quoted = !quoted;
-      else arg += *p;
+      if (*p == L'"')
+        quoted = !quoted;
+      else
+        arg += *p;
       ++p;
     }
     if (i == index) result = arg;
@@ -148,9 +149,8 @@ void RegisterModuleResource(const std::string&, const std::string&, const std::s
 void HardenDllSearch() {
   using SetDirsFn = BOOL(WINAPI*)(DWORD);
   HMODULE k = GetModuleHandleA("kernel32.dll");
-  auto fn = k ? reinterpret_cast<SetDirsFn>(reinterpret_cast<void*>(
-                    GetProcAddress(k, "SetDefaultDllDirectories")))
-              : nullptr;
+  auto fn =
+      k ? reinterpret_cast<SetDirsFn>(reinterpret_cast<void*>(GetProcAddress(k, "SetDefaultDllDirectories"))) : nullptr;
   if (fn) fn(0x00000800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
   SetDllDirectoryA("");  // drops the current folder from the search as well
 }
@@ -278,10 +278,8 @@ std::optional<int> LocalBiasMinutes() {
   switch (GetTimeZoneInformation(&tz)) {
     case TIME_ZONE_ID_UNKNOWN:  // a zone without daylight saving rules
       return static_cast<int>(tz.Bias);
-    case TIME_ZONE_ID_STANDARD:
-      return static_cast<int>(tz.Bias + tz.StandardBias);
-    case TIME_ZONE_ID_DAYLIGHT:
-      return static_cast<int>(tz.Bias + tz.DaylightBias);
+    case TIME_ZONE_ID_STANDARD: return static_cast<int>(tz.Bias + tz.StandardBias);
+    case TIME_ZONE_ID_DAYLIGHT: return static_cast<int>(tz.Bias + tz.DaylightBias);
     default:  // TIME_ZONE_ID_INVALID: tz holds nothing
       return std::nullopt;
   }

@@ -13,13 +13,12 @@
 namespace platform {
 
 // Same size and alignment.
-#define ST_SAME_RECORD(Ours, Theirs)                                                           \
-  static_assert(sizeof(Ours) == sizeof(Theirs) && alignof(Ours) == alignof(Theirs),           \
+#define ST_SAME_RECORD(Ours, Theirs)                                                \
+  static_assert(sizeof(Ours) == sizeof(Theirs) && alignof(Ours) == alignof(Theirs), \
                 #Ours " differs in size or alignment from " #Theirs)
 // Same offset and size of a field of the same name.
-#define ST_SAME_FIELD(Ours, Theirs, field)                                                     \
-  static_assert(offsetof(Ours, field) == offsetof(Theirs, field) &&                            \
-                    sizeof(Ours::field) == sizeof(Theirs::field),                              \
+#define ST_SAME_FIELD(Ours, Theirs, field)                                                                        \
+  static_assert(offsetof(Ours, field) == offsetof(Theirs, field) && sizeof(Ours::field) == sizeof(Theirs::field), \
                 #Ours "::" #field " differs from " #Theirs)
 
 static_assert(std::is_same<TSocket, SOCKET>::value, "a socket handle is the system's SOCKET");

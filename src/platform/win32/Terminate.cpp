@@ -3,9 +3,9 @@
 // (about 45 KB); this one writes the exception's message to the standard error, if there is
 // one, and ends the process the same way. The win32 link pulls it in ahead of the runtime's
 // (see CMakeLists.txt).
+#include <cxxabi.h>
 #include <cstdio>
 #include <cstdlib>
-#include <cxxabi.h>
 #include <exception>
 
 namespace __gnu_cxx {

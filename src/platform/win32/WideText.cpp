@@ -35,8 +35,6 @@ std::string PathFromText(const std::string& text) { return PathFromWide(TextToWi
 
 unsigned AnsiCodePage() { return GetACP(); }
 
-bool IsLeadByte(unsigned codePage, unsigned char byte) {
-  return IsDBCSLeadByteEx(codePage, byte) != FALSE;
-}
+bool IsLeadByte(unsigned codePage, unsigned char byte) { return IsDBCSLeadByteEx(codePage, byte) != FALSE; }
 
 }  // namespace platform

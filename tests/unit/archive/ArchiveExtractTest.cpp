@@ -153,8 +153,8 @@ TEST_F(ExtractArchiveFails, AMissingArchiveCreatesTheFolderAndNothingElse) {
 }
 
 TEST_F(ExtractArchiveFails, AnUncreatableFileStopsThereAndKeepsTheEntriesBefore) {
-  EXPECT_FALSE(Extract(Int32(3) + Entry("a.txt", "first") + Entry("nosuchdir/b.txt", "second") +
-                       Entry("c.txt", "third")));
+  EXPECT_FALSE(
+      Extract(Int32(3) + Entry("a.txt", "first") + Entry("nosuchdir/b.txt", "second") + Entry("c.txt", "third")));
   EXPECT_EQ(Listing(target), (Files{{"a.txt", 5}}));
 }
 
@@ -198,7 +198,8 @@ TEST_F(ExtractArchiveFails, TheErrorKeepsItsTypeAndNamesTheEntry) {
   std::string stream = CompressZlib(NoiseBytes(100000, 9));
   EXPECT_EQ(Failure(Int32(1) + RawEntry("a.bin", 100000, stream.substr(0, 5000))),
             "EReadError: \"a.bin\": Stream read error");
-  EXPECT_EQ(Failure(Int32(1) + RawEntry("a.bin", -1, "")), "EArchiveError: Negative size in entry 1 \"a.bin\"");  // a header: no entry prefix
+  EXPECT_EQ(Failure(Int32(1) + RawEntry("a.bin", -1, "")),
+            "EArchiveError: Negative size in entry 1 \"a.bin\"");  // a header: no entry prefix
 }
 
 TEST_F(ExtractArchiveFails, AnEmptyTargetNameIsRefusedRatherThanTakenAsTheDriveRoot) {
@@ -227,23 +228,36 @@ TEST_F(ExtractArchiveHeaders, EachNextHeaderIsReadAfterTheWholePreviousStream) {
 }
 
 TEST_F(ExtractArchiveHeaders, RefusedNamesStopExtractionAndWriteNothingOutsideTheTarget) {
-  const std::string names[] = {"..\\evil.txt", "../evil.txt", "sub/../../evil.txt", "\\evil.txt",
-                               "/tmp/evil.txt", "C:\\evil.txt", "C:evil.txt", "\\\\?\\C:\\evil.txt",
-                               "\\\\host\\share\\evil.txt", "NUL", "con.txt", "COM1", "LPT1.log",
-                               "evil.", "evil ", std::string("ev\nil"), std::string("ev\0il", 5),
-                               "a.txt:stream", ""};
+  const std::string names[] = {"..\\evil.txt",
+                               "../evil.txt",
+                               "sub/../../evil.txt",
+                               "\\evil.txt",
+                               "/tmp/evil.txt",
+                               "C:\\evil.txt",
+                               "C:evil.txt",
+                               "\\\\?\\C:\\evil.txt",
+                               "\\\\host\\share\\evil.txt",
+                               "NUL",
+                               "con.txt",
+                               "COM1",
+                               "LPT1.log",
+                               "evil.",
+                               "evil ",
+                               std::string("ev\nil"),
+                               std::string("ev\0il", 5),
+                               "a.txt:stream",
+                               ""};
   for (const std::string& name : names) {
     std::filesystem::remove_all(target);
     std::filesystem::create_directories(target);
     std::string sub = target + platform::PathDelim() + "sub";
     std::filesystem::create_directories(sub);
-    WriteFile(archive, Int32(3) + Entry("first.txt", "1") + RawEntry(name, 4, CompressZlib("evil")) +
-                           Entry("after.txt", "3"));
+    WriteFile(archive,
+              Int32(3) + Entry("first.txt", "1") + RawEntry(name, 4, CompressZlib("evil")) + Entry("after.txt", "3"));
     EXPECT_FALSE(ExtractArchive(archive, sub)) << name;
-    EXPECT_EQ(Listing(tmp.Path()), (Files{{"install.dat", ReadFile(archive).size()},
-                                          {"out", -1},
-                                          {"out/sub", -1},
-                                          {"out/sub/first.txt", 1}}))
+    EXPECT_EQ(
+        Listing(tmp.Path()),
+        (Files{{"install.dat", ReadFile(archive).size()}, {"out", -1}, {"out/sub", -1}, {"out/sub/first.txt", 1}}))
         << name;
   }
 }

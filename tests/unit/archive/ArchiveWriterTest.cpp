@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "PayloadTestSupport.h"
-#include "base/SysUtils.h"
 #include "archive/ArchiveReader.h"
+#include "base/SysUtils.h"
 
 using namespace payloadtest;
 
@@ -126,4 +126,3 @@ TEST(PackFiles, AMissingFileRaisesTheOpenError) {
   TMemoryStream out;
   EXPECT_THROW(PackFiles(out, {tmp / "missing.exe"}), EFOpenError);
 }
-

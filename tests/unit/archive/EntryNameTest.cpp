@@ -6,23 +6,23 @@
 #include "archive/ArchiveFormat.h"
 
 TEST(EntryNames, PlainAndNestedRelativeNamesAreAccepted) {
-  for (const std::string name : {"instTQ.exe", "a", "readme.txt", "sub\\file.dll", "sub/file.dll",
-                                 "x.tar.gz", ".hidden", "name with blanks.txt", "COM10", "console.log",
-                                 "nullable.txt", "LPT", "\xB0\xB2\xD7\xB0.exe" /* 安装.exe */})
+  for (const std::string name :
+       {"instTQ.exe", "a", "readme.txt", "sub\\file.dll", "sub/file.dll", "x.tar.gz", ".hidden", "name with blanks.txt",
+        "COM10", "console.log", "nullable.txt", "LPT", "\xB0\xB2\xD7\xB0.exe" /* 安装.exe */})
     EXPECT_TRUE(IsSafeEntryName(name)) << name;
 }
 
 TEST(EntryNames, NamesLeavingTheTargetFolderAreRefused) {
   for (const std::string name :
-       {"..", "..\\evil.exe", "../evil.exe", "sub\\..\\..\\evil.exe", "sub/../../evil.exe", "a\\..",
-        "\\evil.exe", "/etc/passwd", "\\\\server\\share\\evil.exe", "\\\\?\\C:\\evil.exe",
-        "\\\\.\\PhysicalDrive0", "C:\\Windows\\evil.exe", "C:evil.exe", "c:/x", "file.txt:stream"})
+       {"..", "..\\evil.exe", "../evil.exe", "sub\\..\\..\\evil.exe", "sub/../../evil.exe", "a\\..", "\\evil.exe",
+        "/etc/passwd", "\\\\server\\share\\evil.exe", "\\\\?\\C:\\evil.exe", "\\\\.\\PhysicalDrive0",
+        "C:\\Windows\\evil.exe", "C:evil.exe", "c:/x", "file.txt:stream"})
     EXPECT_FALSE(IsSafeEntryName(name)) << name;
 }
 
 TEST(EntryNames, DeviceNamesAreRefusedWithOrWithoutExtension) {
-  for (const std::string name : {"CON", "con", "NUL", "nul.txt", "PRN", "AUX.dat", "COM1", "com9.log",
-                                  "LPT1", "lpt3.txt", "COM1 .txt", "sub\\NUL", "CONIN$", "CONOUT$", "CLOCK$"})
+  for (const std::string name : {"CON", "con", "NUL", "nul.txt", "PRN", "AUX.dat", "COM1", "com9.log", "LPT1",
+                                 "lpt3.txt", "COM1 .txt", "sub\\NUL", "CONIN$", "CONOUT$", "CLOCK$"})
     EXPECT_FALSE(IsSafeEntryName(name)) << name;
 }
 
@@ -32,10 +32,9 @@ TEST(EntryNames, TrailingDotsBlanksAndEmptyPartsAreRefused) {
 }
 
 TEST(EntryNames, ControlCharactersAndWildcardsAreRefused) {
-  for (const std::string& name : {std::string("a\0b", 3), std::string("a\nb"), std::string("tab\t"),
-                                 std::string("del\x7F"), std::string("a*b"), std::string("a?b"),
-                                 std::string("a<b"), std::string("a>b"), std::string("a|b"),
-                                 std::string("a\"b")})
+  for (const std::string& name :
+       {std::string("a\0b", 3), std::string("a\nb"), std::string("tab\t"), std::string("del\x7F"), std::string("a*b"),
+        std::string("a?b"), std::string("a<b"), std::string("a>b"), std::string("a|b"), std::string("a\"b")})
     EXPECT_FALSE(IsSafeEntryName(name));
 }
 

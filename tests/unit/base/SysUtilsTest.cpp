@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "base/Classes.h"
 #include "CodePageForTest.h"
+#include "base/Classes.h"
 #include "base/SysUtils.h"
 
 TEST(Text, TrimAndCaseTouchOnlyBlanksAndAsciiLetters) {
@@ -108,7 +108,8 @@ TEST(DoubleByte, TheProgramsTextsAreReadAsCodePage936OnEverySystem) {
 TEST(Paths, AreCutAtEveryDelimiterByte) {
   // Paths hold no double-byte characters (UTF-8 on Windows), so every backslash byte is a
   // delimiter, whatever the system's code page: a folder named 张伟 or テストソ keeps its name.
-  const std::string zhangWei = "\xE5\xBC\xA0\xE4\xBC\x9F", tesutoSo = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x82\xBD";
+  const std::string zhangWei = "\xE5\xBC\xA0\xE4\xBC\x9F",
+                    tesutoSo = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x82\xBD";
   for (unsigned cp : {936u, 932u, 950u, 1252u}) {
     CodePageForTest system(cp);
     EXPECT_EQ(ExtractFilePath("C:\\Users\\" + zhangWei + "\\setupTQ.exe"), "C:\\Users\\" + zhangWei + "\\") << cp;

@@ -32,7 +32,9 @@ std::string Noise(size_t n) {
   return s;
 }
 
-std::string MemoryFingerprint(const std::string& bytes) { return MD5DigestText(MD5OfBytes(bytes.data(), bytes.size())); }
+std::string MemoryFingerprint(const std::string& bytes) {
+  return MD5DigestText(MD5OfBytes(bytes.data(), bytes.size()));
+}
 
 std::string FileFingerprint(const std::string& name, const std::string& bytes) {
   const std::string path = ScratchPath(name);
@@ -110,8 +112,8 @@ TEST(FileFingerprint, SizesAroundTheReadSizeGiveTheDigestOfTheWholeFile) {
   }
 
   const size_t b = kFingerprintRead;
-  for (size_t size : {b - 64, b - 1, b, b + 1, b + 55, b + 63, b + 64, 2 * b - 1, 2 * b, 2 * b + 63, 3 * b + 56,
-                      3 * b + 64}) {
+  for (size_t size :
+       {b - 64, b - 1, b, b + 1, b + 55, b + 63, b + 64, 2 * b - 1, 2 * b, 2 * b + 63, 3 * b + 56, 3 * b + 64}) {
     const std::string content = data.substr(0, size);
     EXPECT_EQ(FileFingerprint("noise.bin", content), MemoryFingerprint(content)) << size << " bytes";
   }

@@ -13,8 +13,9 @@ const TScrambleKey kReplyKey{0x0011, 0x002E, 0x0052};
 TEST(Unscramble, KnownAnswersWithTheReplyKey) {
   EXPECT_EQ(UnscrambleText(std::string("d89a>fi?7h6 d<3<n:4; :=5igv4=>6c"), kReplyKey),
             "d41d8cd98f00b204e9800998ecf8427e");
-  EXPECT_EQ(UnscrambleText(std::string("\x00\x01\x02\xff hello\x00", 11), kReplyKey),
-            std::string("\x00\x04\x09\xfe" "0enaej\x05", 11));
+  EXPECT_EQ(UnscrambleText(std::string("\x00\x01\x02\xff hello\x00", 11), kReplyKey), std::string("\x00\x04\x09\xfe"
+                                                                                                  "0enaej\x05",
+                                                                                                  11));
 }
 
 TEST(Unscramble, EmptyGivesEmptyAndEveryTextKeepsItsLength) {

@@ -136,10 +136,22 @@ TEST(Bitmap, FileImageRoundTripsAndTheTransparentColourIsTheBottomLeftPixel) {
 TEST(Bitmap, EightBitPaletteImageIsRead) {
   // 2 x 1, 8 bits, two palette colours: blue then green.
   std::string dib;
-  auto put32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) dib += static_cast<char>(v >> (8 * i)); };
-  put32(40); put32(2); put32(1);
-  dib += '\x01'; dib += '\0'; dib += '\x08'; dib += '\0';
-  put32(0); put32(4); put32(0); put32(0); put32(2); put32(0);
+  auto put32 = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) dib += static_cast<char>(v >> (8 * i));
+  };
+  put32(40);
+  put32(2);
+  put32(1);
+  dib += '\x01';
+  dib += '\0';
+  dib += '\x08';
+  dib += '\0';
+  put32(0);
+  put32(4);
+  put32(0);
+  put32(0);
+  put32(2);
+  put32(0);
   dib += std::string("\xFF\x00\x00\x00\x00\xFF\x00\x00", 8);
   dib += std::string("\x01\x00\x00\x00", 4);
   TBitmap b;
@@ -156,7 +168,10 @@ TEST(Bitmap, DamagedOrHostileImagesAreRefusedAndLeaveThePictureAsItWas) {
   EXPECT_THROW(b.LoadFromFileImage(image.substr(0, image.size() - 5)), EInvalidGraphic);  // rows cut short
   EXPECT_THROW(b.LoadFromFileImage("GIF89a" + image.substr(6)), EInvalidGraphic);
   std::string huge = image;
-  huge[18] = '\xFF'; huge[19] = '\xFF'; huge[20] = '\xFF'; huge[21] = '\x7F';  // width 2^31-1
+  huge[18] = '\xFF';
+  huge[19] = '\xFF';
+  huge[20] = '\xFF';
+  huge[21] = '\x7F';  // width 2^31-1
   EXPECT_THROW(b.LoadFromFileImage(huge), EInvalidGraphic);
   EXPECT_THROW(b.LoadFromFileImage(std::string()), EInvalidGraphic);
   EXPECT_EQ(b.Width(), 4);

@@ -407,16 +407,12 @@ TEST_F(Win32Backend, TheKeyboardFollowsTheTabOrder) {
     HWND now = GetFocus();
     focus.push_back(now);
     switch (step++) {
-      case 0:
-        PostMessageW(now, WM_KEYDOWN, VK_TAB, 0);
-        break;
+      case 0: PostMessageW(now, WM_KEYDOWN, VK_TAB, 0); break;
       case 1:
         PostMessageW(now, WM_KEYDOWN, VK_SPACE, 0);
         PostMessageW(now, WM_KEYUP, VK_SPACE, 0xC0000001);
         break;
-      default:
-        keys.SetEnabled(false);
-        form_->SetModalResult(mrOk);
+      default: keys.SetEnabled(false); form_->SetModalResult(mrOk);
     }
   };
   form_->ShowModal();

@@ -113,9 +113,14 @@ TEST(CookieStore, NewCookieEventMayRefuse) {
 }
 
 TEST(Base64, EncodesAndDecodesRfcVectors) {
-  const char* vectors[][2] = {{"", ""},         {"f", "Zg=="},       {"fo", "Zm8="},
-                              {"foo", "Zm9v"},  {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="},
-                              {"foobar", "Zm9vYmFy"}, {":", "Og=="}};
+  const char* vectors[][2] = {{"", ""},
+                              {"f", "Zg=="},
+                              {"fo", "Zm8="},
+                              {"foo", "Zm9v"},
+                              {"foob", "Zm9vYg=="},
+                              {"fooba", "Zm9vYmE="},
+                              {"foobar", "Zm9vYmFy"},
+                              {":", "Og=="}};
   for (auto& v : vectors) {
     EXPECT_EQ(EncodeBase64(v[0]), v[1]);
     EXPECT_EQ(DecodeBase64(v[1]), v[0]);

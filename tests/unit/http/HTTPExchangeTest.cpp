@@ -116,8 +116,7 @@ TEST(RequestHead, CookiesComeBackOnLaterRequestsOnly) {
 
 TEST(RequestHead, BasicOfferedOnceMeansBasicOnEveryLaterRequest) {
   Client c;
-  c.wire.AddInput(
-      "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"m\"\r\nContent-Length: 4\r\n\r\nnope");
+  c.wire.AddInput("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"m\"\r\nContent-Length: 4\r\n\r\nnope");
   auto e = Failure<EIdHTTPProtocolException>(c, "http://mirror.example/a");
   EXPECT_EQ(e.ReplyCode, 401);
   EXPECT_EQ(e.ErrorBody, "nope");
@@ -126,8 +125,9 @@ TEST(RequestHead, BasicOfferedOnceMeansBasicOnEveryLaterRequest) {
     c.wire.AddInput(Ok("ok"));
     EXPECT_EQ(c.http.FetchUrl(url), "ok");
     const std::string head = c.wire.TakeOutput();
-    EXPECT_NE(head.find("\r\nUser-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\nAuthorization: Basic Og==\r\n\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        head.find("\r\nUser-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\nAuthorization: Basic Og==\r\n\r\n"),
+        std::string::npos)
         << head;
   }
 }

@@ -26,10 +26,10 @@ TEST(LoopbackServer, KeptAliveConnectionCarriesTheNextRequest) {
   EXPECT_EQ(server.Finish(), 1);
   auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0],
-            "GET /brenlow/a.htm HTTP/1.1\r\nContent-Type: text/html\r\nHost: 127.0.0.1:" +
-                std::to_string(server.Port()) +
-                "\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\n\r\n");
+  EXPECT_EQ(
+      requests[0],
+      "GET /brenlow/a.htm HTTP/1.1\r\nContent-Type: text/html\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) +
+          "\r\nAccept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\n\r\n");
 }
 
 TEST(LoopbackServer, ConnectionCloseMeansANewConnection) {
@@ -43,7 +43,7 @@ TEST(LoopbackServer, ConnectionCloseMeansANewConnection) {
 
 TEST(LoopbackServer, BodiesByChunksAndUntilClose) {
   TScriptedServer server(Script{{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
-                           "HTTP/1.1 200 OK\r\n\r\nuntil the end"}});
+                                 "HTTP/1.1 200 OK\r\n\r\nuntil the end"}});
   VerifyClient http;
   std::vector<std::int64_t> maxima;
   http.OnWorkBegin = [&](TIdComponent*, TWorkMode, std::int64_t max) { maxima.push_back(max); };
@@ -54,9 +54,10 @@ TEST(LoopbackServer, BodiesByChunksAndUntilClose) {
 }
 
 TEST(LoopbackServer, CookieAndAuthorizationOnTheNextRequest) {
-  TScriptedServer server(Script{{"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
-                           "Set-Cookie: s=1; path=/\r\nContent-Length: 0\r\n\r\n",
-                           Ok("in")}});
+  TScriptedServer server(
+      Script{{"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+              "Set-Cookie: s=1; path=/\r\nContent-Length: 0\r\n\r\n",
+              Ok("in")}});
   VerifyClient http;
   EXPECT_THROW(http.FetchUrl(server.Url("/a")), EIdHTTPProtocolException);
   EXPECT_EQ(http.FetchUrl(server.Url("/b")), "in");
@@ -65,6 +66,5 @@ TEST(LoopbackServer, CookieAndAuthorizationOnTheNextRequest) {
   auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].find("Cookie"), std::string::npos);
-  EXPECT_NE(requests[1].find("\r\nAuthorization: Basic Og==\r\nCookie: s=1\r\n\r\n"), std::string::npos)
-      << requests[1];
+  EXPECT_NE(requests[1].find("\r\nAuthorization: Basic Og==\r\nCookie: s=1\r\n\r\n"), std::string::npos) << requests[1];
 }

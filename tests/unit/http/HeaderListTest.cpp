@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "net/http/IdHeaderList.h"
 #include "net/http/IdHTTPHeaderInfo.h"
+#include "net/http/IdHeaderList.h"
 
 namespace {
 TIdHeaderList Lines(std::initializer_list<const char*> lines) {

@@ -79,7 +79,8 @@ TEST_F(Files, ForceDirectoriesCreatesEveryMissingParent) {
 TEST_F(Files, AnyFolderNameWorksOnEveryCodePage) {
   // テストソ: its last character is 0x83 0x5C in code page 932, and 张伟 has no characters in
   // 1252; both are kept whole whatever the system's code page, and nothing is made beside.
-  const std::string tesutoSo = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x82\xBD", zhangWei = "\xE5\xBC\xA0\xE4\xBC\x9F";
+  const std::string tesutoSo = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x82\xBD",
+                    zhangWei = "\xE5\xBC\xA0\xE4\xBC\x9F";
   const char d = platform::PathDelim();
   for (unsigned cp : {932u, 1252u}) {
     CodePageForTest system(cp);

@@ -24,8 +24,7 @@ std::string MessageOf(F f) {
 
 TEST(RuntimeErrors, BoundsErrorsCarryTheRuntimesMessageWithItsNumbers) {
   const std::string abc = "abc";
-  EXPECT_EQ(MessageOf([&] { (void)abc.at(7); }),
-            "basic_string::at: __n (which is 7) >= this->size() (which is 3)");
+  EXPECT_EQ(MessageOf([&] { (void)abc.at(7); }), "basic_string::at: __n (which is 7) >= this->size() (which is 3)");
   EXPECT_EQ(MessageOf([&] { (void)abc.substr(12345678); }),
             "basic_string::substr: __pos (which is 12345678) > this->size() (which is 3)");
   std::vector<int> empty;
@@ -38,8 +37,7 @@ TEST(RuntimeErrors, ConversionAndLengthErrorsAreStdExceptions) {
   EXPECT_EQ(MessageOf([] { (void)std::stoi("99999999999"); }), "stoi");
   std::string s;
   EXPECT_EQ(MessageOf([&] { s.reserve(s.max_size() + 1); }), "basic_string::_M_create");
-  EXPECT_EQ(MessageOf([] { std::vector<int>().reserve(std::vector<int>().max_size() + 1); }),
-            "vector::reserve");
+  EXPECT_EQ(MessageOf([] { std::vector<int>().reserve(std::vector<int>().max_size() + 1); }), "vector::reserve");
 }
 
 #ifdef _WIN32

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/Classes.h"
-#include "settings/TerminateProcesses.h"
 #include "platform/Platform.h"
+#include "settings/TerminateProcesses.h"
 
 namespace fs = std::filesystem;
 
@@ -62,8 +62,9 @@ class RunningCopies : public ::testing::Test {
     platform::ProcessSnapshot snap;
     platform::ProcessEntry e;
     for (bool more = snap.First(e); more; more = snap.Next(e))
-      if (e.processId == pid) return e.exeFile.size() >= fileName.size() &&
-                                     e.exeFile.compare(e.exeFile.size() - fileName.size(), fileName.size(), fileName) == 0;
+      if (e.processId == pid)
+        return e.exeFile.size() >= fileName.size() &&
+               e.exeFile.compare(e.exeFile.size() - fileName.size(), fileName.size(), fileName) == 0;
     return false;
   }
   static bool Ended(std::uint32_t pid) { return platform::WaitProcessExit(pid, 10000); }

@@ -13,9 +13,9 @@
 #include <sstream>
 
 #include "Attach.h"
+#include "PeImage.h"
 #include "StubImage.h"
 #include "TestFiles.h"
-#include "PeImage.h"
 #include "archive/ArchiveWriter.h"
 #include "platform/Platform.h"
 
@@ -202,7 +202,8 @@ TEST(AttachImage, RefusesWhatItCannotRebuildWithAReason) {
 // the name once per entry, many times the section's size, so the name counts every time.
 TEST(AttachImage, ANameSharedByManyEntriesCountsEveryTime) {
   TTree tree;
-  for (int i = 0; i < 40; ++i) tree[TResourceId::Named("T")][TResourceId::Named("N" + std::to_string(100 + i))][0] = "x";
+  for (int i = 0; i < 40; ++i)
+    tree[TResourceId::Named("T")][TResourceId::Named("N" + std::to_string(100 + i))][0] = "x";
   std::string stub = BuildStub(tree);
   const std::size_t rsrc = 0x400;
   const std::size_t names = rsrc + (Get32(stub, rsrc + 16 + 4) & 0x7FFFFFFF);  // the type's name directory

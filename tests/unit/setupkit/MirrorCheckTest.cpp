@@ -11,9 +11,9 @@
 #include "StubImage.h"
 #include "VerifyTestFiles.h"
 #include "base/SysUtils.h"
+#include "codes/QORMD5Unit.h"
 #include "http/ScriptedServer.h"
 #include "settings/allparam.h"
-#include "codes/QORMD5Unit.h"
 #include "verify_client/VerifyClient.h"
 
 namespace {
@@ -73,10 +73,12 @@ TEST_F(MirrorCheck, EachMirrorIsJudgedAsTheLauncherJudgesItsReply) {
   TScriptedServer missing({{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}});
   TScriptedServer page({{Ok("\r\n<html>" + std::string(4000, 'x') + "</html>")}});
   TScriptedServer bom({{Ok("\xEF\xBB\xBF" + ours.reply)}});
-  TScriptedServer moved({{"HTTP/1.1 302 Found\r\nLocation: http://new.example/\x1b[2K\r\nContent-Length: 0\r\n"
-                          "Connection: close\r\n\r\n"}});
+  TScriptedServer moved(
+      {{"HTTP/1.1 302 Found\r\nLocation: http://new.example/\x1b[2K\r\nContent-Length: 0\r\n"
+        "Connection: close\r\n\r\n"}});
   // A status line that would rewrite the terminal's line into a forged verdict.
-  TScriptedServer forged({{"HTTP/1.1 500 \r\x1b[2Khttp://x/ match 1 ms\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}});
+  TScriptedServer forged(
+      {{"HTTP/1.1 500 \r\x1b[2Khttp://x/ match 1 ms\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}});
   const std::string refused = RefusingMirror();
 
   TMirrorChecker checker(ours.fingerprint, kReplyPath);

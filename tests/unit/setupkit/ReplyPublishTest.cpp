@@ -4,12 +4,12 @@
 #include <random>
 #include <string>
 
+#include "ReplyPublish.h"
 #include "VerifyTestFiles.h"
+#include "codes/QORMD5Unit.h"
+#include "codes/ShareCodeCheckunit.h"
 #include "platform/Platform.h"
 #include "settings/allparam.h"
-#include "codes/QORMD5Unit.h"
-#include "ReplyPublish.h"
-#include "codes/ShareCodeCheckunit.h"
 
 using verifytest::FileExists;
 using verifytest::ScratchPath;

@@ -30,7 +30,9 @@ inline std::uint32_t Get32(const std::string& s, std::size_t at) {
   for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(s[at + i]);
   return v;
 }
-inline void Pad(std::string& s, std::size_t alignment) { s.resize((s.size() + alignment - 1) / alignment * alignment, '\0'); }
+inline void Pad(std::string& s, std::size_t alignment) {
+  s.resize((s.size() + alignment - 1) / alignment * alignment, '\0');
+}
 
 // The stubs' fixed layout: PE header at 0x40, optional header at 0x58, directories at 0xB8,
 // section table at 0x138; .text at RVA 0x1000, .rsrc at 0x2000, .reloc behind it.
@@ -207,6 +209,5 @@ inline std::string Attach(const std::string& stub, const std::string& payload) {
   image.Write(out);
   return out.DataString();
 }
-
 
 }  // namespace stubtest

@@ -93,8 +93,7 @@ void SetGate(bool open) {
 
 // Waits until no lookup runs on a thread of its own; false when one still runs after 10 s.
 bool LookupsEnd() {
-  for (int i = 0; i < 10000 && HostLookupsRunning() > 0; ++i)
-    platform::SleepMs(1);
+  for (int i = 0; i < 10000 && HostLookupsRunning() > 0; ++i) platform::SleepMs(1);
   return HostLookupsRunning() == 0;
 }
 

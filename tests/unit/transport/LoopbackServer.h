@@ -54,7 +54,8 @@ class LoopbackServer {
     std::string got;
     char buf[4096];
     while (got.size() < count) {
-      int n = peer.ReceiveBytes(buf, static_cast<int>(sizeof buf < count - got.size() ? sizeof buf : count - got.size()));
+      int n =
+          peer.ReceiveBytes(buf, static_cast<int>(sizeof buf < count - got.size() ? sizeof buf : count - got.size()));
       if (n <= 0) break;
       got.append(buf, static_cast<size_t>(n));
     }

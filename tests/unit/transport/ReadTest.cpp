@@ -33,7 +33,9 @@ struct WorkLog {
     c.OnWork = [this](TIdComponent*, TWorkMode m, std::int64_t n) {
       events.push_back(std::string(m == wmRead ? "r" : "w") + std::to_string(n));
     };
-    c.OnWorkEnd = [this](TIdComponent*, TWorkMode m) { events.push_back(std::string(m == wmRead ? "r" : "w") + "end"); };
+    c.OnWorkEnd = [this](TIdComponent*, TWorkMode m) {
+      events.push_back(std::string(m == wmRead ? "r" : "w") + "end");
+    };
   }
 };
 

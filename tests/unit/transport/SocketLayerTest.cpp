@@ -133,14 +133,10 @@ TEST(SharedStackDeathTest, TheLibraryStartsOnceAndIsCleanedUpOnceWhenTheProgramE
 
 TEST(SharedStack, ErrorTextsCarryTheNumberAndTheTableText) {
   TIdComponent user;
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAECONNREFUSED),
-            "Socket Error # 10061\r\nConnection refused.");
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAEWOULDBLOCK),
-            "Socket Error # 10035\r\nOperation would block. ");
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAENOTEMPTY),
-            "Socket Error # 10066\r\nDirectory not empty");
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAHOST_NOT_FOUND),
-            "Socket Error # 11001\r\nHost not found.");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAECONNREFUSED), "Socket Error # 10061\r\nConnection refused.");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAEWOULDBLOCK), "Socket Error # 10035\r\nOperation would block. ");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAENOTEMPTY), "Socket Error # 10066\r\nDirectory not empty");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAHOST_NOT_FOUND), "Socket Error # 11001\r\nHost not found.");
   // A number without a text still gives the format, with an empty second line.
   EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSANO_DATA), "Socket Error # 11004\r\n");
   EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAEPROCLIM), "Socket Error # 10067\r\n");
@@ -254,8 +250,8 @@ TEST(Binding, PortRangeIsTriedFromTheTopDown) {
     h.BindLocal();
     FAIL() << "bound inside a range whose ports are all taken";
   } catch (const EIdCanNotBindPortInRange& e) {
-    EXPECT_EQ(e.Message(), "Can not bind in port range (" + std::to_string(base + 1) + " - " +
-                               std::to_string(base + 2) + ")");
+    EXPECT_EQ(e.Message(),
+              "Can not bind in port range (" + std::to_string(base + 1) + " - " + std::to_string(base + 2) + ")");
   }
   h.ClientPortMin = base;
   h.Port = 0;  // the failed walk left its last port behind

@@ -32,7 +32,7 @@ TEST(BalloonRegion, EveryLabelAndTheGlyphLieInsideTheBody) {
     Labels l = LabelsFor(kind);
     TBalloonShape s = Layout(0, 0, kind);
     const int titleTop = BalloonTitleTop(kind);
-    EXPECT_GE(titleTop, s.bodyTop + 3) << "kind " << kind;    // clear of the rounded corner
+    EXPECT_GE(titleTop, s.bodyTop + 3) << "kind " << kind;  // clear of the rounded corner
     EXPECT_GE(BalloonIconTop(kind), s.bodyTop + 3) << "kind " << kind;
     EXPECT_LE(l.textTop + l.textHeight, s.bodyBottom - 3) << "kind " << kind;
     TBalloonPoint g = BalloonCloseGlyphOrigin(s.pointerOnTop, s.width);

@@ -7,8 +7,8 @@
 #include "LauncherState.h"
 #include "TestSeams.h"
 #include "gui/headless/Headless.h"
-#include "settings/allparam.h"
 #include "platform/Platform.h"
+#include "settings/allparam.h"
 #include "windows/Balloon.h"
 
 namespace hl = gui::headless;
@@ -106,8 +106,7 @@ TEST_F(BalloonNotice, RegionIsARoundedBodyUnitedWithTheTriangle) {
   const int H3 = high.Height();
   const auto& t = high.WindowRegion().Shapes;
   ASSERT_EQ(t.size(), 2u);
-  EXPECT_EQ(std::vector<int>({t[0].X1, t[0].Y1, t[0].X2, t[0].Y2}),
-            std::vector<int>({0, 22, high.Width(), H3}));
+  EXPECT_EQ(std::vector<int>({t[0].X1, t[0].Y1, t[0].X2, t[0].Y2}), std::vector<int>({0, 22, high.Width(), H3}));
   EXPECT_EQ(t[1].Points, std::vector<TPoint>({{20, 2}, {20, 22}, {40, 22}}));
 }
 
@@ -273,8 +272,7 @@ TEST_F(BalloonNotice, PaintFramesTheShapeInBlackAndPutsTheGlyphNearTheTopRight) 
 
 TEST_F(BalloonNotice, WithoutACloseGlyphTheBalloonIsWholeButForTheGlyph) {
   platform::RegisterModuleResource("BClose", "bmp", "");
-  if (testseams::ResourcePresent("BClose", "bmp"))
-    GTEST_SKIP() << "the close glyph is linked into this binary";
+  if (testseams::ResourcePresent("BClose", "bmp")) GTEST_SKIP() << "the close glyph is linked into this binary";
   TBalloon& b = Show(500, 300, 3, "Title", "Text");
   EXPECT_TRUE(b.CloseGlyph->Empty());
   EXPECT_TRUE(b.Visible());
@@ -291,8 +289,7 @@ TEST_F(BalloonNotice, WithoutACloseGlyphTheBalloonIsWholeButForTheGlyph) {
 
 TEST_F(BalloonNotice, AMissingIconLeavesTheBalloonHidden) {
   platform::RegisterModuleResource("WARNING", "#2", "");
-  if (testseams::ResourcePresent("WARNING", "#2"))
-    GTEST_SKIP() << "the icons are linked into this binary";
+  if (testseams::ResourcePresent("WARNING", "#2")) GTEST_SKIP() << "the icons are linked into this binary";
   EXPECT_NO_THROW(ShowBalloon(10, 10, "T", "x", 2, 20, 3));
   ASSERT_NE(CurrentBalloon(), nullptr);
   EXPECT_FALSE(CurrentBalloon()->Visible());
@@ -305,10 +302,10 @@ TEST(BitmapResource, LoadsACompleteBmpFileByNameAndTypeInAnyCase) {
   LoadBitmapResource(b, "bclose", "BMP");
   ASSERT_EQ(b.Width(), 18);
   ASSERT_EQ(b.Height(), 18);
-  EXPECT_EQ(b.Pixel(0, 0), ColorFromRGB(128, 128, 128));    // the grey frame
+  EXPECT_EQ(b.Pixel(0, 0), ColorFromRGB(128, 128, 128));  // the grey frame
   EXPECT_EQ(b.Pixel(17, 17), ColorFromRGB(128, 128, 128));
-  EXPECT_EQ(b.Pixel(9, 9), clBlack);                         // the cross
-  EXPECT_NE(b.Pixel(2, 9), clBlack);                         // the light field
+  EXPECT_EQ(b.Pixel(9, 9), clBlack);  // the cross
+  EXPECT_NE(b.Pixel(2, 9), clBlack);  // the light field
 }
 
 TEST(BitmapResource, AMissingOrBrokenResourceLeavesTheBitmapUnchanged) {

@@ -6,17 +6,17 @@
 #include <vector>
 
 #include "LauncherState.h"
+#include "ReplyPublish.h"
 #include "TestSeams.h"
 #include "base/SysUtils.h"
+#include "codes/ShareCodeCheckunit.h"
 #include "gui/headless/Headless.h"
-#include "settings/allparam.h"
 #include "net/transport/IdIOHandlerMemory.h"
 #include "platform/Platform.h"
+#include "settings/allparam.h"
 #include "windows/Balloon.h"
 #include "windows/FrmCheckShareCode.h"
-#include "ReplyPublish.h"
 #include "windows/SerevrConfirm.h"
-#include "codes/ShareCodeCheckunit.h"
 
 namespace hl = gui::headless;
 namespace vt = verifytext;
@@ -82,10 +82,12 @@ class VerificationWindow : public ::testing::Test {
         hl::PostClick(*form->FrmServerConfirm->SpeedButton1);
       });
       hl::PostClick(*form->BtnInstall);
-      hl::Post([this] {
-        windowStayedOpen = form->Visible();
-        form->Close();
-      }, 1);
+      hl::Post(
+          [this] {
+            windowStayedOpen = form->Visible();
+            form->Close();
+          },
+          1);
     });
     return form->ShowModal();
   }
@@ -265,8 +267,8 @@ TEST_F(VerificationWindow, TheCertificationCarriesFingerprintNameAndTheDateOfThe
   Answer(0, goodReply);
   PressInstallInModalWindow();
   ASSERT_TRUE(certShown);
-  EXPECT_EQ(certTexts, (std::vector<std::string>{"软件MD5 : " + kFingerprint, "软件名称 : Parvalo",
-                                                 "发布时间 : 2026-03-09"}));
+  EXPECT_EQ(certTexts,
+            (std::vector<std::string>{"软件MD5 : " + kFingerprint, "软件名称 : Parvalo", "发布时间 : 2026-03-09"}));
 }
 
 // ---- the check box ------------------------------------------------------------------------
@@ -437,13 +439,13 @@ TEST_F(VerificationWindowClient, TheRequestIsTheVerificationHeadAndTheProgressBa
   hl::WhenModal([this](TForm&) { hl::PostClick(*form->FrmServerConfirm->SpeedButton1); });
   form->BtnInstallClick();
 
-  EXPECT_EQ(io.Output(),
-            "GET /" + kPath + " HTTP/1.1\r\n"
-            "Content-Type: text/html\r\n"
-            "Host: 127.0.0.11:8080\r\n"
-            "Accept: text/html, */*\r\n"
-            "User-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\n"
-            "\r\n");
+  EXPECT_EQ(io.Output(), "GET /" + kPath +
+                             " HTTP/1.1\r\n"
+                             "Content-Type: text/html\r\n"
+                             "Host: 127.0.0.11:8080\r\n"
+                             "Accept: text/html, */*\r\n"
+                             "User-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\n"
+                             "\r\n");
   const int size = static_cast<int>(goodReply.size());
   ASSERT_FALSE(seen.empty());
   EXPECT_TRUE(seen.front().visible);
@@ -456,11 +458,9 @@ TEST_F(VerificationWindowClient, TheRequestIsTheVerificationHeadAndTheProgressBa
 
 TEST_F(VerificationWindowClient, AnErrorStatusIsNoAnswer) {
   WatchBalloons();
-  io.AddInput("HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(goodReply.size()) + "\r\n\r\n" +
-              goodReply);
+  io.AddInput("HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(goodReply.size()) + "\r\n\r\n" + goodReply);
   form->BtnInstallClick();
   EXPECT_EQ(ShownBalloonTitles(), (std::vector<std::string>{vt::kNoNetTitle, vt::kFailedTitle}));
   EXPECT_EQ(form->LblHint->Caption(), vt::kServerBusy);
   EXPECT_FALSE(form->ProceedToInstall);
 }
-

@@ -2,11 +2,11 @@
 // The launcher's process-wide state, reset in one place: every fixture of the window tests
 // calls ResetLauncherState in SetUp and TearDown, so that no case sees what another left.
 #include "TestSeams.h"
-#include "gui/headless/Headless.h"
-#include "settings/allparam.h"
-#include "platform/Platform.h"
-#include "windows/Balloon.h"
 #include "codes/ShareCodeCheckunit.h"
+#include "gui/headless/Headless.h"
+#include "platform/Platform.h"
+#include "settings/allparam.h"
+#include "windows/Balloon.h"
 
 namespace testseams {
 

@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "LauncherState.h"
+#include "PayloadTestSupport.h"
 #include "gui/headless/Headless.h"
 #include "windows/UnzipSoftUnit.h"
-#include "PayloadTestSupport.h"
 
 namespace hl = gui::headless;
 using payloadtest::ReadFile;
@@ -39,7 +39,9 @@ class ExtractionWindow : public ::testing::Test {
       bytes = archive_;
       return true;
     };
-    f->Launch = [this](const std::string& file, const std::string& params) { launched_.push_back(file + "|" + params); };
+    f->Launch = [this](const std::string& file, const std::string& params) {
+      launched_.push_back(file + "|" + params);
+    };
     return f;
   }
   std::string archive_;
@@ -196,11 +198,13 @@ TEST_F(FailedExtractionWork, AWriteThatFallsShortIsNotTakenForADamagedArchive) {
 TEST_F(FailedExtractionWork, InstallerHeldOpenByAnotherProgramIsNamedWithTheSystemsReason) {
   WriteFile(dir_ / "instTQ.exe", "installer of a running copy");
   int code = 0;
-  const platform::FileHandle held = platform::FileOpen(dir_ / "instTQ.exe", platform::FileAccess::ReadWrite,
-                                                       platform::FileShare::None, platform::FileCreate::OpenExisting, code);
+  const platform::FileHandle held =
+      platform::FileOpen(dir_ / "instTQ.exe", platform::FileAccess::ReadWrite, platform::FileShare::None,
+                         platform::FileCreate::OpenExisting, code);
   ASSERT_NE(held, platform::kInvalidFile);
-  const platform::FileHandle second = platform::FileOpen(dir_ / "instTQ.exe", platform::FileAccess::ReadWrite,
-                                                         platform::FileShare::None, platform::FileCreate::CreateAlways, code);
+  const platform::FileHandle second =
+      platform::FileOpen(dir_ / "instTQ.exe", platform::FileAccess::ReadWrite, platform::FileShare::None,
+                         platform::FileCreate::CreateAlways, code);
   if (second != platform::kInvalidFile) {
     platform::FileClose(second);
     platform::FileClose(held);

@@ -1,0 +1,3 @@
+#include <tlhelp32.h>
+#include <windows.h>
+int  Sloppy( ) {return 1;}
