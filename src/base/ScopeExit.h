@@ -7,6 +7,8 @@
 #include <exception>
 #include <utility>
 
+#include "base/Quietly.h"
+
 template <typename F>
 class ScopeExit {
  public:
@@ -15,10 +17,7 @@ class ScopeExit {
   /// failure is the one the caller sees.
   ~ScopeExit() noexcept(false) {
     if (std::uncaught_exceptions() > count_) {
-      try {
-        f_();
-      } catch (...) {
-      }
+      Quietly(f_);
     } else {
       f_();
     }

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/Quietly.h"
 #include "base/SysUtils.h"
 #include "gui/Backend.h"
 #include "gui/Make.h"
@@ -9,6 +10,11 @@
 #include "settings/allparam.h"
 #include "windows/BalloonShape.h"
 
+// A notice is a courtesy: whatever goes wrong while one is built, shown, painted or kept on top
+// is dropped (Quietly), and the balloon stays as far as it got. Every public entry point of the
+// unit and every window event of the balloon passes through Quietly, except the click, the hide
+// timer and PrepareBalloon, whose errors go on to their caller (the toolkit shows an event
+// handler's error in its box).
 namespace {
 
 // The unit's state. It is created after the toolkit's backend and application object (both
@@ -32,19 +38,6 @@ void Wait(unsigned ms) {
     u.wait(ms);
   else
     platform::SleepMs(ms);
-}
-
-// The notice unit's one catch. A notice is a courtesy: whatever goes wrong while one is built,
-// shown, painted or kept on top is dropped without a word, and the balloon stays as far as it
-// got. Every public entry point of the unit and every window event of the balloon passes
-// through here, except the click, the hide timer and PrepareBalloon, whose errors go on to
-// their caller (the toolkit shows an event handler's error in its box).
-template <typename F>
-void Quietly(F&& step) noexcept {
-  try {
-    step();
-  } catch (...) {
-  }
 }
 
 const char* IconResourceName(int icon) {

@@ -46,6 +46,7 @@ std::string ExtractionFailureText(TExtractionStep step, std::exception_ptr failu
     const std::string& name = step == esSaving ? ArchiveFileName : InstallerExeName;
     return "无法写入" + name + "，磁盘空间可能不足。";
   } catch (...) {
+    // Any other failure is told by the step it stopped: the texts below.
   }
   if (step == esLoading) return "找不到程序中的安装包，请重新下载安装程序。";
   return "安装包已损坏，无法解压" + InstallerExeName + "，请重新下载安装程序。";

@@ -28,12 +28,7 @@ TIdCustomHTTP::TIdCustomHTTP() : protocol_(new TIdHTTPProtocol(*this)) {
   ProxyParams.Clear();
 }
 
-TIdCustomHTTP::~TIdCustomHTTP() {
-  try {
-    CloseConnection();
-  } catch (...) {
-  }
-}
+TIdCustomHTTP::~TIdCustomHTTP() { CloseQuietly(); }
 
 void TIdCustomHTTP::SetHost(const std::string& host) {
   TIdTCPClient::SetHost(host);
@@ -104,11 +99,9 @@ void TIdCustomHTTP::PerformRequest(TIdHTTPMethod method, const std::string& url,
     if (!Response().KeepConnection()) CloseConnection();
     throw;
   } catch (...) {
-    // Anything else may leave part of a response unread: never reuse that connection.
-    try {
-      CloseConnection();
-    } catch (...) {
-    }
+    // Anything else may leave part of a response unread: never reuse that connection. The
+    // failure on its way is the one to report.
+    CloseQuietly();
     throw;
   }
   if (!Response().KeepConnection()) CloseConnection();

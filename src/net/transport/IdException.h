@@ -25,7 +25,6 @@ constexpr const char* RSNotEnoughDataInBuffer = "Not enough data in buffer.";
 constexpr const char* RSNoDataToRead = "No data to read.";
 constexpr const char* RSIOHandlerPropInvalid = "IOHandler value is not valid";
 constexpr const char* RSFileNotFound = "File \"%s\" not found";
-constexpr const char* RSSocksNotSupported = "SOCKS proxies are not supported.";
 
 /// Base of every exception of the network code.
 SETUPTQ_EXCEPTION(EIdException, Exception);
@@ -67,7 +66,6 @@ SETUPTQ_EXCEPTION(EIdAlreadyConnected, EIdException);
 SETUPTQ_EXCEPTION(EIdConnectTimeout, EIdException);
 SETUPTQ_EXCEPTION(EIdConnectException, EIdException);
 SETUPTQ_EXCEPTION(EIdClosedSocket, EIdException);
-SETUPTQ_EXCEPTION(EIdSocksError, EIdException);
 SETUPTQ_EXCEPTION(EIdReadTimeout, EIdException);
 SETUPTQ_EXCEPTION(EIdReadLnMaxLineLengthExceeded, EIdException);
 SETUPTQ_EXCEPTION(EIdTCPConnectionError, EIdException);

@@ -78,8 +78,6 @@ void TIdConnectThread::GiveBack() {
 // ---- TIdIOHandlerSocket -----------------------------------------------------------------------
 
 TIdIOHandlerSocket::~TIdIOHandlerSocket() {
-  if (socksInfo_) RemoveFreeNotification(socksInfo_);
-  ownSocksInfo_.reset();
   binding_.reset();  // closes a socket it still holds
 }
 
@@ -96,33 +94,9 @@ void TIdIOHandlerSocket::PrepareBinding() {
     binding_ = std::make_unique<TIdSocketHandle>();
 }
 
-TIdSocksInfo* TIdIOHandlerSocket::SocksInfo() {
-  if (!socksInfo_) {
-    ownSocksInfo_ = std::make_unique<TIdSocksInfo>();
-    socksInfo_ = ownSocksInfo_.get();
-  }
-  return socksInfo_;
-}
-
-void TIdIOHandlerSocket::SetSocksInfo(TIdSocksInfo* info) {
-  if (socksInfo_ && socksInfo_ != ownSocksInfo_.get()) RemoveFreeNotification(socksInfo_);
-  ownSocksInfo_.reset();
-  socksInfo_ = info;
-  if (info) FreeNotification(info);
-}
-
-void TIdIOHandlerSocket::Notification(TIdBaseComponent* component, TOperation operation) {
-  if (operation == opRemove && component == socksInfo_) socksInfo_ = nullptr;
-  TIdIOHandler::Notification(component, operation);
-}
-
 void TIdIOHandlerSocket::ConnectTo(const std::string& host, int port, int timeout, const std::string& boundIP,
                                    int boundPort, int boundPortMin, int boundPortMax) {
   if (!binding_) PrepareBinding();
-  const bool viaSocks = socksInfo_ && socksInfo_->Version != svNoSocks;
-  const std::string targetHost = viaSocks ? socksInfo_->Host : host;
-  const int targetPort = viaSocks ? socksInfo_->Port : port;
-
   binding_->AllocateHandle(Id_SOCK_STREAM, 0);
   binding_->IP = boundIP;
   binding_->Port = boundPort;
@@ -130,8 +104,8 @@ void TIdIOHandlerSocket::ConnectTo(const std::string& host, int port, int timeou
   binding_->ClientPortMax = boundPortMax;
   binding_->BindLocal();
 
-  if (!TIdStack::IsDottedQuad(targetHost)) ReportStatus(hsResolving, targetHost);
-  binding_->SetPeerAddress(GStack->ResolveHostToIP(targetHost, timeout), targetPort);
+  if (!TIdStack::IsDottedQuad(host)) ReportStatus(hsResolving, host);
+  binding_->SetPeerAddress(GStack->ResolveHostToIP(host, timeout), port);
   if (!UseNagle) {
     const std::int32_t one = 1;
     binding_->SetOption(Id_IPPROTO_TCP, Id_TCP_NODELAY, &one, sizeof one);
@@ -142,8 +116,6 @@ void TIdIOHandlerSocket::ConnectTo(const std::string& host, int port, int timeou
     ConnectWithoutLimit();
   else
     ConnectWithTimeLimit(timeout);
-
-  if (viaSocks) NegotiateSocks(host, port);
 }
 
 void TIdIOHandlerSocket::ConnectWithoutLimit() {
@@ -175,11 +147,6 @@ void TIdIOHandlerSocket::ConnectWithTimeLimit(int timeout) {
   }
   if (!thread.ExceptionText().empty()) throw EIdConnectException(thread.ExceptionText());
 }
-
-// Where a SOCKS handshake would run, once connected to the proxy. The launcher never configures
-// a proxy, so no handshake is built: a handler set up for one fails its connect here instead of
-// sending the request to the proxy as if it were the server.
-void TIdIOHandlerSocket::NegotiateSocks(const std::string&, int) { throw EIdSocksError(RSSocksNotSupported); }
 
 bool TIdIOHandlerSocket::WaitReadable(int timeout) {
   if (!binding_) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);

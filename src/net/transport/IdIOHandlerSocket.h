@@ -1,21 +1,12 @@
 #pragma once
-// The I/O handler over one real socket, its connect with a time limit, and the SOCKS
-// settings it carries.
+// The I/O handler over one real socket, and its connect with a time limit. It connects straight
+// to the host it is given: the launcher goes through no proxy.
 #include <memory>
 #include <string>
 
 #include "net/transport/IdIOHandler.h"
 #include "net/transport/IdSocketHandle.h"
 #include "platform/Platform.h"
-
-enum TSocksVersion { svNoSocks, svSocks4, svSocks4A, svSocks5 };
-
-class TIdSocksInfo : public TIdComponent {
- public:
-  TSocksVersion Version = svNoSocks;
-  std::string Host;
-  int Port = 1080;
-};
 
 /// Connects a binding's socket on a thread of its own so that the caller can give up after a
 /// time. The socket is handed over, never shared, so exactly one side closes it: the thread
@@ -73,10 +64,6 @@ class TIdIOHandlerSocket : public TIdIOHandler {
 
   /// Null until PrepareBinding.
   TIdSocketHandle* Binding() { return binding_.get(); }
-  /// Created on first use when none was assigned.
-  TIdSocksInfo* SocksInfo();
-  /// A SOCKS settings object that the handler does not own (null: back to an own one).
-  void SetSocksInfo(TIdSocksInfo* info);
 
   bool UseNagle = true;
 
@@ -85,12 +72,7 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   /// A connect without a time limit: on the calling thread, or on the connect thread waited
   /// for in slices when the calling thread has a while-waiting hook.
   void ConnectWithoutLimit();
-  void Notification(TIdBaseComponent* component, TOperation operation) override;
 
  private:
-  /// The SOCKS handshake's place in a connect; no proxy is supported, so it refuses.
-  void NegotiateSocks(const std::string& host, int port);
-  std::unique_ptr<TIdSocksInfo> ownSocksInfo_;
-  TIdSocksInfo* socksInfo_ = nullptr;
   std::unique_ptr<TIdSocketHandle> binding_;
 };

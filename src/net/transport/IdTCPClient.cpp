@@ -21,10 +21,7 @@ void TIdTCPClient::OpenConnection(int timeout) {
     ReportStatus(hsConnected, host_);
     NotifyConnected();
   } catch (...) {
-    try {
-      DropSocket();
-    } catch (...) {  // the failure that got us here is the one to report
-    }
+    DropSocketQuietly();  // the failure that got us here is the one to report
     throw;
   }
 }

