@@ -219,13 +219,8 @@ void TIdCustomHTTP::WriteRequest(TIdURI& uri) {
   if (OnRequestHead) OnRequestHead(head);
   // The whole head leaves in one send.
   BeginWriteBuffering(-1);
-  try {
-    WriteText(head);
-  } catch (...) {
-    EndWriteBuffering();
-    throw;
-  }
-  EndWriteBuffering();
+  auto end = OnScopeExit([this] { EndWriteBuffering(); });
+  WriteText(head);
 }
 
 bool TIdCustomHTTP::OnRedirectDecision(std::string& dest, TIdHTTPMethod& method) {

@@ -1,5 +1,6 @@
 #include "net/transport/IdTCPClient.h"
 
+#include "base/ScopeExit.h"
 #include "net/transport/IdIOHandlerSocket.h"
 
 void TIdTCPClient::NotifyConnected() {
@@ -28,13 +29,6 @@ void TIdTCPClient::OpenConnection(int timeout) {
 
 std::string TIdTCPClient::ConnectAndGetAll() {
   OpenConnection(IdTimeoutDefault);
-  std::string all;
-  try {
-    all = ReadUntilClosed();
-  } catch (...) {
-    CloseConnection();
-    throw;
-  }
-  CloseConnection();
-  return all;
+  auto close = OnScopeExit([this] { CloseConnection(); });
+  return ReadUntilClosed();
 }
