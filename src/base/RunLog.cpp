@@ -140,6 +140,7 @@ void RemoveOldLogs(const std::string& folder, const std::string& own) {
     if (name != own && IsRunLogName(name)) logs.push_back(std::move(name));
   // The names begin with the time of their run: the newest sort last.
   std::sort(logs.begin(), logs.end(), std::greater<>());
+  // A log that cannot go (another run still writes it) stays until a later run.
   for (std::size_t i = kRunLogsKept - 1; i < logs.size(); ++i) platform::RemoveFile(folder + logs[i]);
 }
 
