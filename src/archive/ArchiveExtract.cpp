@@ -1,6 +1,7 @@
 #include "archive/ArchiveExtract.h"
 
 #include "archive/ArchiveReader.h"
+#include "base/RunLog.h"
 #include "base/SysUtils.h"
 #include "platform/Platform.h"
 
@@ -19,6 +20,7 @@ void UnpackArchiveFile(const std::string& archivePath, const std::string& target
         archive,
         [&prefix](const TArchiveEntry& e) {
           // The name is a text of the program (code page 936); the folder a path.
+          LogText("unpacking " + e.name + ", " + std::to_string(e.size) + " bytes");
           return std::make_unique<TFileStream>(prefix + platform::PathFromText(e.name), platform::FileAccess::ReadWrite,
                                                platform::FileShare::None, platform::FileCreate::CreateAlways);
         },

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/RunLog.h"
 #include "base/SysUtils.h"
 #include "base/WhileWaiting.h"
 #include "gui/Backend.h"
@@ -217,6 +218,7 @@ void TApplication::HandleException(const std::exception& e) {
 }
 
 int TApplication::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+  LogText((flags & gui::kMbIconError ? "error box: " : "message box: ") + text);
   return gui::TheBackend().MessageBox(text, caption, flags);
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -53,6 +54,22 @@ std::string SystemErrorText(int code);
 std::string ExpandFileName(const std::string& path);
 /// The native path separator: '\\' on Windows, '/' on Linux.
 char PathDelim();
+
+// ---- what the run's log needs ----------------------------------------------------------
+/// The user's folder for temporary files (%TEMP% on Windows; $TMPDIR, else /tmp, on Linux),
+/// ending in a delimiter; empty when the system gives none.
+std::string TempFolder();
+/// The names of the files (not folders) directly in `folder`; none when it cannot be read.
+std::vector<std::string> FileNamesIn(const std::string& folder);
+/// Deletes a file; false when it could not be deleted.
+bool RemoveFile(const std::string& path);
+/// The system and its version for a report: "Windows 10.0.19045", with the Wine version
+/// under Wine and "64-bit" for a 32-bit program on a 64-bit system; Linux: the kernel's.
+std::string SystemVersionText();
+/// Dots per inch of the screen as this process sees it (96 on Linux).
+int ScreenDpi();
+/// The main module's file version from its version record ("3.6.8.12"); empty without one.
+std::string ModuleVersion();
 
 // ---- the running program -------------------------------------------------------------
 /// Full path of the main module's file (the file the process was started from).

@@ -1,5 +1,27 @@
 #include "verify_client/VerifyClient.h"
 
+#include "base/RunLog.h"
+#include "base/ScopeExit.h"
+#include "platform/Platform.h"
+
+namespace {
+
+/// "connected after 3 ms, after 12 ms": when the connection stood (or that none was made, or
+/// that the one kept from the last request served), and when the exchange ended.
+std::string Timing(std::int64_t connectedMs, std::uint32_t start, bool answered) {
+  const std::string connected = connectedMs >= 0 ? "connected after " + std::to_string(connectedMs) + " ms, "
+                                : answered       ? "over the connection kept open, "
+                                                 : "no connection, ";
+  return connected + "after " + std::to_string(platform::TickCount() - start) + " ms";
+}
+
+std::string NoAnswer(const char* errorClass, const std::string& message, std::int64_t connectedMs,
+                     std::uint32_t start) {
+  return std::string("  no answer: ") + errorClass + ": " + message + "; " + Timing(connectedMs, start, false);
+}
+
+}  // namespace
+
 void ConfigureVerifyClient(TIdHTTP& http) {
   http.Request().ContentType = "text/html";
   http.Request().Accept = "text/html, */*";
@@ -19,4 +41,30 @@ void ConfigureVerifyClient(TIdHTTP& http) {
   http.MaxLineLength = IdMaxLineLengthDefault;
   http.MaxBodySize = kVerifyMaxBodySize;
   http.RequestTimeLimit = kVerifyRequestTimeLimitMs;
+}
+
+std::string FetchReplyLogged(TIdHTTP& http, const std::string& url) {
+  const std::uint32_t start = platform::TickCount();
+  std::int64_t connectedMs = -1;
+  TIdNotifyEvent before = http.OnConnected;
+  http.OnConnected = [&](TIdComponent* sender) {
+    connectedMs = platform::TickCount() - start;
+    if (before) before(sender);
+  };
+  auto restore = OnScopeExit([&] { http.OnConnected = before; });
+  try {
+    std::string body = http.FetchUrl(url);
+    LogLine("  answered: status " + std::to_string(http.ResponseCode()) + ", " + std::to_string(body.size()) +
+            " bytes; " + Timing(connectedMs, start, true));
+    return body;
+  } catch (const EIdProtocolReplyError& e) {
+    LogLine(NoAnswer(e.ClassName(), e.Message() + " (status " + std::to_string(e.ReplyCode) + ")", connectedMs, start));
+    throw;
+  } catch (const Exception& e) {
+    LogLine(NoAnswer(e.ClassName(), e.Message(), connectedMs, start));
+    throw;
+  } catch (const std::exception& e) {
+    LogLine(NoAnswer("error", e.what(), connectedMs, start));
+    throw;
+  }
 }

@@ -3,6 +3,7 @@
 // published code. The verification window configures its client with them, and the vendor's
 // tool asks the mirrors exactly as the launcher will.
 #include <cstdint>
+#include <string>
 
 #include "net/http/IdHTTP.h"
 
@@ -19,3 +20,8 @@ constexpr int kVerifyRequestTimeLimitMs = 30000;
 /// The settings of the verification window's client: user agent, accept, content type,
 /// cookies, read and connect time limit, over-long line action, and the response limits.
 void ConfigureVerifyClient(TIdHTTP& http);
+
+/// The GET of one mirror's reply, written to the run's log as it ends: the status, the body's
+/// size, how long the connection and the answer took, or the failure's class and message.
+/// Returns the body, or raises the client's exception.
+std::string FetchReplyLogged(TIdHTTP& http, const std::string& url);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "base/RunLog.h"
 #include "base/ScopeExit.h"
 #include "base/SysUtils.h"
 #include "codes/ShareCodeCheckunit.h"
@@ -79,7 +80,7 @@ TFrmNetVerify::TFrmNetVerify(TComponent* owner) : TForm(owner), IdHTTP1(std::mak
   IdHTTP1->OnWork = [this](TIdComponent* s, TWorkMode m, std::int64_t n) { IdHTTP1Work(s, m, n); };
   IdHTTP1->OnWorkEnd = [this](TIdComponent* s, TWorkMode m) { IdHTTP1WorkEnd(s, m); };
   // What the window takes from outside itself, each a seam the tests replace.
-  FetchUrl = [this](const std::string& url) { return IdHTTP1->FetchUrl(url); };
+  FetchUrl = [this](const std::string& url) { return FetchReplyLogged(*IdHTTP1, url); };
   DecimalSeparator = [] { return platform::DecimalSeparator(); };
   Today = [] { return platform::LocalNow(); };
 
@@ -107,6 +108,8 @@ void TFrmNetVerify::BtnInstallClick() {
   // way decides.
   if (walking_) return;
   ProceedToInstall = false;
+  LogLine(CbSafeCheck->Checked() ? "install pressed, the cloud check ticked"
+                                 : "install pressed, the cloud check cleared");
   if (CbSafeCheck->Checked()) {
     walking_ = true;
     auto walked = OnScopeExit([this] { walking_ = false; });
@@ -125,6 +128,8 @@ bool TFrmNetVerify::VerifyWithMirrors() {
   for (const std::string& mirror : MirrorList) {
     const std::string url = mirror + VerifyRequestPath;
     LblHint->SetCaption(verifytext::kAskingPrefix + url + verifytext::kAskingSuffix);
+    LogText("mirror " + std::to_string(&mirror - MirrorList.data() + 1) + " of " + std::to_string(MirrorList.size()) +
+            ": " + url);
     Application->ProcessMessages();
     // The user closed the window while waiting: that ends the check, and nothing goes on.
     if (CloseRequested()) return false;
@@ -151,6 +156,9 @@ bool TFrmNetVerify::VerifyWithMirrors() {
   // The first answer decides, cleaned up and decoded as the integrity record does; no answer
   // is the empty reply, which never matches.
   if (!ShareCode->ReplyMatches(noAnswer ? std::string() : body)) {
+    LogText(noAnswer ? "verdict: no mirror answered; failure balloon, the window stays"
+                     : "verdict: mismatch, the reply decodes to \"" + ShareCode->GetServerCode() +
+                           "\"; failure balloon, the window stays");
     LblHint->SetVisible(true);
     ShowBalloonAtCursor(verifytext::kFailedTitle, verifytext::kFailedText);
     SetOpenOnClick(true);
@@ -158,6 +166,7 @@ bool TFrmNetVerify::VerifyWithMirrors() {
   }
 
   LblHint->SetVisible(false);
+  LogLine("verdict: match; the certification window shown");
   if (!FrmServerConfirm) FrmServerConfirm = new TFrmServerConfirm(this);
   FrmServerConfirm->SetCheckTexts(ShareCode->GetExeMD5(), ProductDisplayName, Today());
   FrmServerConfirm->ShowModal();

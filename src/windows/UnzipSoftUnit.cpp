@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveExtract.h"
 #include "base/Classes.h"
+#include "base/RunLog.h"
 #include "base/SysUtils.h"
 #include "gui/Make.h"
 #include "platform/Platform.h"
@@ -28,7 +29,11 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   LoadArchive = [](std::string& bytes) { return platform::FindModuleResource("Brenlow", "dat", bytes); };
   ProgramPath = platform::ModuleFileName();
   Launch = [](const std::string& file, const std::string& parameters) {
-    platform::ShellExecute(Application->Handle(), "Open", file, parameters, platform::kShow);
+    LogLine("starting the installer: \"" + file + "\" " + parameters);
+    const std::intptr_t shell =
+        platform::ShellExecute(Application->Handle(), "Open", file, parameters, platform::kShow);
+    LogLine(shell > 32 ? "the installer started"
+                       : "the installer did not start: shell result " + std::to_string(shell));
   };
 
   OnCreate = [this] { FormCreate(); };
@@ -80,10 +85,12 @@ void TFrmUnzipSoft::Timer1Timer() {
                       platform::FileCreate::CreateAlways);
       out.WriteBuffer(archive.data(), static_cast<int>(archive.size()));
     }
+    LogLine("saved " + archivePath + ", " + std::to_string(archive.size()) + " bytes");
     Application->ProcessMessages();
     Application->ProcessMessages();
     step = esUnpacking;
     UnpackArchiveFile(archivePath, folder);
+    LogLine("unpacked into " + folder);
     Application->ProcessMessages();
     Launch(folder + platform::PathFromText(InstallerExeName), platform::ParamStr(1));
     Application->ProcessMessages();
@@ -91,7 +98,7 @@ void TFrmUnzipSoft::Timer1Timer() {
     // A missing resource, an unwritable folder or an installer file held by another program:
     // the user is told which file and why, and nothing (a partly written installer, or a
     // stale one of an earlier run) is started.
-    Application->HandleException(Exception(ExtractionFailureText(step, std::current_exception())));
+    Application->HandleException(Exception(NameRunLog(ExtractionFailureText(step, std::current_exception()))));
   }
   Application->Terminate();
 }

@@ -10,6 +10,7 @@ in it. A screenshot of each window is kept in OUTDIR for a person to look at; ea
 in a folder of its own below OUTDIR.
 """
 import argparse
+import glob
 import json
 import os
 import re
@@ -74,6 +75,15 @@ class CaseFailed(Exception):
     pass
 
 
+def run_logs():
+    """The launcher's logs in the temporary folder of the Wine prefix's user."""
+    users = os.path.join(_wine_env()["WINEPREFIX"], "drive_c", "users")
+    found = glob.glob(os.path.join(users, "*", "Temp", "setupTQ-*.log"))  # Wine 8
+    found += glob.glob(os.path.join(users, "*", "AppData", "Local", "Temp", "setupTQ-*.log"))  # as on Windows
+    return {p for p in found
+            if re.fullmatch(r"setupTQ-\d{8}-\d{6}-\d+\.log", os.path.basename(p))}
+
+
 class Geometry0:
     w = h = 0
 
@@ -105,6 +115,7 @@ class Run:
                 raise CaseFailed("mirrors did not start: " + err.strip())
         if before:
             before(self.work)
+        self.logs_before = run_logs()
         self.proc = subprocess.Popen([WINE_RUN, "setupTQ.exe", argument, "second"], cwd=self.work,
                                      env=dict(self.desk.env, **(env or {})), stdout=open(os.path.join(self.work, "wine.log"), "w"),
                                      stderr=subprocess.STDOUT, start_new_session=True)
@@ -170,6 +181,34 @@ class Run:
             self.shot("installer", win[0])
             self.desk.close(win[0])
 
+    def run_log(self, *expected):
+        """The log this run left in %TEMP% (kept beside the screenshots as NAME.log): UTF-8 with
+        a byte-order mark, every line stamped with its milliseconds; each regular expression
+        given matches a line, in the order given. Returns the lines."""
+        new = sorted(run_logs() - self.logs_before)
+        self.check(len(new) == 1, "%d new logs in the temporary folder" % len(new))
+        data = open(new[0], "rb").read()
+        self.log_path = new[0]
+        shutil.copy(new[0], os.path.join(self.suite.out, self.name + ".log"))
+        self.check(data.startswith(b"\xef\xbb\xbf"), "the log has no byte-order mark")
+        lines = data[3:].decode("utf-8").split("\r\n")
+        self.check(lines.pop() == "", "the log's last line is not ended")
+        unstamped = [line for line in lines if not re.match(r" *\d+ ms  +\S", line)]
+        self.check(not unstamped, "lines without their time: %r" % unstamped[:3])
+        at = 0
+        for pattern in expected:
+            while at < len(lines) and not re.search(pattern, lines[at]):
+                at += 1
+            self.check(at < len(lines), "the log has no line %r in its place:\n  %s" % (pattern, "\n  ".join(lines)))
+            at += 1
+        return lines
+
+    def logged_outcome(self, lines, addr, outcome):
+        """The log's line after the one that asks the mirror at addr matches outcome."""
+        at = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: http://%s/" % re.escape(addr), line)]
+        self.check(len(at) == 1 and at[0] + 1 < len(lines) and re.search(outcome, lines[at[0] + 1]),
+                   "the log of %s: %r" % (addr, lines[at[0]:at[0] + 2] if at else None))
+
     def message_box(self, timeout=30):
         """The launcher's message box: a window captioned with the application title (the
         application's own window of that title has no size)."""
@@ -223,6 +262,9 @@ class Suite:
         subprocess.run([self.setupkit, "publish", "--unsigned", launcher, d], check=True, stdout=subprocess.DEVNULL)
         return os.path.join(d, PATH.lstrip("/"))
 
+    def fingerprint(self, path):
+        return subprocess.run([self.setupkit, "md5", path], check=True, stdout=subprocess.PIPE).stdout.decode().split()[0]
+
     def finish(self):
         """After the cases; a suite that puts its pictures together does it here."""
 
@@ -242,6 +284,7 @@ class Suite:
                 f.write(b"another release %d" % n)
             try:
                 self.other = self.publish(other, "other")
+                self.other_fingerprint = self.fingerprint(other)
                 break
             except subprocess.CalledProcessError:
                 continue
@@ -357,6 +400,12 @@ class Suite:
             r.press_ok(box)
             r.check(r.wait_exit(60), "the launcher did not end after OK")
             r.check(not os.path.exists(os.path.join(r.work, "instTQ.cmdline.txt")), "the installer was started")
+            lines = r.run_log(r"ms  install pressed, the cloud check cleared$", r"ms  unpacking instTQ\.exe, \d+ bytes$",
+                              r"ms  error box: 无法解压文件“.*\\instTQ\.exe”。 \| .+ \| 运行记录：.+（联系技术支持时请附上此文件）$",
+                              r"ms  the run ends$")
+            box = [line for line in lines if "error box:" in line][0]
+            r.check("\\" + os.path.basename(r.log_path) + "（" in box, "the error box names another log: " + box)
+            r.check(not [line for line in lines if "the installer started" in line], "the log says the installer started")
             with open(os.path.join(r.work, "instTQ.exe"), "rb") as f:
                 r.check(f.read() == b"installer of a running copy", "the held instTQ.exe was changed")
         finally:
@@ -414,6 +463,18 @@ class Suite:
             r.check(reqs[0]["addr"] in self.front, "the first mirror asked was %s" % reqs[0]["addr"])
             head = reqs[0]["head"]
             r.check(head == expected_head(reqs[0]["addr"]), "request head was %r" % head)
+            r.run_log(r"ms  setupTQ \d+\.\d+\.\d+\.\d+, process \d+, started \d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC[+-]\d\d:\d\d$",
+                      r"ms  program: .*\\match\\setupTQ\.exe$",
+                      r"ms  system: Windows \d+\.\d+\.\d+.*, code page 936, \d+ dpi$",
+                      r"ms  release: Parvalo QORTQ 3\.6, fingerprint %s$" % self.fingerprint(os.path.join(r.work, "setupTQ.exe")),
+                      r"ms  install pressed, the cloud check ticked$",
+                      r"ms  mirror 1 of \d+: http://%s%s$" % (re.escape(reqs[0]["addr"]), PATH),
+                      r"ms    answered: status 200, %d bytes; connected after \d+ ms, after \d+ ms$" % os.path.getsize(self.good),
+                      r"ms  verdict: match; the certification window shown$",
+                      r"ms  the verification window closed, going on to install$",
+                      r"ms  unpacking instTQ\.exe, %d bytes$" % os.path.getsize(self.installer),
+                      r'ms  starting the installer: ".*\\match\\instTQ\.exe" %s$' % re.escape(ARGUMENT),
+                      r"ms  the installer started$", r"ms  the run ends$")
         finally:
             r.stop()
 
@@ -441,6 +502,9 @@ class Suite:
             self.desk.close(w)
             r.check(r.wait_exit(60), "the launcher did not end when closed after a failure")
             r.nothing_written()
+            mismatch = r'ms  verdict: mismatch, the reply decodes to "%s"; failure balloon' % self.other_fingerprint
+            r.run_log(r"ms    answered: status 200", mismatch, r"ms  mirror 1 of \d+:", mismatch,
+                      r"ms  the verification window closed by the user: nothing installed$", r"ms  the run ends$")
         finally:
             r.stop()
 
@@ -465,6 +529,8 @@ class Suite:
             self.desk.close(w)
             r.check(r.wait_exit(60), "the launcher did not end")
             r.nothing_written()
+            r.run_log(r"ms    no answer: EIdConnectException: .*10061.*; no connection", r"ms  verdict: no mirror answered; ",
+                      r"ms  the verification window closed by the user: nothing installed$")
         finally:
             r.stop()
 
@@ -511,6 +577,10 @@ class Suite:
             r.check(asked[-1] == self.back[0], "the answer came from %s" % asked[-1])
             r.heads_exact()
             print("  slow-mirrors: walk took %.0f s after the trickle began" % (time.monotonic() - start))
+            lines = r.run_log(r"ms  verdict: match")
+            named = {b: a for a, b in kinds.items()}
+            r.logged_outcome(lines, named["silent"], r"ms    no answer: EIdReadTimeout: .+; connected after \d+ ms, after \d+ ms$")
+            r.logged_outcome(lines, named["down"], r"ms    no answer: EIdConnectException: .*10061.*; no connection, after \d+ ms$")
         finally:
             r.stop()
 

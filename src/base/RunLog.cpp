@@ -1,0 +1,212 @@
+#include "base/RunLog.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "base/SysUtils.h"
+#include "platform/Platform.h"
+
+namespace {
+
+const char kNamePrefix[] = "setupTQ-";
+const char kNameSuffix[] = ".log";
+const char kByteOrderMark[] = "\xEF\xBB\xBF";
+const char kCutNote[] = "the log ends here: it reached its limit of 1 MiB";
+
+struct TRunLogState {
+  platform::Lock lock;
+  platform::FileHandle file = platform::kInvalidFile;
+  std::string path;
+  std::uint32_t startTick = 0;
+  std::int64_t written = 0;
+  bool full = false;
+};
+
+TRunLogState& State() {
+  static TRunLogState state;
+  return state;
+}
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+/// A log of this program's runs, named as OpenRunLog names them; nothing else in the folder is
+/// ever deleted.
+bool IsRunLogName(std::string_view name) {
+  const std::size_t prefix = sizeof kNamePrefix - 1, suffix = sizeof kNameSuffix - 1;
+  if (name.size() <= prefix + 16 + suffix || name.substr(0, prefix) != kNamePrefix ||
+      name.substr(name.size() - suffix) != kNameSuffix)
+    return false;
+  const std::string_view stamp = name.substr(prefix, name.size() - prefix - suffix);  // YYYYMMDD-HHMMSS-PID
+  return AllDigits(stamp.substr(0, 8)) && stamp[8] == '-' && AllDigits(stamp.substr(9, 6)) && stamp[15] == '-' &&
+         AllDigits(stamp.substr(16));
+}
+
+/// Bytes of the UTF-8 character at s[i], or 0 when s[i] does not begin a well-formed one.
+std::size_t Utf8Length(std::string_view s, std::size_t i) {
+  const auto at = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
+  const unsigned c = at(i);
+  std::size_t n;
+  unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+  if (c >= 0xC2 && c <= 0xDF)
+    n = 2;
+  else if (c >= 0xE0 && c <= 0xEF)
+    n = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
+  else if (c >= 0xF0 && c <= 0xF4)
+    n = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
+  else
+    return 0;
+  if (at(i + 1) < low || at(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < n; ++k)
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  return n;
+}
+
+/// The text as one line of well-formed UTF-8 (see LogLine).
+std::string OneLine(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\r' || c == '\n') {
+      out += " | ";
+      while (i < text.size() && (text[i] == '\r' || text[i] == '\n')) ++i;
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+      ++i;
+    } else if (const std::size_t n = c >= 0x80 ? Utf8Length(text, i) : 0) {
+      out.append(text.substr(i, n));
+      i += n;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+      ++i;
+    }
+  }
+  return out;
+}
+
+/// Writes bytes to the open log, within its limit. The caller holds the lock.
+void Write(TRunLogState& log, const std::string& bytes) {
+  if (log.file == platform::kInvalidFile) return;
+  if (platform::FileWrite(log.file, bytes.data(), static_cast<int>(bytes.size())) != static_cast<int>(bytes.size())) {
+    // The one place a failure of the log is dropped: the log never changes the run, so a full
+    // disk or a lost folder only ends the log, and the run goes on as it would without it.
+    platform::FileClose(log.file);
+    log.file = platform::kInvalidFile;
+    return;
+  }
+  log.written += static_cast<std::int64_t>(bytes.size());
+}
+
+std::string Stamped(const TRunLogState& log, std::string_view line) {
+  char ms[24];
+  std::snprintf(ms, sizeof ms, "%7u ms  ", static_cast<unsigned>(platform::TickCount() - log.startTick));
+  return ms + std::string(line) + "\r\n";
+}
+
+void WriteLine(TRunLogState& log, std::string_view utf8) {
+  if (log.full) return;
+  std::string line = Stamped(log, OneLine(utf8));
+  // Room is kept for the note that the log ends (and its time, however long), so that the
+  // file never passes its limit.
+  const std::int64_t room = kRunLogMaxBytes - log.written - static_cast<std::int64_t>(sizeof kCutNote + 32);
+  if (static_cast<std::int64_t>(line.size()) > room) {
+    log.full = true;
+    line = Stamped(log, kCutNote);
+  }
+  Write(log, line);
+}
+
+std::string TwoDigits(int n) { return IntToStrZeroPadded(n, 2); }
+
+/// "UTC+08:00" for the local time zone; empty when the system does not say.
+std::string ZoneText() {
+  const std::optional<int> bias = platform::LocalBiasMinutes();
+  if (!bias) return std::string();
+  const int east = -*bias;
+  return std::string("UTC") + (east < 0 ? "-" : "+") + TwoDigits(std::abs(east) / 60) + ":" +
+         TwoDigits(std::abs(east) % 60);
+}
+
+/// Deletes the logs of earlier runs beyond the newest kRunLogsKept, this run's counted.
+void RemoveOldLogs(const std::string& folder, const std::string& own) {
+  std::vector<std::string> logs;
+  for (std::string& name : platform::FileNamesIn(folder))
+    if (name != own && IsRunLogName(name)) logs.push_back(std::move(name));
+  // The names begin with the time of their run: the newest sort last.
+  std::sort(logs.begin(), logs.end(), std::greater<>());
+  // A log that cannot go (another run still writes it) stays until a later run.
+  for (std::size_t i = kRunLogsKept - 1; i < logs.size(); ++i) platform::RemoveFile(folder + logs[i]);
+}
+
+}  // namespace
+
+void OpenRunLog(const std::string& folderGiven) {
+  TRunLogState& log = State();
+  platform::LockGuard hold(log.lock);
+  if (!log.path.empty()) return;
+  std::string folder = folderGiven.empty() ? platform::TempFolder() : folderGiven;
+  if (folder.empty()) return;
+  if (LastDelimiter(PathDelimiters(), folder) != folder.size() - 1) folder += platform::PathDelim();
+
+  const platform::LocalDateTime now = platform::LocalNow();
+  const std::string pid = std::to_string(platform::CurrentProcessId());
+  const std::string name = kNamePrefix + IntToStrZeroPadded(now.year, 4) + TwoDigits(now.month) + TwoDigits(now.day) +
+                           "-" + TwoDigits(now.hour) + TwoDigits(now.minute) + TwoDigits(now.second) + "-" + pid +
+                           kNameSuffix;
+  int error = 0;
+  log.file = platform::FileOpen(folder + name, platform::FileAccess::ReadWrite, platform::FileShare::Read,
+                                platform::FileCreate::CreateAlways, error);
+  if (log.file == platform::kInvalidFile) return;
+  log.path = folder + name;
+  log.startTick = platform::TickCount();
+  log.written = 0;
+  log.full = false;
+  Write(log, kByteOrderMark);
+  RemoveOldLogs(folder, name);
+
+  const std::string version = platform::ModuleVersion();
+  WriteLine(log, "setupTQ " + (version.empty() ? std::string("(no version record)") : version) + ", process " + pid +
+                     ", started " + IntToStrZeroPadded(now.year, 4) + "-" + TwoDigits(now.month) + "-" +
+                     TwoDigits(now.day) + " " + TwoDigits(now.hour) + ":" + TwoDigits(now.minute) + ":" +
+                     TwoDigits(now.second) + " " + ZoneText());
+  WriteLine(log, "program: " + platform::ModuleFileName());
+  WriteLine(log, "system: " + platform::SystemVersionText() + ", code page " +
+                     std::to_string(platform::AnsiCodePage()) + ", " + std::to_string(platform::ScreenDpi()) + " dpi");
+}
+
+void LogLine(std::string_view utf8) {
+  TRunLogState& log = State();
+  platform::LockGuard hold(log.lock);
+  WriteLine(log, utf8);
+}
+
+void LogText(const std::string& text) {
+  // A path holds UTF-8 on Windows: the program's text in that form.
+  LogLine(platform::PathFromText(text));
+}
+
+std::string RunLogPath() {
+  TRunLogState& log = State();
+  platform::LockGuard hold(log.lock);
+  return log.path;
+}
+
+std::string NameRunLog(const std::string& message) {
+  const std::string path = RunLogPath();
+  if (path.empty()) return message;
+  return message + "\r\n\r\n运行记录：" + platform::PathText(path) + "（联系技术支持时请附上此文件）";
+}
+
+void CloseRunLog() {
+  TRunLogState& log = State();
+  platform::LockGuard hold(log.lock);
+  if (log.file != platform::kInvalidFile) platform::FileClose(log.file);
+  log.file = platform::kInvalidFile;
+  log.path.clear();
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The run's log: one file per run of the launcher in the user's temporary folder, which the
+// vendor's support asks for first. "setupTQ-YYYYMMDD-HHMMSS-PID.log", UTF-8 with a byte-order
+// mark (Notepad on any Windows reads it so), one line per event, each starting with the
+// milliseconds since the log was opened. Writing it never changes the run: a log that cannot
+// be opened or written is given up without a word. Any thread may write to it.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+/// The most one log file holds: a run that says more ends its log with a line saying so.
+constexpr std::int64_t kRunLogMaxBytes = 1024 * 1024;
+/// The logs kept in the folder, this run's included; older ones go when a run opens its own.
+constexpr int kRunLogsKept = 10;
+
+/// Opens this run's log in `folder` (the user's temporary folder when empty), removes the logs
+/// of earlier runs beyond the newest kRunLogsKept, and writes what a report of the run starts
+/// with: the program's version and path, the process, the local time and zone, the system, its
+/// code page and DPI. Does nothing when a log is open already.
+void OpenRunLog(const std::string& folder = std::string());
+/// One line of UTF-8. A line break in it becomes " | " and any other control character, or a
+/// byte that is not UTF-8, "\xNN": an event stays one line, whatever a server sent.
+void LogLine(std::string_view utf8);
+/// One line from a text of the program (code page 936).
+void LogText(const std::string& text);
+/// The log's path; empty when no log was opened.
+std::string RunLogPath();
+/// An error box's text (a text of the program) followed by where the log of this run is, for
+/// the boxes that tell the user something went wrong; unchanged when there is no log.
+std::string NameRunLog(const std::string& message);
+/// Ends writing the log (the tests; the process's end closes it otherwise).
+void CloseRunLog();
