@@ -58,6 +58,9 @@ class TWholeExtraction {
       p.folder->Remove(p.temporary);
       platform::UnregisterTemporary(p.slot);
     }
+    // Windows removes no folder that is held open.
+    folders_.clear();
+    root_.reset();
     if (!committed_)
       for (const std::string& made : madeFolders_) platform::RemoveEmptyDirectory(made);
   }

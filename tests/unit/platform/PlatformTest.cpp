@@ -196,13 +196,19 @@ TEST_F(Files, AHeldFolderIsNotRedirectedByALinkPlantedLater) {
   ASSERT_TRUE(sub) << error;
   std::error_code moved;
   fs::rename(At("target/sub"), At("target/moved"), moved);
-  if (!moved) fs::create_directory_symlink(At("elsewhere"), At("target/sub"));
+  if (platform::PathDelim() == '\\') {
+    // Windows denies the move while the folder is held; Wine does not, and has no links to plant.
+    if (!moved) GTEST_SKIP() << "a held folder was moved: Wine, which does not deny it as Windows does";
+    EXPECT_NE(sub->CreateNew("file.tmp", error), platform::kInvalidFile) << error;
+    return;
+  }
+  ASSERT_FALSE(moved) << moved.message();
+  fs::create_directory_symlink(At("elsewhere"), At("target/sub"));
   const platform::FileHandle h = sub->CreateNew("file.tmp", error);
   ASSERT_NE(h, platform::kInvalidFile) << error;
   platform::FileClose(h);
   EXPECT_TRUE(fs::is_empty(At("elsewhere")));
-  EXPECT_TRUE(fs::exists(At(moved ? "target/sub/file.tmp" : "target/moved/file.tmp")));
-  if (moved) return;  // Windows: held, so not moved; what follows needs links, made freely on Linux
+  EXPECT_TRUE(fs::exists(At("target/moved/file.tmp")));
 
   EXPECT_EQ(root.Kind("sub"), platform::EntryKind::Link);
   EXPECT_FALSE(root.Sub("sub", error));                                  // a link is not opened as a folder

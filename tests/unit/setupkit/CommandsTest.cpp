@@ -123,6 +123,10 @@ TEST_F(VendorCommands, PublishRefusesSettingsThatWouldLeaveTheWebRoot) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("is not one a release can have"), std::string::npos);
     EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"hostile.exe"})) << h.code << h.version;
   }
+  // A web root that cannot be written is an I/O error (exit 3, main's catch), not a refusal.
+  WriteFile(At("good.exe"), LauncherWith(payload));
+  WriteFile(At("file"), "not a folder");
+  EXPECT_THROW(RunCommand("publish", {"--unsigned", At("good.exe"), At("file")}), EFCreateError);
 }
 
 // One pass, all or nothing: a damaged entry after a good one leaves the folder as it was,
