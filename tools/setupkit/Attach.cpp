@@ -191,8 +191,8 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
     try {
       // Packed here, so known whole: the summary is taken as it is written, not inflated again.
       summary.entries = PackNamedFiles(packed->File(), entries, progress);
-    } catch (const EStreamError& e) {
-      throw EStreamError("cannot write " + request.output + ": " + packed->InTargetsWords(e.Message()));
+    } catch (const EWriteError& e) {  // an input that cannot be read says so itself
+      throw EWriteError("cannot write " + request.output + ": " + packed->InTargetsWords(e.Message()));
     }
     archive = &packed->File();
   } else {
@@ -228,8 +228,8 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
     image->Write(counted);
     summary.outputSize = out.File().Size();
     out.Close();
-  } catch (const EStreamError& e) {
-    throw EStreamError("cannot write " + request.output + ": " + out.InTargetsWords(e.Message()));
+  } catch (const EWriteError& e) {  // an input that cannot be read says so itself
+    throw EWriteError("cannot write " + request.output + ": " + out.InTargetsWords(e.Message()));
   }
   out.ReplaceTarget();
   return summary;

@@ -61,7 +61,7 @@ TPublishedReply PublishReply(const std::string& launcher, const std::string& dir
   TTemporary file(out.path);
   try {
     file.File().WriteBuffer(out.body.data(), static_cast<int>(out.body.size()));
-  } catch (const EStreamError& e) {
+  } catch (const EWriteError& e) {
     throw EWriteError("cannot write " + out.path + ": " + file.InTargetsWords(e.Message()));
   }
   file.ReplaceTarget();
