@@ -29,12 +29,18 @@ set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPEN
 # The name the launcher unpacks and starts (fixed by the launcher, not configurable).
 set(SETUPTQ_INSTALLER_NAME "instTQ.exe")
 
-if(NOT SETUPTQ_PRODUCT_CODE MATCHES "^[A-Za-z0-9]+$")
-  message(FATAL_ERROR "${SETUPTQ_RELEASE_FILE}: SETUPTQ_PRODUCT_CODE \"${SETUPTQ_PRODUCT_CODE}\": letters and digits only")
-endif()
+# What a product code and a version may be: the one rule, held here and by setupkit, which
+# checks the settings it reads from a launcher file against it (tools/setupkit/CMakeLists.txt
+# hands it over) before it makes a path of them. Both name the reply file on every mirror,
+# brenlow/<code><version>ins.htm, so they hold no separator, dot-dot or drive.
+set(SETUPTQ_PRODUCT_CODE_RULE "^[A-Za-z0-9]+$")
 # The launcher prints its version with one decimal; a value it would print otherwise would ask
 # the mirrors for another file than the vendor publishes.
-if(NOT SETUPTQ_PRODUCT_VERSION MATCHES "^[0-9]+\\.[0-9]$")
+set(SETUPTQ_VERSION_RULE "^[0-9]+[.][0-9]$")
+if(NOT SETUPTQ_PRODUCT_CODE MATCHES "${SETUPTQ_PRODUCT_CODE_RULE}")
+  message(FATAL_ERROR "${SETUPTQ_RELEASE_FILE}: SETUPTQ_PRODUCT_CODE \"${SETUPTQ_PRODUCT_CODE}\": letters and digits only")
+endif()
+if(NOT SETUPTQ_PRODUCT_VERSION MATCHES "${SETUPTQ_VERSION_RULE}")
   message(FATAL_ERROR "${SETUPTQ_RELEASE_FILE}: SETUPTQ_PRODUCT_VERSION \"${SETUPTQ_PRODUCT_VERSION}\": "
     "digits, a point and one digit (3.6, 3.7, 4.0)")
 endif()

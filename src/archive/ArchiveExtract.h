@@ -1,6 +1,10 @@
 #pragma once
 // The payload archive reader: unpacks every entry of an archive file into a folder.
+#include <cstdint>
 #include <string>
+
+#include "archive/ArchiveFormat.h"
+#include "base/Classes.h"
 
 /// Unpacks every entry of the archive at archivePath into targetDir (created with its parents
 /// if missing). Stops at the first failure by raising it, leaving the entries before it
@@ -11,3 +15,16 @@ void UnpackArchiveFile(const std::string& archivePath, const std::string& target
 bool ExtractArchive(const std::string& archivePath, const std::string& targetDir);
 /// The same, giving the failure's message in `error` (the vendor's tool prints it).
 bool ExtractArchive(const std::string& archivePath, const std::string& targetDir, std::string& error);
+
+/// Unpacks every entry of `archive` (from its current position) into targetDir in one pass, all
+/// or nothing: each entry is inflated and checked into a temporary beside its target, and only
+/// when every entry is whole are the temporaries renamed onto their targets; on a failure
+/// every temporary is removed, and so are the folders of targetDir that this call made.
+/// Folders below targetDir are opened one component at a time without following a link and
+/// held open until the end; an entry's folder must exist. Refused with ETargetRefused, before
+/// anything of the user's is touched: two entries Windows takes for one file, a target that is
+/// a link, a folder or anything but a plain file, and a target that is the file archivePath
+/// (when given). An entry's failure keeps its type and is prefixed with the entry's name; a
+/// write error (EWriteError) names the file and the system's reason. Returns the entries.
+SETUPTQ_EXCEPTION(ETargetRefused, EArchiveError);
+std::int32_t ExtractArchiveWhole(TStream& archive, const std::string& targetDir, const std::string& archivePath = "");

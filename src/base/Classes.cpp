@@ -88,12 +88,22 @@ TFileStream::~TFileStream() { platform::FileClose(handle_); }
 
 int TFileStream::Read(void* buffer, int count) {
   int n = platform::FileRead(handle_, buffer, count);
+  if (n < 0) lastError_ = platform::LastFileError();
   return n < 0 ? 0 : n;
 }
 
 int TFileStream::Write(const void* buffer, int count) {
-  int n = platform::FileWrite(handle_, buffer, count);
-  return n < 0 ? 0 : n;
+  // A short write (a disk filling up) is tried on, so that the failing call gives the reason.
+  int done = 0;
+  while (done < count) {
+    const int n = platform::FileWrite(handle_, static_cast<const char*>(buffer) + done, count - done);
+    if (n <= 0) {
+      if (n < 0) lastError_ = platform::LastFileError();
+      break;
+    }
+    done += n;
+  }
+  return done;
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {

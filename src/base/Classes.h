@@ -57,13 +57,19 @@ class TFileStream : public TStream {
  public:
   TFileStream(const std::string& path, platform::FileAccess access, platform::FileShare share,
               platform::FileCreate create);
+  /// Takes over a file opened by the platform's calls (closed with the stream).
+  explicit TFileStream(platform::FileHandle opened) : handle_(opened) {}
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;
   int Read(void* buffer, int count) override;
   int Write(const void* buffer, int count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+  /// The system's code for the last read or write that failed (0: none did), for a message
+  /// that says why ("No space left on device").
+  int LastError() const { return lastError_; }
 
  private:
   platform::FileHandle handle_;
+  int lastError_ = 0;
 };

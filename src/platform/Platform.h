@@ -3,6 +3,7 @@
 // platform/posix. Nothing above this layer includes a system header.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,7 +30,9 @@ enum class FileAccess { Read, ReadWrite };
 // Share mode requested from other openers: None denies everything, Read lets others read
 // but not write (a writer already holding the file makes the open fail), ReadWrite shares all.
 enum class FileShare { None, Read, ReadWrite };
-enum class FileCreate { OpenExisting, CreateAlways };
+// CreateNew: a file that must not exist yet, never created through a link; only this process
+// writes it, and on Windows others may delete it (the removal of temporaries on an interrupt).
+enum class FileCreate { OpenExisting, CreateAlways, CreateNew };
 
 using FileHandle = std::intptr_t;
 constexpr FileHandle kInvalidFile = -1;
@@ -46,6 +49,10 @@ bool DirectoryExists(const std::string& path);
 /// Creates one directory, whose parent exists; false when it could not be made (also when it
 /// was there already). ForceDirectories (base/SysUtils.h) makes the missing parents.
 bool MakeDirectory(const std::string& path);
+/// Removes a directory that is empty; false when it could not.
+bool RemoveEmptyDirectory(const std::string& path);
+/// The system's code of the last failed file call of this thread (errno, GetLastError).
+int LastFileError();
 /// The system's own text for an error code (no trailing line end), as a text of the program
 /// (code page 936, like every text it may be joined to): a character that code page has not
 /// becomes "?".
@@ -70,6 +77,55 @@ std::string SystemVersionText();
 int ScreenDpi();
 /// The main module's file version from its version record ("3.6.8.12"); empty without one.
 std::string ModuleVersion();
+
+// ---- folders held open -----------------------------------------------------------------
+enum class EntryKind { None, File, Folder, Link, Other };
+
+/// A folder held open while files are made in it. Its subfolders are opened one component at
+/// a time without following a link, and an open folder stays the folder it was checked to be
+/// (Linux: a descriptor, and every call relative to it; Windows: a handle that denies renaming
+/// and deleting it), whatever is renamed or linked in its path afterwards. Names given to its
+/// calls are one component each.
+class Folder {
+ public:
+  /// Opens the folder at `path`; a link in `path` itself is followed (the caller named it).
+  /// IsOpen() and Error() tell whether it could be opened.
+  explicit Folder(const std::string& path);
+  ~Folder();
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  bool IsOpen() const;
+  int Error() const;
+  /// The path it was opened by, joined with its parents' (for messages).
+  const std::string& Path() const;
+  /// The existing subfolder `name`, never through a link (a link, or anything but a folder,
+  /// gives an error). Null with `error` set on failure.
+  std::unique_ptr<Folder> Sub(const std::string& name, int& error) const;
+  /// What `name` is in this folder, a link not followed.
+  EntryKind Kind(const std::string& name) const;
+  /// Creates the file `name` (FileCreate::CreateNew) for reading and writing.
+  FileHandle CreateNew(const std::string& name, int& error) const;
+  /// Renames `from` onto `to` in this folder in one step; a file `to` is replaced, and so is a
+  /// link, which is never followed.
+  bool Rename(const std::string& from, const std::string& to, int& error) const;
+  /// Removes the file (or link) `name`; false when it could not.
+  bool Remove(const std::string& name) const;
+  /// Whether `name` here (a link not followed) is the file at `path`.
+  bool IsSameFile(const std::string& name, const std::string& path) const;
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+// ---- temporaries ----------------------------------------------------------------------
+/// Files that must not outlive an interrupted run. A registered path is removed by the handler
+/// InstallInterruptCleanup installs (Ctrl+C, Ctrl+Break and closing the console on Windows;
+/// SIGINT, SIGTERM and SIGHUP on Linux) before the process ends as the interrupt would end it.
+/// Register returns a slot for Unregister; -1 when all slots are taken.
+int RegisterTemporary(const std::string& path);
+void UnregisterTemporary(int slot);
+void InstallInterruptCleanup();
 
 // ---- the running program -------------------------------------------------------------
 /// Full path of the main module's file (the file the process was started from).

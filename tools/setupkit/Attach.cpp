@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "PeImage.h"
+#include "ReplyPublish.h"
 #include "Temporary.h"
 #include "archive/ArchiveReader.h"
 #include "archive/ArchiveWriter.h"
@@ -12,6 +13,11 @@
 namespace {
 
 bool SameNameNoCase(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
+
+// The names the launcher gives its own files: itself as it is downloaded, and the payload it
+// saves beside itself (the launcher's setting ArchiveFileName).
+constexpr const char* kLauncherName = "setupTQ.exe";
+constexpr const char* kSavedArchiveName = "install.dat";
 
 // Passes reads and writes on to another stream, counts them and tells the progress, as
 // "WHAT NN%", every few megabytes.
@@ -39,17 +45,68 @@ class TProgressStream : public TStream {
   const TAttachProgress& progress_;
 };
 
-bool IsPeFile(const std::string& path) {
+// Little-endian fields of a header read into memory; 0 past its end.
+std::uint32_t Field(const std::string& head, std::size_t at, int bytes) {
+  std::uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i)
+    v = v << 8 | (at + i < head.size() ? static_cast<unsigned char>(head[at + i]) : 0u);
+  return v;
+}
+
+// Why Windows would not start the file as a program, in the vendor's words; empty when it would.
+std::string InstallerRefusal(const std::string& path) {
+  constexpr std::uint32_t kExecutableImage = 0x0002, kDll = 0x2000;  // COFF characteristics
+  constexpr std::uint32_t kGui = 2, kConsole = 3;                    // the subsystems Windows starts
+  const char* give = "give the installer second: setupkit attach STUB INSTALLER [FILE...] -o OUT";
   auto file = OpenRead(path);
   std::string head(0x400, '\0');
   head.resize(static_cast<std::size_t>(std::max(file->Read(&head[0], 0x400), 0)));
-  if (head.size() < 0x40 || head.compare(0, 2, "MZ") != 0) return false;
-  std::uint32_t pe = 0;
-  for (int i = 3; i >= 0; --i) pe = pe << 8 | static_cast<unsigned char>(head[0x3C + i]);
-  std::string signature(4, '\0');
-  if (pe > static_cast<std::uint64_t>(file->Size()) - 4) return false;
-  file->SetPosition(pe);
-  return file->Read(&signature[0], 4) == 4 && signature == std::string("PE\0\0", 4);
+  const std::int64_t size = file->Size();
+  const std::uint32_t pe = Field(head, 0x3C, 4);
+  std::string coff;
+  if (head.size() >= 0x40 && head.compare(0, 2, "MZ") == 0 && pe + std::int64_t{24} <= size) {
+    coff.resize(24 + 72);
+    file->SetPosition(pe);
+    coff.resize(static_cast<std::size_t>(std::max(file->Read(&coff[0], static_cast<int>(coff.size())), 0)));
+  }
+  if (coff.size() < 24 || coff.compare(0, 4, std::string("PE\0\0", 4)) != 0)
+    return path + " is not a Windows program (no PE header), so the launcher could not start it; " + give;
+  const std::uint32_t characteristics = Field(coff, 22, 2), optionalSize = Field(coff, 20, 2);
+  const std::uint32_t magic = Field(coff, 24, 2), subsystem = Field(coff, 24 + 68, 2);
+  if (characteristics & kDll)
+    return path +
+           " is a DLL, a library that Windows does not start as a program, so the launcher would start nothing; " +
+           give;
+  if (!(characteristics & kExecutableImage) || optionalSize < 70 || (magic != 0x10B && magic != 0x20B))
+    return path +
+           " is not an executable image (its header does not mark it runnable: an object file or an unfinished "
+           "link), so the launcher could not start it; " +
+           give;
+  if (subsystem != kGui && subsystem != kConsole)
+    return path + " is an image for Windows subsystem " + std::to_string(subsystem) +
+           " (a driver, a boot or a native program), which Windows does not start as a program; " + give;
+  return "";
+}
+
+// The launcher saves its payload as install.dat beside itself and unpacks every entry there:
+// an entry of the launcher's own names could never be written, and every user would get an
+// error and nothing installed.
+std::string ReservedNameRefusal(const std::string& entry, const TLauncherSettings& settings,
+                                const std::string& output) {
+  const std::string name = LowerCase(entry), shown = "\"" + VisibleBytes(entry) + "\"";
+  if (name == LowerCase(kSavedArchiveName))
+    return shown +
+           " is the name the launcher saves its payload under beside itself, so that file could never "
+           "be unpacked: rename it";
+  if (name == LowerCase(kLauncherName) || name == LowerCase(EntryNameOf(output)))
+    return shown +
+           " is the launcher's own name: unpacking it beside the launcher would meet the running launcher, "
+           "and every user would get an error: rename it";
+  if (name == LowerCase(settings.installer))
+    return shown +
+           " is the name the installer itself is stored under (the installer is given second, whatever "
+           "its name): rename it";
+  return "";
 }
 
 void CheckRequest(const TAttachRequest& r) {
@@ -62,22 +119,23 @@ void CheckRequest(const TAttachRequest& r) {
   } catch (const EArgumentException& e) {
     throw ELauncherError(e.Message());
   }
-  if (!r.installer.empty() && !IsPeFile(r.installer))
-    throw ELauncherError(r.installer +
-                         " is not a Windows program (no PE header), so the launcher could not start it; "
-                         "give the installer second: setupkit attach STUB INSTALLER [FILE...] -o OUT");
+  if (!r.installer.empty()) {
+    const std::string refusal = InstallerRefusal(r.installer);
+    if (!refusal.empty()) throw ELauncherError(refusal);
+  }
 }
 
 }  // namespace
 
-void PackNamedFiles(TStream& out, const std::vector<std::pair<std::string, std::string>>& entries,
-                    const TAttachProgress& progress) {
+std::vector<TPayloadEntry> PackNamedFiles(TStream& out, const std::vector<std::pair<std::string, std::string>>& entries,
+                                          const TAttachProgress& progress) {
   for (std::size_t i = 0; i < entries.size(); ++i)
     for (std::size_t j = 0; j < i; ++j)
       if (SameNameNoCase(entries[i].first, entries[j].first))
         throw EArchiveError("two entries would be named \"" + entries[i].first + "\" (" + entries[j].second + " and " +
                             entries[i].second + ")");
   TArchiveWriter writer(out, static_cast<std::int32_t>(entries.size()));
+  std::vector<TPayloadEntry> packed;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const std::string what =
         "packing " + entries[i].first + " (" + std::to_string(i + 1) + "/" + std::to_string(entries.size()) + ")";
@@ -85,8 +143,11 @@ void PackNamedFiles(TStream& out, const std::vector<std::pair<std::string, std::
     auto in = OpenRead(entries[i].second);
     const std::int64_t size = in->Size();
     TProgressStream counted(*in, size, what, progress);
+    const std::int64_t start = out.Position();
     writer.AddEntry(entries[i].first, counted, size);
+    packed.push_back({entries[i].first, static_cast<std::int32_t>(size), out.Position() - start});
   }
+  return packed;
 }
 
 TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgress& progress) {
@@ -116,33 +177,44 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
 
   TAttachSummary summary;
   std::unique_ptr<TTemporary> packed;
-  std::unique_ptr<TStream> archive;
+  std::unique_ptr<TStream> opened;
+  TStream* archive = nullptr;
   if (request.archive.empty()) {
+    // The installer under the name the launcher starts, then the other files under theirs.
+    std::vector<std::pair<std::string, std::string>> entries{{settings.installer, request.installer}};
+    for (const auto& f : request.files) {
+      const std::string refusal = ReservedNameRefusal(EntryNameOf(f), settings, request.output);
+      if (!refusal.empty()) throw ELauncherError(f + ": " + refusal);
+      entries.push_back({EntryNameOf(f), f});
+    }
     packed = std::make_unique<TTemporary>(request.output);
     try {
-      // The installer under the name the launcher starts, then the other files under theirs.
-      std::vector<std::pair<std::string, std::string>> entries{{settings.installer, request.installer}};
-      for (const auto& f : request.files) entries.push_back({EntryNameOf(f), f});
-      PackNamedFiles(packed->File(), entries, progress);
-    } catch (const EStreamError& e) {
-      throw EStreamError("cannot write " + request.output + ": " + packed->InTargetsWords(e.Message()));
+      // Packed here, so known whole: the summary is taken as it is written, not inflated again.
+      summary.entries = PackNamedFiles(packed->File(), entries, progress);
+    } catch (const EWriteError& e) {  // an input that cannot be read says so itself
+      throw EWriteError("cannot write " + request.output + ": " + packed->InTargetsWords(e.Message()));
     }
-    packed->Close();
-    archive = OpenRead(packed->Path());
+    archive = &packed->File();
   } else {
-    archive = OpenRead(request.archive);
+    opened = OpenRead(request.archive);
+    archive = opened.get();
+    try {
+      summary.entries = ListPayload(*archive);  // every entry inflated: a damaged archive is refused here
+    } catch (const Exception& e) {
+      throw EArchiveError(request.archive + ": not a sound payload archive: " + e.Message());
+    }
+    bool hasInstaller = false;
+    for (const auto& e : summary.entries) {
+      hasInstaller = hasInstaller || SameNameNoCase(e.name, settings.installer);
+      const std::string refusal = SameNameNoCase(e.name, settings.installer)
+                                      ? std::string()
+                                      : ReservedNameRefusal(e.name, settings, request.output);
+      if (!refusal.empty()) throw ELauncherError(request.archive + ": the entry " + refusal);
+    }
+    if (!hasInstaller)
+      throw ELauncherError(request.archive + " holds no " + settings.installer +
+                           ", the one file the launcher starts: pack the installer under that name");
   }
-  try {
-    summary.entries = ListPayload(*archive);  // every entry inflated: a damaged archive is refused here
-  } catch (const Exception& e) {
-    throw EArchiveError((request.archive.empty() ? request.output : request.archive) +
-                        ": not a sound payload archive: " + e.Message());
-  }
-  bool hasInstaller = false;
-  for (const auto& e : summary.entries) hasInstaller = hasInstaller || SameNameNoCase(e.name, settings.installer);
-  if (!hasInstaller)
-    throw ELauncherError(request.archive + " holds no " + settings.installer +
-                         ", the one file the launcher starts: pack the installer under that name");
   summary.archiveSize = archive->Size();
   if (summary.archiveSize > std::numeric_limits<std::uint32_t>::max())
     throw EArchiveError("the payload archive exceeds 4 GiB");
@@ -156,10 +228,9 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
     image->Write(counted);
     summary.outputSize = out.File().Size();
     out.Close();
-  } catch (const EStreamError& e) {
-    throw EStreamError("cannot write " + request.output + ": " + out.InTargetsWords(e.Message()));
+  } catch (const EWriteError& e) {  // an input that cannot be read says so itself
+    throw EWriteError("cannot write " + request.output + ": " + out.InTargetsWords(e.Message()));
   }
-  archive.reset();
   out.ReplaceTarget();
   return summary;
 }

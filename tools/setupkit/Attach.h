@@ -28,14 +28,17 @@ struct TAttachSummary {
 using TAttachProgress = std::function<void(const std::string&)>;
 
 /// Packs the files into out as entries of the names given (name, path), in order, telling the
-/// progress before each. Raises EArchiveError when two names are the same to Windows (which
-/// compares them without regard to case).
-void PackNamedFiles(TStream& out, const std::vector<std::pair<std::string, std::string>>& entries,
-                    const TAttachProgress& progress);
+/// progress before each; the entries as written. Raises EArchiveError when two names are the
+/// same to Windows (which compares them without regard to case).
+std::vector<TPayloadEntry> PackNamedFiles(TStream& out, const std::vector<std::pair<std::string, std::string>>& entries,
+                                          const TAttachProgress& progress);
 
 /// Writes request.output. Refuses (ELauncherError, saying why and what to do) a stub that is no
 /// launcher stub of ours, a stub that already carries a payload unless request.replace, an
-/// installer that is not a PE image, a ready archive without the installer entry, and an output
+/// installer that Windows would not start as a program (not a PE image, a DLL, an image not
+/// marked executable, a subsystem other than GUI or console), a ready archive without the
+/// installer entry, a further file or entry of a name the launcher keeps for its own files
+/// (install.dat, setupTQ.exe, the output's name, and the installer's name), and an output
 /// that is one of the inputs or a folder; raises EPeImageError for a stub that cannot be rebuilt
 /// and EArchiveError for refused entry names. The payload is streamed through temporaries
 /// beside the output, named for this run; the output is replaced with one rename at the end. On

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <regex>
 
 #include "NullStream.h"
 #include "PeImage.h"
@@ -144,6 +145,16 @@ TLauncherSettings ParseLauncherSettings(const std::string& text) {
   }
   if (s.productCode.empty() || s.version.empty() || s.installer.empty() || s.homePage.empty() || s.mirrors.empty())
     throw ELauncherError("the settings lack the product code, version, installer, home page or mirrors");
+  // Read from a file, they become paths under a web root and on every mirror: held to the
+  // configure's own rule before any path is made of them.
+  if (!std::regex_match(s.productCode, std::regex(SETUPTQ_PRODUCT_CODE_RULE)))
+    throw ELauncherError("the settings' product code \"" + VisibleBytes(s.productCode) +
+                         "\" is not one a release can have (letters and digits only)");
+  if (!std::regex_match(s.version, std::regex(SETUPTQ_VERSION_RULE)))
+    throw ELauncherError("the settings' version \"" + VisibleBytes(s.version) +
+                         "\" is not one a release can have (digits, a point and one digit)");
+  if (!IsSafeEntryName(s.installer) || s.installer.find_first_of("/\\") != std::string::npos)
+    throw ELauncherError("the settings' installer name \"" + VisibleBytes(s.installer) + "\" is not a plain file name");
   return s;
 }
 

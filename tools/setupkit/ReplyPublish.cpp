@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "Temporary.h"
 #include "base/Classes.h"
 #include "codes/QORMD5Unit.h"
 #include "codes/ShareCodeCheckunit.h"
@@ -51,10 +52,19 @@ TPublishedReply PublishReply(const std::string& launcher, const std::string& dir
   out.body = BuildReplyFor(out.fingerprint);
   out.path = ReplyFilePath(dir, replyPath);
   const std::string folder = out.path.substr(0, LastDelimiter("/", out.path));
-  if (!ForceDirectories(folder)) throw EPublishError("cannot create the folder " + folder);
-  TFileStream file(out.path, platform::FileAccess::ReadWrite, platform::FileShare::None,
-                   platform::FileCreate::CreateAlways);
-  file.WriteBuffer(out.body.data(), static_cast<int>(out.body.size()));
+  if (!ForceDirectories(folder)) {
+    platform::MakeDirectory(folder);  // again, for the system's reason
+    throw EFCreateError("cannot create the folder " + folder + ": " +
+                        platform::SystemErrorText(platform::LastFileError()));
+  }
+  // Whole or not at all: a mirror copying the web root never takes half a reply.
+  TTemporary file(out.path);
+  try {
+    file.File().WriteBuffer(out.body.data(), static_cast<int>(out.body.size()));
+  } catch (const EWriteError& e) {
+    throw EWriteError("cannot write " + out.path + ": " + file.InTargetsWords(e.Message()));
+  }
+  file.ReplaceTarget();
   return out;
 }
 

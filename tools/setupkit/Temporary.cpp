@@ -2,44 +2,55 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <random>
 
 namespace fs = std::filesystem;
 
+namespace {
+// A temporary name that is taken already is tried again with another.
+constexpr int kTemporaryAttempts = 100;
+}  // namespace
+
 TTemporary::TTemporary(const std::string& target) : target_(target) {
-  const fs::path out(target);
-  std::random_device random;
-  for (int attempt = 0; path_.empty(); ++attempt) {
+  const std::size_t cut = LastDelimiter(PathDelimiters(), target);
+  const std::string folder = cut == std::string::npos ? std::string(".") : target.substr(0, cut + 1);
+  name_ = cut == std::string::npos ? target : target.substr(cut + 1);
+  folder_ = std::make_unique<platform::Folder>(folder);
+  if (!folder_->IsOpen())
+    throw EFCreateError("cannot write " + target + ": " + platform::SystemErrorText(folder_->Error()));
+  platform::FileHandle handle = platform::kInvalidFile;
+  int error = 0;
+  for (unsigned attempt = 0; handle == platform::kInvalidFile && attempt < kTemporaryAttempts; ++attempt) {
     char tag[16];
-    std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(random()));
-    const fs::path candidate = out.parent_path() / ("." + out.filename().string() + "." + tag + ".tmp");
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(candidate, ec))) path_ = candidate.string();
-    if (attempt > 100) throw EFCreateError("cannot write " + target + ": no free temporary name beside it");
+    std::snprintf(tag, sizeof tag, "%08x",
+                  static_cast<unsigned>(platform::CurrentProcessId() * 2654435761u + platform::TickCount() + attempt));
+    temporaryName_ = "." + name_ + "." + tag + ".tmp";
+    handle = folder_->CreateNew(temporaryName_, error);
   }
-  try {
-    file_ = std::make_unique<TFileStream>(path_, platform::FileAccess::ReadWrite, platform::FileShare::None,
-                                          platform::FileCreate::CreateAlways);
-  } catch (const EStreamError& e) {
-    throw EFCreateError("cannot write " + target + ": " + InTargetsWords(e.Message()));
-  }
+  if (handle == platform::kInvalidFile)
+    throw EFCreateError("cannot write " + target + ": " + platform::SystemErrorText(error));
+  path_ = cut == std::string::npos ? temporaryName_ : folder + temporaryName_;
+  slot_ = platform::RegisterTemporary(path_);
+  file_ = std::make_unique<TFileStream>(handle);
 }
 
 TTemporary::~TTemporary() {
   file_.reset();
-  if (!done_) std::remove(path_.c_str());
+  if (!done_) folder_->Remove(temporaryName_);
+  platform::UnregisterTemporary(slot_);
 }
 
 void TTemporary::ReplaceTarget() {
   file_.reset();
-  std::error_code ec;
-  fs::rename(path_, target_, ec);
-  if (ec) throw EFCreateError("cannot write " + target_ + ": " + ec.message());
+  int error = 0;
+  if (!folder_->Rename(temporaryName_, name_, error))
+    throw EFCreateError("cannot write " + target_ + ": " + platform::SystemErrorText(error));
   done_ = true;
 }
 
 std::string TTemporary::InTargetsWords(const std::string& message) const {
-  return StringReplaceAll(message, path_, target_);
+  std::string text = StringReplaceAll(message, path_, target_);
+  if (file_ && file_->LastError() != 0) text += " (" + platform::SystemErrorText(file_->LastError()) + ")";
+  return text;
 }
 
 void CheckOutputPath(const std::string& target, const std::vector<std::string>& inputs) {

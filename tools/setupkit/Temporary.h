@@ -1,6 +1,8 @@
 #pragma once
 // Writing a file whole or not at all: a temporary beside the target, named for this run, that
-// replaces the target with one rename at the end.
+// replaces the target with one rename at the end. A temporary never outlives the run: it is
+// removed when its owner goes, and by the interrupt handler (platform::InstallInterruptCleanup)
+// when the run is interrupted.
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,7 +11,8 @@
 
 class TTemporary {
  public:
-  /// Creates ".NAME.XXXXXXXX.tmp" beside target, a name nothing had. Raises EFCreateError.
+  /// Creates ".NAME.XXXXXXXX.tmp" beside target, a name nothing had (never through a link).
+  /// Raises EFCreateError naming the target and the system's reason.
   explicit TTemporary(const std::string& target);
   /// Removes the temporary unless it replaced the target.
   ~TTemporary();
@@ -20,14 +23,17 @@ class TTemporary {
   /// Closes the file (to read it again by its path).
   void Close() { file_.reset(); }
   /// Closes the file and renames it onto the target in one step (an existing target is
-  /// replaced). Raises EFCreateError naming the target.
+  /// replaced). Raises EFCreateError naming the target and the system's reason.
   void ReplaceTarget();
-  /// A write error's text with the temporary's name replaced by the target's.
+  /// A write error's text with the temporary's name replaced by the target's, and the
+  /// system's reason added when the file has one ("Stream write error (No space left on device)").
   std::string InTargetsWords(const std::string& message) const;
 
  private:
-  std::string target_, path_;
+  std::string target_, name_, temporaryName_, path_;
+  std::unique_ptr<platform::Folder> folder_;
   std::unique_ptr<TFileStream> file_;
+  int slot_ = -1;  // in the interrupt clean-up
   bool done_ = false;
 };
 

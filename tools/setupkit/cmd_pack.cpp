@@ -23,8 +23,8 @@ int RunPack(const std::vector<std::string>& args) {
   try {
     PackNamedFiles(temp.File(), entries, [&progress](const std::string& text) { progress.Show(text); });
     packed = temp.File().Size();
-  } catch (const EStreamError& e) {
-    throw EStreamError("cannot write " + outPath + ": " + temp.InTargetsWords(e.Message()));
+  } catch (const EWriteError& e) {  // an input that cannot be read says so itself
+    throw EWriteError("cannot write " + outPath + ": " + temp.InTargetsWords(e.Message()));
   }
   progress.Clear();
   temp.ReplaceTarget();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Command.h"
+#include "platform/Platform.h"
 
 namespace {
 int Usage(FILE* out) {
@@ -35,6 +36,8 @@ bool AsksForHelp(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // An interrupted run (Ctrl+C, a signal) leaves none of its temporaries behind.
+  platform::InstallInterruptCleanup();
   if (argc < 2) return Usage(stderr);
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") return Usage(stdout);

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -25,6 +26,7 @@ namespace platform {
 FileHandle FileOpen(const std::string& path, FileAccess access, FileShare, FileCreate create, int& error) {
   int flags = access == FileAccess::Read ? O_RDONLY : O_RDWR;
   if (create == FileCreate::CreateAlways) flags |= O_CREAT | O_TRUNC;
+  if (create == FileCreate::CreateNew) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
   int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) {
     error = errno;
@@ -72,7 +74,111 @@ bool DirectoryExists(const std::string& path) {
 
 bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
 
+bool RemoveEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+int LastFileError() { return errno; }
+
 std::string SystemErrorText(int code) { return std::strerror(code); }
+
+// ---- folders held open: every call relative to the folder's descriptor ------------------
+
+struct Folder::Impl {
+  int fd = -1;
+  int error = 0;
+  std::string path;
+};
+
+Folder::Folder(const std::string& path) : impl_(new Impl) {
+  impl_->path = path;
+  impl_->fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (impl_->fd < 0) impl_->error = errno;
+}
+
+Folder::~Folder() {
+  if (impl_->fd >= 0) ::close(impl_->fd);
+  delete impl_;
+}
+
+bool Folder::IsOpen() const { return impl_->fd >= 0; }
+int Folder::Error() const { return impl_->error; }
+const std::string& Folder::Path() const { return impl_->path; }
+
+std::unique_ptr<Folder> Folder::Sub(const std::string& name, int& error) const {
+  const int fd = ::openat(impl_->fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    return nullptr;
+  }
+  std::unique_ptr<Folder> sub(new Folder(std::string()));
+  sub->impl_->fd = fd;
+  sub->impl_->error = 0;
+  sub->impl_->path = impl_->path + (!impl_->path.empty() && impl_->path.back() == '/' ? "" : "/") + name;
+  error = 0;
+  return sub;
+}
+
+EntryKind Folder::Kind(const std::string& name) const {
+  struct stat st;
+  if (::fstatat(impl_->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::None;
+  if (S_ISLNK(st.st_mode)) return EntryKind::Link;
+  if (S_ISDIR(st.st_mode)) return EntryKind::Folder;
+  return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Other;
+}
+
+FileHandle Folder::CreateNew(const std::string& name, int& error) const {
+  const int fd = ::openat(impl_->fd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  error = fd < 0 ? errno : 0;
+  return fd < 0 ? kInvalidFile : fd;
+}
+
+bool Folder::Rename(const std::string& from, const std::string& to, int& error) const {
+  const bool done = ::renameat(impl_->fd, from.c_str(), impl_->fd, to.c_str()) == 0;
+  error = done ? 0 : errno;
+  return done;
+}
+
+bool Folder::Remove(const std::string& name) const { return ::unlinkat(impl_->fd, name.c_str(), 0) == 0; }
+
+bool Folder::IsSameFile(const std::string& name, const std::string& path) const {
+  struct stat here, there;
+  return ::fstatat(impl_->fd, name.c_str(), &here, AT_SYMLINK_NOFOLLOW) == 0 && ::stat(path.c_str(), &there) == 0 &&
+         here.st_dev == there.st_dev && here.st_ino == there.st_ino;
+}
+
+// ---- temporaries removed on an interrupt --------------------------------------------------
+
+namespace {
+// The handler reads the slots while the program may be changing them: each slot is one
+// atomic pointer to a path the handler can unlink without allocating.
+constexpr int kTemporarySlots = 1024;  // entries of one extraction, each with its temporary
+std::atomic<char*> g_temporaries[kTemporarySlots];
+
+void RemoveTemporariesAndEnd(int signal) {
+  for (auto& slot : g_temporaries)
+    if (char* path = slot.load()) ::unlink(path);
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+}  // namespace
+
+int RegisterTemporary(const std::string& path) {
+  char* copy = ::strdup(path.c_str());
+  for (int i = 0; i < kTemporarySlots; ++i) {
+    char* none = nullptr;
+    if (g_temporaries[i].compare_exchange_strong(none, copy)) return i;
+  }
+  std::free(copy);
+  return -1;
+}
+
+void UnregisterTemporary(int slot) {
+  if (slot < 0 || slot >= kTemporarySlots) return;
+  std::free(g_temporaries[slot].exchange(nullptr));
+}
+
+void InstallInterruptCleanup() {
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, RemoveTemporariesAndEnd);
+}
 
 std::string ExpandFileName(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;

@@ -19,7 +19,14 @@ FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share,
              : share == FileShare::Read ? FILE_SHARE_READ
                                         : FILE_SHARE_READ | FILE_SHARE_WRITE;
   DWORD disp = create == FileCreate::OpenExisting ? OPEN_EXISTING : CREATE_ALWAYS;
-  HANDLE h = CreateFileW(PathToWide(path).c_str(), acc, sh, nullptr, disp, FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD flags = FILE_ATTRIBUTE_NORMAL;
+  if (create == FileCreate::CreateNew) {
+    // Never through a link, and removable by the interrupt handler while it is open.
+    disp = CREATE_NEW;
+    flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    sh |= FILE_SHARE_DELETE;
+  }
+  HANDLE h = CreateFileW(PathToWide(path).c_str(), acc, sh, nullptr, disp, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = static_cast<int>(GetLastError());
     return kInvalidFile;
@@ -60,6 +67,173 @@ bool DirectoryExists(const std::string& path) {
 }
 
 bool MakeDirectory(const std::string& path) { return CreateDirectoryW(PathToWide(path).c_str(), nullptr) != 0; }
+
+bool RemoveEmptyDirectory(const std::string& path) { return RemoveDirectoryW(PathToWide(path).c_str()) != 0; }
+
+int LastFileError() { return static_cast<int>(GetLastError()); }
+
+// ---- folders held open ---------------------------------------------------------------------
+// Windows has no calls relative to a folder handle in its documented API. Each folder of the
+// walk is opened by its full path with FILE_FLAG_OPEN_REPARSE_POINT (a link is opened as
+// itself, and refused) and held without FILE_SHARE_DELETE, so that no folder of the path can be
+// renamed, removed or replaced by a link while files are made below it.
+
+namespace {
+HANDLE OpenFolderHandle(const std::wstring& path, bool followLink) {
+  return CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+}
+
+std::wstring Join(const std::wstring& folder, const std::string& name) {
+  std::wstring path = folder;
+  if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+  return path + PathToWide(name);
+}
+}  // namespace
+
+struct Folder::Impl {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  int error = 0;
+  std::string path;
+  std::wstring wide;
+};
+
+Folder::Folder(const std::string& path) : impl_(new Impl) {
+  impl_->path = path;
+  impl_->wide = PathToWide(path);
+  if (path.empty()) return;
+  impl_->handle = OpenFolderHandle(impl_->wide, true);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (impl_->handle == INVALID_HANDLE_VALUE) {
+    impl_->error = static_cast<int>(GetLastError());
+  } else if (!GetFileInformationByHandle(impl_->handle, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    CloseHandle(impl_->handle);
+    impl_->handle = INVALID_HANDLE_VALUE;
+    impl_->error = ERROR_DIRECTORY;
+  }
+}
+
+Folder::~Folder() {
+  if (impl_->handle != INVALID_HANDLE_VALUE) CloseHandle(impl_->handle);
+  delete impl_;
+}
+
+bool Folder::IsOpen() const { return impl_->handle != INVALID_HANDLE_VALUE; }
+int Folder::Error() const { return impl_->error; }
+const std::string& Folder::Path() const { return impl_->path; }
+
+std::unique_ptr<Folder> Folder::Sub(const std::string& name, int& error) const {
+  const std::wstring wide = Join(impl_->wide, name);
+  HANDLE h = OpenFolderHandle(wide, false);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h == INVALID_HANDLE_VALUE) {
+    error = static_cast<int>(GetLastError());
+    return nullptr;
+  }
+  if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    CloseHandle(h);
+    error = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ERROR_CANT_ACCESS_FILE : ERROR_DIRECTORY;
+    return nullptr;
+  }
+  std::unique_ptr<Folder> sub(new Folder(std::string()));
+  sub->impl_->handle = h;
+  sub->impl_->wide = wide;
+  sub->impl_->path = impl_->path + (!impl_->path.empty() && impl_->path.back() == '\\' ? "" : "\\") + name;
+  error = 0;
+  return sub;
+}
+
+EntryKind Folder::Kind(const std::string& name) const {
+  const DWORD a = GetFileAttributesW(Join(impl_->wide, name).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return EntryKind::None;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::Link;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::Folder;
+  return (a & FILE_ATTRIBUTE_DEVICE) ? EntryKind::Other : EntryKind::File;
+}
+
+FileHandle Folder::CreateNew(const std::string& name, int& error) const {
+  HANDLE h = CreateFileW(Join(impl_->wide, name).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  error = h == INVALID_HANDLE_VALUE ? static_cast<int>(GetLastError()) : 0;
+  return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
+}
+
+bool Folder::Rename(const std::string& from, const std::string& to, int& error) const {
+  // A rename replaces a link at `to` itself; it never writes through it.
+  const bool done =
+      MoveFileExW(Join(impl_->wide, from).c_str(), Join(impl_->wide, to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  error = done ? 0 : static_cast<int>(GetLastError());
+  return done;
+}
+
+bool Folder::Remove(const std::string& name) const { return DeleteFileW(Join(impl_->wide, name).c_str()) != 0; }
+
+bool Folder::IsSameFile(const std::string& name, const std::string& path) const {
+  auto identity = [](HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
+    const bool ok = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    return ok;
+  };
+  const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  BY_HANDLE_FILE_INFORMATION here, there;
+  return identity(CreateFileW(Join(impl_->wide, name).c_str(), 0, share, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
+                  here) &&
+         identity(CreateFileW(PathToWide(path).c_str(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              nullptr),
+                  there) &&
+         here.dwVolumeSerialNumber == there.dwVolumeSerialNumber && here.nFileIndexHigh == there.nFileIndexHigh &&
+         here.nFileIndexLow == there.nFileIndexLow;
+}
+
+// ---- temporaries removed on an interrupt --------------------------------------------------
+// The console's control handler runs on a thread of its own while the program goes on; the
+// temporaries are created with FILE_SHARE_DELETE, so that they can be removed while open (the
+// name goes at once, the file when the process ends).
+
+namespace {
+constexpr int kTemporarySlots = 1024;  // entries of one extraction, each with its temporary
+CRITICAL_SECTION g_temporariesLock;
+std::wstring* g_temporaries[kTemporarySlots];
+bool g_temporariesReady = [] {
+  InitializeCriticalSection(&g_temporariesLock);
+  return true;
+}();
+
+BOOL WINAPI RemoveTemporariesOnControl(DWORD) {
+  EnterCriticalSection(&g_temporariesLock);
+  for (auto* path : g_temporaries)
+    if (path) DeleteFileW(path->c_str());
+  LeaveCriticalSection(&g_temporariesLock);
+  return FALSE;  // the next handler (the default one) ends the process
+}
+}  // namespace
+
+int RegisterTemporary(const std::string& path) {
+  auto* wide = new std::wstring(PathToWide(path));
+  EnterCriticalSection(&g_temporariesLock);
+  int slot = -1;
+  for (int i = 0; i < kTemporarySlots && slot < 0; ++i)
+    if (!g_temporaries[i]) {
+      g_temporaries[i] = wide;
+      slot = i;
+    }
+  LeaveCriticalSection(&g_temporariesLock);
+  if (slot < 0) delete wide;
+  return slot;
+}
+
+void UnregisterTemporary(int slot) {
+  if (slot < 0 || slot >= kTemporarySlots) return;
+  EnterCriticalSection(&g_temporariesLock);
+  std::wstring* wide = g_temporaries[slot];
+  g_temporaries[slot] = nullptr;
+  LeaveCriticalSection(&g_temporariesLock);
+  delete wide;
+}
+
+void InstallInterruptCleanup() { SetConsoleCtrlHandler(RemoveTemporariesOnControl, TRUE); }
 
 std::string SystemErrorText(int code) {
   wchar_t* text = nullptr;

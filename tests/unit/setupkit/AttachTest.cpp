@@ -266,6 +266,25 @@ TEST(AttachFiles, StoresTheInstallerAsTheLauncherStartsItAndRefusalsLeaveNothing
   fs::create_directory(dir / "folder");
   // A file that a fixed temporary name would have hit.
   WriteFile(dir / "setupTQ.exe.part", "the user's");
+  // Installers Windows would not start: a DLL, an image not marked runnable, a driver.
+  auto image = [&installer](std::uint32_t characteristics, std::uint32_t subsystem) {
+    std::string bytes = installer;
+    Put16(bytes, 0x56, characteristics);
+    Put16(bytes, kOptional + 68, subsystem);
+    return bytes;
+  };
+  WriteFile(dir / "library.dll", image(0x2102, 2));
+  WriteFile(dir / "object.exe", image(0x0100, 2));
+  WriteFile(dir / "driver.sys", image(0x0102, 1));
+  // Extra files of the names the launcher keeps for its own files, in a folder of their own.
+  const std::string extra = dir / "extra" + platform::PathDelim();
+  fs::create_directory(extra);
+  for (const char* name : {"INSTALL.DAT", "SetupTQ.exe", "instTQ.exe", "out.exe"}) WriteFile(extra + name, "x");
+  TMemoryStream reserved;
+  TArchiveWriter writer(reserved, 2);
+  writer.AddEntry("instTQ.exe", installer);
+  writer.AddEntry("Install.dat", "x");
+  WriteFile(dir / "reserved.dat", reserved.DataString());
   const std::vector<std::string> inputs = dir.Names();
   const struct {
     TAttachRequest request;
@@ -280,6 +299,20 @@ TEST(AttachFiles, StoresTheInstallerAsTheLauncherStartsItAndRefusalsLeaveNothing
       {{dir / "stub.exe", "", dir / "broken.dat", {}, dir / "setupTQ.exe"}, "broken.dat: not a sound payload archive"},
       {{dir / "stub.exe", "", dir / "other.dat", {}, dir / "setupTQ.exe"}, "other.dat holds no instTQ.exe"},
       {{dir / "stub.exe", dir / "missing.exe", "", {}, dir / "setupTQ.exe"}, "missing.exe"},
+      {{dir / "stub.exe", dir / "library.dll", "", {}, dir / "setupTQ.exe"}, "library.dll is a DLL"},
+      {{dir / "stub.exe", dir / "object.exe", "", {}, dir / "setupTQ.exe"}, "object.exe is not an executable image"},
+      {{dir / "stub.exe", dir / "driver.sys", "", {}, dir / "setupTQ.exe"},
+       "driver.sys is an image for Windows subsystem 1"},
+      {{dir / "stub.exe", dir / "MySetup.exe", "", {extra + "INSTALL.DAT"}, dir / "setupTQ.exe"},
+       "\"INSTALL.DAT\" is the name the launcher saves its payload under"},
+      {{dir / "stub.exe", dir / "MySetup.exe", "", {extra + "SetupTQ.exe"}, dir / "setupTQ.exe"},
+       "\"SetupTQ.exe\" is the launcher's own name"},
+      {{dir / "stub.exe", dir / "MySetup.exe", "", {extra + "out.exe"}, dir / "out.exe"},
+       "\"out.exe\" is the launcher's own name"},
+      {{dir / "stub.exe", dir / "MySetup.exe", "", {extra + "instTQ.exe"}, dir / "setupTQ.exe"},
+       "\"instTQ.exe\" is the name the installer itself is stored under"},
+      {{dir / "stub.exe", "", dir / "reserved.dat", {}, dir / "setupTQ.exe"},
+       "reserved.dat: the entry \"Install.dat\" is the name the launcher saves"},
       {{dir / "stub.exe", dir / "MySetup.exe", "", {}, dir / "stub.exe"}, "is one of the inputs"},
       {{dir / "stub.exe", dir / "MySetup.exe", "", {}, dir / "folder"}, "is a folder"},
   };

@@ -2,9 +2,16 @@
 // says why, exits 1 and writes nothing.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
+#if !defined(_WIN32)
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
 #include "Command.h"
+#include "PayloadTestSupport.h"
 #include "StubImage.h"
 #include "TestFiles.h"
 #include "archive/ArchiveWriter.h"
@@ -31,8 +38,9 @@ std::string Archive(const std::vector<std::pair<std::string, std::string>>& entr
   return out.DataString();
 }
 
-std::string LauncherWith(const std::string& payload) {
+std::string LauncherWith(const std::string& payload, const std::string& settings = kSettings) {
   TTree t = LauncherResources(false);
+  t[TResourceId::Number(10)][TResourceId::Named("SETTINGS")][0] = settings;
   t[TResourceId::Named("DAT")][TResourceId::Named("BRENLOW")][2052] = payload;
   return BuildStub(t);
 }
@@ -92,5 +100,98 @@ TEST_F(VendorCommands, ExtractTakesALauncherAndOverwritesNothingButItsOwnFiles) 
     EXPECT_EQ(ReadFile(At("victim.txt")), "keep");
   }
 }
+
+// A launcher's settings become paths under the web root: a hostile product code or version is
+// refused before any path is made of it.
+TEST_F(VendorCommands, PublishRefusesSettingsThatWouldLeaveTheWebRoot) {
+  const std::string payload = Archive({{"instTQ.exe", "MZ"}});
+  const struct {
+    const char* code;
+    const char* version;
+  } hostile[] = {{"../../outside/pwn", "3.6"},
+                 {"QORTQ", "/outside/3.6"},
+                 {"QORTQ", "3.6/../../../outside"},
+                 {"C:", "3.6"},
+                 {"QORTQ", "3.66"}};
+  for (const auto& h : hostile) {
+    const std::string settings =
+        std::string(kSettings).replace(0, std::strlen("product-code=QORTQ\nversion=3.6"),
+                                       std::string("product-code=") + h.code + "\nversion=" + h.version);
+    WriteFile(At("hostile.exe"), LauncherWith(payload, settings));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCommand("publish", {"--unsigned", At("hostile.exe"), At("web/root")}), kExitNo) << h.code << h.version;
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("is not one a release can have"), std::string::npos);
+    EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"hostile.exe"})) << h.code << h.version;
+  }
+  // A web root that cannot be written is an I/O error (exit 3, main's catch), not a refusal.
+  WriteFile(At("good.exe"), LauncherWith(payload));
+  WriteFile(At("file"), "not a folder");
+  EXPECT_THROW(RunCommand("publish", {"--unsigned", At("good.exe"), At("file")}), EFCreateError);
+}
+
+// One pass, all or nothing: a damaged entry after a good one leaves the folder as it was,
+// and so does a folder of the entry's path that is a link elsewhere (not followed).
+TEST_F(VendorCommands, ExtractLeavesNothingBehindWhenAnyEntryFails) {
+  using payloadtest::Listing;
+  std::string bad = CompressZlib(payloadtest::TextBytes(5000, 5));
+  bad[10] ^= 0x7F;
+  WriteFile(At("damaged.dat"),
+            payloadtest::Int32(2) + payloadtest::Entry("a.txt", "new") + payloadtest::RawEntry("b.bin", 5000, bad));
+  fs::create_directory(At("out"));
+  WriteFile(At("out/a.txt"), "the user's");
+  EXPECT_THROW(RunCommand("extract", {At("damaged.dat"), At("out")}), EArchiveError);
+  EXPECT_EQ(ReadFile(At("out/a.txt")), "the user's");
+  EXPECT_EQ(Listing(At("out")).size(), 1u);
+  EXPECT_THROW(RunCommand("extract", {At("damaged.dat"), At("new/folder")}), EArchiveError);
+  EXPECT_FALSE(fs::exists(At("new")));
+
+  if (platform::PathDelim() != '/') return;  // links below: made freely on Linux only
+  fs::create_directories(At("elsewhere"));
+  fs::create_directories(At("linked"));
+  fs::create_directory_symlink(At("elsewhere"), At("linked/sub"));
+  WriteFile(At("owning.dat"), Archive({{"first.txt", "1"}, {"sub/owned.txt", "owned"}}));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunCommand("extract", {At("owning.dat"), At("linked")}), kExitNo);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("is a symbolic link, which is not followed"),
+            std::string::npos);
+  EXPECT_EQ(Listing(At("elsewhere")).size(), 0u);
+  EXPECT_EQ(Listing(At("linked")).size(), 1u);  // the link alone
+}
+
+#if !defined(_WIN32)
+// A write that fails says which file and why, and leaves no part of it behind: files are
+// limited to 64 KiB for the process, as a full disk would stop them.
+TEST_F(VendorCommands, AWriteErrorNamesTheFileAndTheReasonAndLeavesNoPart) {
+  WriteFile(At("big.dat"), Archive({{"big.bin", payloadtest::NoiseBytes(200000, 3)}}));
+  WriteFile(At("stub.exe"), BuildStub(LauncherResources(false)));
+  WriteFile(At("MySetup.exe"), BuildStub({}) + payloadtest::NoiseBytes(200000, 4));
+  fs::create_directory(At("out"));
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit small = before;
+  small.rlim_cur = 65536;
+  setrlimit(RLIMIT_FSIZE, &small);
+  std::string extractError, attachError;
+  try {
+    RunCommand("extract", {At("big.dat"), At("out")});
+  } catch (const Exception& e) {
+    extractError = e.Message();
+  }
+  try {
+    RunCommand("attach", {At("stub.exe"), At("MySetup.exe"), "-o", At("setupTQ.exe")});
+  } catch (const Exception& e) {
+    attachError = e.Message();
+  }
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_NE(extractError.find(At("out/big.bin") + "\". File too large"), std::string::npos) << extractError;
+  EXPECT_NE(attachError.find("cannot write " + At("setupTQ.exe") + ": Stream write error (File too large)"),
+            std::string::npos)
+      << attachError;
+  EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"MySetup.exe", "big.dat", "out", "stub.exe"}));
+  EXPECT_EQ(payloadtest::Listing(At("out")).size(), 0u);
+}
+#endif
 
 }  // namespace

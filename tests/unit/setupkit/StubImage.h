@@ -125,6 +125,7 @@ inline std::string BuildStub(const TTree& tree, bool withReloc = true) {
   Put32(img, kOptional + 36, kFileAlign);
   Put32(img, kOptional + 56, (withReloc ? relocRva : kRsrcRva + rsrcRaw) + kSectionAlign);
   Put32(img, kOptional + 60, 0x200);
+  Put16(img, kOptional + 68, 2);  // a GUI program, as the launcher and its installer are
   Put32(img, kOptional + 92, 16);
   Put32(img, DirectoryAt(1), 0x1100);  // imports inside .text
   Put32(img, DirectoryAt(1) + 4, 0x40);
