@@ -1,5 +1,7 @@
 #include "gui/Graphics.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/Platform.h"
@@ -174,3 +176,91 @@ TWindowRegion& TWindowRegion::AddPolygon(std::vector<TPoint> points, bool windin
   Shapes.push_back(s);
   return *this;
 }
+
+namespace gui {
+
+int ScaleLength(int designPixels, int pixelsPerInch) {
+  const long long scaled = static_cast<long long>(designPixels < 0 ? -designPixels : designPixels) * pixelsPerInch;
+  const int rounded = static_cast<int>((scaled + kDesignPixelsPerInch / 2) / kDesignPixelsPerInch);
+  return designPixels < 0 ? -rounded : rounded;
+}
+
+TFont ScaleFont(const TFont& design, int pixelsPerInch) {
+  TFont f = design;
+  f.Height = ScaleLength(design.Height, pixelsPerInch);
+  return f;
+}
+
+namespace {
+std::string ScaledName(const std::string& name, int percent) {
+  return percent == 100 ? name : name + "_" + std::to_string(percent);
+}
+
+bool LoadPictureResource(const std::string& name, const std::string& type, TBitmap& picture) {
+  std::string bytes;
+  if (!platform::FindModuleResource(name, type, bytes)) return false;
+  if (type == "#2")
+    picture.LoadFromDib(bytes);
+  else
+    picture.LoadFromFileImage(bytes);
+  return true;
+}
+}  // namespace
+
+TBitmap LoadScaledPicture(const std::string& name, const std::string& type, int pixelsPerInch) {
+  // The scale asked for, in percent; a picture drawn within a step of it is the one (120 dpi
+  // is 125 %, 144 dpi 150 %).
+  const int wanted = ScaleLength(100, pixelsPerInch);
+  int exact = 0, above = 0, largest = 0;
+  for (int percent : kPictureScales) {
+    if (std::abs(percent - wanted) <= 2) exact = percent;
+    if (percent > wanted && !above) above = percent;
+    largest = percent;
+  }
+  TBitmap picture;
+  if (exact && LoadPictureResource(ScaledName(name, exact), type, picture)) return picture;
+  // Drawn larger, scaled down to the size the design has at this resolution.
+  for (int percent : kPictureScales) {
+    if (percent < (above ? above : largest)) continue;
+    if (!LoadPictureResource(ScaledName(name, percent), type, picture)) continue;
+    const int designW = (picture.Width() * 100 + percent / 2) / percent;
+    const int designH = (picture.Height() * 100 + percent / 2) / percent;
+    return ResizePicture(picture, ScaleLength(designW, pixelsPerInch), ScaleLength(designH, pixelsPerInch));
+  }
+  // Only the design's picture: as it is, never stretched up.
+  if (LoadPictureResource(name, type, picture)) return picture;
+  throw EResNotFound("Resource " + name + " not found");
+}
+
+TBitmap ResizePicture(const TBitmap& src, int width, int height) {
+  TBitmap out;
+  if (src.Empty() || width <= 0 || height <= 0) return out;
+  if (width == src.Width() && height == src.Height()) return src;
+  out.SetSize(width, height);
+  const TColor key = src.TransparentColor();
+  for (int y = 0; y < height; ++y) {
+    const int y0 = y * src.Height() / height, y1 = std::max(y0 + 1, (y + 1) * src.Height() / height);
+    for (int x = 0; x < width; ++x) {
+      const int x0 = x * src.Width() / width, x1 = std::max(x0 + 1, (x + 1) * src.Width() / width);
+      long r = 0, g = 0, b = 0, n = 0, keys = 0;
+      for (int sy = y0; sy < y1; ++sy)
+        for (int sx = x0; sx < x1; ++sx) {
+          const TColor c = src.Pixel(sx, sy);
+          if (c == key) {
+            ++keys;
+            continue;
+          }
+          r += c & 0xFF, g += (c >> 8) & 0xFF, b += (c >> 16) & 0xFF, ++n;
+        }
+      out.SetPixel(x, y,
+                   keys * 2 >= keys + n || n == 0
+                       ? key
+                       : ColorFromRGB(static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n)));
+    }
+  }
+  // The see-through key stays where a transparent picture looks for it.
+  out.SetPixel(0, height - 1, key);
+  return out;
+}
+
+}  // namespace gui

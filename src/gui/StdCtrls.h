@@ -71,8 +71,15 @@ class TImage : public TControl {
   void SetTransparent(bool v);
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool v);
+  /// Shows the bitmap resource `name` as drawn for the control's resolution, now and after
+  /// each change of it. Raises EResNotFound when it is missing (the picture is then unchanged).
+  void SetPictureResource(const std::string& name);
+
+ protected:
+  void ScaleChanged() override;
 
  private:
+  std::string pictureResource_;
   TBitmap picture_;
   bool transparent_ = false, autoSize_ = false;
 };
@@ -87,8 +94,15 @@ class TSpeedButton : public TControl {
   void SetFlat(bool v);
   const TBitmap& Glyph() const { return glyph_; }
   void SetGlyph(const TBitmap& b);
+  /// The face is the bitmap resource `name` as drawn for the control's resolution, now and
+  /// after each change of it; a missing picture leaves the button bare.
+  void SetGlyphResource(const std::string& name);
+
+ protected:
+  void ScaleChanged() override;
 
  private:
+  std::string glyphResource_;
   TBitmap glyph_;
   bool flat_ = false;
 };

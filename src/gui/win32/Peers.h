@@ -26,6 +26,19 @@ TForm* ModalForm();
 /// else is translated and dispatched.
 void Dispatch(MSG& m);
 
+/// The resolution calls of user32 that only Windows 10 (1607) and later have, bound at run
+/// time; null where the system has none of them.
+struct DpiFunctions {
+  UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
+  BOOL(WINAPI* adjustWindowRectExForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
+};
+const DpiFunctions& Dpi();
+/// The system's resolution (the primary monitor's, and every monitor's before per-monitor
+/// resolutions).
+int SystemPixelsPerInch();
+/// The resolution of the monitor a window is on.
+int WindowPixelsPerInch(HWND window);
+
 /// How a control's window is created.
 struct WindowParams {
   const wchar_t* ClassName = nullptr;

@@ -22,11 +22,15 @@ class Win32Backend : public Backend {
     return peer;
   }
   std::unique_ptr<TimerPeer> CreateTimerPeer(TTimer& t) override { return NewTimerPeer(t); }
-  TextExtent FrameSize(const TCreateParams& p) override {
+  TextExtent FrameSize(const TCreateParams& p, int ppi) override {
     RECT r{0, 0, 0, 0};
-    AdjustWindowRectEx(&r, p.Style, FALSE, p.ExStyle);
+    if (const auto adjust = Dpi().adjustWindowRectExForDpi)
+      adjust(&r, p.Style, FALSE, p.ExStyle, static_cast<UINT>(ppi));
+    else
+      AdjustWindowRectEx(&r, p.Style, FALSE, p.ExStyle);
     return {r.right - r.left, r.bottom - r.top};
   }
+  int ScreenPixelsPerInch() override { return SystemPixelsPerInch(); }
   TextExtent MeasureText(const TFont& f, const std::string& text) override {
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, FontFor(f));

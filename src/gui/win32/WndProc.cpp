@@ -66,6 +66,33 @@ void RegisterClasses() {
   RegisterClassW(&wc);
 }
 
+const DpiFunctions& Dpi() {
+  static const DpiFunctions functions = [] {
+    DpiFunctions f;
+    if (HMODULE user32 = GetModuleHandleW(L"user32.dll")) {
+      f.getDpiForWindow = reinterpret_cast<decltype(f.getDpiForWindow)>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+      f.adjustWindowRectExForDpi = reinterpret_cast<decltype(f.adjustWindowRectExForDpi)>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "AdjustWindowRectExForDpi")));
+    }
+    return f;
+  }();
+  return functions;
+}
+
+int SystemPixelsPerInch() {
+  HDC screen = GetDC(nullptr);
+  const int ppi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen) ReleaseDC(nullptr, screen);
+  return ppi > 0 ? ppi : kDesignPixelsPerInch;
+}
+
+int WindowPixelsPerInch(HWND window) {
+  if (const auto get = Dpi().getDpiForWindow)
+    if (const UINT ppi = get(window)) return static_cast<int>(ppi);
+  return SystemPixelsPerInch();
+}
+
 WindowPeer* PeerOf(HWND h) { return reinterpret_cast<WindowPeer*>(GetWindowLongPtrW(h, GWLP_USERDATA)); }
 
 // ---- every windowed control -----------------------------------------------------------
