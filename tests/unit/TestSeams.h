@@ -27,14 +27,17 @@ inline std::string Dib(const std::string& file) {
   return bytes.size() > 14 ? bytes.substr(14) : std::string();
 }
 
-/// Registers (again) every bitmap of res/bitmaps.rc.
+/// Registers (again) every bitmap of res/bitmaps.rc, at each of its scales.
 inline void RegisterProgramBitmaps() {
-  platform::RegisterModuleResource("BClose", "bmp", ReadBitmapFile("BClose.bmp"));
-  platform::RegisterModuleResource("INFO", "#2", Dib("Info.bmp"));
-  platform::RegisterModuleResource("ERROR", "#2", Dib("Error.bmp"));
-  platform::RegisterModuleResource("WARNING", "#2", Dib("Warning.bmp"));
-  platform::RegisterModuleResource("BINSTALL", "#2", Dib("InstallButton.bmp"));
-  platform::RegisterModuleResource("BCOPY", "#2", Dib("CopyGlyph.bmp"));
+  for (const char* scale : {"", "_125", "_150", "_200"}) {
+    const std::string s = scale;
+    platform::RegisterModuleResource("BClose" + s, "bmp", ReadBitmapFile("BClose" + s + ".bmp"));
+    platform::RegisterModuleResource("INFO" + s, "#2", Dib("Info" + s + ".bmp"));
+    platform::RegisterModuleResource("ERROR" + s, "#2", Dib("Error" + s + ".bmp"));
+    platform::RegisterModuleResource("WARNING" + s, "#2", Dib("Warning" + s + ".bmp"));
+    platform::RegisterModuleResource("BINSTALL" + s, "#2", Dib("InstallButton" + s + ".bmp"));
+    platform::RegisterModuleResource("BCOPY" + s, "#2", Dib("CopyGlyph" + s + ".bmp"));
+  }
 }
 
 /// True when the resource exists with some content: on Windows the linked resources can

@@ -4,6 +4,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "TestSeams.h"
 #include "base/Classes.h"
 #include "gui/Forms.h"
 #include "gui/headless/Headless.h"
@@ -325,4 +326,63 @@ TEST_F(Toolkit, OwnerDeletesItsComponentsAndReleasedFormsGoWhenTheLoopRuns) {
     new TForm(&owner);
   }
   EXPECT_EQ(TForm::InstanceCount(), before);
+}
+
+// ---- pictures for each scale --------------------------------------------------------------
+
+TEST(ScaledPicture, TheOneDrawnForTheScaleElseTheNextLargerScaledDownNeverTheDesignEnlarged) {
+  // Pictures of 10 x 4 at 100 %, 20 x 8 at 200 % (none at 125 or 150 %), each one colour.
+  if (!testseams::PlatformTestSeams()) GTEST_SKIP() << "resources are registered only in the Linux build";
+  auto drawn = [](int w, int h, TColor c) {
+    TBitmap b;
+    b.SetSize(w, h, c);
+    return b.SaveToFileImage();
+  };
+  platform::RegisterModuleResource("PIC", "bmp", drawn(10, 4, clRed));
+  platform::RegisterModuleResource("PIC_200", "bmp", drawn(20, 8, clGreen));
+  struct Case {
+    int ppi, width, height;
+    TColor color;
+  };
+  const Case cases[] = {
+      {96, 10, 4, clRed},      // the design
+      {192, 20, 8, clGreen},   // drawn for 200 %, 1:1
+      {144, 15, 6, clGreen},   // none at 150 %: the 200 % one scaled down
+      {72, 8, 3, clRed},       // below the design: the design scaled down
+      {240, 25, 10, clGreen},  // above every drawing: the largest, as large as it must be
+  };
+  for (const Case& c : cases) {
+    const TBitmap b = gui::LoadScaledPicture("PIC", "bmp", c.ppi);
+    EXPECT_EQ(b.Width(), c.width) << c.ppi;
+    EXPECT_EQ(b.Height(), c.height) << c.ppi;
+    EXPECT_EQ(b.Pixel(c.width / 2, c.height / 2), c.color) << c.ppi;
+  }
+  // Drawn only at 100 %: shown as drawn, not stretched up.
+  platform::RegisterModuleResource("ONLY", "bmp", drawn(10, 4, clRed));
+  EXPECT_EQ(gui::LoadScaledPicture("ONLY", "bmp", 192).Width(), 10);
+  EXPECT_THROW(gui::LoadScaledPicture("NONE", "bmp", 96), EResNotFound);
+}
+
+TEST(ScaledPicture, ScalingDownKeepsTheSeeThroughColourExactAroundTheShape) {
+  const TColor kBlue = ColorFromRGB(0, 0, 200);
+  // A 4 x 4 blue square in the middle of an 8 x 8 picture keyed by pink, halved.
+  TBitmap b;
+  b.SetSize(8, 8, ColorFromRGB(255, 0, 255));
+  for (int y = 2; y < 6; ++y)
+    for (int x = 2; x < 6; ++x) b.SetPixel(x, y, kBlue);
+  const TBitmap half = gui::ResizePicture(b, 4, 4);
+  EXPECT_EQ(half.TransparentColor(), ColorFromRGB(255, 0, 255));
+  EXPECT_EQ(half.Pixel(0, 0), ColorFromRGB(255, 0, 255));
+  EXPECT_EQ(half.Pixel(1, 1), kBlue);
+  EXPECT_EQ(half.Pixel(2, 2), kBlue);
+  EXPECT_EQ(half.Pixel(3, 3), ColorFromRGB(255, 0, 255));
+}
+
+TEST(Scale, LengthsAndFontsRoundOnceToTheNearestPixel) {
+  EXPECT_EQ(gui::ScaleLength(668, 96), 668);
+  EXPECT_EQ(gui::ScaleLength(49, 144), 74);  // 73.5
+  EXPECT_EQ(gui::ScaleLength(-13, 144), -20);
+  EXPECT_EQ(gui::ScaleLength(1, 120), 1);  // 1.25
+  EXPECT_EQ(gui::ScaleLength(6, 120), 8);  // 7.5
+  EXPECT_EQ(gui::ScaleFont(Song(12), 192).Height, -24);
 }
