@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <zlib.h>
+
 #include "platform/Platform.h"
 
 TColor TBitmap::Pixel(int x, int y) const {
@@ -192,17 +194,47 @@ TFont ScaleFont(const TFont& design, int pixelsPerInch) {
 }
 
 namespace {
-std::string ScaledName(const std::string& name, int percent) {
-  return percent == 100 ? name : name + "_" + std::to_string(percent);
+// The pictures drawn for the larger scales are flat drawings, a tenth of their size once
+// compressed: each is a complete .bmp file in a zlib stream, a resource of this type.
+constexpr const char* kCompressedPictureType = "ZBMP";
+// No picture of ours comes near this once inflated (the largest is 24 KB); a damaged or
+// hostile stream stops here instead of filling memory.
+constexpr size_t kMaxInflatedPictureBytes = 1 << 20;
+
+std::string InflatePicture(const std::string& packed) {
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) Invalid();
+  std::string out;
+  char buffer[16384];
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+  z.avail_in = static_cast<uInt>(packed.size());
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    z.next_out = reinterpret_cast<Bytef*>(buffer);
+    z.avail_out = sizeof buffer;
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.append(buffer, sizeof buffer - z.avail_out);
+    if (out.size() > kMaxInflatedPictureBytes) rc = Z_DATA_ERROR;
+  }
+  inflateEnd(&z);
+  if (rc != Z_STREAM_END) Invalid();
+  return out;
 }
 
-bool LoadPictureResource(const std::string& name, const std::string& type, TBitmap& picture) {
+// The 100 % picture is stored as it always was (`type`: "#2" a bitmap, else a .bmp file); the
+// others compressed.
+bool LoadPictureResource(const std::string& name, const std::string& type, int percent, TBitmap& picture) {
   std::string bytes;
-  if (!platform::FindModuleResource(name, type, bytes)) return false;
-  if (type == "#2")
-    picture.LoadFromDib(bytes);
-  else
-    picture.LoadFromFileImage(bytes);
+  if (percent == 100) {
+    if (!platform::FindModuleResource(name, type, bytes)) return false;
+    if (type == "#2")
+      picture.LoadFromDib(bytes);
+    else
+      picture.LoadFromFileImage(bytes);
+    return true;
+  }
+  if (!platform::FindModuleResource(name + "_" + std::to_string(percent), kCompressedPictureType, bytes)) return false;
+  picture.LoadFromFileImage(InflatePicture(bytes));
   return true;
 }
 }  // namespace
@@ -218,17 +250,17 @@ TBitmap LoadScaledPicture(const std::string& name, const std::string& type, int 
     largest = percent;
   }
   TBitmap picture;
-  if (exact && LoadPictureResource(ScaledName(name, exact), type, picture)) return picture;
+  if (exact && LoadPictureResource(name, type, exact, picture)) return picture;
   // Drawn larger, scaled down to the size the design has at this resolution.
   for (int percent : kPictureScales) {
     if (percent < (above ? above : largest)) continue;
-    if (!LoadPictureResource(ScaledName(name, percent), type, picture)) continue;
+    if (!LoadPictureResource(name, type, percent, picture)) continue;
     const int designW = (picture.Width() * 100 + percent / 2) / percent;
     const int designH = (picture.Height() * 100 + percent / 2) / percent;
     return ResizePicture(picture, ScaleLength(designW, pixelsPerInch), ScaleLength(designH, pixelsPerInch));
   }
   // Only the design's picture: as it is, never stretched up.
-  if (LoadPictureResource(name, type, picture)) return picture;
+  if (LoadPictureResource(name, type, 100, picture)) return picture;
   throw EResNotFound("Resource " + name + " not found");
 }
 

@@ -102,8 +102,9 @@ constexpr int kDesignPixelsPerInch = 96;
 int ScaleLength(int designPixels, int pixelsPerInch);
 /// The font with its height scaled from the design to `pixelsPerInch`.
 TFont ScaleFont(const TFont& design, int pixelsPerInch);
-/// The scales the program's pictures are drawn at, in percent; a scaled picture's resource
-/// name is the picture's name, "_" and its scale (BINSTALL_150); the 100 % one has none.
+/// The scales the program's pictures are drawn at, in percent. The 100 % picture is the
+/// resource `name`; the others are resources of type "ZBMP" named `name`, "_" and the scale
+/// (BINSTALL_150): a complete .bmp file in a zlib stream.
 constexpr int kPictureScales[] = {100, 125, 150, 200};
 /// Loads the picture `name` of resource type `type` ("#2" a bitmap, else a complete .bmp
 /// file) as drawn for `pixelsPerInch`: the one drawn at that scale, 1:1; where none is, the

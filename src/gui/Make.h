@@ -23,9 +23,9 @@ TFont MakeFont(const std::string& name, int pixels, TColor color = clWindowText,
 
 struct TLabelFields {
   TControl* parent = nullptr;
-  TPlace place;  // an auto-sized label takes only left and top
-  TFont font;
-  std::string caption;
+  TPlace place{};  // an auto-sized label takes only left and top
+  TFont font{};
+  std::string caption{};
   bool wrap = false;  // fixed labels only
 };
 /// A label at (left, top) that takes the size of its text.
@@ -35,12 +35,12 @@ TLabel* NewFixedLabel(TControl* owner, const TLabelFields& fields);
 
 struct TButtonFields {
   TControl* parent = nullptr;
-  TPlace place;
-  std::string picture;  // the bitmap resource of its face
-  std::string caption;  // what the face says, for screen readers and the window lister
-  std::string hint;     // a tooltip, when given
+  TPlace place{};
+  std::string picture{};  // the bitmap resource of its face
+  std::string caption{};  // what the face says, for screen readers and the window lister
+  std::string hint{};     // a tooltip, when given
   bool visible = true;
-  std::function<void()> onClick;
+  std::function<void()> onClick{};
 };
 /// A flat button showing the bitmap resource `picture` drawn for the window's scale. A missing
 /// or broken picture leaves the button bare; it still works.
@@ -48,19 +48,19 @@ TSpeedButton* NewPictureButton(TControl* owner, const TButtonFields& fields);
 
 struct TCheckBoxFields {
   TControl* parent = nullptr;
-  TPlace place;
-  TFont font;
-  std::string caption;
+  TPlace place{};
+  TFont font{};
+  std::string caption{};
   bool checked = false;
   int tabOrder = -1;
-  std::function<void()> onClick;
+  std::function<void()> onClick{};
 };
 /// A check box with its caption and its first state.
 TCheckBox* NewCheckBox(TControl* owner, const TCheckBoxFields& fields);
 
 struct TPanelFields {
   TControl* parent = nullptr;
-  TPlace place;
+  TPlace place{};
   TColor color = clBtnFace;
 };
 /// A panel without bevel, aligned to its parent's bottom edge from its designed place.
@@ -68,7 +68,7 @@ TPanel* NewBottomPanel(TControl* owner, const TPanelFields& fields);
 
 struct TProgressBarFields {
   TControl* parent = nullptr;
-  TPlace place;
+  TPlace place{};
   int max = 100;
   int step = 10;
   int tabOrder = -1;
@@ -78,10 +78,10 @@ TProgressBar* NewBottomProgressBar(TControl* owner, const TProgressBarFields& fi
 
 struct TPictureFields {
   TControl* parent = nullptr;
-  TPlace place;         // left and top; the picture gives the size
-  std::string picture;  // a bitmap resource, drawn for the window's scale; may be set later
+  TPlace place{};         // left and top; the picture gives the size
+  std::string picture{};  // a bitmap resource, drawn for the window's scale; may be set later
   bool transparent = false;
-  std::function<void()> onClick;
+  std::function<void()> onClick{};
 };
 /// An image that takes the size of its picture.
 TImage* NewPicture(TControl* owner, const TPictureFields& fields);
@@ -89,7 +89,7 @@ TImage* NewPicture(TControl* owner, const TPictureFields& fields);
 struct TTimerFields {
   unsigned interval = 1000;  // milliseconds
   bool enabled = false;
-  std::function<void()> onTimer;
+  std::function<void()> onTimer{};
 };
 /// A timer owned by `owner`, stopped unless `enabled`.
 TTimer* NewTimer(TComponent* owner, const TTimerFields& fields);

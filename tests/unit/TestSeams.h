@@ -27,17 +27,22 @@ inline std::string Dib(const std::string& file) {
   return bytes.size() > 14 ? bytes.substr(14) : std::string();
 }
 
-/// Registers (again) every bitmap of res/bitmaps.rc, at each of its scales.
+/// Registers (again) every bitmap of res/bitmaps.rc: the 100 % pictures, and the scaled ones
+/// as the program carries them (a .bmp file in a zlib stream, type "ZBMP").
 inline void RegisterProgramBitmaps() {
-  for (const char* scale : {"", "_125", "_150", "_200"}) {
-    const std::string s = scale;
-    platform::RegisterModuleResource("BClose" + s, "bmp", ReadBitmapFile("BClose" + s + ".bmp"));
-    platform::RegisterModuleResource("INFO" + s, "#2", Dib("Info" + s + ".bmp"));
-    platform::RegisterModuleResource("ERROR" + s, "#2", Dib("Error" + s + ".bmp"));
-    platform::RegisterModuleResource("WARNING" + s, "#2", Dib("Warning" + s + ".bmp"));
-    platform::RegisterModuleResource("BINSTALL" + s, "#2", Dib("InstallButton" + s + ".bmp"));
-    platform::RegisterModuleResource("BCOPY" + s, "#2", Dib("CopyGlyph" + s + ".bmp"));
-  }
+  platform::RegisterModuleResource("BClose", "bmp", ReadBitmapFile("BClose.bmp"));
+  platform::RegisterModuleResource("INFO", "#2", Dib("Info.bmp"));
+  platform::RegisterModuleResource("ERROR", "#2", Dib("Error.bmp"));
+  platform::RegisterModuleResource("WARNING", "#2", Dib("Warning.bmp"));
+  platform::RegisterModuleResource("BINSTALL", "#2", Dib("InstallButton.bmp"));
+  platform::RegisterModuleResource("BCOPY", "#2", Dib("CopyGlyph.bmp"));
+  const char* const pictures[][2] = {
+      {"BClose", "BClose"},          {"INFO", "Info"},      {"ERROR", "Error"}, {"WARNING", "Warning"},
+      {"BINSTALL", "InstallButton"}, {"BCOPY", "CopyGlyph"}};
+  for (const char* scale : {"_125", "_150", "_200"})
+    for (const auto& p : pictures)
+      platform::RegisterModuleResource(std::string(p[0]) + scale, "ZBMP",
+                                       ReadBitmapFile(std::string(p[1]) + scale + ".bmp.z"));
 }
 
 /// True when the resource exists with some content: on Windows the linked resources can

@@ -4,6 +4,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include <zlib.h>
+
 #include "TestSeams.h"
 #include "base/Classes.h"
 #include "gui/Forms.h"
@@ -338,8 +340,16 @@ TEST(ScaledPicture, TheOneDrawnForTheScaleElseTheNextLargerScaledDownNeverTheDes
     b.SetSize(w, h, c);
     return b.SaveToFileImage();
   };
+  auto packed = [](const std::string& file) {
+    std::string out(compressBound(static_cast<uLong>(file.size())), '\0');
+    uLongf n = static_cast<uLongf>(out.size());
+    compress(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(file.data()),
+             static_cast<uLong>(file.size()));
+    out.resize(n);
+    return out;
+  };
   platform::RegisterModuleResource("PIC", "bmp", drawn(10, 4, clRed));
-  platform::RegisterModuleResource("PIC_200", "bmp", drawn(20, 8, clGreen));
+  platform::RegisterModuleResource("PIC_200", "ZBMP", packed(drawn(20, 8, clGreen)));
   struct Case {
     int ppi, width, height;
     TColor color;
@@ -361,6 +371,11 @@ TEST(ScaledPicture, TheOneDrawnForTheScaleElseTheNextLargerScaledDownNeverTheDes
   platform::RegisterModuleResource("ONLY", "bmp", drawn(10, 4, clRed));
   EXPECT_EQ(gui::LoadScaledPicture("ONLY", "bmp", 192).Width(), 10);
   EXPECT_THROW(gui::LoadScaledPicture("NONE", "bmp", 96), EResNotFound);
+  // A damaged compressed picture is refused, not shown half drawn.
+  std::string damaged = packed(drawn(20, 8, clGreen));
+  damaged.resize(damaged.size() / 2);
+  platform::RegisterModuleResource("BAD_200", "ZBMP", damaged);
+  EXPECT_THROW(gui::LoadScaledPicture("BAD", "bmp", 192), EInvalidGraphic);
 }
 
 TEST(ScaledPicture, ScalingDownKeepsTheSeeThroughColourExactAroundTheShape) {
