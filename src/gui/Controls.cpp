@@ -55,8 +55,7 @@ TControl::~TControl() {
 bool TControl::IsWindowed() const {
   switch (Kind()) {
     case TControlKind::Label:
-    case TControlKind::Image:
-    case TControlKind::SpeedButton: return false;
+    case TControlKind::Image: return false;
     default: return true;
   }
 }

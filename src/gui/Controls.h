@@ -55,7 +55,9 @@ class TControl : public TComponent {
   explicit TControl(TComponent* owner);
   ~TControl() override;
   virtual TControlKind Kind() const = 0;
-  /// Windowed controls have a window of their own; the others are drawn by their parent.
+  /// Windowed controls have a window of their own; the others (labels, images) are drawn by
+  /// their parent. A speed button has one, so that its caption names it to screen readers
+  /// and window listers though only its picture shows.
   bool IsWindowed() const;
 
   TControl* Parent() const { return parent_; }

@@ -84,8 +84,9 @@ class TImage : public TControl {
   bool transparent_ = false, autoSize_ = false;
 };
 
-/// A button drawn on its parent: its face is its glyph bitmap, centred (transparent by the
-/// glyph's bottom-left pixel); flat buttons have no frame until the pointer is over them.
+/// A button whose face is its glyph bitmap, centred (transparent by the glyph's bottom-left
+/// pixel) on its parent's colour; flat buttons have no frame. Its caption is not drawn: it is
+/// the button's name for screen readers and window listers.
 class TSpeedButton : public TControl {
  public:
   explicit TSpeedButton(TComponent* owner);

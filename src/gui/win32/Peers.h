@@ -4,8 +4,8 @@
 // it by kind.
 //
 // Forms and panels are windows of our own classes (containers): they paint the controls
-// drawn on them (labels, images, speed buttons) and hand them the mouse. Check boxes and
-// progress bars are the system's controls. One window procedure forwards each message of a
+// drawn on them (labels, images) and hand them the mouse. Check boxes, progress bars and
+// speed buttons (an owner-drawn button, named by its caption) are the system's controls. One window procedure forwards each message of a
 // container to its peer; every window of ours keeps its peer in GWLP_USERDATA.
 #include <memory>
 
@@ -73,6 +73,8 @@ class WindowPeer : public ControlPeer {
   /// A notification (WM_COMMAND code) of this control's window to its parent; true when
   /// the control acted on it.
   virtual bool Notify(WORD) { return false; }
+  /// Draws an owner-drawn control (WM_DRAWITEM to its parent); true when it did.
+  virtual bool DrawItem(const DRAWITEMSTRUCT&) { return false; }
 
  protected:
   /// The window class, styles and parent; `p` comes with a child window's style (visible
@@ -147,6 +149,7 @@ std::unique_ptr<ControlPeer> NewFormPeer(TForm& form);
 std::unique_ptr<ControlPeer> NewPanelPeer(TPanel& panel);
 std::unique_ptr<ControlPeer> NewCheckBoxPeer(TCheckBox& box);
 std::unique_ptr<ControlPeer> NewProgressBarPeer(TProgressBar& bar);
+std::unique_ptr<ControlPeer> NewPictureButtonPeer(TSpeedButton& button);
 std::unique_ptr<TimerPeer> NewTimerPeer(TTimer& timer);
 
 }  // namespace gui::win32

@@ -17,7 +17,7 @@ class Win32Backend : public Backend {
       case TControlKind::ProgressBar: peer = NewProgressBarPeer(static_cast<TProgressBar&>(c)); break;
       case TControlKind::Label: peer = std::make_unique<GraphicPeer>(c, PaintLabel); break;
       case TControlKind::Image: peer = std::make_unique<GraphicPeer>(c, PaintImage); break;
-      case TControlKind::SpeedButton: peer = std::make_unique<GraphicPeer>(c, PaintSpeedButton); break;
+      case TControlKind::SpeedButton: peer = NewPictureButtonPeer(static_cast<TSpeedButton&>(c)); break;
     }
     return peer;
   }

@@ -157,10 +157,13 @@ HBRUSH WindowPeer::Brush() {
 }
 
 void WindowPeer::UpdateTool(TControl& child) {
+  // A control with a window of its own is a tool by its window (the mouse goes to it, not to
+  // this one); a drawn one by its rectangle here.
+  const HWND own = child.IsWindowed() && child.Peer() ? reinterpret_cast<HWND>(child.Peer()->Handle()) : nullptr;
   TOOLINFOW ti{};
   ti.cbSize = TTTOOLINFOW_V1_SIZE;
   ti.hwnd = hwnd_;
-  ti.uId = reinterpret_cast<UINT_PTR>(&child);
+  ti.uId = own ? reinterpret_cast<UINT_PTR>(own) : reinterpret_cast<UINT_PTR>(&child);
   if (tips_) SendMessageW(tips_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
   if (!child.Visible() || !child.ShowHint() || child.Hint().empty()) return;
   if (!tips_) {
@@ -169,7 +172,7 @@ void WindowPeer::UpdateTool(TControl& child) {
     if (!tips_) return;
   }
   TRect b = child.BoundsRect();
-  ti.uFlags = TTF_SUBCLASS;
+  ti.uFlags = TTF_SUBCLASS | (own ? TTF_IDISHWND : 0);
   ti.rect = {b.Left, b.Top, b.Right, b.Bottom};
   std::wstring text = Wide(child.Hint());
   ti.lpszText = &text[0];
@@ -264,6 +267,12 @@ LRESULT ContainerPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
       SetTextColor(dc, ToColorRef(child->control().Font().Color));
       SetBkColor(dc, ToColorRef(child->control().Color()));
       return reinterpret_cast<LRESULT>(child->Brush());
+    }
+    case WM_DRAWITEM: {
+      const auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+      WindowPeer* child = d ? PeerOf(d->hwndItem) : nullptr;
+      if (child && child->DrawItem(*d)) return TRUE;
+      break;
     }
     case WM_COMMAND: {
       WindowPeer* child = lp ? PeerOf(reinterpret_cast<HWND>(lp)) : nullptr;
