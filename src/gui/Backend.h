@@ -64,6 +64,8 @@ class Backend {
   virtual TextExtent FrameSize(const TCreateParams& params, int pixelsPerInch) = 0;
   /// The resolution new windows start at (the system's, of the primary monitor).
   virtual int ScreenPixelsPerInch() { return gui::kDesignPixelsPerInch; }
+  /// The resolution of the monitor that holds a screen point (the nearest one).
+  virtual int PixelsPerInchAt(int /*x*/, int /*y*/) { return ScreenPixelsPerInch(); }
   virtual TextExtent MeasureText(const TFont& font, const std::string& text) = 0;
   virtual void ProcessMessages() = 0;
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;

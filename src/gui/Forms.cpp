@@ -85,6 +85,9 @@ void TForm::ChangeScale(int pixelsPerInch) {
 }
 
 void TForm::ChangeScale(int pixelsPerInch, const TRect& suggested) {
+  // Laid out for that resolution already (a balloon placed on the monitor it was laid out
+  // for): its own bounds hold, not the proposal scaled from the old resolution.
+  if (pixelsPerInch <= 0 || pixelsPerInch == pixelsPerInch_) return;
   ChangeScale(pixelsPerInch);
   SetBounds(suggested.Left, suggested.Top, suggested.Width(), suggested.Height());
 }

@@ -82,7 +82,8 @@ class TForm : public TControl {
   void SetDesignClientSize(int width, int height);
   /// Lays the form out again for a new resolution from its design: bounds, fonts, pictures.
   void ChangeScale(int pixelsPerInch);
-  /// The same, moved to a new monitor: the form then takes the bounds the system proposes.
+  /// The same, moved to a new monitor: the form then takes the bounds the system proposes
+  /// (unless it is laid out for that resolution already).
   void ChangeScale(int pixelsPerInch, const TRect& suggested);
   /// The control that Enter presses (a default button); nullptr: none.
   TControl* DefaultControl() const { return defaultControl_; }

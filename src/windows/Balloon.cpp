@@ -100,8 +100,9 @@ void TBalloon::CreateParams(TCreateParams& params) {
 void TBalloon::ShowAt(int x, int y, const std::string& title, const std::string& text, int icon, int seconds,
                       int kind) {
   Quietly([&] {
-    // The window first: it settles the resolution the balloon is laid out at.
+    // Laid out for the monitor it shows on: the one that holds the anchor.
     HandleNeeded();
+    ChangeScale(gui::TheBackend().PixelsPerInchAt(x, y));
     const int ppi = PixelsPerInch();
     kind = NormalizeBalloonPointer(kind);
     PointerOnTop = BalloonPointerOnTop(kind);

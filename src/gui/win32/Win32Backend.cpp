@@ -31,6 +31,9 @@ class Win32Backend : public Backend {
     return {r.right - r.left, r.bottom - r.top};
   }
   int ScreenPixelsPerInch() override { return SystemPixelsPerInch(); }
+  int PixelsPerInchAt(int x, int y) override {
+    return MonitorPixelsPerInch(MonitorFromPoint({x, y}, MONITOR_DEFAULTTONEAREST));
+  }
   TextExtent MeasureText(const TFont& f, const std::string& text) override {
     HDC dc = GetDC(nullptr);
     HGDIOBJ old = SelectObject(dc, FontFor(f));

@@ -75,6 +75,12 @@ const DpiFunctions& Dpi() {
       f.adjustWindowRectExForDpi = reinterpret_cast<decltype(f.adjustWindowRectExForDpi)>(
           reinterpret_cast<void*>(GetProcAddress(user32, "AdjustWindowRectExForDpi")));
     }
+    wchar_t dir[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+    if (n > 0 && n < MAX_PATH)
+      if (HMODULE shcore = LoadLibraryW((std::wstring(dir, n) + L"\\shcore.dll").c_str()))  // kept for the run
+        f.getDpiForMonitor = reinterpret_cast<decltype(f.getDpiForMonitor)>(
+            reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
     return f;
   }();
   return functions;
@@ -90,6 +96,14 @@ int SystemPixelsPerInch() {
 int WindowPixelsPerInch(HWND window) {
   if (const auto get = Dpi().getDpiForWindow)
     if (const UINT ppi = get(window)) return static_cast<int>(ppi);
+  return SystemPixelsPerInch();
+}
+
+int MonitorPixelsPerInch(HMONITOR monitor) {
+  UINT x = 0, y = 0;
+  constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+  if (const auto get = Dpi().getDpiForMonitor; get && monitor && get(monitor, kEffectiveDpi, &x, &y) == S_OK && y)
+    return static_cast<int>(y);
   return SystemPixelsPerInch();
 }
 
