@@ -113,6 +113,9 @@ TEST_F(Scaled, MovedToAMonitorOfAnotherScaleTheWindowTakesTheProposedBoundsAndLa
   EXPECT_EQ(form.BtnInstall->Glyph().Pixels(), Drawn("InstallButton_200.bmp").Pixels());
   EXPECT_EQ(form.Label3->Font().PixelHeight(), 24);
   EXPECT_EQ(form.ProgressBar1->Top() + form.ProgressBar1->Height(), form.ClientHeight());
+  // Told again of the resolution it is laid out for, it keeps its bounds.
+  form.ChangeScale(192, {0, 0, 2000, 600});
+  EXPECT_EQ(BoxOf(form), (Box{100, 50, 1352, 310}));
   // And back: pixel for pixel as it was designed.
   form.ChangeScale(96);
   EXPECT_EQ(BoxOf(*form.BtnInstall), button);
