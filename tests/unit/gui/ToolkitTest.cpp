@@ -393,12 +393,3 @@ TEST(ScaledPicture, ScalingDownLeavesNoBlendOfTheSeeThroughColourAroundTheShape)
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 4; ++x) EXPECT_TRUE(half.Pixel(x, y) == kPink || half.Pixel(x, y) == kBlue) << x << "," << y;
 }
-
-TEST(Scale, LengthsAndFontsRoundOnceToTheNearestPixel) {
-  EXPECT_EQ(gui::ScaleLength(668, 96), 668);
-  EXPECT_EQ(gui::ScaleLength(49, 144), 74);  // 73.5
-  EXPECT_EQ(gui::ScaleLength(-13, 144), -20);
-  EXPECT_EQ(gui::ScaleLength(1, 120), 1);  // 1.25
-  EXPECT_EQ(gui::ScaleLength(6, 120), 8);  // 7.5
-  EXPECT_EQ(gui::ScaleFont(Song(12), 192).Height, -24);
-}
