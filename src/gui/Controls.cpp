@@ -124,11 +124,7 @@ int TControl::PixelsPerInch() const {
 int TControl::Scaled(int designPixels) const { return gui::ScaleLength(designPixels, PixelsPerInch()); }
 
 void TControl::ApplyScale() {
-  const TFont design = designFont_;
-  if (parentFont_ && parent_)
-    designFont_ = parent_->designFont_;
-  else
-    designFont_ = design;
+  if (parentFont_ && parent_) designFont_ = parent_->designFont_;
   font_ = gui::ScaleFont(designFont_, PixelsPerInch());
   FontChanged();
   NotifyPeer();

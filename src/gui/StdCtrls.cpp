@@ -185,12 +185,18 @@ void TImage::SetAutoSize(bool v) {
 }
 
 void TImage::SetPictureResource(const std::string& name) {
+  pictureResource_.clear();  // a picture that failed is not loaded again at another scale
   SetPicture(gui::LoadScaledPicture(name, "#2", PixelsPerInch()));
   pictureResource_ = name;
 }
 
 void TImage::ScaleChanged() {
-  if (!pictureResource_.empty()) SetPicture(gui::LoadScaledPicture(pictureResource_, "#2", PixelsPerInch()));
+  if (pictureResource_.empty()) return;
+  try {
+    SetPicture(gui::LoadScaledPicture(pictureResource_, "#2", PixelsPerInch()));
+  } catch (const Exception&) {
+    // It loaded at the scale before; at this one it keeps that picture rather than none.
+  }
 }
 
 TSpeedButton::TSpeedButton(TComponent* owner) : TControl(owner) {
