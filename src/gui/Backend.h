@@ -39,6 +39,8 @@ class FormPeer {
   virtual void RunModalLoop() = 0;
   /// Wakes a waiting modal loop so that it sees a changed ModalResult.
   virtual void Wake() {}
+  /// The resolution of the monitor the window is on; 0 when unknown.
+  virtual int PixelsPerInch() { return 0; }
 };
 
 class TimerPeer {
@@ -57,8 +59,13 @@ class Backend {
   virtual ~Backend() = default;
   virtual std::unique_ptr<ControlPeer> CreatePeer(TControl& control) = 0;
   virtual std::unique_ptr<TimerPeer> CreateTimerPeer(TTimer& timer) = 0;
-  /// The outer size minus the client size for a form with these creation parameters.
-  virtual TextExtent FrameSize(const TCreateParams& params) = 0;
+  /// The outer size minus the client size for a form with these creation parameters, at a
+  /// resolution.
+  virtual TextExtent FrameSize(const TCreateParams& params, int pixelsPerInch) = 0;
+  /// The resolution new windows start at (the system's, of the primary monitor).
+  virtual int ScreenPixelsPerInch() { return gui::kDesignPixelsPerInch; }
+  /// The resolution of the monitor that holds a screen point (the nearest one).
+  virtual int PixelsPerInchAt(int /*x*/, int /*y*/) { return ScreenPixelsPerInch(); }
   virtual TextExtent MeasureText(const TFont& font, const std::string& text) = 0;
   virtual void ProcessMessages() = 0;
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;

@@ -55,8 +55,7 @@ TControl::~TControl() {
 bool TControl::IsWindowed() const {
   switch (Kind()) {
     case TControlKind::Label:
-    case TControlKind::Image:
-    case TControlKind::SpeedButton: return false;
+    case TControlKind::Image: return false;
     default: return true;
   }
 }
@@ -78,7 +77,12 @@ void TControl::SetParent(TControl* parent) {
   if (!parent_) return;
   parent_->children_.push_back(this);
   if (parentColor_) color_ = parent_->color_;
-  if (parentFont_) font_ = parent_->font_;
+  if (parentFont_) {
+    font_ = parent_->font_;
+    designFont_ = parent_->designFont_;
+  } else {
+    font_ = gui::ScaleFont(designFont_, PixelsPerInch());  // its own font, at its new form's resolution
+  }
   ParentChanged();
   if (align_ != alNone) parent_->RealignWith(this);
   if (parent_->HandleAllocated()) HandleNeeded();
@@ -99,6 +103,44 @@ void TControl::SetBounds(int left, int top, int width, int height) {
   if (sized) Realign();
 }
 
+void TControl::SetDesignBounds(int left, int top, int width, int height) {
+  design_ = Design::Bounds;
+  designRect_ = {left, top, left + width, top + height};
+  SetBounds(Scaled(left), Scaled(top), Scaled(width), Scaled(height));
+}
+
+void TControl::SetDesignPosition(int left, int top) {
+  design_ = Design::Position;
+  designRect_ = {left, top, left, top};
+  SetBounds(Scaled(left), Scaled(top), width_, height_);
+}
+
+int TControl::PixelsPerInch() const {
+  for (const TControl* c = this; c; c = c->parent_)
+    if (int ppi = c->OwnPixelsPerInch()) return ppi;
+  return gui::kDesignPixelsPerInch;
+}
+
+int TControl::Scaled(int designPixels) const { return gui::ScaleLength(designPixels, PixelsPerInch()); }
+
+void TControl::ApplyScale() {
+  if (parentFont_ && parent_) designFont_ = parent_->designFont_;
+  font_ = gui::ScaleFont(designFont_, PixelsPerInch());
+  FontChanged();
+  NotifyPeer();
+  const TRect d = designRect_;
+  if (design_ == Design::Bounds)
+    SetBounds(Scaled(d.Left), Scaled(d.Top), Scaled(d.Width()), Scaled(d.Height()));
+  else if (design_ == Design::Position)
+    SetBounds(Scaled(d.Left), Scaled(d.Top), width_, height_);
+  ScaleChanged();
+  // The children at their design places first, then aligned once, in their designed order.
+  aligning_ = true;
+  for (TControl* c : children_) c->ApplyScale();
+  aligning_ = false;
+  Realign();
+}
+
 void TControl::Realign() { RealignWith(nullptr); }
 
 void TControl::RealignWith(TControl* moved) {
@@ -116,12 +158,21 @@ void TControl::RealignWith(TControl* moved) {
   // Controls aligned to the same edge keep their order along it: the one nearest to the
   // edge stays nearest. The control just placed or moved wins a tie, so that controls
   // aligned one by one at their designed positions end up in the designed order.
-  std::stable_sort(bottom.begin(), bottom.end(), [moved](TControl* a, TControl* b) {
-    int ea = a->top_ + a->height_, eb = b->top_ + b->height_;
+  // A control placed from the design is ordered by its designed edge (scaled): edges that
+  // meet in the design may miss each other by a pixel once each value is rounded.
+  const auto bottomEdge = [](const TControl* c) {
+    return c->design_ == Design::Bounds ? c->Scaled(c->designRect_.Bottom) : c->top_ + c->height_;
+  };
+  const auto topEdge = [](const TControl* c) {
+    return c->design_ == Design::Bounds ? c->Scaled(c->designRect_.Top) : c->top_;
+  };
+  std::stable_sort(bottom.begin(), bottom.end(), [moved, &bottomEdge](TControl* a, TControl* b) {
+    int ea = bottomEdge(a), eb = bottomEdge(b);
     return ea != eb ? ea > eb : (a == moved && b != moved);
   });
-  std::stable_sort(top.begin(), top.end(), [moved](TControl* a, TControl* b) {
-    return a->top_ != b->top_ ? a->top_ < b->top_ : (a == moved && b != moved);
+  std::stable_sort(top.begin(), top.end(), [moved, &topEdge](TControl* a, TControl* b) {
+    int ea = topEdge(a), eb = topEdge(b);
+    return ea != eb ? ea < eb : (a == moved && b != moved);
   });
   int w = ClientWidth(), y0 = 0, y1 = ClientHeight();
   for (TControl* c : top) {
@@ -172,7 +223,8 @@ void TControl::SetParentColor(bool v) {
 
 void TControl::SetFont(const TFont& f) {
   parentFont_ = false;
-  font_ = f;
+  designFont_ = f;
+  font_ = gui::ScaleFont(f, PixelsPerInch());
   FontChanged();
   NotifyPeer();
   for (TControl* ch : children_)
@@ -186,6 +238,7 @@ void TControl::SetParentFont(bool v) {
   parentFont_ = v;
   if (v && parent_) {
     font_ = parent_->font_;
+    designFont_ = parent_->designFont_;
     FontChanged();
     NotifyPeer();
   }
@@ -250,6 +303,7 @@ void TControl::HandleNeeded() {
     if (peer_) return;
   }
   peer_ = gui::TheBackend().CreatePeer(*this);
+  Realised();
   for (TControl* c : children_) c->HandleNeeded();
 }
 

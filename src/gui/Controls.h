@@ -55,7 +55,9 @@ class TControl : public TComponent {
   explicit TControl(TComponent* owner);
   ~TControl() override;
   virtual TControlKind Kind() const = 0;
-  /// Windowed controls have a window of their own; the others are drawn by their parent.
+  /// Windowed controls have a window of their own; the others (labels, images) are drawn by
+  /// their parent. A speed button has one, so that its caption names it to screen readers
+  /// and window listers though only its picture shows.
   bool IsWindowed() const;
 
   TControl* Parent() const { return parent_; }
@@ -72,6 +74,15 @@ class TControl : public TComponent {
   void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
   void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
   virtual void SetBounds(int left, int top, int width, int height);
+  /// Places the control at its design bounds (96 pixels per inch), scaled to its form's
+  /// resolution; kept, and applied again when the resolution changes.
+  void SetDesignBounds(int left, int top, int width, int height);
+  /// The design's left and top only: the content gives the size (auto-sized labels, pictures).
+  void SetDesignPosition(int left, int top);
+  /// The resolution the control is laid out for: its form's (96 until it is on one).
+  int PixelsPerInch() const;
+  /// A length of the design (96 pixels per inch) at the control's resolution.
+  int Scaled(int designPixels) const;
   TRect BoundsRect() const { return {left_, top_, left_ + width_, top_ + height_}; }
   /// The inner size that children are laid out in; a control without a frame: its size.
   virtual int ClientWidth() const { return width_; }
@@ -89,7 +100,10 @@ class TControl : public TComponent {
   /// When true (labels, check boxes) the control takes its parent's colour.
   bool ParentColor() const { return parentColor_; }
   void SetParentColor(bool v);
+  /// The font as drawn: the design font with its height scaled to the control's resolution.
   const TFont& Font() const { return font_; }
+  /// The design font (its height at 96 pixels per inch).
+  const TFont& DesignFont() const { return designFont_; }
   void SetFont(const TFont& f);
   bool ParentFont() const { return parentFont_; }
   void SetParentFont(bool v);
@@ -134,6 +148,15 @@ class TControl : public TComponent {
   void Realign();
 
  protected:
+  /// Lays the control and its children out again from their design at the resolution of
+  /// their form: bounds, fonts, pictures.
+  void ApplyScale();
+  /// What a control kind redoes for a new resolution beyond bounds and font (pictures).
+  virtual void ScaleChanged() {}
+  /// The form's window was created (a form learns its resolution here).
+  virtual void Realised() {}
+  /// A form's resolution; 0 for the other controls, which take their form's.
+  virtual int OwnPixelsPerInch() const { return 0; }
   virtual void ParentChanged() {}
   virtual void FontChanged() {}
   virtual void TextChanged() {}
@@ -149,8 +172,10 @@ class TControl : public TComponent {
   bool visible_ = true, enabled_ = true;
   TColor color_ = clBtnFace;
   bool parentColor_ = false;
-  TFont font_;
+  TFont font_, designFont_;
   bool parentFont_ = true;
+  enum class Design { None, Position, Bounds } design_ = Design::None;
+  TRect designRect_;
   std::string caption_;
   TAlign align_ = alNone;
   TCursor cursor_ = crDefault;

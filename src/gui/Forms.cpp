@@ -14,7 +14,7 @@ gui::FormPeer* FormPeerOf(TControl& c) { return c.Peer()->AsForm(); }
 
 // ---- TForm ----------------------------------------------------------------------------
 
-TForm::TForm(TComponent* owner) : TControl(owner) {
+TForm::TForm(TComponent* owner) : TControl(owner), pixelsPerInch_(gui::TheBackend().ScreenPixelsPerInch()) {
   ++g_formCount;
   SetVisible(false);
   SetColor(clBtnFace);
@@ -53,17 +53,53 @@ void TForm::CreateParams(TCreateParams& p) {
 int TForm::ClientWidth() const {
   TCreateParams p;
   const_cast<TForm*>(this)->CreateParams(p);
-  return Width() - gui::TheBackend().FrameSize(p).cx;
+  return Width() - gui::TheBackend().FrameSize(p, pixelsPerInch_).cx;
 }
 
 int TForm::ClientHeight() const {
   TCreateParams p;
   const_cast<TForm*>(this)->CreateParams(p);
-  return Height() - gui::TheBackend().FrameSize(p).cy;
+  return Height() - gui::TheBackend().FrameSize(p, pixelsPerInch_).cy;
 }
 
 void TForm::SetClientWidth(int w) { SetWidth(w + (Width() - ClientWidth())); }
 void TForm::SetClientHeight(int h) { SetHeight(h + (Height() - ClientHeight())); }
+
+void TForm::SetDesignClientSize(int width, int height) {
+  designClient_ = true;
+  designClientWidth_ = width;
+  designClientHeight_ = height;
+  SetClientWidth(Scaled(width));
+  SetClientHeight(Scaled(height));
+}
+
+void TForm::ScaleChanged() {
+  if (!designClient_) return;
+  SetClientWidth(Scaled(designClientWidth_));
+  SetClientHeight(Scaled(designClientHeight_));
+}
+
+void TForm::ChangeScale(int pixelsPerInch) {
+  if (pixelsPerInch <= 0 || pixelsPerInch == pixelsPerInch_) return;
+  pixelsPerInch_ = pixelsPerInch;
+  ApplyScale();
+}
+
+void TForm::ChangeScale(int pixelsPerInch, const TRect& suggested) {
+  // Laid out for that resolution already (a balloon placed on the monitor it was laid out
+  // for): its own bounds hold, not the proposal scaled from the old resolution.
+  if (pixelsPerInch <= 0 || pixelsPerInch == pixelsPerInch_) return;
+  ChangeScale(pixelsPerInch);
+  SetBounds(suggested.Left, suggested.Top, suggested.Width(), suggested.Height());
+}
+
+void TForm::Realised() { ChangeScale(FormPeerOf(*this)->PixelsPerInch()); }
+
+void TForm::PressEnter() {
+  if (defaultControl_ && defaultControl_->Visible() && defaultControl_->Enabled()) defaultControl_->Click();
+}
+
+void TForm::PressEscape() { Close(); }
 
 void TForm::SetBounds(int left, int top, int width, int height) { TControl::SetBounds(left, top, width, height); }
 

@@ -77,6 +77,20 @@ class TForm : public TControl {
   int ClientHeight() const override;
   void SetClientWidth(int w);
   void SetClientHeight(int h);
+  /// The design's client size (96 pixels per inch): the client area is this, scaled, and the
+  /// outer size follows from the frame at the form's resolution.
+  void SetDesignClientSize(int width, int height);
+  /// Lays the form out again for a new resolution from its design: bounds, fonts, pictures.
+  void ChangeScale(int pixelsPerInch);
+  /// The same, moved to a new monitor: the form then takes the bounds the system proposes
+  /// (unless it is laid out for that resolution already).
+  void ChangeScale(int pixelsPerInch, const TRect& suggested);
+  /// The control that Enter presses (a default button); nullptr: none.
+  TControl* DefaultControl() const { return defaultControl_; }
+  void SetDefaultControl(TControl* c) { defaultControl_ = c; }
+  /// The keys of a dialog: Enter presses the default control, Esc closes the form.
+  void PressEnter();
+  void PressEscape();
   void SetBounds(int left, int top, int width, int height) override;
   TBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TBorderStyle b);
@@ -135,7 +149,16 @@ class TForm : public TControl {
   /// Live forms in the process (for checks that released forms are gone).
   static int InstanceCount();
 
+ protected:
+  int OwnPixelsPerInch() const override { return pixelsPerInch_; }
+  void ScaleChanged() override;
+  void Realised() override;
+
  private:
+  int pixelsPerInch_;
+  bool designClient_ = false;
+  int designClientWidth_ = 0, designClientHeight_ = 0;
+  TControl* defaultControl_ = nullptr;
   TBorderStyle borderStyle_ = bsSizeable;
   TFormStyle formStyle_ = fsNormal;
   TPopupMenu* popupMenu_ = nullptr;

@@ -1,6 +1,10 @@
 #include "gui/Graphics.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
+
+#include <zlib.h>
 
 #include "platform/Platform.h"
 
@@ -174,3 +178,121 @@ TWindowRegion& TWindowRegion::AddPolygon(std::vector<TPoint> points, bool windin
   Shapes.push_back(s);
   return *this;
 }
+
+namespace gui {
+
+int ScaleLength(int designPixels, int pixelsPerInch) {
+  const long long scaled = static_cast<long long>(designPixels < 0 ? -designPixels : designPixels) * pixelsPerInch;
+  const int rounded = static_cast<int>((scaled + kDesignPixelsPerInch / 2) / kDesignPixelsPerInch);
+  return designPixels < 0 ? -rounded : rounded;
+}
+
+TFont ScaleFont(const TFont& design, int pixelsPerInch) {
+  TFont f = design;
+  f.Height = ScaleLength(design.Height, pixelsPerInch);
+  return f;
+}
+
+namespace {
+// The pictures drawn for the larger scales are flat drawings, a tenth of their size once
+// compressed: each is a complete .bmp file in a zlib stream, a resource of this type.
+constexpr const char* kCompressedPictureType = "ZBMP";
+// No picture of ours comes near this once inflated (the largest is 24 KB); a damaged or
+// hostile stream stops here instead of filling memory.
+constexpr size_t kMaxInflatedPictureBytes = 1 << 20;
+
+std::string InflatePicture(const std::string& packed) {
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) Invalid();
+  std::string out;
+  char buffer[16384];
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+  z.avail_in = static_cast<uInt>(packed.size());
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    z.next_out = reinterpret_cast<Bytef*>(buffer);
+    z.avail_out = sizeof buffer;
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.append(buffer, sizeof buffer - z.avail_out);
+    if (out.size() > kMaxInflatedPictureBytes) rc = Z_DATA_ERROR;
+  }
+  inflateEnd(&z);
+  if (rc != Z_STREAM_END) Invalid();
+  return out;
+}
+
+// The 100 % picture is stored as it always was (`type`: "#2" a bitmap, else a .bmp file); the
+// others compressed.
+bool LoadPictureResource(const std::string& name, const std::string& type, int percent, TBitmap& picture) {
+  std::string bytes;
+  if (percent == 100) {
+    if (!platform::FindModuleResource(name, type, bytes)) return false;
+    if (type == "#2")
+      picture.LoadFromDib(bytes);
+    else
+      picture.LoadFromFileImage(bytes);
+    return true;
+  }
+  if (!platform::FindModuleResource(name + "_" + std::to_string(percent), kCompressedPictureType, bytes)) return false;
+  picture.LoadFromFileImage(InflatePicture(bytes));
+  return true;
+}
+}  // namespace
+
+TBitmap LoadScaledPicture(const std::string& name, const std::string& type, int pixelsPerInch) {
+  // The scale asked for, in percent; a picture drawn within a step of it is the one (120 dpi
+  // is 125 %, 144 dpi 150 %).
+  const int wanted = ScaleLength(100, pixelsPerInch);
+  int exact = 0, above = 0, largest = 0;
+  for (int percent : kPictureScales) {
+    if (std::abs(percent - wanted) <= 2) exact = percent;
+    if (percent > wanted && !above) above = percent;
+    largest = percent;
+  }
+  TBitmap picture;
+  if (exact && LoadPictureResource(name, type, exact, picture)) return picture;
+  // Drawn larger, scaled down to the size the design has at this resolution.
+  for (int percent : kPictureScales) {
+    if (percent < (above ? above : largest)) continue;
+    if (!LoadPictureResource(name, type, percent, picture)) continue;
+    const int designW = (picture.Width() * 100 + percent / 2) / percent;
+    const int designH = (picture.Height() * 100 + percent / 2) / percent;
+    return ResizePicture(picture, ScaleLength(designW, pixelsPerInch), ScaleLength(designH, pixelsPerInch));
+  }
+  // Only the design's picture: as it is, never stretched up.
+  if (LoadPictureResource(name, type, 100, picture)) return picture;
+  throw EResNotFound("Resource " + name + " not found");
+}
+
+TBitmap ResizePicture(const TBitmap& src, int width, int height) {
+  TBitmap out;
+  if (src.Empty() || width <= 0 || height <= 0) return out;
+  if (width == src.Width() && height == src.Height()) return src;
+  out.SetSize(width, height);
+  const TColor key = src.TransparentColor();
+  for (int y = 0; y < height; ++y) {
+    const int y0 = y * src.Height() / height, y1 = std::max(y0 + 1, (y + 1) * src.Height() / height);
+    for (int x = 0; x < width; ++x) {
+      const int x0 = x * src.Width() / width, x1 = std::max(x0 + 1, (x + 1) * src.Width() / width);
+      long r = 0, g = 0, b = 0, n = 0, keys = 0;
+      for (int sy = y0; sy < y1; ++sy)
+        for (int sx = x0; sx < x1; ++sx) {
+          const TColor c = src.Pixel(sx, sy);
+          if (c == key) {
+            ++keys;
+            continue;
+          }
+          r += c & 0xFF, g += (c >> 8) & 0xFF, b += (c >> 16) & 0xFF, ++n;
+        }
+      out.SetPixel(x, y,
+                   keys * 2 >= keys + n || n == 0
+                       ? key
+                       : ColorFromRGB(static_cast<int>(r / n), static_cast<int>(g / n), static_cast<int>(b / n)));
+    }
+  }
+  // The see-through key stays where a transparent picture looks for it.
+  out.SetPixel(0, height - 1, key);
+  return out;
+}
+
+}  // namespace gui

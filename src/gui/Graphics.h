@@ -95,6 +95,27 @@ class TBitmap {
 
 SETUPTQ_EXCEPTION(EResNotFound, Exception);
 
+namespace gui {
+/// The resolution the windows are designed for.
+constexpr int kDesignPixelsPerInch = 96;
+/// A length of the design at `pixelsPerInch`, rounded to the nearest pixel (halves away from 0).
+int ScaleLength(int designPixels, int pixelsPerInch);
+/// The font with its height scaled from the design to `pixelsPerInch`.
+TFont ScaleFont(const TFont& design, int pixelsPerInch);
+/// The scales the program's pictures are drawn at, in percent. The 100 % picture is the
+/// resource `name`; the others are resources of type "ZBMP" named `name`, "_" and the scale
+/// (BINSTALL_150): a complete .bmp file in a zlib stream.
+constexpr int kPictureScales[] = {100, 125, 150, 200};
+/// Loads the picture `name` of resource type `type` ("#2" a bitmap, else a complete .bmp
+/// file) as drawn for `pixelsPerInch`: the one drawn at that scale, 1:1; where none is, the
+/// next larger one scaled down (above the largest, the largest scaled up). Raises
+/// EResNotFound when the picture is missing at every scale.
+TBitmap LoadScaledPicture(const std::string& name, const std::string& type, int pixelsPerInch);
+/// The picture resized to width x height by averaging the pixels each new one covers; the
+/// see-through colour (bottom-left pixel) stays exact where it covers most of a pixel.
+TBitmap ResizePicture(const TBitmap& picture, int width, int height);
+}  // namespace gui
+
 /// A window region: the union of its shapes, in window coordinates.
 struct TRegionShape {
   enum Kind { RoundRect, Polygon } kind = RoundRect;

@@ -3,6 +3,9 @@
 #include "base/SysUtils.h"
 
 namespace gui {
+namespace {
+TControl* ParentOf(TControl* owner, TControl* parent) { return parent ? parent : owner; }
+}  // namespace
 
 TFont MakeFont(const std::string& name, int pixels, TColor color, unsigned style, int charset) {
   TFont f;
@@ -14,76 +17,95 @@ TFont MakeFont(const std::string& name, int pixels, TColor color, unsigned style
   return f;
 }
 
-TLabel* NewLabel(TComponent* owner, TControl* parent, int left, int top, const TFont& font, const std::string& text) {
+TLabel* NewLabel(TControl* owner, const TLabelFields& f) {
   auto* l = new TLabel(owner);
-  l->SetParent(parent);
-  l->SetFont(font);
-  l->SetLeft(left);
-  l->SetTop(top);
-  l->SetCaption(text);
+  l->SetParent(ParentOf(owner, f.parent));
+  l->SetFont(f.font);
+  l->SetDesignPosition(f.place.left, f.place.top);
+  l->SetCaption(f.caption);
   return l;
 }
 
-TLabel* NewFixedLabel(TComponent* owner, TControl* parent, TPlace place, const TFont& font, const std::string& text,
-                      bool wrap) {
+TLabel* NewFixedLabel(TControl* owner, const TLabelFields& f) {
   auto* l = new TLabel(owner);
   l->SetAutoSize(false);
-  l->SetWordWrap(wrap);
-  l->SetParent(parent);
-  l->SetBounds(place.left, place.top, place.width, place.height);
-  l->SetFont(font);
-  l->SetCaption(text);
+  l->SetWordWrap(f.wrap);
+  l->SetParent(ParentOf(owner, f.parent));
+  l->SetDesignBounds(f.place.left, f.place.top, f.place.width, f.place.height);
+  l->SetFont(f.font);
+  l->SetCaption(f.caption);
   return l;
 }
 
-TSpeedButton* NewPictureButton(TComponent* owner, TControl* parent, TPlace place, const std::string& picture,
-                               std::function<void()> onClick) {
+TSpeedButton* NewPictureButton(TControl* owner, const TButtonFields& f) {
   auto* b = new TSpeedButton(owner);
-  b->SetParent(parent);
-  b->SetBounds(place.left, place.top, place.width, place.height);
+  b->SetParent(ParentOf(owner, f.parent));
+  b->SetDesignBounds(f.place.left, f.place.top, f.place.width, f.place.height);
   b->SetFlat(true);
-  try {
-    TBitmap glyph;
-    glyph.LoadFromResourceName(picture);
-    b->SetGlyph(glyph);
-  } catch (const Exception&) {
-    // A missing picture leaves the button bare; it still works.
+  b->SetCaption(f.caption);
+  b->SetGlyphResource(f.picture);
+  if (!f.hint.empty()) {
+    b->SetHint(f.hint);
+    b->SetShowHint(true);
   }
-  b->OnClick = std::move(onClick);
+  b->SetVisible(f.visible);
+  b->OnClick = f.onClick;
   return b;
 }
 
-TCheckBox* NewCheckBox(TComponent* owner, TControl* parent, TPlace place, const TFont& font, const std::string& caption,
-                       bool checked, std::function<void()> onClick) {
+TCheckBox* NewCheckBox(TControl* owner, const TCheckBoxFields& f) {
   auto* c = new TCheckBox(owner);
-  c->SetParent(parent);
-  c->SetBounds(place.left, place.top, place.width, place.height);
-  c->SetFont(font);
-  c->SetCaption(caption);
-  c->SetChecked(checked);
-  c->OnClick = std::move(onClick);
+  c->SetParent(ParentOf(owner, f.parent));
+  c->SetDesignBounds(f.place.left, f.place.top, f.place.width, f.place.height);
+  c->SetFont(f.font);
+  c->SetCaption(f.caption);
+  c->SetChecked(f.checked);
+  c->SetTabOrder(f.tabOrder);
+  c->OnClick = f.onClick;
   return c;
 }
 
-TPanel* NewBottomPanel(TComponent* owner, TControl* parent, TPlace place, TColor color) {
+TPanel* NewBottomPanel(TControl* owner, const TPanelFields& f) {
   auto* p = new TPanel(owner);
-  p->SetParent(parent);
+  p->SetParent(ParentOf(owner, f.parent));
   p->SetBevelOuter(bvNone);
-  p->SetBounds(place.left, place.top, place.width, place.height);
-  p->SetColor(color);
+  p->SetDesignBounds(f.place.left, f.place.top, f.place.width, f.place.height);
+  p->SetColor(f.color);
   p->SetAlign(alBottom);
   return p;
 }
 
-TProgressBar* NewBottomProgressBar(TComponent* owner, TControl* parent, TPlace place, int max) {
+TProgressBar* NewBottomProgressBar(TControl* owner, const TProgressBarFields& f) {
   auto* p = new TProgressBar(owner);
-  p->SetParent(parent);
-  p->SetBounds(place.left, place.top, place.width, place.height);
+  p->SetParent(ParentOf(owner, f.parent));
+  p->SetDesignBounds(f.place.left, f.place.top, f.place.width, f.place.height);
   p->SetAlign(alBottom);
   p->SetMin(0);
-  p->SetMax(max);
+  p->SetMax(f.max);
+  p->SetStep(f.step);
   p->SetPosition(0);
+  p->SetTabOrder(f.tabOrder);
   return p;
+}
+
+TImage* NewPicture(TControl* owner, const TPictureFields& f) {
+  auto* i = new TImage(owner);
+  i->SetParent(ParentOf(owner, f.parent));
+  i->SetDesignPosition(f.place.left, f.place.top);
+  i->SetTransparent(f.transparent);
+  i->SetAutoSize(true);
+  if (!f.picture.empty()) i->SetPictureResource(f.picture);
+  i->OnClick = f.onClick;
+  return i;
+}
+
+TTimer* NewTimer(TComponent* owner, const TTimerFields& f) {
+  auto* t = new TTimer(owner);
+  t->SetEnabled(false);
+  t->SetInterval(f.interval);
+  t->OnTimer = f.onTimer;
+  t->SetEnabled(f.enabled);
+  return t;
 }
 
 }  // namespace gui

@@ -184,6 +184,21 @@ void TImage::SetAutoSize(bool v) {
   if (v && !picture_.Empty()) SetBounds(Left(), Top(), picture_.Width(), picture_.Height());
 }
 
+void TImage::SetPictureResource(const std::string& name) {
+  pictureResource_.clear();  // a picture that failed is not loaded again at another scale
+  SetPicture(gui::LoadScaledPicture(name, "#2", PixelsPerInch()));
+  pictureResource_ = name;
+}
+
+void TImage::ScaleChanged() {
+  if (pictureResource_.empty()) return;
+  try {
+    SetPicture(gui::LoadScaledPicture(pictureResource_, "#2", PixelsPerInch()));
+  } catch (const Exception&) {
+    // It loaded at the scale before; at this one it keeps that picture rather than none.
+  }
+}
+
 TSpeedButton::TSpeedButton(TComponent* owner) : TControl(owner) {
   SetParentColor(true);
   SetBounds(0, 0, 23, 22);
@@ -197,6 +212,20 @@ void TSpeedButton::SetFlat(bool v) {
 void TSpeedButton::SetGlyph(const TBitmap& b) {
   glyph_ = b;
   NotifyPeer();
+}
+
+void TSpeedButton::SetGlyphResource(const std::string& name) {
+  glyphResource_ = name;
+  ScaleChanged();
+}
+
+void TSpeedButton::ScaleChanged() {
+  if (glyphResource_.empty()) return;
+  try {
+    SetGlyph(gui::LoadScaledPicture(glyphResource_, "#2", PixelsPerInch()));
+  } catch (const Exception&) {
+    // A missing picture leaves the button bare; it still works.
+  }
 }
 
 // ---- TProgressBar ---------------------------------------------------------------------

@@ -71,14 +71,22 @@ class TImage : public TControl {
   void SetTransparent(bool v);
   bool AutoSize() const { return autoSize_; }
   void SetAutoSize(bool v);
+  /// Shows the bitmap resource `name` as drawn for the control's resolution, now and after
+  /// each change of it. Raises EResNotFound when it is missing (the picture is then unchanged).
+  void SetPictureResource(const std::string& name);
+
+ protected:
+  void ScaleChanged() override;
 
  private:
+  std::string pictureResource_;
   TBitmap picture_;
   bool transparent_ = false, autoSize_ = false;
 };
 
-/// A button drawn on its parent: its face is its glyph bitmap, centred (transparent by the
-/// glyph's bottom-left pixel); flat buttons have no frame until the pointer is over them.
+/// A button whose face is its glyph bitmap, centred (transparent by the glyph's bottom-left
+/// pixel) on its parent's colour; flat buttons have no frame. Its caption is not drawn: it is
+/// the button's name for screen readers and window listers.
 class TSpeedButton : public TControl {
  public:
   explicit TSpeedButton(TComponent* owner);
@@ -87,8 +95,15 @@ class TSpeedButton : public TControl {
   void SetFlat(bool v);
   const TBitmap& Glyph() const { return glyph_; }
   void SetGlyph(const TBitmap& b);
+  /// The face is the bitmap resource `name` as drawn for the control's resolution, now and
+  /// after each change of it; a missing picture leaves the button bare.
+  void SetGlyphResource(const std::string& name);
+
+ protected:
+  void ScaleChanged() override;
 
  private:
+  std::string glyphResource_;
   TBitmap glyph_;
   bool flat_ = false;
 };

@@ -65,41 +65,20 @@ TBalloon::TBalloon() : TForm(nullptr) {
     SetFormStyle(fsStayOnTop);
     SetColor(clInfoBk);
     SetFont(gui::MakeFont("Tahoma", 11));
+    OnClick = [this] { BalloonClick(); };
 
-    TitleLabel = new TLabel(this);
-    TextLabel = new TLabel(this);
-    IconImage = new TImage(this);
-    HideTimer = new TTimer(this);
-    for (TControl* c : {static_cast<TControl*>(this), static_cast<TControl*>(TitleLabel),
-                        static_cast<TControl*>(TextLabel), static_cast<TControl*>(IconImage)})
-      c->OnClick = [this] { BalloonClick(); };
-
-    TitleLabel->SetParent(this);
-    TitleLabel->SetParentColor(true);
-    TitleLabel->SetParentFont(true);
-    TitleLabel->SetAutoSize(true);
-    TitleLabel->SetFont(gui::MakeFont("Tahoma", 11, clWindowText, fsBold));
-    TitleLabel->SetLeft(kBalloonTitleLeft);
-    TitleLabel->SetTop(kBalloonTitleTop);
-
-    TextLabel->SetParent(this);
-    TextLabel->SetParentColor(true);
-    TextLabel->SetParentFont(true);
-    TextLabel->SetAutoSize(true);
-    TextLabel->SetLeft(kBalloonTextLeft);
-
-    IconImage->SetParent(this);
-    IconImage->SetTransparent(true);
-    IconImage->SetAutoSize(true);
-    IconImage->SetLeft(kBalloonIconLeft);
-    IconImage->SetTop(kBalloonIconTop);
-
-    HideTimer->SetEnabled(false);
-    HideTimer->SetInterval(0);
-    HideTimer->OnTimer = [this] { HideTimerTimer(); };
+    // clang-format off
+    TitleLabel = gui::NewLabel(this, {.place = {kBalloonTitleLeft, kBalloonTitleTop},
+                                      .font = gui::MakeFont("Tahoma", 11, clWindowText, fsBold)});
+    TextLabel = gui::NewLabel(this, {.place = {kBalloonTextLeft, 0}, .font = DesignFont()});
+    IconImage = gui::NewPicture(this, {.place = {kBalloonIconLeft, kBalloonIconTop}, .transparent = true,
+                                       .onClick = [this] { BalloonClick(); }});
+    HideTimer = gui::NewTimer(this, {.interval = 0, .enabled = false, .onTimer = [this] { HideTimerTimer(); }});
+    // clang-format on
+    TitleLabel->OnClick = TextLabel->OnClick = [this] { BalloonClick(); };
 
     CloseGlyph = std::make_unique<TBitmap>();
-    LoadBitmapResource(*CloseGlyph, "BClose", "bmp");
+    LoadCloseGlyph();
   });
 }
 
@@ -114,27 +93,32 @@ void TBalloon::CreateParams(TCreateParams& params) {
 void TBalloon::ShowAt(int x, int y, const std::string& title, const std::string& text, int icon, int seconds,
                       int kind) {
   Quietly([&] {
+    // Laid out for the monitor it shows on: the one that holds the anchor.
+    HandleNeeded();
+    ChangeScale(gui::TheBackend().PixelsPerInchAt(x, y));
+    const int ppi = PixelsPerInch();
     kind = NormalizeBalloonPointer(kind);
     PointerOnTop = BalloonPointerOnTop(kind);
     // The design places, lowered under a top pointer. Set rather than moved, so a balloon
     // shown a second time does not creep down.
     TitleLabel->SetCaption(title);
-    TitleLabel->SetTop(BalloonTitleTop(kind));
-    TextLabel->SetTop(BalloonTextTop(TitleLabel->Top(), TitleLabel->Height()));
+    TitleLabel->SetTop(BalloonTitleTop(kind, ppi));
+    TextLabel->SetTop(BalloonTextTop(TitleLabel->Top(), TitleLabel->Height(), ppi));
     TextLabel->SetCaption(text);
-    IconImage->SetTop(BalloonIconTop(kind));
+    IconImage->SetTop(BalloonIconTop(kind, ppi));
 
-    TBitmap picture;
-    picture.LoadFromResourceName(IconResourceName(icon));  // raises when missing
-    IconImage->SetPicture(picture);
+    // A notice without its icon is still the notice: a missing or broken picture leaves the
+    // icon's place empty, and the balloon is shown all the same.
+    IconImage->SetPicture(TBitmap());
+    Quietly([&] { IconImage->SetPictureResource(IconResourceName(icon)); });
 
     const TBalloonShape s =
         LayoutBalloon(x, y, kind, TitleLabel->Left() + TitleLabel->Width(), TextLabel->Left() + TextLabel->Width(),
-                      TextLabel->Top(), TextLabel->Height());
+                      TextLabel->Top(), TextLabel->Height(), ppi);
     SetBounds(s.left, s.top, s.width, s.height);
 
     TWindowRegion region;
-    region.AddRoundRect(s.bodyLeft, s.bodyTop, s.bodyRight, s.bodyBottom, kBalloonCornerEllipse, kBalloonCornerEllipse);
+    region.AddRoundRect(s.bodyLeft, s.bodyTop, s.bodyRight, s.bodyBottom, s.cornerEllipse, s.cornerEllipse);
     region.AddPolygon(
         {{s.pointer[0].x, s.pointer[0].y}, {s.pointer[1].x, s.pointer[1].y}, {s.pointer[2].x, s.pointer[2].y}}, true);
     SetWindowRegion(region, true);
@@ -145,6 +129,15 @@ void TBalloon::ShowAt(int x, int y, const std::string& title, const std::string&
     HideTimer->SetInterval(static_cast<unsigned>(ms > 0x7FFFFFFF ? 0x7FFFFFFF : ms));
     HideTimer->SetEnabled(true);
   });
+}
+
+void TBalloon::LoadCloseGlyph() {
+  Quietly([this] { *CloseGlyph = gui::LoadScaledPicture("BClose", "bmp", PixelsPerInch()); });
+}
+
+void TBalloon::ScaleChanged() {
+  TForm::ScaleChanged();
+  if (CloseGlyph) LoadCloseGlyph();
 }
 
 void TBalloon::BalloonClick() {
@@ -166,7 +159,7 @@ void TBalloon::BalloonPaint(TCanvas& canvas) {
   Quietly([&] {
     canvas.FrameWindowRegion(clBlack, 1, 1);
     if (CloseGlyph) {
-      const TBalloonPoint g = BalloonCloseGlyphOrigin(PointerOnTop, Width());
+      const TBalloonPoint g = BalloonCloseGlyphOrigin(PointerOnTop, Width(), PixelsPerInch());
       canvas.Draw(g.x, g.y, *CloseGlyph);
     }
   });

@@ -17,8 +17,8 @@ class TBalloon : public TForm {
 
   /// Lays out, shapes, places and shows the balloon without activating it, with the tip of
   /// the pointer (kind 0..3, see TBalloonPointer) on (x, y); icon kind 0 "INFO", 1 "ERROR",
-  /// 2 "WARNING", else "INFO"; hides it after `seconds`. Errors end it where they happen and
-  /// are swallowed (a missing icon leaves the balloon hidden).
+  /// 2 "WARNING", else "INFO"; hides it after `seconds`. A missing icon leaves its place
+  /// empty; any other error ends it where it happens and is swallowed.
   void ShowAt(int x, int y, const std::string& title, const std::string& text, int icon, int seconds, int kind);
 
   void CreateParams(TCreateParams& params) override;
@@ -30,7 +30,11 @@ class TBalloon : public TForm {
   std::unique_ptr<TBitmap> CloseGlyph;
   bool PointerOnTop = false;
 
+ protected:
+  void ScaleChanged() override;
+
  private:
+  void LoadCloseGlyph();
   void BalloonClick();
   void HideTimerTimer();
   void KeepOnTop();

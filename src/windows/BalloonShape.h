@@ -1,6 +1,8 @@
 #pragma once
 // The balloon's geometry: size, place on the screen and window region, from the extents of
-// its two labels. Pure arithmetic, so the window code only applies it.
+// its two labels. Pure arithmetic, so the window code only applies it. The lengths below are
+// the design's (96 pixels per inch); each is scaled once to the balloon's resolution.
+#include "gui/Graphics.h"
 
 /// Pointer kinds: the corner that carries the pointer, whose tip lands on the anchor.
 enum TBalloonPointer {
@@ -23,6 +25,7 @@ struct TBalloonShape {
   int bodyLeft = 0, bodyTop = 0, bodyRight = 0, bodyBottom = 0;
   TBalloonPoint pointer[3];  // the triangle's corners, in this order (winding fill)
   TBalloonPoint tip;         // the pointer's tip in window coordinates
+  int cornerEllipse = 0;     // the body's corner ellipse, scaled
 };
 
 constexpr int kBalloonCornerEllipse = 7;
@@ -37,15 +40,16 @@ int NormalizeBalloonPointer(int kind);
 bool BalloonPointerOnTop(int kind);
 /// Top of the title label and the icon: their design places, 20 pixels lower when the
 /// pointer is on top.
-int BalloonTitleTop(int kind);
-int BalloonIconTop(int kind);
+int BalloonTitleTop(int kind, int pixelsPerInch = gui::kDesignPixelsPerInch);
+int BalloonIconTop(int kind, int pixelsPerInch = gui::kDesignPixelsPerInch);
 /// The text label sits 8 pixels below the title label.
-int BalloonTextTop(int titleTop, int titleHeight);
+int BalloonTextTop(int titleTop, int titleHeight, int pixelsPerInch = gui::kDesignPixelsPerInch);
 
 /// Size, place and region for an anchor (x, y) and the labels' extents: the window is as
 /// wide as the wider label's right edge + 40 (room for the close glyph) and reaches 10
 /// pixels below the text, plus the pointer's 20 for kinds 0 and 1.
-TBalloonShape LayoutBalloon(int x, int y, int kind, int titleRight, int textRight, int textTop, int textHeight);
+TBalloonShape LayoutBalloon(int x, int y, int kind, int titleRight, int textRight, int textTop, int textHeight,
+                            int pixelsPerInch = gui::kDesignPixelsPerInch);
 
 /// Top-left corner of the close glyph: 30 pixels from the right edge, near the body's top.
-TBalloonPoint BalloonCloseGlyphOrigin(bool pointerOnTop, int width);
+TBalloonPoint BalloonCloseGlyphOrigin(bool pointerOnTop, int width, int pixelsPerInch = gui::kDesignPixelsPerInch);

@@ -48,32 +48,31 @@ TFrmNetVerify::TFrmNetVerify(TComponent* owner) : TForm(owner), IdHTTP1(std::mak
   SetBorderStyle(bsSizeable);
   // The client size decides the layout; the outer size (676 x 155 with a standard frame)
   // follows from the frame.
-  SetBounds(49, 176, 676, 155);
-  SetClientWidth(668);
-  SetClientHeight(121);
+  SetDesignBounds(49, 176, 676, 155);
+  SetDesignClientSize(668, 121);
   SetColor(kFormColor);
   SetFont(SongTi(11, clWindowText));
 
   // clang-format off
-  Label3 = gui::NewLabel(this, this, 23, 8, SongTi(12, clBlack));
-  BtnInstall = gui::NewPictureButton(this, this, {462, 32, 79, 26}, kInstallFaceResource, [this] { BtnInstallClick(); });
-  BtnCopyToClip = gui::NewPictureButton(this, this, {301, 33, 23, 22}, kCopyGlyphResource, [this] { BtnCopyToClipClick(); });
-  LblExeMD5 = gui::NewLabel(this, this, 28, 37, SongTi(13, kGreen));
-  LblURL = gui::NewLabel(this, this, 467, 76, SongTi(12, kGreen, fsUnderline), "下载软件最新版本");
-  LblHint = gui::NewFixedLabel(this, this, {32, 77, 425, 12}, SongTi(12, kRed), verifytext::kDesignHint, true);
-  CbSafeCheck = gui::NewCheckBox(this, this, {338, 37, 111, 17}, SongTi(13, kGreen), "防木马云验证", true, [this] { CbSafeCheckClick(); });
-  ProgressBar1 = gui::NewBottomProgressBar(this, this, {0, ClientHeight() - 6, ClientWidth(), 6}, 100);
+  Label3 = gui::NewLabel(this, {.place = {23, 8}, .font = SongTi(12, clBlack)});
+  BtnInstall = gui::NewPictureButton(this, {.place = {462, 32, 79, 26}, .picture = kInstallFaceResource,
+                                            .caption = kInstallCaption, .onClick = [this] { BtnInstallClick(); }});
+  BtnCopyToClip = gui::NewPictureButton(this, {.place = {301, 33, 23, 22}, .picture = kCopyGlyphResource,
+                                               .caption = kCopyCaption, .hint = "Copy md5 to Clipboard",
+                                               .visible = false, .onClick = [this] { BtnCopyToClipClick(); }});
+  LblExeMD5 = gui::NewLabel(this, {.place = {28, 37}, .font = SongTi(13, kGreen)});
+  LblURL = gui::NewLabel(this, {.place = {467, 76}, .font = SongTi(12, kGreen, fsUnderline), .caption = "下载软件最新版本"});
+  LblHint = gui::NewFixedLabel(this, {.place = {32, 77, 425, 12}, .font = SongTi(12, kRed),
+                                      .caption = verifytext::kDesignHint, .wrap = true});
+  CbSafeCheck = gui::NewCheckBox(this, {.place = {338, 37, 111, 17}, .font = SongTi(13, kGreen), .caption = "防木马云验证",
+                                        .checked = true, .tabOrder = 0, .onClick = [this] { CbSafeCheckClick(); }});
+  ProgressBar1 = gui::NewBottomProgressBar(this, {.place = {0, 115, 668, 6}, .max = 100, .tabOrder = 1});
   // clang-format on
 
-  // Beyond the design table: the copy button shows only on demand, with its tip; the link
-  // shows the hand; the tab order starts at the check box.
-  BtnCopyToClip->SetVisible(false);
-  BtnCopyToClip->SetHint("Copy md5 to Clipboard");
-  BtnCopyToClip->SetShowHint(true);
+  // Beyond the design table: the link shows the hand; Enter installs, as the button does.
   LblURL->SetCursor(crHandPoint);
   LblURL->OnMouseDown = [this](TMouseButton b, TShiftState s, int x, int y) { LblURLMouseDown(b, s, x, y); };
-  CbSafeCheck->SetTabOrder(0);
-  ProgressBar1->SetTabOrder(1);
+  SetDefaultControl(BtnInstall);
 
   ConfigureVerifyClient(*IdHTTP1);
   IdHTTP1->OnWorkBegin = [this](TIdComponent* s, TWorkMode m, std::int64_t max) { IdHTTP1WorkBegin(s, m, max); };

@@ -10,6 +10,9 @@
 // Names of the button faces among the program's bitmaps (res/bitmaps.rc).
 constexpr const char* kInstallFaceResource = "BINSTALL";  // 79 x 25, the words 开始安装
 constexpr const char* kCopyGlyphResource = "BCOPY";       // 21 x 20, two documents
+// What the picture buttons say, as screen readers and window listers read them.
+constexpr const char* kInstallCaption = "开始安装";
+constexpr const char* kCopyCaption = "复制软件MD5到剪贴板";
 
 class TFrmServerConfirm : public TForm {
  public:

@@ -11,19 +11,13 @@
 
 TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   SetCaption("正在解压缩安装包...");
-  SetBounds(197, 284, 662, 101);
+  SetDesignBounds(197, 284, 662, 101);
   SetColor(ColorFromRGB(245, 250, 254));
   SetFont(TFont());  // MS Sans Serif, 11 pixels
 
-  Label1 = gui::NewFixedLabel(this, this, {16, 12, 425, 13}, Font());
-  ProgressBar1 = gui::NewBottomProgressBar(this, this, {0, 50, 654, 17}, 180);
-  ProgressBar1->SetStep(10);
-  ProgressBar1->SetTabOrder(0);
-
-  Timer1 = new TTimer(this);
-  Timer1->SetEnabled(false);
-  Timer1->SetInterval(100);
-  Timer1->OnTimer = [this] { Timer1Timer(); };
+  Label1 = gui::NewFixedLabel(this, {.place = {16, 12, 425, 13}, .font = DesignFont()});
+  ProgressBar1 = gui::NewBottomProgressBar(this, {.place = {0, 50, 654, 17}, .max = 180, .step = 10, .tabOrder = 0});
+  Timer1 = gui::NewTimer(this, {.interval = 100, .enabled = false, .onTimer = [this] { Timer1Timer(); }});
 
   // What the window takes from outside itself, each a seam the tests replace.
   LoadArchive = [](std::string& bytes) { return platform::FindModuleResource("Brenlow", "dat", bytes); };

@@ -27,7 +27,8 @@ inline std::string Dib(const std::string& file) {
   return bytes.size() > 14 ? bytes.substr(14) : std::string();
 }
 
-/// Registers (again) every bitmap of res/bitmaps.rc.
+/// Registers (again) every bitmap of res/bitmaps.rc: the 100 % pictures, and the scaled ones
+/// as the program carries them (a .bmp file in a zlib stream, type "ZBMP").
 inline void RegisterProgramBitmaps() {
   platform::RegisterModuleResource("BClose", "bmp", ReadBitmapFile("BClose.bmp"));
   platform::RegisterModuleResource("INFO", "#2", Dib("Info.bmp"));
@@ -35,6 +36,13 @@ inline void RegisterProgramBitmaps() {
   platform::RegisterModuleResource("WARNING", "#2", Dib("Warning.bmp"));
   platform::RegisterModuleResource("BINSTALL", "#2", Dib("InstallButton.bmp"));
   platform::RegisterModuleResource("BCOPY", "#2", Dib("CopyGlyph.bmp"));
+  const char* const pictures[][2] = {
+      {"BClose", "BClose"},          {"INFO", "Info"},      {"ERROR", "Error"}, {"WARNING", "Warning"},
+      {"BINSTALL", "InstallButton"}, {"BCOPY", "CopyGlyph"}};
+  for (const char* scale : {"_125", "_150", "_200"})
+    for (const auto& p : pictures)
+      platform::RegisterModuleResource(std::string(p[0]) + scale, "ZBMP",
+                                       ReadBitmapFile(std::string(p[1]) + scale + ".bmp.z"));
 }
 
 /// True when the resource exists with some content: on Windows the linked resources can

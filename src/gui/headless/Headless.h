@@ -32,11 +32,15 @@ void PostClose(TForm& form, std::uint64_t delayMs = 0);
 void PostMinimize(TForm& form, std::uint64_t delayMs = 0);
 void PostMenuClick(TMenuItem& item, std::uint64_t delayMs = 0);
 /// Keys the user presses in a form, as the win32 backend handles them: Tab and Shift+Tab move
-/// the focus along the tab order, Space clicks the focused check box.
-enum class Key { Tab, ShiftTab, Space };
+/// the focus along the tab order, Space clicks the focused check box, Enter presses the default
+/// control, Esc closes the form.
+enum class Key { Tab, ShiftTab, Space, Enter, Escape };
 void PostKey(TForm& form, Key key, std::uint64_t delayMs = 0);
 /// Sends a message to the form's window now: its message filter, then normal processing.
 void SendWindowMessage(TForm& form, unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
+
+/// The resolution of the virtual screen: forms created from now on start at it (96 after Reset).
+void SetScreenPixelsPerInch(int pixelsPerInch);
 
 /// Runs the next thing due (a posted action or a timer tick), moving the clock to it.
 /// False when nothing is left that could ever happen.

@@ -34,6 +34,7 @@ struct State {
   LoopEnd lastEnd = LoopEnd::None;
   TForm* active = nullptr;
   int whileWaitingCalls = 0;
+  int pixelsPerInch = kDesignPixelsPerInch;
 };
 
 State& S() {
@@ -105,6 +106,7 @@ class HeadlessFormPeer : public ControlPeer, public FormPeer {
   void SetZOrder(std::intptr_t after, unsigned flags) override { S().records[&form_].zOrder.push_back({after, flags}); }
   void RegionChanged(bool) override { ++S().records[&form_].regionChanges; }
   void RunModalLoop() override;
+  int PixelsPerInch() override { return S().pixelsPerInch; }
 
  private:
   TForm& form_;
@@ -175,12 +177,14 @@ class HeadlessBackend : public Backend {
     return std::make_unique<HeadlessPeer>();
   }
   std::unique_ptr<TimerPeer> CreateTimerPeer(TTimer& t) override { return std::make_unique<HeadlessTimer>(t); }
-  TextExtent FrameSize(const TCreateParams& p) override {
-    // A sizeable frame of 4 pixels a side and a 26-pixel title bar; a caption-only border 3.
+  TextExtent FrameSize(const TCreateParams& p, int ppi) override {
+    // A sizeable frame of 4 pixels a side and a 26-pixel title bar; a caption-only border 3;
+    // all of it scaled with the resolution, as the system's are.
     if ((p.Style & kWsCaption) != kWsCaption) return {0, 0};
-    if (p.Style & kWsThickFrame) return {8, 34};
-    return {6, 32};
+    if (p.Style & kWsThickFrame) return {ScaleLength(8, ppi), ScaleLength(34, ppi)};
+    return {ScaleLength(6, ppi), ScaleLength(32, ppi)};
   }
+  int ScreenPixelsPerInch() override { return S().pixelsPerInch; }
   TextExtent MeasureText(const TFont& f, const std::string& text) override {
     int h = f.PixelHeight();
     int w = 0;
@@ -259,6 +263,7 @@ void Reset() {
   s.boxes.clear();
   s.modalHook = nullptr;
   s.lastEnd = LoopEnd::None;
+  s.pixelsPerInch = kDesignPixelsPerInch;
   for (HeadlessTimer* t : s.timers) t->Update();
   Application->ResetTerminated();
 }
@@ -299,6 +304,8 @@ void PostMenuClick(TMenuItem& item, std::uint64_t delayMs) {
 void PostKey(TForm& f, Key key, std::uint64_t delayMs) {
   Post(
       [&f, key] {
+        if (key == Key::Enter) return f.PressEnter();
+        if (key == Key::Escape) return f.PressEscape();
         if (key != Key::Space) {
           f.SelectNext(key == Key::Tab);
           return;
@@ -340,6 +347,8 @@ void WhenModal(std::function<void(TForm&)> hook) { S().modalHook = std::move(hoo
 LoopEnd LastLoopEnd() { return S().lastEnd; }
 int WhileWaitingCalls() { return S().whileWaitingCalls; }
 const std::vector<MessageBoxRecord>& MessageBoxes() { return S().boxes; }
+
+void SetScreenPixelsPerInch(int pixelsPerInch) { S().pixelsPerInch = pixelsPerInch; }
 
 WindowRecord Record(const TForm& f) {
   auto it = S().records.find(&f);

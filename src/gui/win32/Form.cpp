@@ -7,6 +7,10 @@
 namespace gui::win32 {
 namespace {
 
+// Sent when the window moved to a monitor of another resolution (Windows 8.1 and later; the
+// headers of the Windows 7 target leave it out).
+constexpr UINT kWmDpiChanged = 0x02E0;
+
 // The forms whose modal loops run, innermost last.
 std::vector<TForm*>& ModalForms() {
   static std::vector<TForm*> forms;
@@ -39,6 +43,7 @@ class FormWindowPeer : public ContainerPeer, public FormPeer {
   void RegionChanged(bool redraw) override;
   void RunModalLoop() override;
   void Wake() override { PostMessageW(hwnd_, WM_NULL, 0, 0); }
+  int PixelsPerInch() override { return WindowPixelsPerInch(hwnd_); }
   LRESULT Proc(UINT msg, WPARAM wp, LPARAM lp) override;
 
  protected:
@@ -135,6 +140,13 @@ LRESULT FormWindowPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
       PopupMenu();
       return 0;
     case WM_CLOSE: CallHandler([&] { form_.Close(); }); return 0;
+    case kWmDpiChanged: {
+      // Moved to a monitor of another scale: the system proposes the bounds; the layout,
+      // fonts and pictures follow the new resolution.
+      const RECT* r = reinterpret_cast<const RECT*>(lp);
+      CallHandler([&] { form_.ChangeScale(HIWORD(wp), {r->left, r->top, r->right, r->bottom}); });
+      return 0;
+    }
     case WM_ACTIVATE: CallHandler(LOWORD(wp) == WA_INACTIVE ? form_.OnDeactivate : form_.OnActivate); break;
     case WM_SETFOCUS:
       // Activated again: the focus goes back to the control that had it.
@@ -166,10 +178,14 @@ void Dispatch(MSG& m) {
   // Tab and Shift+Tab in the modal form move the focus along its tab order.
   TForm* form = ModalForm();
   HWND formWindow = form && form->HandleAllocated() ? reinterpret_cast<HWND>(form->Handle()) : nullptr;
-  if (m.message == WM_KEYDOWN && m.wParam == VK_TAB && formWindow &&
-      (m.hwnd == formWindow || IsChild(formWindow, m.hwnd))) {
-    CallHandler([form] { form->SelectNext(GetKeyState(VK_SHIFT) >= 0); });
-    return;
+  if (m.message == WM_KEYDOWN && formWindow && (m.hwnd == formWindow || IsChild(formWindow, m.hwnd))) {
+    switch (m.wParam) {
+      case VK_TAB: CallHandler([form] { form->SelectNext(GetKeyState(VK_SHIFT) >= 0); }); return;
+      // The keys of a dialog: Enter presses the default button, Esc is the close button.
+      case VK_RETURN: CallHandler([form] { form->PressEnter(); }); return;
+      case VK_ESCAPE: CallHandler([form] { form->PressEscape(); }); return;
+      default: break;
+    }
   }
   TranslateMessage(&m);
   DispatchMessageW(&m);

@@ -1,4 +1,5 @@
-// The system's controls: the check box (a BUTTON) and the progress bar (common controls).
+// The system's controls: the check box (a BUTTON), the progress bar (common controls) and the
+// speed button (an owner-drawn BUTTON).
 #include <string>
 
 #include "gui/win32/Peers.h"
@@ -65,7 +66,47 @@ class ProgressBarPeer : public WindowPeer {
   TProgressBar& bar_;
 };
 
+// A picture button: the system's button, so that screen readers meet a push button named by
+// its caption and a click, Space or a screen reader's "press" reaches OnClick; its face is
+// drawn by us (WM_DRAWITEM), as the picture alone on the parent's colour.
+class PictureButtonPeer : public WindowPeer {
+ public:
+  explicit PictureButtonPeer(TSpeedButton& b) : WindowPeer(b), button_(b) {}
+  bool Notify(WORD code) override {
+    // A quick second press comes as a double click: it is a click all the same.
+    if (code != BN_CLICKED && code != BN_DOUBLECLICKED) return false;
+    if (button_.Enabled()) CallHandler([this] { button_.Click(); });
+    return true;
+  }
+  bool DrawItem(const DRAWITEMSTRUCT& d) override {
+    ::FillRect(d.hDC, &d.rcItem, Brush());
+    const TRect bounds{d.rcItem.left, d.rcItem.top, d.rcItem.right, d.rcItem.bottom};
+    PaintSpeedButton(d.hDC, button_, bounds, (d.itemState & ODS_SELECTED) != 0);
+    return true;
+  }
+
+ protected:
+  void GetParams(WindowParams& p) override {
+    p.ClassName = L"BUTTON";
+    p.Style |= BS_OWNERDRAW;
+  }
+  void Update() override {
+    SetText(button_.Caption());
+    if (TControl* parent = button_.Parent(); parent && parent->Peer())
+      static_cast<WindowPeer*>(parent->Peer())->UpdateTool(button_);
+  }
+
+ private:
+  TSpeedButton& button_;
+};
+
 }  // namespace
+
+std::unique_ptr<ControlPeer> NewPictureButtonPeer(TSpeedButton& button) {
+  auto peer = std::make_unique<PictureButtonPeer>(button);
+  peer->Create();
+  return peer;
+}
 
 std::unique_ptr<ControlPeer> NewCheckBoxPeer(TCheckBox& box) {
   auto peer = std::make_unique<CheckBoxPeer>(box);

@@ -4,8 +4,8 @@
 // it by kind.
 //
 // Forms and panels are windows of our own classes (containers): they paint the controls
-// drawn on them (labels, images, speed buttons) and hand them the mouse. Check boxes and
-// progress bars are the system's controls. One window procedure forwards each message of a
+// drawn on them (labels, images) and hand them the mouse. Check boxes, progress bars and
+// speed buttons (an owner-drawn button, named by its caption) are the system's controls. One window procedure forwards each message of a
 // container to its peer; every window of ours keeps its peer in GWLP_USERDATA.
 #include <memory>
 
@@ -25,6 +25,23 @@ TForm* ModalForm();
 /// Hands a message of the queue on: a Tab key of the modal form moves its focus, anything
 /// else is translated and dispatched.
 void Dispatch(MSG& m);
+
+/// The resolution calls that only newer systems have (user32's of Windows 10 1607, shcore's
+/// of 8.1), bound at run time; null where the system has none of them.
+struct DpiFunctions {
+  UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
+  BOOL(WINAPI* adjustWindowRectExForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
+  // shcore.dll (Windows 8.1 and later), loaded from the system folder only.
+  HRESULT(WINAPI* getDpiForMonitor)(HMONITOR, int, UINT*, UINT*) = nullptr;
+};
+const DpiFunctions& Dpi();
+/// The system's resolution (the primary monitor's, and every monitor's before per-monitor
+/// resolutions).
+int SystemPixelsPerInch();
+/// The resolution of the monitor a window is on.
+int WindowPixelsPerInch(HWND window);
+/// The resolution of a monitor (the system's before Windows 8.1).
+int MonitorPixelsPerInch(HMONITOR monitor);
 
 /// How a control's window is created.
 struct WindowParams {
@@ -60,6 +77,8 @@ class WindowPeer : public ControlPeer {
   /// A notification (WM_COMMAND code) of this control's window to its parent; true when
   /// the control acted on it.
   virtual bool Notify(WORD) { return false; }
+  /// Draws an owner-drawn control (WM_DRAWITEM to its parent); true when it did.
+  virtual bool DrawItem(const DRAWITEMSTRUCT&) { return false; }
 
  protected:
   /// The window class, styles and parent; `p` comes with a child window's style (visible
@@ -134,6 +153,7 @@ std::unique_ptr<ControlPeer> NewFormPeer(TForm& form);
 std::unique_ptr<ControlPeer> NewPanelPeer(TPanel& panel);
 std::unique_ptr<ControlPeer> NewCheckBoxPeer(TCheckBox& box);
 std::unique_ptr<ControlPeer> NewProgressBarPeer(TProgressBar& bar);
+std::unique_ptr<ControlPeer> NewPictureButtonPeer(TSpeedButton& button);
 std::unique_ptr<TimerPeer> NewTimerPeer(TTimer& timer);
 
 }  // namespace gui::win32

@@ -17,15 +17,22 @@ class Win32Backend : public Backend {
       case TControlKind::ProgressBar: peer = NewProgressBarPeer(static_cast<TProgressBar&>(c)); break;
       case TControlKind::Label: peer = std::make_unique<GraphicPeer>(c, PaintLabel); break;
       case TControlKind::Image: peer = std::make_unique<GraphicPeer>(c, PaintImage); break;
-      case TControlKind::SpeedButton: peer = std::make_unique<GraphicPeer>(c, PaintSpeedButton); break;
+      case TControlKind::SpeedButton: peer = NewPictureButtonPeer(static_cast<TSpeedButton&>(c)); break;
     }
     return peer;
   }
   std::unique_ptr<TimerPeer> CreateTimerPeer(TTimer& t) override { return NewTimerPeer(t); }
-  TextExtent FrameSize(const TCreateParams& p) override {
+  TextExtent FrameSize(const TCreateParams& p, int ppi) override {
     RECT r{0, 0, 0, 0};
-    AdjustWindowRectEx(&r, p.Style, FALSE, p.ExStyle);
+    if (const auto adjust = Dpi().adjustWindowRectExForDpi)
+      adjust(&r, p.Style, FALSE, p.ExStyle, static_cast<UINT>(ppi));
+    else
+      AdjustWindowRectEx(&r, p.Style, FALSE, p.ExStyle);
     return {r.right - r.left, r.bottom - r.top};
+  }
+  int ScreenPixelsPerInch() override { return SystemPixelsPerInch(); }
+  int PixelsPerInchAt(int x, int y) override {
+    return MonitorPixelsPerInch(MonitorFromPoint({x, y}, MONITOR_DEFAULTTONEAREST));
   }
   TextExtent MeasureText(const TFont& f, const std::string& text) override {
     HDC dc = GetDC(nullptr);

@@ -66,6 +66,47 @@ void RegisterClasses() {
   RegisterClassW(&wc);
 }
 
+const DpiFunctions& Dpi() {
+  static const DpiFunctions functions = [] {
+    DpiFunctions f;
+    if (HMODULE user32 = GetModuleHandleW(L"user32.dll")) {
+      f.getDpiForWindow = reinterpret_cast<decltype(f.getDpiForWindow)>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+      f.adjustWindowRectExForDpi = reinterpret_cast<decltype(f.adjustWindowRectExForDpi)>(
+          reinterpret_cast<void*>(GetProcAddress(user32, "AdjustWindowRectExForDpi")));
+    }
+    wchar_t dir[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+    if (n > 0 && n < MAX_PATH)
+      if (HMODULE shcore = LoadLibraryW((std::wstring(dir, n) + L"\\shcore.dll").c_str()))  // kept for the run
+        f.getDpiForMonitor = reinterpret_cast<decltype(f.getDpiForMonitor)>(
+            reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
+    return f;
+  }();
+  return functions;
+}
+
+int SystemPixelsPerInch() {
+  HDC screen = GetDC(nullptr);
+  const int ppi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen) ReleaseDC(nullptr, screen);
+  return ppi > 0 ? ppi : kDesignPixelsPerInch;
+}
+
+int WindowPixelsPerInch(HWND window) {
+  if (const auto get = Dpi().getDpiForWindow)
+    if (const UINT ppi = get(window)) return static_cast<int>(ppi);
+  return SystemPixelsPerInch();
+}
+
+int MonitorPixelsPerInch(HMONITOR monitor) {
+  UINT x = 0, y = 0;
+  constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
+  if (const auto get = Dpi().getDpiForMonitor; get && monitor && get(monitor, kEffectiveDpi, &x, &y) == S_OK && y)
+    return static_cast<int>(y);
+  return SystemPixelsPerInch();
+}
+
 WindowPeer* PeerOf(HWND h) { return reinterpret_cast<WindowPeer*>(GetWindowLongPtrW(h, GWLP_USERDATA)); }
 
 // ---- every windowed control -----------------------------------------------------------
@@ -130,10 +171,13 @@ HBRUSH WindowPeer::Brush() {
 }
 
 void WindowPeer::UpdateTool(TControl& child) {
+  // A control with a window of its own is a tool by its window (the mouse goes to it, not to
+  // this one); a drawn one by its rectangle here.
+  const HWND own = child.IsWindowed() && child.Peer() ? reinterpret_cast<HWND>(child.Peer()->Handle()) : nullptr;
   TOOLINFOW ti{};
   ti.cbSize = TTTOOLINFOW_V1_SIZE;
   ti.hwnd = hwnd_;
-  ti.uId = reinterpret_cast<UINT_PTR>(&child);
+  ti.uId = own ? reinterpret_cast<UINT_PTR>(own) : reinterpret_cast<UINT_PTR>(&child);
   if (tips_) SendMessageW(tips_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
   if (!child.Visible() || !child.ShowHint() || child.Hint().empty()) return;
   if (!tips_) {
@@ -142,7 +186,7 @@ void WindowPeer::UpdateTool(TControl& child) {
     if (!tips_) return;
   }
   TRect b = child.BoundsRect();
-  ti.uFlags = TTF_SUBCLASS;
+  ti.uFlags = TTF_SUBCLASS | (own ? TTF_IDISHWND : 0);
   ti.rect = {b.Left, b.Top, b.Right, b.Bottom};
   std::wstring text = Wide(child.Hint());
   ti.lpszText = &text[0];
@@ -237,6 +281,12 @@ LRESULT ContainerPeer::Proc(UINT msg, WPARAM wp, LPARAM lp) {
       SetTextColor(dc, ToColorRef(child->control().Font().Color));
       SetBkColor(dc, ToColorRef(child->control().Color()));
       return reinterpret_cast<LRESULT>(child->Brush());
+    }
+    case WM_DRAWITEM: {
+      const auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+      WindowPeer* child = d ? PeerOf(d->hwndItem) : nullptr;
+      if (child && child->DrawItem(*d)) return TRUE;
+      break;
     }
     case WM_COMMAND: {
       WindowPeer* child = lp ? PeerOf(reinterpret_cast<HWND>(lp)) : nullptr;

@@ -4,6 +4,9 @@
 #include <memory>
 #include <stdexcept>
 
+#include <zlib.h>
+
+#include "TestSeams.h"
 #include "base/Classes.h"
 #include "gui/Forms.h"
 #include "gui/headless/Headless.h"
@@ -325,4 +328,68 @@ TEST_F(Toolkit, OwnerDeletesItsComponentsAndReleasedFormsGoWhenTheLoopRuns) {
     new TForm(&owner);
   }
   EXPECT_EQ(TForm::InstanceCount(), before);
+}
+
+// ---- pictures for each scale --------------------------------------------------------------
+
+TEST(ScaledPicture, TheOneDrawnForTheScaleElseTheNextLargerScaledDownNeverTheDesignEnlarged) {
+  // Pictures of 10 x 4 at 100 %, 20 x 8 at 200 % (none at 125 or 150 %), each one colour.
+  if (!testseams::PlatformTestSeams()) GTEST_SKIP() << "resources are registered only in the Linux build";
+  auto drawn = [](int w, int h, TColor c) {
+    TBitmap b;
+    b.SetSize(w, h, c);
+    return b.SaveToFileImage();
+  };
+  auto packed = [](const std::string& file) {
+    std::string out(compressBound(static_cast<uLong>(file.size())), '\0');
+    uLongf n = static_cast<uLongf>(out.size());
+    compress(reinterpret_cast<Bytef*>(&out[0]), &n, reinterpret_cast<const Bytef*>(file.data()),
+             static_cast<uLong>(file.size()));
+    out.resize(n);
+    return out;
+  };
+  platform::RegisterModuleResource("PIC", "bmp", drawn(10, 4, clRed));
+  platform::RegisterModuleResource("PIC_200", "ZBMP", packed(drawn(20, 8, clGreen)));
+  struct Case {
+    int ppi, width, height;
+    TColor color;
+  };
+  const Case cases[] = {
+      {96, 10, 4, clRed},      // the design
+      {192, 20, 8, clGreen},   // drawn for 200 %, 1:1
+      {144, 15, 6, clGreen},   // none at 150 %: the 200 % one scaled down
+      {72, 8, 3, clRed},       // below the design: the design scaled down
+      {240, 25, 10, clGreen},  // above every drawing: the largest, as large as it must be
+  };
+  for (const Case& c : cases) {
+    const TBitmap b = gui::LoadScaledPicture("PIC", "bmp", c.ppi);
+    EXPECT_EQ(b.Width(), c.width) << c.ppi;
+    EXPECT_EQ(b.Height(), c.height) << c.ppi;
+    EXPECT_EQ(b.Pixel(c.width / 2, c.height / 2), c.color) << c.ppi;
+  }
+  // Drawn only at 100 %: shown as drawn, not stretched up.
+  platform::RegisterModuleResource("ONLY", "bmp", drawn(10, 4, clRed));
+  EXPECT_EQ(gui::LoadScaledPicture("ONLY", "bmp", 192).Width(), 10);
+  EXPECT_THROW(gui::LoadScaledPicture("NONE", "bmp", 96), EResNotFound);
+  // A damaged compressed picture is refused, not shown half drawn.
+  std::string damaged = packed(drawn(20, 8, clGreen));
+  damaged.resize(damaged.size() / 2);
+  platform::RegisterModuleResource("BAD_200", "ZBMP", damaged);
+  EXPECT_THROW(gui::LoadScaledPicture("BAD", "bmp", 192), EInvalidGraphic);
+}
+
+TEST(ScaledPicture, ScalingDownLeavesNoBlendOfTheSeeThroughColourAroundTheShape) {
+  // A blue square from 3 to 5 in an 8 x 8 picture keyed by pink, halved: its edges cut the
+  // pixels in two. Each new pixel is either see-through or the shape's own colour, never a
+  // pink-blue blend that would show as a halo around the icon.
+  const TColor kBlue = ColorFromRGB(0, 0, 200), kPink = ColorFromRGB(255, 0, 255);
+  TBitmap b;
+  b.SetSize(8, 8, kPink);
+  for (int y = 3; y < 6; ++y)
+    for (int x = 3; x < 6; ++x) b.SetPixel(x, y, kBlue);
+  const TBitmap half = gui::ResizePicture(b, 4, 4);
+  EXPECT_EQ(half.TransparentColor(), kPink);
+  EXPECT_EQ(half.Pixel(2, 2), kBlue);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_TRUE(half.Pixel(x, y) == kPink || half.Pixel(x, y) == kBlue) << x << "," << y;
 }

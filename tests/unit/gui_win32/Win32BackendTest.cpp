@@ -88,6 +88,7 @@ TEST_F(Win32Backend, WindowedKindsGetTheirWindowClassAndDrawnKindsNone) {
   auto* label = Add<TLabel>(5, 40, 50, 13, panel);
   auto* image = Add<TImage>(5, 60, 16, 16, panel);
   auto* button = Add<TSpeedButton>(30, 60, 23, 22, panel);
+  button->SetCaption("\xBF\xAA\xCA\xBC\xB0\xB2\xD7\xB0");  // 开始安装 (code page 936)
 
   EXPECT_EQ(ClassOf(Hwnd(*form_)), "TQForm");
   EXPECT_EQ(GetAncestor(Hwnd(*form_), GA_PARENT), GetDesktopWindow());
@@ -98,7 +99,15 @@ TEST_F(Win32Backend, WindowedKindsGetTheirWindowClassAndDrawnKindsNone) {
   EXPECT_EQ(GetWindowLongA(Hwnd(*box), GWL_STYLE) & BS_TYPEMASK, BS_CHECKBOX);
   EXPECT_EQ(GetParent(Hwnd(*box)), Hwnd(*panel));
   EXPECT_EQ(ClassOf(Hwnd(*bar)), PROGRESS_CLASSA);
-  for (TControl* drawn : std::vector<TControl*>{label, image, button}) {
+  // A picture button is a push button to screen readers and window listers, named by its
+  // caption though only its picture shows.
+  EXPECT_STRCASEEQ(ClassOf(Hwnd(*button)).c_str(), "Button");
+  EXPECT_EQ(GetWindowLongA(Hwnd(*button), GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+  EXPECT_EQ(GetParent(Hwnd(*button)), Hwnd(*panel));
+  wchar_t name[16] = {};
+  GetWindowTextW(Hwnd(*button), name, 16);
+  EXPECT_EQ(std::wstring(name), L"\u5F00\u59CB\u5B89\u88C5");
+  for (TControl* drawn : std::vector<TControl*>{label, image}) {
     EXPECT_TRUE(drawn->HandleAllocated());
     EXPECT_EQ(drawn->Handle(), 0);
   }
@@ -144,21 +153,22 @@ TEST_F(Win32Backend, ProgressBarShowsTheControlsRangeAndPosition) {
 
 // ---- drawn controls: the mouse --------------------------------------------------------
 
-TEST_F(Win32Backend, DrawnButtonClicksOnlyWhenReleasedOverIt) {
+TEST_F(Win32Backend, PictureButtonClicksOnlyWhenReleasedOverItAndNotWhenDisabled) {
   auto* button = Add<TSpeedButton>(20, 20, 30, 20);
   int clicks = 0;
   button->OnClick = [&] { ++clicks; };
-  HWND h = Hwnd(*form_);
-  SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, At(25, 25));
-  SendMessageA(h, WM_LBUTTONUP, 0, At(45, 35));
+  HWND h = Hwnd(*button);
+  SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5));
+  SendMessageA(h, WM_LBUTTONUP, 0, At(25, 15));
   EXPECT_EQ(clicks, 1);
-  SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, At(25, 25));
-  SendMessageA(h, WM_LBUTTONUP, 0, At(100, 100));  // dragged off
+  SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, At(5, 5));
+  SendMessageA(h, WM_LBUTTONUP, 0, At(80, 80));  // dragged off
   EXPECT_EQ(clicks, 1);
+  SendMessageA(h, BM_CLICK, 0, 0);  // as a screen reader presses it
+  EXPECT_EQ(clicks, 2);
   button->SetEnabled(false);
-  SendMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, At(25, 25));
-  SendMessageA(h, WM_LBUTTONUP, 0, At(25, 25));
-  EXPECT_EQ(clicks, 1);
+  SendMessageA(h, BM_CLICK, 0, 0);
+  EXPECT_EQ(clicks, 2);
 }
 
 TEST_F(Win32Backend, MouseDownReachesTheTopmostDrawnControlInItsOwnCoordinates) {
@@ -220,20 +230,21 @@ TEST_F(Win32Backend, DrawnControlIsClippedToItsBoundsAndRepaintedWhereItWas) {
   EXPECT_EQ(PixelAt(100, 30), kBack);
 }
 
-TEST_F(Win32Backend, ButtonGlyphIsCentredAndShiftsWhilePressed) {
+TEST_F(Win32Backend, ButtonGlyphIsCentredOnTheParentsColourAndShiftsWhilePressed) {
   TBitmap glyph = Filled(10, 10, kBlue);
   glyph.SetPixel(0, 9, kPink);  // the see-through colour
   auto* button = Add<TSpeedButton>(20, 20, 30, 30);
   button->SetFlat(true);
   button->SetGlyph(glyph);
-  EXPECT_EQ(PixelAt(30, 30), kBlue);
-  EXPECT_EQ(PixelAt(29, 30), kBack);
-  EXPECT_EQ(PixelAt(30, 39), kBack);  // the glyph's see-through corner
-  SendMessageA(Hwnd(*form_), WM_LBUTTONDOWN, MK_LBUTTON, At(35, 35));
-  EXPECT_EQ(PixelAt(30, 30), kBack);
-  EXPECT_EQ(PixelAt(31, 31), kBlue);
-  SendMessageA(Hwnd(*form_), WM_LBUTTONUP, 0, At(35, 35));
-  EXPECT_EQ(PixelAt(30, 30), kBlue);
+  auto at = [&](int x, int y) { return Pixels(*button, {{x, y}})[0]; };
+  EXPECT_EQ(at(10, 10), kBlue);
+  EXPECT_EQ(at(9, 10), kBack);
+  EXPECT_EQ(at(10, 19), kBack);  // the glyph's see-through corner
+  SendMessageA(Hwnd(*button), WM_LBUTTONDOWN, MK_LBUTTON, At(15, 15));
+  EXPECT_EQ(at(10, 10), kBack);
+  EXPECT_EQ(at(11, 11), kBlue);
+  SendMessageA(Hwnd(*button), WM_LBUTTONUP, 0, At(15, 15));
+  EXPECT_EQ(at(10, 10), kBlue);
 }
 
 TEST_F(Win32Backend, PanelIsFilledWithItsColourInsideItsBevel) {

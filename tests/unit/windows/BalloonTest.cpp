@@ -287,13 +287,18 @@ TEST_F(BalloonNotice, WithoutACloseGlyphTheBalloonIsWholeButForTheGlyph) {
   EXPECT_FALSE(b.Visible());
 }
 
-TEST_F(BalloonNotice, AMissingIconLeavesTheBalloonHidden) {
+TEST_F(BalloonNotice, AMissingIconStillShowsTheNoticeWithoutIt) {
   platform::RegisterModuleResource("WARNING", "#2", "");
   if (testseams::ResourcePresent("WARNING", "#2")) GTEST_SKIP() << "the icons are linked into this binary";
-  EXPECT_NO_THROW(ShowBalloon(10, 10, "T", "x", 2, 20, 3));
+  EXPECT_NO_THROW(ShowBalloon(500, 300, "Title", "Text", 2, 20, 3));
   ASSERT_NE(CurrentBalloon(), nullptr);
-  EXPECT_FALSE(CurrentBalloon()->Visible());
-  EXPECT_FALSE(CurrentBalloon()->HideTimer->Enabled());
+  const TBalloon& b = *CurrentBalloon();
+  EXPECT_TRUE(b.Visible());
+  EXPECT_TRUE(b.HideTimer->Enabled());
+  EXPECT_TRUE(b.IconImage->Picture().Empty());
+  EXPECT_EQ(b.Left(), 480);
+  EXPECT_EQ(b.Width(),
+            Right(*b.TextLabel) > Right(*b.TitleLabel) ? Right(*b.TextLabel) + 40 : Right(*b.TitleLabel) + 40);
 }
 
 TEST(BitmapResource, LoadsACompleteBmpFileByNameAndTypeInAnyCase) {

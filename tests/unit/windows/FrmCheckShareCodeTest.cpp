@@ -313,6 +313,21 @@ TEST_F(VerificationWindow, TheKeyboardReachesTheCheckBox) {
   EXPECT_EQ(CurrentBalloon()->TitleLabel->Caption(), vt::kAdviceTitle);
 }
 
+TEST_F(VerificationWindow, EnterInstallsAsTheButtonDoesAndEscClosesWithoutGoingOn) {
+  form->CbSafeCheck->SetChecked(false);
+  hl::WhenModal([&](TForm&) { hl::PostKey(*form, hl::Key::Enter); });
+  form->ShowModal();
+  EXPECT_TRUE(form->ProceedToInstall);
+
+  form->CbSafeCheck->SetChecked(true);
+  form->ProceedToInstall = false;
+  hl::WhenModal([&](TForm&) { hl::PostKey(*form, hl::Key::Escape); });
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+  EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::ModalResult);
+  EXPECT_FALSE(form->ProceedToInstall);
+  EXPECT_TRUE(asked.empty());
+}
+
 // ---- the user while the walk runs ------------------------------------------------------------
 
 TEST_F(VerificationWindow, ClosingTheWindowDuringTheWalkEndsItWithoutGoingOn) {
