@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Authenticode.h"
 #include "PeImage.h"
 #include "archive/ArchiveReader.h"
 #include "base/Classes.h"
@@ -40,8 +41,7 @@ struct TLauncherFile {
   bool hasPayload = false;
   std::uint64_t payloadOffset = 0;  // in the file
   std::uint32_t payloadSize = 0;
-  bool isSigned = false;
-  std::string signer;  // the signing certificate's subject, "CN=..., O=..." (empty if unreadable)
+  TSignatureCheck signature;
 };
 
 /// A file opened for reading, shared with other readers. Raises EFOpenError naming it.
@@ -79,7 +79,3 @@ std::unique_ptr<TStream> OpenPayload(const std::string& path);
 
 /// Every entry of the archive (each inflated, so a damaged one raises), in order.
 std::vector<TPayloadEntry> ListPayload(TStream& archive);
-
-/// The subject of the certificate that signed the file, from its certificate table
-/// (WIN_CERTIFICATE records holding PKCS #7 SignedData); empty when it cannot be read.
-std::string SignerSubject(const std::string& certificateTable);
