@@ -15,7 +15,7 @@ cmake --build --preset win32 --target setupTQ_demo
 run=$root/build/demo-run
 rm -rf "$run" && mkdir -p "$run/mirror"
 cp build/win32/bin/demo/setupTQ.exe "$run/"
-build/win32/host/bin/setupkit publish --unsigned "$run/setupTQ.exe" "$run/mirror"
+build/win32/host/bin/setupkit publish --unsigned --offline "$run/setupTQ.exe" "$run/mirror"
 
 source scripts/wine-env.sh
 source scripts/xvfb.sh
