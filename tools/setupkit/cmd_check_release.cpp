@@ -23,6 +23,7 @@ struct TCheck {
   const char* name;
   bool passed;
   std::string detail;
+  std::vector<std::string> mirrors = {};  // the mirrors it fails for, each with why
 };
 
 TReleaseFile ReadReleaseFile(const std::string& path) {
@@ -130,46 +131,51 @@ int RunCheckRelease(const std::vector<std::string>& args) {
   std::vector<TCheck> checks = {SignedCheck(launcher.signature), InstallerCheck(launcher, path),
                                 ReleaseCheck(s, release, releasePath)};
   const std::vector<TMirrorVerdict> verdicts = AskMirrors(fingerprint, s.ReplyPath(), mirrors, false);
-  std::string silent, stale;
-  std::size_t silentCount = 0, staleCount = 0;
+  std::vector<std::string> silent, stale;
   for (std::size_t i = 0; i < verdicts.size(); ++i) {
     const TMirrorVerdict& v = verdicts[i];
-    if (v.kind == TMirrorVerdictKind::NoAnswer || v.code.empty()) {
-      ++silentCount;
-      silent +=
-          "; " + Mirror(i, v) + ": " + (v.kind == TMirrorVerdictKind::NoAnswer ? "no answer (" : "(") + v.detail + ")";
-    } else if (v.kind == TMirrorVerdictKind::Mismatch) {
-      ++staleCount;
-      stale += "; " + Mirror(i, v) + " serves " + v.code;
-    }
+    if (v.kind == TMirrorVerdictKind::NoAnswer || v.code.empty())
+      silent.push_back(Mirror(i, v) + (v.kind == TMirrorVerdictKind::NoAnswer ? " no answer (" : " (") + v.detail +
+                       ")");
+    else if (v.kind == TMirrorVerdictKind::Mismatch)
+      stale.push_back(Mirror(i, v) + " serves " + v.code);
   }
   const std::string total = std::to_string(verdicts.size());
-  checks.push_back({"mirrors", silentCount == 0,
-                    silentCount == 0 ? "all " + total + " serve a reply at " + VisibleBytes(s.ReplyPath())
-                                     : std::to_string(silentCount) + " of " + total + " serve no reply" + silent});
-  std::string publishable;
+  checks.push_back({"mirrors", silent.empty(),
+                    silent.empty() ? "all " + total + " serve a reply at " + VisibleBytes(s.ReplyPath())
+                                   : std::to_string(silent.size()) + " of " + total + " serve no reply:",
+                    silent});
+  std::string refusal;  // why this build's own reply would not be accepted
   try {
     BuildReplyFor(fingerprint);
   } catch (const EPublishError& e) {
-    publishable = "; " + e.Message();
+    refusal = e.Message();
   }
-  checks.push_back({"reply", staleCount == 0 && publishable.empty() && silentCount<verdicts.size(), staleCount> 0
-                                 ? std::to_string(staleCount) + " of " + total +
-                                       " serve another build's reply, not this file's fingerprint " + fingerprint +
-                                       stale + publishable
-                             : !publishable.empty() ? "this build cannot be published" + publishable
-                             : silentCount == verdicts.size()
-                                 ? "no mirror serves a reply to compare"
-                                 : "every reply served is this file's fingerprint " + fingerprint});
-  const std::vector<std::string> warnings = MirrorWarnings(mirrors);
+  const bool anyReply = silent.size() < verdicts.size();
+  std::string reply = "every reply served is this file's fingerprint " + fingerprint;
+  if (!stale.empty())
+    reply = std::to_string(stale.size()) + " of " + total +
+            " serve another build's reply, not this file's fingerprint " + fingerprint + ":";
+  else if (!refusal.empty())
+    reply = "this build cannot be published: " + refusal;
+  else if (!anyReply)
+    reply = "no mirror serves a reply to compare";
+  checks.push_back({"reply", stale.empty() && refusal.empty() && anyReply, reply, stale});
+  // The release's own mirrors, also when others were asked in their place.
+  const std::vector<std::string> warnings = MirrorWarnings(s.mirrors);
 
   std::size_t failed = 0;
   for (const TCheck& c : checks) failed += c.passed ? 0 : 1;
   if (json) {
     std::vector<std::string> items, warned, asked;
-    for (const TCheck& c : checks)
-      items.push_back(
-          JsonObject({{"name", JsonText(c.name)}, {"passed", JsonBool(c.passed)}, {"detail", JsonText(c.detail)}}));
+    for (const TCheck& c : checks) {
+      std::vector<std::string> failing;
+      for (const auto& m : c.mirrors) failing.push_back(JsonText(m));
+      items.push_back(JsonObject({{"name", JsonText(c.name)},
+                                  {"passed", JsonBool(c.passed)},
+                                  {"detail", JsonText(c.detail)},
+                                  {"mirrors", JsonArray(failing)}}));
+    }
     for (const auto& w : warnings) warned.push_back(JsonText(w));
     for (const auto& v : verdicts) asked.push_back(VerdictJson(v));
     std::printf("%s\n", JsonObject({{"file", JsonPath(path)},
@@ -183,7 +189,10 @@ int RunCheckRelease(const std::vector<std::string>& args) {
                             .c_str());
   } else {
     std::printf("%s (fingerprint %s)\n", path.c_str(), fingerprint.c_str());
-    for (const TCheck& c : checks) std::printf("  %s %-8s %s\n", c.passed ? "pass" : "FAIL", c.name, c.detail.c_str());
+    for (const TCheck& c : checks) {
+      std::printf("  %s %-8s %s\n", c.passed ? "pass" : "FAIL", c.name, c.detail.c_str());
+      for (const auto& m : c.mirrors) std::printf("                %s\n", m.c_str());
+    }
     for (const auto& w : warnings) std::printf("  warn %-8s %s\n", "mirrors", w.c_str());
   }
   if (failed == 0) {
