@@ -57,7 +57,7 @@ int RunInfo(const std::vector<std::string>& args) {
                             {"fingerprint", JsonText(fingerprint)},
                             {"payload", payload},
                             {"signed", JsonBool(signature.valid)},
-                            {"signer", signature.present ? JsonText(signature.signer) : "null"},
+                            {"signer", signature.signer.empty() ? "null" : JsonText(signature.signer)},
                             {"signature_problem", signature.problem.empty() ? "null" : JsonText(signature.problem)},
                             {"warnings", JsonArray(warned, true)}},
                            true)

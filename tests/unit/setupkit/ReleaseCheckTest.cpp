@@ -192,6 +192,16 @@ TEST_F(ReleaseCheck, JsonCarriesNamesAsCharactersAndEveryVerdict) {
                            "\"version\": \"3.6\"", "loopback mirrors"})
     EXPECT_NE(info.out.find(said), std::string::npos) << said << " in " << info.out;
 
+  // Whatever a launcher's settings hold, no raw control byte reaches the terminal
+  // (a later check may refuse such settings outright instead).
+  const std::string hostile =
+      "product-code=QOR\x1b[2J\nversion=3.6\x1b]0;x\x07\ninstaller=instTQ.exe\nhome-page=http://127.0.0.1/\n"
+      "mirror=http://127.0.0.1/\n";
+  testfiles::WriteFile(At("hostile.exe"), Build("hostile", true, "instTQ.exe", hostile).bytes);
+  const TRun shown = Tool("info", {At("hostile.exe")});
+  EXPECT_EQ(shown.out.find_first_of("\x1b\x07"), std::string::npos) << shown.out;
+  EXPECT_TRUE(shown.code != 0 || shown.out.find("QOR\\x1b[2J") != std::string::npos) << shown.out;
+
   TScriptedServer a({{Ok(good.reply)}});
   const TRun check =
       Tool("check-mirrors", {"--json", At("setupTQ.exe"), "--mirror", a.Url("/"), "--mirror", RefusingMirror()});
