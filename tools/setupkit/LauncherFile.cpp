@@ -56,7 +56,7 @@ bool LooksLikePe(const std::string& path) {
   return file->Read(magic, 2) == 2 && magic[0] == 'M' && magic[1] == 'Z';
 }
 
-TLauncherFile ReadLauncher(const std::string& path) {
+TLauncherFile ReadLauncher(const std::string& path, bool checkSignature) {
   auto file = OpenRead(path);
   TPeImage image(*file, TPeUse::Inspect);
   TLauncherFile out;
@@ -69,7 +69,7 @@ TLauncherFile ReadLauncher(const std::string& path) {
     out.payloadOffset = r->offset;
     out.payloadSize = r->size;
   }
-  out.signature = CheckSignature(*file, image);
+  if (checkSignature) out.signature = CheckSignature(*file, image);
   return out;
 }
 
@@ -109,7 +109,7 @@ std::unique_ptr<TStream> OpenPayload(const std::string& path) {
   if (!LooksLikePe(path)) return OpenRead(path);
   TLauncherFile launcher;
   try {
-    launcher = ReadLauncher(path);
+    launcher = ReadLauncher(path, false);
   } catch (const EPeImageError& e) {
     throw ELauncherError(path + ": neither a payload archive nor a launcher (" + e.Message() + ")");
   }

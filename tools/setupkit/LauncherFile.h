@@ -52,7 +52,9 @@ bool LooksLikePe(const std::string& path);
 
 /// Reads a PE file as a launcher. Raises EFOpenError for a missing file, EPeImageError for one
 /// that is not a PE32 image with resources, ELauncherError for damaged settings.
-TLauncherFile ReadLauncher(const std::string& path);
+/// `checkSignature` false leaves `signature` as if unsigned: reading the payload alone need not
+/// digest the whole file.
+TLauncherFile ReadLauncher(const std::string& path, bool checkSignature = true);
 
 /// ReadLauncher, refusing (ELauncherError, naming the path and what to do) a file without
 /// settings: every command that works for a launcher's release needs them. A file that is no
