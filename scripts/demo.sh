@@ -18,7 +18,7 @@ cmake --build --preset win32 --target setupTQ_demo
 run=$root/build/demo-run
 rm -rf "$run" && mkdir -p "$run/mirror"
 cp build/win32/bin/demo/setupTQ.exe "$run/"
-build/win32/host/bin/setupkit publish --unsigned "$run/setupTQ.exe" "$run/mirror"
+build/win32/host/bin/setupkit publish --unsigned --offline "$run/setupTQ.exe" "$run/mirror"
 
 # Mirrors M3 and M6..M10 answer; M1, M2, M4 and M5 are down, so that depending on the order
 # drawn at start the walk may meet a dead mirror or two before one answers. Further arguments

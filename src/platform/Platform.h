@@ -207,6 +207,10 @@ char DecimalSeparator();
 /// The code page of the program's own texts: every text written in the program is code page
 /// 936 bytes, whatever the system's code page; the windows show them converted from it.
 constexpr unsigned kProgramCodePage = 936;
+/// A text of the program (code page 936) as UTF-8, for output read as Unicode (JSON): a byte
+/// sequence that code page has no character for becomes a replacement character (U+FFFD on
+/// Linux, the system's default character on Windows).
+std::string TextToUtf8(const std::string& text);
 /// The system's ANSI code page (Linux: the program's own, 936).
 unsigned AnsiCodePage();
 /// True when `byte` begins a double-byte character in `codePage`: the system's own lead

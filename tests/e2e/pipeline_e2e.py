@@ -8,9 +8,11 @@ A throw-away code-signing certificate (openssl); `setupkit info` of STUB shows i
 stores INSTALLER, copied as MySetup.exe, as instTQ.exe (`setupkit list` of the launcher shows
 it); `osslsigncode sign`; `setupkit publish`; nginx with deploy/nginx/mirror.conf on the
 addresses of the launcher's mirrors, the last with a web root of its own; `setupkit
-check-mirrors` says every mirror matches; the signed launcher under Wine certifies and starts the
-installer with its argument; `osslsigncode verify` passes on it. A new build copied to nine
-mirrors: check-mirrors exits 1 naming the stale tenth. Then the wrong order: publishing the
+check-mirrors` says every mirror matches, and `setupkit check-release` (against a release.cmake
+of the stub's values) passes every check; the signed launcher under Wine certifies and starts the
+installer with its argument; `osslsigncode verify` passes on it. A new build of the same version:
+publish refuses while the mirrors serve the first build's reply, and publishes with --offline;
+copied to nine mirrors, check-mirrors exits 1 naming the stale tenth, and so does check-release. Then the wrong order: publishing the
 unsigned file is refused; published with --unsigned and signed after, check-mirrors reports a
 mismatch on every mirror and the launcher shows its failure balloon.
 INSTALLER is the demo installer, which records its arguments. Screenshots and every file of the
@@ -173,6 +175,12 @@ class Pipeline(Suite):
         info = json.loads(self.tool("info", "--json", "stub.exe"))
         if info["mirrors"] != ["http://%s/" % a for a in self.addrs] or info["payload"] is not None:
             raise CaseFailed("setupkit info stub.exe: %s" % info)
+        # The release file this stub was built from, as check-release reads it from the checkout.
+        with open(os.path.join(self.work, "release.cmake"), "w") as f:
+            f.write('set(SETUPTQ_PRODUCT_CODE "%s")\nset(SETUPTQ_PRODUCT_VERSION "%s")\n'
+                    'set(SETUPTQ_HOME_PAGE "%s")\nset(SETUPTQ_MIRRORS\n%s)\n'
+                    % (info["product_code"], info["version"], info["home_page"],
+                       "".join('  "%s"\n' % m for m in info["mirrors"])))
         # Swapped arguments: the installer is no stub; nothing is written.
         out = self.tool("attach", "MySetup.exe", "stub.exe", "-o", "unsigned.exe", ok=False, code=1)
         if "MySetup.exe is not a setupTQ stub" not in out or os.path.exists(os.path.join(self.work, "unsigned.exe")):
@@ -212,6 +220,11 @@ class Pipeline(Suite):
         if len(lines) != len(self.addrs) or not all(re.search(r" match \d+ ms$", l) for l in lines):
             raise CaseFailed("check-mirrors: %s" % lines)
         run("osslsigncode", "verify", "-CAfile", "cert.pem", "-in", "setupTQ.exe", cwd=self.work)
+        out = self.tool("check-release", "setupTQ.exe")
+        print(out, end="", flush=True)
+        if not re.search(r"^  pass signed   by CN=Parvalo release test, O=QOR Software;", out, re.M) or \
+                out.count("\n  pass ") != 5 or "all 5 checks pass" not in out:
+            raise CaseFailed("check-release setupTQ.exe:\n" + out)
 
         r = Run(self, "signed", None, launcher=signed)
         try:
@@ -230,13 +243,26 @@ class Pipeline(Suite):
         open(os.path.join(self.work, "readme.txt"), "w").write("release notes\n")
         self.tool("attach", "stub.exe", "MySetup.exe", "readme.txt", "-o", "unsigned2.exe")
         self.sign("unsigned2.exe", "setupTQ2.exe")
-        self.tool("publish", "setupTQ2.exe", self.webroot)
+        # The mirrors serve the first build's reply: publishing over it is refused, and nothing
+        # is written; the vendor who knows no user has the first build says --offline.
+        reply = os.path.join(self.webroot, PATH.lstrip("/"))
+        served = open(reply, "rb").read()
+        out = self.tool("publish", "setupTQ2.exe", self.webroot, ok=False, code=1)
+        if "already serves the reply of another build" not in out or before not in out or \
+                "Raise SETUPTQ_PRODUCT_VERSION in release.cmake" not in out or open(reply, "rb").read() != served:
+            raise CaseFailed("publishing a second build of the same version: %s" % out)
+        self.tool("publish", "--offline", "setupTQ2.exe", self.webroot)
         self.copy_to_mirrors(last_too=False)
         lines = self.check_mirrors("setupTQ2.exe", ok=False)
         stale = "http://%s%s mismatch (got %s) " % (self.addrs[-1], PATH, before)
         if len(lines) != len(self.addrs) or not lines[-1].startswith(stale) or \
                 not all(re.search(r" match \d+ ms$", l) for l in lines[:-1]):
             raise CaseFailed("check-mirrors: %s" % lines)
+        out = self.tool("check-release", "setupTQ2.exe", ok=False, code=1)
+        print(out, end="", flush=True)
+        failed = re.findall(r"^  FAIL (\S+) ", out, re.M)
+        if failed != ["reply"] or "M%d http://%s%s serves %s" % (len(self.addrs), self.addrs[-1], PATH, before) not in out:
+            raise CaseFailed("check-release setupTQ2.exe:\n" + out)
         self.copy_to_mirrors()
         lines = self.check_mirrors("setupTQ2.exe", ok=True)
 
@@ -248,7 +274,7 @@ class Pipeline(Suite):
         if "unsigned.exe is not signed" not in out or open(reply, "rb").read() != served:
             raise CaseFailed("publishing the unsigned launcher: %s" % out)
         # Published from the unsigned file anyway, then signed: what the users get is the signed file.
-        self.tool("publish", "--unsigned", "unsigned.exe", self.webroot)
+        self.tool("publish", "--unsigned", "--offline", "unsigned.exe", self.webroot)
         self.copy_to_mirrors()
         self.sign("unsigned.exe", "late.exe")
         lines = self.check_mirrors("late.exe", ok=False)

@@ -12,6 +12,7 @@ std::vector<CommandInfo>& Commands() {
 std::string CurrentCommand;
 
 int Fail(const std::string& message) {
+  std::fflush(stdout);  // the verdicts before it, also when both go to one log
   std::fprintf(stderr, "setupkit%s%s: %s\n", CurrentCommand.empty() ? "" : " ", CurrentCommand.c_str(),
                message.c_str());
   return kExitNo;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <regex>
 
+#include "Authenticode.h"
 #include "NullStream.h"
 #include "PeImage.h"
 #include "ReplyPublish.h"
@@ -13,106 +14,6 @@
 std::unique_ptr<TFileStream> OpenRead(const std::string& path) {
   return std::make_unique<TFileStream>(path, platform::FileAccess::Read, platform::FileShare::Read,
                                        platform::FileCreate::OpenExisting);
-}
-
-namespace {
-
-// ---- DER, as far as finding a signer's name needs it --------------------------------------
-
-struct TDer {
-  unsigned tag = 0;
-  std::size_t begin = 0, start = 0, end = 0;  // the whole element, its content, past its end
-};
-
-// The element at pos, within [pos, limit); false for anything malformed.
-bool DerAt(const std::string& s, std::size_t pos, std::size_t limit, TDer& e) {
-  if (pos + 2 > limit) return false;
-  e.begin = pos;
-  e.tag = static_cast<unsigned char>(s[pos]);
-  std::size_t length = static_cast<unsigned char>(s[pos + 1]);
-  pos += 2;
-  if (length & 0x80) {
-    const std::size_t bytes = length & 0x7F;
-    if (bytes == 0 || bytes > 4 || pos + bytes > limit) return false;
-    length = 0;
-    for (std::size_t i = 0; i < bytes; ++i) length = length << 8 | static_cast<unsigned char>(s[pos++]);
-  }
-  if (length > limit - pos) return false;
-  e.start = pos;
-  e.end = pos + length;
-  return true;
-}
-
-std::vector<TDer> DerChildren(const std::string& s, const TDer& parent) {
-  std::vector<TDer> out;
-  for (std::size_t pos = parent.start; pos < parent.end;) {
-    TDer e;
-    if (!DerAt(s, pos, parent.end, e)) return {};
-    out.push_back(e);
-    pos = e.end;
-  }
-  return out;
-}
-
-std::string DerBytes(const std::string& s, const TDer& e) { return s.substr(e.begin, e.end - e.begin); }
-
-// "CN=..., O=..." from a Name (a sequence of sets of attribute type and value).
-std::string NameText(const std::string& s, const TDer& name) {
-  static const struct {
-    unsigned char id;
-    const char* key;
-  } kKeys[] = {{3, "CN"}, {10, "O"}, {11, "OU"}, {7, "L"}, {8, "ST"}, {6, "C"}};
-  std::string text;
-  for (const TDer& set : DerChildren(s, name))
-    for (const TDer& pair : DerChildren(s, set)) {
-      const std::vector<TDer> parts = DerChildren(s, pair);
-      if (parts.size() != 2 || parts[0].tag != 0x06 || parts[0].end - parts[0].start != 3 ||
-          s.compare(parts[0].start, 2, "\x55\x04") != 0)
-        continue;
-      for (const auto& k : kKeys)
-        if (static_cast<unsigned char>(s[parts[0].start + 2]) == k.id)
-          text += std::string(text.empty() ? "" : ", ") + k.key + "=" +
-                  VisibleBytes(s.substr(parts[1].start, parts[1].end - parts[1].start));
-    }
-  return text;
-}
-
-}  // namespace
-
-std::string SignerSubject(const std::string& table) {
-  // WIN_CERTIFICATE: length (4), revision (2), type (2, 2 = PKCS #7 SignedData), the DER bytes.
-  if (table.size() < 8 || table[6] != 2 || table[7] != 0) return "";
-  TDer top, content, signedData;
-  if (!DerAt(table, 8, table.size(), top) || top.tag != 0x30) return "";
-  const std::vector<TDer> info = DerChildren(table, top);
-  if (info.size() < 2 || info[1].tag != 0xA0 || !DerAt(table, info[1].start, info[1].end, signedData) ||
-      signedData.tag != 0x30)
-    return "";
-  const std::vector<TDer> fields = DerChildren(table, signedData);
-  const TDer *certificates = nullptr, *signerInfos = nullptr;
-  for (const TDer& f : fields) {
-    if (f.tag == 0xA0) certificates = &f;
-    if (f.tag == 0x31) signerInfos = &f;  // the last set: the signer infos
-  }
-  if (!certificates || !signerInfos) return "";
-  const std::vector<TDer> signers = DerChildren(table, *signerInfos);
-  if (signers.empty()) return "";
-  const std::vector<TDer> signer = DerChildren(table, signers[0]);
-  if (signer.size() < 2) return "";
-  const std::vector<TDer> issuerAndSerial = DerChildren(table, signer[1]);
-  if (issuerAndSerial.size() != 2) return "";
-  for (const TDer& certificate : DerChildren(table, *certificates)) {
-    const std::vector<TDer> outer = DerChildren(table, certificate);
-    if (outer.empty()) continue;
-    std::vector<TDer> tbs = DerChildren(table, outer[0]);
-    if (!tbs.empty() && tbs[0].tag == 0xA0) tbs.erase(tbs.begin());  // the version
-    // serial, signature algorithm, issuer, validity, subject
-    if (tbs.size() < 5) continue;
-    if (DerBytes(table, tbs[0]) == DerBytes(table, issuerAndSerial[1]) &&
-        DerBytes(table, tbs[2]) == DerBytes(table, issuerAndSerial[0]))
-      return NameText(table, tbs[4]);
-  }
-  return "";
 }
 
 // ---- settings -------------------------------------------------------------------------------
@@ -166,7 +67,7 @@ bool LooksLikePe(const std::string& path) {
   return file->Read(magic, 2) == 2 && magic[0] == 'M' && magic[1] == 'Z';
 }
 
-TLauncherFile ReadLauncher(const std::string& path) {
+TLauncherFile ReadLauncher(const std::string& path, bool checkSignature) {
   auto file = OpenRead(path);
   TPeImage image(*file, TPeUse::Inspect);
   TLauncherFile out;
@@ -179,8 +80,7 @@ TLauncherFile ReadLauncher(const std::string& path) {
     out.payloadOffset = r->offset;
     out.payloadSize = r->size;
   }
-  out.isSigned = image.IsSigned();
-  if (out.isSigned) out.signer = SignerSubject(image.CertificateTable());
+  if (checkSignature) out.signature = CheckSignature(*file, image);
   return out;
 }
 
@@ -220,7 +120,7 @@ std::unique_ptr<TStream> OpenPayload(const std::string& path) {
   if (!LooksLikePe(path)) return OpenRead(path);
   TLauncherFile launcher;
   try {
-    launcher = ReadLauncher(path);
+    launcher = ReadLauncher(path, false);
   } catch (const EPeImageError& e) {
     throw ELauncherError(path + ": neither a payload archive nor a launcher (" + e.Message() + ")");
   }

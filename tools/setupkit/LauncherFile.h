@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Authenticode.h"
 #include "PeImage.h"
 #include "archive/ArchiveReader.h"
 #include "base/Classes.h"
@@ -40,8 +41,7 @@ struct TLauncherFile {
   bool hasPayload = false;
   std::uint64_t payloadOffset = 0;  // in the file
   std::uint32_t payloadSize = 0;
-  bool isSigned = false;
-  std::string signer;  // the signing certificate's subject, "CN=..., O=..." (empty if unreadable)
+  TSignatureCheck signature;
 };
 
 /// A file opened for reading, shared with other readers. Raises EFOpenError naming it.
@@ -52,7 +52,9 @@ bool LooksLikePe(const std::string& path);
 
 /// Reads a PE file as a launcher. Raises EFOpenError for a missing file, EPeImageError for one
 /// that is not a PE32 image with resources, ELauncherError for damaged settings.
-TLauncherFile ReadLauncher(const std::string& path);
+/// `checkSignature` false leaves `signature` as if unsigned: reading the payload alone need not
+/// digest the whole file.
+TLauncherFile ReadLauncher(const std::string& path, bool checkSignature = true);
 
 /// ReadLauncher, refusing (ELauncherError, naming the path and what to do) a file without
 /// settings: every command that works for a launcher's release needs them. A file that is no
@@ -79,7 +81,3 @@ std::unique_ptr<TStream> OpenPayload(const std::string& path);
 
 /// Every entry of the archive (each inflated, so a damaged one raises), in order.
 std::vector<TPayloadEntry> ListPayload(TStream& archive);
-
-/// The subject of the certificate that signed the file, from its certificate table
-/// (WIN_CERTIFICATE records holding PKCS #7 SignedData); empty when it cannot be read.
-std::string SignerSubject(const std::string& certificateTable);

@@ -1,7 +1,11 @@
 #include "MirrorCheck.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 
+#include "Command.h"
+#include "Json.h"
 #include "ReplyPublish.h"
 #include "codes/ShareCodeCheckunit.h"
 #include "platform/Platform.h"
@@ -117,6 +121,7 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
       verdict.detail = "the reply holds nothing but blanks";
     } else {
       const TDecodedReply reply = JudgeReply(body, fingerprint_);
+      verdict.code = VisibleBytes(reply.serverCode.substr(0, kShownCodeBytes));
       if (reply.matches) {
         verdict.kind = TMirrorVerdictKind::Match;
       } else {
@@ -157,4 +162,134 @@ std::string VerdictLine(const TMirrorVerdict& verdict) {
       break;
   }
   return line + " " + std::to_string(verdict.ms) + " ms";
+}
+
+std::vector<TMirrorVerdict> CheckMirrorsAtOnce(
+    const std::string& fingerprint, const std::string& replyPath, const std::vector<std::string>& mirrors,
+    const std::function<void(std::size_t index, const TMirrorVerdict& verdict)>& onVerdict,
+    const std::function<void(std::size_t answered)>& onWait) {
+  // A progress line is redrawn this often while the slowest mirrors are waited for.
+  constexpr std::uint32_t kWaitSliceMs = 100;
+  struct TAsk {
+    TMirrorVerdict verdict;
+    platform::Event done;
+    platform::Thread thread;
+  };
+  std::vector<std::unique_ptr<TAsk>> asks;
+  std::atomic<std::size_t> answered{0};
+  for (const std::string& mirror : mirrors) {
+    asks.push_back(std::make_unique<TAsk>());
+    TAsk* ask = asks.back().get();
+    auto run = [ask, &answered, &fingerprint, &replyPath, mirror] {
+      TMirrorChecker checker(fingerprint, replyPath);
+      ask->verdict = checker.Check(mirror);
+      ++answered;
+      ask->done.Set();
+    };
+    if (!ask->thread.Start(run)) run();  // no thread to be had: asked here, in turn
+  }
+  std::vector<TMirrorVerdict> out;
+  for (std::size_t i = 0; i < asks.size(); ++i) {
+    while (!asks[i]->done.Wait(kWaitSliceMs))
+      if (onWait) onWait(answered);
+    asks[i]->thread.Join();
+    out.push_back(asks[i]->verdict);
+    if (onVerdict) onVerdict(i, out.back());
+  }
+  return out;
+}
+
+namespace {
+// The dotted IPv4 address host is, or false.
+bool Ipv4(const std::string& host, unsigned (&octets)[4]) {
+  std::size_t at = 0;
+  for (int i = 0; i < 4; ++i) {
+    std::size_t digits = 0;
+    unsigned v = 0;
+    while (at < host.size() && host[at] >= '0' && host[at] <= '9' && digits < 3)
+      v = v * 10 + (host[at++] - '0'), ++digits;
+    if (digits == 0 || v > 255) return false;
+    octets[i] = v;
+    if (i < 3 && (at >= host.size() || host[at++] != '.')) return false;
+  }
+  return at == host.size();
+}
+}  // namespace
+
+std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors) {
+  std::string loopback, privateNet, twice;
+  std::vector<std::string> seen;
+  for (std::size_t i = 0; i < mirrors.size(); ++i) {
+    std::string hostPort, path;
+    try {
+      SplitHttpUrl(mirrors[i], hostPort, path);
+    } catch (const EMirrorUrlError&) {
+      continue;  // asking it says what is wrong with it
+    }
+    hostPort = LowerCase(hostPort);
+    if (hostPort.find(':') == std::string::npos) hostPort += ":80";
+    const std::string host = hostPort.substr(0, hostPort.find(':'));
+    const std::string name = " M" + std::to_string(i + 1) + " " + VisibleBytes(hostPort);
+    unsigned o[4];
+    const bool ip = Ipv4(host, o);
+    if (host == "localhost" || (ip && (o[0] == 127 || o[0] == 0)))
+      loopback += name;
+    else if (ip && (o[0] == 10 || (o[0] == 172 && o[1] >= 16 && o[1] <= 31) || (o[0] == 192 && o[1] == 168) ||
+                    (o[0] == 169 && o[1] == 254)))
+      privateNet += name;
+    for (std::size_t j = 0; j < seen.size(); ++j)
+      if (seen[j] == hostPort) twice += " M" + std::to_string(j + 1) + "=M" + std::to_string(i + 1) + " " + hostPort;
+    seen.push_back(hostPort);
+  }
+  std::vector<std::string> out;
+  if (!loopback.empty())
+    out.push_back(
+        "loopback mirrors, which are each user's own machine, not the vendor's server (a demo or "
+        "test stub?):" +
+        loopback);
+  if (!privateNet.empty())
+    out.push_back("mirrors at private addresses, which users outside the vendor's network cannot reach:" + privateNet);
+  if (!twice.empty())
+    out.push_back("the same server named twice, so the launcher has fewer mirrors to fall back on:" + twice);
+  return out;
+}
+
+const char* VerdictKindName(TMirrorVerdictKind kind) {
+  switch (kind) {
+    case TMirrorVerdictKind::Match: return "match";
+    case TMirrorVerdictKind::Mismatch: return "mismatch";
+    case TMirrorVerdictKind::NoAnswer: break;
+  }
+  return "no_answer";
+}
+
+std::vector<TMirrorVerdict> AskMirrors(const std::string& fingerprint, const std::string& replyPath,
+                                       const std::vector<std::string>& mirrors, bool printLines) {
+  TProgressLine progress;
+  const std::string total = std::to_string(mirrors.size());
+  std::size_t next = 0;  // the first mirror not printed yet
+  auto show = [&](std::size_t answered) {
+    if (next < mirrors.size())
+      progress.Show("[" + std::to_string(answered) + "/" + total + " answered] waiting for " +
+                    VisibleBytes(mirrors[next]));
+  };
+  show(0);
+  return CheckMirrorsAtOnce(
+      fingerprint, replyPath, mirrors,
+      [&](std::size_t index, const TMirrorVerdict& verdict) {
+        next = index + 1;
+        if (!printLines) return;
+        progress.Clear();
+        std::printf("%s\n", VerdictLine(verdict).c_str());
+        std::fflush(stdout);
+      },
+      show);
+}
+
+std::string VerdictJson(const TMirrorVerdict& v) {
+  return JsonObject({{"url", JsonText(v.url)},
+                     {"verdict", JsonText(VerdictKindName(v.kind))},
+                     {"detail", v.detail.empty() ? "null" : JsonText(v.detail)},
+                     {"code", v.code.empty() ? "null" : JsonText(v.code)},
+                     {"ms", JsonNumber(v.ms)}});
 }

@@ -3,7 +3,9 @@
 // client with the verification window's settings, its request path and its judgement of the
 // reply (TShareCode::ReplyMatches).
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "base/SysUtils.h"
 #include "net/http/IdHTTP.h"
@@ -29,6 +31,8 @@ struct TMirrorVerdict {
   /// Mismatch: the code the launcher decodes, or the reason the body is no reply; no answer: the
   /// reason. Printable ASCII whatever the server sent.
   std::string detail;
+  /// What the launcher decodes from the reply, when the mirror sent one (match or mismatch).
+  std::string code;
   std::int64_t ms = 0;  // from the request to the verdict
 };
 
@@ -48,6 +52,33 @@ class TMirrorChecker {
   std::string fingerprint_;
   std::string path_;
 };
+
+/// Asks every mirror at once, each on a thread of its own with a client of its own, so that the
+/// whole check takes as long as the slowest mirror. `onVerdict(index, verdict)` runs on the
+/// calling thread in mirror order, each as soon as it and every verdict before it are in;
+/// `onWait(answered)` runs there while it waits (about ten times a second, for a progress line).
+/// The verdicts come back in mirror order.
+std::vector<TMirrorVerdict> CheckMirrorsAtOnce(
+    const std::string& fingerprint, const std::string& replyPath, const std::vector<std::string>& mirrors,
+    const std::function<void(std::size_t index, const TMirrorVerdict& verdict)>& onVerdict,
+    const std::function<void(std::size_t answered)>& onWait);
+
+/// CheckMirrorsAtOnce with a progress line on stderr when it is a terminal, and, when
+/// printLines, each VerdictLine on stdout in mirror order as soon as it can be printed.
+std::vector<TMirrorVerdict> AskMirrors(const std::string& fingerprint, const std::string& replyPath,
+                                       const std::vector<std::string>& mirrors, bool printLines);
+
+/// A verdict as a one-line JSON object: url, verdict (VerdictKindName), detail, code, ms.
+std::string VerdictJson(const TMirrorVerdict& verdict);
+
+/// What would make mirrors of a release useless to its users, one line per kind: loopback and
+/// private (RFC 1918, link-local) addresses, which no user's machine reaches as the vendor's
+/// server (a demo or test stub's mirrors), and the same server named twice. Mirrors are named
+/// M1..M10 as release.cmake numbers them.
+std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors);
+
+/// "match", "mismatch" or "no_answer": a verdict's kind in JSON.
+const char* VerdictKindName(TMirrorVerdictKind kind);
 
 /// "URL match 12 ms", "URL mismatch (got CODE) 8 ms", "URL mismatch (not a reply: ...) 8 ms" or
 /// "URL no answer (REASON) 3 ms", on one line whatever the reason or the code holds.

@@ -163,6 +163,14 @@ std::string TPeImage::CertificateTable() {
   return bytes;
 }
 
+std::vector<TPeImage::TRange> TPeImage::SignedRanges() const {
+  const std::uint64_t checksum = optional_ + kOptChecksum;
+  const std::uint64_t end = certSize_ ? certOffset_ : fileSize_;  // the table lies past the headers
+  if (directoryCount_ <= kDirCertificates) return {{0, checksum}, {checksum + 4, end - checksum - 4}};
+  const std::uint64_t entry = optional_ + kOptDirectories + 8 * kDirCertificates;
+  return {{0, checksum}, {checksum + 4, entry - checksum - 4}, {entry + 8, end - entry - 8}};
+}
+
 const TPeResource* TPeImage::FindResource(const TResourceId& type, const TResourceId& name) const {
   for (const auto& r : resources_)
     if (r.type == type && r.name == name) return &r;

@@ -88,6 +88,14 @@ class TPeImage {
   bool IsSigned() const { return certSize_ != 0; }
   /// The certificate table's bytes (WIN_CERTIFICATE records), empty when unsigned.
   std::string CertificateTable();
+  /// What an Authenticode digest of the image covers: the file up to its certificate table,
+  /// without the checksum field and the certificate table's directory entry.
+  struct TRange {
+    std::uint64_t offset, size;
+  };
+  std::vector<TRange> SignedRanges() const;
+  /// Bytes after the certificate table: no signature covers them.
+  std::uint64_t BytesAfterCertificates() const { return certSize_ ? fileSize_ - certOffset_ - certSize_ : 0; }
   /// The first resource of this type and name (any language), or null.
   const TPeResource* FindResource(const TResourceId& type, const TResourceId& name) const;
   /// A resource's bytes as the image holds them.

@@ -5,6 +5,7 @@
 
 #include "Attach.h"
 #include "Command.h"
+#include "ReplyPublish.h"
 #include "codes/QORMD5Unit.h"
 
 namespace {
@@ -36,7 +37,7 @@ int RunAttach(const std::vector<std::string>& args) {
   std::int64_t total = 0;
   std::printf("%s\n", request.output.c_str());
   for (const auto& e : summary.entries) {
-    std::printf("  %-24s %12" PRId32 " bytes, %12" PRId64 " packed\n", e.name.c_str(), e.size, e.packed);
+    std::printf("  %-24s %12" PRId32 " bytes, %12" PRId64 " packed\n", VisibleBytes(e.name).c_str(), e.size, e.packed);
     total += e.size;
   }
   std::printf("  %zu entries, %s packed into %s (%.0f%%); launcher %s\n  fingerprint %s\n", summary.entries.size(),

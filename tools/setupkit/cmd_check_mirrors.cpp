@@ -1,11 +1,12 @@
-// setupkit check-mirrors LAUNCHER [--mirror URL]...: asks every mirror the launcher's settings
-// name (or those given) for its reply as the launcher would, and says for each whether the
-// launcher would accept it.
+// setupkit check-mirrors [--json] LAUNCHER [--mirror URL]...: asks every mirror the launcher's
+// settings name (or those given), all at once, for its reply as the launcher would, and says for
+// each whether the launcher would accept it.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "Command.h"
+#include "Json.h"
 #include "LauncherFile.h"
 #include "MirrorCheck.h"
 #include "ReplyPublish.h"
@@ -13,9 +14,10 @@
 
 namespace {
 int RunCheckMirrors(const std::vector<std::string>& args) {
-  const TCommandLine cl(args, {{{"--mirror"}, true}});
+  const TCommandLine cl(args, {{{"--mirror"}, true}, {{"--json"}, false}});
   cl.ExpectOperands(1, 1, "LAUNCHER");
   const std::string& path = cl.Operands()[0];
+  const bool json = cl.Has("--json");
   // The URLs given are checked before anything is asked.
   std::vector<std::string> mirrors;
   for (const auto& url : cl.Values("--mirror")) {
@@ -36,26 +38,31 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
   if (mirrors.empty()) mirrors = launcher.settings.mirrors;
 
   const std::string fingerprint = GetFileMD5(path);
-  TMirrorChecker checker(fingerprint, launcher.settings.ReplyPath());
-  TProgressLine progress;
+  const std::vector<TMirrorVerdict> verdicts = AskMirrors(fingerprint, launcher.settings.ReplyPath(), mirrors, !json);
   std::size_t matched = 0;
-  for (std::size_t i = 0; i < mirrors.size(); ++i) {
-    progress.Show("[" + std::to_string(i + 1) + "/" + std::to_string(mirrors.size()) + "] asking " +
-                  VisibleBytes(mirrors[i]));
-    const TMirrorVerdict verdict = checker.Check(mirrors[i]);
-    progress.Clear();
-    std::printf("%s\n", VerdictLine(verdict).c_str());
-    std::fflush(stdout);
-    if (verdict.kind == TMirrorVerdictKind::Match) ++matched;
+  std::vector<std::string> items;
+  for (const TMirrorVerdict& v : verdicts) {
+    if (v.kind == TMirrorVerdictKind::Match) ++matched;
+    items.push_back(VerdictJson(v));
   }
+  if (json)
+    std::printf("%s\n", JsonObject({{"file", JsonPath(path)},
+                                    {"fingerprint", JsonText(fingerprint)},
+                                    {"reply_path", JsonText(launcher.settings.ReplyPath())},
+                                    {"mirrors", JsonArray(items, true)},
+                                    {"matched", JsonNumber(static_cast<std::int64_t>(matched))},
+                                    {"all_match", JsonBool(matched == mirrors.size())}},
+                                   true)
+                            .c_str());
   if (matched == mirrors.size()) return 0;
   return Fail(std::to_string(mirrors.size() - matched) + " of " + std::to_string(mirrors.size()) +
               " mirrors do not serve the reply for " + path + " (fingerprint " + fingerprint + ")");
 }
 
-const RegisterCommand reg{"check-mirrors", "LAUNCHER [--mirror URL]...",
-                          "ask every mirror LAUNCHER's settings name (or the --mirror URLs, http://host[:port]/) "
-                          "for its reply with the launcher's client and judgement; one line per mirror (match, "
-                          "mismatch, no answer, and why; milliseconds); exit 0 only when every mirror matches",
+const RegisterCommand reg{"check-mirrors", "[--json] LAUNCHER [--mirror URL]...",
+                          "ask every mirror LAUNCHER's settings name (or the --mirror URLs, http://host[:port]/), "
+                          "all at once, for its reply with the launcher's client and judgement; one line per mirror "
+                          "in their order (match, mismatch, no answer, and why; milliseconds), or --json; exit 0 "
+                          "only when every mirror matches",
                           RunCheckMirrors};
 }  // namespace

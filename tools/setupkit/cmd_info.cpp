@@ -1,29 +1,21 @@
 // setupkit info [--json] LAUNCHER: what a launcher (or stub) says of itself: its release
-// settings, fingerprint, payload and signature.
+// settings, fingerprint, payload and signature, and what in its mirrors would fail its users.
 #include <cinttypes>
 #include <cstdio>
 
 #include "Command.h"
+#include "Json.h"
 #include "LauncherFile.h"
+#include "MirrorCheck.h"
 #include "ReplyPublish.h"
 #include "codes/QORMD5Unit.h"
 
 namespace {
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\u%04x", c);  // a byte, as Latin-1: the names are ASCII
-      out += hex;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
+
+std::string SignatureText(const TSignatureCheck& s) {
+  if (s.valid) return "yes, by " + (s.signer.empty() ? "(a signer this tool cannot read)" : s.signer);
+  if (s.present) return "no: its certificate table is no valid signature of this file: " + s.problem;
+  return "no";
 }
 
 int RunInfo(const std::vector<std::string>& args) {
@@ -37,32 +29,44 @@ int RunInfo(const std::vector<std::string>& args) {
     return Fail(e.Message());
   }
   const TLauncherSettings& s = launcher.settings;
+  const TSignatureCheck& signature = launcher.signature;
   const std::string fingerprint = GetFileMD5(path);
   std::vector<TPayloadEntry> entries;
   if (launcher.hasPayload) entries = ListPayload(*OpenPayload(path));
+  const std::vector<std::string> warnings = MirrorWarnings(s.mirrors);
 
   if (cl.Has("--json")) {
-    std::printf("{\n  \"file\": %s,\n  \"version\": %s,\n  \"product_code\": %s,\n  \"reply_path\": %s,\n",
-                Json(path).c_str(), Json(s.version).c_str(), Json(s.productCode).c_str(), Json(s.ReplyPath()).c_str());
-    std::printf("  \"mirrors\": [");
-    for (std::size_t i = 0; i < s.mirrors.size(); ++i) std::printf("%s%s", i ? ", " : "", Json(s.mirrors[i]).c_str());
-    std::printf("],\n  \"home_page\": %s,\n  \"installer\": %s,\n  \"fingerprint\": %s,\n", Json(s.homePage).c_str(),
-                Json(s.installer).c_str(), Json(fingerprint).c_str());
-    if (launcher.hasPayload) {
-      std::printf("  \"payload\": {\"size\": %" PRIu32 ", \"entries\": [", launcher.payloadSize);
-      for (std::size_t i = 0; i < entries.size(); ++i)
-        std::printf("%s{\"name\": %s, \"size\": %" PRId32 ", \"packed\": %" PRId64 "}", i ? ", " : "",
-                    Json(entries[i].name).c_str(), entries[i].size, entries[i].packed);
-      std::printf("]},\n");
-    } else {
-      std::printf("  \"payload\": null,\n");
-    }
-    std::printf("  \"signed\": %s,\n  \"signer\": %s\n}\n", launcher.isSigned ? "true" : "false",
-                launcher.isSigned ? Json(launcher.signer).c_str() : "null");
+    std::vector<std::string> mirrors, items, warned;
+    for (const auto& m : s.mirrors) mirrors.push_back(JsonText(m));
+    for (const auto& e : entries)
+      items.push_back(
+          JsonObject({{"name", JsonText(e.name)}, {"size", JsonNumber(e.size)}, {"packed", JsonNumber(e.packed)}}));
+    for (const auto& w : warnings) warned.push_back(JsonText(w));
+    const std::string payload =
+        launcher.hasPayload
+            ? JsonObject({{"size", JsonNumber(launcher.payloadSize)}, {"entries", JsonArray(items, true)}}, true)
+            : "null";
+    std::printf("%s\n",
+                JsonObject({{"file", JsonPath(path)},
+                            {"version", JsonText(s.version)},
+                            {"product_code", JsonText(s.productCode)},
+                            {"reply_path", JsonText(s.ReplyPath())},
+                            {"mirrors", JsonArray(mirrors)},
+                            {"home_page", JsonText(s.homePage)},
+                            {"installer", JsonText(s.installer)},
+                            {"fingerprint", JsonText(fingerprint)},
+                            {"payload", payload},
+                            {"signed", JsonBool(signature.valid)},
+                            {"signer", signature.signer.empty() ? "null" : JsonText(signature.signer)},
+                            {"signature_problem", signature.problem.empty() ? "null" : JsonText(signature.problem)},
+                            {"warnings", JsonArray(warned, true)}},
+                           true)
+                    .c_str());
     return 0;
   }
   std::printf("%s\n  version      %s\n  product code %s\n  reply path   %s\n  mirrors     ", path.c_str(),
-              s.version.c_str(), s.productCode.c_str(), s.ReplyPath().c_str());
+              VisibleBytes(s.version).c_str(), VisibleBytes(s.productCode).c_str(),
+              VisibleBytes(s.ReplyPath()).c_str());
   for (std::size_t i = 0; i < s.mirrors.size(); ++i)
     std::printf("%s%s\n", i ? "               " : " ", VisibleBytes(s.mirrors[i]).c_str());
   std::printf("  home page    %s\n  installer    %s\n  fingerprint  %s\n", VisibleBytes(s.homePage).c_str(),
@@ -74,16 +78,14 @@ int RunInfo(const std::vector<std::string>& args) {
   } else {
     std::printf("  payload      none (a stub)\n");
   }
-  if (launcher.isSigned)
-    std::printf("  signed       yes, by %s\n",
-                launcher.signer.empty() ? "(a signer this tool cannot read)" : launcher.signer.c_str());
-  else
-    std::printf("  signed       no\n");
+  std::printf("  signed       %s\n", SignatureText(signature).c_str());
+  for (const auto& w : warnings) std::printf("  warning      %s\n", w.c_str());
   return 0;
 }
 
 const RegisterCommand reg{"info", "[--json] LAUNCHER",
                           "what LAUNCHER (or a stub) carries: version, product code, reply path, mirrors, home "
-                          "page, fingerprint, payload entries, Authenticode signature and signer",
+                          "page, fingerprint, payload entries, whether its Authenticode signature signs this file "
+                          "and by whom; warns of loopback, private or repeated mirrors",
                           RunInfo};
 }  // namespace

@@ -1,14 +1,17 @@
-// setupkit publish [--unsigned] LAUNCHER WEBROOT: writes the reply file the mirrors serve for a
-// built launcher, at the path its own settings name, after checking that it is a launcher worth
-// publishing and that it will accept the reply.
+// setupkit publish [--unsigned] [--offline] LAUNCHER WEBROOT: writes the reply file the mirrors
+// serve for a built launcher, at the path its own settings name, after checking that it is a
+// launcher worth publishing, that it will accept the reply, and that its mirrors do not serve
+// another build's reply at that path already (which users of that build would then fail).
 #include <algorithm>
 #include <cstdio>
 #include <memory>
 
 #include "Command.h"
 #include "LauncherFile.h"
+#include "MirrorCheck.h"
 #include "ReplyPublish.h"
 #include "base/SysUtils.h"
+#include "codes/QORMD5Unit.h"
 
 namespace {
 std::string ExistingReply(const std::string& path) {
@@ -25,8 +28,35 @@ std::string ExistingReply(const std::string& path) {
   return body;
 }
 
+// Asks the launcher's mirrors for the reply at its path; the refusal when one serves another
+// build's, or "".
+std::string ServedByAnotherBuild(const TLauncherFile& launcher, const std::string& fingerprint) {
+  const TLauncherSettings& s = launcher.settings;
+  const std::vector<TMirrorVerdict> verdicts = AskMirrors(fingerprint, s.ReplyPath(), s.mirrors, false);
+  std::size_t silent = 0;
+  for (const TMirrorVerdict& v : verdicts) {
+    if (v.kind == TMirrorVerdictKind::NoAnswer) ++silent;
+    // A reply that decodes to a fingerprint: a build was published there.
+    if (v.kind != TMirrorVerdictKind::Mismatch || v.code.size() != 32 ||
+        v.code.find_first_not_of("0123456789abcdef") != std::string::npos)
+      continue;
+    return v.url + " already serves the reply of another build of " + VisibleBytes(s.productCode) + " " +
+           VisibleBytes(s.version) + " (fingerprint " + v.code +
+           "): publishing this one under the same version would make every copy of that build that users "
+           "downloaded fail its check. Raise SETUPTQ_PRODUCT_VERSION in release.cmake, then build, attach, sign "
+           "and publish the new file (signing again also gives a file a new fingerprint, so a re-signed build "
+           "needs a new version too). --offline publishes without asking, for a release no user has yet";
+  }
+  if (silent > 0)
+    std::fprintf(stderr,
+                 "setupkit publish: note: %zu of %zu mirrors did not answer; whether they serve another build's "
+                 "reply is unknown (setupkit check-mirrors says why)\n",
+                 silent, verdicts.size());
+  return "";
+}
+
 int RunPublish(const std::vector<std::string>& args) {
-  const TCommandLine cl(args, {{{"--unsigned"}, false}});
+  const TCommandLine cl(args, {{{"--unsigned"}, false}, {{"--offline"}, false}});
   cl.ExpectOperands(2, 2, "LAUNCHER and WEBROOT");
   const std::string& path = cl.Operands()[0];
   const std::string& webroot = cl.Operands()[1];
@@ -50,14 +80,22 @@ int RunPublish(const std::vector<std::string>& args) {
     hasInstaller = hasInstaller || LowerCase(e.name) == LowerCase(s.installer);
   }
   if (!hasInstaller)
-    return Fail("refused: the payload of " + path + " holds no " + s.installer + " (it holds: " + names +
+    return Fail("refused: the payload of " + path + " holds no " + VisibleBytes(s.installer) + " (it holds: " + names +
                 "), so the launcher would start nothing. Attach again, the installer second: setupkit attach STUB "
                 "INSTALLER -o setupTQ.exe");
-  if (!launcher.isSigned && !cl.Has("--unsigned"))
+  if (launcher.signature.present && !launcher.signature.valid)
+    return Fail("refused: " + path +
+                " carries a certificate table that is no valid signature of it: " + launcher.signature.problem +
+                ". Sign the unsigned launcher again (osslsigncode sign) and publish that file");
+  if (!launcher.signature.valid && !cl.Has("--unsigned"))
     return Fail("refused: " + path +
                 " is not signed. Users download the signed file, whose fingerprint "
                 "differs, so this reply would fail for every one of them. Sign it first (osslsigncode sign, see "
                 "README \"Publishing a release\") and publish the signed file, or pass --unsigned for a test release");
+  if (!cl.Has("--offline")) {
+    const std::string refusal = ServedByAnotherBuild(launcher, GetFileMD5(path));
+    if (!refusal.empty()) return Fail("refused: " + refusal);
+  }
 
   const std::string before = ExistingReply(ReplyFilePath(webroot, s.ReplyPath()));
   TPublishedReply reply;
@@ -71,14 +109,16 @@ int RunPublish(const std::vector<std::string>& args) {
     std::printf(
         "  replaced the reply of another build of %s %s: every copy of that build downloaded before now "
         "fails its check. Give each new build a new version (SETUPTQ_PRODUCT_VERSION in release.cmake)\n",
-        s.productCode.c_str(), s.version.c_str());
+        VisibleBytes(s.productCode).c_str(), VisibleBytes(s.version).c_str());
   return 0;
 }
 
-const RegisterCommand reg{"publish", "[--unsigned] LAUNCHER WEBROOT",
-                          "write WEBROOT/brenlow/<product><version>ins.htm (the path LAUNCHER's settings name), the "
-                          "mirror reply for LAUNCHER; refused for a file that is not a launcher, a launcher without "
-                          "its installer, an unsigned launcher (unless --unsigned) and one that would not accept "
-                          "its reply",
-                          RunPublish};
+const RegisterCommand reg{
+    "publish", "[--unsigned] [--offline] LAUNCHER WEBROOT",
+    "write WEBROOT/brenlow/<product><version>ins.htm (the path LAUNCHER's settings name), the "
+    "mirror reply for LAUNCHER; refused for a file that is not a launcher, a launcher without "
+    "its installer, a launcher whose signature does not sign it, an unsigned launcher (unless --unsigned), "
+    "one that would not accept its reply, and one whose mirrors already serve another build's "
+    "reply at that path (they are asked first, unless --offline)",
+    RunPublish};
 }  // namespace

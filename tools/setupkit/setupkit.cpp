@@ -20,7 +20,8 @@ int Usage(FILE* out) {
                "  --                                            ends the options (a file named \"-x\")\n"
                "\nexit codes:\n"
                "  0  done, or every check passed\n"
-               "  1  a check says no: a mismatch, a mirror without the reply, a refused file\n"
+               "  1  a check says no: a mismatch, a mirror without the reply, a refused file, a failed release\n"
+               "     check (with --json too: the JSON says which)\n"
                "  2  a usage error: an unknown option, a missing or extra argument\n"
                "  3  an I/O or input error: a missing file, not a PE image, a damaged archive\n");
   return out == stdout ? 0 : kExitUsage;

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -403,6 +404,28 @@ bool IsLeadByte(unsigned codePage, unsigned char byte) {
 std::string PathText(const std::string& path) { return path; }
 
 std::string PathFromText(const std::string& text) { return text; }
+
+std::string TextToUtf8(const std::string& text) {
+  iconv_t cd = iconv_open("UTF-8", "CP936");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return text;  // no converter: ASCII still reads right
+  std::string out;
+  char* in = const_cast<char*>(text.data());
+  std::size_t inLeft = text.size();
+  while (inLeft > 0) {
+    char buffer[256];
+    char* to = buffer;
+    std::size_t toLeft = sizeof buffer;
+    const std::size_t rc = iconv(cd, &in, &inLeft, &to, &toLeft);
+    out.append(buffer, static_cast<std::size_t>(to - buffer));
+    if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {  // a sequence 936 has no character for
+      out += "\xEF\xBF\xBD";
+      ++in;
+      --inLeft;
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
 
 char DecimalSeparator() {
   const lconv* lc = std::localeconv();

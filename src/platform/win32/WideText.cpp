@@ -33,6 +33,8 @@ std::string PathText(const std::string& path) { return FromWide(PathToWide(path)
 
 std::string PathFromText(const std::string& text) { return PathFromWide(TextToWide(text)); }
 
+std::string TextToUtf8(const std::string& text) { return FromWide(TextToWide(text), kUtf8CodePage); }
+
 unsigned AnsiCodePage() { return GetACP(); }
 
 bool IsLeadByte(unsigned codePage, unsigned char byte) { return IsDBCSLeadByteEx(codePage, byte) != FALSE; }

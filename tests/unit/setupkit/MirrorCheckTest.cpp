@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <regex>
 #include <string>
@@ -50,6 +51,55 @@ std::string RefusingMirror() {
   TScriptedServer gone({});
   return gone.Url("/");
 }
+
+// A mirror that answers no request until `count` requests have come in, each on a connection
+// of its own: only a check that asks its mirrors at once ever gets an answer from it (one that
+// asks them in turn waits out its read time limit on the first).
+class TRendezvousServer {
+ public:
+  TRendezvousServer(int count, std::string reply) : count_(count), reply_(std::move(reply)) {
+    listen_.IP = "127.0.0.1";
+    listen_.AllocateHandle();
+    listen_.BindLocal();
+    listen_.Listen(count);
+    if (!thread_.Start([this] { Run(); })) throw EIdException("the server thread did not start");
+  }
+  ~TRendezvousServer() {
+    stop_ = true;
+    thread_.Join();
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(listen_.Port) + "/"; }
+
+ private:
+  bool Wait(TIdSocketHandle& s) {
+    for (int i = 0; i < 400 && !stop_; ++i)  // 20 s at most: no passing test comes near
+      if (s.WaitReadable(50)) return true;
+    return false;
+  }
+  void Run() {
+    std::vector<std::unique_ptr<TIdSocketHandle>> clients;
+    for (int i = 0; i < count_; ++i) {
+      clients.push_back(std::make_unique<TIdSocketHandle>());
+      if (!Wait(listen_) || !listen_.Accept(*clients.back())) return;
+      std::string head;
+      while (head.find("\r\n\r\n") == std::string::npos) {
+        char buf[4096];
+        if (!Wait(*clients.back())) return;
+        const int n = clients.back()->ReceiveBytes(buf, sizeof buf);
+        if (n <= 0) return;
+        head.append(buf, static_cast<std::size_t>(n));
+      }
+    }
+    for (auto& c : clients) c->SendBytes(reply_.data(), static_cast<int>(reply_.size()));
+  }
+
+  TIdComponent stackUser_;
+  TIdSocketHandle listen_;
+  int count_;
+  std::string reply_;
+  std::atomic<bool> stop_{false};
+  platform::Thread thread_;
+};
 
 int RunCommand(const std::vector<std::string>& args) {
   for (const auto& c : Commands())
@@ -134,6 +184,33 @@ TEST_F(MirrorCheck, AReplyOverTheLaunchersBodyLimitIsNoAnswer) {
   TMirrorChecker checker(ours.fingerprint, kReplyPath);
   EXPECT_EQ(checker.Check(over.Url("/")).kind, TMirrorVerdictKind::NoAnswer);
   EXPECT_EQ(checker.Check(within.Url("/")).kind, TMirrorVerdictKind::Match);
+}
+
+TEST_F(MirrorCheck, EveryMirrorIsAskedAtOnceAndReportedInItsOrder) {
+  const TLauncher ours = PublishableLauncher("ours"), other = PublishableLauncher("other");
+  TRendezvousServer together(3, Ok(ours.reply));
+  TScriptedServer quick({{Ok(other.reply)}});
+  // The quick mirror answers long before the three that wait for each other; it is printed last.
+  testing::internal::CaptureStdout();
+  const int code = RunCommand({ours.path, "--mirror", together.Url(), "--mirror", together.Url(), "--mirror",
+                               together.Url(), "--mirror", quick.Url("/")});
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(code, kExitNo);
+  const std::regex order("(" + together.Url() + R"(brenlow/QORTQ3\.6ins\.htm match \d+ ms\n){3})" + quick.Url("/") +
+                         R"(brenlow/QORTQ3\.6ins\.htm mismatch \(got [0-9a-f]{32}\) \d+ ms\n)");
+  EXPECT_TRUE(std::regex_match(out, order)) << out;
+}
+
+TEST_F(MirrorCheck, WarnsOfMirrorsNoUserCanReachAndOfRepeats) {
+  const std::vector<std::string> warnings =
+      MirrorWarnings({"http://127.0.0.11:8080/", "http://dl1.parvalo.example/", "http://192.168.1.5/",
+                      "http://DL1.parvalo.example:80/", "http://localhost/", "http://10.0.0.1:8080/",
+                      "http://172.20.0.1/", "http://172.32.0.1/", "http://8.8.8.8/", "http://1270.0.0.1/"});
+  ASSERT_EQ(warnings.size(), 3u);
+  EXPECT_EQ(warnings[0].substr(warnings[0].find(':')), ": M1 127.0.0.11:8080 M5 localhost:80");
+  EXPECT_EQ(warnings[1].substr(warnings[1].find(':')), ": M3 192.168.1.5:80 M6 10.0.0.1:8080 M7 172.20.0.1:80");
+  EXPECT_EQ(warnings[2].substr(warnings[2].find(':')), ": M2=M4 dl1.parvalo.example:80");
+  EXPECT_TRUE(MirrorWarnings({"http://dl1.parvalo.example/", "http://dl2.parvalo.example/"}).empty());
 }
 
 TEST_F(MirrorCheck, TheCommandSucceedsOnlyWhenEveryMirrorMatches) {

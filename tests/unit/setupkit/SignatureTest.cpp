@@ -1,0 +1,100 @@
+// A launcher counts as signed only when its certificate table is a signature of this very file:
+// what info shows, and what publish takes as signed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "Command.h"
+#include "Digest.h"
+#include "LauncherFile.h"
+#include "SignedImage.h"
+#include "TestFiles.h"
+#include "archive/ArchiveWriter.h"
+
+namespace {
+using namespace stubtest;
+
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  char two[3];
+  for (unsigned char c : bytes) std::snprintf(two, sizeof two, "%02x", c), out += two;
+  return out;
+}
+
+TEST(Digests, AreTheStandardOnes) {
+  const std::string sha1("\x2B\x0E\x03\x02\x1A"), md5("\x2A\x86\x48\x86\xF7\x0D\x02\x05");
+  const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";  // padding spills over
+  EXPECT_EQ(Hex(DigestOf(signtest::kSha256, "abc")),
+            "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(Hex(DigestOf(signtest::kSha256, twoBlocks)),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(Hex(DigestOf(sha1, "abc")), "a9993e364706816aba3e25717850c26c9cd0d89d");
+  EXPECT_EQ(Hex(DigestOf(sha1, twoBlocks)), "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+  EXPECT_EQ(Hex(DigestOf(md5, "abc")), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(DigestOf(signtest::kSha512, "abc"), "") << "an algorithm the tool does not compute";
+}
+
+std::string Launcher() {
+  TMemoryStream archive;
+  TArchiveWriter writer(archive, 1);
+  writer.AddEntry("instTQ.exe", "MZ the installer");
+  return Attach(BuildStub(LauncherResources(false)), archive.DataString());
+}
+
+int RunCommand(const std::string& name, const std::vector<std::string>& args) {
+  for (const auto& c : Commands())
+    if (name == c.name) return c.run(args);
+  ADD_FAILURE() << "no command " << name;
+  return -1;
+}
+
+TEST(Signature, OnlyASignatureOfThisFileCounts) {
+  testfiles::TempDir dir;
+  const std::string launcher = Launcher(), signedFile = signtest::Sign(launcher);
+  std::mt19937 random(24);
+  std::string noise(4000, '\0');
+  for (char& c : noise) c = static_cast<char>(random());
+  std::string changed = signedFile;
+  changed[0x210] ^= 0x01;  // a byte of the code
+  signtest::TSignOptions otherContent, sha512;
+  otherContent.attributesMatch = false;
+  sha512.oid = signtest::kSha512;
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* problem;  // empty: a valid signature
+  } cases[] = {
+      {"signed.exe", signedFile, ""},
+      {"unsigned.exe", launcher, ""},
+      {"changed.exe", changed, "the file was changed after it was signed"},
+      {"noise.exe", signtest::WithTable(launcher, noise), "certificate"},
+      {"appended.exe", signedFile + "appended after signing", "bytes follow the signature"},
+      {"attributes.exe", signtest::Sign(launcher, otherContent), "signed attributes do not hold the digest"},
+      {"sha512.exe", signtest::Sign(launcher, sha512), "(OID 2.16.840.1.101.3.4.2.3) is not one this tool computes"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir / c.name;
+    testfiles::WriteFile(path, c.bytes);
+    const TSignatureCheck s = ReadLauncher(path).signature;
+    const bool expectValid = std::string(c.problem).empty() && c.bytes != launcher;
+    EXPECT_EQ(s.valid, expectValid) << c.name << ": " << s.problem;
+    EXPECT_EQ(s.present, c.bytes != launcher) << c.name;
+    EXPECT_NE(s.problem.find(c.problem), std::string::npos) << c.name << ": " << s.problem;
+    if (expectValid) {
+      EXPECT_EQ(s.signer, "CN=Parvalo release test, O=Parvalo");
+      EXPECT_EQ(s.algorithm, "SHA-256");
+    }
+  }
+  // publish takes only the valid one as signed, and says why it refuses the noise.
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunCommand("publish", {"--offline", dir / "noise.exe", dir / "webroot"}), kExitNo);
+  const std::string said = testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("no valid signature"), std::string::npos) << said;
+  EXPECT_FALSE(std::filesystem::exists(dir / "webroot"));
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RunCommand("publish", {"--offline", dir / "signed.exe", dir / "webroot"}), 0);
+  testing::internal::GetCapturedStdout();
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+#pragma once
+// A release's settings as its release.cmake sets them: the values a launcher made for that
+// release must carry. Read the way CMake reads the set() calls the file holds.
+#include <string>
+#include <vector>
+
+#include "base/SysUtils.h"
+
+SETUPTQ_EXCEPTION(EReleaseFileError, Exception);
+
+struct TReleaseFile {
+  std::string productCode, version, homePage;
+  std::vector<std::string> mirrors;
+};
+
+/// Parses the text of a release.cmake: set(SETUPTQ_PRODUCT_CODE "..."), SETUPTQ_PRODUCT_VERSION,
+/// SETUPTQ_HOME_PAGE and SETUPTQ_MIRRORS (quoted values, one or more, over any number of lines;
+/// "#" comments). Raises EReleaseFileError naming what is missing.
+TReleaseFile ParseReleaseFile(const std::string& text);
