@@ -70,17 +70,20 @@ void TMemoryStream::SetSize(std::int64_t size) {
   if (pos_ > data_.size()) pos_ = data_.size();
 }
 
-TFileStream::TFileStream(const std::string& path, platform::FileAccess access, platform::FileShare share,
+TFileStream::TFileStream(const TPath& path, platform::FileAccess access, platform::FileShare share,
                          platform::FileCreate create) {
   int error = 0;
   handle_ = platform::FileOpen(path, access, share, create, error);
   if (handle_ == platform::kInvalidFile) {
-    // The message is a text of the program: the path as such a text, and the system's reason.
-    const std::string name = platform::PathText(platform::ExpandFileName(path)),
-                      reason = platform::SystemErrorText(error);
-    const std::string text = "\"" + name + "\". " + reason;
-    if (create == platform::FileCreate::CreateAlways) throw EFCreateError("Cannot create file " + text, name, reason);
-    throw EFOpenError("Cannot open file " + text, name, reason);
+    // The message is a text of the program (the path and the reason as such texts); the error
+    // keeps the path and the system's reason whole for a message box.
+    const TPath name = platform::ExpandFileName(path);
+    const TDisplayText reason = platform::SystemErrorText(error);
+    const std::string text = "\"" + platform::PathText(name).Bytes() + "\". " + platform::MessageText(reason).Bytes();
+    const TDisplayText whole = TDisplayText("\"") + name + "\". " + reason;
+    if (create == platform::FileCreate::CreateAlways)
+      throw EFCreateError("Cannot create file " + text, name, reason, TDisplayText("Cannot create file ") + whole);
+    throw EFOpenError("Cannot open file " + text, name, reason, TDisplayText("Cannot open file ") + whole);
   }
 }
 

@@ -55,8 +55,7 @@ class TMemoryStream : public TStream {
 /// EFCreateError "Cannot create file "%s". %s" (expanded name, system text).
 class TFileStream : public TStream {
  public:
-  TFileStream(const std::string& path, platform::FileAccess access, platform::FileShare share,
-              platform::FileCreate create);
+  TFileStream(const TPath& path, platform::FileAccess access, platform::FileShare share, platform::FileCreate create);
   ~TFileStream() override;
   TFileStream(const TFileStream&) = delete;
   TFileStream& operator=(const TFileStream&) = delete;

@@ -1,4 +1,5 @@
 // The launcher's entry: the whole run as a straight sequence of steps.
+#include "base/SysUtils.h"
 #include "codes/ShareCodeCheckunit.h"
 #include "gui/Forms.h"
 #include "platform/Platform.h"
@@ -6,6 +7,10 @@
 #include "settings/allparam.h"
 #include "windows/FrmCheckShareCode.h"
 #include "windows/UnzipSoftUnit.h"
+
+namespace {
+constexpr const char* kStartFailed = "安装程序无法启动：";
+}  // namespace
 
 int main() {
   // A setup program is started from a Downloads folder: no DLL planted beside it may load.
@@ -29,9 +34,14 @@ int main() {
       auto* unzip = new TFrmUnzipSoft(Application);
       unzip->ShowModal();
     }
+  } catch (const Exception& e) {
+    // A launcher that cannot go on says so and why (its own file unreadable, a folder it
+    // cannot use), in full; it never ends without a word.
+    Application->ShowErrorBox(TDisplayText(kStartFailed) + e.Display());
+  } catch (const std::exception& e) {
+    Application->ShowErrorBox(TDisplayText(kStartFailed) + e.what());
   } catch (...) {
-    // An error while starting up ends the run without a word: a setup launcher that cannot
-    // start has nothing useful to tell, and nothing has been written yet.
+    Application->ShowErrorBox(TDisplayText(kStartFailed) + "未知错误");
   }
   // There is no main window, so the application's loop returns at once and the process ends.
   Application->Run();

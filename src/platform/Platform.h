@@ -6,22 +6,15 @@
 #include <optional>
 #include <string>
 
+#include "platform/Text.h"
+
 namespace platform {
 
 // ---- paths --------------------------------------------------------------------------
-// A path (or a command-line argument) is a byte string in which every byte below 0x80 is that
-// ASCII character and never part of a longer one: on Windows UTF-8, converted here to and from
-// the system's wide calls, so that any name the file system allows is kept whatever the
-// system's code page; on Linux the file system's own bytes. A path is cut at its delimiters
-// byte by byte (base/SysUtils.h). Only this layer knows the form: a path goes into a text of
-// the program through PathText, and a file name written in the program's texts (a setting, an
-// archive entry) becomes a path through PathFromText.
-
-/// The path as a text of the program (code page 936), for a message: a character that code
-/// page has not becomes "?". Linux: unchanged.
-std::string PathText(const std::string& path);
-/// A file name given as a text of the program (code page 936) as a path. Linux: unchanged.
-std::string PathFromText(const std::string& text);
+// Paths are TPath (platform/Text.h): UTF-8 on Windows, converted here to and from the system's
+// wide calls (with the "\\?\" form past the classic length limit), so that any name and any
+// length the file system allows is kept whatever the system's code page; on Linux the file
+// system's bytes. Texts of the program meet paths only through the conversions of Text.h.
 
 // ---- files -----------------------------------------------------------------------
 enum class FileAccess { Read, ReadWrite };
@@ -34,37 +27,53 @@ using FileHandle = std::intptr_t;
 constexpr FileHandle kInvalidFile = -1;
 
 /// Opens or creates a file; on failure returns kInvalidFile and sets `error` to the system code.
-FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share, FileCreate create, int& error);
+FileHandle FileOpen(const TPath& path, FileAccess access, FileShare share, FileCreate create, int& error);
 /// Bytes read or written (0 at end of file), -1 on error.
 int FileRead(FileHandle h, void* buffer, int count);
 int FileWrite(FileHandle h, const void* buffer, int count);
 /// origin: 0 from the beginning, 1 from the current position, 2 from the end. New position, or -1.
 std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin);
 void FileClose(FileHandle h);
-bool DirectoryExists(const std::string& path);
+bool DirectoryExists(const TPath& path);
 /// Creates one directory, whose parent exists; false when it could not be made (also when it
 /// was there already). ForceDirectories (base/SysUtils.h) makes the missing parents.
-bool MakeDirectory(const std::string& path);
-/// The system's own text for an error code (no trailing line end), as a text of the program
-/// (code page 936, like every text it may be joined to): a character that code page has not
-/// becomes "?".
-std::string SystemErrorText(int code);
+bool MakeDirectory(const TPath& path);
+/// Removes a file (not a folder); false when it could not be removed.
+bool RemoveFile(const TPath& path);
+/// Renames a file, replacing a file of the new name; false when it could not be renamed.
+bool RenameFile(const TPath& from, const TPath& to);
+/// What is at a path, the last component not followed: nothing, a file, a folder, a link (a
+/// symbolic link, or a reparse point on Windows) or something else (a device, a pipe).
+enum class PathKind { None, File, Directory, Link, Other };
+PathKind KindOfPath(const TPath& path);
+/// Whether two paths name the same existing file (through links, other names, case).
+bool SameFile(const TPath& a, const TPath& b);
+/// The system's own text for an error code (no trailing line end), in the system's language
+/// and in full: joined into a message, it shows every character on any Windows.
+TDisplayText SystemErrorText(int code);
 /// Expands a relative path to a full one (the form error messages name).
-std::string ExpandFileName(const std::string& path);
+TPath ExpandFileName(const TPath& path);
 /// The native path separator: '\\' on Windows, '/' on Linux.
 char PathDelim();
 
 // ---- the running program -------------------------------------------------------------
 /// Full path of the main module's file (the file the process was started from).
-std::string ModuleFileName();
+TPath ModuleFileName();
 /// Command-line argument i as the runtime splits it (blanks and control characters separate,
-/// quotes group and are removed), in the form of a path; 0 is the program. Empty when there
-/// is no such argument.
-std::string ParamStr(int i);
+/// quotes group and are removed), in the form of a path (from the wide command line on
+/// Windows); 0 is the program. Empty when there is no such argument.
+TPath ParamStr(int i);
+/// The number of command-line arguments after the program's own name.
+int ParamCount();
 /// Standard output without line-end translation (Windows opens it in text mode).
 void SetStdoutBinary();
 /// Whether standard error is a terminal (where a progress line that rewrites itself belongs).
 bool StderrIsTerminal();
+/// Writes text in the platform's form (TDisplayText's MessageNative) to standard output (1) or
+/// standard error (2): to a console through its wide calls on Windows, so that every
+/// character shows whatever the console's code page; to a file or a pipe as UTF-8 bytes
+/// (Linux: the bytes as they are).
+void WriteStd(int stream, const std::string& native);
 /// Bytes of the module resource `name` of type `type` (both matched without regard to
 /// case). False when there is none.
 bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes);
@@ -78,7 +87,7 @@ void HardenDllSearch();
 // ---- processes ----------------------------------------------------------------------
 struct ProcessEntry {
   std::uint32_t processId = 0;
-  std::string exeFile;  // as the snapshot reports it (a file name, or a full path), a path
+  TPath exeFile;  // as the snapshot reports it (a file name, or a full path)
 };
 /// A snapshot of all running processes (Tool Help on Windows, resolved at run time;
 /// /proc on Linux). An unavailable snapshot reports no entries.
@@ -100,8 +109,8 @@ class ProcessSnapshot {
 int TerminateProcessById(std::uint32_t processId);
 std::uint32_t CurrentProcessId();
 /// Starts the program at `path` with the argument text `args` (split as the runtime splits a
-/// command line; in the form of a path); its process id, or 0 when it could not be started.
-std::uint32_t StartProcess(const std::string& path, const std::string& args);
+/// command line); its process id, or 0 when it could not be started.
+std::uint32_t StartProcess(const TPath& path, const TPath& args);
 /// Waits up to `ms` milliseconds for the process to end; true when it has ended (on Linux
 /// the child is reaped).
 bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms);
@@ -110,10 +119,10 @@ bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms);
 constexpr int kShowNormal = 1;
 constexpr int kShow = 5;
 /// The shell's ShellExecute(owner, operation, file, parameters, no directory, show). `file`
-/// (a path, or a web address) and `parameters` are in the form of a path. The result as the
-/// shell gives it (above 32 on success). `owner` is a window handle or 0.
-std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const std::string& file,
-                           const std::string& parameters, int show);
+/// is a path, or a web address made one with PathFromText. The result as the shell gives it
+/// (above 32 on success). `owner` is a window handle or 0.
+std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const TPath& file,
+                           const TPath& parameters, int show);
 
 // ---- clock and calendar ------------------------------------------------------------
 std::uint32_t TickCount();

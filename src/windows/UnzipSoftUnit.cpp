@@ -27,7 +27,7 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   // What the window takes from outside itself, each a seam the tests replace.
   LoadArchive = [](std::string& bytes) { return platform::FindModuleResource("Brenlow", "dat", bytes); };
   ProgramPath = platform::ModuleFileName();
-  Launch = [](const std::string& file, const std::string& parameters) {
+  Launch = [](const TPath& file, const TPath& parameters) {
     platform::ShellExecute(Application->Handle(), "Open", file, parameters, platform::kShow);
   };
 
@@ -35,13 +35,14 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   Loaded();
 }
 
-std::string ExtractionFailureText(TExtractionStep step, std::exception_ptr failure) {
-  // The program's own words; the system's reason for a file it refused, in its language.
+TDisplayText ExtractionFailureText(TExtractionStep step, std::exception_ptr failure) {
+  // The program's own words; the file's path and the system's reason for refusing it whole,
+  // in the system's language.
   try {
     std::rethrow_exception(failure);
   } catch (const EFileError& file) {
     const char* what = step == esSaving ? "无法保存安装包“" : "无法解压文件“";
-    return what + file.FileName() + "”。\r\n" + file.Reason();
+    return TDisplayText(what) + file.FileName() + "”。\r\n" + file.Reason();
   } catch (const EWriteError&) {
     const std::string& name = step == esSaving ? ArchiveFileName : InstallerExeName;
     return "无法写入" + name + "，磁盘空间可能不足。";
@@ -69,9 +70,9 @@ void TFrmUnzipSoft::Timer1Timer() {
   try {
     std::string archive;
     if (!LoadArchive(archive)) throw EResNotFound("Resource Brenlow not found");
-    const std::string folder = ExtractFilePath(ProgramPath);
+    const TPath folder = ExtractFilePath(ProgramPath);
     Application->ProcessMessages();
-    const std::string archivePath = folder + platform::PathDelim() + platform::PathFromText(ArchiveFileName);
+    const TPath archivePath = folder + platform::PathDelim() + platform::PathFromText(ArchiveFileName);
     Application->ProcessMessages();
     step = esSaving;
     {
@@ -90,7 +91,7 @@ void TFrmUnzipSoft::Timer1Timer() {
     // A missing resource, an unwritable folder or an installer file held by another program:
     // the user is told which file and why, and nothing (a partly written installer, or a
     // stale one of an earlier run) is started.
-    Application->HandleException(Exception(ExtractionFailureText(step, std::current_exception())));
+    Application->ShowErrorBox(ExtractionFailureText(step, std::current_exception()));
   }
   Application->Terminate();
 }

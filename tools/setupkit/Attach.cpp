@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 
+#include "Command.h"
 #include "PeImage.h"
 #include "Temporary.h"
 #include "archive/ArchiveReader.h"
@@ -122,7 +123,7 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
     try {
       // The installer under the name the launcher starts, then the other files under theirs.
       std::vector<std::pair<std::string, std::string>> entries{{settings.installer, request.installer}};
-      for (const auto& f : request.files) entries.push_back({EntryNameOf(f), f});
+      for (const auto& f : request.files) entries.push_back({EntryNameOf(ArgPath(f)), f});
       PackNamedFiles(packed->File(), entries, progress);
     } catch (const EStreamError& e) {
       throw EStreamError("cannot write " + request.output + ": " + packed->InTargetsWords(e.Message()));

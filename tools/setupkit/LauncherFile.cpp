@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Command.h"
 #include "NullStream.h"
 #include "PeImage.h"
 #include "ReplyPublish.h"
@@ -10,7 +11,7 @@
 #include "platform/Platform.h"
 
 std::unique_ptr<TFileStream> OpenRead(const std::string& path) {
-  return std::make_unique<TFileStream>(path, platform::FileAccess::Read, platform::FileShare::Read,
+  return std::make_unique<TFileStream>(ArgPath(path), platform::FileAccess::Read, platform::FileShare::Read,
                                        platform::FileCreate::OpenExisting);
 }
 

@@ -1,5 +1,7 @@
 #include "ReplyPublish.h"
 
+#include "Command.h"
+
 #include <cstdio>
 
 #include "base/Classes.h"
@@ -47,29 +49,30 @@ std::string ReplyFilePath(const std::string& dir, const std::string& replyPath) 
 
 TPublishedReply PublishReply(const std::string& launcher, const std::string& dir, const std::string& replyPath) {
   TPublishedReply out;
-  out.fingerprint = GetFileMD5(launcher);
+  out.fingerprint = GetFileMD5(ArgPath(launcher));
   out.body = BuildReplyFor(out.fingerprint);
   out.path = ReplyFilePath(dir, replyPath);
   const std::string folder = out.path.substr(0, LastDelimiter("/", out.path));
-  if (!ForceDirectories(folder)) throw EPublishError("cannot create the folder " + folder);
-  TFileStream file(out.path, platform::FileAccess::ReadWrite, platform::FileShare::None,
+  if (!ForceDirectories(ArgPath(folder))) RaiseNative<EPublishError>("cannot create the folder " + folder);
+  TFileStream file(ArgPath(out.path), platform::FileAccess::ReadWrite, platform::FileShare::None,
                    platform::FileCreate::CreateAlways);
   file.WriteBuffer(out.body.data(), static_cast<int>(out.body.size()));
   return out;
 }
 
 TDecodedReply DecodeReplyFile(const std::string& path, const std::string& fingerprint) {
-  TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read, platform::FileCreate::OpenExisting);
+  TFileStream file(ArgPath(path), platform::FileAccess::Read, platform::FileShare::Read,
+                   platform::FileCreate::OpenExisting);
   const std::int64_t size = file.Size();
   if (size > kMaxReplyFileSize) {
     char magic[4] = {};
     file.Read(magic, 4);
-    throw EPublishError(path + " is not a reply file (" + std::to_string(size) + " bytes" +
-                        ((magic[0] == 'M' && magic[1] == 'Z') || std::string(magic, 4) == "\x7f"
-                                                                                          "ELF"
-                             ? ", a program"
-                             : "") +
-                        "; a reply is one short line): give the reply first, then the launcher");
+    RaiseNative<EPublishError>(path + " is not a reply file (" + std::to_string(size) + " bytes" +
+                               ((magic[0] == 'M' && magic[1] == 'Z') || std::string(magic, 4) == "\x7f"
+                                                                                                 "ELF"
+                                    ? ", a program"
+                                    : "") +
+                               "; a reply is one short line): give the reply first, then the launcher");
   }
   std::string body(static_cast<std::size_t>(size), '\0');
   if (!body.empty()) file.ReadBuffer(&body[0], static_cast<int>(body.size()));

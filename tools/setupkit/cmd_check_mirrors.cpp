@@ -25,17 +25,17 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
     } catch (const EMirrorUrlError& e) {
       throw EUsageError("--mirror " + e.Message());
     }
-    if (!note.empty()) std::fprintf(stderr, "setupkit check-mirrors: %s\n", note.c_str());
+    if (!note.empty()) Print(stderr, "setupkit check-mirrors: %s\n", note.c_str());
   }
   TLauncherFile launcher;
   try {
     launcher = ReadLauncherWithSettings(path);
   } catch (const ELauncherError& e) {
-    return Fail(e.Message());
+    return Fail(e);
   }
   if (mirrors.empty()) mirrors = launcher.settings.mirrors;
 
-  const std::string fingerprint = GetFileMD5(path);
+  const std::string fingerprint = GetFileMD5(ArgPath(path));
   TMirrorChecker checker(fingerprint, launcher.settings.ReplyPath());
   TProgressLine progress;
   std::size_t matched = 0;
@@ -44,7 +44,7 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
                   VisibleBytes(mirrors[i]));
     const TMirrorVerdict verdict = checker.Check(mirrors[i]);
     progress.Clear();
-    std::printf("%s\n", VerdictLine(verdict).c_str());
+    Print(stdout, "%s\n", VerdictLine(verdict).c_str());
     std::fflush(stdout);
     if (verdict.kind == TMirrorVerdictKind::Match) ++matched;
   }

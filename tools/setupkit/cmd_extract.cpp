@@ -1,16 +1,14 @@
 // setupkit extract ARCHIVE|LAUNCHER DIR: unpack as the launcher does, but refuse what would
 // overwrite something other than a plain file of the payload's, and say why a failure happened.
-#include <filesystem>
 #include <set>
 
 #include "Command.h"
 #include "LauncherFile.h"
 #include "ReplyPublish.h"
 #include "base/SysUtils.h"
+#include "platform/Platform.h"
 
 namespace {
-namespace fs = std::filesystem;
-
 int RunExtract(const std::vector<std::string>& args) {
   const TCommandLine cl(args, {});
   cl.ExpectOperands(2, 2, "ARCHIVE (or LAUNCHER) and DIR");
@@ -19,35 +17,41 @@ int RunExtract(const std::vector<std::string>& args) {
   try {
     archive = OpenPayload(source);
   } catch (const ELauncherError& e) {
-    return Fail(e.Message());
+    return Fail(e);
   }
   std::vector<TPayloadEntry> entries;
   try {
     entries = ListPayload(*archive);  // every entry checked before anything is written
   } catch (const Exception& e) {
-    throw EArchiveError(source + ": not a sound payload archive: " + e.Message());
+    RaiseNative<EArchiveError>(source + ": not a sound payload archive: " + ErrorText(e));
   }
   // Windows compares names without regard to case: two such entries would overwrite each other.
   std::set<std::string> names;
   for (const auto& e : entries)
     if (!names.insert(LowerCase(e.name)).second)
-      return Fail(source + " holds two entries named \"" + VisibleBytes(e.name) + "\"; nothing written");
+      return Fail(source + " holds two entries named \"" + ShownName(e.name) + "\"; nothing written");
+  // The names are texts of the program (code page 936): written under the system's names for them.
+  const auto target = [&dir](const std::string& name) {
+    return ArgPath(dir) + platform::PathDelim() + platform::PathFromText(name);
+  };
   for (const auto& e : entries) {
-    const fs::path target = fs::path(dir) / e.name;
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(target, ec);
-    if (fs::is_symlink(status))
-      return Fail(target.string() + " is a symbolic link, which is not followed; nothing written");
-    if (fs::exists(status) && !fs::is_regular_file(status))
-      return Fail(target.string() + " exists and is not a file; nothing written");
-    if (fs::equivalent(target, source, ec))
-      return Fail("entry \"" + e.name + "\" would overwrite " + source + " itself; nothing written");
+    const std::string shown = dir + platform::PathDelim() + ShownName(e.name);
+    const platform::PathKind kind = platform::KindOfPath(target(e.name));
+    if (kind == platform::PathKind::Link)
+      return Fail(shown + " is a symbolic link, which is not followed; nothing written");
+    if (kind != platform::PathKind::None && kind != platform::PathKind::File)
+      return Fail(shown + " exists and is not a file; nothing written");
+    if (platform::SameFile(target(e.name), ArgPath(source)))
+      return Fail("entry \"" + ShownName(e.name) + "\" would overwrite " + source + " itself; nothing written");
   }
-  if (!ForceDirectories(dir)) throw EFCreateError("cannot create the folder " + dir);
+  if (!ForceDirectories(ArgPath(dir))) {
+    const std::string message = "cannot create the folder " + dir;
+    throw EFCreateError(message, ArgPath(dir), TDisplayText(), NativeText(message));
+  }
   archive->SetPosition(0);
-  UnpackArchive(*archive, [&dir](const TArchiveEntry& e) -> std::unique_ptr<TStream> {
-    return std::make_unique<TFileStream>((fs::path(dir) / e.name).string(), platform::FileAccess::ReadWrite,
-                                         platform::FileShare::None, platform::FileCreate::CreateAlways);
+  UnpackArchive(*archive, [&target](const TArchiveEntry& e) -> std::unique_ptr<TStream> {
+    return std::make_unique<TFileStream>(target(e.name), platform::FileAccess::ReadWrite, platform::FileShare::None,
+                                         platform::FileCreate::CreateAlways);
   });
   return 0;
 }

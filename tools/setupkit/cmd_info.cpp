@@ -34,51 +34,51 @@ int RunInfo(const std::vector<std::string>& args) {
   try {
     launcher = ReadLauncherWithSettings(path);
   } catch (const ELauncherError& e) {
-    return Fail(e.Message());
+    return Fail(e);
   }
   const TLauncherSettings& s = launcher.settings;
-  const std::string fingerprint = GetFileMD5(path);
+  const std::string fingerprint = GetFileMD5(ArgPath(path));
   std::vector<TPayloadEntry> entries;
   if (launcher.hasPayload) entries = ListPayload(*OpenPayload(path));
 
   if (cl.Has("--json")) {
-    std::printf("{\n  \"file\": %s,\n  \"version\": %s,\n  \"product_code\": %s,\n  \"reply_path\": %s,\n",
-                Json(path).c_str(), Json(s.version).c_str(), Json(s.productCode).c_str(), Json(s.ReplyPath()).c_str());
-    std::printf("  \"mirrors\": [");
-    for (std::size_t i = 0; i < s.mirrors.size(); ++i) std::printf("%s%s", i ? ", " : "", Json(s.mirrors[i]).c_str());
-    std::printf("],\n  \"home_page\": %s,\n  \"installer\": %s,\n  \"fingerprint\": %s,\n", Json(s.homePage).c_str(),
-                Json(s.installer).c_str(), Json(fingerprint).c_str());
+    Print(stdout, "{\n  \"file\": %s,\n  \"version\": %s,\n  \"product_code\": %s,\n  \"reply_path\": %s,\n",
+          Json(path).c_str(), Json(s.version).c_str(), Json(s.productCode).c_str(), Json(s.ReplyPath()).c_str());
+    Print(stdout, "  \"mirrors\": [");
+    for (std::size_t i = 0; i < s.mirrors.size(); ++i) Print(stdout, "%s%s", i ? ", " : "", Json(s.mirrors[i]).c_str());
+    Print(stdout, "],\n  \"home_page\": %s,\n  \"installer\": %s,\n  \"fingerprint\": %s,\n", Json(s.homePage).c_str(),
+          Json(s.installer).c_str(), Json(fingerprint).c_str());
     if (launcher.hasPayload) {
-      std::printf("  \"payload\": {\"size\": %" PRIu32 ", \"entries\": [", launcher.payloadSize);
+      Print(stdout, "  \"payload\": {\"size\": %" PRIu32 ", \"entries\": [", launcher.payloadSize);
       for (std::size_t i = 0; i < entries.size(); ++i)
-        std::printf("%s{\"name\": %s, \"size\": %" PRId32 ", \"packed\": %" PRId64 "}", i ? ", " : "",
-                    Json(entries[i].name).c_str(), entries[i].size, entries[i].packed);
-      std::printf("]},\n");
+        Print(stdout, "%s{\"name\": %s, \"size\": %" PRId32 ", \"packed\": %" PRId64 "}", i ? ", " : "",
+              Json(entries[i].name).c_str(), entries[i].size, entries[i].packed);
+      Print(stdout, "]},\n");
     } else {
-      std::printf("  \"payload\": null,\n");
+      Print(stdout, "  \"payload\": null,\n");
     }
-    std::printf("  \"signed\": %s,\n  \"signer\": %s\n}\n", launcher.isSigned ? "true" : "false",
-                launcher.isSigned ? Json(launcher.signer).c_str() : "null");
+    Print(stdout, "  \"signed\": %s,\n  \"signer\": %s\n}\n", launcher.isSigned ? "true" : "false",
+          launcher.isSigned ? Json(launcher.signer).c_str() : "null");
     return 0;
   }
-  std::printf("%s\n  version      %s\n  product code %s\n  reply path   %s\n  mirrors     ", path.c_str(),
-              s.version.c_str(), s.productCode.c_str(), s.ReplyPath().c_str());
+  Print(stdout, "%s\n  version      %s\n  product code %s\n  reply path   %s\n  mirrors     ", path.c_str(),
+        s.version.c_str(), s.productCode.c_str(), s.ReplyPath().c_str());
   for (std::size_t i = 0; i < s.mirrors.size(); ++i)
-    std::printf("%s%s\n", i ? "               " : " ", VisibleBytes(s.mirrors[i]).c_str());
-  std::printf("  home page    %s\n  installer    %s\n  fingerprint  %s\n", VisibleBytes(s.homePage).c_str(),
-              VisibleBytes(s.installer).c_str(), fingerprint.c_str());
+    Print(stdout, "%s%s\n", i ? "               " : " ", VisibleBytes(s.mirrors[i]).c_str());
+  Print(stdout, "  home page    %s\n  installer    %s\n  fingerprint  %s\n", VisibleBytes(s.homePage).c_str(),
+        VisibleBytes(s.installer).c_str(), fingerprint.c_str());
   if (launcher.hasPayload) {
-    std::printf("  payload      %zu entries, %s\n", entries.size(), SizeText(launcher.payloadSize).c_str());
+    Print(stdout, "  payload      %zu entries, %s\n", entries.size(), SizeText(launcher.payloadSize).c_str());
     for (const auto& e : entries)
-      std::printf("               %-24s %12" PRId32 " bytes\n", VisibleBytes(e.name).c_str(), e.size);
+      Print(stdout, "               %-24s %12" PRId32 " bytes\n", ShownName(e.name).c_str(), e.size);
   } else {
-    std::printf("  payload      none (a stub)\n");
+    Print(stdout, "  payload      none (a stub)\n");
   }
   if (launcher.isSigned)
-    std::printf("  signed       yes, by %s\n",
-                launcher.signer.empty() ? "(a signer this tool cannot read)" : launcher.signer.c_str());
+    Print(stdout, "  signed       yes, by %s\n",
+          launcher.signer.empty() ? "(a signer this tool cannot read)" : launcher.signer.c_str());
   else
-    std::printf("  signed       no\n");
+    Print(stdout, "  signed       no\n");
   return 0;
 }
 

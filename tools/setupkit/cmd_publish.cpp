@@ -14,7 +14,7 @@ namespace {
 std::string ExistingReply(const std::string& path) {
   std::unique_ptr<TFileStream> opened;
   try {
-    opened = std::make_unique<TFileStream>(path, platform::FileAccess::Read, platform::FileShare::Read,
+    opened = std::make_unique<TFileStream>(ArgPath(path), platform::FileAccess::Read, platform::FileShare::Read,
                                            platform::FileCreate::OpenExisting);
   } catch (const EFOpenError&) {
     return "";  // none published yet
@@ -34,7 +34,7 @@ int RunPublish(const std::vector<std::string>& args) {
   try {
     launcher = ReadLauncherWithSettings(path);
   } catch (const ELauncherError& e) {
-    return Fail("refused: " + e.Message());
+    return Fail("refused: " + ErrorText(e));
   }
   const TLauncherSettings& s = launcher.settings;
   if (!launcher.hasPayload)
@@ -64,14 +64,14 @@ int RunPublish(const std::vector<std::string>& args) {
   try {
     reply = PublishReply(path, webroot, s.ReplyPath());
   } catch (const EPublishError& e) {
-    return Fail("refused: " + e.Message());
+    return Fail("refused: " + ErrorText(e));
   }
-  std::printf("%s\n  fingerprint %s\n", reply.path.c_str(), reply.fingerprint.c_str());
+  Print(stdout, "%s\n  fingerprint %s\n", reply.path.c_str(), reply.fingerprint.c_str());
   if (!before.empty() && before != reply.body)
-    std::printf(
-        "  replaced the reply of another build of %s %s: every copy of that build downloaded before now "
-        "fails its check. Give each new build a new version (SETUPTQ_PRODUCT_VERSION in release.cmake)\n",
-        s.productCode.c_str(), s.version.c_str());
+    Print(stdout,
+          "  replaced the reply of another build of %s %s: every copy of that build downloaded before now "
+          "fails its check. Give each new build a new version (SETUPTQ_PRODUCT_VERSION in release.cmake)\n",
+          s.productCode.c_str(), s.version.c_str());
   return 0;
 }
 

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -22,10 +23,10 @@
 
 namespace platform {
 
-FileHandle FileOpen(const std::string& path, FileAccess access, FileShare, FileCreate create, int& error) {
+FileHandle FileOpen(const TPath& path, FileAccess access, FileShare, FileCreate create, int& error) {
   int flags = access == FileAccess::Read ? O_RDONLY : O_RDWR;
   if (create == FileCreate::CreateAlways) flags |= O_CREAT | O_TRUNC;
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  int fd = ::open(path.Native().c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) {
     error = errno;
     return kInvalidFile;
@@ -65,28 +66,48 @@ void FileClose(FileHandle h) {
   if (h != kInvalidFile) ::close(static_cast<int>(h));
 }
 
-bool DirectoryExists(const std::string& path) {
+bool DirectoryExists(const TPath& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return ::stat(path.Native().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
+bool MakeDirectory(const TPath& path) { return ::mkdir(path.Native().c_str(), 0755) == 0; }
 
-std::string SystemErrorText(int code) { return std::strerror(code); }
+bool RemoveFile(const TPath& path) { return ::unlink(path.Native().c_str()) == 0; }
 
-std::string ExpandFileName(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
+bool RenameFile(const TPath& from, const TPath& to) {
+  return ::rename(from.Native().c_str(), to.Native().c_str()) == 0;
+}
+
+PathKind KindOfPath(const TPath& path) {
+  struct stat st;
+  if (::lstat(path.Native().c_str(), &st) != 0) return PathKind::None;
+  if (S_ISLNK(st.st_mode)) return PathKind::Link;
+  if (S_ISDIR(st.st_mode)) return PathKind::Directory;
+  return S_ISREG(st.st_mode) ? PathKind::File : PathKind::Other;
+}
+
+bool SameFile(const TPath& a, const TPath& b) {
+  struct stat sa, sb;
+  return ::stat(a.Native().c_str(), &sa) == 0 && ::stat(b.Native().c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+TDisplayText SystemErrorText(int code) { return TDisplayText::FromSystem(std::strerror(code)); }
+
+TPath ExpandFileName(const TPath& path) {
+  if (!path.Empty() && path.Native()[0] == '/') return path;
   char buf[4096];
   if (!::getcwd(buf, sizeof buf)) return path;
-  return std::string(buf) + "/" + path;
+  return TPath::FromNative(std::string(buf) + "/" + path.Native());
 }
 
 char PathDelim() { return '/'; }
 
-std::string ModuleFileName() {
+TPath ModuleFileName() {
   char buf[4096];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+  return TPath::FromNative(n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string());
 }
 
 namespace {
@@ -99,15 +120,27 @@ std::vector<std::string> CommandLine() {
 }
 }  // namespace
 
-std::string ParamStr(int i) {
+TPath ParamStr(int i) {
   if (i == 0) return ModuleFileName();
   auto args = CommandLine();
-  return i > 0 && static_cast<size_t>(i) < args.size() ? args[static_cast<size_t>(i)] : std::string();
+  return TPath::FromNative(i > 0 && static_cast<size_t>(i) < args.size() ? args[static_cast<size_t>(i)]
+                                                                         : std::string());
+}
+
+int ParamCount() {
+  const auto args = CommandLine();
+  return args.empty() ? 0 : static_cast<int>(args.size()) - 1;
 }
 
 void SetStdoutBinary() {}
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+void WriteStd(int stream, const std::string& native) {
+  FILE* file = stream == 2 ? stderr : stdout;
+  std::fwrite(native.data(), 1, native.size(), file);
+  std::fflush(file);
+}
 
 namespace {
 std::mutex g_mutex;
@@ -161,7 +194,7 @@ struct ProcessSnapshot::Impl {
         std::getline(comm, name);
       }
       e.processId = static_cast<std::uint32_t>(pid);
-      e.exeFile = name;
+      e.exeFile = TPath::FromNative(name);
       return true;
     }
     return false;
@@ -186,11 +219,11 @@ int TerminateProcessById(std::uint32_t processId) {
 
 std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 
-std::uint32_t StartProcess(const std::string& path, const std::string& args) {
-  std::vector<std::string> parts{path};
+std::uint32_t StartProcess(const TPath& path, const TPath& args) {
+  std::vector<std::string> parts{path.Native()};
   std::string cur;
   bool quoted = false, any = false;
-  for (char c : args) {
+  for (char c : args.Native()) {
     if (c == '"') {
       quoted = !quoted;
       any = true;
@@ -210,7 +243,7 @@ std::uint32_t StartProcess(const std::string& path, const std::string& args) {
   pid_t pid = ::fork();
   if (pid < 0) return 0;
   if (pid == 0) {
-    ::execv(path.c_str(), argv.data());
+    ::execv(path.Native().c_str(), argv.data());
     ::_exit(127);
   }
   return static_cast<std::uint32_t>(pid);
@@ -227,10 +260,10 @@ bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms) {
   }
 }
 
-std::intptr_t ShellExecute(std::intptr_t, const std::string& operation, const std::string& file,
-                           const std::string& parameters, int show) {
+std::intptr_t ShellExecute(std::intptr_t, const std::string& operation, const TPath& file, const TPath& parameters,
+                           int show) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  g_shellLog += operation + "|" + file + "|" + parameters + "|" + std::to_string(show) + "\n";
+  g_shellLog += operation + "|" + file.Native() + "|" + parameters.Native() + "|" + std::to_string(show) + "\n";
   return 42;
 }
 
@@ -293,10 +326,6 @@ bool IsLeadByte(unsigned codePage, unsigned char byte) {
     default: return false;
   }
 }
-
-std::string PathText(const std::string& path) { return path; }
-
-std::string PathFromText(const std::string& text) { return text; }
 
 char DecimalSeparator() {
   const lconv* lc = std::localeconv();

@@ -65,7 +65,7 @@ TEST(Streams, CopyFromRaisesOnShortSourceAndKeepsWholeChunksOnly) {
 
 TEST(Streams, FileOpenErrorNamesTheFile) {
   try {
-    TFileStream f("no-such-dir/none.bin", platform::FileAccess::Read, platform::FileShare::None,
+    TFileStream f(TPath::FromNative("no-such-dir/none.bin"), platform::FileAccess::Read, platform::FileShare::None,
                   platform::FileCreate::OpenExisting);
     FAIL() << "opened a missing file";
   } catch (const EFOpenError& e) {
@@ -110,12 +110,13 @@ TEST(Paths, AreCutAtEveryDelimiterByte) {
   // delimiter, whatever the system's code page: a folder named 张伟 or テストソ keeps its name.
   const std::string zhangWei = "\xE5\xBC\xA0\xE4\xBC\x9F",
                     tesutoSo = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x82\xBD";
+  const auto folderOf = [](const std::string& path) { return ExtractFilePath(TPath::FromNative(path)).Native(); };
   for (unsigned cp : {936u, 932u, 950u, 1252u}) {
     CodePageForTest system(cp);
-    EXPECT_EQ(ExtractFilePath("C:\\Users\\" + zhangWei + "\\setupTQ.exe"), "C:\\Users\\" + zhangWei + "\\") << cp;
-    EXPECT_EQ(ExtractFilePath("C:\\" + tesutoSo + "\\setupTQ.exe"), "C:\\" + tesutoSo + "\\") << cp;
-    EXPECT_EQ(ExtractFilePath("/home/" + tesutoSo + "/setupTQ.exe"), "/home/" + tesutoSo + "/") << cp;
+    EXPECT_EQ(folderOf("C:\\Users\\" + zhangWei + "\\setupTQ.exe"), "C:\\Users\\" + zhangWei + "\\") << cp;
+    EXPECT_EQ(folderOf("C:\\" + tesutoSo + "\\setupTQ.exe"), "C:\\" + tesutoSo + "\\") << cp;
+    EXPECT_EQ(folderOf("/home/" + tesutoSo + "/setupTQ.exe"), "/home/" + tesutoSo + "/") << cp;
   }
-  EXPECT_EQ(ExtractFilePath("setup.exe"), "");
-  EXPECT_EQ(ExtractFilePath("C:"), "C:");
+  EXPECT_EQ(folderOf("setup.exe"), "");
+  EXPECT_EQ(folderOf("C:"), "C:");
 }

@@ -39,7 +39,7 @@ std::string LauncherWith(const std::string& payload) {
 
 class VendorCommands : public ::testing::Test {
  protected:
-  std::string At(const std::string& name) const { return dir_ / name; }
+  std::string At(const std::string& name) const { return dir_.At(name); }
   testfiles::TempDir dir_;
 };
 
@@ -81,7 +81,7 @@ TEST_F(VendorCommands, ExtractTakesALauncherAndOverwritesNothingButItsOwnFiles) 
   // An entry named as the archive, unpacked beside it.
   WriteFile(At("self.dat"), Archive({{"self.dat", "not the archive"}}));
   const std::string self = ReadFile(At("self.dat"));
-  EXPECT_EQ(RunCommand("extract", {At("self.dat"), dir_.Path()}), kExitNo);
+  EXPECT_EQ(RunCommand("extract", {At("self.dat"), dir_.Path().Native()}), kExitNo);
   EXPECT_EQ(ReadFile(At("self.dat")), self);
   // A link already in the folder is not followed (on Linux, where a user makes links freely).
   if (platform::PathDelim() == '/') {
