@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "Command.h"
+#include "LauncherFile.h"
 #include "StubImage.h"
 #include "TestFiles.h"
 #include "archive/ArchiveWriter.h"
@@ -94,3 +95,35 @@ TEST_F(VendorCommands, ExtractTakesALauncherAndOverwritesNothingButItsOwnFiles) 
 }
 
 }  // namespace
+
+// The vendor's file names (the platform's form) are stored as code page 936, the launcher's
+// texts, and shown and written back under the system's names: 说明.txt, and 東方.dll and 億.txt
+// whose 936 bytes end in "|"; a name 936 cannot hold (Hangul) is refused by name.
+TEST_F(VendorCommands, FileNamesTravelAsCodePage936AndComeBackWhole) {
+  const std::string shuoming = "\xE8\xAF\xB4\xE6\x98\x8E.txt", dongfang = "\xE6\x9D\xB1\xE6\x96\xB9.dll",
+                    yi = "\xE5\x84\x84.txt", hangul = "\xED\x95\x9C\xEA\xB8\x80.txt";
+  for (const auto& name : {shuoming, dongfang, yi, hangul}) WriteFile(At(name), "bytes of " + name);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RunCommand("pack", {At("names.dat"), At(shuoming), At(dongfang), At(yi)}), 0);
+  testing::internal::GetCapturedStdout();
+  TMemoryStream archive(ReadFile(At("names.dat")));
+  std::vector<std::string> stored;
+  for (const auto& e : ListPayload(archive)) stored.push_back(e.name);
+  EXPECT_EQ(stored, (std::vector<std::string>{"\xCB\xB5\xC3\xF7.txt", "\x96\x7C\xB7\xBD.dll", "\x83\x7C.txt"}));
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RunCommand("list", {At("names.dat")}), 0);
+  const std::string listed = testing::internal::GetCapturedStdout();
+  for (const auto& name : {shuoming, dongfang, yi})
+    EXPECT_NE(listed.find("  " + name + "\n"), std::string::npos) << listed;
+  EXPECT_EQ(RunCommand("extract", {At("names.dat"), At("out")}), 0);
+  for (const auto& name : {shuoming, dongfang, yi}) EXPECT_EQ(ReadFile(At("out/" + name)), "bytes of " + name);
+
+  try {
+    RunCommand("pack", {At("refused.dat"), At(shuoming), At(hangul)});
+    ADD_FAILURE() << "a name code page 936 cannot hold was packed";
+  } catch (const Exception& e) {
+    EXPECT_NE(ErrorText(e).find("\"" + hangul + "\""), std::string::npos) << ErrorText(e);
+  }
+  EXPECT_FALSE(fs::exists(At("refused.dat")));
+}
