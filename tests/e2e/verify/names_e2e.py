@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""File names and folders as users of Windows in other languages meet them, under Wine on a
+private Xvfb display against scripted mirrors:
+
+    names_e2e.py LAUNCHER SETUPKIT STUB OUTDIR --mirrors URL,... --archive FILE --installer FILE [RUN...]
+
+The vendor attaches, on Linux, extra files named 東方.dll and 億.txt (in code page 936 their
+second bytes are 0x7C, "|") and 说明.txt to STUB; the launcher made is published and run, and
+every file must arrive under its own name beside the launcher. Runs:
+
+    en_US      code page 1252 (a screenshot of the folder with the files arrived)
+    ja_JP      code page 932
+    long_path  936, the launcher in a folder whose path is longer than 260 characters
+"""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+from verify_e2e import ARGUMENT, UNZIP_CAPTION, VERIFY_CAPTION, WINE_RUN, CaseFailed, Run, Suite, run_suite
+
+EXTRAS = {"東方.dll": b"a library named with 0x96 0x7C", "億.txt": b"a text named with 0x83 0x7C",
+          "说明.txt": b"read me"}
+# A folder of 3 x 90 characters below the case's own: past MAX_PATH (260) with the file names.
+LONG = os.path.join(*(("长路径" + "d" * 87) for _ in range(3)))
+RUNS = {
+    "en_US": ("en_US.UTF-8", "张伟"),
+    "ja_JP": ("ja_JP.UTF-8", "テストソ"),
+    "long_path": ("zh_CN.UTF-8", LONG),
+}
+
+
+class Names(Suite):
+    def __init__(self, args):
+        super().__init__(args)
+        self.stub = args.stub
+
+    def prepare(self):
+        os.makedirs(self.out, exist_ok=True)
+        vendor = os.path.join(self.out, "vendor")
+        shutil.rmtree(vendor, ignore_errors=True)
+        os.makedirs(vendor)
+        shutil.copy(self.installer, os.path.join(vendor, "instTQ.exe"))
+        for name, data in EXTRAS.items():
+            with open(os.path.join(vendor, name), "wb") as f:
+                f.write(data)
+        # The archive the launcher carries, then the launcher, as the vendor makes them.
+        self.archive = os.path.join(self.out, "names-payload.dat")
+        names = ["instTQ.exe"] + sorted(EXTRAS)
+        subprocess.run([self.setupkit, "pack", self.archive] + [os.path.join(vendor, n) for n in names], check=True,
+                       stdout=subprocess.DEVNULL)
+        self.launcher = os.path.join(self.out, "setupTQ-names.exe")
+        subprocess.run([self.setupkit, "attach", self.stub, "--archive", self.archive, "-o", self.launcher],
+                       check=True, stdout=subprocess.DEVNULL)
+        listed = subprocess.run([self.setupkit, "list", self.launcher], check=True, capture_output=True).stdout
+        for name in EXTRAS:
+            if ("  %s\n" % name).encode() not in listed:
+                raise CaseFailed("setupkit list shows %r" % listed)
+        super().prepare()
+
+    def run(self, name, shot_folder=False):
+        locale, folder = RUNS[name]
+        r = Run(self, name, {a: "reply:" + self.good for a in self.front + self.back}, folder=folder,
+                env={"SETUPTQ_WINE_LOCALE": locale})
+        try:
+            w = r.window(VERIFY_CAPTION)
+            self.certify(r, w, "certification")
+            r.check(self.desk.find(UNZIP_CAPTION) == [], "the extraction window stayed")
+            for extra, data in EXTRAS.items():
+                p = os.path.join(r.work, extra)
+                r.check(os.path.exists(p), "%s did not arrive; beside the launcher: %s" % (extra, os.listdir(r.work)))
+                r.check(open(p, "rb").read() == data, extra + " arrived with other bytes")
+            if shot_folder:
+                self.show_folder(r)
+        finally:
+            r.stop()
+
+    def show_folder(self, r):
+        """The launcher's folder as the user sees it in the system's file window, in English."""
+        folder = "Z:" + r.work.replace("/", "\\")
+        proc = subprocess.Popen([WINE_RUN, "explorer", folder], cwd=r.work,
+                                env=dict(self.desk.env, SETUPTQ_WINE_LOCALE=RUNS[r.name][0]),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        try:
+            found = self.desk.wait(lambda: self.desk.find("^%s$" % RUNS[r.name][1]), 60)
+            if not found:
+                raise CaseFailed("no file window to show the folder in")
+            time.sleep(3)  # let it list the folder and paint
+            shot = os.path.join(os.path.dirname(self.out.rstrip("/")), "names-%s-folder.png" % r.name)
+            self.desk.shot(shot, self.desk.geometry(found[0]))
+            print("the folder on Windows in English: " + shot)
+        finally:
+            try:
+                os.killpg(proc.pid, 15)
+            except ProcessLookupError:
+                pass
+            proc.wait(30)
+
+    def case_en_US(self):
+        self.run("en_US", shot_folder=True)
+
+    def case_ja_JP(self):
+        self.run("ja_JP")
+
+    def case_long_path(self):
+        work = os.path.join(self.out, "work", "long_path", LONG, "setupTQ.exe")
+        if len("Z:" + work) <= 260:
+            raise CaseFailed("the folder is not long enough: %d" % len(work))
+        self.run("long_path")
+
+
+def main():
+    return run_suite(Names, "Chinese file names and long folders, end to end.", RUNS, files=("stub",))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
