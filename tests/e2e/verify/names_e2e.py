@@ -11,6 +11,8 @@ every file must arrive under its own name beside the launcher. Runs:
     en_US      code page 1252 (a screenshot of the folder with the files arrived)
     ja_JP      code page 932
     long_path  936, the launcher in a folder whose path is longer than 260 characters
+    running_installer  a copy of the installer running from another folder is ended when the
+               launcher starts, before its first window, though the user then installs nothing
 """
 import os
 import shutil
@@ -18,7 +20,7 @@ import subprocess
 import sys
 import time
 
-from verify_e2e import ARGUMENT, UNZIP_CAPTION, VERIFY_CAPTION, WINE_RUN, CaseFailed, Run, Suite, run_suite
+from verify_e2e import ARGUMENT, INSTALLER_CAPTION, UNZIP_CAPTION, VERIFY_CAPTION, WINE_RUN, CaseFailed, Run, Suite, run_suite
 
 EXTRAS = {"東方.dll": b"a library named with 0x96 0x7C", "億.txt": b"a text named with 0x83 0x7C",
           "说明.txt": b"read me"}
@@ -28,6 +30,7 @@ RUNS = {
     "en_US": ("en_US.UTF-8", "张伟"),
     "ja_JP": ("ja_JP.UTF-8", "テストソ"),
     "long_path": ("zh_CN.UTF-8", LONG),
+    "running_installer": ("zh_CN.UTF-8", None),
 }
 
 
@@ -96,6 +99,31 @@ class Names(Suite):
             except ProcessLookupError:
                 pass
             proc.wait(30)
+
+    def case_running_installer(self):
+        elsewhere = os.path.join(self.out, "work", "elsewhere")
+        shutil.rmtree(elsewhere, ignore_errors=True)
+        os.makedirs(elsewhere)
+        shutil.copy(self.installer, os.path.join(elsewhere, "instTQ.exe"))
+        running = subprocess.Popen([WINE_RUN, "instTQ.exe"], cwd=elsewhere, env=self.desk.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+        r = None
+        try:
+            if not self.desk.wait(lambda: self.desk.find(INSTALLER_CAPTION), 60, lambda: running.poll() is None):
+                raise CaseFailed("the running copy of the installer did not start")
+            r = Run(self, "running_installer", {a: "reply:" + self.good for a in self.front + self.back})
+            w = r.window(VERIFY_CAPTION)
+            ended = self.desk.wait(lambda: running.poll() is not None, 30)
+            r.check(ended, "the running copy of the installer was not ended at start-up")
+            self.desk.close(w)  # the user declines: still, the copy was ended
+            r.check(r.wait_exit(30), "the launcher did not end when its window was closed")
+            r.nothing_written()
+        finally:
+            if r:
+                r.stop()
+            if running.poll() is None:
+                os.killpg(running.pid, 15)
+            running.wait(30)
 
     def case_en_US(self):
         self.run("en_US", shot_folder=True)

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "RunningCopy.h"
 #include "base/Classes.h"
 #include "platform/Platform.h"
 #include "settings/TerminateProcesses.h"
@@ -31,43 +32,17 @@ class RunningCopies : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
   std::string Name(const std::string& stem) { return stem + "-" + tag_ + ".exe"; }
-  // Starts a copy of the sleeper under `fileName` and waits until the snapshot shows it
-  // under that name (on Linux the name changes only when the child has called exec).
-  // A child that ends by itself may be gone before that: `ends` skips the wait.
+  // Starts a copy of the sleeper under `fileName` and waits until the snapshot shows it under
+  // that name. A child that ends by itself may be gone before that: `ends` skips the wait.
   std::uint32_t Start(const std::string& fileName, const std::string& args = "", bool ends = false) {
     const TPath exe = TPath::FromNative(dir_.string() + platform::PathDelim() + fileName);
-    if (copied_.insert(fileName).second) CopySleeper(exe);
-    std::uint32_t pid = platform::StartProcess(exe, TPath::FromNative(args));
+    if (copied_.insert(fileName).second) runningcopy::CopySleeper(exe);
+    const std::uint32_t pid =
+        ends ? platform::StartProcess(exe, TPath::FromNative(args)) : runningcopy::Start(exe, fileName);
     EXPECT_NE(pid, 0u) << exe.Native();
     started_.push_back(pid);
-    if (ends) return pid;
-    for (int i = 0; i < 1000 && !Listed(pid, fileName); ++i) platform::SleepMs(10);
-    EXPECT_TRUE(Listed(pid, fileName)) << fileName;
+    if (!ends) EXPECT_TRUE(runningcopy::Listed(pid, fileName)) << fileName;
     return pid;
-  }
-  // Through the platform's file functions, so that a name is the same path for the file
-  // system, the process snapshot and TerminateProcessesByName.
-  static void CopySleeper(const TPath& to) {
-    {
-      TFileStream in(TPath::FromNative(SETUPTQ_SLEEPER), platform::FileAccess::Read, platform::FileShare::Read,
-                     platform::FileCreate::OpenExisting);
-      TFileStream out(to, platform::FileAccess::ReadWrite, platform::FileShare::None,
-                      platform::FileCreate::CreateAlways);
-      out.CopyFrom(in, 0);
-    }
-    std::error_code ec;  // Linux needs the execute right; Windows has none to give
-    fs::permissions(to.Native(), fs::perms::owner_exec, fs::perm_options::add, ec);
-  }
-  static bool Listed(std::uint32_t pid, const std::string& fileName) {
-    platform::ProcessSnapshot snap;
-    platform::ProcessEntry e;
-    for (bool more = snap.First(e); more; more = snap.Next(e))
-      if (e.processId == pid) {
-        const std::string& exe = e.exeFile.Native();
-        return exe.size() >= fileName.size() &&
-               exe.compare(exe.size() - fileName.size(), fileName.size(), fileName) == 0;
-      }
-    return false;
   }
   static bool Ended(std::uint32_t pid) { return platform::WaitProcessExit(pid, 10000); }
   static bool StillRunning(std::uint32_t pid) { return !platform::WaitProcessExit(pid, 0); }

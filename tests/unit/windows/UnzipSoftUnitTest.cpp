@@ -5,6 +5,7 @@
 
 #include "LauncherState.h"
 #include "PayloadTestSupport.h"
+#include "RunningCopy.h"
 #include "gui/headless/Headless.h"
 #include "windows/UnzipSoftUnit.h"
 
@@ -225,4 +226,24 @@ TEST_F(FailedExtractionWork, InstallerHeldOpenByAnotherProgramIsNamedWithTheSyst
   EXPECT_EQ(text.rfind(platform::MessageText(expected).Bytes(), 0), 0u) << text;
   EXPECT_EQ(hl::MessageBoxes()[0].whole.rfind(platform::MessageNative(expected), 0), 0u);
   EXPECT_EQ(ReadFile(dir_ / "instTQ.exe"), "installer of a running copy");
+}
+
+// Before anything is written, running copies of the installer and of a program named as the
+// archive are ended (a copy under each name, started from another folder).
+TEST_F(ExtractionWindow, OpeningItEndsRunningCopiesOfTheInstallerAndOfTheArchive) {
+  const TPath elsewhere = dir_ / "elsewhere";
+  ForceDirectories(elsewhere);
+  std::vector<std::uint32_t> running;
+  for (const char* name : {"instTQ.exe", "install.dat"}) {
+    const TPath exe = elsewhere + platform::PathDelim() + name;
+    runningcopy::CopySleeper(exe);
+    running.push_back(runningcopy::Start(exe, name));
+    ASSERT_TRUE(runningcopy::Listed(running.back(), name)) << name;
+  }
+  auto f = Make(dir_.Path());  // creating the window runs FormCreate
+  for (std::uint32_t pid : running) {
+    EXPECT_TRUE(platform::WaitProcessExit(pid, 10000)) << "left running: " << pid;
+    platform::TerminateProcessById(pid);  // whatever the verdict, nothing stays behind
+    platform::WaitProcessExit(pid, 10000);
+  }
 }
