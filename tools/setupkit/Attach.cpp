@@ -61,7 +61,7 @@ void CheckRequest(const TAttachRequest& r) {
   try {
     CheckOutputPath(r.output, inputs);
   } catch (const EArgumentException& e) {
-    throw ELauncherError(e.Message());
+    throw ELauncherError(e.Message(), e.Display());
   }
   if (!r.installer.empty() && !IsPeFile(r.installer))
     throw ELauncherError(r.installer +
@@ -97,22 +97,22 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
   try {
     probe = ReadLauncher(request.stub);
   } catch (const EPeImageError& e) {
-    if (e.Message().rfind("not a PE", 0) == 0) throw EPeImageError(request.stub + ": " + e.Message());
-    throw ELauncherError(request.stub + " is not a setupTQ stub (" + e.Message() + "); " + order);
+    if (e.Message().rfind("not a PE", 0) == 0) RaiseNative<EPeImageError>(request.stub + ": " + ErrorText(e));
+    RaiseNative<ELauncherError>(request.stub + " is not a setupTQ stub (" + ErrorText(e) + "); " + order);
   }
   if (!probe.hasSettings)
-    throw ELauncherError(request.stub + " is not a setupTQ stub (it carries no release settings); " + order);
+    RaiseNative<ELauncherError>(request.stub + " is not a setupTQ stub (it carries no release settings); " + order);
   if (!request.replace && probe.hasPayload)
-    throw ELauncherError(request.stub +
-                         " already carries a payload (a launcher, not a stub): give the stub "
-                         "(bin/stub/setupTQ.exe of the win32 build), or --replace to replace its payload");
+    RaiseNative<ELauncherError>(request.stub +
+                                " already carries a payload (a launcher, not a stub): give the stub "
+                                "(bin/stub/setupTQ.exe of the win32 build), or --replace to replace its payload");
   const TLauncherSettings& settings = probe.settings;
   auto stub = OpenRead(request.stub);
   std::unique_ptr<TPeImage> image;
   try {
     image = std::make_unique<TPeImage>(*stub);
   } catch (const EPeImageError& e) {
-    throw EPeImageError(request.stub + ": " + e.Message());
+    RaiseNative<EPeImageError>(request.stub + ": " + ErrorText(e));
   }
 
   TAttachSummary summary;
@@ -126,7 +126,7 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
       for (const auto& f : request.files) entries.push_back({EntryNameOf(ArgPath(f)), f});
       PackNamedFiles(packed->File(), entries, progress);
     } catch (const EStreamError& e) {
-      throw EStreamError("cannot write " + request.output + ": " + packed->InTargetsWords(e.Message()));
+      RaiseNative<EStreamError>("cannot write " + request.output + ": " + packed->InTargetsWords(ErrorText(e)));
     }
     packed->Close();
     archive = OpenRead(packed->Path());
@@ -136,14 +136,14 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
   try {
     summary.entries = ListPayload(*archive);  // every entry inflated: a damaged archive is refused here
   } catch (const Exception& e) {
-    throw EArchiveError((request.archive.empty() ? request.output : request.archive) +
-                        ": not a sound payload archive: " + e.Message());
+    RaiseNative<EArchiveError>((request.archive.empty() ? request.output : request.archive) +
+                               ": not a sound payload archive: " + ErrorText(e));
   }
   bool hasInstaller = false;
   for (const auto& e : summary.entries) hasInstaller = hasInstaller || SameNameNoCase(e.name, settings.installer);
   if (!hasInstaller)
-    throw ELauncherError(request.archive + " holds no " + settings.installer +
-                         ", the one file the launcher starts: pack the installer under that name");
+    RaiseNative<ELauncherError>(request.archive + " holds no " + settings.installer +
+                                ", the one file the launcher starts: pack the installer under that name");
   summary.archiveSize = archive->Size();
   if (summary.archiveSize > std::numeric_limits<std::uint32_t>::max())
     throw EArchiveError("the payload archive exceeds 4 GiB");
@@ -158,7 +158,7 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
     summary.outputSize = out.File().Size();
     out.Close();
   } catch (const EStreamError& e) {
-    throw EStreamError("cannot write " + request.output + ": " + out.InTargetsWords(e.Message()));
+    RaiseNative<EStreamError>("cannot write " + request.output + ": " + out.InTargetsWords(ErrorText(e)));
   }
   archive.reset();
   out.ReplaceTarget();

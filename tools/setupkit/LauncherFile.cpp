@@ -179,12 +179,12 @@ TLauncherFile ReadLauncherWithSettings(const std::string& path) {
   try {
     launcher = ReadLauncher(path);
   } catch (const EPeImageError& e) {
-    throw EPeImageError(path + ": not a launcher: " + e.Message());
+    RaiseNative<EPeImageError>(path + ": not a launcher: " + ErrorText(e));
   }
   if (!launcher.hasSettings)
-    throw ELauncherError(path +
-                         ": not a setupTQ launcher: it carries no release settings (resource "
-                         "SETTINGS); give a launcher made by `setupkit attach` from a stub of this build");
+    RaiseNative<ELauncherError>(path +
+                                ": not a setupTQ launcher: it carries no release settings (resource "
+                                "SETTINGS); give a launcher made by `setupkit attach` from a stub of this build");
   return launcher;
 }
 
@@ -212,10 +212,10 @@ std::unique_ptr<TStream> OpenPayload(const std::string& path) {
   try {
     launcher = ReadLauncher(path);
   } catch (const EPeImageError& e) {
-    throw ELauncherError(path + ": neither a payload archive nor a launcher (" + e.Message() + ")");
+    RaiseNative<ELauncherError>(path + ": neither a payload archive nor a launcher (" + ErrorText(e) + ")");
   }
   if (!launcher.hasPayload)
-    throw ELauncherError(path + ": a launcher without a payload (a stub); attach one with `setupkit attach`");
+    RaiseNative<ELauncherError>(path + ": a launcher without a payload (a stub); attach one with `setupkit attach`");
   return std::make_unique<TRangeStream>(OpenRead(path), static_cast<std::int64_t>(launcher.payloadOffset),
                                         launcher.payloadSize);
 }
@@ -230,7 +230,7 @@ std::vector<TPayloadEntry> ListPayload(TStream& archive) {
     try {
       reader.CopyEntry(entry, sink);
     } catch (const Exception& e) {
-      throw EArchiveError("entry \"" + VisibleBytes(entry.name) + "\": " + e.Message());
+      RaiseNative<EArchiveError>("entry \"" + ShownName(entry.name) + "\": " + ErrorText(e));
     }
     out.push_back({entry.name, entry.size, archive.Position() - start});
   }

@@ -21,7 +21,7 @@ int RunList(const std::vector<std::string>& args) {
   try {
     entries = ListPayload(*archive);
   } catch (const Exception& e) {
-    throw EArchiveError(cl.Operands()[0] + ": not a sound payload archive: " + e.Message());
+    RaiseNative<EArchiveError>(cl.Operands()[0] + ": not a sound payload archive: " + ErrorText(e));
   }
   Print(stdout, "%12s %12s  %s\n", "size", "packed", "name");
   std::int64_t end = 4;

@@ -24,7 +24,7 @@ int RunPack(const std::vector<std::string>& args) {
     PackNamedFiles(temp.File(), entries, [&progress](const std::string& text) { progress.Show(text); });
     packed = temp.File().Size();
   } catch (const EStreamError& e) {
-    throw EStreamError("cannot write " + outPath + ": " + temp.InTargetsWords(e.Message()));
+    RaiseNative<EStreamError>("cannot write " + outPath + ": " + temp.InTargetsWords(ErrorText(e)));
   }
   progress.Clear();
   temp.ReplaceTarget();
