@@ -13,6 +13,9 @@ every file must arrive under its own name beside the launcher. Runs:
     long_path  936, the launcher in a folder whose path is longer than 260 characters
     running_installer  a copy of the installer running from another folder is ended when the
                launcher starts, before its first window, though the user then installs nothing
+    setupkit_exe  setupkit.exe (SETUPTQ_SETUPKIT_EXE) under 1252 and 932 packs files of a folder
+               named 说明-한글 by their arguments, lists their names in UTF-8 to a pipe, and
+               refuses by name a file that code page 936 cannot hold
 """
 import os
 import shutil
@@ -31,6 +34,7 @@ RUNS = {
     "ja_JP": ("ja_JP.UTF-8", "テストソ"),
     "long_path": ("zh_CN.UTF-8", LONG),
     "running_installer": ("zh_CN.UTF-8", None),
+    "setupkit_exe": ("en_US.UTF-8", None),
 }
 
 
@@ -124,6 +128,40 @@ class Names(Suite):
             if running.poll() is None:
                 os.killpg(running.pid, 15)
             running.wait(30)
+
+    def case_setupkit_exe(self):
+        exe = os.environ.get("SETUPTQ_SETUPKIT_EXE")
+        if not exe:
+            raise CaseFailed("no setupkit.exe given (SETUPTQ_SETUPKIT_EXE)")
+        folder = os.path.join(self.out, "work", "setupkit_exe", "说明-한글")
+        shutil.rmtree(os.path.dirname(folder), ignore_errors=True)
+        os.makedirs(folder)
+        for name, data in EXTRAS.items():
+            with open(os.path.join(folder, name), "wb") as f:
+                f.write(data)
+        with open(os.path.join(folder, "한글.txt"), "wb") as f:
+            f.write(b"no name in code page 936")
+        win = "Z:" + folder.replace("/", "\\")
+
+        def setupkit(locale, *args):
+            return subprocess.run([WINE_RUN, exe] + list(args), cwd=folder, capture_output=True, timeout=120,
+                                  env=dict(self.desk.env, SETUPTQ_WINE_LOCALE=locale))
+
+        for locale in ("en_US.UTF-8", "ja_JP.UTF-8"):
+            names = sorted(EXTRAS)
+            packed = setupkit(locale, "pack", win + "\\names.dat", *[win + "\\" + n for n in names])
+            if packed.returncode != 0:
+                raise CaseFailed("%s: pack failed: %s" % (locale, packed.stderr.decode(errors="replace")))
+            listed = setupkit(locale, "list", win + "\\names.dat").stdout.decode("utf-8", errors="replace")
+            for n in names:
+                if "  %s\n" % n not in listed.replace("\r\n", "\n"):
+                    raise CaseFailed("%s: list shows %r" % (locale, listed))
+            refused = setupkit(locale, "pack", win + "\\refused.dat", win + "\\한글.txt")
+            said = refused.stderr.decode("utf-8", errors="replace")
+            if refused.returncode == 0 or "한글.txt" not in said:
+                raise CaseFailed("%s: a name 936 cannot hold: exit %d, %r" % (locale, refused.returncode, said))
+            if os.path.exists(os.path.join(folder, "refused.dat")):
+                raise CaseFailed("%s: the refused archive was written" % locale)
 
     def case_en_US(self):
         self.run("en_US", shot_folder=True)
