@@ -13,6 +13,8 @@ every file must arrive under its own name beside the launcher. Runs:
     long_path  936, the launcher in a folder whose path is longer than 260 characters
     running_installer  a copy of the installer running from another folder is ended when the
                launcher starts, before its first window, though the user then installs nothing
+    hangul_box  936, the launcher in a folder named 한글 whose installer file another program holds:
+               the error box names the file with its folder whole (a picture stays in OUTDIR)
     setupkit_exe  setupkit.exe (SETUPTQ_SETUPKIT_EXE) under 1252 and 932 packs files of a folder
                named 说明-한글 by their arguments, lists their names in UTF-8 to a pipe, and
                refuses by name a file that code page 936 cannot hold
@@ -23,7 +25,7 @@ import subprocess
 import sys
 import time
 
-from verify_e2e import ARGUMENT, INSTALLER_CAPTION, UNZIP_CAPTION, VERIFY_CAPTION, WINE_RUN, CaseFailed, Run, Suite, run_suite
+from verify_e2e import ARGUMENT, CHECK_BOX, HOLDFILE, INSTALL_BUTTON, INSTALLER_CAPTION, UNZIP_CAPTION, VERIFY_CAPTION, WINE_RUN, CaseFailed, Run, Suite, run_suite
 
 EXTRAS = {"東方.dll": b"a library named with 0x96 0x7C", "億.txt": b"a text named with 0x83 0x7C",
           "说明.txt": b"read me"}
@@ -34,6 +36,7 @@ RUNS = {
     "ja_JP": ("ja_JP.UTF-8", "テストソ"),
     "long_path": ("zh_CN.UTF-8", LONG),
     "running_installer": ("zh_CN.UTF-8", None),
+    "hangul_box": ("zh_CN.UTF-8", "한글"),
     "setupkit_exe": ("en_US.UTF-8", None),
 }
 
@@ -128,6 +131,39 @@ class Names(Suite):
             if running.poll() is None:
                 os.killpg(running.pid, 15)
             running.wait(30)
+
+    def case_hangul_box(self):
+        if not HOLDFILE:
+            raise CaseFailed("no holdfile.exe given (SETUPTQ_HOLDFILE)")
+        holder = []
+
+        def hold(work):
+            with open(os.path.join(work, "instTQ.exe"), "wb") as f:
+                f.write(b"installer of a running copy")
+            p = subprocess.Popen([WINE_RUN, HOLDFILE, "instTQ.exe"], cwd=work, env=self.desk.env,
+                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                 start_new_session=True)
+            holder.append(p)
+            if p.stdout.readline().decode().strip() != "ready":
+                raise CaseFailed("holdfile did not take instTQ.exe")
+
+        r = Run(self, "hangul_box", {}, folder=RUNS["hangul_box"][1], before=hold)
+        try:
+            w = r.window(VERIFY_CAPTION)
+            r.click(w, CHECK_BOX)
+            time.sleep(0.5)
+            r.click(w, INSTALL_BUTTON)
+            box = r.message_box(60)
+            img = r.shot("error-box", box)
+            print("the error box in a Hangul folder: %dx%d" % (img.w, img.h))
+            r.press_ok(box)
+            r.check(r.wait_exit(60), "the launcher did not end after OK")
+        finally:
+            r.stop()
+            for p in holder:
+                p.stdin.close()
+                p.wait(30)
+                p.stdout.close()
 
     def case_setupkit_exe(self):
         exe = os.environ.get("SETUPTQ_SETUPKIT_EXE")
