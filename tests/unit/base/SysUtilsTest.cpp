@@ -35,6 +35,20 @@ TEST(Text, ErrorBoxAddsNoPeriodAfterADoubleByteCharacter) {
   EXPECT_EQ(ErrorBoxText("请重新下载。"), "请重新下载。");
 }
 
+// A message that ends with the system's words (UTF-8 here) follows the same rule: a period
+// after an ASCII letter, none after one it has or after a character of another script.
+TEST(Text, ErrorBoxOfAJoinedMessageLooksAtItsLastPart) {
+  const auto boxed = [](const TDisplayText& m) { return platform::MessageNative(ErrorBoxMessage(m)); };
+  const TDisplayText ours = "\xCE\xDE\xB7\xA8\xD0\xB4\xC8\xEB";  // 无法写入, code page 936
+  EXPECT_EQ(boxed(ours + TDisplayText::FromSystem("Access is denied")),
+            "\xE6\x97\xA0\xE6\xB3\x95\xE5\x86\x99\xE5\x85\xA5"
+            "Access is denied.");
+  EXPECT_EQ(boxed(TDisplayText::FromSystem("Access is denied.")), "Access is denied.");
+  EXPECT_EQ(boxed(TDisplayText::FromSystem("\xEC\xA0\x91\xEA\xB7\xBC")), "\xEC\xA0\x91\xEA\xB7\xBC");  // 접근
+  EXPECT_EQ(boxed(TDisplayText::FromSystem("x") + "\xA1\xA3"), "x\xE3\x80\x82");  // ending in our 。
+  EXPECT_EQ(boxed(TDisplayText::FromSystem("x") + " 5"), "x 5.");
+}
+
 TEST(Numbers, ZeroPaddingCountsTheSignAndNeverCutsDigits) {
   EXPECT_EQ(IntToStrZeroPadded(7, 2), "07");
   EXPECT_EQ(IntToStrZeroPadded(987, 4), "0987");
