@@ -5,12 +5,13 @@
 #include "base/SysUtils.h"
 #include "platform/Platform.h"
 
-void UnpackArchiveFile(const std::string& archivePath, const std::string& targetDir) {
+void UnpackArchiveFile(const TPath& archivePath, const TPath& targetDir) {
   // An empty folder would put the files in the root of the current drive.
-  if (targetDir.empty()) throw EArchiveError("No target folder given");
+  if (targetDir.Empty()) throw EArchiveError("No target folder given");
   ForceDirectories(targetDir);  // a failure shows when the first file is created
-  std::string prefix = targetDir;
-  if (LastDelimiter(PathDelimiters(), prefix) != prefix.size() - 1) prefix += platform::PathDelim();
+  TPath prefix = targetDir;
+  if (LastDelimiter(PathDelimiters(), prefix.Native()) != prefix.Native().size() - 1)
+    prefix = prefix + platform::PathDelim();
 
   TFileStream archive(archivePath, platform::FileAccess::Read, platform::FileShare::None,
                       platform::FileCreate::OpenExisting);
@@ -31,12 +32,12 @@ void UnpackArchiveFile(const std::string& archivePath, const std::string& target
   }
 }
 
-bool ExtractArchive(const std::string& archivePath, const std::string& targetDir) {
+bool ExtractArchive(const TPath& archivePath, const TPath& targetDir) {
   std::string ignored;
   return ExtractArchive(archivePath, targetDir, ignored);
 }
 
-bool ExtractArchive(const std::string& archivePath, const std::string& targetDir, std::string& error) {
+bool ExtractArchive(const TPath& archivePath, const TPath& targetDir, std::string& error) {
   try {
     UnpackArchiveFile(archivePath, targetDir);
     return true;

@@ -5,16 +5,17 @@
 
 #include "archive/ArchiveFormat.h"
 #include "base/Classes.h"
+#include "platform/Text.h"
 
 /// Unpacks every entry of the archive at archivePath into targetDir (created with its parents
 /// if missing). Stops at the first failure by raising it, leaving the entries before it
 /// intact. The error keeps its type; when it happened while an entry was written, its message
 /// starts with the entry's name in quotes ("\"instTQ.exe\": Stream read error").
-void UnpackArchiveFile(const std::string& archivePath, const std::string& targetDir);
+void UnpackArchiveFile(const TPath& archivePath, const TPath& targetDir);
 /// The same, never raising: true only when every entry was written whole.
-bool ExtractArchive(const std::string& archivePath, const std::string& targetDir);
+bool ExtractArchive(const TPath& archivePath, const TPath& targetDir);
 /// The same, giving the failure's message in `error` (the vendor's tool prints it).
-bool ExtractArchive(const std::string& archivePath, const std::string& targetDir, std::string& error);
+bool ExtractArchive(const TPath& archivePath, const TPath& targetDir, std::string& error);
 
 /// Unpacks every entry of `archive` (from its current position) into targetDir in one pass, all
 /// or nothing: each entry is inflated and checked into a temporary beside its target, and only
@@ -27,4 +28,4 @@ bool ExtractArchive(const std::string& archivePath, const std::string& targetDir
 /// (when given). An entry's failure keeps its type and is prefixed with the entry's name; a
 /// write error (EWriteError) names the file and the system's reason. Returns the entries.
 SETUPTQ_EXCEPTION(ETargetRefused, EArchiveError);
-std::int32_t ExtractArchiveWhole(TStream& archive, const std::string& targetDir, const std::string& archivePath = "");
+std::int32_t ExtractArchiveWhole(TStream& archive, const TPath& targetDir, const TPath& archivePath = TPath());

@@ -26,10 +26,11 @@ bool IsSafeComponent(const std::string& c) {
 
 bool IsSafeEntryName(const std::string& name) {
   if (name.empty() || name.size() > static_cast<std::size_t>(kMaxEntryNameLength)) return false;
-  // Character by character: the trail byte of a double-byte character may have the value of
-  // a separator or of "|" and is neither.
+  // Character by character in code page 936, the names' own on every system (never the
+  // system's): the trail byte of a double-byte character may have the value of a separator or
+  // of "|" and is neither.
   std::size_t start = 0;  // of the current component
-  for (std::size_t i = 0; i < name.size(); i += CharLength(name, i)) {
+  for (std::size_t i = 0; i < name.size(); i += ProgramCharLength(name, i)) {
     const auto c = static_cast<unsigned char>(name[i]);
     if (c < 32 || c == 127) return false;
     // ':' covers drive letters and alternate data streams; the rest are never part of a

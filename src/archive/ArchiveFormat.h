@@ -7,7 +7,7 @@
 //   4       ...   entries
 //
 //   entry:  0     4     name length N
-//           4     N     name, ANSI code page bytes, relative to the target folder
+//           4     N     name, code page 936 bytes on every system, relative to the target folder
 //           4+N   4     size: uncompressed length
 //           8+N   ...   one complete zlib stream inflating to exactly `size` bytes
 //

@@ -80,13 +80,21 @@ void TArchiveWriter::AddEntry(const std::string& name, const std::string& bytes)
   AddEntry(name, data, static_cast<std::int64_t>(bytes.size()));
 }
 
-std::string EntryNameOf(const std::string& path) {
-  // The file name part of the path, as a text of the program (entry names are code page 936).
-  const std::size_t cut = LastDelimiter(PathDelimiters(), path);
-  return platform::PathText(cut == std::string::npos ? path : path.substr(cut + 1));
+namespace {
+constexpr const char* kNotIn936 = " has a character that code page 936, the archive's names, cannot hold";
+}  // namespace
+
+std::string EntryNameOf(const TPath& path) {
+  const std::size_t cut = LastDelimiter(PathDelimiters(), path.Native());
+  const TPath name = TPath::FromNative(path.Native().substr(cut == std::string::npos ? 0 : cut + 1));
+  TText text;
+  if (!platform::PathTextExact(name, text))
+    throw EArchiveError("The file name \"" + platform::PathText(name).Bytes() + "\"" + kNotIn936,
+                        TDisplayText("The file name \"") + name + "\"" + kNotIn936);
+  return text.Bytes();
 }
 
-void PackFiles(TStream& out, const std::vector<std::string>& files) {
+void PackFiles(TStream& out, const std::vector<TPath>& files) {
   if (files.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
     throw EArchiveError("Too many files");
   std::set<std::string> seen;

@@ -28,8 +28,10 @@ std::string CompressZlib(const std::string& bytes);
 /// Writes `size` bytes from data to out as one complete zlib stream at level 9.
 void DeflateStream(TStream& data, std::int64_t size, TStream& out);
 
-/// The entry name a file is packed under: its file name without folders.
-std::string EntryNameOf(const std::string& path);
+/// The entry name a file is packed under: its file name without folders, as a text of the
+/// program (entry names are code page 936 on every system). Raises EArchiveError naming the
+/// file when code page 936 cannot hold its name.
+std::string EntryNameOf(const TPath& path);
 /// Packs the files into out, one entry each, in the order given. Raises EArchiveError when two
 /// files would get the same entry name (Windows compares them without regard to case).
-void PackFiles(TStream& out, const std::vector<std::string>& files);
+void PackFiles(TStream& out, const std::vector<TPath>& files);

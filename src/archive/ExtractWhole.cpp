@@ -15,17 +15,30 @@
 
 namespace {
 
+template <typename E>
+[[noreturn]] void RaiseFileError(const char* what, const TPath& path, int error) {
+  TFileErrorText e = FileErrorText(what, path, error);
+  throw E(e.text, e.name, e.reason, e.whole);
+}
+
+/// A refusal naming the target it is for, the path whole for a person.
+[[noreturn]] void Refuse(const TPath& target, const std::string& why) {
+  throw ETargetRefused(platform::PathText(target).Bytes() + why, TDisplayText() + target + why);
+}
+
 /// A temporary being written for one entry: writes that fall short raise, naming the file the
 /// entry is for and the system's reason.
 class TEntryOutput : public TStream {
  public:
-  TEntryOutput(platform::FileHandle handle, std::string target) : file_(handle), target_(std::move(target)) {}
+  TEntryOutput(platform::FileHandle handle, TPath target) : file_(handle), target_(std::move(target)) {}
   int Read(void* buffer, int count) override { return file_.Read(buffer, count); }
   int Write(const void* buffer, int count) override {
     const int n = file_.Write(buffer, count);
-    if (n < count)
-      throw EWriteError("Cannot write file \"" + platform::PathText(platform::ExpandFileName(target_)) + "\". " +
-                        platform::SystemErrorText(file_.LastError() ? file_.LastError() : kNoSpaceError));
+    if (n < count) {
+      TFileErrorText e =
+          FileErrorText("Cannot write file", target_, file_.LastError() ? file_.LastError() : kNoSpaceError);
+      throw EWriteError(e.text, e.whole);
+    }
     return n;
   }
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return file_.Seek(offset, origin); }
@@ -38,19 +51,19 @@ class TEntryOutput : public TStream {
   static constexpr int kNoSpaceError = 28;  // ENOSPC
 #endif
   TFileStream file_;
-  std::string target_;
+  TPath target_;
 };
 
 struct TPendingEntry {
   const platform::Folder* folder;
-  std::string temporary, name;  // in folder
-  std::string shown;            // the target's path, for messages
+  std::string temporary, name;  // in folder, in the platform's form
+  TPath shown;                  // the target's path, for messages
   int slot = -1;                // in the interrupt clean-up
 };
 
 class TWholeExtraction {
  public:
-  TWholeExtraction(const std::string& targetDir, const std::string& archivePath)
+  TWholeExtraction(const TPath& targetDir, const TPath& archivePath)
       : targetDir_(targetDir), archivePath_(archivePath) {}
   ~TWholeExtraction() {
     // Reached with entries pending only after a failure: nothing of them is kept.
@@ -62,22 +75,20 @@ class TWholeExtraction {
     folders_.clear();
     root_.reset();
     if (!committed_)
-      for (const std::string& made : madeFolders_) platform::RemoveEmptyDirectory(made);
+      for (const TPath& made : madeFolders_) platform::RemoveEmptyDirectory(made);
   }
 
   void Begin() {
     // The folders that are missing, deepest first, so that a failure can take them away again.
-    std::string p = targetDir_;
-    while (!p.empty() && !platform::DirectoryExists(p)) {
-      madeFolders_.push_back(p);
+    std::string p = targetDir_.Native();
+    while (!p.empty() && !platform::DirectoryExists(TPath::FromNative(p))) {
+      madeFolders_.push_back(TPath::FromNative(p));
       const std::size_t cut = LastDelimiter(PathDelimiters(), p.substr(0, p.size() - 1));
       p = cut == std::string::npos || cut == 0 ? std::string() : p.substr(0, cut);
     }
     ForceDirectories(targetDir_);
     root_ = std::make_unique<platform::Folder>(targetDir_);
-    if (!root_->IsOpen())
-      throw EFCreateError("Cannot create folder \"" + platform::PathText(platform::ExpandFileName(targetDir_)) +
-                          "\". " + platform::SystemErrorText(root_->Error()));
+    if (!root_->IsOpen()) RaiseFileError<EFCreateError>("Cannot create folder", targetDir_, root_->Error());
   }
 
   std::unique_ptr<TStream> Open(const TArchiveEntry& entry) {
@@ -90,7 +101,7 @@ class TWholeExtraction {
     for (std::size_t i = 0, start = 0; i <= entry.name.size();
          i += i < entry.name.size() ? ProgramCharLength(entry.name, i) : 1)
       if (i == entry.name.size() || entry.name[i] == '/' || entry.name[i] == '\\') {
-        parts.push_back(platform::PathFromText(entry.name.substr(start, i - start)));
+        parts.push_back(platform::PathFromText(entry.name.substr(start, i - start)).Native());
         start = i + 1;
       }
     const platform::Folder* folder = root_.get();
@@ -102,28 +113,26 @@ class TWholeExtraction {
         int error = 0;
         std::unique_ptr<platform::Folder> sub = folder->Sub(parts[i], error);
         if (!sub) {
-          const std::string path = Shown(*folder, parts[i]);
-          if (folder->Kind(parts[i]) == platform::EntryKind::Link)
-            throw ETargetRefused(path + " is a symbolic link, which is not followed; nothing written");
-          throw EFOpenError("Cannot open folder \"" + path + "\". " + platform::SystemErrorText(error));
+          const TPath path = Shown(*folder, parts[i]);
+          if (folder->Kind(parts[i]) == platform::PathKind::Link)
+            Refuse(path, " is a symbolic link, which is not followed; nothing written");
+          RaiseFileError<EFOpenError>("Cannot open folder", path, error);
         }
         found = folders_.emplace(LowerCase(relative), std::move(sub)).first;
       }
       folder = found->second.get();
     }
     const std::string& name = parts.back();
-    const std::string shown = Shown(*folder, name);
+    const TPath shown = Shown(*folder, name);
     switch (folder->Kind(name)) {
-      case platform::EntryKind::Link:
-        throw ETargetRefused(shown + " is a symbolic link, which is not followed; nothing written");
-      case platform::EntryKind::Folder:
-      case platform::EntryKind::Other: throw ETargetRefused(shown + " exists and is not a file; nothing written");
-      case platform::EntryKind::File:
-        if (!archivePath_.empty() && folder->IsSameFile(name, archivePath_))
-          throw ETargetRefused("it would overwrite the archive " + platform::PathText(archivePath_) +
-                               " itself; nothing written");
+      case platform::PathKind::Link: Refuse(shown, " is a symbolic link, which is not followed; nothing written");
+      case platform::PathKind::Directory:
+      case platform::PathKind::Other: Refuse(shown, " exists and is not a file; nothing written");
+      case platform::PathKind::File:
+        if (!archivePath_.Empty() && folder->IsSameFile(name, archivePath_))
+          Refuse(shown, " would overwrite the archive itself; nothing written");
         break;
-      case platform::EntryKind::None: break;
+      case platform::PathKind::None: break;
     }
     TPendingEntry pending{folder, "", name, shown};
     platform::FileHandle handle = platform::kInvalidFile;
@@ -132,11 +141,10 @@ class TWholeExtraction {
       pending.temporary = TemporaryName(name);
       handle = folder->CreateNew(pending.temporary, error);
     }
-    if (handle == platform::kInvalidFile)
-      throw EFCreateError("Cannot create file \"" + shown + "\". " + platform::SystemErrorText(error));
-    pending.slot = platform::RegisterTemporary(folder->Path() + platform::PathDelim() + pending.temporary);
+    if (handle == platform::kInvalidFile) RaiseFileError<EFCreateError>("Cannot create file", shown, error);
+    pending.slot = platform::RegisterTemporary(InFolder(*folder, pending.temporary));
     pending_.push_back(pending);
-    return std::make_unique<TEntryOutput>(handle, folder->Path() + platform::PathDelim() + name);
+    return std::make_unique<TEntryOutput>(handle, InFolder(*folder, name));
   }
 
   /// Every entry is whole: the temporaries replace their targets.
@@ -146,7 +154,7 @@ class TWholeExtraction {
       const TPendingEntry& p = pending_.front();
       int error = 0;
       if (!p.folder->Rename(p.temporary, p.name, error))
-        throw EFCreateError("Cannot create file \"" + p.shown + "\". " + platform::SystemErrorText(error));
+        RaiseFileError<EFCreateError>("Cannot create file", p.shown, error);
       platform::UnregisterTemporary(p.slot);
       pending_.erase(pending_.begin());
     }
@@ -163,12 +171,15 @@ class TWholeExtraction {
         static_cast<unsigned>(platform::CurrentProcessId() * 2654435761u + platform::TickCount() + ++serial_));
     return "." + name + "." + tag + ".tmp";
   }
-  static std::string Shown(const platform::Folder& folder, const std::string& name) {
-    return platform::PathText(platform::ExpandFileName(folder.Path() + platform::PathDelim() + name));
+  static TPath InFolder(const platform::Folder& folder, const std::string& name) {
+    return folder.Path() + platform::PathDelim() + TPath::FromNative(name);
+  }
+  static TPath Shown(const platform::Folder& folder, const std::string& name) {
+    return platform::ExpandFileName(InFolder(folder, name));
   }
 
-  std::string targetDir_, archivePath_;
-  std::vector<std::string> madeFolders_;
+  TPath targetDir_, archivePath_;
+  std::vector<TPath> madeFolders_;
   std::unique_ptr<platform::Folder> root_;
   std::map<std::string, std::unique_ptr<platform::Folder>> folders_;
   std::set<std::string> names_;
@@ -179,8 +190,8 @@ class TWholeExtraction {
 
 }  // namespace
 
-std::int32_t ExtractArchiveWhole(TStream& archive, const std::string& targetDir, const std::string& archivePath) {
-  if (targetDir.empty()) throw EArchiveError("No target folder given");
+std::int32_t ExtractArchiveWhole(TStream& archive, const TPath& targetDir, const TPath& archivePath) {
+  if (targetDir.Empty()) throw EArchiveError("No target folder given");
   TWholeExtraction extraction(targetDir, archivePath);
   extraction.Begin();
   std::string entry;

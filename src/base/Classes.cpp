@@ -70,18 +70,27 @@ void TMemoryStream::SetSize(std::int64_t size) {
   if (pos_ > data_.size()) pos_ = data_.size();
 }
 
-TFileStream::TFileStream(const std::string& path, platform::FileAccess access, platform::FileShare share,
+TFileStream::TFileStream(const TPath& path, platform::FileAccess access, platform::FileShare share,
                          platform::FileCreate create) {
   int error = 0;
   handle_ = platform::FileOpen(path, access, share, create, error);
   if (handle_ == platform::kInvalidFile) {
-    // The message is a text of the program: the path as such a text, and the system's reason.
-    const std::string name = platform::PathText(platform::ExpandFileName(path)),
-                      reason = platform::SystemErrorText(error);
-    const std::string text = "\"" + name + "\". " + reason;
-    if (create == platform::FileCreate::CreateAlways) throw EFCreateError("Cannot create file " + text, name, reason);
-    throw EFOpenError("Cannot open file " + text, name, reason);
+    const bool creating = create == platform::FileCreate::CreateAlways;
+    TFileErrorText e = FileErrorText(creating ? "Cannot create file" : "Cannot open file", path, error);
+    if (creating) throw EFCreateError(e.text, e.name, e.reason, e.whole);
+    throw EFOpenError(e.text, e.name, e.reason, e.whole);
   }
+}
+
+TFileErrorText FileErrorText(const std::string& what, const TPath& path, int error) {
+  // The text is one of the program (the path and the reason as such texts); `whole` keeps the
+  // path and the system's reason whole for a message box.
+  TFileErrorText e;
+  e.name = platform::ExpandFileName(path);
+  e.reason = platform::SystemErrorText(error);
+  e.text = what + " \"" + platform::PathText(e.name).Bytes() + "\". " + platform::MessageText(e.reason).Bytes();
+  e.whole = TDisplayText(what + " \"") + e.name + "\". " + e.reason;
+  return e;
 }
 
 TFileStream::~TFileStream() { platform::FileClose(handle_); }

@@ -51,12 +51,21 @@ class TMemoryStream : public TStream {
   std::size_t pos_ = 0;
 };
 
+/// A file error's message: `what` ("Cannot create file"), the expanded path and the system's
+/// reason for `error`, as a text of the program (`text`) and whole for a person (`whole`).
+struct TFileErrorText {
+  TPath name;
+  TDisplayText reason;
+  std::string text;
+  TDisplayText whole;
+};
+TFileErrorText FileErrorText(const std::string& what, const TPath& path, int error);
+
 /// A file on disk. Raises EFOpenError "Cannot open file "%s". %s" or
 /// EFCreateError "Cannot create file "%s". %s" (expanded name, system text).
 class TFileStream : public TStream {
  public:
-  TFileStream(const std::string& path, platform::FileAccess access, platform::FileShare share,
-              platform::FileCreate create);
+  TFileStream(const TPath& path, platform::FileAccess access, platform::FileShare share, platform::FileCreate create);
   /// Takes over a file opened by the platform's calls (closed with the stream).
   explicit TFileStream(platform::FileHandle opened) : handle_(opened) {}
   ~TFileStream() override;

@@ -19,7 +19,7 @@ const char kCutNote[] = "the log ends here: it reached its limit of 1 MiB";
 struct TRunLogState {
   platform::Lock lock;
   platform::FileHandle file = platform::kInvalidFile;
-  std::string path;
+  TPath path;
   std::uint32_t startTick = 0;
   std::int64_t written = 0;
   bool full = false;
@@ -134,25 +134,27 @@ std::string ZoneText() {
 }
 
 /// Deletes the logs of earlier runs beyond the newest kRunLogsKept, this run's counted.
-void RemoveOldLogs(const std::string& folder, const std::string& own) {
+void RemoveOldLogs(const TPath& folder, const std::string& own) {
   std::vector<std::string> logs;
   for (std::string& name : platform::FileNamesIn(folder))
     if (name != own && IsRunLogName(name)) logs.push_back(std::move(name));
   // The names begin with the time of their run: the newest sort last.
   std::sort(logs.begin(), logs.end(), std::greater<>());
   // A log that cannot go (another run still writes it) stays until a later run.
-  for (std::size_t i = kRunLogsKept - 1; i < logs.size(); ++i) platform::RemoveFile(folder + logs[i]);
+  for (std::size_t i = kRunLogsKept - 1; i < logs.size(); ++i)
+    platform::RemoveFile(folder + TPath::FromNative(logs[i]));
 }
 
 }  // namespace
 
-void OpenRunLog(const std::string& folderGiven) {
+void OpenRunLog(const TPath& folderGiven) {
   TRunLogState& log = State();
   platform::LockGuard hold(log.lock);
-  if (!log.path.empty()) return;
-  std::string folder = folderGiven.empty() ? platform::TempFolder() : folderGiven;
-  if (folder.empty()) return;
-  if (LastDelimiter(PathDelimiters(), folder) != folder.size() - 1) folder += platform::PathDelim();
+  if (!log.path.Empty()) return;
+  TPath folder = folderGiven.Empty() ? platform::TempFolder() : folderGiven;
+  if (folder.Empty()) return;
+  if (LastDelimiter(PathDelimiters(), folder.Native()) != folder.Native().size() - 1)
+    folder = folder + platform::PathDelim();
 
   const platform::LocalDateTime now = platform::LocalNow();
   const std::string pid = std::to_string(platform::CurrentProcessId());
@@ -160,10 +162,10 @@ void OpenRunLog(const std::string& folderGiven) {
                            "-" + TwoDigits(now.hour) + TwoDigits(now.minute) + TwoDigits(now.second) + "-" + pid +
                            kNameSuffix;
   int error = 0;
-  log.file = platform::FileOpen(folder + name, platform::FileAccess::ReadWrite, platform::FileShare::Read,
-                                platform::FileCreate::CreateAlways, error);
+  log.file = platform::FileOpen(folder + TPath::FromNative(name), platform::FileAccess::ReadWrite,
+                                platform::FileShare::Read, platform::FileCreate::CreateAlways, error);
   if (log.file == platform::kInvalidFile) return;
-  log.path = folder + name;
+  log.path = folder + TPath::FromNative(name);
   log.startTick = platform::TickCount();
   log.written = 0;
   log.full = false;
@@ -175,7 +177,7 @@ void OpenRunLog(const std::string& folderGiven) {
                      ", started " + IntToStrZeroPadded(now.year, 4) + "-" + TwoDigits(now.month) + "-" +
                      TwoDigits(now.day) + " " + TwoDigits(now.hour) + ":" + TwoDigits(now.minute) + ":" +
                      TwoDigits(now.second) + " " + ZoneText());
-  WriteLine(log, "program: " + platform::ModuleFileName());
+  WriteLine(log, "program: " + platform::ModuleFileName().Native());
   WriteLine(log, "system: " + platform::SystemVersionText() + ", code page " +
                      std::to_string(platform::AnsiCodePage()) + ", " + std::to_string(platform::ScreenDpi()) + " dpi");
 }
@@ -186,21 +188,18 @@ void LogLine(std::string_view utf8) {
   WriteLine(log, utf8);
 }
 
-void LogText(const std::string& text) {
-  // A path holds UTF-8 on Windows: the program's text in that form.
-  LogLine(platform::PathFromText(text));
-}
+void LogText(const TText& text) { LogLine(platform::MessageNative(text)); }
 
-std::string RunLogPath() {
+TPath RunLogPath() {
   TRunLogState& log = State();
   platform::LockGuard hold(log.lock);
   return log.path;
 }
 
-std::string NameRunLog(const std::string& message) {
-  const std::string path = RunLogPath();
-  if (path.empty()) return message;
-  return message + "\r\n\r\n运行记录：" + platform::PathText(path) + "（联系技术支持时请附上此文件）";
+TDisplayText NameRunLog(const TDisplayText& message) {
+  const TPath path = RunLogPath();
+  if (path.Empty()) return message;
+  return message + "\r\n\r\n运行记录：" + path + "（联系技术支持时请附上此文件）";
 }
 
 void CloseRunLog() {
@@ -208,5 +207,5 @@ void CloseRunLog() {
   platform::LockGuard hold(log.lock);
   if (log.file != platform::kInvalidFile) platform::FileClose(log.file);
   log.file = platform::kInvalidFile;
-  log.path.clear();
+  log.path = TPath();
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Text.h"
+
 /// The most one log file holds: a run that says more ends its log with a line saying so.
 constexpr std::int64_t kRunLogMaxBytes = 1024 * 1024;
 /// The logs kept in the folder, this run's included; older ones go when a run opens its own.
@@ -17,16 +19,16 @@ constexpr int kRunLogsKept = 10;
 /// of earlier runs beyond the newest kRunLogsKept, and writes what a report of the run starts
 /// with: the program's version and path, the process, the local time and zone, the system, its
 /// code page and DPI. Does nothing when a log is open already.
-void OpenRunLog(const std::string& folder = std::string());
+void OpenRunLog(const TPath& folder = TPath());
 /// One line of UTF-8. A line break in it becomes " | " and any other control character, or a
 /// byte that is not UTF-8, "\xNN": an event stays one line, whatever a server sent.
 void LogLine(std::string_view utf8);
 /// One line from a text of the program (code page 936).
-void LogText(const std::string& text);
+void LogText(const TText& text);
 /// The log's path; empty when no log was opened.
-std::string RunLogPath();
-/// An error box's text (a text of the program) followed by where the log of this run is, for
-/// the boxes that tell the user something went wrong; unchanged when there is no log.
-std::string NameRunLog(const std::string& message);
+TPath RunLogPath();
+/// An error box's text followed by where the log of this run is, for the boxes that tell the
+/// user something went wrong; unchanged when there is no log.
+TDisplayText NameRunLog(const TDisplayText& message);
 /// Ends writing the log (the tests; the process's end closes it otherwise).
 void CloseRunLog();

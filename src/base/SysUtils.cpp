@@ -82,6 +82,17 @@ std::string ErrorBoxText(const std::string& message) {
   return static_cast<unsigned char>(message.back()) > '.' ? message + "." : message;
 }
 
+TDisplayText ErrorBoxMessage(const TDisplayText& message) {
+  if (message.Empty()) return message;
+  const TDisplayText::TPart& last = message.Parts().back();
+  if (!last.native) {
+    const std::string closed = ErrorBoxText(last.bytes);
+    return closed.size() == last.bytes.size() ? message : message + ".";
+  }
+  const auto end = static_cast<unsigned char>(last.bytes.back());
+  return end < 0x80 && end > '.' ? message + "." : message;
+}
+
 namespace {
 unsigned& TextCodePageState() {
   static unsigned codePage = platform::AnsiCodePage();
@@ -106,23 +117,23 @@ std::size_t ProgramCharLength(const std::string& s, std::size_t i) {
 
 std::size_t LastDelimiter(const std::string& delimiters, const std::string& s) { return s.find_last_of(delimiters); }
 
-std::string ExtractFilePath(const std::string& path) {
-  const std::size_t cut = LastDelimiter("\\/:", path);
-  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+TPath ExtractFilePath(const TPath& path) {
+  const std::size_t cut = LastDelimiter("\\/:", path.Native());
+  return TPath::FromNative(cut == std::string::npos ? std::string() : path.Native().substr(0, cut + 1));
 }
 
 const char* PathDelimiters() { return platform::PathDelim() == '\\' ? "\\/" : "/"; }
 
-bool ForceDirectories(const std::string& path) {
+bool ForceDirectories(const TPath& path) {
   const bool windows = platform::PathDelim() == '\\';
   const char* const delimiters = PathDelimiters();
-  std::string p = path;
+  std::string p = path.Native();
   for (std::size_t cut; p.size() > 1 && (cut = LastDelimiter(delimiters, p)) == p.size() - 1;) p.resize(cut);
   if (p.empty()) return false;
-  if (platform::DirectoryExists(p)) return true;
+  if (platform::DirectoryExists(TPath::FromNative(p))) return true;
   const std::size_t cut = LastDelimiter(delimiters, p);
   // A drive's root ("C:\\") is there or not; it is never made.
   const bool parent = cut != std::string::npos && cut > 0 && !(windows && p[cut - 1] == ':');
-  if (parent && !ForceDirectories(p.substr(0, cut))) return false;
-  return platform::MakeDirectory(p) || platform::DirectoryExists(p);
+  if (parent && !ForceDirectories(TPath::FromNative(p.substr(0, cut)))) return false;
+  return platform::MakeDirectory(TPath::FromNative(p)) || platform::DirectoryExists(TPath::FromNative(p));
 }

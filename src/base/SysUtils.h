@@ -5,20 +5,31 @@
 #include <exception>
 #include <string>
 
+#include "platform/Text.h"
+
 /// Base of all exceptions of the system: a fixed message text, no localisation.
 class Exception : public std::exception {
  public:
   explicit Exception(std::string message) : message_(std::move(message)) {}
+  /// With the message for a person composed apart, where it names a path or gives the
+  /// system's words, which the message (a text of the program) can only approximate.
+  Exception(std::string message, TDisplayText display) : message_(std::move(message)), display_(std::move(display)) {}
   const std::string& Message() const { return message_; }
+  /// The message for a person, every path and system text in it whole.
+  TDisplayText Display() const { return display_.Empty() ? TDisplayText(message_) : display_; }
   const char* what() const noexcept override { return message_.c_str(); }
   /// The dynamic class name, for reports such as "EIdSocketError: ...".
   virtual const char* ClassName() const { return "Exception"; }
   /// Puts where the error happened in front of the message, for a handler that knows more
   /// than the code that raised it and rethrows the same exception (its type kept).
-  void PrefixMessage(const std::string& where) { message_ = where + message_; }
+  void PrefixMessage(const std::string& where) {
+    if (!display_.Empty()) display_ = TDisplayText(where) + display_;
+    message_ = where + message_;
+  }
 
  private:
   std::string message_;
+  TDisplayText display_;
 };
 
 #define SETUPTQ_EXCEPTION(Name, Base)                        \
@@ -29,18 +40,23 @@ class Exception : public std::exception {
   }
 
 SETUPTQ_EXCEPTION(EStreamError, Exception);
-/// A file that could not be opened or created: the message, and its parts for a text of the
-/// program's own (the expanded file name, the system's reason in the system's language).
+/// A file that could not be opened or created: the message, and its parts for a message of
+/// the program's own (the expanded file name, the system's reason in the system's language),
+/// each whole.
 class EFileError : public EStreamError {
  public:
-  explicit EFileError(std::string message, std::string fileName = "", std::string reason = "")
-      : EStreamError(std::move(message)), fileName_(std::move(fileName)), reason_(std::move(reason)) {}
+  explicit EFileError(std::string message, TPath fileName = TPath(), TDisplayText reason = TDisplayText(),
+                      TDisplayText display = TDisplayText())
+      : EStreamError(std::move(message), std::move(display)),
+        fileName_(std::move(fileName)),
+        reason_(std::move(reason)) {}
   const char* ClassName() const override { return "EFileError"; }
-  const std::string& FileName() const { return fileName_; }
-  const std::string& Reason() const { return reason_; }
+  const TPath& FileName() const { return fileName_; }
+  const TDisplayText& Reason() const { return reason_; }
 
  private:
-  std::string fileName_, reason_;
+  TPath fileName_;
+  TDisplayText reason_;
 };
 SETUPTQ_EXCEPTION(EFOpenError, EFileError);
 SETUPTQ_EXCEPTION(EFCreateError, EFileError);
@@ -68,6 +84,9 @@ std::string FloatToStrFixed(double value, int decimals);
 /// character sorts after ".". A double-byte last character (of code page 936, the program's
 /// own texts: "。", "）") never gets one.
 std::string ErrorBoxText(const std::string& message);
+/// The same rule for a message joined from parts: a path or a system text at its end gets
+/// the "." only after an ASCII character that sorts after it.
+TDisplayText ErrorBoxMessage(const TDisplayText& message);
 
 // ---- double-byte characters -------------------------------------------------------------
 // In a double-byte code page (932, 936, 949, 950) a lead byte followed by a trail byte
@@ -90,18 +109,18 @@ std::size_t CharLength(const std::string& s, std::size_t i);
 std::size_t ProgramCharLength(const std::string& s, std::size_t i);
 
 // ---- paths --------------------------------------------------------------------------------
-// Paths are held so that a byte below 0x80 is always that ASCII character (platform/Platform.h:
-// UTF-8 on Windows), so they are cut at their delimiters byte by byte: the second byte of a
-// double-byte character is never a delimiter, since a path holds none.
+// Paths (TPath, platform/Text.h) are held so that a byte below 0x80 is always that ASCII
+// character (UTF-8 on Windows), so they are cut at their delimiters byte by byte: the second
+// byte of a double-byte character is never a delimiter, since a path holds none.
 
 /// Index of the last byte of the path `s` that is one of the bytes of `delimiters`; npos when
 /// there is none.
 std::size_t LastDelimiter(const std::string& delimiters, const std::string& s);
 /// The folder part of a path, up to and including its last backslash, "/" or ":" (empty when
 /// it has none).
-std::string ExtractFilePath(const std::string& path);
+TPath ExtractFilePath(const TPath& path);
 /// The bytes that separate folders in a path: "\\/" on Windows, "/" elsewhere.
 const char* PathDelimiters();
 /// Creates a folder and every missing folder above it; true when it exists afterwards. The
 /// path may end with a delimiter.
-bool ForceDirectories(const std::string& path);
+bool ForceDirectories(const TPath& path);

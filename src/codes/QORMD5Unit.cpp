@@ -176,7 +176,7 @@ std::string MD5DigestText(const TMD5Digest& digest) {
 
 static_assert(kFingerprintRead > 0 && kFingerprintRead % 64 == 0, "a read must be a whole number of blocks");
 
-std::string GetFileMD5(const std::string& path) {
+std::string GetFileMD5(const TPath& path) {
   // Each read but the last holds whole 64-byte blocks, which the engine digests one after the
   // other straight from the buffer.
   constexpr int readSize = kFingerprintRead;

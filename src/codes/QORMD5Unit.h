@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Text.h"
+
 using TMD5Digest = std::array<std::uint8_t, 16>;
 
 /// An MD5 engine: feed any number of Update calls, then Final once.
@@ -39,4 +41,4 @@ constexpr int kFingerprintRead = 64 * 1024;
 /// writers (so a file someone is writing cannot be fingerprinted), and digests it front to back
 /// in 64-byte blocks up to the size it has when opened, reading kFingerprintRead bytes at a
 /// time. Raises EFOpenError when it cannot be opened and EReadError when it ends early.
-std::string GetFileMD5(const std::string& path);
+std::string GetFileMD5(const TPath& path);

@@ -25,7 +25,7 @@ void TShareCode::SetCodeKey() {
 
 void TShareCode::LoadExeMD5() { LoadExeMD5From(platform::ModuleFileName()); }
 
-void TShareCode::LoadExeMD5From(const std::string& path) { ExeMD5 = Trim(LowerCase(GetFileMD5(path))); }
+void TShareCode::LoadExeMD5From(const TPath& path) { ExeMD5 = Trim(LowerCase(GetFileMD5(path))); }
 
 std::string TShareCode::DecodeReply(const std::string& reply) {
   std::string text = reply;

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/Text.h"
+
 #include "codes/fenrpt.h"
 
 class TShareCode {
@@ -18,7 +20,7 @@ class TShareCode {
   void LoadExeMD5();
   /// Fingerprints `path`, lower-cases and trims the text and stores it in ExeMD5. Errors
   /// propagate and leave ExeMD5 as it was.
-  void LoadExeMD5From(const std::string& path);
+  void LoadExeMD5From(const TPath& path);
   /// Un-escapes the five sequences (pass by pass, each on the previous result), unscrambles
   /// with CodeKey, stores the result in ServerCode and returns it. Never fails on content.
   std::string DecodeReply(const std::string& reply);

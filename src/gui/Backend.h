@@ -68,7 +68,7 @@ class Backend {
   virtual int PixelsPerInchAt(int /*x*/, int /*y*/) { return ScreenPixelsPerInch(); }
   virtual TextExtent MeasureText(const TFont& font, const std::string& text) = 0;
   virtual void ProcessMessages() = 0;
-  virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+  virtual int MessageBox(const TDisplayText& text, const std::string& caption, unsigned flags) = 0;
   virtual std::intptr_t ApplicationHandle() = 0;
   virtual void TitleChanged(const std::string&) {}
   /// Wakes a message loop waiting for input (after a terminate request).

@@ -249,12 +249,16 @@ void TApplication::Run() {
   DeleteReleasedForms();
 }
 
-void TApplication::HandleException(const std::exception& e) {
-  MessageBox(ErrorBoxText(e.what()), title_, gui::kMbOk | gui::kMbIconError);
+void TApplication::HandleException(const std::exception& e) { ShowErrorBox(TDisplayText(e.what())); }
+
+void TApplication::HandleException(const Exception& e) { ShowErrorBox(e.Display()); }
+
+void TApplication::ShowErrorBox(const TDisplayText& text) {
+  MessageBox(ErrorBoxMessage(text), title_, gui::kMbOk | gui::kMbIconError);
 }
 
-int TApplication::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
-  LogText((flags & gui::kMbIconError ? "error box: " : "message box: ") + text);
+int TApplication::MessageBox(const TDisplayText& text, const std::string& caption, unsigned flags) {
+  LogLine(std::string(flags & gui::kMbIconError ? "error box: " : "message box: ") + platform::MessageNative(text));
   return gui::TheBackend().MessageBox(text, caption, flags);
 }
 
@@ -286,6 +290,8 @@ void CallHandler(const std::function<void()>& handler) {
   if (!handler) return;
   try {
     handler();
+  } catch (const Exception& e) {
+    Application->HandleException(e);
   } catch (const std::exception& e) {
     Application->HandleException(e);
   }

@@ -187,7 +187,12 @@ class TApplication : public TComponent {
   /// Shows the error box for an error that left an event handler: its message with
   /// ErrorBoxText's rule, the title as caption, the error icon and an OK button.
   void HandleException(const std::exception& e);
-  int MessageBox(const std::string& text, const std::string& caption, unsigned flags);
+  /// The same for an error of ours: its message for a person, paths and system texts whole.
+  void HandleException(const Exception& e);
+  /// The error box with this text (ErrorBoxText's rule applied to its end).
+  void ShowErrorBox(const TDisplayText& text);
+  /// A message box; the text is composed in UTF-16, so every part of it shows in full.
+  int MessageBox(const TDisplayText& text, const std::string& caption, unsigned flags);
   /// The application's own window: the program's task-bar entry, titled with Title, owner
   /// of the forms, shell calls and message boxes.
   std::intptr_t Handle();

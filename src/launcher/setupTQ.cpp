@@ -21,6 +21,7 @@ void LogRelease() {
   LogText("mirrors in this run's order:" + order);
 }
 
+constexpr const char* kStartFailed = "安装程序无法启动：";
 }  // namespace
 
 int main() {
@@ -50,10 +51,14 @@ int main() {
       auto* unzip = new TFrmUnzipSoft(Application);
       unzip->ShowModal();
     }
+  } catch (const Exception& e) {
+    // A launcher that cannot go on says so and why (its own file unreadable, a folder it
+    // cannot use), in full, and where its log is; it never ends without a word.
+    Application->ShowErrorBox(NameRunLog(TDisplayText(kStartFailed) + e.Display()));
+  } catch (const std::exception& e) {
+    Application->ShowErrorBox(NameRunLog(TDisplayText(kStartFailed) + e.what()));
   } catch (...) {
-    // An error while starting up ends the run without a word: a setup launcher that cannot
-    // start has nothing useful to tell, and nothing has been written yet.
-    LogLine("the run stopped on an error");
+    Application->ShowErrorBox(NameRunLog(TDisplayText(kStartFailed) + "未知错误"));
   }
   // There is no main window, so the application's loop returns at once and the process ends.
   Application->Run();

@@ -8,22 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace platform {
 
 // ---- paths --------------------------------------------------------------------------
-// A path (or a command-line argument) is a byte string in which every byte below 0x80 is that
-// ASCII character and never part of a longer one: on Windows UTF-8, converted here to and from
-// the system's wide calls, so that any name the file system allows is kept whatever the
-// system's code page; on Linux the file system's own bytes. A path is cut at its delimiters
-// byte by byte (base/SysUtils.h). Only this layer knows the form: a path goes into a text of
-// the program through PathText, and a file name written in the program's texts (a setting, an
-// archive entry) becomes a path through PathFromText.
-
-/// The path as a text of the program (code page 936), for a message: a character that code
-/// page has not becomes "?". Linux: unchanged.
-std::string PathText(const std::string& path);
-/// A file name given as a text of the program (code page 936) as a path. Linux: unchanged.
-std::string PathFromText(const std::string& text);
+// Paths are TPath (platform/Text.h): UTF-8 on Windows, converted here to and from the system's
+// wide calls (with the "\\?\" form past the classic length limit), so that any name and any
+// length the file system allows is kept whatever the system's code page; on Linux the file
+// system's bytes. Texts of the program meet paths only through the conversions of Text.h.
 
 // ---- files -----------------------------------------------------------------------
 enum class FileAccess { Read, ReadWrite };
@@ -38,38 +31,46 @@ using FileHandle = std::intptr_t;
 constexpr FileHandle kInvalidFile = -1;
 
 /// Opens or creates a file; on failure returns kInvalidFile and sets `error` to the system code.
-FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share, FileCreate create, int& error);
+FileHandle FileOpen(const TPath& path, FileAccess access, FileShare share, FileCreate create, int& error);
 /// Bytes read or written (0 at end of file), -1 on error.
 int FileRead(FileHandle h, void* buffer, int count);
 int FileWrite(FileHandle h, const void* buffer, int count);
 /// origin: 0 from the beginning, 1 from the current position, 2 from the end. New position, or -1.
 std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin);
 void FileClose(FileHandle h);
-bool DirectoryExists(const std::string& path);
+bool DirectoryExists(const TPath& path);
 /// Creates one directory, whose parent exists; false when it could not be made (also when it
 /// was there already). ForceDirectories (base/SysUtils.h) makes the missing parents.
-bool MakeDirectory(const std::string& path);
+bool MakeDirectory(const TPath& path);
+/// Removes a file (not a folder); false when it could not be removed.
+bool RemoveFile(const TPath& path);
 /// Removes a directory that is empty; false when it could not.
-bool RemoveEmptyDirectory(const std::string& path);
+bool RemoveEmptyDirectory(const TPath& path);
 /// The system's code of the last failed file call of this thread (errno, GetLastError).
 int LastFileError();
-/// The system's own text for an error code (no trailing line end), as a text of the program
-/// (code page 936, like every text it may be joined to): a character that code page has not
-/// becomes "?".
-std::string SystemErrorText(int code);
+/// Renames a file, replacing a file of the new name; false when it could not be renamed.
+bool RenameFile(const TPath& from, const TPath& to);
+/// What is at a path, the last component not followed: nothing, a file, a folder, a link (a
+/// symbolic link, or a reparse point on Windows) or something else (a device, a pipe).
+enum class PathKind { None, File, Directory, Link, Other };
+PathKind KindOfPath(const TPath& path);
+/// Whether two paths name the same existing file (through links, other names, case).
+bool SameFile(const TPath& a, const TPath& b);
+/// The system's own text for an error code (no trailing line end), in the system's language
+/// and in full: joined into a message, it shows every character on any Windows.
+TDisplayText SystemErrorText(int code);
 /// Expands a relative path to a full one (the form error messages name).
-std::string ExpandFileName(const std::string& path);
+TPath ExpandFileName(const TPath& path);
 /// The native path separator: '\\' on Windows, '/' on Linux.
 char PathDelim();
 
 // ---- what the run's log needs ----------------------------------------------------------
 /// The user's folder for temporary files (%TEMP% on Windows; $TMPDIR, else /tmp, on Linux),
 /// ending in a delimiter; empty when the system gives none.
-std::string TempFolder();
-/// The names of the files (not folders) directly in `folder`; none when it cannot be read.
-std::vector<std::string> FileNamesIn(const std::string& folder);
-/// Deletes a file; false when it could not be deleted.
-bool RemoveFile(const std::string& path);
+TPath TempFolder();
+/// The names (in the platform's form) of the files, not folders, directly in `folder`; none
+/// when it cannot be read.
+std::vector<std::string> FileNamesIn(const TPath& folder);
 /// The system and its version for a report: "Windows 10.0.19045", with the Wine version
 /// under Wine and "64-bit" for a 32-bit program on a 64-bit system; Linux: the kernel's.
 std::string SystemVersionText();
@@ -79,30 +80,28 @@ int ScreenDpi();
 std::string ModuleVersion();
 
 // ---- folders held open -----------------------------------------------------------------
-enum class EntryKind { None, File, Folder, Link, Other };
-
 /// A folder held open while files are made in it. Its subfolders are opened one component at
 /// a time without following a link, and an open folder stays the folder it was checked to be
 /// (Linux: a descriptor, and every call relative to it; Windows: a handle that denies renaming
 /// and deleting it), whatever is renamed or linked in its path afterwards. Names given to its
-/// calls are one component each.
+/// calls are one component each, in the platform's form.
 class Folder {
  public:
   /// Opens the folder at `path`; a link in `path` itself is followed (the caller named it).
   /// IsOpen() and Error() tell whether it could be opened.
-  explicit Folder(const std::string& path);
+  explicit Folder(const TPath& path);
   ~Folder();
   Folder(const Folder&) = delete;
   Folder& operator=(const Folder&) = delete;
   bool IsOpen() const;
   int Error() const;
   /// The path it was opened by, joined with its parents' (for messages).
-  const std::string& Path() const;
+  const TPath& Path() const;
   /// The existing subfolder `name`, never through a link (a link, or anything but a folder,
   /// gives an error). Null with `error` set on failure.
   std::unique_ptr<Folder> Sub(const std::string& name, int& error) const;
   /// What `name` is in this folder, a link not followed.
-  EntryKind Kind(const std::string& name) const;
+  PathKind Kind(const std::string& name) const;
   /// Creates the file `name` (FileCreate::CreateNew) for reading and writing.
   FileHandle CreateNew(const std::string& name, int& error) const;
   /// Renames `from` onto `to` in this folder in one step; a file `to` is replaced, and so is a
@@ -111,7 +110,7 @@ class Folder {
   /// Removes the file (or link) `name`; false when it could not.
   bool Remove(const std::string& name) const;
   /// Whether `name` here (a link not followed) is the file at `path`.
-  bool IsSameFile(const std::string& name, const std::string& path) const;
+  bool IsSameFile(const std::string& name, const TPath& path) const;
 
  private:
   struct Impl;
@@ -123,21 +122,28 @@ class Folder {
 /// InstallInterruptCleanup installs (Ctrl+C, Ctrl+Break and closing the console on Windows;
 /// SIGINT, SIGTERM and SIGHUP on Linux) before the process ends as the interrupt would end it.
 /// Register returns a slot for Unregister; -1 when all slots are taken.
-int RegisterTemporary(const std::string& path);
+int RegisterTemporary(const TPath& path);
 void UnregisterTemporary(int slot);
 void InstallInterruptCleanup();
 
 // ---- the running program -------------------------------------------------------------
 /// Full path of the main module's file (the file the process was started from).
-std::string ModuleFileName();
+TPath ModuleFileName();
 /// Command-line argument i as the runtime splits it (blanks and control characters separate,
-/// quotes group and are removed), in the form of a path; 0 is the program. Empty when there
-/// is no such argument.
-std::string ParamStr(int i);
+/// quotes group and are removed), in the form of a path (from the wide command line on
+/// Windows); 0 is the program. Empty when there is no such argument.
+TPath ParamStr(int i);
+/// The number of command-line arguments after the program's own name.
+int ParamCount();
 /// Standard output without line-end translation (Windows opens it in text mode).
 void SetStdoutBinary();
 /// Whether standard error is a terminal (where a progress line that rewrites itself belongs).
 bool StderrIsTerminal();
+/// Writes text in the platform's form (TDisplayText's MessageNative) to standard output (1) or
+/// standard error (2): to a console through its wide calls on Windows, so that every
+/// character shows whatever the console's code page; to a file or a pipe as UTF-8 bytes
+/// (Linux: the bytes as they are).
+void WriteStd(int stream, const std::string& native);
 /// Bytes of the module resource `name` of type `type` (both matched without regard to
 /// case). False when there is none.
 bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes);
@@ -151,7 +157,7 @@ void HardenDllSearch();
 // ---- processes ----------------------------------------------------------------------
 struct ProcessEntry {
   std::uint32_t processId = 0;
-  std::string exeFile;  // as the snapshot reports it (a file name, or a full path), a path
+  TPath exeFile;  // as the snapshot reports it (a file name, or a full path)
 };
 /// A snapshot of all running processes (Tool Help on Windows, resolved at run time;
 /// /proc on Linux). An unavailable snapshot reports no entries.
@@ -173,8 +179,8 @@ class ProcessSnapshot {
 int TerminateProcessById(std::uint32_t processId);
 std::uint32_t CurrentProcessId();
 /// Starts the program at `path` with the argument text `args` (split as the runtime splits a
-/// command line; in the form of a path); its process id, or 0 when it could not be started.
-std::uint32_t StartProcess(const std::string& path, const std::string& args);
+/// command line); its process id, or 0 when it could not be started.
+std::uint32_t StartProcess(const TPath& path, const TPath& args);
 /// Waits up to `ms` milliseconds for the process to end; true when it has ended (on Linux
 /// the child is reaped).
 bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms);
@@ -183,10 +189,10 @@ bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms);
 constexpr int kShowNormal = 1;
 constexpr int kShow = 5;
 /// The shell's ShellExecute(owner, operation, file, parameters, no directory, show). `file`
-/// (a path, or a web address) and `parameters` are in the form of a path. The result as the
-/// shell gives it (above 32 on success). `owner` is a window handle or 0.
-std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const std::string& file,
-                           const std::string& parameters, int show);
+/// is a path, or a web address made one with PathFromText. The result as the shell gives it
+/// (above 32 on success). `owner` is a window handle or 0.
+std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const TPath& file,
+                           const TPath& parameters, int show);
 
 // ---- clock and calendar ------------------------------------------------------------
 std::uint32_t TickCount();
@@ -207,10 +213,6 @@ char DecimalSeparator();
 /// The code page of the program's own texts: every text written in the program is code page
 /// 936 bytes, whatever the system's code page; the windows show them converted from it.
 constexpr unsigned kProgramCodePage = 936;
-/// A text of the program (code page 936) as UTF-8, for output read as Unicode (JSON): a byte
-/// sequence that code page has no character for becomes a replacement character (U+FFFD on
-/// Linux, the system's default character on Windows).
-std::string TextToUtf8(const std::string& text);
 /// The system's ANSI code page (Linux: the program's own, 936).
 unsigned AnsiCodePage();
 /// True when `byte` begins a double-byte character in `codePage`: the system's own lead

@@ -3,15 +3,16 @@
 #include "base/SysUtils.h"
 #include "platform/Platform.h"
 
-int TerminateProcessesByName(const std::string& imageName) {
+int TerminateProcessesByName(const TText& imageName) {
   int result = 0;
   try {
-    const std::string wanted = UpperCase(imageName);
+    // The snapshot names images as paths: the name is compared in that form.
+    const std::string wanted = UpperCase(platform::PathFromText(imageName).Native());
     const std::uint32_t self = platform::CurrentProcessId();
     platform::ProcessSnapshot snapshot;
     platform::ProcessEntry entry;
     for (bool more = snapshot.First(entry); more; more = snapshot.Next(entry)) {
-      const std::string& exe = entry.exeFile;
+      const std::string& exe = entry.exeFile.Native();
       const std::string fileName = exe.substr(LastDelimiter("\\:", exe) + 1);  // npos + 1 == 0
       if (UpperCase(fileName) != wanted && UpperCase(exe) != wanted) continue;
       // A launcher renamed to the installer's name must not end itself halfway.

@@ -145,7 +145,8 @@ void TBalloon::BalloonClick() {
   BalloonUnit& u = Unit();
   if (u.openOnClick) {
     u.openOnClick = false;
-    platform::ShellExecute(Application->Handle(), "Open", FirstMirrorUrl, "", gui::kSwShow);
+    platform::ShellExecute(Application->Handle(), "Open", platform::PathFromText(FirstMirrorUrl), TPath(),
+                           gui::kSwShow);
   }
 }
 

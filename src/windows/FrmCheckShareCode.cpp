@@ -186,7 +186,8 @@ void TFrmNetVerify::md51Click() { CopyFingerprintToClipboard(); }
 void TFrmNetVerify::BtnCopyToClipClick() { CopyFingerprintToClipboard(); }
 
 void TFrmNetVerify::LblURLMouseDown(TMouseButton, TShiftState, int, int) {
-  platform::ShellExecute(Application->Handle(), "open", HomePageUrl, "", platform::kShowNormal);
+  platform::ShellExecute(Application->Handle(), "open", platform::PathFromText(HomePageUrl), TPath(),
+                         platform::kShowNormal);
 }
 
 void TFrmNetVerify::IdHTTP1WorkBegin(TIdComponent*, TWorkMode, std::int64_t maximum) {

@@ -22,8 +22,8 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   // What the window takes from outside itself, each a seam the tests replace.
   LoadArchive = [](std::string& bytes) { return platform::FindModuleResource("Brenlow", "dat", bytes); };
   ProgramPath = platform::ModuleFileName();
-  Launch = [](const std::string& file, const std::string& parameters) {
-    LogLine("starting the installer: \"" + file + "\" " + parameters);
+  Launch = [](const TPath& file, const TPath& parameters) {
+    LogLine("starting the installer: \"" + file.Native() + "\" " + parameters.Native());
     const std::intptr_t shell =
         platform::ShellExecute(Application->Handle(), "Open", file, parameters, platform::kShow);
     LogLine(shell > 32 ? "the installer started"
@@ -34,13 +34,14 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   Loaded();
 }
 
-std::string ExtractionFailureText(TExtractionStep step, std::exception_ptr failure) {
-  // The program's own words; the system's reason for a file it refused, in its language.
+TDisplayText ExtractionFailureText(TExtractionStep step, std::exception_ptr failure) {
+  // The program's own words; the file's path and the system's reason for refusing it whole,
+  // in the system's language.
   try {
     std::rethrow_exception(failure);
   } catch (const EFileError& file) {
     const char* what = step == esSaving ? "无法保存安装包“" : "无法解压文件“";
-    return what + file.FileName() + "”。\r\n" + file.Reason();
+    return TDisplayText(what) + file.FileName() + "”。\r\n" + file.Reason();
   } catch (const EWriteError&) {
     const std::string& name = step == esSaving ? ArchiveFileName : InstallerExeName;
     return "无法写入" + name + "，磁盘空间可能不足。";
@@ -69,9 +70,9 @@ void TFrmUnzipSoft::Timer1Timer() {
   try {
     std::string archive;
     if (!LoadArchive(archive)) throw EResNotFound("Resource Brenlow not found");
-    const std::string folder = ExtractFilePath(ProgramPath);
+    const TPath folder = ExtractFilePath(ProgramPath);
     Application->ProcessMessages();
-    const std::string archivePath = folder + platform::PathDelim() + platform::PathFromText(ArchiveFileName);
+    const TPath archivePath = folder + platform::PathDelim() + platform::PathFromText(ArchiveFileName);
     Application->ProcessMessages();
     step = esSaving;
     {
@@ -79,12 +80,12 @@ void TFrmUnzipSoft::Timer1Timer() {
                       platform::FileCreate::CreateAlways);
       out.WriteBuffer(archive.data(), static_cast<int>(archive.size()));
     }
-    LogLine("saved " + archivePath + ", " + std::to_string(archive.size()) + " bytes");
+    LogLine("saved " + archivePath.Native() + ", " + std::to_string(archive.size()) + " bytes");
     Application->ProcessMessages();
     Application->ProcessMessages();
     step = esUnpacking;
     UnpackArchiveFile(archivePath, folder);
-    LogLine("unpacked into " + folder);
+    LogLine("unpacked into " + folder.Native());
     Application->ProcessMessages();
     Launch(folder + platform::PathFromText(InstallerExeName), platform::ParamStr(1));
     Application->ProcessMessages();
@@ -92,7 +93,7 @@ void TFrmUnzipSoft::Timer1Timer() {
     // A missing resource, an unwritable folder or an installer file held by another program:
     // the user is told which file and why, and nothing (a partly written installer, or a
     // stale one of an earlier run) is started.
-    Application->HandleException(Exception(NameRunLog(ExtractionFailureText(step, std::current_exception()))));
+    Application->ShowErrorBox(NameRunLog(ExtractionFailureText(step, std::current_exception())));
   }
   Application->Terminate();
 }

@@ -13,7 +13,7 @@
 enum TExtractionStep { esLoading, esSaving, esUnpacking };
 /// The error box's text for a failure of the work: Chinese, naming the file, with the
 /// system's reason when the system refused a file.
-std::string ExtractionFailureText(TExtractionStep step, std::exception_ptr failure);
+TDisplayText ExtractionFailureText(TExtractionStep step, std::exception_ptr failure);
 
 class TFrmUnzipSoft : public TForm {
  public:
@@ -29,7 +29,7 @@ class TFrmUnzipSoft : public TForm {
   /// Reads the embedded archive (the program's resource "Brenlow" of type "dat").
   std::function<bool(std::string& bytes)> LoadArchive;
   /// The program's own file; its folder receives the archive and the installer.
-  std::string ProgramPath;
+  TPath ProgramPath;
   /// Starts the installer through the shell ("Open", the application's window as owner).
-  std::function<void(const std::string& file, const std::string& parameters)> Launch;
+  std::function<void(const TPath& file, const TPath& parameters)> Launch;
 };

@@ -9,7 +9,7 @@
 #include "platform/Platform.h"
 
 int main() {
-  const std::string mode = platform::ParamStr(1), name = platform::ParamStr(2);
+  const std::string mode = platform::ParamStr(1).Native(), name = platform::ParamStr(2).Native();
   if (mode == "hardened") platform::HardenDllSearch();
   HMODULE m = LoadLibraryA(name.c_str());
   if (!m) {

@@ -10,8 +10,8 @@
 #include "platform/Platform.h"
 
 int main(int argc, char**) {
-  const std::string path = platform::ParamStr(1);
-  if (argc != 2 || path.empty()) {
+  const TPath path = platform::ParamStr(1);
+  if (argc != 2 || path.Empty()) {
     std::fprintf(stderr, "usage: holdfile PATH\n");
     return 2;
   }
@@ -19,7 +19,8 @@ int main(int argc, char**) {
   platform::FileHandle h = platform::FileOpen(path, platform::FileAccess::ReadWrite, platform::FileShare::ReadWrite,
                                               platform::FileCreate::OpenExisting, error);
   if (h == platform::kInvalidFile) {
-    std::fprintf(stderr, "holdfile: cannot open %s: %s\n", path.c_str(), platform::SystemErrorText(error).c_str());
+    std::fprintf(stderr, "holdfile: cannot open %s: %s\n", path.Native().c_str(),
+                 platform::MessageNative(platform::SystemErrorText(error)).c_str());
     return 2;
   }
   std::printf("ready\n");

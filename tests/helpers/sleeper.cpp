@@ -8,10 +8,10 @@
 #include "settings/TerminateProcesses.h"
 
 int main() {
-  if (platform::ParamStr(1) == "self") {
-    std::string me = platform::ModuleFileName();
+  if (platform::ParamStr(1).Native() == "self") {
+    std::string me = platform::ModuleFileName().Native();
     me = me.substr(me.find_last_of("\\/") + 1);
-    TerminateProcessesByName(me);
+    TerminateProcessesByName(platform::PathText(TPath::FromNative(me)));
     TFileStream marker(platform::ParamStr(2), platform::FileAccess::ReadWrite, platform::FileShare::None,
                        platform::FileCreate::CreateAlways);
     marker.WriteBuffer("alive", 5);

@@ -23,7 +23,8 @@ using testfiles::WriteFile;
 
 /// Every file below dir (relative path with '/' -> size), so a test can state exactly what is
 /// on disk.
-inline std::map<std::string, std::uintmax_t> Listing(const std::string& dir) {
+inline std::map<std::string, std::uintmax_t> Listing(const TPath& path) {
+  const std::string& dir = path.Native();
   std::map<std::string, std::uintmax_t> out;
   if (!fs::exists(dir)) return out;
   for (const auto& e : fs::recursive_directory_iterator(dir)) {

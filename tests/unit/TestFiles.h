@@ -11,6 +11,9 @@
 
 namespace testfiles {
 
+/// Bytes in the platform's form of a path (an ASCII name, or one the test wrote as UTF-8).
+inline TPath AsPath(const std::string& native) { return TPath::FromNative(native); }
+
 /// A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
  public:
@@ -27,9 +30,11 @@ class TempDir {
   }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  std::string Path() const { return path_.string(); }
-  /// A path below the folder, joined with the native separator.
-  std::string operator/(const std::string& name) const { return Path() + platform::PathDelim() + name; }
+  TPath Path() const { return TPath::FromNative(path_.string()); }
+  /// A path below the folder, joined with the native separator; `name` in the platform's form.
+  TPath operator/(const std::string& name) const { return Path() + platform::PathDelim() + AsPath(name); }
+  /// The same in the platform's form, as the vendor tool's arguments come.
+  std::string At(const std::string& name) const { return (*this / name).Native(); }
   /// The names directly in the folder, sorted.
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
@@ -43,15 +48,17 @@ class TempDir {
 };
 
 /// Creates or replaces the file; raises as the program's own file writes do.
-inline void WriteFile(const std::string& path, const std::string& bytes) {
+inline void WriteFile(const TPath& path, const std::string& bytes) {
   TFileStream f(path, platform::FileAccess::ReadWrite, platform::FileShare::None, platform::FileCreate::CreateAlways);
   f.WriteBuffer(bytes.data(), static_cast<int>(bytes.size()));
 }
 
+inline void WriteFile(const std::string& native, const std::string& bytes) { WriteFile(AsPath(native), bytes); }
+
 /// The whole file; empty when it cannot be read. Through the platform's file functions, which
 /// take paths as the program holds them (UTF-8 on Windows, where the runtime's narrow streams
 /// would take the system's code page).
-inline std::string ReadFile(const std::string& path) {
+inline std::string ReadFile(const TPath& path) {
   int error = 0;
   platform::FileHandle h = platform::FileOpen(path, platform::FileAccess::Read, platform::FileShare::ReadWrite,
                                               platform::FileCreate::OpenExisting, error);
@@ -63,4 +70,11 @@ inline std::string ReadFile(const std::string& path) {
   return bytes;
 }
 
+inline std::string ReadFile(const std::string& native) { return ReadFile(AsPath(native)); }
+
 }  // namespace testfiles
+
+/// A path followed by ASCII or UTF-8 bytes the test wrote (a delimiter, a name): the tests'
+/// shorthand, never the program's.
+inline TPath operator+(const TPath& path, const std::string& native) { return path + TPath::FromNative(native); }
+inline TPath operator+(const TPath& path, const char* native) { return path + TPath::FromNative(native); }

@@ -10,19 +10,19 @@
 
 namespace verifytest {
 
-inline std::string ScratchDir() {
-  std::string exe = platform::ModuleFileName();
-  std::string dir = exe.substr(0, exe.find_last_of("/\\")) + "/verify-scratch";
+inline TPath ScratchDir() {
+  const std::string exe = platform::ModuleFileName().Native();
+  const TPath dir = TPath::FromNative(exe.substr(0, exe.find_last_of("/\\")) + "/verify-scratch");
   ForceDirectories(dir);
   return dir;
 }
 
-inline std::string ScratchPath(const std::string& name) { return ScratchDir() + "/" + name; }
+inline TPath ScratchPath(const std::string& name) { return ScratchDir() + TPath::FromNative("/" + name); }
 
 using testfiles::ReadFile;
 using testfiles::WriteFile;
 
-inline bool FileExists(const std::string& path) {
+inline bool FileExists(const TPath& path) {
   int error = 0;
   platform::FileHandle h = platform::FileOpen(path, platform::FileAccess::Read, platform::FileShare::ReadWrite,
                                               platform::FileCreate::OpenExisting, error);

@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 
+#include "Command.h"
 #include "PeImage.h"
 #include "ReplyPublish.h"
 #include "Temporary.h"
@@ -93,12 +94,12 @@ std::string InstallerRefusal(const std::string& path) {
 // error and nothing installed.
 std::string ReservedNameRefusal(const std::string& entry, const TLauncherSettings& settings,
                                 const std::string& output) {
-  const std::string name = LowerCase(entry), shown = "\"" + VisibleBytes(entry) + "\"";
+  const std::string name = LowerCase(entry), shown = "\"" + ShownName(entry) + "\"";
   if (name == LowerCase(kSavedArchiveName))
     return shown +
            " is the name the launcher saves its payload under beside itself, so that file could never "
            "be unpacked: rename it";
-  if (name == LowerCase(kLauncherName) || name == LowerCase(EntryNameOf(output)))
+  if (name == LowerCase(kLauncherName) || name == LowerCase(EntryNameOf(ArgPath(output))))
     return shown +
            " is the launcher's own name: unpacking it beside the launcher would meet the running launcher, "
            "and every user would get an error: rename it";
@@ -117,7 +118,7 @@ void CheckRequest(const TAttachRequest& r) {
   try {
     CheckOutputPath(r.output, inputs);
   } catch (const EArgumentException& e) {
-    throw ELauncherError(e.Message());
+    throw ELauncherError(e.Message(), e.Display());
   }
   if (!r.installer.empty()) {
     const std::string refusal = InstallerRefusal(r.installer);
@@ -157,22 +158,22 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
   try {
     probe = ReadLauncher(request.stub);
   } catch (const EPeImageError& e) {
-    if (e.Message().rfind("not a PE", 0) == 0) throw EPeImageError(request.stub + ": " + e.Message());
-    throw ELauncherError(request.stub + " is not a setupTQ stub (" + e.Message() + "); " + order);
+    if (e.Message().rfind("not a PE", 0) == 0) RaiseNative<EPeImageError>(request.stub + ": " + ErrorText(e));
+    RaiseNative<ELauncherError>(request.stub + " is not a setupTQ stub (" + ErrorText(e) + "); " + order);
   }
   if (!probe.hasSettings)
-    throw ELauncherError(request.stub + " is not a setupTQ stub (it carries no release settings); " + order);
+    RaiseNative<ELauncherError>(request.stub + " is not a setupTQ stub (it carries no release settings); " + order);
   if (!request.replace && probe.hasPayload)
-    throw ELauncherError(request.stub +
-                         " already carries a payload (a launcher, not a stub): give the stub "
-                         "(bin/stub/setupTQ.exe of the win32 build), or --replace to replace its payload");
+    RaiseNative<ELauncherError>(request.stub +
+                                " already carries a payload (a launcher, not a stub): give the stub "
+                                "(bin/stub/setupTQ.exe of the win32 build), or --replace to replace its payload");
   const TLauncherSettings& settings = probe.settings;
   auto stub = OpenRead(request.stub);
   std::unique_ptr<TPeImage> image;
   try {
     image = std::make_unique<TPeImage>(*stub);
   } catch (const EPeImageError& e) {
-    throw EPeImageError(request.stub + ": " + e.Message());
+    RaiseNative<EPeImageError>(request.stub + ": " + ErrorText(e));
   }
 
   TAttachSummary summary;
@@ -183,16 +184,17 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
     // The installer under the name the launcher starts, then the other files under theirs.
     std::vector<std::pair<std::string, std::string>> entries{{settings.installer, request.installer}};
     for (const auto& f : request.files) {
-      const std::string refusal = ReservedNameRefusal(EntryNameOf(f), settings, request.output);
-      if (!refusal.empty()) throw ELauncherError(f + ": " + refusal);
-      entries.push_back({EntryNameOf(f), f});
+      const std::string name = EntryNameOf(ArgPath(f));
+      const std::string refusal = ReservedNameRefusal(name, settings, request.output);
+      if (!refusal.empty()) RaiseNative<ELauncherError>(f + ": " + refusal);
+      entries.push_back({name, f});
     }
     packed = std::make_unique<TTemporary>(request.output);
     try {
       // Packed here, so known whole: the summary is taken as it is written, not inflated again.
       summary.entries = PackNamedFiles(packed->File(), entries, progress);
     } catch (const EWriteError& e) {  // an input that cannot be read says so itself
-      throw EWriteError("cannot write " + request.output + ": " + packed->InTargetsWords(e.Message()));
+      RaiseNative<EWriteError>("cannot write " + request.output + ": " + packed->InTargetsWords(ErrorText(e)));
     }
     archive = &packed->File();
   } else {
@@ -201,7 +203,7 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
     try {
       summary.entries = ListPayload(*archive);  // every entry inflated: a damaged archive is refused here
     } catch (const Exception& e) {
-      throw EArchiveError(request.archive + ": not a sound payload archive: " + e.Message());
+      RaiseNative<EArchiveError>(request.archive + ": not a sound payload archive: " + ErrorText(e));
     }
     bool hasInstaller = false;
     for (const auto& e : summary.entries) {
@@ -209,11 +211,11 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
       const std::string refusal = SameNameNoCase(e.name, settings.installer)
                                       ? std::string()
                                       : ReservedNameRefusal(e.name, settings, request.output);
-      if (!refusal.empty()) throw ELauncherError(request.archive + ": the entry " + refusal);
+      if (!refusal.empty()) RaiseNative<ELauncherError>(request.archive + ": the entry " + refusal);
     }
     if (!hasInstaller)
-      throw ELauncherError(request.archive + " holds no " + settings.installer +
-                           ", the one file the launcher starts: pack the installer under that name");
+      RaiseNative<ELauncherError>(request.archive + " holds no " + settings.installer +
+                                  ", the one file the launcher starts: pack the installer under that name");
   }
   summary.archiveSize = archive->Size();
   if (summary.archiveSize > std::numeric_limits<std::uint32_t>::max())
@@ -229,7 +231,7 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
     summary.outputSize = out.File().Size();
     out.Close();
   } catch (const EWriteError& e) {  // an input that cannot be read says so itself
-    throw EWriteError("cannot write " + request.output + ": " + out.InTargetsWords(e.Message()));
+    RaiseNative<EWriteError>("cannot write " + request.output + ": " + out.InTargetsWords(ErrorText(e)));
   }
   out.ReplaceTarget();
   return summary;

@@ -1,5 +1,6 @@
 #include "Command.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 #include "platform/Platform.h"
@@ -11,12 +12,46 @@ std::vector<CommandInfo>& Commands() {
 
 std::string CurrentCommand;
 
+void Print(FILE* stream, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+  va_end(again);
+  platform::WriteStd(stream == stderr ? 2 : 1, text);
+}
+
+std::string EscapedBytes(const std::string& bytes, bool keepHighBytes) {
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c != 0x7F && c != '\\' && (c < 0x80 || keepHighBytes)) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+std::string ShownName(const std::string& entryName) {
+  return EscapedBytes(platform::PathFromText(entryName).Native(), true);
+}
+
+std::string ErrorText(const Exception& e) { return platform::MessageNative(e.Display()); }
+
 int Fail(const std::string& message) {
   std::fflush(stdout);  // the verdicts before it, also when both go to one log
-  std::fprintf(stderr, "setupkit%s%s: %s\n", CurrentCommand.empty() ? "" : " ", CurrentCommand.c_str(),
-               message.c_str());
+  Print(stderr, "setupkit%s%s: %s\n", CurrentCommand.empty() ? "" : " ", CurrentCommand.c_str(), message.c_str());
   return kExitNo;
 }
+
+int Fail(const Exception& e) { return Fail(ErrorText(e)); }
 
 TCommandLine::TCommandLine(const std::vector<std::string>& args, const std::vector<TOption>& options) {
   bool ended = false;
@@ -67,14 +102,14 @@ TProgressLine::TProgressLine() : shown_(platform::StderrIsTerminal()) {}
 void TProgressLine::Show(const std::string& text) {
   if (!shown_) return;
   Clear();
-  std::fprintf(stderr, "%s", text.c_str());
+  Print(stderr, "%s", text.c_str());
   std::fflush(stderr);
   width_ = text.size();
 }
 
 void TProgressLine::Clear() {
   if (!shown_ || width_ == 0) return;
-  std::fprintf(stderr, "\r%s\r", std::string(width_, ' ').c_str());
+  Print(stderr, "\r%s\r", std::string(width_, ' ').c_str());
   std::fflush(stderr);
   width_ = 0;
 }

@@ -8,10 +8,42 @@
 //   3  an I/O or input error (a missing file, not a PE, a damaged archive): any other exception
 // -h/--help before "--" shows the command's usage (main), and "--" ends the options.
 #include <cstdint>
+#include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "base/SysUtils.h"
+
+// The tool's own texts are in the platform's form, as its arguments are (from the wide command
+// line on Windows: UTF-8): paths, URLs and English. A text of the program (code page 936: an
+// entry name, an error of the launcher's code) is converted before it joins one (ShownName,
+// ErrorText). Output goes through Print: to a console as UTF-16 (every character shows, whatever
+// the console's code page), to a file or a pipe as UTF-8.
+
+/// printf to `stream` (stdout or stderr), the text in the platform's form.
+void Print(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+/// An argument (in the platform's form) as a path.
+inline TPath ArgPath(const std::string& arg) { return TPath::FromNative(arg); }
+/// An archive entry's name (code page 936) as the tool shows it: converted, control
+/// characters and backslashes escaped as \xNN.
+std::string ShownName(const std::string& entryName);
+/// The one escaping of what the tool reads from a file before it reaches a terminal: control
+/// bytes, DEL and "\\" as \xNN, and every byte of 0x80 and above too unless `keepHighBytes`
+/// (a text already in the platform's form, whose characters are shown).
+std::string EscapedBytes(const std::string& bytes, bool keepHighBytes);
+/// An error's message for a person, in the platform's form (paths and system texts whole).
+std::string ErrorText(const Exception& e);
+/// A message of the tool's own (in the platform's form) as an error shows it.
+inline TDisplayText NativeText(const std::string& message) { return TDisplayText::FromSystem(message); }
+/// Raises E with a message of the tool's own, which may name a path.
+template <class E>
+[[noreturn]] void RaiseNative(const std::string& message) {
+  if constexpr (std::is_base_of_v<EFileError, E>)
+    throw E(message, TPath(), TDisplayText(), NativeText(message));
+  else
+    throw E(message, NativeText(message));
+}
 
 constexpr int kExitNo = 1, kExitUsage = 2, kExitInput = 3;
 
@@ -39,6 +71,8 @@ extern std::string CurrentCommand;
 
 /// Prints "setupkit COMMAND: <message>" on stderr and returns 1 (the check says no).
 int Fail(const std::string& message);
+/// The same, with an error's message for a person (ErrorText).
+int Fail(const Exception& e);
 
 /// A command's arguments split into options and operands. Options are the names declared (an
 /// option with a value takes the next argument); any other argument beginning with "-" (but "-"

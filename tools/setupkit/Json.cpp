@@ -64,7 +64,9 @@ std::string Join(const std::vector<std::string>& parts, char open, char close, b
 
 }  // namespace
 
-std::string JsonText(const std::string& text) { return JsonUtf8(platform::TextToUtf8(text)); }
+// A text of the program in UTF-8: the platform's form of a message (a byte sequence code page
+// 936 has no character for becomes a replacement character).
+std::string JsonText(const std::string& text) { return JsonUtf8(platform::MessageNative(TText(text))); }
 
 std::string JsonPath(const std::string& path) { return JsonUtf8(path); }
 

@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "Authenticode.h"
+#include "Command.h"
 #include "NullStream.h"
 #include "PeImage.h"
 #include "ReplyPublish.h"
@@ -12,7 +13,7 @@
 #include "platform/Platform.h"
 
 std::unique_ptr<TFileStream> OpenRead(const std::string& path) {
-  return std::make_unique<TFileStream>(path, platform::FileAccess::Read, platform::FileShare::Read,
+  return std::make_unique<TFileStream>(ArgPath(path), platform::FileAccess::Read, platform::FileShare::Read,
                                        platform::FileCreate::OpenExisting);
 }
 
@@ -89,12 +90,12 @@ TLauncherFile ReadLauncherWithSettings(const std::string& path) {
   try {
     launcher = ReadLauncher(path);
   } catch (const EPeImageError& e) {
-    throw EPeImageError(path + ": not a launcher: " + e.Message());
+    RaiseNative<EPeImageError>(path + ": not a launcher: " + ErrorText(e));
   }
   if (!launcher.hasSettings)
-    throw ELauncherError(path +
-                         ": not a setupTQ launcher: it carries no release settings (resource "
-                         "SETTINGS); give a launcher made by `setupkit attach` from a stub of this build");
+    RaiseNative<ELauncherError>(path +
+                                ": not a setupTQ launcher: it carries no release settings (resource "
+                                "SETTINGS); give a launcher made by `setupkit attach` from a stub of this build");
   return launcher;
 }
 
@@ -122,10 +123,10 @@ std::unique_ptr<TStream> OpenPayload(const std::string& path) {
   try {
     launcher = ReadLauncher(path, false);
   } catch (const EPeImageError& e) {
-    throw ELauncherError(path + ": neither a payload archive nor a launcher (" + e.Message() + ")");
+    RaiseNative<ELauncherError>(path + ": neither a payload archive nor a launcher (" + ErrorText(e) + ")");
   }
   if (!launcher.hasPayload)
-    throw ELauncherError(path + ": a launcher without a payload (a stub); attach one with `setupkit attach`");
+    RaiseNative<ELauncherError>(path + ": a launcher without a payload (a stub); attach one with `setupkit attach`");
   return std::make_unique<TRangeStream>(OpenRead(path), static_cast<std::int64_t>(launcher.payloadOffset),
                                         launcher.payloadSize);
 }
@@ -140,7 +141,7 @@ std::vector<TPayloadEntry> ListPayload(TStream& archive) {
     try {
       reader.CopyEntry(entry, sink);
     } catch (const Exception& e) {
-      throw EArchiveError("entry \"" + VisibleBytes(entry.name) + "\": " + e.Message());
+      RaiseNative<EArchiveError>("entry \"" + ShownName(entry.name) + "\": " + ErrorText(e));
     }
     out.push_back({entry.name, entry.size, archive.Position() - start});
   }

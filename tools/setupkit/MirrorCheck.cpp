@@ -280,7 +280,7 @@ std::vector<TMirrorVerdict> AskMirrors(const std::string& fingerprint, const std
         next = index + 1;
         if (!printLines) return;
         progress.Clear();
-        std::printf("%s\n", VerdictLine(verdict).c_str());
+        Print(stdout, "%s\n", VerdictLine(verdict).c_str());
         std::fflush(stdout);
       },
       show);

@@ -1,5 +1,7 @@
 #include "ReplyPublish.h"
 
+#include "Command.h"
+
 #include <cstdio>
 
 #include "Temporary.h"
@@ -48,38 +50,39 @@ std::string ReplyFilePath(const std::string& dir, const std::string& replyPath) 
 
 TPublishedReply PublishReply(const std::string& launcher, const std::string& dir, const std::string& replyPath) {
   TPublishedReply out;
-  out.fingerprint = GetFileMD5(launcher);
+  out.fingerprint = GetFileMD5(ArgPath(launcher));
   out.body = BuildReplyFor(out.fingerprint);
   out.path = ReplyFilePath(dir, replyPath);
   const std::string folder = out.path.substr(0, LastDelimiter("/", out.path));
-  if (!ForceDirectories(folder)) {
-    platform::MakeDirectory(folder);  // again, for the system's reason
-    throw EFCreateError("cannot create the folder " + folder + ": " +
-                        platform::SystemErrorText(platform::LastFileError()));
+  if (!ForceDirectories(ArgPath(folder))) {
+    platform::MakeDirectory(ArgPath(folder));  // again, for the system's reason
+    RaiseNative<EFCreateError>("cannot create the folder " + folder + ": " +
+                               platform::MessageNative(platform::SystemErrorText(platform::LastFileError())));
   }
   // Whole or not at all: a mirror copying the web root never takes half a reply.
   TTemporary file(out.path);
   try {
     file.File().WriteBuffer(out.body.data(), static_cast<int>(out.body.size()));
   } catch (const EWriteError& e) {
-    throw EWriteError("cannot write " + out.path + ": " + file.InTargetsWords(e.Message()));
+    RaiseNative<EWriteError>("cannot write " + out.path + ": " + file.InTargetsWords(ErrorText(e)));
   }
   file.ReplaceTarget();
   return out;
 }
 
 TDecodedReply DecodeReplyFile(const std::string& path, const std::string& fingerprint) {
-  TFileStream file(path, platform::FileAccess::Read, platform::FileShare::Read, platform::FileCreate::OpenExisting);
+  TFileStream file(ArgPath(path), platform::FileAccess::Read, platform::FileShare::Read,
+                   platform::FileCreate::OpenExisting);
   const std::int64_t size = file.Size();
   if (size > kMaxReplyFileSize) {
     char magic[4] = {};
     file.Read(magic, 4);
-    throw EPublishError(path + " is not a reply file (" + std::to_string(size) + " bytes" +
-                        ((magic[0] == 'M' && magic[1] == 'Z') || std::string(magic, 4) == "\x7f"
-                                                                                          "ELF"
-                             ? ", a program"
-                             : "") +
-                        "; a reply is one short line): give the reply first, then the launcher");
+    RaiseNative<EPublishError>(path + " is not a reply file (" + std::to_string(size) + " bytes" +
+                               ((magic[0] == 'M' && magic[1] == 'Z') || std::string(magic, 4) == "\x7f"
+                                                                                                 "ELF"
+                                    ? ", a program"
+                                    : "") +
+                               "; a reply is one short line): give the reply first, then the launcher");
   }
   std::string body(static_cast<std::size_t>(size), '\0');
   if (!body.empty()) file.ReadBuffer(&body[0], static_cast<int>(body.size()));
@@ -94,16 +97,4 @@ TDecodedReply JudgeReply(const std::string& body, const std::string& fingerprint
   return out;
 }
 
-std::string VisibleBytes(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    if (c >= 0x20 && c < 0x7F && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out;
-}
+std::string VisibleBytes(const std::string& text) { return EscapedBytes(text, false); }

@@ -1,9 +1,16 @@
 #include "Temporary.h"
 
 #include <cstdio>
-#include <filesystem>
 
-namespace fs = std::filesystem;
+#include "Command.h"
+#include "platform/Platform.h"
+
+namespace {
+[[noreturn]] void CannotWrite(const std::string& target, const std::string& why) {
+  const std::string message = "cannot write " + target + ": " + why;
+  throw EFCreateError(message, ArgPath(target), TDisplayText(), NativeText(message));
+}
+}  // namespace
 
 namespace {
 // A temporary name that is taken already is tried again with another.
@@ -14,9 +21,10 @@ TTemporary::TTemporary(const std::string& target) : target_(target) {
   const std::size_t cut = LastDelimiter(PathDelimiters(), target);
   const std::string folder = cut == std::string::npos ? std::string(".") : target.substr(0, cut + 1);
   name_ = cut == std::string::npos ? target : target.substr(cut + 1);
-  folder_ = std::make_unique<platform::Folder>(folder);
+  folder_ = std::make_unique<platform::Folder>(ArgPath(folder));
   if (!folder_->IsOpen())
-    throw EFCreateError("cannot write " + target + ": " + platform::SystemErrorText(folder_->Error()));
+    RaiseNative<EFCreateError>("cannot write " + target + ": " +
+                               platform::MessageNative(platform::SystemErrorText(folder_->Error())));
   platform::FileHandle handle = platform::kInvalidFile;
   int error = 0;
   for (unsigned attempt = 0; handle == platform::kInvalidFile && attempt < kTemporaryAttempts; ++attempt) {
@@ -27,9 +35,10 @@ TTemporary::TTemporary(const std::string& target) : target_(target) {
     handle = folder_->CreateNew(temporaryName_, error);
   }
   if (handle == platform::kInvalidFile)
-    throw EFCreateError("cannot write " + target + ": " + platform::SystemErrorText(error));
+    RaiseNative<EFCreateError>("cannot write " + target + ": " +
+                               platform::MessageNative(platform::SystemErrorText(error)));
   path_ = cut == std::string::npos ? temporaryName_ : folder + temporaryName_;
-  slot_ = platform::RegisterTemporary(path_);
+  slot_ = platform::RegisterTemporary(ArgPath(path_));
   file_ = std::make_unique<TFileStream>(handle);
 }
 
@@ -43,21 +52,23 @@ void TTemporary::ReplaceTarget() {
   file_.reset();
   int error = 0;
   if (!folder_->Rename(temporaryName_, name_, error))
-    throw EFCreateError("cannot write " + target_ + ": " + platform::SystemErrorText(error));
+    RaiseNative<EFCreateError>("cannot write " + target_ + ": " +
+                               platform::MessageNative(platform::SystemErrorText(error)));
   done_ = true;
 }
 
 std::string TTemporary::InTargetsWords(const std::string& message) const {
   std::string text = StringReplaceAll(message, path_, target_);
-  if (file_ && file_->LastError() != 0) text += " (" + platform::SystemErrorText(file_->LastError()) + ")";
+  if (file_ && file_->LastError() != 0)
+    text += " (" + platform::MessageNative(platform::SystemErrorText(file_->LastError())) + ")";
   return text;
 }
 
 void CheckOutputPath(const std::string& target, const std::vector<std::string>& inputs) {
-  std::error_code ec;
-  if (fs::is_directory(target, ec))
-    throw EArgumentException(target + " is a folder: give the name of the file to write in it");
+  if (platform::DirectoryExists(ArgPath(target)))
+    RaiseNative<EArgumentException>(target + " is a folder: give the name of the file to write in it");
   for (const auto& in : inputs)
-    if (fs::equivalent(in, target, ec) && !ec)
-      throw EArgumentException("the output " + target + " is one of the inputs (" + in + "): write to a new file");
+    if (platform::SameFile(ArgPath(in), ArgPath(target)))
+      RaiseNative<EArgumentException>("the output " + target + " is one of the inputs (" + in +
+                                      "): write to a new file");
 }

@@ -31,19 +31,19 @@ int RunAttach(const std::vector<std::string>& args) {
     summary = AttachPayload(request, [&progress](const std::string& text) { progress.Show(text); });
   } catch (const ELauncherError& e) {
     progress.Clear();
-    return Fail(e.Message());
+    return Fail(e);
   }
   progress.Clear();
   std::int64_t total = 0;
-  std::printf("%s\n", request.output.c_str());
+  Print(stdout, "%s\n", request.output.c_str());
   for (const auto& e : summary.entries) {
-    std::printf("  %-24s %12" PRId32 " bytes, %12" PRId64 " packed\n", VisibleBytes(e.name).c_str(), e.size, e.packed);
+    Print(stdout, "  %-24s %12" PRId32 " bytes, %12" PRId64 " packed\n", ShownName(e.name).c_str(), e.size, e.packed);
     total += e.size;
   }
-  std::printf("  %zu entries, %s packed into %s (%.0f%%); launcher %s\n  fingerprint %s\n", summary.entries.size(),
-              SizeText(total).c_str(), SizeText(summary.archiveSize).c_str(),
-              total > 0 ? 100.0 * static_cast<double>(summary.archiveSize) / static_cast<double>(total) : 100.0,
-              SizeText(summary.outputSize).c_str(), GetFileMD5(request.output).c_str());
+  Print(stdout, "  %zu entries, %s packed into %s (%.0f%%); launcher %s\n  fingerprint %s\n", summary.entries.size(),
+        SizeText(total).c_str(), SizeText(summary.archiveSize).c_str(),
+        total > 0 ? 100.0 * static_cast<double>(summary.archiveSize) / static_cast<double>(total) : 100.0,
+        SizeText(summary.outputSize).c_str(), GetFileMD5(ArgPath(request.output)).c_str());
   return 0;
 }
 

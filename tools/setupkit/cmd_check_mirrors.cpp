@@ -27,17 +27,17 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
     } catch (const EMirrorUrlError& e) {
       throw EUsageError("--mirror " + e.Message());
     }
-    if (!note.empty()) std::fprintf(stderr, "setupkit check-mirrors: %s\n", note.c_str());
+    if (!note.empty()) Print(stderr, "setupkit check-mirrors: %s\n", note.c_str());
   }
   TLauncherFile launcher;
   try {
     launcher = ReadLauncherWithSettings(path);
   } catch (const ELauncherError& e) {
-    return Fail(e.Message());
+    return Fail(e);
   }
   if (mirrors.empty()) mirrors = launcher.settings.mirrors;
 
-  const std::string fingerprint = GetFileMD5(path);
+  const std::string fingerprint = GetFileMD5(ArgPath(path));
   const std::vector<TMirrorVerdict> verdicts = AskMirrors(fingerprint, launcher.settings.ReplyPath(), mirrors, !json);
   std::size_t matched = 0;
   std::vector<std::string> items;
@@ -46,14 +46,15 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
     items.push_back(VerdictJson(v));
   }
   if (json)
-    std::printf("%s\n", JsonObject({{"file", JsonPath(path)},
-                                    {"fingerprint", JsonText(fingerprint)},
-                                    {"reply_path", JsonText(launcher.settings.ReplyPath())},
-                                    {"mirrors", JsonArray(items, true)},
-                                    {"matched", JsonNumber(static_cast<std::int64_t>(matched))},
-                                    {"all_match", JsonBool(matched == mirrors.size())}},
-                                   true)
-                            .c_str());
+    Print(stdout, "%s\n",
+          JsonObject({{"file", JsonPath(path)},
+                      {"fingerprint", JsonText(fingerprint)},
+                      {"reply_path", JsonText(launcher.settings.ReplyPath())},
+                      {"mirrors", JsonArray(items, true)},
+                      {"matched", JsonNumber(static_cast<std::int64_t>(matched))},
+                      {"all_match", JsonBool(matched == mirrors.size())}},
+                     true)
+              .c_str());
   if (matched == mirrors.size()) return 0;
   return Fail(std::to_string(mirrors.size() - matched) + " of " + std::to_string(mirrors.size()) +
               " mirrors do not serve the reply for " + path + " (fingerprint " + fingerprint + ")");

@@ -126,7 +126,7 @@ int RunCheckRelease(const std::vector<std::string>& args) {
   }
   const TLauncherSettings& s = launcher.settings;
   if (mirrors.empty()) mirrors = s.mirrors;
-  const std::string fingerprint = GetFileMD5(path);
+  const std::string fingerprint = GetFileMD5(ArgPath(path));
 
   std::vector<TCheck> checks = {SignedCheck(launcher.signature), InstallerCheck(launcher, path),
                                 ReleaseCheck(s, release, releasePath)};
@@ -178,25 +178,26 @@ int RunCheckRelease(const std::vector<std::string>& args) {
     }
     for (const auto& w : warnings) warned.push_back(JsonText(w));
     for (const auto& v : verdicts) asked.push_back(VerdictJson(v));
-    std::printf("%s\n", JsonObject({{"file", JsonPath(path)},
-                                    {"fingerprint", JsonText(fingerprint)},
-                                    {"release_file", JsonPath(releasePath)},
-                                    {"checks", JsonArray(items, true)},
-                                    {"warnings", JsonArray(warned, true)},
-                                    {"mirrors", JsonArray(asked, true)},
-                                    {"passed", JsonBool(failed == 0)}},
-                                   true)
-                            .c_str());
+    Print(stdout, "%s\n",
+          JsonObject({{"file", JsonPath(path)},
+                      {"fingerprint", JsonText(fingerprint)},
+                      {"release_file", JsonPath(releasePath)},
+                      {"checks", JsonArray(items, true)},
+                      {"warnings", JsonArray(warned, true)},
+                      {"mirrors", JsonArray(asked, true)},
+                      {"passed", JsonBool(failed == 0)}},
+                     true)
+              .c_str());
   } else {
-    std::printf("%s (fingerprint %s)\n", path.c_str(), fingerprint.c_str());
+    Print(stdout, "%s (fingerprint %s)\n", path.c_str(), fingerprint.c_str());
     for (const TCheck& c : checks) {
-      std::printf("  %s %-8s %s\n", c.passed ? "pass" : "FAIL", c.name, c.detail.c_str());
-      for (const auto& m : c.mirrors) std::printf("                %s\n", m.c_str());
+      Print(stdout, "  %s %-8s %s\n", c.passed ? "pass" : "FAIL", c.name, c.detail.c_str());
+      for (const auto& m : c.mirrors) Print(stdout, "                %s\n", m.c_str());
     }
-    for (const auto& w : warnings) std::printf("  warn %-8s %s\n", "mirrors", w.c_str());
+    for (const auto& w : warnings) Print(stdout, "  warn %-8s %s\n", "mirrors", w.c_str());
   }
   if (failed == 0) {
-    if (!json) std::printf("all %zu checks pass\n", checks.size());
+    if (!json) Print(stdout, "all %zu checks pass\n", checks.size());
     return 0;
   }
   return Fail(std::to_string(failed) + " of " + std::to_string(checks.size()) + " checks fail for " + path);

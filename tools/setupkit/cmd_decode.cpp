@@ -11,15 +11,15 @@ int RunDecode(const std::vector<std::string>& args) {
   const TCommandLine cl(args, {});
   cl.ExpectOperands(1, 2, "REPLY and optionally LAUNCHER");
   const std::vector<std::string>& op = cl.Operands();
-  const std::string fingerprint = op.size() == 2 ? GetFileMD5(op[1]) : std::string();
+  const std::string fingerprint = op.size() == 2 ? GetFileMD5(ArgPath(op[1])) : std::string();
   const TDecodedReply reply = DecodeReplyFile(op[0], fingerprint);
-  std::printf("decoded: %s\n", VisibleBytes(reply.serverCode).c_str());
+  Print(stdout, "decoded: %s\n", VisibleBytes(reply.serverCode).c_str());
   if (op.size() == 1) return 0;
   if (reply.matches) {
-    std::printf("matches %s (%s)\n", op[1].c_str(), fingerprint.c_str());
+    Print(stdout, "matches %s (%s)\n", op[1].c_str(), fingerprint.c_str());
     return 0;
   }
-  std::printf("does not match %s (%s)\n", op[1].c_str(), fingerprint.c_str());
+  Print(stdout, "does not match %s (%s)\n", op[1].c_str(), fingerprint.c_str());
   return kExitNo;
 }
 const RegisterCommand reg{"decode", "REPLY [LAUNCHER]",

@@ -16,18 +16,18 @@ int RunExtract(const std::vector<std::string>& args) {
   try {
     archive = OpenPayload(source);
   } catch (const ELauncherError& e) {
-    return Fail(e.Message());
+    return Fail(e);
   }
   try {
-    ExtractArchiveWhole(*archive, dir, source);
+    ExtractArchiveWhole(*archive, ArgPath(dir), ArgPath(source));
   } catch (const ETargetRefused& e) {
-    return Fail(source + ": " + e.Message());
+    return Fail(source + ": " + ErrorText(e));
   } catch (const EArchiveError& e) {
-    throw EArchiveError(source + ": not a sound payload archive: " + e.Message());
+    RaiseNative<EArchiveError>(source + ": not a sound payload archive: " + ErrorText(e));
   } catch (const EZlibError& e) {
-    throw EArchiveError(source + ": not a sound payload archive: " + e.Message());
+    RaiseNative<EArchiveError>(source + ": not a sound payload archive: " + ErrorText(e));
   } catch (const EReadError& e) {
-    throw EArchiveError(source + ": not a sound payload archive: " + e.Message());
+    RaiseNative<EArchiveError>(source + ": not a sound payload archive: " + ErrorText(e));
   }
   // Anything else (a file that cannot be written, with the system's reason) is an I/O error.
   return 0;

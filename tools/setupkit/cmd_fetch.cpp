@@ -42,9 +42,9 @@ void RequestLines(const std::string& head) {
     std::size_t end = head.find("\r\n", start);
     if (end == std::string::npos) end = head.size();
     if (end == start)
-      std::fprintf(stderr, ">\n");
+      Print(stderr, ">\n");
     else
-      std::fprintf(stderr, "> %s\n", head.substr(start, end - start).c_str());
+      Print(stderr, "> %s\n", head.substr(start, end - start).c_str());
     start = end + 2;
   }
 }
@@ -89,18 +89,17 @@ int RunFetch(const std::vector<std::string>& args) {
     http.OnRequestHead = RequestLines;
     http.OnResponseHead = [&http]() {
       // What the server sent, escaped: no control sequence reaches the terminal.
-      std::fprintf(stderr, "< %s\n", VisibleBytes(http.Response().StatusLine).c_str());
-      for (const auto& line : http.Response().HeaderLines.Lines())
-        std::fprintf(stderr, "< %s\n", VisibleBytes(line).c_str());
-      std::fprintf(stderr, "<\n");
+      Print(stderr, "< %s\n", VisibleBytes(http.Response().StatusLine).c_str());
+      for (const auto& line : http.Response().HeaderLines.Lines()) Print(stderr, "< %s\n", VisibleBytes(line).c_str());
+      Print(stderr, "<\n");
     };
     http.OnWorkBegin = [](TIdComponent*, TWorkMode mode, std::int64_t max) {
-      std::fprintf(stderr, "* OnWorkBegin %s %lld\n", ModeName(mode), static_cast<long long>(max));
+      Print(stderr, "* OnWorkBegin %s %lld\n", ModeName(mode), static_cast<long long>(max));
     };
     http.OnWork = [](TIdComponent*, TWorkMode mode, std::int64_t count) {
-      std::fprintf(stderr, "* OnWork %s %lld\n", ModeName(mode), static_cast<long long>(count));
+      Print(stderr, "* OnWork %s %lld\n", ModeName(mode), static_cast<long long>(count));
     };
-    http.OnWorkEnd = [](TIdComponent*, TWorkMode mode) { std::fprintf(stderr, "* OnWorkEnd %s\n", ModeName(mode)); };
+    http.OnWorkEnd = [](TIdComponent*, TWorkMode mode) { Print(stderr, "* OnWorkEnd %s\n", ModeName(mode)); };
   }
 
   int failures = 0;
@@ -111,8 +110,7 @@ int RunFetch(const std::vector<std::string>& args) {
       http.FetchUrlToStream(url, out);
     } catch (const Exception& e) {
       std::fflush(stdout);
-      std::fprintf(stderr, "setupkit fetch: %s: %s: %s\n", url.c_str(), e.ClassName(),
-                   VisibleBytes(e.Message()).c_str());
+      Print(stderr, "setupkit fetch: %s: %s: %s\n", url.c_str(), e.ClassName(), VisibleBytes(e.Message()).c_str());
       ++failures;
     }
   }

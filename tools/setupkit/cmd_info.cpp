@@ -26,11 +26,11 @@ int RunInfo(const std::vector<std::string>& args) {
   try {
     launcher = ReadLauncherWithSettings(path);
   } catch (const ELauncherError& e) {
-    return Fail(e.Message());
+    return Fail(e);
   }
   const TLauncherSettings& s = launcher.settings;
   const TSignatureCheck& signature = launcher.signature;
-  const std::string fingerprint = GetFileMD5(path);
+  const std::string fingerprint = GetFileMD5(ArgPath(path));
   std::vector<TPayloadEntry> entries;
   if (launcher.hasPayload) entries = ListPayload(*OpenPayload(path));
   const std::vector<std::string> warnings = MirrorWarnings(s.mirrors);
@@ -46,40 +46,39 @@ int RunInfo(const std::vector<std::string>& args) {
         launcher.hasPayload
             ? JsonObject({{"size", JsonNumber(launcher.payloadSize)}, {"entries", JsonArray(items, true)}}, true)
             : "null";
-    std::printf("%s\n",
-                JsonObject({{"file", JsonPath(path)},
-                            {"version", JsonText(s.version)},
-                            {"product_code", JsonText(s.productCode)},
-                            {"reply_path", JsonText(s.ReplyPath())},
-                            {"mirrors", JsonArray(mirrors)},
-                            {"home_page", JsonText(s.homePage)},
-                            {"installer", JsonText(s.installer)},
-                            {"fingerprint", JsonText(fingerprint)},
-                            {"payload", payload},
-                            {"signed", JsonBool(signature.valid)},
-                            {"signer", signature.signer.empty() ? "null" : JsonText(signature.signer)},
-                            {"signature_problem", signature.problem.empty() ? "null" : JsonText(signature.problem)},
-                            {"warnings", JsonArray(warned, true)}},
-                           true)
-                    .c_str());
+    Print(stdout, "%s\n",
+          JsonObject({{"file", JsonPath(path)},
+                      {"version", JsonText(s.version)},
+                      {"product_code", JsonText(s.productCode)},
+                      {"reply_path", JsonText(s.ReplyPath())},
+                      {"mirrors", JsonArray(mirrors)},
+                      {"home_page", JsonText(s.homePage)},
+                      {"installer", JsonText(s.installer)},
+                      {"fingerprint", JsonText(fingerprint)},
+                      {"payload", payload},
+                      {"signed", JsonBool(signature.valid)},
+                      {"signer", signature.signer.empty() ? "null" : JsonText(signature.signer)},
+                      {"signature_problem", signature.problem.empty() ? "null" : JsonText(signature.problem)},
+                      {"warnings", JsonArray(warned, true)}},
+                     true)
+              .c_str());
     return 0;
   }
-  std::printf("%s\n  version      %s\n  product code %s\n  reply path   %s\n  mirrors     ", path.c_str(),
-              VisibleBytes(s.version).c_str(), VisibleBytes(s.productCode).c_str(),
-              VisibleBytes(s.ReplyPath()).c_str());
+  Print(stdout, "%s\n  version      %s\n  product code %s\n  reply path   %s\n  mirrors     ", path.c_str(),
+        VisibleBytes(s.version).c_str(), VisibleBytes(s.productCode).c_str(), VisibleBytes(s.ReplyPath()).c_str());
   for (std::size_t i = 0; i < s.mirrors.size(); ++i)
-    std::printf("%s%s\n", i ? "               " : " ", VisibleBytes(s.mirrors[i]).c_str());
-  std::printf("  home page    %s\n  installer    %s\n  fingerprint  %s\n", VisibleBytes(s.homePage).c_str(),
-              VisibleBytes(s.installer).c_str(), fingerprint.c_str());
+    Print(stdout, "%s%s\n", i ? "               " : " ", VisibleBytes(s.mirrors[i]).c_str());
+  Print(stdout, "  home page    %s\n  installer    %s\n  fingerprint  %s\n", VisibleBytes(s.homePage).c_str(),
+        VisibleBytes(s.installer).c_str(), fingerprint.c_str());
   if (launcher.hasPayload) {
-    std::printf("  payload      %zu entries, %s\n", entries.size(), SizeText(launcher.payloadSize).c_str());
+    Print(stdout, "  payload      %zu entries, %s\n", entries.size(), SizeText(launcher.payloadSize).c_str());
     for (const auto& e : entries)
-      std::printf("               %-24s %12" PRId32 " bytes\n", VisibleBytes(e.name).c_str(), e.size);
+      Print(stdout, "               %-24s %12" PRId32 " bytes\n", ShownName(e.name).c_str(), e.size);
   } else {
-    std::printf("  payload      none (a stub)\n");
+    Print(stdout, "  payload      none (a stub)\n");
   }
-  std::printf("  signed       %s\n", SignatureText(signature).c_str());
-  for (const auto& w : warnings) std::printf("  warning      %s\n", w.c_str());
+  Print(stdout, "  signed       %s\n", SignatureText(signature).c_str());
+  for (const auto& w : warnings) Print(stdout, "  warning      %s\n", w.c_str());
   return 0;
 }
 

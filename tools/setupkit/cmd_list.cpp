@@ -15,24 +15,24 @@ int RunList(const std::vector<std::string>& args) {
   try {
     archive = OpenPayload(cl.Operands()[0]);
   } catch (const ELauncherError& e) {
-    return Fail(e.Message());
+    return Fail(e);
   }
   std::vector<TPayloadEntry> entries;
   try {
     entries = ListPayload(*archive);
   } catch (const Exception& e) {
-    throw EArchiveError(cl.Operands()[0] + ": not a sound payload archive: " + e.Message());
+    RaiseNative<EArchiveError>(cl.Operands()[0] + ": not a sound payload archive: " + ErrorText(e));
   }
-  std::printf("%12s %12s  %s\n", "size", "packed", "name");
+  Print(stdout, "%12s %12s  %s\n", "size", "packed", "name");
   std::int64_t end = 4;
   for (const auto& e : entries) {
-    std::printf("%12" PRId32 " %12" PRId64 "  %s\n", e.size, e.packed, VisibleBytes(e.name).c_str());
+    Print(stdout, "%12" PRId32 " %12" PRId64 "  %s\n", e.size, e.packed, ShownName(e.name).c_str());
     end += e.packed;
   }
   const std::int64_t total = archive->Size();
-  std::printf("%zu entries", entries.size());
-  if (total > end) std::printf(", %" PRId64 " bytes after the last entry (never read)", total - end);
-  std::printf("\n");
+  Print(stdout, "%zu entries", entries.size());
+  if (total > end) Print(stdout, ", %" PRId64 " bytes after the last entry (never read)", total - end);
+  Print(stdout, "\n");
   return 0;
 }
 

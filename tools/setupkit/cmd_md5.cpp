@@ -9,7 +9,7 @@ namespace {
 int RunMd5(const std::vector<std::string>& args) {
   const TCommandLine cl(args, {});
   cl.ExpectOperands(1, 1, "FILE");
-  std::printf("%s\n", GetFileMD5(cl.Operands()[0]).c_str());
+  Print(stdout, "%s\n", GetFileMD5(ArgPath(cl.Operands()[0])).c_str());
   return 0;
 }
 const RegisterCommand reg{

@@ -14,7 +14,7 @@ int RunPack(const std::vector<std::string>& args) {
   const std::vector<std::string> files(cl.Operands().begin() + 1, cl.Operands().end());
   CheckOutputPath(outPath, files);
   std::vector<std::pair<std::string, std::string>> entries;
-  for (const auto& f : files) entries.push_back({EntryNameOf(f), f});
+  for (const auto& f : files) entries.push_back({EntryNameOf(ArgPath(f)), f});
   // Written beside the target and renamed at the end, so a failed run never leaves a partial
   // archive that a build would take as up to date.
   TTemporary temp(outPath);
@@ -24,11 +24,11 @@ int RunPack(const std::vector<std::string>& args) {
     PackNamedFiles(temp.File(), entries, [&progress](const std::string& text) { progress.Show(text); });
     packed = temp.File().Size();
   } catch (const EWriteError& e) {  // an input that cannot be read says so itself
-    throw EWriteError("cannot write " + outPath + ": " + temp.InTargetsWords(e.Message()));
+    RaiseNative<EWriteError>("cannot write " + outPath + ": " + temp.InTargetsWords(ErrorText(e)));
   }
   progress.Clear();
   temp.ReplaceTarget();
-  std::printf("%s: %zu entries, %s\n", outPath.c_str(), entries.size(), SizeText(packed).c_str());
+  Print(stdout, "%s: %zu entries, %s\n", outPath.c_str(), entries.size(), SizeText(packed).c_str());
   return 0;
 }
 

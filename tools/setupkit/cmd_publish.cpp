@@ -17,7 +17,7 @@ namespace {
 std::string ExistingReply(const std::string& path) {
   std::unique_ptr<TFileStream> opened;
   try {
-    opened = std::make_unique<TFileStream>(path, platform::FileAccess::Read, platform::FileShare::Read,
+    opened = std::make_unique<TFileStream>(ArgPath(path), platform::FileAccess::Read, platform::FileShare::Read,
                                            platform::FileCreate::OpenExisting);
   } catch (const EFOpenError&) {
     return "";  // none published yet
@@ -48,10 +48,10 @@ std::string ServedByAnotherBuild(const TLauncherFile& launcher, const std::strin
            "needs a new version too). --offline publishes without asking, for a release no user has yet";
   }
   if (silent > 0)
-    std::fprintf(stderr,
-                 "setupkit publish: note: %zu of %zu mirrors did not answer; whether they serve another build's "
-                 "reply is unknown (setupkit check-mirrors says why)\n",
-                 silent, verdicts.size());
+    Print(stderr,
+          "setupkit publish: note: %zu of %zu mirrors did not answer; whether they serve another build's "
+          "reply is unknown (setupkit check-mirrors says why)\n",
+          silent, verdicts.size());
   return "";
 }
 
@@ -64,7 +64,7 @@ int RunPublish(const std::vector<std::string>& args) {
   try {
     launcher = ReadLauncherWithSettings(path);
   } catch (const ELauncherError& e) {
-    return Fail("refused: " + e.Message());
+    return Fail("refused: " + ErrorText(e));
   }
   const TLauncherSettings& s = launcher.settings;
   if (!launcher.hasPayload)
@@ -93,7 +93,7 @@ int RunPublish(const std::vector<std::string>& args) {
                 "differs, so this reply would fail for every one of them. Sign it first (osslsigncode sign, see "
                 "README \"Publishing a release\") and publish the signed file, or pass --unsigned for a test release");
   if (!cl.Has("--offline")) {
-    const std::string refusal = ServedByAnotherBuild(launcher, GetFileMD5(path));
+    const std::string refusal = ServedByAnotherBuild(launcher, GetFileMD5(ArgPath(path)));
     if (!refusal.empty()) return Fail("refused: " + refusal);
   }
 
@@ -102,14 +102,14 @@ int RunPublish(const std::vector<std::string>& args) {
   try {
     reply = PublishReply(path, webroot, s.ReplyPath());
   } catch (const EPublishError& e) {
-    return Fail("refused: " + e.Message());
+    return Fail("refused: " + ErrorText(e));
   }
-  std::printf("%s\n  fingerprint %s\n", reply.path.c_str(), reply.fingerprint.c_str());
+  Print(stdout, "%s\n  fingerprint %s\n", reply.path.c_str(), reply.fingerprint.c_str());
   if (!before.empty() && before != reply.body)
-    std::printf(
-        "  replaced the reply of another build of %s %s: every copy of that build downloaded before now "
-        "fails its check. Give each new build a new version (SETUPTQ_PRODUCT_VERSION in release.cmake)\n",
-        VisibleBytes(s.productCode).c_str(), VisibleBytes(s.version).c_str());
+    Print(stdout,
+          "  replaced the reply of another build of %s %s: every copy of that build downloaded before now "
+          "fails its check. Give each new build a new version (SETUPTQ_PRODUCT_VERSION in release.cmake)\n",
+          VisibleBytes(s.productCode).c_str(), VisibleBytes(s.version).c_str());
   return 0;
 }
 

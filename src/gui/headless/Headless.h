@@ -61,8 +61,9 @@ int WhileWaitingCalls();
 LoopEnd LastLoopEnd();
 
 struct MessageBoxRecord {
-  std::string text, caption;
+  std::string text, caption;  // texts of the program (a path in the text through PathText's rule)
   unsigned flags = 0;
+  std::string whole;  // the text in the platform's form: every path and system text whole
 };
 const std::vector<MessageBoxRecord>& MessageBoxes();
 

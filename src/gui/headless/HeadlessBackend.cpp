@@ -201,8 +201,8 @@ class HeadlessBackend : public Backend {
     for (int guard = 0; guard < 100000 && RunOne(S().now); ++guard) {
     }
   }
-  int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
-    S().boxes.push_back({text, caption, flags});
+  int MessageBox(const TDisplayText& text, const std::string& caption, unsigned flags) override {
+    S().boxes.push_back({platform::MessageText(text).Bytes(), caption, flags, platform::MessageNative(text)});
     return kIdOk;
   }
   std::intptr_t ApplicationHandle() override { return 0; }

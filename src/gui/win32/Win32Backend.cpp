@@ -56,7 +56,7 @@ class Win32Backend : public Backend {
       Dispatch(m);
     }
   }
-  int MessageBox(const std::string& text, const std::string& caption, unsigned flags) override {
+  int MessageBox(const TDisplayText& text, const std::string& caption, unsigned flags) override {
     // Owned by the modal form, which the box disables while it is up; never by a window that
     // is disabled already (the application's window during a modal loop), which would leave
     // the form usable under the box.
@@ -64,7 +64,7 @@ class Win32Backend : public Backend {
     if (TForm* form = ModalForm(); form && form->HandleAllocated()) owner = reinterpret_cast<HWND>(form->Handle());
     if (!owner) owner = GetActiveWindow();
     if (!owner || !IsWindowEnabled(owner)) owner = app_ && IsWindowEnabled(app_) ? app_ : nullptr;
-    return MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), flags | MB_TASKMODAL);
+    return MessageBoxW(owner, platform::MessageToWide(text).c_str(), Wide(caption).c_str(), flags | MB_TASKMODAL);
   }
   std::intptr_t ApplicationHandle() override {
     if (!app_) {

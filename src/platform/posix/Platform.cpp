@@ -4,7 +4,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,6 +13,7 @@
 #include <atomic>
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -24,11 +24,11 @@
 
 namespace platform {
 
-FileHandle FileOpen(const std::string& path, FileAccess access, FileShare, FileCreate create, int& error) {
+FileHandle FileOpen(const TPath& path, FileAccess access, FileShare, FileCreate create, int& error) {
   int flags = access == FileAccess::Read ? O_RDONLY : O_RDWR;
   if (create == FileCreate::CreateAlways) flags |= O_CREAT | O_TRUNC;
   if (create == FileCreate::CreateNew) flags |= O_CREAT | O_EXCL | O_NOFOLLOW;
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  int fd = ::open(path.Native().c_str(), flags | O_CLOEXEC, 0644);
   if (fd < 0) {
     error = errno;
     return kInvalidFile;
@@ -68,30 +68,50 @@ void FileClose(FileHandle h) {
   if (h != kInvalidFile) ::close(static_cast<int>(h));
 }
 
-bool DirectoryExists(const std::string& path) {
+bool DirectoryExists(const TPath& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return ::stat(path.Native().c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0755) == 0; }
+bool MakeDirectory(const TPath& path) { return ::mkdir(path.Native().c_str(), 0755) == 0; }
 
-bool RemoveEmptyDirectory(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+bool RemoveEmptyDirectory(const TPath& path) { return ::rmdir(path.Native().c_str()) == 0; }
 
 int LastFileError() { return errno; }
 
-std::string SystemErrorText(int code) { return std::strerror(code); }
+bool RemoveFile(const TPath& path) { return ::unlink(path.Native().c_str()) == 0; }
+
+bool RenameFile(const TPath& from, const TPath& to) {
+  return ::rename(from.Native().c_str(), to.Native().c_str()) == 0;
+}
+
+PathKind KindOfPath(const TPath& path) {
+  struct stat st;
+  if (::lstat(path.Native().c_str(), &st) != 0) return PathKind::None;
+  if (S_ISLNK(st.st_mode)) return PathKind::Link;
+  if (S_ISDIR(st.st_mode)) return PathKind::Directory;
+  return S_ISREG(st.st_mode) ? PathKind::File : PathKind::Other;
+}
+
+bool SameFile(const TPath& a, const TPath& b) {
+  struct stat sa, sb;
+  return ::stat(a.Native().c_str(), &sa) == 0 && ::stat(b.Native().c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+TDisplayText SystemErrorText(int code) { return TDisplayText::FromSystem(std::strerror(code)); }
 
 // ---- folders held open: every call relative to the folder's descriptor ------------------
 
 struct Folder::Impl {
   int fd = -1;
   int error = 0;
-  std::string path;
+  TPath path;
 };
 
-Folder::Folder(const std::string& path) : impl_(new Impl) {
+Folder::Folder(const TPath& path) : impl_(new Impl) {
   impl_->path = path;
-  impl_->fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  impl_->fd = ::open(path.Native().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (impl_->fd < 0) impl_->error = errno;
 }
 
@@ -102,7 +122,7 @@ Folder::~Folder() {
 
 bool Folder::IsOpen() const { return impl_->fd >= 0; }
 int Folder::Error() const { return impl_->error; }
-const std::string& Folder::Path() const { return impl_->path; }
+const TPath& Folder::Path() const { return impl_->path; }
 
 std::unique_ptr<Folder> Folder::Sub(const std::string& name, int& error) const {
   const int fd = ::openat(impl_->fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -110,20 +130,21 @@ std::unique_ptr<Folder> Folder::Sub(const std::string& name, int& error) const {
     error = errno;
     return nullptr;
   }
-  std::unique_ptr<Folder> sub(new Folder(std::string()));
+  std::unique_ptr<Folder> sub(new Folder(TPath()));
   sub->impl_->fd = fd;
   sub->impl_->error = 0;
-  sub->impl_->path = impl_->path + (!impl_->path.empty() && impl_->path.back() == '/' ? "" : "/") + name;
+  const std::string& parent = impl_->path.Native();
+  sub->impl_->path = TPath::FromNative(parent + (!parent.empty() && parent.back() == '/' ? "" : "/") + name);
   error = 0;
   return sub;
 }
 
-EntryKind Folder::Kind(const std::string& name) const {
+PathKind Folder::Kind(const std::string& name) const {
   struct stat st;
-  if (::fstatat(impl_->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::None;
-  if (S_ISLNK(st.st_mode)) return EntryKind::Link;
-  if (S_ISDIR(st.st_mode)) return EntryKind::Folder;
-  return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Other;
+  if (::fstatat(impl_->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return PathKind::None;
+  if (S_ISLNK(st.st_mode)) return PathKind::Link;
+  if (S_ISDIR(st.st_mode)) return PathKind::Directory;
+  return S_ISREG(st.st_mode) ? PathKind::File : PathKind::Other;
 }
 
 FileHandle Folder::CreateNew(const std::string& name, int& error) const {
@@ -140,10 +161,10 @@ bool Folder::Rename(const std::string& from, const std::string& to, int& error) 
 
 bool Folder::Remove(const std::string& name) const { return ::unlinkat(impl_->fd, name.c_str(), 0) == 0; }
 
-bool Folder::IsSameFile(const std::string& name, const std::string& path) const {
+bool Folder::IsSameFile(const std::string& name, const TPath& path) const {
   struct stat here, there;
-  return ::fstatat(impl_->fd, name.c_str(), &here, AT_SYMLINK_NOFOLLOW) == 0 && ::stat(path.c_str(), &there) == 0 &&
-         here.st_dev == there.st_dev && here.st_ino == there.st_ino;
+  return ::fstatat(impl_->fd, name.c_str(), &here, AT_SYMLINK_NOFOLLOW) == 0 &&
+         ::stat(path.Native().c_str(), &there) == 0 && here.st_dev == there.st_dev && here.st_ino == there.st_ino;
 }
 
 // ---- temporaries removed on an interrupt --------------------------------------------------
@@ -162,8 +183,8 @@ void RemoveTemporariesAndEnd(int signal) {
 }
 }  // namespace
 
-int RegisterTemporary(const std::string& path) {
-  char* copy = ::strdup(path.c_str());
+int RegisterTemporary(const TPath& path) {
+  char* copy = ::strdup(path.Native().c_str());
   for (int i = 0; i < kTemporarySlots; ++i) {
     char* none = nullptr;
     if (g_temporaries[i].compare_exchange_strong(none, copy)) return i;
@@ -181,19 +202,19 @@ void InstallInterruptCleanup() {
   for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, RemoveTemporariesAndEnd);
 }
 
-std::string ExpandFileName(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
+TPath ExpandFileName(const TPath& path) {
+  if (!path.Empty() && path.Native()[0] == '/') return path;
   char buf[4096];
   if (!::getcwd(buf, sizeof buf)) return path;
-  return std::string(buf) + "/" + path;
+  return TPath::FromNative(std::string(buf) + "/" + path.Native());
 }
 
 char PathDelim() { return '/'; }
 
-std::string ModuleFileName() {
+TPath ModuleFileName() {
   char buf[4096];
   ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf);
-  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+  return TPath::FromNative(n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string());
 }
 
 namespace {
@@ -206,15 +227,27 @@ std::vector<std::string> CommandLine() {
 }
 }  // namespace
 
-std::string ParamStr(int i) {
+TPath ParamStr(int i) {
   if (i == 0) return ModuleFileName();
   auto args = CommandLine();
-  return i > 0 && static_cast<size_t>(i) < args.size() ? args[static_cast<size_t>(i)] : std::string();
+  return TPath::FromNative(i > 0 && static_cast<size_t>(i) < args.size() ? args[static_cast<size_t>(i)]
+                                                                         : std::string());
+}
+
+int ParamCount() {
+  const auto args = CommandLine();
+  return args.empty() ? 0 : static_cast<int>(args.size()) - 1;
 }
 
 void SetStdoutBinary() {}
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+void WriteStd(int stream, const std::string& native) {
+  FILE* file = stream == 2 ? stderr : stdout;
+  std::fwrite(native.data(), 1, native.size(), file);
+  std::fflush(file);
+}
 
 namespace {
 std::mutex g_mutex;
@@ -268,7 +301,7 @@ struct ProcessSnapshot::Impl {
         std::getline(comm, name);
       }
       e.processId = static_cast<std::uint32_t>(pid);
-      e.exeFile = name;
+      e.exeFile = TPath::FromNative(name);
       return true;
     }
     return false;
@@ -293,11 +326,11 @@ int TerminateProcessById(std::uint32_t processId) {
 
 std::uint32_t CurrentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
 
-std::uint32_t StartProcess(const std::string& path, const std::string& args) {
-  std::vector<std::string> parts{path};
+std::uint32_t StartProcess(const TPath& path, const TPath& args) {
+  std::vector<std::string> parts{path.Native()};
   std::string cur;
   bool quoted = false, any = false;
-  for (char c : args) {
+  for (char c : args.Native()) {
     if (c == '"') {
       quoted = !quoted;
       any = true;
@@ -317,7 +350,7 @@ std::uint32_t StartProcess(const std::string& path, const std::string& args) {
   pid_t pid = ::fork();
   if (pid < 0) return 0;
   if (pid == 0) {
-    ::execv(path.c_str(), argv.data());
+    ::execv(path.Native().c_str(), argv.data());
     ::_exit(127);
   }
   return static_cast<std::uint32_t>(pid);
@@ -334,10 +367,10 @@ bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms) {
   }
 }
 
-std::intptr_t ShellExecute(std::intptr_t, const std::string& operation, const std::string& file,
-                           const std::string& parameters, int show) {
+std::intptr_t ShellExecute(std::intptr_t, const std::string& operation, const TPath& file, const TPath& parameters,
+                           int show) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  g_shellLog += operation + "|" + file + "|" + parameters + "|" + std::to_string(show) + "\n";
+  g_shellLog += operation + "|" + file.Native() + "|" + parameters.Native() + "|" + std::to_string(show) + "\n";
   return 42;
 }
 
@@ -399,32 +432,6 @@ bool IsLeadByte(unsigned codePage, unsigned char byte) {
     case 950: return byte >= 0x81 && byte <= 0xFE;
     default: return false;
   }
-}
-
-std::string PathText(const std::string& path) { return path; }
-
-std::string PathFromText(const std::string& text) { return text; }
-
-std::string TextToUtf8(const std::string& text) {
-  iconv_t cd = iconv_open("UTF-8", "CP936");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return text;  // no converter: ASCII still reads right
-  std::string out;
-  char* in = const_cast<char*>(text.data());
-  std::size_t inLeft = text.size();
-  while (inLeft > 0) {
-    char buffer[256];
-    char* to = buffer;
-    std::size_t toLeft = sizeof buffer;
-    const std::size_t rc = iconv(cd, &in, &inLeft, &to, &toLeft);
-    out.append(buffer, static_cast<std::size_t>(to - buffer));
-    if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {  // a sequence 936 has no character for
-      out += "\xEF\xBF\xBD";
-      ++in;
-      --inLeft;
-    }
-  }
-  iconv_close(cd);
-  return out;
 }
 
 char DecimalSeparator() {

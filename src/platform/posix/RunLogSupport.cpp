@@ -1,5 +1,5 @@
 // Linux: what the run's log needs of the system: the temporary folder, the files of a folder,
-// deleting a file, and what a report says of the system and the program.
+// and what a report says of the system and the program.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -11,15 +11,16 @@
 
 namespace platform {
 
-std::string TempFolder() {
+TPath TempFolder() {
   const char* tmp = std::getenv("TMPDIR");
   std::string folder = tmp && *tmp ? tmp : "/tmp";
   if (folder.back() != '/') folder += '/';
-  return folder;
+  return TPath::FromNative(folder);
 }
 
-std::vector<std::string> FileNamesIn(const std::string& folder) {
+std::vector<std::string> FileNamesIn(const TPath& path) {
   std::vector<std::string> names;
+  const std::string& folder = path.Native();
   DIR* d = ::opendir(folder.c_str());
   if (!d) return names;
   const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
@@ -30,8 +31,6 @@ std::vector<std::string> FileNamesIn(const std::string& folder) {
   ::closedir(d);
   return names;
 }
-
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 std::string SystemVersionText() {
   utsname u;

@@ -8,12 +8,13 @@
 #include <io.h>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/WideText.h"
 
 namespace platform {
 
-FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share, FileCreate create, int& error) {
+FileHandle FileOpen(const TPath& path, FileAccess access, FileShare share, FileCreate create, int& error) {
   DWORD acc = access == FileAccess::Read ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
   DWORD sh = share == FileShare::None   ? 0
              : share == FileShare::Read ? FILE_SHARE_READ
@@ -26,7 +27,7 @@ FileHandle FileOpen(const std::string& path, FileAccess access, FileShare share,
     flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     sh |= FILE_SHARE_DELETE;
   }
-  HANDLE h = CreateFileW(PathToWide(path).c_str(), acc, sh, nullptr, disp, flags, nullptr);
+  HANDLE h = CreateFileW(FilePathToWide(path).c_str(), acc, sh, nullptr, disp, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     error = static_cast<int>(GetLastError());
     return kInvalidFile;
@@ -61,14 +62,14 @@ void FileClose(FileHandle h) {
   if (h != kInvalidFile) CloseHandle(reinterpret_cast<HANDLE>(h));
 }
 
-bool DirectoryExists(const std::string& path) {
-  DWORD a = GetFileAttributesW(PathToWide(path).c_str());
+bool DirectoryExists(const TPath& path) {
+  DWORD a = GetFileAttributesW(FilePathToWide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool MakeDirectory(const std::string& path) { return CreateDirectoryW(PathToWide(path).c_str(), nullptr) != 0; }
+bool MakeDirectory(const TPath& path) { return CreateDirectoryW(FilePathToWide(path).c_str(), nullptr) != 0; }
 
-bool RemoveEmptyDirectory(const std::string& path) { return RemoveDirectoryW(PathToWide(path).c_str()) != 0; }
+bool RemoveEmptyDirectory(const TPath& path) { return RemoveDirectoryW(FilePathToWide(path).c_str()) != 0; }
 
 int LastFileError() { return static_cast<int>(GetLastError()); }
 
@@ -87,21 +88,21 @@ HANDLE OpenFolderHandle(const std::wstring& path, bool followLink) {
 std::wstring Join(const std::wstring& folder, const std::string& name) {
   std::wstring path = folder;
   if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
-  return path + PathToWide(name);
+  return path + PathToWide(TPath::FromNative(name));
 }
 }  // namespace
 
 struct Folder::Impl {
   HANDLE handle = INVALID_HANDLE_VALUE;
   int error = 0;
-  std::string path;
+  TPath path;
   std::wstring wide;
 };
 
-Folder::Folder(const std::string& path) : impl_(new Impl) {
+Folder::Folder(const TPath& path) : impl_(new Impl) {
   impl_->path = path;
-  impl_->wide = PathToWide(path);
-  if (path.empty()) return;
+  impl_->wide = FilePathToWide(path);
+  if (path.Empty()) return;
   impl_->handle = OpenFolderHandle(impl_->wide, true);
   BY_HANDLE_FILE_INFORMATION info;
   if (impl_->handle == INVALID_HANDLE_VALUE) {
@@ -120,7 +121,7 @@ Folder::~Folder() {
 
 bool Folder::IsOpen() const { return impl_->handle != INVALID_HANDLE_VALUE; }
 int Folder::Error() const { return impl_->error; }
-const std::string& Folder::Path() const { return impl_->path; }
+const TPath& Folder::Path() const { return impl_->path; }
 
 std::unique_ptr<Folder> Folder::Sub(const std::string& name, int& error) const {
   const std::wstring wide = Join(impl_->wide, name);
@@ -136,20 +137,21 @@ std::unique_ptr<Folder> Folder::Sub(const std::string& name, int& error) const {
     error = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ERROR_CANT_ACCESS_FILE : ERROR_DIRECTORY;
     return nullptr;
   }
-  std::unique_ptr<Folder> sub(new Folder(std::string()));
+  std::unique_ptr<Folder> sub(new Folder(TPath()));
   sub->impl_->handle = h;
   sub->impl_->wide = wide;
-  sub->impl_->path = impl_->path + (!impl_->path.empty() && impl_->path.back() == '\\' ? "" : "\\") + name;
+  const std::string& parent = impl_->path.Native();
+  sub->impl_->path = TPath::FromNative(parent + (!parent.empty() && parent.back() == '\\' ? "" : "\\") + name);
   error = 0;
   return sub;
 }
 
-EntryKind Folder::Kind(const std::string& name) const {
+PathKind Folder::Kind(const std::string& name) const {
   const DWORD a = GetFileAttributesW(Join(impl_->wide, name).c_str());
-  if (a == INVALID_FILE_ATTRIBUTES) return EntryKind::None;
-  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::Link;
-  if (a & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::Folder;
-  return (a & FILE_ATTRIBUTE_DEVICE) ? EntryKind::Other : EntryKind::File;
+  if (a == INVALID_FILE_ATTRIBUTES) return PathKind::None;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::Link;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Directory;
+  return (a & FILE_ATTRIBUTE_DEVICE) ? PathKind::Other : PathKind::File;
 }
 
 FileHandle Folder::CreateNew(const std::string& name, int& error) const {
@@ -169,7 +171,7 @@ bool Folder::Rename(const std::string& from, const std::string& to, int& error) 
 
 bool Folder::Remove(const std::string& name) const { return DeleteFileW(Join(impl_->wide, name).c_str()) != 0; }
 
-bool Folder::IsSameFile(const std::string& name, const std::string& path) const {
+bool Folder::IsSameFile(const std::string& name, const TPath& path) const {
   auto identity = [](HANDLE h, BY_HANDLE_FILE_INFORMATION& info) {
     const bool ok = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info);
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
@@ -180,8 +182,8 @@ bool Folder::IsSameFile(const std::string& name, const std::string& path) const 
   return identity(CreateFileW(Join(impl_->wide, name).c_str(), 0, share, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
                   here) &&
-         identity(CreateFileW(PathToWide(path).c_str(), 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                              nullptr),
+         identity(CreateFileW(FilePathToWide(path).c_str(), 0, share, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr),
                   there) &&
          here.dwVolumeSerialNumber == there.dwVolumeSerialNumber && here.nFileIndexHigh == there.nFileIndexHigh &&
          here.nFileIndexLow == there.nFileIndexLow;
@@ -210,8 +212,8 @@ BOOL WINAPI RemoveTemporariesOnControl(DWORD) {
 }
 }  // namespace
 
-int RegisterTemporary(const std::string& path) {
-  auto* wide = new std::wstring(PathToWide(path));
+int RegisterTemporary(const TPath& path) {
+  auto* wide = new std::wstring(FilePathToWide(path));
   EnterCriticalSection(&g_temporariesLock);
   int slot = -1;
   for (int i = 0; i < kTemporarySlots && slot < 0; ++i)
@@ -235,18 +237,71 @@ void UnregisterTemporary(int slot) {
 
 void InstallInterruptCleanup() { SetConsoleCtrlHandler(RemoveTemporariesOnControl, TRUE); }
 
-std::string SystemErrorText(int code) {
+bool RemoveFile(const TPath& path) { return DeleteFileW(FilePathToWide(path).c_str()) != 0; }
+
+bool RenameFile(const TPath& from, const TPath& to) {
+  return MoveFileExW(FilePathToWide(from).c_str(), FilePathToWide(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+std::wstring FilePathToWide(const TPath& path) {
+  std::wstring wide = PathToWide(path);
+  // Short paths, and paths already in the long form, go as they are. CreateDirectory's limit
+  // (MAX_PATH less room for an 8.3 name) is the smallest of the file functions'.
+  if (wide.size() < MAX_PATH - 12 || wide.compare(0, 4, L"\\\\?\\") == 0) return wide;
+  // The long form is taken literally and only as a full path: expand it first, which also
+  // turns "/" into "\\" and drops "." and ".." components and doubled separators.
+  std::wstring full(wide.size() + MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    if (n == 0) return wide;
+    if (n < full.size()) {
+      full.resize(n);
+      break;
+    }
+    full.resize(n);  // n counts the terminator when the buffer was too small
+  }
+  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  if (full.size() > 2 && full[1] == L':') return L"\\\\?\\" + full;
+  return full;
+}
+
+PathKind KindOfPath(const TPath& path) {
+  const DWORD a = GetFileAttributesW(FilePathToWide(path).c_str());
+  if (a == INVALID_FILE_ATTRIBUTES) return PathKind::None;
+  if (a & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::Link;
+  if (a & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Directory;
+  return a & FILE_ATTRIBUTE_DEVICE ? PathKind::Other : PathKind::File;
+}
+
+namespace {
+bool FileIdentity(const TPath& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE h = CreateFileW(FilePathToWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  return ok;
+}
+}  // namespace
+
+bool SameFile(const TPath& a, const TPath& b) {
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  return FileIdentity(a, ia) && FileIdentity(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+TDisplayText SystemErrorText(int code) {
   wchar_t* text = nullptr;
   DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
                                FORMAT_MESSAGE_ARGUMENT_ARRAY,
                            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-  std::string s = n && text ? FromWide(text, static_cast<int>(n), kProgramCodePage) : std::string();
+  std::string s = n && text ? FromWide(text, static_cast<int>(n), kUtf8CodePage) : std::string();
   if (text) LocalFree(text);
   while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-  return s;
+  return TDisplayText::FromSystem(s);
 }
 
-std::string ExpandFileName(const std::string& path) {
+TPath ExpandFileName(const TPath& path) {
   const std::wstring wide = PathToWide(path);
   std::wstring full(MAX_PATH, L'\0');
   for (;;) {
@@ -259,12 +314,12 @@ std::string ExpandFileName(const std::string& path) {
 
 char PathDelim() { return '\\'; }
 
-std::string ModuleFileName() {
+TPath ModuleFileName() {
   // Long paths (up to 32767 units) are cut by a buffer too small; grow until the name fits.
   std::wstring name(MAX_PATH, L'\0');
   for (;;) {
     DWORD n = GetModuleFileNameW(nullptr, &name[0], static_cast<DWORD>(name.size()));
-    if (n == 0) return std::string();
+    if (n == 0) return TPath();
     if (n < name.size()) return PathFromWide(name.substr(0, n));
     if (name.size() >= 32768) return PathFromWide(name);
     name.resize(name.size() * 2);
@@ -274,10 +329,11 @@ std::string ModuleFileName() {
 namespace {
 // The runtime's argument split of the wide command line: blanks and control characters
 // separate, quotes group and are removed.
-std::string ArgAt(int index) {
+// The arguments after the program's own name.
+std::vector<std::wstring> Args() {
   const wchar_t* p = GetCommandLineW();
   int i = 0;
-  std::wstring result;
+  std::vector<std::wstring> args;
   for (;;) {
     while (*p && *p <= L' ') ++p;
     if (!*p) break;
@@ -290,21 +346,39 @@ std::string ArgAt(int index) {
         arg += *p;
       ++p;
     }
-    if (i == index) result = arg;
-    ++i;
+    if (i++ > 0) args.push_back(arg);
   }
-  return PathFromWide(result);
+  return args;
 }
 }  // namespace
 
-std::string ParamStr(int i) {
+TPath ParamStr(int i) {
   if (i == 0) return ModuleFileName();
-  return ArgAt(i);
+  const auto args = Args();
+  return i > 0 && static_cast<size_t>(i) <= args.size() ? PathFromWide(args[static_cast<size_t>(i) - 1]) : TPath();
 }
+
+int ParamCount() { return static_cast<int>(Args().size()); }
 
 void SetStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void WriteStd(int stream, const std::string& native) {
+  FILE* file = stream == 2 ? stderr : stdout;
+  std::fflush(file);
+  HANDLE h = GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (h != INVALID_HANDLE_VALUE && h != nullptr && GetConsoleMode(h, &mode)) {
+    // A console shows UTF-16 whatever its code page.
+    const std::wstring wide = ToWide(native, kUtf8CodePage);
+    DWORD written = 0;
+    WriteConsoleW(h, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+    return;
+  }
+  std::fwrite(native.data(), 1, native.size(), file);
+  std::fflush(file);
+}
 
 bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
   HRSRC r = FindResourceA(nullptr, name.c_str(), type.c_str());
@@ -394,8 +468,8 @@ int TerminateProcessById(std::uint32_t processId) {
 
 std::uint32_t CurrentProcessId() { return GetCurrentProcessId(); }
 
-std::uint32_t StartProcess(const std::string& path, const std::string& args) {
-  const std::wstring file = PathToWide(path);
+std::uint32_t StartProcess(const TPath& path, const TPath& args) {
+  const std::wstring file = FilePathToWide(path);
   std::wstring cmd = L"\"" + file + L"\" " + PathToWide(args);
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -416,8 +490,8 @@ bool WaitProcessExit(std::uint32_t processId, std::uint32_t ms) {
 
 // The shell is loaded when it is first asked for (a page to open, the installer to start),
 // not with the program: loading it and the libraries it brings delays the first window.
-std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const std::string& file,
-                           const std::string& parameters, int show) {
+std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const TPath& file,
+                           const TPath& parameters, int show) {
   using ShellExecuteFn = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
   static const ShellExecuteFn shellExecute = [] {
     HMODULE shell = LoadLibraryA("shell32.dll");  // stays loaded: what it started may need it
@@ -425,7 +499,22 @@ std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, co
                  : nullptr;
   }();
   if (!shellExecute) return 0;  // as the shell reports running out of resources
-  HINSTANCE r = shellExecute(reinterpret_cast<HWND>(owner), PathToWide(operation).c_str(), PathToWide(file).c_str(),
+  // The shell takes no "\\?\" form: a file past the classic limit goes by its short name.
+  std::wstring target = PathToWide(file);
+  if (target.size() >= MAX_PATH && target.find(L"://") == std::wstring::npos) {
+    const std::wstring longForm = FilePathToWide(file);
+    std::wstring shortForm(longForm.size() + 1, L'\0');
+    const DWORD n = GetShortPathNameW(longForm.c_str(), &shortForm[0], static_cast<DWORD>(shortForm.size()));
+    if (n > 0 && n < shortForm.size()) {
+      shortForm.resize(n);
+      if (shortForm.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        shortForm = L"\\\\" + shortForm.substr(8);
+      else if (shortForm.compare(0, 4, L"\\\\?\\") == 0)
+        shortForm = shortForm.substr(4);
+      if (shortForm.size() < MAX_PATH) target = shortForm;
+    }
+  }
+  HINSTANCE r = shellExecute(reinterpret_cast<HWND>(owner), ToWide(operation, kUtf8CodePage).c_str(), target.c_str(),
                              PathToWide(parameters).c_str(), nullptr, show);
   return reinterpret_cast<std::intptr_t>(r);
 }

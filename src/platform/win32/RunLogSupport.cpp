@@ -1,5 +1,5 @@
 // Windows: what the run's log needs of the system: the temporary folder, the files of a
-// folder, deleting a file, and what a report says of the system and the program.
+// folder, and what a report says of the system and the program.
 #include <windows.h>
 
 #include <cstdio>
@@ -25,33 +25,31 @@ bool EndsWithDelimiter(const std::string& folder) {
 
 }  // namespace
 
-std::string TempFolder() {
+TPath TempFolder() {
   std::wstring buffer(MAX_PATH + 1, L'\0');
   DWORD n = GetTempPathW(static_cast<DWORD>(buffer.size()), &buffer[0]);
   if (n > buffer.size()) {  // a longer folder: the size it needs was returned
     buffer.assign(n, L'\0');
     n = GetTempPathW(static_cast<DWORD>(buffer.size()), &buffer[0]);
   }
-  if (n == 0 || n > buffer.size()) return std::string();
-  std::string folder = PathFromWide(buffer.substr(0, n));
+  if (n == 0 || n > buffer.size()) return TPath();
+  std::string folder = PathFromWide(buffer.substr(0, n)).Native();
   if (!EndsWithDelimiter(folder)) folder += '\\';
-  return folder;
+  return TPath::FromNative(folder);
 }
 
-std::vector<std::string> FileNamesIn(const std::string& folder) {
+std::vector<std::string> FileNamesIn(const TPath& folder) {
   std::vector<std::string> names;
-  const std::string pattern = folder + (EndsWithDelimiter(folder) ? "*" : "\\*");
+  const TPath pattern = folder + TPath::FromNative(EndsWithDelimiter(folder.Native()) ? "*" : "\\*");
   WIN32_FIND_DATAW found;
-  HANDLE h = FindFirstFileW(PathToWide(pattern).c_str(), &found);
+  HANDLE h = FindFirstFileW(FilePathToWide(pattern).c_str(), &found);
   if (h == INVALID_HANDLE_VALUE) return names;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(PathFromWide(found.cFileName));
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(PathFromWide(found.cFileName).Native());
   } while (FindNextFileW(h, &found));
   FindClose(h);
   return names;
 }
-
-bool RemoveFile(const std::string& path) { return DeleteFileW(PathToWide(path).c_str()) != 0; }
 
 std::string SystemVersionText() {
   // GetVersionEx answers what the program's manifest declares it knows; RtlGetVersion the truth.
@@ -65,7 +63,7 @@ std::string SystemVersionText() {
     char number[48];
     std::snprintf(number, sizeof number, " %lu.%lu.%lu", v.dwMajorVersion, v.dwMinorVersion, v.dwBuildNumber);
     text += number;
-    if (v.szCSDVersion[0]) text += " " + PathFromWide(v.szCSDVersion);
+    if (v.szCSDVersion[0]) text += " " + PathFromWide(v.szCSDVersion).Native();
   }
   BOOL wow64 = FALSE;
   auto isWow64 = LoadedRoutine<IsWow64Fn>(L"kernel32.dll", "IsWow64Process");

@@ -25,6 +25,6 @@ bool ObserveSocketLibraryStartup(void (*)(const char*)) { return false; }
 
 bool ReplaceHostLookup(HostLookup) { return false; }
 
-std::string SocketSystemErrorText(int code) { return SystemErrorText(code); }
+std::string SocketSystemErrorText(int code) { return MessageText(SystemErrorText(code)).Bytes(); }
 
 }  // namespace platform

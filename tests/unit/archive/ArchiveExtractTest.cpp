@@ -17,8 +17,8 @@ namespace {
 
 struct Extraction : ::testing::Test {
   TempDir tmp;
-  std::string archive = tmp / "install.dat";
-  std::string target = tmp / "out";
+  TPath archive = tmp / "install.dat";
+  TPath target = tmp / "out";
 
   bool Extract(const std::string& bytes) {
     WriteFile(archive, bytes);
@@ -68,7 +68,8 @@ TEST_F(ExtractArchiveUnpacks, IntoAFolderEndingInADoubleByteCharacterWithABacksl
   EXPECT_EQ(Out("instTQ.exe"), "abc");
   // Beside the archive only that folder; no file named by the folder's bytes and the entry's.
   int besideArchive = 0;
-  for (const auto& e : fs::directory_iterator(tmp.Path())) besideArchive += e.path().filename() != "install.dat";
+  for (const auto& e : fs::directory_iterator(tmp.Path().Native()))
+    besideArchive += e.path().filename() != "install.dat";
   EXPECT_EQ(besideArchive, 1);
 }
 
@@ -204,7 +205,7 @@ TEST_F(ExtractArchiveFails, TheErrorKeepsItsTypeAndNamesTheEntry) {
 
 TEST_F(ExtractArchiveFails, AnEmptyTargetNameIsRefusedRatherThanTakenAsTheDriveRoot) {
   WriteFile(archive, Int32(1) + Entry("stray.txt", "abc"));
-  EXPECT_FALSE(ExtractArchive(archive, ""));
+  EXPECT_FALSE(ExtractArchive(archive, TPath()));
   EXPECT_FALSE(std::filesystem::exists("stray.txt"));
 }
 
@@ -248,10 +249,10 @@ TEST_F(ExtractArchiveHeaders, RefusedNamesStopExtractionAndWriteNothingOutsideTh
                                "a.txt:stream",
                                ""};
   for (const std::string& name : names) {
-    std::filesystem::remove_all(target);
-    std::filesystem::create_directories(target);
-    std::string sub = target + platform::PathDelim() + "sub";
-    std::filesystem::create_directories(sub);
+    std::filesystem::remove_all(target.Native());
+    std::filesystem::create_directories(target.Native());
+    const TPath sub = target + platform::PathDelim() + "sub";
+    std::filesystem::create_directories(sub.Native());
     WriteFile(archive,
               Int32(3) + Entry("first.txt", "1") + RawEntry(name, 4, CompressZlib("evil")) + Entry("after.txt", "3"));
     EXPECT_FALSE(ExtractArchive(archive, sub)) << name;
@@ -264,7 +265,7 @@ TEST_F(ExtractArchiveHeaders, RefusedNamesStopExtractionAndWriteNothingOutsideTh
 
 TEST_F(ExtractArchiveHeaders, NegativeOrHugeNameLengthsStopCleanly) {
   for (std::int32_t length : {-1, -2147483647 - 1, 0, kMaxEntryNameLength + 1, 2147483647}) {
-    std::filesystem::remove_all(target);
+    std::filesystem::remove_all(target.Native());
     EXPECT_FALSE(Extract(Int32(2) + Entry("a.txt", "first") + Int32(length) + "x" + Int32(1) + CompressZlib("y")))
         << length;
     EXPECT_EQ(Listing(target), (Files{{"a.txt", 5}})) << length;
@@ -280,7 +281,7 @@ TEST_F(ExtractArchiveHeaders, AHeaderCutShortAnywhereStopsCleanly) {
   const std::string good = Int32(2) + Entry("a.txt", "first");
   const std::string second = Int32(5) + "b.txt" + Int32(6);
   for (std::size_t cut = 0; cut < second.size(); ++cut) {
-    std::filesystem::remove_all(target);
+    std::filesystem::remove_all(target.Native());
     EXPECT_FALSE(Extract(good + second.substr(0, cut))) << cut;
     EXPECT_EQ(Listing(target), (Files{{"a.txt", 5}})) << cut;
   }

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "CodePageForTest.h"
 #include "archive/ArchiveFormat.h"
 
 TEST(EntryNames, PlainAndNestedRelativeNamesAreAccepted) {
@@ -43,12 +44,21 @@ TEST(EntryNames, OverlongNamesAreRefused) {
   EXPECT_FALSE(IsSafeEntryName(std::string(kMaxEntryNameLength + 1, 'a')));
 }
 
-TEST(EntryNames, TrailBytesThatLookLikeASeparatorOrABarAreNeither) {
-  // "\xB1\x5C" and "\xD7\x7C" are characters of code page 936 whose trail bytes have the values
-  // of a backslash and of "|".
-  for (const std::string name : {"\xD7\x7C.exe", "a\xB1\x5C", "sub\\\xB1\x5C.exe", "\xB1\x5C\\\xD7\x7C.dll"})
-    EXPECT_TRUE(IsSafeEntryName(name)) << name;
-  // A real separator after such a character still separates.
-  for (const std::string name : {"\xB1\x5C\\..\\evil.exe", "\xB1\x5C\\", "\xB1\x5C|x"})
-    EXPECT_FALSE(IsSafeEntryName(name)) << name;
+TEST(EntryNames, AreSteppedAsCodePage936OnEverySystem) {
+  // Entry names are code page 936 texts whatever the system's code page. "\xB1\x5C" and
+  // "\xD7\x7C" are characters of it whose trail bytes have the values of a backslash and of
+  // "|"; 東方.dll and 億.txt are "\x96\x7C\xB7\xBD.dll" and "\x83\x7C.txt". And "\xCF\x83\x5C"
+  // "CON" is a character, then a separator and a device name: a system of code page 932 would
+  // read "\x83\x5C" as one character and see no separator.
+  for (unsigned system : {936u, 1252u, 932u, 949u}) {
+    CodePageForTest systemCodePage(system);
+    for (const std::string name : {"\xD7\x7C.exe", "a\xB1\x5C", "sub\\\xB1\x5C.exe", "\xB1\x5C\\\xD7\x7C.dll",
+                                   "\x96\x7C\xB7\xBD.dll", "\x83\x7C.txt"})
+      EXPECT_TRUE(IsSafeEntryName(name)) << name << " under " << system;
+    // A real separator after such a character still separates.
+    for (const std::string name : {"\xB1\x5C\\..\\evil.exe", "\xB1\x5C\\", "\xB1\x5C|x",
+                                   "\xCF\x83\x5C"
+                                   "CON"})
+      EXPECT_FALSE(IsSafeEntryName(name)) << name << " under " << system;
+  }
 }

@@ -8,7 +8,7 @@ namespace {
 /// The run's log in a folder of the test's own, closed again at the end.
 class RunLogIn {
  public:
-  explicit RunLogIn(const std::string& folder) { OpenRunLog(folder); }
+  explicit RunLogIn(const TPath& folder) { OpenRunLog(folder); }
   ~RunLogIn() { CloseRunLog(); }
   RunLogIn(const RunLogIn&) = delete;
   RunLogIn& operator=(const RunLogIn&) = delete;
@@ -35,7 +35,7 @@ TEST(RunLog, KeepsTheTenNewestLogsAndNothingElseGoes) {
   for (const std::string& name : others) testfiles::WriteFile(dir / name, "the user's");
   RunLogIn log(dir.Path());
 
-  const std::string own = RunLogPath().substr(dir.Path().size() + 1);
+  const std::string own = RunLogPath().Native().substr(dir.Path().Native().size() + 1);
   std::vector<std::string> expected(old.end() - (kRunLogsKept - 1), old.end());
   expected.insert(expected.end(), others.begin(), others.end());
   expected.push_back(own);
@@ -74,6 +74,6 @@ TEST(RunLog, NoFolderNoLogAndTheRunGoesOn) {
   testfiles::TempDir dir;
   RunLogIn log(dir / "gone");
   LogLine("an event");
-  EXPECT_EQ(RunLogPath(), "");
-  EXPECT_EQ(NameRunLog("无法保存安装包。"), "无法保存安装包。");
+  EXPECT_TRUE(RunLogPath().Empty());
+  EXPECT_EQ(platform::MessageText(NameRunLog(TText("无法保存安装包。"))), TText("无法保存安装包。"));
 }

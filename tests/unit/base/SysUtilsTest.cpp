@@ -35,6 +35,20 @@ TEST(Text, ErrorBoxAddsNoPeriodAfterADoubleByteCharacter) {
   EXPECT_EQ(ErrorBoxText("请重新下载。"), "请重新下载。");
 }
 
+// A message that ends with the system's words (UTF-8 here) follows the same rule: a period
+// after an ASCII letter, none after one it has or after a character of another script.
+TEST(Text, ErrorBoxOfAJoinedMessageLooksAtItsLastPart) {
+  const auto boxed = [](const TDisplayText& m) { return platform::MessageNative(ErrorBoxMessage(m)); };
+  const TDisplayText ours = "\xCE\xDE\xB7\xA8\xD0\xB4\xC8\xEB";  // 无法写入, code page 936
+  EXPECT_EQ(boxed(ours + TDisplayText::FromSystem("Access is denied")),
+            "\xE6\x97\xA0\xE6\xB3\x95\xE5\x86\x99\xE5\x85\xA5"
+            "Access is denied.");
+  EXPECT_EQ(boxed(TDisplayText::FromSystem("Access is denied.")), "Access is denied.");
+  EXPECT_EQ(boxed(TDisplayText::FromSystem("\xEC\xA0\x91\xEA\xB7\xBC")), "\xEC\xA0\x91\xEA\xB7\xBC");  // 접근
+  EXPECT_EQ(boxed(TDisplayText::FromSystem("x") + "\xA1\xA3"), "x\xE3\x80\x82");  // ending in our 。
+  EXPECT_EQ(boxed(TDisplayText::FromSystem("x") + " 5"), "x 5.");
+}
+
 TEST(Numbers, ZeroPaddingCountsTheSignAndNeverCutsDigits) {
   EXPECT_EQ(IntToStrZeroPadded(7, 2), "07");
   EXPECT_EQ(IntToStrZeroPadded(987, 4), "0987");
@@ -65,7 +79,7 @@ TEST(Streams, CopyFromRaisesOnShortSourceAndKeepsWholeChunksOnly) {
 
 TEST(Streams, FileOpenErrorNamesTheFile) {
   try {
-    TFileStream f("no-such-dir/none.bin", platform::FileAccess::Read, platform::FileShare::None,
+    TFileStream f(TPath::FromNative("no-such-dir/none.bin"), platform::FileAccess::Read, platform::FileShare::None,
                   platform::FileCreate::OpenExisting);
     FAIL() << "opened a missing file";
   } catch (const EFOpenError& e) {
@@ -110,12 +124,13 @@ TEST(Paths, AreCutAtEveryDelimiterByte) {
   // delimiter, whatever the system's code page: a folder named 张伟 or テストソ keeps its name.
   const std::string zhangWei = "\xE5\xBC\xA0\xE4\xBC\x9F",
                     tesutoSo = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE3\x82\xBD";
+  const auto folderOf = [](const std::string& path) { return ExtractFilePath(TPath::FromNative(path)).Native(); };
   for (unsigned cp : {936u, 932u, 950u, 1252u}) {
     CodePageForTest system(cp);
-    EXPECT_EQ(ExtractFilePath("C:\\Users\\" + zhangWei + "\\setupTQ.exe"), "C:\\Users\\" + zhangWei + "\\") << cp;
-    EXPECT_EQ(ExtractFilePath("C:\\" + tesutoSo + "\\setupTQ.exe"), "C:\\" + tesutoSo + "\\") << cp;
-    EXPECT_EQ(ExtractFilePath("/home/" + tesutoSo + "/setupTQ.exe"), "/home/" + tesutoSo + "/") << cp;
+    EXPECT_EQ(folderOf("C:\\Users\\" + zhangWei + "\\setupTQ.exe"), "C:\\Users\\" + zhangWei + "\\") << cp;
+    EXPECT_EQ(folderOf("C:\\" + tesutoSo + "\\setupTQ.exe"), "C:\\" + tesutoSo + "\\") << cp;
+    EXPECT_EQ(folderOf("/home/" + tesutoSo + "/setupTQ.exe"), "/home/" + tesutoSo + "/") << cp;
   }
-  EXPECT_EQ(ExtractFilePath("setup.exe"), "");
-  EXPECT_EQ(ExtractFilePath("C:"), "C:");
+  EXPECT_EQ(folderOf("setup.exe"), "");
+  EXPECT_EQ(folderOf("C:"), "C:");
 }

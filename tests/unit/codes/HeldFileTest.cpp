@@ -17,10 +17,10 @@ const char kStored[] = "0123456789abcdef0123456789abcdef";
 /// Another opener of the file, closed when the object goes.
 class OtherOpener {
  public:
-  OtherOpener(const std::string& path, platform::FileAccess access, platform::FileShare share) {
+  OtherOpener(const TPath& path, platform::FileAccess access, platform::FileShare share) {
     int error = 0;
     h_ = platform::FileOpen(path, access, share, platform::FileCreate::OpenExisting, error);
-    EXPECT_NE(h_, platform::kInvalidFile) << path << ": " << platform::SystemErrorText(error);
+    EXPECT_NE(h_, platform::kInvalidFile) << path.Native() << ": " << error;
   }
   ~OtherOpener() { Close(); }
   void Close() {
@@ -39,7 +39,7 @@ class HeldFile : public ::testing::Test {
     verifytest::WriteFile(path_, "a launcher being written");
     record_.ExeMD5 = kStored;
   }
-  const std::string path_ = verifytest::ScratchPath("held.bin");
+  const TPath path_ = verifytest::ScratchPath("held.bin");
   TShareCode record_;
 };
 

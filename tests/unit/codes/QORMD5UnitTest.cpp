@@ -37,7 +37,7 @@ std::string MemoryFingerprint(const std::string& bytes) {
 }
 
 std::string FileFingerprint(const std::string& name, const std::string& bytes) {
-  const std::string path = ScratchPath(name);
+  const TPath path = ScratchPath(name);
   WriteFile(path, bytes);
   return GetFileMD5(path);
 }

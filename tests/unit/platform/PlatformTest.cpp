@@ -19,7 +19,7 @@
 namespace fs = std::filesystem;
 
 namespace {
-std::string FileNameOf(const std::string& path) { return path.substr(path.find_last_of("\\/") + 1); }
+std::string FileNameOf(const TPath& path) { return path.Native().substr(path.Native().find_last_of("\\/") + 1); }
 
 class Files : public ::testing::Test {
  protected:
@@ -31,7 +31,7 @@ class Files : public ::testing::Test {
     std::error_code ec;
     fs::remove_all(dir_, ec);
   }
-  std::string At(const std::string& rel) const { return dir_ + platform::PathDelim() + rel; }
+  TPath At(const std::string& rel) const { return TPath::FromNative(dir_ + platform::PathDelim() + rel); }
   std::string dir_;
 };
 }  // namespace
@@ -39,9 +39,9 @@ class Files : public ::testing::Test {
 // ---- the running program --------------------------------------------------------------
 
 TEST(RunningProgram, ModuleFileNameIsTheRunningTestProgram) {
-  std::string me = platform::ModuleFileName();
-  EXPECT_EQ(FileNameOf(me).rfind("test_platform", 0), 0u) << me;
-  EXPECT_TRUE(fs::exists(me)) << me;
+  const TPath me = platform::ModuleFileName();
+  EXPECT_EQ(FileNameOf(me).rfind("test_platform", 0), 0u) << me.Native();
+  EXPECT_TRUE(fs::exists(me.Native())) << me.Native();
   EXPECT_EQ(platform::ParamStr(0), me);
 }
 
@@ -75,7 +75,7 @@ TEST(RunningProgram, ProcessThatCannotBeFoundIsNotTerminated) {
 // ---- files ----------------------------------------------------------------------------
 
 TEST_F(Files, ForceDirectoriesCreatesEveryMissingParent) {
-  std::string deep = At(std::string("a") + platform::PathDelim() + "b" + platform::PathDelim() + "c");
+  const TPath deep = At(std::string("a") + platform::PathDelim() + "b" + platform::PathDelim() + "c");
   EXPECT_FALSE(platform::DirectoryExists(deep));
   EXPECT_TRUE(ForceDirectories(deep + platform::PathDelim()));
   EXPECT_TRUE(platform::DirectoryExists(deep));
@@ -106,7 +106,7 @@ TEST_F(Files, AnyFolderNameWorksOnEveryCodePage) {
 }
 
 TEST_F(Files, CreateAlwaysReplacesAnExistingFile) {
-  ForceDirectories(dir_);
+  ForceDirectories(TPath::FromNative(dir_));
   int err = 0;
   for (const std::string text : {"a much longer first content", "short"}) {
     auto h = platform::FileOpen(At("f.bin"), platform::FileAccess::ReadWrite, platform::FileShare::None,
@@ -115,7 +115,7 @@ TEST_F(Files, CreateAlwaysReplacesAnExistingFile) {
     EXPECT_EQ(platform::FileWrite(h, text.data(), static_cast<int>(text.size())), static_cast<int>(text.size()));
     platform::FileClose(h);
   }
-  EXPECT_EQ(fs::file_size(At("f.bin")), 5u);
+  EXPECT_EQ(fs::file_size(At("f.bin").Native()), 5u);
 }
 
 TEST_F(Files, OpeningAMissingFileFailsWithTheSystemsReason) {
@@ -124,11 +124,11 @@ TEST_F(Files, OpeningAMissingFileFailsWithTheSystemsReason) {
                               platform::FileCreate::OpenExisting, err);
   EXPECT_EQ(h, platform::kInvalidFile);
   EXPECT_NE(err, 0);
-  EXPECT_FALSE(platform::SystemErrorText(err).empty());
+  EXPECT_FALSE(platform::SystemErrorText(err).Empty());
 }
 
 TEST_F(Files, SeekReadAndSizeAgree) {
-  ForceDirectories(dir_);
+  ForceDirectories(TPath::FromNative(dir_));
   TMemoryStream src(std::string(100000, 'z'));
   {
     TFileStream f(At("s.bin"), platform::FileAccess::ReadWrite, platform::FileShare::None,
@@ -172,9 +172,11 @@ TEST(Desktop, CursorPositionReadsBackWhereItWasPut) {
 
 TEST(Texts, PathsAndTheProgramsTextsConvertBothWays) {
   // 防木马云验证 as the program writes it (code page 936), as a path and back.
-  const std::string text = "\xB7\xC0\xC4\xBE\xC2\xED\xD4\xC6\xD1\xE9\xD6\xA4";
+  const TText text = "\xB7\xC0\xC4\xBE\xC2\xED\xD4\xC6\xD1\xE9\xD6\xA4";
+  EXPECT_EQ(platform::PathFromText(text).Native(),
+            "\xE9\x98\xB2\xE6\x9C\xA8\xE9\xA9\xAC\xE4\xBA\x91\xE9\xAA\x8C\xE8\xAF\x81");  // UTF-8
   EXPECT_EQ(platform::PathText(platform::PathFromText(text)), text);
-  EXPECT_EQ(platform::PathText("C:\\setup.exe"), "C:\\setup.exe");
+  EXPECT_EQ(platform::PathText(TPath::FromNative("C:\\setup.exe")), "C:\\setup.exe");
   // The lead bytes the system itself gives for each code page.
   EXPECT_TRUE(platform::IsLeadByte(932, 0x83));
   EXPECT_FALSE(platform::IsLeadByte(932, 0xA5));
@@ -187,15 +189,15 @@ TEST(Texts, PathsAndTheProgramsTextsConvertBothWays) {
 // (Linux) is never written through, and on Windows the folder cannot be moved away while held.
 // A rename onto a link replaces the link, never the file it points to.
 TEST_F(Files, AHeldFolderIsNotRedirectedByALinkPlantedLater) {
-  fs::create_directories(At("target/sub"));
-  fs::create_directories(At("elsewhere"));
+  fs::create_directories(At("target/sub").Native());
+  fs::create_directories(At("elsewhere").Native());
   platform::Folder root(At("target"));
   ASSERT_TRUE(root.IsOpen());
   int error = 0;
   std::unique_ptr<platform::Folder> sub = root.Sub("sub", error);
   ASSERT_TRUE(sub) << error;
   std::error_code moved;
-  fs::rename(At("target/sub"), At("target/moved"), moved);
+  fs::rename(At("target/sub").Native(), At("target/moved").Native(), moved);
   if (platform::PathDelim() == '\\') {
     // Windows denies the move while the folder is held; Wine does not, and has no links to plant.
     if (!moved) GTEST_SKIP() << "a held folder was moved: Wine, which does not deny it as Windows does";
@@ -203,14 +205,14 @@ TEST_F(Files, AHeldFolderIsNotRedirectedByALinkPlantedLater) {
     return;
   }
   ASSERT_FALSE(moved) << moved.message();
-  fs::create_directory_symlink(At("elsewhere"), At("target/sub"));
+  fs::create_directory_symlink(At("elsewhere").Native(), At("target/sub").Native());
   const platform::FileHandle h = sub->CreateNew("file.tmp", error);
   ASSERT_NE(h, platform::kInvalidFile) << error;
   platform::FileClose(h);
-  EXPECT_TRUE(fs::is_empty(At("elsewhere")));
-  EXPECT_TRUE(fs::exists(At("target/moved/file.tmp")));
+  EXPECT_TRUE(fs::is_empty(At("elsewhere").Native()));
+  EXPECT_TRUE(fs::exists(At("target/moved/file.tmp").Native()));
 
-  EXPECT_EQ(root.Kind("sub"), platform::EntryKind::Link);
+  EXPECT_EQ(root.Kind("sub"), platform::PathKind::Link);
   EXPECT_FALSE(root.Sub("sub", error));                                  // a link is not opened as a folder
   EXPECT_EQ(sub->CreateNew("file.tmp", error), platform::kInvalidFile);  // never an existing name
   {
@@ -218,11 +220,11 @@ TEST_F(Files, AHeldFolderIsNotRedirectedByALinkPlantedLater) {
                        platform::FileCreate::CreateAlways);
     victim.WriteBuffer("keep", 4);
   }
-  fs::create_symlink(At("elsewhere/victim.txt"), At("target/moved/out.txt"));
+  fs::create_symlink(At("elsewhere/victim.txt").Native(), At("target/moved/out.txt").Native());
   EXPECT_EQ(sub->CreateNew("out.txt", error), platform::kInvalidFile);  // not through the link either
   ASSERT_TRUE(sub->Rename("file.tmp", "out.txt", error)) << error;
-  EXPECT_EQ(sub->Kind("out.txt"), platform::EntryKind::File);
-  EXPECT_EQ(fs::file_size(At("elsewhere/victim.txt")), 4u);
+  EXPECT_EQ(sub->Kind("out.txt"), platform::PathKind::File);
+  EXPECT_EQ(fs::file_size(At("elsewhere/victim.txt").Native()), 4u);
 }
 
 #if !defined(_WIN32)
@@ -230,7 +232,7 @@ TEST_F(Files, AHeldFolderIsNotRedirectedByALinkPlantedLater) {
 TEST_F(Files, AnInterruptRemovesTheRegisteredTemporaries) {
   fs::create_directories(dir_);
   for (int signal : {SIGINT, SIGTERM}) {
-    const std::string kept = At("kept.txt"), temporary = At(".out.tmp");
+    const TPath kept = At("kept.txt"), temporary = At(".out.tmp");
     const pid_t child = fork();
     if (child == 0) {
       int error = 0;
@@ -246,8 +248,40 @@ TEST_F(Files, AnInterruptRemovesTheRegisteredTemporaries) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-    EXPECT_FALSE(fs::exists(temporary)) << signal;
-    EXPECT_TRUE(fs::exists(kept)) << signal;
+    EXPECT_FALSE(fs::exists(temporary.Native())) << signal;
+    EXPECT_TRUE(fs::exists(kept.Native())) << signal;
   }
 }
 #endif
+
+TEST(Texts, EachConversionKeepsWhatItCanAndSaysWhatItCannot) {
+  // A Hangul folder: code page 936 has no such characters.
+  const TPath hangul = TPath::FromNative("C:\\\xED\x95\x9C\xEA\xB8\x80\\setupTQ.exe");
+  EXPECT_EQ(platform::PathText(hangul), "C:\\??\\setupTQ.exe");  // shown as a text: "?" for each
+  TText exact = "untouched";
+  EXPECT_FALSE(platform::PathTextExact(hangul, exact));  // stored as a text: refused
+  EXPECT_EQ(exact, "untouched");
+  // 東方.dll and 億.txt: the trail bytes 0x7C ("|") in code page 936, both ways whole.
+  for (const auto& [utf8, gbk] :
+       {std::pair<std::string, std::string>{"\xE6\x9D\xB1\xE6\x96\xB9.dll", "\x96\x7C\xB7\xBD.dll"},
+        {"\xE5\x84\x84.txt", "\x83\x7C.txt"}}) {
+    ASSERT_TRUE(platform::PathTextExact(TPath::FromNative(utf8), exact)) << utf8;
+    EXPECT_EQ(exact.Bytes(), gbk);
+    EXPECT_EQ(platform::PathFromText(gbk).Native(), utf8);
+  }
+}
+
+TEST(Texts, AMessageShowsAPathAndTheSystemsWordsWhole) {
+  // Our text (936), a Hangul folder and a Korean reason ("access denied"): composed in the
+  // platform's form nothing is lost; only a text of the program has "?" for what 936 lacks.
+  const TPath folder = TPath::FromNative("C:\\\xED\x95\x9C\xEA\xB8\x80");
+  const TDisplayText reason = TDisplayText::FromSystem("\xEC\xA0\x91\xEA\xB7\xBC \xEA\xB1\xB0\xEB\xB6\x80");
+  const TDisplayText message = TDisplayText("\xCE\xDE\xB7\xA8\xB1\xA3\xB4\xE6\xA1\xB0") + folder + "\xA1\xB1" + reason;
+  EXPECT_EQ(platform::MessageNative(message),
+            "\xE6\x97\xA0\xE6\xB3\x95\xE4\xBF\x9D\xE5\xAD\x98\xE2\x80\x9C"  // 无法保存“
+            "C:\\\xED\x95\x9C\xEA\xB8\x80\xE2\x80\x9D"                      // C:\한글”
+            "\xEC\xA0\x91\xEA\xB7\xBC \xEA\xB1\xB0\xEB\xB6\x80");           // 접근 거부
+  EXPECT_EQ(platform::MessageText(message).Bytes(),
+            "\xCE\xDE\xB7\xA8\xB1\xA3\xB4\xE6\xA1\xB0"
+            "C:\\??\xA1\xB1?? ??");
+}

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "RunningCopy.h"
 #include "base/Classes.h"
 #include "platform/Platform.h"
 #include "settings/TerminateProcesses.h"
@@ -31,41 +32,17 @@ class RunningCopies : public ::testing::Test {
     fs::remove_all(dir_, ec);
   }
   std::string Name(const std::string& stem) { return stem + "-" + tag_ + ".exe"; }
-  // Starts a copy of the sleeper under `fileName` and waits until the snapshot shows it
-  // under that name (on Linux the name changes only when the child has called exec).
-  // A child that ends by itself may be gone before that: `ends` skips the wait.
+  // Starts a copy of the sleeper under `fileName` and waits until the snapshot shows it under
+  // that name. A child that ends by itself may be gone before that: `ends` skips the wait.
   std::uint32_t Start(const std::string& fileName, const std::string& args = "", bool ends = false) {
-    const std::string exe = dir_.string() + platform::PathDelim() + fileName;
-    if (copied_.insert(fileName).second) CopySleeper(exe);
-    std::uint32_t pid = platform::StartProcess(exe, args);
-    EXPECT_NE(pid, 0u) << exe;
+    const TPath exe = TPath::FromNative(dir_.string() + platform::PathDelim() + fileName);
+    if (copied_.insert(fileName).second) runningcopy::CopySleeper(exe);
+    const std::uint32_t pid =
+        ends ? platform::StartProcess(exe, TPath::FromNative(args)) : runningcopy::Start(exe, fileName);
+    EXPECT_NE(pid, 0u) << exe.Native();
     started_.push_back(pid);
-    if (ends) return pid;
-    for (int i = 0; i < 1000 && !Listed(pid, fileName); ++i) platform::SleepMs(10);
-    EXPECT_TRUE(Listed(pid, fileName)) << fileName;
+    if (!ends) EXPECT_TRUE(runningcopy::Listed(pid, fileName)) << fileName;
     return pid;
-  }
-  // Through the platform's file functions, so that a name is the same path for the file
-  // system, the process snapshot and TerminateProcessesByName.
-  static void CopySleeper(const std::string& to) {
-    {
-      TFileStream in(SETUPTQ_SLEEPER, platform::FileAccess::Read, platform::FileShare::Read,
-                     platform::FileCreate::OpenExisting);
-      TFileStream out(to, platform::FileAccess::ReadWrite, platform::FileShare::None,
-                      platform::FileCreate::CreateAlways);
-      out.CopyFrom(in, 0);
-    }
-    std::error_code ec;  // Linux needs the execute right; Windows has none to give
-    fs::permissions(to, fs::perms::owner_exec, fs::perm_options::add, ec);
-  }
-  static bool Listed(std::uint32_t pid, const std::string& fileName) {
-    platform::ProcessSnapshot snap;
-    platform::ProcessEntry e;
-    for (bool more = snap.First(e); more; more = snap.Next(e))
-      if (e.processId == pid)
-        return e.exeFile.size() >= fileName.size() &&
-               e.exeFile.compare(e.exeFile.size() - fileName.size(), fileName.size(), fileName) == 0;
-    return false;
   }
   static bool Ended(std::uint32_t pid) { return platform::WaitProcessExit(pid, 10000); }
   static bool StillRunning(std::uint32_t pid) { return !platform::WaitProcessExit(pid, 0); }
@@ -91,15 +68,22 @@ TEST_F(RunningCopies, MatchingProcessIsEndedAndOthersAreLeftRunning) {
   EXPECT_TRUE(StillRunning(other));
 }
 
-TEST_F(RunningCopies, ANameEndingInTheImageNameAfterADoubleByteCharacterIsAnotherName) {
-  // ソ (0x83 0x5C in code page 932) held as a path is (UTF-8 on Windows): the file name part
-  // of this process's image is all of it, read back from the system's wide snapshot.
-  const std::string longer = "\xE3\x82\xBD" + Name("tqinst");
-  std::uint32_t other = Start(longer);
-  EXPECT_EQ(TerminateProcessesByName(Name("tqinst")), 0);
-  EXPECT_TRUE(StillRunning(other));
-  EXPECT_NE(TerminateProcessesByName(longer), 0);
-  EXPECT_TRUE(Ended(other));
+TEST_F(RunningCopies, ANonAsciiNameGivenAsTheProgramsTextEndsTheImageOfThatName) {
+  // The name is a text of the program (code page 936), the snapshot names paths (UTF-8 on
+  // Windows): ソ is 0xA5 0xBD as the text and 0x83 0x5C in code page 932, 東 has the trail
+  // byte 0x7C. The file name part of each image is all of it, read back from the system's
+  // wide snapshot, and only the whole name, converted, matches it.
+  const struct {
+    std::string text, path;
+  } names[] = {{"\xA5\xBD" + Name("tqinst"), "\xE3\x82\xBD" + Name("tqinst")},
+               {"\x96\x7C\xB7\xBD" + Name("tqinst"), "\xE6\x9D\xB1\xE6\x96\xB9" + Name("tqinst")}};
+  for (const auto& name : names) {
+    std::uint32_t other = Start(name.path);
+    EXPECT_EQ(TerminateProcessesByName(Name("tqinst")), 0) << name.path;
+    EXPECT_TRUE(StillRunning(other)) << name.path;
+    EXPECT_NE(TerminateProcessesByName(name.text), 0) << name.path;
+    EXPECT_TRUE(Ended(other)) << name.path;
+  }
 }
 
 TEST_F(RunningCopies, LetterCaseOfTheNameDoesNotMatter) {

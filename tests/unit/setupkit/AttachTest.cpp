@@ -231,12 +231,12 @@ using testfiles::WriteFile;
 TEST(AttachFiles, StoresTheInstallerAsTheLauncherStartsItAndRefusalsLeaveNothing) {
   TempDir dir;
   const std::string installer = BuildStub({});  // any Windows program
-  WriteFile(dir / "stub.exe", BuildStub(LauncherResources(false)));
-  WriteFile(dir / "MySetup.exe", installer);
-  WriteFile(dir / "readme.txt", "read me");
+  WriteFile(dir.At("stub.exe"), BuildStub(LauncherResources(false)));
+  WriteFile(dir.At("MySetup.exe"), installer);
+  WriteFile(dir.At("readme.txt"), "read me");
   const TAttachSummary summary =
-      AttachPayload({dir / "stub.exe", dir / "MySetup.exe", "", {dir / "readme.txt"}, dir / "setupTQ.exe"});
-  TMemoryStream out(ReadFile(dir / "setupTQ.exe"));
+      AttachPayload({dir.At("stub.exe"), dir.At("MySetup.exe"), "", {dir.At("readme.txt")}, dir.At("setupTQ.exe")});
+  TMemoryStream out(ReadFile(dir.At("setupTQ.exe")));
   TMemoryStream payload(Contents(out)["DAT/BRENLOW/0"]);
   const std::vector<TPayloadEntry> entries = ListPayload(payload);
   ASSERT_EQ(entries.size(), 2u);
@@ -247,25 +247,25 @@ TEST(AttachFiles, StoresTheInstallerAsTheLauncherStartsItAndRefusalsLeaveNothing
   EXPECT_EQ(summary.outputSize, static_cast<std::int64_t>(out.DataString().size()));
 
   // A ready archive gives the same launcher, written over the old one in one step.
-  WriteFile(dir / "payload.dat", payload.DataString());
-  AttachPayload({dir / "stub.exe", "", dir / "payload.dat", {}, dir / "setupTQ.exe"});
-  EXPECT_EQ(ReadFile(dir / "setupTQ.exe"), out.DataString());
-  fs::remove(dir / "setupTQ.exe");
+  WriteFile(dir.At("payload.dat"), payload.DataString());
+  AttachPayload({dir.At("stub.exe"), "", dir.At("payload.dat"), {}, dir.At("setupTQ.exe")});
+  EXPECT_EQ(ReadFile(dir.At("setupTQ.exe")), out.DataString());
+  fs::remove(dir.At("setupTQ.exe"));
 
   std::string signedStub = BuildStub(LauncherResources(false));
   Put32(signedStub, DirectoryAt(4), static_cast<std::uint32_t>(signedStub.size()));
   Put32(signedStub, DirectoryAt(4) + 4, 8);
   signedStub += std::string("\x08\0\0\0\0\x02\x02\0", 8);  // a certificate table, as signing appends it
-  WriteFile(dir / "signed.exe", signedStub);
-  WriteFile(dir / "launcher.exe", BuildStub(LauncherResources(true)));
-  WriteFile(dir / "nul.txt", "a device name on Windows");
-  WriteFile(dir / "broken.dat", payload.DataString().substr(0, 40));
+  WriteFile(dir.At("signed.exe"), signedStub);
+  WriteFile(dir.At("launcher.exe"), BuildStub(LauncherResources(true)));
+  WriteFile(dir.At("nul.txt"), "a device name on Windows");
+  WriteFile(dir.At("broken.dat"), payload.DataString().substr(0, 40));
   TMemoryStream other;
   PackFiles(other, {dir / "readme.txt"});
-  WriteFile(dir / "other.dat", other.DataString());
-  fs::create_directory(dir / "folder");
+  WriteFile(dir.At("other.dat"), other.DataString());
+  fs::create_directory(dir.At("folder"));
   // A file that a fixed temporary name would have hit.
-  WriteFile(dir / "setupTQ.exe.part", "the user's");
+  WriteFile(dir.At("setupTQ.exe.part"), "the user's");
   // Installers Windows would not start: a DLL, an image not marked runnable, a driver.
   auto image = [&installer](std::uint32_t characteristics, std::uint32_t subsystem) {
     std::string bytes = installer;
@@ -273,48 +273,51 @@ TEST(AttachFiles, StoresTheInstallerAsTheLauncherStartsItAndRefusalsLeaveNothing
     Put16(bytes, kOptional + 68, subsystem);
     return bytes;
   };
-  WriteFile(dir / "library.dll", image(0x2102, 2));
-  WriteFile(dir / "object.exe", image(0x0100, 2));
-  WriteFile(dir / "driver.sys", image(0x0102, 1));
+  WriteFile(dir.At("library.dll"), image(0x2102, 2));
+  WriteFile(dir.At("object.exe"), image(0x0100, 2));
+  WriteFile(dir.At("driver.sys"), image(0x0102, 1));
   // Extra files of the names the launcher keeps for its own files, in a folder of their own.
-  const std::string extra = dir / "extra" + platform::PathDelim();
+  const std::string extra = dir.At("extra") + platform::PathDelim();
   fs::create_directory(extra);
   for (const char* name : {"INSTALL.DAT", "SetupTQ.exe", "instTQ.exe", "out.exe"}) WriteFile(extra + name, "x");
   TMemoryStream reserved;
   TArchiveWriter writer(reserved, 2);
   writer.AddEntry("instTQ.exe", installer);
   writer.AddEntry("Install.dat", "x");
-  WriteFile(dir / "reserved.dat", reserved.DataString());
+  WriteFile(dir.At("reserved.dat"), reserved.DataString());
   const std::vector<std::string> inputs = dir.Names();
   const struct {
     TAttachRequest request;
     const char* reason;
   } refused[] = {
-      {{dir / "signed.exe", dir / "MySetup.exe", "", {}, dir / "setupTQ.exe"}, "signed.exe: is signed"},
-      {{dir / "readme.txt", dir / "MySetup.exe", "", {}, dir / "setupTQ.exe"}, "readme.txt: not a PE image"},
-      {{dir / "MySetup.exe", dir / "stub.exe", "", {}, dir / "setupTQ.exe"}, "MySetup.exe is not a setupTQ stub"},
-      {{dir / "launcher.exe", dir / "MySetup.exe", "", {}, dir / "setupTQ.exe"}, "already carries a payload"},
-      {{dir / "stub.exe", dir / "readme.txt", "", {}, dir / "setupTQ.exe"}, "readme.txt is not a Windows program"},
-      {{dir / "stub.exe", dir / "MySetup.exe", "", {dir / "nul.txt"}, dir / "setupTQ.exe"}, "\"nul.txt\""},
-      {{dir / "stub.exe", "", dir / "broken.dat", {}, dir / "setupTQ.exe"}, "broken.dat: not a sound payload archive"},
-      {{dir / "stub.exe", "", dir / "other.dat", {}, dir / "setupTQ.exe"}, "other.dat holds no instTQ.exe"},
-      {{dir / "stub.exe", dir / "missing.exe", "", {}, dir / "setupTQ.exe"}, "missing.exe"},
-      {{dir / "stub.exe", dir / "library.dll", "", {}, dir / "setupTQ.exe"}, "library.dll is a DLL"},
-      {{dir / "stub.exe", dir / "object.exe", "", {}, dir / "setupTQ.exe"}, "object.exe is not an executable image"},
-      {{dir / "stub.exe", dir / "driver.sys", "", {}, dir / "setupTQ.exe"},
+      {{dir.At("signed.exe"), dir.At("MySetup.exe"), "", {}, dir.At("setupTQ.exe")}, "signed.exe: is signed"},
+      {{dir.At("readme.txt"), dir.At("MySetup.exe"), "", {}, dir.At("setupTQ.exe")}, "readme.txt: not a PE image"},
+      {{dir.At("MySetup.exe"), dir.At("stub.exe"), "", {}, dir.At("setupTQ.exe")}, "MySetup.exe is not a setupTQ stub"},
+      {{dir.At("launcher.exe"), dir.At("MySetup.exe"), "", {}, dir.At("setupTQ.exe")}, "already carries a payload"},
+      {{dir.At("stub.exe"), dir.At("readme.txt"), "", {}, dir.At("setupTQ.exe")},
+       "readme.txt is not a Windows program"},
+      {{dir.At("stub.exe"), dir.At("MySetup.exe"), "", {dir.At("nul.txt")}, dir.At("setupTQ.exe")}, "\"nul.txt\""},
+      {{dir.At("stub.exe"), "", dir.At("broken.dat"), {}, dir.At("setupTQ.exe")},
+       "broken.dat: not a sound payload archive"},
+      {{dir.At("stub.exe"), "", dir.At("other.dat"), {}, dir.At("setupTQ.exe")}, "other.dat holds no instTQ.exe"},
+      {{dir.At("stub.exe"), dir.At("missing.exe"), "", {}, dir.At("setupTQ.exe")}, "missing.exe"},
+      {{dir.At("stub.exe"), dir.At("library.dll"), "", {}, dir.At("setupTQ.exe")}, "library.dll is a DLL"},
+      {{dir.At("stub.exe"), dir.At("object.exe"), "", {}, dir.At("setupTQ.exe")},
+       "object.exe is not an executable image"},
+      {{dir.At("stub.exe"), dir.At("driver.sys"), "", {}, dir.At("setupTQ.exe")},
        "driver.sys is an image for Windows subsystem 1"},
-      {{dir / "stub.exe", dir / "MySetup.exe", "", {extra + "INSTALL.DAT"}, dir / "setupTQ.exe"},
+      {{dir.At("stub.exe"), dir.At("MySetup.exe"), "", {extra + "INSTALL.DAT"}, dir.At("setupTQ.exe")},
        "\"INSTALL.DAT\" is the name the launcher saves its payload under"},
-      {{dir / "stub.exe", dir / "MySetup.exe", "", {extra + "SetupTQ.exe"}, dir / "setupTQ.exe"},
+      {{dir.At("stub.exe"), dir.At("MySetup.exe"), "", {extra + "SetupTQ.exe"}, dir.At("setupTQ.exe")},
        "\"SetupTQ.exe\" is the launcher's own name"},
-      {{dir / "stub.exe", dir / "MySetup.exe", "", {extra + "out.exe"}, dir / "out.exe"},
+      {{dir.At("stub.exe"), dir.At("MySetup.exe"), "", {extra + "out.exe"}, dir.At("out.exe")},
        "\"out.exe\" is the launcher's own name"},
-      {{dir / "stub.exe", dir / "MySetup.exe", "", {extra + "instTQ.exe"}, dir / "setupTQ.exe"},
+      {{dir.At("stub.exe"), dir.At("MySetup.exe"), "", {extra + "instTQ.exe"}, dir.At("setupTQ.exe")},
        "\"instTQ.exe\" is the name the installer itself is stored under"},
-      {{dir / "stub.exe", "", dir / "reserved.dat", {}, dir / "setupTQ.exe"},
+      {{dir.At("stub.exe"), "", dir.At("reserved.dat"), {}, dir.At("setupTQ.exe")},
        "reserved.dat: the entry \"Install.dat\" is the name the launcher saves"},
-      {{dir / "stub.exe", dir / "MySetup.exe", "", {}, dir / "stub.exe"}, "is one of the inputs"},
-      {{dir / "stub.exe", dir / "MySetup.exe", "", {}, dir / "folder"}, "is a folder"},
+      {{dir.At("stub.exe"), dir.At("MySetup.exe"), "", {}, dir.At("stub.exe")}, "is one of the inputs"},
+      {{dir.At("stub.exe"), dir.At("MySetup.exe"), "", {}, dir.At("folder")}, "is a folder"},
   };
   for (const auto& r : refused) {
     try {
@@ -326,12 +329,12 @@ TEST(AttachFiles, StoresTheInstallerAsTheLauncherStartsItAndRefusalsLeaveNothing
     }
     EXPECT_EQ(dir.Names(), inputs) << r.reason;
   }
-  EXPECT_EQ(ReadFile(dir / "setupTQ.exe.part"), "the user's");
+  EXPECT_EQ(ReadFile(dir.At("setupTQ.exe.part")), "the user's");
   // --replace takes a launcher as the stub.
-  TAttachRequest again{dir / "launcher.exe", dir / "MySetup.exe", "", {}, dir / "setupTQ.exe"};
+  TAttachRequest again{dir.At("launcher.exe"), dir.At("MySetup.exe"), "", {}, dir.At("setupTQ.exe")};
   again.replace = true;
   AttachPayload(again);
-  TMemoryStream replaced(ReadFile(dir / "setupTQ.exe"));
+  TMemoryStream replaced(ReadFile(dir.At("setupTQ.exe")));
   TMemoryStream replacedPayload(Contents(replaced)["DAT/BRENLOW/2052"]);
   EXPECT_EQ(ListPayload(replacedPayload).size(), 1u);
 }

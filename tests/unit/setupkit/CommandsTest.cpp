@@ -11,6 +11,7 @@
 #endif
 
 #include "Command.h"
+#include "LauncherFile.h"
 #include "PayloadTestSupport.h"
 #include "StubImage.h"
 #include "TestFiles.h"
@@ -28,6 +29,7 @@ int RunCommand(const std::string& name, const std::vector<std::string>& args) {
   return -1;
 }
 
+using testfiles::AsPath;
 using testfiles::ReadFile;
 using testfiles::WriteFile;
 
@@ -47,7 +49,7 @@ std::string LauncherWith(const std::string& payload, const std::string& settings
 
 class VendorCommands : public ::testing::Test {
  protected:
-  std::string At(const std::string& name) const { return dir_ / name; }
+  std::string At(const std::string& name) const { return dir_.At(name); }
   testfiles::TempDir dir_;
 };
 
@@ -89,7 +91,7 @@ TEST_F(VendorCommands, ExtractTakesALauncherAndOverwritesNothingButItsOwnFiles) 
   // An entry named as the archive, unpacked beside it.
   WriteFile(At("self.dat"), Archive({{"self.dat", "not the archive"}}));
   const std::string self = ReadFile(At("self.dat"));
-  EXPECT_EQ(RunCommand("extract", {At("self.dat"), dir_.Path()}), kExitNo);
+  EXPECT_EQ(RunCommand("extract", {At("self.dat"), dir_.Path().Native()}), kExitNo);
   EXPECT_EQ(ReadFile(At("self.dat")), self);
   // A link already in the folder is not followed (on Linux, where a user makes links freely).
   if (platform::PathDelim() == '/') {
@@ -141,7 +143,7 @@ TEST_F(VendorCommands, ExtractLeavesNothingBehindWhenAnyEntryFails) {
   WriteFile(At("out/a.txt"), "the user's");
   EXPECT_THROW(RunCommand("extract", {At("damaged.dat"), At("out")}), EArchiveError);
   EXPECT_EQ(ReadFile(At("out/a.txt")), "the user's");
-  EXPECT_EQ(Listing(At("out")).size(), 1u);
+  EXPECT_EQ(Listing(AsPath(At("out"))).size(), 1u);
   EXPECT_THROW(RunCommand("extract", {At("damaged.dat"), At("new/folder")}), EArchiveError);
   EXPECT_FALSE(fs::exists(At("new")));
 
@@ -154,8 +156,8 @@ TEST_F(VendorCommands, ExtractLeavesNothingBehindWhenAnyEntryFails) {
   EXPECT_EQ(RunCommand("extract", {At("owning.dat"), At("linked")}), kExitNo);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("is a symbolic link, which is not followed"),
             std::string::npos);
-  EXPECT_EQ(Listing(At("elsewhere")).size(), 0u);
-  EXPECT_EQ(Listing(At("linked")).size(), 1u);  // the link alone
+  EXPECT_EQ(Listing(AsPath(At("elsewhere"))).size(), 0u);
+  EXPECT_EQ(Listing(AsPath(At("linked"))).size(), 1u);  // the link alone
 }
 
 #if !defined(_WIN32)
@@ -190,8 +192,40 @@ TEST_F(VendorCommands, AWriteErrorNamesTheFileAndTheReasonAndLeavesNoPart) {
             std::string::npos)
       << attachError;
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"MySetup.exe", "big.dat", "out", "stub.exe"}));
-  EXPECT_EQ(payloadtest::Listing(At("out")).size(), 0u);
+  EXPECT_EQ(payloadtest::Listing(AsPath(At("out"))).size(), 0u);
 }
 #endif
 
 }  // namespace
+
+// The vendor's file names (the platform's form) are stored as code page 936, the launcher's
+// texts, and shown and written back under the system's names: 说明.txt, and 東方.dll and 億.txt
+// whose 936 bytes end in "|"; a name 936 cannot hold (Hangul) is refused by name.
+TEST_F(VendorCommands, FileNamesTravelAsCodePage936AndComeBackWhole) {
+  const std::string shuoming = "\xE8\xAF\xB4\xE6\x98\x8E.txt", dongfang = "\xE6\x9D\xB1\xE6\x96\xB9.dll",
+                    yi = "\xE5\x84\x84.txt", hangul = "\xED\x95\x9C\xEA\xB8\x80.txt";
+  for (const auto& name : {shuoming, dongfang, yi, hangul}) WriteFile(At(name), "bytes of " + name);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RunCommand("pack", {At("names.dat"), At(shuoming), At(dongfang), At(yi)}), 0);
+  testing::internal::GetCapturedStdout();
+  TMemoryStream archive(ReadFile(At("names.dat")));
+  std::vector<std::string> stored;
+  for (const auto& e : ListPayload(archive)) stored.push_back(e.name);
+  EXPECT_EQ(stored, (std::vector<std::string>{"\xCB\xB5\xC3\xF7.txt", "\x96\x7C\xB7\xBD.dll", "\x83\x7C.txt"}));
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RunCommand("list", {At("names.dat")}), 0);
+  const std::string listed = testing::internal::GetCapturedStdout();
+  for (const auto& name : {shuoming, dongfang, yi})
+    EXPECT_NE(listed.find("  " + name + "\n"), std::string::npos) << listed;
+  EXPECT_EQ(RunCommand("extract", {At("names.dat"), At("out")}), 0);
+  for (const auto& name : {shuoming, dongfang, yi}) EXPECT_EQ(ReadFile(At("out/" + name)), "bytes of " + name);
+
+  try {
+    RunCommand("pack", {At("refused.dat"), At(shuoming), At(hangul)});
+    ADD_FAILURE() << "a name code page 936 cannot hold was packed";
+  } catch (const Exception& e) {
+    EXPECT_NE(ErrorText(e).find("\"" + hangul + "\""), std::string::npos) << ErrorText(e);
+  }
+  EXPECT_FALSE(fs::exists(At("refused.dat")));
+}

@@ -38,7 +38,7 @@ TLauncher PublishableLauncher(const std::string& name) {
     const std::string fp = MD5DigestText(MD5OfBytes(bytes.data(), bytes.size()));
     try {
       const std::string reply = BuildReplyFor(fp);
-      const std::string path = verifytest::ScratchPath(name + ".exe");
+      const std::string path = verifytest::ScratchPath(name + ".exe").Native();
       verifytest::WriteFile(path, bytes);
       return {path, fp, reply};
     } catch (const EPublishError&) {
@@ -242,7 +242,7 @@ TEST_F(MirrorCheck, TheCommandSucceedsOnlyWhenEveryMirrorMatches) {
     EXPECT_THROW(RunCommand({ours.path, "--mirror", "ftp://" + bare}), EUsageError);
   }
   // A file that is no launcher is refused: its mirrors and reply path are unknown.
-  const std::string plain = verifytest::ScratchPath("plain.exe");
+  const std::string plain = verifytest::ScratchPath("plain.exe").Native();
   verifytest::WriteFile(plain, stubtest::BuildStub({}));
   EXPECT_EQ(RunCommand({plain}), kExitNo);
   EXPECT_THROW(RunCommand({ours.path, "--mirror"}), EUsageError);

@@ -96,7 +96,7 @@ std::string Failed(const std::string& out) {
 
 class ReleaseCheck : public ::testing::Test {
  protected:
-  std::string At(const std::string& name) const { return dir_ / name; }
+  std::string At(const std::string& name) const { return dir_.At(name); }
   testfiles::TempDir dir_;
 };
 

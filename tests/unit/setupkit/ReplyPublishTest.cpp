@@ -46,7 +46,7 @@ bool SafeInAWebPage(const std::string& body) {
 
 // A small file whose fingerprint's reply the launcher would trim: found by a bounded search.
 std::string UnpublishableLauncher() {
-  const std::string path = ScratchPath("unpublishable.exe");
+  const std::string path = ScratchPath("unpublishable.exe").Native();
   for (int n = 0; n < 100000; ++n) {
     const std::string bytes = "launcher " + std::to_string(n);
     if (ScrambledEndsInBlank(MD5DigestText(MD5OfBytes(bytes.data(), bytes.size())))) {
@@ -89,10 +89,10 @@ TEST(Publish, ThousandsOfRandomFingerprintsDecodeBackOrAreRefusedForTheRightReas
 
 TEST(Publish, WritesTheReplyWhereTheLauncherAsksAndItDecodesToTheBinarysFingerprint) {
   AssignSettings();
-  const std::string dir = verifytest::ScratchDir() + "/mirror";
+  const std::string dir = verifytest::ScratchDir().Native() + "/mirror";
   EXPECT_EQ(ReplyFilePath(dir + "/", BuildVerifyRequestPath('.')), dir + "/brenlow/QORTQ3.6ins.htm");
-  const std::string launcher = platform::ModuleFileName();  // a built binary
-  const std::string fp = GetFileMD5(launcher);
+  const std::string launcher = platform::ModuleFileName().Native();  // a built binary
+  const std::string fp = GetFileMD5(TPath::FromNative(launcher));
   if (ScrambledEndsInBlank(fp)) GTEST_SKIP() << "this build's fingerprint cannot be published";
   const TPublishedReply out = PublishReply(launcher, dir, "brenlow/QORTQ3.6ins.htm");
   EXPECT_EQ(out.fingerprint, fp);
@@ -108,17 +108,17 @@ TEST(Publish, RefusesAndWritesNothingWhenTheLauncherWouldNotAcceptIt) {
   AssignSettings();
   const std::string launcher = UnpublishableLauncher();
   ASSERT_FALSE(launcher.empty());
-  const std::string dir = verifytest::ScratchDir() + "/refused";
+  const std::string dir = verifytest::ScratchDir().Native() + "/refused";
   const std::string path = ReplyFilePath(dir, "brenlow/QORTQ3.6ins.htm");
   std::remove(path.c_str());
   EXPECT_THROW(PublishReply(launcher, dir, "brenlow/QORTQ3.6ins.htm"), EPublishError);
-  EXPECT_FALSE(FileExists(path));
+  EXPECT_FALSE(FileExists(TPath::FromNative(path)));
 }
 
 TEST(Publish, DecodingADamagedReplyFileReportsNoMatch) {
   AssignSettings();
   const std::string fp = "900150983cd24fb0d6963f7d28e17f72";
-  const std::string path = ScratchPath("damaged.htm");
+  const std::string path = ScratchPath("damaged.htm").Native();
   std::string body = BuildReplyFor(fp);
   verifytest::WriteFile(path, "\r\n" + body + "\r\n");
   EXPECT_TRUE(DecodeReplyFile(path, fp).matches);
@@ -127,10 +127,10 @@ TEST(Publish, DecodingADamagedReplyFileReportsNoMatch) {
   const TDecodedReply back = DecodeReplyFile(path, fp);
   EXPECT_FALSE(back.matches);
   EXPECT_EQ(back.serverCode.size(), 32u);
-  EXPECT_THROW(DecodeReplyFile(ScratchPath("no-such-reply.htm"), fp), EFOpenError);
+  EXPECT_THROW(DecodeReplyFile(ScratchPath("no-such-reply.htm").Native(), fp), EFOpenError);
   // The arguments swapped: a program is no reply, and says so instead of decoding a megabyte.
   try {
-    DecodeReplyFile(platform::ModuleFileName(), fp);
+    DecodeReplyFile(platform::ModuleFileName().Native(), fp);
     ADD_FAILURE() << "a program decoded as a reply";
   } catch (const EPublishError& e) {
     EXPECT_NE(e.Message().find("is not a reply file"), std::string::npos) << e.Message();

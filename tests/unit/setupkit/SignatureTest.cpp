@@ -74,7 +74,7 @@ TEST(Signature, OnlyASignatureOfThisFileCounts) {
       {"sha512.exe", signtest::Sign(launcher, sha512), "(OID 2.16.840.1.101.3.4.2.3) is not one this tool computes"},
   };
   for (const auto& c : cases) {
-    const std::string path = dir / c.name;
+    const std::string path = dir.At(c.name);
     testfiles::WriteFile(path, c.bytes);
     const TSignatureCheck s = ReadLauncher(path).signature;
     const bool expectValid = std::string(c.problem).empty() && c.bytes != launcher;
@@ -88,12 +88,12 @@ TEST(Signature, OnlyASignatureOfThisFileCounts) {
   }
   // publish takes only the valid one as signed, and says why it refuses the noise.
   testing::internal::CaptureStderr();
-  EXPECT_EQ(RunCommand("publish", {"--offline", dir / "noise.exe", dir / "webroot"}), kExitNo);
+  EXPECT_EQ(RunCommand("publish", {"--offline", dir.At("noise.exe"), dir.At("webroot")}), kExitNo);
   const std::string said = testing::internal::GetCapturedStderr();
   EXPECT_NE(said.find("no valid signature"), std::string::npos) << said;
-  EXPECT_FALSE(std::filesystem::exists(dir / "webroot"));
+  EXPECT_FALSE(std::filesystem::exists(dir.At("webroot")));
   testing::internal::CaptureStdout();
-  EXPECT_EQ(RunCommand("publish", {"--offline", dir / "signed.exe", dir / "webroot"}), 0);
+  EXPECT_EQ(RunCommand("publish", {"--offline", dir.At("signed.exe"), dir.At("webroot")}), 0);
   testing::internal::GetCapturedStdout();
 }
 

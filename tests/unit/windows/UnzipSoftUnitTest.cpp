@@ -5,6 +5,7 @@
 
 #include "LauncherState.h"
 #include "PayloadTestSupport.h"
+#include "RunningCopy.h"
 #include "gui/headless/Headless.h"
 #include "windows/UnzipSoftUnit.h"
 
@@ -32,15 +33,15 @@ class ExtractionWindow : public ::testing::Test {
   void TearDown() override { testseams::ResetLauncherState(); }
 
   // A window whose program lives in `dir`, launching into a record instead of the shell.
-  std::unique_ptr<TFrmUnzipSoft> Make(const std::string& programDir) {
+  std::unique_ptr<TFrmUnzipSoft> Make(const TPath& programDir) {
     auto f = std::make_unique<TFrmUnzipSoft>(nullptr);
     f->ProgramPath = programDir + platform::PathDelim() + "setupTQ.exe";
     f->LoadArchive = [this](std::string& bytes) {
       bytes = archive_;
       return true;
     };
-    f->Launch = [this](const std::string& file, const std::string& params) {
-      launched_.push_back(file + "|" + params);
+    f->Launch = [this](const TPath& file, const TPath& params) {
+      launched_.push_back(file.Native() + "|" + params.Native());
     };
     return f;
   }
@@ -74,7 +75,7 @@ TEST_F(ExtractionWindow, BarRampsByTenEveryTenthOfASecondAndNothingIsWrittenMean
       hl::RunFor(100);
       positions.push_back(f->ProgressBar1->Position());
     }
-    EXPECT_FALSE(payloadtest::fs::exists(dir_ / "install.dat"));
+    EXPECT_FALSE(payloadtest::fs::exists(dir_.At("install.dat")));
   });
   f->ShowModal();
   ASSERT_EQ(positions.size(), 18u);
@@ -89,7 +90,7 @@ TEST_F(ExtractionWindow, NineteenthTickSavesUnpacksLaunchesWithTheFirstArgumentA
   EXPECT_TRUE(ReadFile(dir_ / "install.dat") == archive_);
   EXPECT_TRUE(ReadFile(dir_ / "instTQ.exe") == kInstaller);
   ASSERT_EQ(launched_.size(), 1u);
-  EXPECT_EQ(launched_[0], dir_.Path() + platform::PathDelim() + "instTQ.exe|" + platform::ParamStr(1));
+  EXPECT_EQ(launched_[0], dir_.At("instTQ.exe") + "|" + platform::ParamStr(1).Native());
   EXPECT_FALSE(f->Timer1->Enabled());
 }
 
@@ -157,17 +158,23 @@ TEST_F(FailedExtractionWork, MissingResourceIsNamedAndNothingIsWritten) {
 }
 
 TEST_F(FailedExtractionWork, UnwritableFolderNamesTheArchiveFileAndTheSystemsReason) {
-  const std::string folder = dir_ / "no-such-folder";
+  // A Hangul folder: code page 936 has none of its characters, and the box shows it whole.
+  const TPath folder = dir_ / "\xED\x95\x9C\xEA\xB8\x80-no-such-folder";
   auto f = Make(folder);
   f->ShowModal();
   const std::string text = EndedWithOneErrorBox(launched_);
+  ASSERT_FALSE(text.empty());
+  const std::string whole = hl::MessageBoxes()[0].whole;
   int code = 0;
-  const std::string archive = folder + platform::PathDelim() + platform::PathDelim() + "install.dat";
+  const TPath archive = folder + platform::PathDelim() + platform::PathDelim() + "install.dat";
   ASSERT_EQ(platform::FileOpen(archive, platform::FileAccess::ReadWrite, platform::FileShare::None,
                                platform::FileCreate::CreateAlways, code),
             platform::kInvalidFile);
-  EXPECT_EQ(text.rfind("无法保存安装包“" + platform::ExpandFileName(archive) + "”。\r\n", 0), 0u) << text;
-  EXPECT_NE(text.find(platform::SystemErrorText(code)), std::string::npos) << text;
+  const TDisplayText expected =
+      TDisplayText("无法保存安装包“") + platform::ExpandFileName(archive) + "”。\r\n" + platform::SystemErrorText(code);
+  EXPECT_EQ(whole.rfind(platform::MessageNative(expected), 0), 0u) << whole;
+  EXPECT_NE(whole.find("\xED\x95\x9C\xEA\xB8\x80-no-such-folder"), std::string::npos) << whole;
+  EXPECT_EQ(text.rfind(platform::MessageText(expected).Bytes(), 0), 0u) << text;
   EXPECT_EQ(f->ProgressBar1->Position(), 180);
   EXPECT_FALSE(f->Timer1->Enabled());
 }
@@ -188,7 +195,7 @@ TEST_F(FailedExtractionWork, CorruptEntryIsNamedAndAStaleOrPartialInstallerIsNev
 // (The installer's file stands for a full disk where the system has one to point at.)
 TEST_F(FailedExtractionWork, AWriteThatFallsShortIsNotTakenForADamagedArchive) {
   std::error_code ec;
-  std::filesystem::create_symlink("/dev/full", dir_ / "instTQ.exe", ec);
+  std::filesystem::create_symlink("/dev/full", dir_.At("instTQ.exe"), ec);
   if (ec || !std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no full device to write to here";
   auto f = Make(dir_.Path());
   f->ShowModal();
@@ -214,7 +221,29 @@ TEST_F(FailedExtractionWork, InstallerHeldOpenByAnotherProgramIsNamedWithTheSyst
   f->ShowModal();
   platform::FileClose(held);
   const std::string text = EndedWithOneErrorBox(launched_);
-  EXPECT_EQ(text.rfind("无法解压文件“" + platform::ExpandFileName(dir_ / "instTQ.exe") + "”。\r\n", 0), 0u) << text;
-  EXPECT_NE(text.find(platform::SystemErrorText(code)), std::string::npos) << text;
+  const TDisplayText expected = TDisplayText("无法解压文件“") + platform::ExpandFileName(dir_ / "instTQ.exe") +
+                                "”。\r\n" + platform::SystemErrorText(code);
+  EXPECT_EQ(text.rfind(platform::MessageText(expected).Bytes(), 0), 0u) << text;
+  EXPECT_EQ(hl::MessageBoxes()[0].whole.rfind(platform::MessageNative(expected), 0), 0u);
   EXPECT_EQ(ReadFile(dir_ / "instTQ.exe"), "installer of a running copy");
+}
+
+// Before anything is written, running copies of the installer and of a program named as the
+// archive are ended (a copy under each name, started from another folder).
+TEST_F(ExtractionWindow, OpeningItEndsRunningCopiesOfTheInstallerAndOfTheArchive) {
+  const TPath elsewhere = dir_ / "elsewhere";
+  ForceDirectories(elsewhere);
+  std::vector<std::uint32_t> running;
+  for (const char* name : {"instTQ.exe", "install.dat"}) {
+    const TPath exe = elsewhere + platform::PathDelim() + name;
+    runningcopy::CopySleeper(exe);
+    running.push_back(runningcopy::Start(exe, name));
+    ASSERT_TRUE(runningcopy::Listed(running.back(), name)) << name;
+  }
+  auto f = Make(dir_.Path());  // creating the window runs FormCreate
+  for (std::uint32_t pid : running) {
+    EXPECT_TRUE(platform::WaitProcessExit(pid, 10000)) << "left running: " << pid;
+    platform::TerminateProcessById(pid);  // whatever the verdict, nothing stays behind
+    platform::WaitProcessExit(pid, 10000);
+  }
 }

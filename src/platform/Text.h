@@ -1,0 +1,126 @@
+#pragma once
+// The two kinds of string inside the program, as two types, so that one cannot be used where
+// the other is meant:
+//
+//   TText   a text of the program: code page 936 bytes on every system (captions, messages,
+//           settings, archive entry names). Every narrow literal of the program is one, and so
+//           is every plain std::string that is not typed otherwise; a TText is made from either.
+//   TPath   a path (or a command-line argument) in the platform's form: UTF-8 on Windows, where
+//           only this layer turns it into the system's wide form; the file system's bytes on
+//           Linux. Made only by this layer, by an explicit conversion, or from bytes known to
+//           be in that form (TPath::FromNative).
+//
+// A path and a text meet only through the conversions below (implemented per platform), each
+// with its rule. A text for a person that joins our texts with a path or the system's words is
+// a TDisplayText: each part keeps its own form until the message is shown, so that a folder name
+// or a system reason in any language is shown in full on any Windows.
+#include <string>
+#include <utility>
+#include <vector>
+
+/// A text of the program (code page 936 bytes).
+class TText {
+ public:
+  TText() = default;
+  TText(std::string bytes) : bytes_(std::move(bytes)) {}  // NOLINT: every narrow text is one
+  TText(const char* bytes) : bytes_(bytes) {}             // NOLINT
+  const std::string& Bytes() const { return bytes_; }
+  bool Empty() const { return bytes_.empty(); }
+  friend bool operator==(const TText& a, const TText& b) { return a.bytes_ == b.bytes_; }
+  friend bool operator!=(const TText& a, const TText& b) { return a.bytes_ != b.bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+/// A path in the platform's form (UTF-8 on Windows, the file system's bytes on Linux). A byte
+/// below 0x80 is always that ASCII character, so a path is cut at its delimiters byte by byte.
+class TPath {
+ public:
+  TPath() = default;
+  /// Bytes already in the platform's form: what the system, the command line or a path built
+  /// from them gave. A text of the program goes through platform::PathFromText instead.
+  static TPath FromNative(std::string bytes) {
+    TPath p;
+    p.native_ = std::move(bytes);
+    return p;
+  }
+  static TPath FromNative(const char* bytes) { return FromNative(std::string(bytes)); }
+  static TPath FromNative(const TText&) = delete;  // a text is converted, never relabelled
+  const std::string& Native() const { return native_; }
+  bool Empty() const { return native_.empty(); }
+  /// The path followed directly by `tail` (a name, or a delimiter and a name).
+  TPath operator+(const TPath& tail) const { return FromNative(native_ + tail.native_); }
+  TPath operator+(char c) const { return FromNative(native_ + c); }
+  friend bool operator==(const TPath& a, const TPath& b) { return a.native_ == b.native_; }
+  friend bool operator!=(const TPath& a, const TPath& b) { return a.native_ != b.native_; }
+  friend bool operator<(const TPath& a, const TPath& b) { return a.native_ < b.native_; }
+
+ private:
+  std::string native_;
+};
+
+/// A text for a person, joined from texts of the program and from what the system gives
+/// (paths, the system's own words), each part kept in its own form until it is shown: the
+/// message box composes it in UTF-16 (platform::MessageToWide), so no part loses a character.
+class TDisplayText {
+ public:
+  struct TPart {
+    bool native;        // a path or a system text in the platform's form; else a TText's bytes
+    std::string bytes;  // in that form
+  };
+  TDisplayText() = default;
+  TDisplayText(const TText& text) { Add(text); }               // NOLINT: our own text alone
+  TDisplayText(const std::string& text) { Add(TText(text)); }  // NOLINT
+  TDisplayText(const char* text) { Add(TText(text)); }         // NOLINT
+  /// The system's own words (an error reason), in the platform's form.
+  static TDisplayText FromSystem(std::string native) {
+    TDisplayText m;
+    if (!native.empty()) m.parts_.push_back({true, std::move(native)});
+    return m;
+  }
+  TDisplayText& Add(const TText& text) {
+    if (!text.Empty()) parts_.push_back({false, text.Bytes()});
+    return *this;
+  }
+  TDisplayText& Add(const TPath& path) {
+    if (!path.Empty()) parts_.push_back({true, path.Native()});
+    return *this;
+  }
+  TDisplayText& Add(const TDisplayText& more) {
+    parts_.insert(parts_.end(), more.parts_.begin(), more.parts_.end());
+    return *this;
+  }
+  const std::vector<TPart>& Parts() const { return parts_; }
+  bool Empty() const { return parts_.empty(); }
+
+ private:
+  std::vector<TPart> parts_;
+};
+
+inline TDisplayText operator+(TDisplayText m, const TText& text) { return std::move(m.Add(text)); }
+inline TDisplayText operator+(TDisplayText m, const std::string& text) { return std::move(m.Add(TText(text))); }
+inline TDisplayText operator+(TDisplayText m, const char* text) { return std::move(m.Add(TText(text))); }
+inline TDisplayText operator+(TDisplayText m, const TPath& path) { return std::move(m.Add(path)); }
+inline TDisplayText operator+(TDisplayText m, const TDisplayText& more) { return std::move(m.Add(more)); }
+
+namespace platform {
+
+/// The path as a text of the program, for a message that must be a TText: a character code
+/// page 936 has not becomes "?". (A message box takes the path itself through a TDisplayText.)
+TText PathText(const TPath& path);
+/// The path as a text of the program when code page 936 holds every character of it; false
+/// (and `text` untouched) when it does not. For names that are stored as texts (archive entries).
+bool PathTextExact(const TPath& path, TText& text);
+/// A file name given as a text of the program (a setting, an archive entry) as a path. A byte
+/// sequence that is no character of code page 936 becomes U+FFFD on Linux and the system's
+/// default character on Windows; every character of 936 is kept.
+TPath PathFromText(const TText& text);
+/// The message as a text of the program (for a log or a record): the texts as they are, the
+/// native parts through PathText's rule.
+TText MessageText(const TDisplayText& message);
+/// The message in the platform's form (UTF-8 on Windows; the system's bytes, taken as UTF-8,
+/// on Linux): nothing is lost. What a console or a file of the vendor's tool is given.
+std::string MessageNative(const TDisplayText& message);
+
+}  // namespace platform
