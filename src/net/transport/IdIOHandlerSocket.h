@@ -90,6 +90,9 @@ class TIdIOHandlerSocket : public TIdIOHandler {
  private:
   /// The SOCKS handshake's place in a connect; no proxy is supported, so it refuses.
   void NegotiateSocks(const std::string& host, int port);
+  /// Waits for the connect thread up to `limit` ms (negative: no limit); a wait the thread's
+  /// hook abandons leaves the connect to its thread and closes this handler's socket.
+  void WaitForConnectThread(TIdConnectThread& thread, int limit);
   std::unique_ptr<TIdSocksInfo> ownSocksInfo_;
   TIdSocksInfo* socksInfo_ = nullptr;
   std::unique_ptr<TIdSocketHandle> binding_;
