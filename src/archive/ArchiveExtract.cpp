@@ -4,7 +4,27 @@
 #include "base/SysUtils.h"
 #include "platform/Platform.h"
 
-void UnpackArchiveFile(const std::string& archivePath, const std::string& targetDir) {
+namespace {
+/// The archive file as the reader sees it, telling how far it has read.
+class TReportingStream : public TStream {
+ public:
+  TReportingStream(TStream& source, const TUnpackProgress& progress) : source_(source), progress_(progress) {}
+  int Read(void* buffer, int count) override {
+    const int n = source_.Read(buffer, count);
+    if (progress_) progress_(source_.Position());
+    return n;
+  }
+  int Write(const void*, int) override { return 0; }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override { return source_.Seek(offset, origin); }
+
+ private:
+  TStream& source_;
+  const TUnpackProgress& progress_;
+};
+}  // namespace
+
+void UnpackArchiveFile(const std::string& archivePath, const std::string& targetDir, const TUnpackProgress& progress,
+                       bool removePartial) {
   // An empty folder would put the files in the root of the current drive.
   if (targetDir.empty()) throw EArchiveError("No target folder given");
   ForceDirectories(targetDir);  // a failure shows when the first file is created
@@ -13,17 +33,26 @@ void UnpackArchiveFile(const std::string& archivePath, const std::string& target
 
   TFileStream archive(archivePath, platform::FileAccess::Read, platform::FileShare::None,
                       platform::FileCreate::OpenExisting);
+  TReportingStream reporting(archive, progress);
   std::string entry;
+  std::string created;  // the file of the entry being written, once it was created
   try {
     UnpackArchive(
-        archive,
-        [&prefix](const TArchiveEntry& e) {
+        reporting,
+        [&prefix, &created](const TArchiveEntry& e) {
           // The name is a text of the program (code page 936); the folder a path.
-          return std::make_unique<TFileStream>(prefix + platform::PathFromText(e.name), platform::FileAccess::ReadWrite,
-                                               platform::FileShare::None, platform::FileCreate::CreateAlways);
+          const std::string path = prefix + platform::PathFromText(e.name);
+          created.clear();
+          auto out = std::make_unique<TFileStream>(path, platform::FileAccess::ReadWrite, platform::FileShare::None,
+                                                   platform::FileCreate::CreateAlways);
+          created = path;
+          return out;
         },
         &entry);
   } catch (Exception& e) {
+    // A part of a file is worse than none: nobody may take it for the whole. The output is
+    // closed by now (UnpackArchive closes it before it raises).
+    if (removePartial && !entry.empty() && !created.empty()) platform::RemoveFile(created);
     if (!entry.empty()) e.PrefixMessage("\"" + entry + "\": ");
     throw;
   }

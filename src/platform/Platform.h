@@ -41,6 +41,8 @@ int FileWrite(FileHandle h, const void* buffer, int count);
 /// origin: 0 from the beginning, 1 from the current position, 2 from the end. New position, or -1.
 std::int64_t FileSeek(FileHandle h, std::int64_t offset, int origin);
 void FileClose(FileHandle h);
+/// Removes a file; false when it could not be removed.
+bool RemoveFile(const std::string& path);
 bool DirectoryExists(const std::string& path);
 /// Creates one directory, whose parent exists; false when it could not be made (also when it
 /// was there already). ForceDirectories (base/SysUtils.h) makes the missing parents.
@@ -68,6 +70,9 @@ bool StderrIsTerminal();
 /// Bytes of the module resource `name` of type `type` (both matched without regard to
 /// case). False when there is none.
 bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes);
+/// The same resource where it lies: in the program's mapped image on Windows, valid for the
+/// whole run and never copied (a payload may be most of the address space).
+bool FindModuleResourceView(const std::string& name, const std::string& type, const char*& data, std::size_t& size);
 /// Linux build only: makes bytes available as a module resource (the tests' stand-in for
 /// the resource section). A no-op on Windows.
 void RegisterModuleResource(const std::string& name, const std::string& type, const std::string& bytes);

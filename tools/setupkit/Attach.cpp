@@ -132,6 +132,10 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
   } else {
     archive = OpenRead(request.archive);
   }
+  summary.archiveSize = archive->Size();
+  if (summary.archiveSize > kMaxPayloadBytes)
+    throw EArchiveError("the payload archive is " + std::to_string(summary.archiveSize) +
+                        " bytes; a launcher carries " + std::to_string(kMaxPayloadBytes) + " bytes (1.25 GiB) at most");
   try {
     summary.entries = ListPayload(*archive);  // every entry inflated: a damaged archive is refused here
   } catch (const Exception& e) {
@@ -143,9 +147,6 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
   if (!hasInstaller)
     throw ELauncherError(request.archive + " holds no " + settings.installer +
                          ", the one file the launcher starts: pack the installer under that name");
-  summary.archiveSize = archive->Size();
-  if (summary.archiveSize > std::numeric_limits<std::uint32_t>::max())
-    throw EArchiveError("the payload archive exceeds 4 GiB");
   archive->SetPosition(0);
   image->SetResource(TResourceId::Named("DAT"), TResourceId::Named("BRENLOW"), *archive,
                      static_cast<std::uint32_t>(summary.archiveSize));

@@ -54,6 +54,8 @@ void FileClose(FileHandle h) {
   if (h != kInvalidFile) CloseHandle(reinterpret_cast<HANDLE>(h));
 }
 
+bool RemoveFile(const std::string& path) { return DeleteFileW(PathToWide(path).c_str()) != 0; }
+
 bool DirectoryExists(const std::string& path) {
   DWORD a = GetFileAttributesW(PathToWide(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
@@ -132,15 +134,23 @@ void SetStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
-bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
+bool FindModuleResourceView(const std::string& name, const std::string& type, const char*& data, std::size_t& size) {
   HRSRC r = FindResourceA(nullptr, name.c_str(), type.c_str());
   if (!r) return false;
   HGLOBAL g = LoadResource(nullptr, r);
   if (!g) return false;
   const void* p = LockResource(g);
-  DWORD size = SizeofResource(nullptr, r);
+  size = SizeofResource(nullptr, r);
   if (!p && size) return false;
-  bytes.assign(static_cast<const char*>(p), size);
+  data = static_cast<const char*>(p);
+  return true;
+}
+
+bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
+  const char* data = nullptr;
+  std::size_t size = 0;
+  if (!FindModuleResourceView(name, type, data, size)) return false;
+  bytes.assign(data, size);
   return true;
 }
 
