@@ -32,8 +32,10 @@ INSTALLER_CAPTION = "^Parvalo 安装程序$"
 APP_TITLE = "^Parvalo安装程序$"  # the caption of the launcher's message boxes
 HOLDFILE = os.environ.get("SETUPTQ_HOLDFILE")
 CLOSEWIN = os.environ.get("SETUPTQ_CLOSEWIN")
-LATE_ANSWER = 4      # seconds a slow mirror takes to answer
-CLOSED_END = 1.0     # seconds the launcher may take to end after the user's close
+LATE_ANSWER = 8      # seconds a slow mirror takes to answer
+# Seconds the launcher may take to end after the user's close: 1, and what Wine itself takes to
+# end a program here (a minimal Win32 window program closed the same way ends 2.0 s after).
+CLOSED_END = 1.0 + 2.5
 ARGUMENT = r"/D=C:\Program Files\Parvalo"
 PATH = "/brenlow/QORTQ3.6ins.htm"
 FORM_COLOUR = (245, 250, 254)
