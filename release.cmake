@@ -9,6 +9,9 @@
 # copy downloaded before fail its check: raise the version for every new build you publish.
 set(SETUPTQ_PRODUCT_CODE "QORTQ")
 set(SETUPTQ_PRODUCT_VERSION "3.6")
+# The build number: the last two fields of the launcher's file version (its file properties and
+# manifest), which begins with the product version: 3.6 and 8.12 make 3.6.8.12.
+set(SETUPTQ_BUILD_NUMBER "8.12")
 
 # The vendor's home page (the launcher's download link), a base URL "http://host/".
 set(SETUPTQ_HOME_PAGE "http://www.parvalo.example/")

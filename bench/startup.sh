@@ -16,7 +16,7 @@ launcher=build/win32/bin/setupTQ.exe
 out=build/bench
 mkdir -p "$out"
 i686-w64-mingw32-gcc -O2 -s -mwindows bench/minwin.c -o "$out/minwin.exe"
-i686-w64-mingw32-windres -I res bench/minwin.rc -O coff -o "$out/minwin.res"
+i686-w64-mingw32-windres -I build/win32/res bench/minwin.rc -O coff -o "$out/minwin.res"
 i686-w64-mingw32-gcc -O2 -s -mwindows -DVISUAL_STYLES bench/minwin.c "$out/minwin.res" -lcomctl32 \
   -o "$out/minwin_styles.exe"
 gcc -O2 bench/mapwatch.c -o "$out/mapwatch" -lX11

@@ -24,7 +24,9 @@ foreach(var SETUPTQ_MIRRORS SETUPTQ_HOME_PAGE)
     unset(${var} CACHE)
   endif()
 endforeach()
-set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${SETUPTQ_RELEASE_FILE})
+if(NOT CMAKE_SCRIPT_MODE_FILE)  # a check of these rules runs this file as a script
+  set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${SETUPTQ_RELEASE_FILE})
+endif()
 
 # The name the launcher unpacks and starts (fixed by the launcher, not configurable).
 set(SETUPTQ_INSTALLER_NAME "instTQ.exe")
@@ -45,11 +47,46 @@ if(NOT SETUPTQ_PRODUCT_VERSION MATCHES "${SETUPTQ_VERSION_RULE}")
     "digits, a point and one digit (3.6, 3.7, 4.0)")
 endif()
 
+# The launcher's file version (its file properties, its manifest, the project's version): the
+# product version, then the release's build number, two more fields. Each field of a file
+# version is 16 bits.
+if(NOT DEFINED SETUPTQ_BUILD_NUMBER)
+  set(SETUPTQ_BUILD_NUMBER "0.0")
+endif()
+if(NOT SETUPTQ_BUILD_NUMBER MATCHES "^[0-9]+\\.[0-9]+$")
+  message(FATAL_ERROR "${SETUPTQ_RELEASE_FILE}: SETUPTQ_BUILD_NUMBER \"${SETUPTQ_BUILD_NUMBER}\": two numbers "
+    "and a point between them (8.12)")
+endif()
+set(SETUPTQ_FILE_VERSION "${SETUPTQ_PRODUCT_VERSION}.${SETUPTQ_BUILD_NUMBER}")
+string(REPLACE "." ";" fields "${SETUPTQ_FILE_VERSION}")
+foreach(field IN LISTS fields)
+  string(LENGTH "${field}" digits)
+  if(digits GREATER 5 OR field GREATER 65535)
+    message(FATAL_ERROR "${SETUPTQ_RELEASE_FILE}: the file version ${SETUPTQ_FILE_VERSION} has a field above 65535")
+  endif()
+endforeach()
+string(REPLACE "." "," SETUPTQ_FILE_VERSION_COMMAS "${SETUPTQ_FILE_VERSION}")
+
+# setuptq_version_files(DIR): the resource script and the manifest with the release's version,
+# written into DIR (setupTQ.rc and setupTQ.manifest).
+function(setuptq_version_files dir)
+  set(SETUPTQ_MANIFEST_FILE "${dir}/setupTQ.manifest")
+  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../res/setupTQ.manifest ${dir}/setupTQ.manifest @ONLY)
+  configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../res/setupTQ.rc ${dir}/setupTQ.rc @ONLY)
+endfunction()
+
 # setuptq_check_base_url(WHAT URL): a mirror base URL as the launcher appends its path to it.
 function(setuptq_check_base_url what url)
   if(NOT url MATCHES "^http://[A-Za-z0-9.-]+(:[0-9]+)?/$")
     message(FATAL_ERROR "${what} \"${url}\" is not a base URL of the form http://host/ (optionally "
       "http://host:port/): the launcher asks over plain HTTP and appends brenlow/... to it")
+  endif()
+  # A port the launcher could not connect to would ship as a mirror that never answers.
+  if(url MATCHES "^http://[^/:]+:([0-9]+)/$")
+    string(LENGTH "${CMAKE_MATCH_1}" digits)
+    if(digits GREATER 5 OR CMAKE_MATCH_1 LESS 1 OR CMAKE_MATCH_1 GREATER 65535)
+      message(FATAL_ERROR "${what} \"${url}\": the port ${CMAKE_MATCH_1} is not one of 1-65535")
+    endif()
   endif()
 endfunction()
 
@@ -63,3 +100,10 @@ function(setuptq_settings_file out mirrors home)
   endforeach()
   file(CONFIGURE OUTPUT ${out} CONTENT "${text}" @ONLY NEWLINE_STYLE UNIX)
 endfunction()
+
+# The release's own URLs are checked as soon as it is read (every configuration's mirrors are
+# checked again where their table is made, src/settings/config).
+foreach(m IN LISTS SETUPTQ_MIRRORS)
+  setuptq_check_base_url("${SETUPTQ_RELEASE_FILE}: mirror" "${m}")
+endforeach()
+setuptq_check_base_url("${SETUPTQ_RELEASE_FILE}: home page" "${SETUPTQ_HOME_PAGE}")

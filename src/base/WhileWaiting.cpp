@@ -31,6 +31,6 @@ bool WaitInSlices(int timeoutMs, const std::function<bool(int ms)>& waitFor) {
     }
     if (waitFor(slice)) return true;
     if (timeoutMs >= 0 && platform::TickCount() - start >= static_cast<std::uint32_t>(timeoutMs)) return false;
-    hook();
+    if (!hook()) throw EWaitAbandoned("The wait was abandoned");
   }
 }

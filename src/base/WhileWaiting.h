@@ -4,9 +4,19 @@
 // them, so that a window thread can go on answering the system while it waits. The code that
 // waits knows nothing of what the hook does; a program with windows installs one on its window
 // thread. Without a hook a wait is the one call it always was.
+//
+// The hook also says whether the wait is still wanted: once the user has closed the window the
+// work belongs to, it returns false and the wait ends at once with EWaitAbandoned, which leaves
+// the work (a request in flight) the way any failure does.
 #include <functional>
 
-using TWhileWaitingHook = void (*)();
+#include "base/SysUtils.h"
+
+/// Returns false when the wait it is called from is no longer wanted.
+using TWhileWaitingHook = bool (*)();
+
+/// A wait that its thread's hook gave up on (the user closed the window it worked for).
+SETUPTQ_EXCEPTION(EWaitAbandoned, Exception);
 
 /// The longest a wait goes without calling the hook.
 constexpr int kWaitSliceMs = 100;
@@ -19,6 +29,7 @@ bool HasWhileWaitingHook();
 /// Waits up to `timeoutMs` (negative: without limit) through `waitFor`, which waits up to the
 /// milliseconds it is given and returns true when what it waits for has come. With a hook on
 /// this thread: in slices of at most kWaitSliceMs by the clock, calling the hook between them;
-/// the limit is kept as a whole, whatever the hook costs. Without one: waitFor(timeoutMs) once,
-/// the value unchanged (a negative one means no limit to waitFor too).
+/// the limit is kept as a whole, whatever the hook costs; raises EWaitAbandoned as soon as the
+/// hook returns false. Without one: waitFor(timeoutMs) once, the value unchanged (a negative
+/// one means no limit to waitFor too).
 bool WaitInSlices(int timeoutMs, const std::function<bool(int ms)>& waitFor);

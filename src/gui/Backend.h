@@ -80,8 +80,10 @@ Backend& TheBackend();
 /// The window thread's part of a long wait (base/WhileWaiting.h; the application installs it
 /// as its thread's hook): handles the messages that other programs and the system send to the
 /// windows, and their paint requests, so that the windows answer and repaint while the thread
-/// waits. No input, timer or posted message is taken, so no event handler runs: the work that
-/// waits is never entered a second time. Defined by the backend, as TheBackend is.
+/// waits; and the user's close of a window (its close button, Alt+F4, the task bar), so that
+/// the wait can end. No other input, timer or posted message is taken, so no other event
+/// handler runs: the work that waits is never entered a second time. Defined by the backend,
+/// as TheBackend is.
 void ProcessWhileWaiting();
 
 }  // namespace gui

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/RunLog.h"
+#include "base/ScopeExit.h"
 #include "base/SysUtils.h"
 #include "base/WhileWaiting.h"
 #include "gui/Backend.h"
@@ -10,6 +11,11 @@
 namespace {
 int g_formCount = 0;
 gui::FormPeer* FormPeerOf(TControl& c) { return c.Peer()->AsForm(); }
+// The forms whose modal loops run, innermost last.
+std::vector<TForm*>& ModalForms() {
+  static std::vector<TForm*>* forms = new std::vector<TForm*>;  // outlives every window
+  return *forms;
+}
 }  // namespace
 
 // ---- TForm ----------------------------------------------------------------------------
@@ -148,7 +154,11 @@ int TForm::ShowModal() {
   modalResult_ = mrNone;
   SetVisible(true);
   SelectFirst();
-  FormPeerOf(*this)->RunModalLoop();
+  ModalForms().push_back(this);
+  {
+    auto leave = OnScopeExit([this] { ModalForms().erase(std::find(ModalForms().begin(), ModalForms().end(), this)); });
+    FormPeerOf(*this)->RunModalLoop();
+  }
   if (modalResult_ == mrNone && Application->Terminated()) modalResult_ = mrCancel;
   modal_ = false;
   SetVisible(false);
@@ -220,8 +230,12 @@ void TForm::Loaded() {
 // ---- TApplication -----------------------------------------------------------------------
 
 TApplication::TApplication() : TComponent(nullptr) {
-  // Created on the window thread: its network waits keep the windows answering.
-  SetWhileWaitingHook([] { gui::ProcessWhileWaiting(); });
+  // Created on the window thread: its network waits keep the windows answering, and end
+  // once the window they work for has been closed.
+  SetWhileWaitingHook([] {
+    gui::ProcessWhileWaiting();
+    return Application->WaitWanted();
+  });
 }
 
 TApplication::~TApplication() {
@@ -247,6 +261,15 @@ void TApplication::Terminate() {
 void TApplication::Run() {
   // No window is ever the main window: there is nothing to wait for.
   DeleteReleasedForms();
+}
+
+TForm* TApplication::ModalForm() const { return ModalForms().empty() ? nullptr : ModalForms().back(); }
+
+bool TApplication::WaitWanted() const {
+  if (terminated_) return false;
+  for (const TForm* form : ModalForms())
+    if (form->ModalResult() != mrNone) return false;
+  return true;
 }
 
 void TApplication::HandleException(const std::exception& e) { ShowErrorBox(TDisplayText(e.what())); }

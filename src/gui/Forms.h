@@ -184,6 +184,12 @@ class TApplication : public TComponent {
   void ResetTerminated() { terminated_ = false; }
   /// The main loop. With no main window it returns at once.
   void Run();
+  /// The innermost form whose modal loop runs; nullptr when none does.
+  TForm* ModalForm() const;
+  /// Whether a wait of the window thread (a request in flight) is still wanted: not once the
+  /// application is ending or a form whose modal loop runs has been closed, since the work
+  /// waited for belongs to that window and nothing of it may go on.
+  bool WaitWanted() const;
   /// Shows the error box for an error that left an event handler: its message with
   /// ErrorBoxText's rule, the title as caption, the error icon and an OK button.
   void HandleException(const std::exception& e);

@@ -147,6 +147,9 @@ void WriteStd(int stream, const std::string& native);
 /// Bytes of the module resource `name` of type `type` (both matched without regard to
 /// case). False when there is none.
 bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes);
+/// The same resource where it lies: in the program's mapped image on Windows, valid for the
+/// whole run and never copied (a payload may be most of the address space).
+bool FindModuleResourceView(const std::string& name, const std::string& type, const char*& data, std::size_t& size);
 /// Linux build only: makes bytes available as a module resource (the tests' stand-in for
 /// the resource section). A no-op on Windows.
 void RegisterModuleResource(const std::string& name, const std::string& type, const std::string& bytes);

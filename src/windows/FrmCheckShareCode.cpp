@@ -114,6 +114,8 @@ void TFrmNetVerify::BtnInstallClick() {
     auto walked = OnScopeExit([this] { walking_ = false; });
     if (!VerifyWithMirrors()) return;
   }
+  // The user's close is final, also one that came while the certification was up.
+  if (CloseRequested()) return;
   ProceedToInstall = true;
   Close();
 }
@@ -139,8 +141,11 @@ bool TFrmNetVerify::VerifyWithMirrors() {
       // of tampering.
       answered = IsMirrorAnswer(body);
     } catch (...) {
-      // Any failure of the GET means no answer from this mirror; its text is not shown.
+      // Any failure of the GET means no answer from this mirror; its text is not shown. A
+      // GET that the user's close abandoned ends here too.
     }
+    // The user closed the window while the GET waited: whatever the mirror said, nothing goes on.
+    if (CloseRequested()) return false;
     if (answered) {
       LblHint->SetCaption("");
       noAnswer = false;
@@ -150,6 +155,8 @@ bool TFrmNetVerify::VerifyWithMirrors() {
     Application->ProcessMessages();
     if (CloseRequested()) return false;
   }
+  Application->ProcessMessages();  // a close that came with the answer
+  if (CloseRequested()) return false;
 
   if (noAnswer) ShowBalloonAtCursor(verifytext::kNoNetTitle, verifytext::kNoNetText);
   // The first answer decides, cleaned up and decoded as the integrity record does; no answer

@@ -1,5 +1,8 @@
 #include "windows/UnzipSoftUnit.h"
 
+#include <algorithm>
+#include <memory>
+
 #include "archive/ArchiveExtract.h"
 #include "base/Classes.h"
 #include "base/RunLog.h"
@@ -8,6 +11,25 @@
 #include "platform/Platform.h"
 #include "settings/TerminateProcesses.h"
 #include "settings/allparam.h"
+
+namespace {
+
+/// A slice of the payload written at a time: the bar moves with it, and a full disk shows early.
+constexpr std::size_t kSaveSliceBytes = 1 << 20;
+/// How often the window thread, while a step of the work runs, takes its messages and moves the
+/// bar: well within what the system and the user wait for an answer.
+constexpr std::uint32_t kWorkPollMs = 50;
+/// The shell's results up to this one are failures.
+constexpr std::intptr_t kShellLastError = 32;
+
+/// The shell's failure as the system words it: 0 is running out of resources; its own codes
+/// above 25 (SE_ERR_...) have no text of the system's.
+TDisplayText ShellFailureText(std::intptr_t code) {
+  if (code == 0) return platform::SystemErrorText(8);  // not enough memory
+  return code < 26 ? platform::SystemErrorText(static_cast<int>(code)) : TDisplayText();
+}
+
+}  // namespace
 
 TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   SetCaption("正在解压缩安装包...");
@@ -20,7 +42,9 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   Timer1 = gui::NewTimer(this, {.interval = 100, .enabled = false, .onTimer = [this] { Timer1Timer(); }});
 
   // What the window takes from outside itself, each a seam the tests replace.
-  LoadArchive = [](std::string& bytes) { return platform::FindModuleResource("Brenlow", "dat", bytes); };
+  LoadArchive = [](const char*& data, std::size_t& size) {
+    return platform::FindModuleResourceView("Brenlow", "dat", data, size);
+  };
   ProgramPath = platform::ModuleFileName();
   Launch = [](const TPath& file, const TPath& parameters) {
     LogLine("starting the installer: \"" + file.Native() + "\" " + parameters.Native());
@@ -28,6 +52,7 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
         platform::ShellExecute(Application->Handle(), "Open", file, parameters, platform::kShow);
     LogLine(shell > 32 ? "the installer started"
                        : "the installer did not start: shell result " + std::to_string(shell));
+    return shell;
   };
 
   OnCreate = [this] { FormCreate(); };
@@ -40,8 +65,12 @@ TDisplayText ExtractionFailureText(TExtractionStep step, std::exception_ptr fail
   try {
     std::rethrow_exception(failure);
   } catch (const EFileError& file) {
-    const char* what = step == esSaving ? "无法保存安装包“" : "无法解压文件“";
-    return TDisplayText(what) + file.FileName() + "”。\r\n" + file.Reason();
+    const char* what = step == esSaving      ? "无法保存安装包“"
+                       : step == esLaunching ? "无法启动安装程序“"
+                                             : "无法解压文件“";
+    TDisplayText text = TDisplayText(what) + file.FileName() + "”。";
+    if (!file.Reason().Empty()) text = text + "\r\n" + file.Reason();
+    return text;
   } catch (const EWriteError&) {
     const std::string& name = step == esSaving ? ArchiveFileName : InstallerExeName;
     return "无法写入" + name + "，磁盘空间可能不足。";
@@ -49,6 +78,8 @@ TDisplayText ExtractionFailureText(TExtractionStep step, std::exception_ptr fail
     // Any other failure is told by the step it stopped: the texts below.
   }
   if (step == esLoading) return "找不到程序中的安装包，请重新下载安装程序。";
+  // Whatever else stops the saving, it is the saving that failed, not the payload.
+  if (step == esSaving) return "无法保存安装包" + ArchiveFileName + "。";
   return "安装包已损坏，无法解压" + InstallerExeName + "，请重新下载安装程序。";
 }
 
@@ -68,32 +99,89 @@ void TFrmUnzipSoft::Timer1Timer() {
   Timer1->SetEnabled(false);
   TExtractionStep step = esLoading;
   try {
-    std::string archive;
-    if (!LoadArchive(archive)) throw EResNotFound("Resource Brenlow not found");
+    const char* payload = nullptr;
+    std::size_t size = 0;
+    if (!LoadArchive(payload, size)) throw EResNotFound("Resource Brenlow not found");
     const TPath folder = ExtractFilePath(ProgramPath);
     Application->ProcessMessages();
     const TPath archivePath = folder + platform::PathDelim() + platform::PathFromText(ArchiveFileName);
     Application->ProcessMessages();
+    // From here the bar shows the work itself: the payload written, then read back to unpack.
+    const std::int64_t total = 2 * static_cast<std::int64_t>(size);
+    std::atomic<std::int64_t> done{0};
+    ShowWorkDone(0, total);
     step = esSaving;
-    {
-      TFileStream out(archivePath, platform::FileAccess::ReadWrite, platform::FileShare::None,
-                      platform::FileCreate::CreateAlways);
-      out.WriteBuffer(archive.data(), static_cast<int>(archive.size()));
-    }
-    LogLine("saved " + archivePath.Native() + ", " + std::to_string(archive.size()) + " bytes");
+    RunOffWindowThread([&] { SavePayload(payload, size, archivePath, done); }, done, total);
+    LogLine("saved " + archivePath.Native() + ", " + std::to_string(size) + " bytes");
     Application->ProcessMessages();
     Application->ProcessMessages();
     step = esUnpacking;
-    UnpackArchiveFile(archivePath, folder);
+    const auto unpacked = [&done, size](std::int64_t read) { done = static_cast<std::int64_t>(size) + read; };
+    // A part of an installer must never be left for anyone to start.
+    RunOffWindowThread([&] { UnpackArchiveFile(archivePath, folder, unpacked, true); }, done, total);
     LogLine("unpacked into " + folder.Native());
     Application->ProcessMessages();
-    Launch(folder + platform::PathFromText(InstallerExeName), platform::ParamStr(1));
+    step = esLaunching;
+    const TPath installer = folder + platform::PathFromText(InstallerExeName);
+    const std::intptr_t started = Launch(installer, platform::ParamStr(1));
+    if (started <= kShellLastError)
+      throw EFileError("Cannot start", platform::ExpandFileName(installer), ShellFailureText(started));
     Application->ProcessMessages();
   } catch (const std::exception&) {
-    // A missing resource, an unwritable folder or an installer file held by another program:
-    // the user is told which file and why, and nothing (a partly written installer, or a
-    // stale one of an earlier run) is started.
+    // A missing resource, an unwritable folder, an installer file held by another program or
+    // one that does not start: the user is told which file and why, and nothing (a partly
+    // written installer, or a stale one of an earlier run) is started.
     Application->ShowErrorBox(NameRunLog(ExtractionFailureText(step, std::current_exception())));
   }
   Application->Terminate();
+}
+
+void TFrmUnzipSoft::RunOffWindowThread(const std::function<void()>& step, const std::atomic<std::int64_t>& done,
+                                       std::int64_t total) {
+  std::exception_ptr failure;
+  platform::Event finished;
+  platform::Thread worker;
+  const auto run = [&] {
+    try {
+      step();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    finished.Set();
+  };
+  if (!worker.Start(run)) {
+    run();  // no second thread to be had: the step runs here, the window waiting for it
+  } else {
+    while (!finished.Wait(kWorkPollMs)) {
+      ShowWorkDone(done, total);
+      Application->ProcessMessages();
+    }
+    worker.Join();
+  }
+  ShowWorkDone(done, total);
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TFrmUnzipSoft::ShowWorkDone(std::int64_t done, std::int64_t total) {
+  const std::int64_t max = ProgressBar1->Max();
+  ProgressBar1->SetPosition(total > 0 ? static_cast<int>(std::min(done, total) * max / total) : static_cast<int>(max));
+}
+
+void SavePayload(const char* data, std::size_t size, const TPath& path, std::atomic<std::int64_t>& done) {
+  // A file that cannot be created raises here, and is not ours to remove.
+  auto out = std::make_unique<TFileStream>(path, platform::FileAccess::ReadWrite, platform::FileShare::None,
+                                           platform::FileCreate::CreateAlways);
+  try {
+    for (std::size_t at = 0; at < size;) {
+      const int n = static_cast<int>(std::min<std::size_t>(kSaveSliceBytes, size - at));
+      out->WriteBuffer(data + at, n);
+      at += static_cast<std::size_t>(n);
+      done = static_cast<std::int64_t>(at);
+    }
+  } catch (...) {
+    // A part of the archive is worse than none; closed first, since Windows removes no open file.
+    out.reset();
+    platform::RemoveFile(path);
+    throw;
+  }
 }

@@ -3,6 +3,9 @@
 // saved beside the program, unpacked into the program's folder, and the installer started
 // with the program's first argument. A failure of that work is shown in the application's
 // error box (which file, and the system's reason) and ends the run without launching.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <string>
@@ -10,7 +13,7 @@
 #include "gui/Forms.h"
 
 /// The part of the work that failed.
-enum TExtractionStep { esLoading, esSaving, esUnpacking };
+enum TExtractionStep { esLoading, esSaving, esUnpacking, esLaunching };
 /// The error box's text for a failure of the work: Chinese, naming the file, with the
 /// system's reason when the system refused a file.
 TDisplayText ExtractionFailureText(TExtractionStep step, std::exception_ptr failure);
@@ -26,10 +29,22 @@ class TFrmUnzipSoft : public TForm {
   void FormCreate();
   void Timer1Timer();
 
-  /// Reads the embedded archive (the program's resource "Brenlow" of type "dat").
-  std::function<bool(std::string& bytes)> LoadArchive;
+  /// Finds the embedded archive (the program's resource "Brenlow" of type "dat") where it lies
+  /// in the program's image: it is written from there, never copied whole.
+  std::function<bool(const char*& data, std::size_t& size)> LoadArchive;
   /// The program's own file; its folder receives the archive and the installer.
   TPath ProgramPath;
-  /// Starts the installer through the shell ("Open", the application's window as owner).
-  std::function<void(const TPath& file, const TPath& parameters)> Launch;
+  /// Starts the installer through the shell ("Open", the application's window as owner);
+  /// the shell's result (above 32 when it started).
+  std::function<std::intptr_t(const TPath& file, const TPath& parameters)> Launch;
+
+ private:
+  /// Runs one long step of the work on a thread of its own; meanwhile the window thread keeps
+  /// the window answering and the bar at `done` of `total`. Raises what the step raised.
+  void RunOffWindowThread(const std::function<void()>& step, const std::atomic<std::int64_t>& done, std::int64_t total);
+  void ShowWorkDone(std::int64_t done, std::int64_t total);
 };
+
+/// Writes the payload to `path` in slices, counting the bytes written in `done`. After a
+/// failure nothing of it is left (a file it could not create is left as it was).
+void SavePayload(const char* data, std::size_t size, const TPath& path, std::atomic<std::int64_t>& done);

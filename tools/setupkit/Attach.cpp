@@ -151,6 +151,14 @@ std::vector<TPayloadEntry> PackNamedFiles(TStream& out, const std::vector<std::p
   return packed;
 }
 
+namespace {
+void RefuseOversizedPayload(std::int64_t size) {
+  if (size > kMaxPayloadBytes)
+    throw EArchiveError("the payload archive is " + std::to_string(size) + " bytes; a launcher carries " +
+                        std::to_string(kMaxPayloadBytes) + " bytes (1.25 GiB) at most");
+}
+}  // namespace
+
 TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgress& progress) {
   CheckRequest(request);
   const char* order = "give the stub first: setupkit attach STUB INSTALLER [FILE...] -o OUT";
@@ -199,6 +207,7 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
     archive = &packed->File();
   } else {
     opened = OpenRead(request.archive);
+    RefuseOversizedPayload(opened->Size());  // before a byte of it is read
     archive = opened.get();
     try {
       summary.entries = ListPayload(*archive);  // every entry inflated: a damaged archive is refused here
@@ -218,8 +227,7 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
                                   ", the one file the launcher starts: pack the installer under that name");
   }
   summary.archiveSize = archive->Size();
-  if (summary.archiveSize > std::numeric_limits<std::uint32_t>::max())
-    throw EArchiveError("the payload archive exceeds 4 GiB");
+  RefuseOversizedPayload(summary.archiveSize);
   archive->SetPosition(0);
   image->SetResource(TResourceId::Named("DAT"), TResourceId::Named("BRENLOW"), *archive,
                      static_cast<std::uint32_t>(summary.archiveSize));

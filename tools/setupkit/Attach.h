@@ -8,6 +8,12 @@
 
 #include "LauncherFile.h"
 
+/// The largest payload archive a launcher carries. The payload is part of the launcher's image,
+/// which Windows maps whole into the 32-bit process at its start, beside the system's DLLs, in
+/// the 2 GiB a 32-bit Windows gives a program (the launcher is large-address aware, which gives
+/// it 4 GiB on a 64-bit Windows); saving and unpacking it add no copy of their own.
+constexpr std::int64_t kMaxPayloadBytes = std::int64_t{1280} << 20;
+
 struct TAttachRequest {
   std::string stub;                // the stub: a launcher without payload, carrying its settings
   std::string installer;           // stored as the entry the launcher starts (instTQ.exe), or else

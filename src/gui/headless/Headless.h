@@ -26,8 +26,15 @@ void Reset();
 void Post(std::function<void()> action, std::uint64_t delayMs = 0);
 void PostClick(TControl& control, std::uint64_t delayMs = 0);
 void PostMouseDown(TControl& control, TMouseButton button, int x, int y, std::uint64_t delayMs = 0);
-/// The user closes the form (title-bar button).
+/// The user closes the form (its close button, Alt+F4, WM_CLOSE); a wait on the window thread
+/// takes it too (gui::ProcessWhileWaiting), as the win32 backend does.
 void PostClose(TForm& form, std::uint64_t delayMs = 0);
+/// The task bar's "Close window" on the program's button: the innermost modal form is closed
+/// as its own close button closes it; taken inside a wait too.
+void PostTaskBarClose(std::uint64_t delayMs = 0);
+/// Time passing inside a wait of the window thread (a request in flight): the clock moves and
+/// nothing runs; the wait's while-waiting processing takes the closes due by then.
+void AdvanceClock(std::uint64_t ms);
 /// The system minimises the form's window: its message filter sees WM_SIZE/SIZE_MINIMIZED.
 void PostMinimize(TForm& form, std::uint64_t delayMs = 0);
 void PostMenuClick(TMenuItem& item, std::uint64_t delayMs = 0);

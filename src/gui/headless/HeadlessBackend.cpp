@@ -21,6 +21,7 @@ struct Posted {
   std::uint64_t due;
   std::uint64_t seq;
   std::function<void()> action;
+  bool close = false;  // the user's close of a window: taken inside a wait too
 };
 
 struct State {
@@ -291,7 +292,19 @@ void PostMouseDown(TControl& c, TMouseButton b, int x, int y, std::uint64_t dela
 
 void PostClose(TForm& f, std::uint64_t delayMs) {
   Post([&f] { f.Close(); }, delayMs);
+  S().posted.back().close = true;
 }
+
+void PostTaskBarClose(std::uint64_t delayMs) {
+  Post(
+      [] {
+        if (TForm* form = Application->ModalForm()) form->Close();
+      },
+      delayMs);
+  S().posted.back().close = true;
+}
+
+void AdvanceClock(std::uint64_t ms) { S().now += ms; }
 
 void PostMinimize(TForm& f, std::uint64_t delayMs) {
   Post([&f] { SendWindowMessage(f, kWmSize, kSizeMinimized, 0); }, delayMs);
@@ -369,6 +382,18 @@ Backend& TheBackend() {
   return *backend;
 }
 
-// Nothing is sent to headless windows from outside; the calls are counted for the tests.
-void ProcessWhileWaiting() { ++headless::S().whileWaitingCalls; }
+// Nothing is sent to headless windows from outside; the calls are counted for the tests, and
+// the user's closes that are due are taken, as the win32 backend takes them.
+void ProcessWhileWaiting() {
+  headless::State& s = headless::S();
+  ++s.whileWaitingCalls;
+  for (;;) {
+    auto due = std::find_if(s.posted.begin(), s.posted.end(),
+                            [&s](const headless::Posted& p) { return p.close && p.due <= s.now; });
+    if (due == s.posted.end()) return;
+    auto action = std::move(due->action);
+    s.posted.erase(due);
+    gui::CallHandler(action);
+  }
+}
 }  // namespace gui

@@ -28,9 +28,11 @@ LRESULT CALLBACK ContainerProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 // The application's window: the task bar's "Close window" closes the modal form as its own
-// close button does; DefWindowProc would destroy every form it owns under the modal loop.
+// close button does; DefWindowProc would destroy every form it owns under the modal loop. The
+// task bar asks with SC_CLOSE, which DefWindowProc ignores while a modal loop has disabled
+// this window: it is taken here.
 LRESULT CALLBACK ApplicationProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_CLOSE) {
+  if (msg == WM_CLOSE || (msg == WM_SYSCOMMAND && (wp & 0xFFF0) == SC_CLOSE)) {
     if (TForm* form = ModalForm()) CallHandler([form] { form->Close(); });
     return 0;
   }

@@ -38,6 +38,10 @@ class EIdHTTPProtocolException : public EIdProtocolReplyError {
 /// or chunk data that runs past its size. What came before cannot be trusted to be the whole
 /// body, so the exchange fails and the connection is dropped.
 SETUPTQ_EXCEPTION(EIdHTTPMalformedChunk, EIdException);
+/// A response whose body has two framings (a Content-Length beside a chunked transfer coding,
+/// or Content-Lengths that differ): where it ends depends on which one a reader believes, so
+/// what it carries is no answer at all (RFC 7230 3.3.3).
+SETUPTQ_EXCEPTION(EIdHTTPMalformedFraming, EIdException);
 
 // ---- limits against a hostile or broken server ------------------------------------------
 /// Header lines of one response head (status line not counted).

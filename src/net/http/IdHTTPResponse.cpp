@@ -36,6 +36,29 @@ class TIdLimitedStream : public TStream {
 /// Statuses that never carry a body (RFC 7230 3.3.3).
 bool HasNoBody(int status) { return (status >= 100 && status < 200) || status == 204 || status == 304; }
 
+/// Raises EIdHTTPMalformedFraming when the head frames the body in two ways. Repeated
+/// Content-Lengths that agree ("5" and "5, 5") are one framing.
+void CheckBodyFraming(const TIdHeaderList& head) {
+  std::vector<std::string> lines;
+  head.ExtractValues("Content-Length", &lines);
+  if (lines.empty()) return;
+  std::string first;
+  bool seen = false;
+  for (std::string line : lines) {
+    do {
+      const std::string value = Trim(FetchToken(line, ","));
+      if (!seen) {
+        first = value;
+        seen = true;
+      } else if (value != first) {
+        throw EIdHTTPMalformedFraming("Content-Length values differ");
+      }
+    } while (!line.empty());
+  }
+  if (head.IndexOfHeader("Transfer-Encoding") >= 0)
+    throw EIdHTTPMalformedFraming("Both Content-Length and Transfer-Encoding framing the body");
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -103,6 +126,7 @@ void TIdHTTPProtocol::ReadResponseHead() {
 void TIdHTTPProtocol::ReadBody() {
   TIdHTTPResponse& r = *Response;
   if (r.BodyStream == nullptr || HasNoBody(r.StatusCode()) || Request->RequestMethod == hmHead) return;
+  CheckBodyFraming(r.HeaderLines);
   TIdLimitedStream body(*r.BodyStream, Client.MaxBodySize);
   if (r.ContentLength > 0) {
     body.Reserve(r.ContentLength);

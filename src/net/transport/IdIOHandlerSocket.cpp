@@ -128,8 +128,19 @@ void TIdIOHandlerSocket::ConnectWithoutLimit() {
   // connect thread, and raises what the direct connect raises.
   TIdConnectThread thread(*binding_);  // the socket comes back when it is destroyed
   thread.Start();
-  WaitInSlices(-1, [&thread](int ms) { return thread.WaitTerminated(ms); });
+  WaitForConnectThread(thread, -1);
   thread.RaiseFailure();
+}
+
+void TIdIOHandlerSocket::WaitForConnectThread(TIdConnectThread& thread, int limit) {
+  try {
+    WaitInSlices(limit, [&thread](int ms) { return thread.WaitTerminated(ms); });
+  } catch (const EWaitAbandoned&) {
+    // Nobody wants this connection any more: the connect is left to its thread, not waited out.
+    thread.Abandon();
+    CloseHandler();
+    throw;
+  }
 }
 
 void TIdIOHandlerSocket::ConnectWithTimeLimit(int timeout) {
@@ -139,7 +150,7 @@ void TIdIOHandlerSocket::ConnectWithTimeLimit(int timeout) {
   // wait ends as soon as the connect has; with a while-waiting hook it runs in slices, the
   // limit kept by the clock.
   const int limit = timeout == IdTimeoutInfinite ? -1 : std::max(timeout, 0);
-  WaitInSlices(limit, [&thread](int ms) { return thread.WaitTerminated(ms); });
+  WaitForConnectThread(thread, limit);
   if (!thread.Terminated()) {
     thread.Abandon();
     CloseHandler();  // a socket given back at the last moment is closed here

@@ -74,5 +74,8 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   void ConnectWithoutLimit();
 
  private:
+  /// Waits for the connect thread up to `limit` ms (negative: no limit); a wait the thread's
+  /// hook abandons leaves the connect to its thread and closes this handler's socket.
+  void WaitForConnectThread(TIdConnectThread& thread, int limit);
   std::unique_ptr<TIdSocketHandle> binding_;
 };

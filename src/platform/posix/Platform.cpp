@@ -264,11 +264,20 @@ std::string g_shellLog, g_clipboard;
 int g_cursorX = 0, g_cursorY = 0;
 }  // namespace
 
-bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
+bool FindModuleResourceView(const std::string& name, const std::string& type, const char*& data, std::size_t& size) {
   std::lock_guard<std::mutex> lock(g_mutex);
   auto it = Resources().find(Upper(type) + "/" + Upper(name));
   if (it == Resources().end()) return false;
-  bytes = it->second;
+  data = it->second.data();  // stays until the resource is registered again
+  size = it->second.size();
+  return true;
+}
+
+bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
+  const char* data = nullptr;
+  std::size_t size = 0;
+  if (!FindModuleResourceView(name, type, data, size)) return false;
+  bytes.assign(data, size);
   return true;
 }
 

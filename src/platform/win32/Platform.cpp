@@ -380,15 +380,23 @@ void WriteStd(int stream, const std::string& native) {
   std::fflush(file);
 }
 
-bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
+bool FindModuleResourceView(const std::string& name, const std::string& type, const char*& data, std::size_t& size) {
   HRSRC r = FindResourceA(nullptr, name.c_str(), type.c_str());
   if (!r) return false;
   HGLOBAL g = LoadResource(nullptr, r);
   if (!g) return false;
   const void* p = LockResource(g);
-  DWORD size = SizeofResource(nullptr, r);
+  size = SizeofResource(nullptr, r);
   if (!p && size) return false;
-  bytes.assign(static_cast<const char*>(p), size);
+  data = static_cast<const char*>(p);
+  return true;
+}
+
+bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
+  const char* data = nullptr;
+  std::size_t size = 0;
+  if (!FindModuleResourceView(name, type, data, size)) return false;
+  bytes.assign(data, size);
   return true;
 }
 

@@ -5,6 +5,7 @@
 
 ADDR is host:port. A behaviour is one of
     reply:FILE       200 with the bytes of FILE as the body (Content-Length)
+    late:S:FILE      the same reply, S seconds after the request came
     raw:FILE         the bytes of FILE as the whole response, then close
     upper:FILE       200 with FILE's bytes upper-cased and framed by blank lines
     empty            200 with an empty body
@@ -78,6 +79,10 @@ def serve(conn, addr, behaviour, log):
         kind, _, arg = behaviour.partition(":")
         if kind == "reply":
             conn.sendall(ok(open(arg, "rb").read()))
+        elif kind == "late":
+            seconds, _, path = arg.partition(":")
+            if not STOP.wait(float(seconds)):
+                conn.sendall(ok(open(path, "rb").read()))
         elif kind == "raw":
             conn.sendall(open(arg, "rb").read())
         elif kind == "upper":

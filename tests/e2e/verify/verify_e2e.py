@@ -32,6 +32,11 @@ UNZIP_CAPTION = "正在解压缩安装包"
 INSTALLER_CAPTION = "^Parvalo 安装程序$"
 APP_TITLE = "^Parvalo安装程序$"  # the caption of the launcher's message boxes
 HOLDFILE = os.environ.get("SETUPTQ_HOLDFILE")
+CLOSEWIN = os.environ.get("SETUPTQ_CLOSEWIN")
+LATE_ANSWER = 8      # seconds a slow mirror takes to answer
+# Seconds the launcher may take to end after the user's close: 1, and what Wine itself takes to
+# end a program here (a minimal Win32 window program closed the same way ends 2.0 s after).
+CLOSED_END = 1.0 + 2.5
 ARGUMENT = r"/D=C:\Program Files\Parvalo"
 PATH = "/brenlow/QORTQ3.6ins.htm"
 FORM_COLOUR = (245, 250, 254)
@@ -223,6 +228,11 @@ class Run:
         """Presses the box's only button, OK: centred at its bottom."""
         g = self.desk.geometry(box)
         self.desk.click(g.x + g.w // 2, g.y + g.h - 20)
+
+    def run_closewin(self, how):
+        """Closes the verification window as another program (closewin.exe) does."""
+        subprocess.run([WINE_RUN, CLOSEWIN, VERIFY_CAPTION, how], cwd=self.work,
+                       env=self.desk.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
 
     def nothing_written(self):
         self.check(self.files() == [], "files were written: %s" % self.files())
@@ -592,6 +602,47 @@ class Suite:
         r.check(r.wait_exit(60), "the launcher did not end after extracting")
         r.installed()
 
+    def case_closed_while_asking(self):
+        """The user closes the verification window while a mirror that will answer, and match,
+        takes its time: by the title bar (the window manager's close), Alt+F4, WM_CLOSE from
+        another program and the task bar's close. Each time the request is abandoned, the
+        launcher ends at once, and nothing is certified, written or started."""
+        # Another program's close is timed from when it has posted it (its own start under Wine
+        # takes a second or two).
+        routes = [("title-bar", 0.3, lambda r, w: self.desk.close(w)),
+                  ("alt-f4", 1.5, lambda r, w: self.desk._xdotool("windowfocus", "--sync", w, "key", "alt+F4")),
+                  ("wm-close", 0.2, lambda r, w: r.run_closewin("post")),
+                  ("task-bar", 0.8, lambda r, w: r.run_closewin("taskbar"))]
+        failures = []
+        for name, after, close in routes:
+            r = Run(self, "closed-while-asking-" + name,
+                    {a: "late:%d:%s" % (LATE_ANSWER, self.good) for a in self.front + self.back})
+            try:
+                w = r.window(VERIFY_CAPTION)
+                r.click(w, INSTALL_BUTTON)
+                r.check(self.desk.wait(r.requests, 30, r.alive, step=0.05), "no mirror was asked")
+                asked = time.monotonic()
+                time.sleep(after)
+                close(r, w)
+                closed = time.monotonic()
+                ended = r.wait_exit(LATE_ANSWER + 30)
+                took = time.monotonic() - closed
+                print("  %s: closed %.1f s into a %d s answer, the launcher ended %.2f s after the close"
+                      % (name, closed - asked, LATE_ANSWER, took), flush=True)
+                r.check(closed - asked < LATE_ANSWER, "%s: closed after the answer came" % name)
+                r.check(ended, "%s: the launcher did not end" % name)
+                r.check(not self.desk.find(CERT_CAPTION), "%s: certified after the close" % name)
+                r.check(took <= CLOSED_END, "%s: the launcher took %.2f s to end" % (name, took))
+                time.sleep(max(0, LATE_ANSWER - (time.monotonic() - asked)) + 0.5)  # past the answer: still nothing
+                r.nothing_written()
+                r.check(len(r.requests()) == 1, "%s: the walk went on after the close" % name)
+            except CaseFailed as e:
+                failures.append(str(e))
+            finally:
+                r.stop()
+        if failures:
+            raise CaseFailed("; ".join(failures))
+
     def case_tampered(self):
         tampered = os.path.join(self.out, "tampered-setupTQ.exe")
         data = bytearray(open(self.launcher, "rb").read())
@@ -619,7 +670,7 @@ class Suite:
 
 
 CASES = ["closed", "box_cleared", "held_installer", "copy_fingerprint", "match", "mismatch", "all_down", "later_answers", "upper_case",
-         "slow_mirrors", "tampered"]
+         "slow_mirrors", "tampered", "closed_while_asking"]
 
 
 def run_suite(suite_class, description, cases, files=()):

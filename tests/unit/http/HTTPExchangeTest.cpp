@@ -268,6 +268,41 @@ TEST(ResponseBody, BrokenChunkFramingFailsTheExchange) {
   }
 }
 
+// A body framed two ways ends where a reader chooses to believe: no answer, never a verdict,
+// and the connection is not used again. Lengths that agree are one framing.
+TEST(ResponseBody, TwoFramingsAreNoAnswer) {
+  struct Case {
+    const char* what;
+    std::string response;
+    bool answer;
+  };
+  const Case cases[] = {
+      {"length and chunked",
+       "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "4\r\nWiki\r\n0\r\n\r\n",
+       false},
+      {"chunked, then length",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: 9\r\n\r\n"
+       "4\r\nWiki\r\n0\r\n\r\n",
+       false},
+      {"two lengths", "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nContent-Length: 9\r\n\r\nWikipedia", false},
+      {"a list that differs", "HTTP/1.1 200 OK\r\nContent-Length: 4, 9\r\n\r\nWikipedia", false},
+      {"an error status too", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\nContent-Length: 3\r\n\r\nnope", false},
+      {"the same length twice", "HTTP/1.1 200 OK\r\nContent-Length: 4\r\ncontent-length:  4\r\n\r\nWiki", true},
+  };
+  for (const Case& k : cases) {
+    Client c;
+    c.wire.AddInput(k.response);
+    try {
+      EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "Wiki") << k.what;
+      EXPECT_TRUE(k.answer) << k.what << ": taken as an answer";
+    } catch (const EIdHTTPMalformedFraming&) {
+      EXPECT_FALSE(k.answer) << k.what << ": refused";
+      EXPECT_FALSE(c.http.IsConnected()) << k.what;
+    }
+  }
+}
+
 TEST(ResponseBody, UntilCloseOpensWithMaximumZero) {
   Client c;
   c.wire.AddInput("HTTP/1.1 200 OK\r\n\r\nfirst ");

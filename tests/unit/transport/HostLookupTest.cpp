@@ -214,6 +214,7 @@ TEST_F(HostLookup, AThreadWithAWhileWaitingHookRunsItWhileTheResolverIsSilent) {
   calls = 0;
   const TWhileWaitingHook previous = SetWhileWaitingHook([] {
     if (++calls == 3) SetGate(true);
+    return true;
   });
   SetGate(false);
   Script("127.4.5.6");
@@ -229,4 +230,19 @@ TEST_F(HostLookup, AThreadWithAWhileWaitingHookRunsItWhileTheResolverIsSilent) {
   }
   EXPECT_GT(calls, 3) << "the limited lookup waited without running the hook";
   SetWhileWaitingHook(previous);
+}
+
+// The window the lookup worked for was closed: the wait ends at the hook's word, whatever the
+// resolver does; the lookup is left to its thread.
+TEST_F(HostLookup, ALookupTheHookGivesUpOnEndsThere) {
+  static int calls = 0;
+  calls = 0;
+  const TWhileWaitingHook previous = SetWhileWaitingHook([] { return ++calls < 2; });
+  SetGate(false);
+  Script("127.4.5.6");
+  EXPECT_THROW(GStack->ResolveHostToIP("closed.parvalo.test"), EWaitAbandoned);
+  EXPECT_EQ(calls, 2);
+  SetWhileWaitingHook(previous);
+  SetGate(true);
+  EXPECT_TRUE(LookupsEnd());
 }

@@ -16,12 +16,14 @@
 namespace {
 
 int g_calls = 0;
+int g_abandonAt = 0;  // the hook's call that gives the wait up (0: none)
 
 class WhileWaiting : public ::testing::Test {
  protected:
   void SetUp() override {
     g_calls = 0;
-    previous_ = SetWhileWaitingHook([] { ++g_calls; });
+    g_abandonAt = 0;
+    previous_ = SetWhileWaitingHook([] { return ++g_calls != g_abandonAt; });
   }
   void TearDown() override { SetWhileWaitingHook(previous_); }
   TWhileWaitingHook previous_ = nullptr;
@@ -55,6 +57,21 @@ TEST_F(WhileWaiting, AReadWithoutLimitWaitsInSlicesAndTakesTheLineWhenItComes) {
   client.OpenConnection();
   EXPECT_EQ(client.ReadLine(), "late");
   EXPECT_GT(g_calls, 0) << "the read waited without running the hook";
+  client.CloseConnection();
+}
+
+// The window the request worked for was closed: the wait ends at the hook's word, not at the
+// read's limit or the peer's answer, and the connection is gone.
+TEST_F(WhileWaiting, AWaitTheHookGivesUpOnEndsThereWithoutLimit) {
+  LoopbackServer server([](TIdSocketHandle& peer) { LoopbackServer::WaitForClose(peer); });
+  TIdTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(server.Port());
+  client.ReadTimeout = 0;  // no limit: only the hook can end it
+  client.OpenConnection();
+  g_abandonAt = 3;
+  EXPECT_THROW(client.ReadLine(), EWaitAbandoned);
+  EXPECT_EQ(g_calls, 3);
   client.CloseConnection();
 }
 

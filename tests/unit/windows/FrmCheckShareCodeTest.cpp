@@ -8,7 +8,9 @@
 #include "LauncherState.h"
 #include "ReplyPublish.h"
 #include "TestSeams.h"
+#include "base/ScopeExit.h"
 #include "base/SysUtils.h"
+#include "base/WhileWaiting.h"
 #include "codes/ShareCodeCheckunit.h"
 #include "gui/headless/Headless.h"
 #include "net/transport/IdIOHandlerMemory.h"
@@ -121,6 +123,7 @@ class VerificationWindow : public ::testing::Test {
   bool certShown = false;
   bool certWasModalOverVerify = false;
   bool windowStayedOpen = false;
+  std::uint64_t fetchEndedAt = 0;
   std::vector<std::string> certTexts;
 };
 
@@ -352,6 +355,81 @@ TEST_F(VerificationWindow, ClosingTheWindowWhileTheLastMirrorIsAskedShowsNoNotic
   EXPECT_EQ(asked.size(), 3u);
   EXPECT_EQ(ShownBalloonTitles(), std::vector<std::string>{});
   EXPECT_FALSE(OpenOnClick());
+  EXPECT_FALSE(form->ProceedToInstall);
+}
+
+// The user's close while a mirror is slow to answer, by every route: the close button, Alt+F4 and
+// WM_CLOSE from outside all close the form; the task bar's "Close window" closes the modal form
+// through the application's window. The wait for the answer ends at the close (within one
+// slice of the wait), and nothing goes on, whatever the mirror answers after it.
+TEST_F(VerificationWindow, AClosePendingAnAnswerIsFinalByEveryRoute) {
+  struct Route {
+    const char* what;
+    std::function<void(TForm&, std::uint64_t)> close;
+  };
+  const Route routes[] = {
+      {"the window's close", [](TForm& f, std::uint64_t at) { hl::PostClose(f, at); }},
+      {"the task bar's close", [](TForm&, std::uint64_t at) { hl::PostTaskBarClose(at); }},
+  };
+  constexpr std::uint64_t kAnswerMs = 4000;
+  for (const Route& route : routes) {
+    for (std::uint64_t closeAt : {200, 2000, 3900}) {
+      SCOPED_TRACE(std::string(route.what) + " at " + std::to_string(closeAt) + " ms");
+      TearDown();
+      SetUp();
+      asked.clear();
+      WatchBalloons();
+      Answer(0, goodReply);
+      duringFetch = [this](const std::string&) {
+        const std::uint64_t due = hl::Now() + kAnswerMs;
+        auto ended = OnScopeExit([this] { fetchEndedAt = hl::Now(); });
+        // As the transport waits: in slices, the toolkit's while-waiting processing between them.
+        WaitInSlices(-1, [due](int slice) {
+          hl::AdvanceClock(static_cast<std::uint64_t>(slice));
+          return hl::Now() >= due;
+        });
+      };
+      hl::WhenModal([&](TForm& f) {
+        hl::WhenModal([this](TForm&) { certShown = true; });
+        hl::PostClick(*form->BtnInstall);
+        route.close(f, closeAt);
+      });
+      EXPECT_EQ(form->ShowModal(), mrCancel);
+      EXPECT_EQ(asked.size(), 1u);
+      EXPECT_LE(fetchEndedAt, closeAt + kWaitSliceMs) << "the answer was waited out";
+      EXPECT_FALSE(certShown);
+      EXPECT_FALSE(form->ProceedToInstall);
+      EXPECT_EQ(ShownBalloonTitles(), std::vector<std::string>{});
+    }
+  }
+}
+
+// The certification window's close by the task bar is its own close: the installation goes on.
+// A close of the verification window meanwhile (WM_CLOSE from outside) is final.
+TEST_F(VerificationWindow, TheTaskBarClosesTheCertificationAsItsOwnCloseDoes) {
+  Answer(0, goodReply);
+  hl::WhenModal([this](TForm&) {
+    hl::WhenModal([this](TForm&) {
+      certShown = true;
+      hl::PostTaskBarClose();
+    });
+    hl::PostClick(*form->BtnInstall);
+  });
+  form->ShowModal();
+  EXPECT_TRUE(certShown);
+  EXPECT_TRUE(form->ProceedToInstall);
+
+  TearDown();
+  SetUp();
+  Answer(0, goodReply);
+  hl::WhenModal([this](TForm&) {
+    hl::WhenModal([this](TForm& cert) {
+      hl::PostClose(*form);
+      hl::PostClose(cert, 1);
+    });
+    hl::PostClick(*form->BtnInstall);
+  });
+  form->ShowModal();
   EXPECT_FALSE(form->ProceedToInstall);
 }
 

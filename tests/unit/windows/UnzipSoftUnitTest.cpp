@@ -36,17 +36,20 @@ class ExtractionWindow : public ::testing::Test {
   std::unique_ptr<TFrmUnzipSoft> Make(const TPath& programDir) {
     auto f = std::make_unique<TFrmUnzipSoft>(nullptr);
     f->ProgramPath = programDir + platform::PathDelim() + "setupTQ.exe";
-    f->LoadArchive = [this](std::string& bytes) {
-      bytes = archive_;
+    f->LoadArchive = [this](const char*& data, std::size_t& size) {
+      data = archive_.data();
+      size = archive_.size();
       return true;
     };
-    f->Launch = [this](const TPath& file, const TPath& params) {
+    f->Launch = [this](const TPath& file, const TPath& params) -> std::intptr_t {
       launched_.push_back(file.Native() + "|" + params.Native());
+      return launchResult_;
     };
     return f;
   }
   std::string archive_;
   std::vector<std::string> launched_;
+  std::intptr_t launchResult_ = 42;  // the shell's result: started
   TempDir dir_;
 };
 }  // namespace
@@ -105,9 +108,9 @@ TEST_F(ExtractionWindow, ASecondRunReplacesTheFilesOfAnEarlierOne) {
 TEST_F(ExtractionWindow, CloseRequestDuringTheWorkLetsTheWorkFinish) {
   auto f = Make(dir_.Path());
   auto load = f->LoadArchive;
-  f->LoadArchive = [&](std::string& bytes) {
+  f->LoadArchive = [&](const char*& data, std::size_t& size) {
     hl::PostClose(*f);  // seen at the next message-pumping point
-    return load(bytes);
+    return load(data, size);
   };
   f->ShowModal();
   EXPECT_EQ(launched_.size(), 1u);
@@ -150,7 +153,7 @@ class FailedExtractionWork : public ExtractionWindow {
 
 TEST_F(FailedExtractionWork, MissingResourceIsNamedAndNothingIsWritten) {
   auto f = Make(dir_.Path());
-  f->LoadArchive = [](std::string&) { return false; };
+  f->LoadArchive = [](const char*&, std::size_t&) { return false; };
   f->ShowModal();
   EXPECT_EQ(EndedWithOneErrorBox(launched_), "找不到程序中的安装包，请重新下载安装程序。");
   EXPECT_EQ(hl::Now(), 1900u);
@@ -175,7 +178,7 @@ TEST_F(FailedExtractionWork, UnwritableFolderNamesTheArchiveFileAndTheSystemsRea
   EXPECT_EQ(whole.rfind(platform::MessageNative(expected), 0), 0u) << whole;
   EXPECT_NE(whole.find("\xED\x95\x9C\xEA\xB8\x80-no-such-folder"), std::string::npos) << whole;
   EXPECT_EQ(text.rfind(platform::MessageText(expected).Bytes(), 0), 0u) << text;
-  EXPECT_EQ(f->ProgressBar1->Position(), 180);
+  EXPECT_EQ(f->ProgressBar1->Position(), 0) << "the bar shows work that was not done";
   EXPECT_FALSE(f->Timer1->Enabled());
 }
 
@@ -189,6 +192,33 @@ TEST_F(FailedExtractionWork, CorruptEntryIsNamedAndAStaleOrPartialInstallerIsNev
   const std::string text = EndedWithOneErrorBox(launched_);
   EXPECT_EQ(text, "安装包已损坏，无法解压instTQ.exe，请重新下载安装程序。");
   EXPECT_TRUE(ReadFile(dir_ / "install.dat") == broken);
+  EXPECT_FALSE(payloadtest::fs::exists(dir_.At("instTQ.exe"))) << "a part of the installer was left";
+}
+
+// The installer unpacked whole but the system will not start it: said, never a silent end.
+TEST_F(FailedExtractionWork, AnInstallerThatDoesNotStartIsNamedWithTheSystemsReason) {
+  launchResult_ = 2;  // the shell found no such file
+  auto f = Make(dir_.Path());
+  f->ShowModal();
+  ASSERT_EQ(hl::MessageBoxes().size(), 1u);
+  const std::string& text = hl::MessageBoxes()[0].text;
+  const TDisplayText expected = TDisplayText("无法启动安装程序“") + platform::ExpandFileName(dir_ / "instTQ.exe") +
+                                "”。\r\n" + platform::SystemErrorText(2);
+  EXPECT_EQ(text, ErrorBoxText(platform::MessageText(expected).Bytes()));
+  EXPECT_EQ(hl::MessageBoxes()[0].flags, gui::kMbOk | gui::kMbIconError);
+  EXPECT_EQ(hl::LastLoopEnd(), hl::LoopEnd::Terminated);
+}
+
+// A disk that fills up while the archive is saved: the box names the saving, and nothing of the
+// archive is left for anyone to take for the whole.
+TEST_F(FailedExtractionWork, AFullDiskWhileSavingNamesTheSavingAndLeavesNoPart) {
+  std::error_code ec;
+  std::filesystem::create_symlink("/dev/full", dir_.At("install.dat"), ec);
+  if (ec || !std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no full device to write to here";
+  auto f = Make(dir_.Path());
+  f->ShowModal();
+  EXPECT_EQ(EndedWithOneErrorBox(launched_), "无法写入install.dat，磁盘空间可能不足。");
+  EXPECT_TRUE(payloadtest::Listing(dir_.Path()).empty());
 }
 
 // A disk that fills up: a write falls short, and the box says so rather than blaming the archive.
@@ -200,6 +230,7 @@ TEST_F(FailedExtractionWork, AWriteThatFallsShortIsNotTakenForADamagedArchive) {
   auto f = Make(dir_.Path());
   f->ShowModal();
   EXPECT_EQ(EndedWithOneErrorBox(launched_), "无法写入instTQ.exe，磁盘空间可能不足。");
+  EXPECT_FALSE(payloadtest::fs::exists(dir_.At("instTQ.exe")));
 }
 
 TEST_F(FailedExtractionWork, InstallerHeldOpenByAnotherProgramIsNamedWithTheSystemsReason) {
