@@ -77,6 +77,11 @@ int Fail(const Exception& e);
 /// A command's arguments split into options and operands. Options are the names declared (an
 /// option with a value takes the next argument); any other argument beginning with "-" (but "-"
 /// alone) before "--" is an unknown option, raised as EUsageError naming it.
+class TCommandLine;
+/// The mirrors given by --mirror, each checked as a base URL (a usage error names a bad one;
+/// what was made of a full reply URL is said on stderr for `command`).
+std::vector<std::string> MirrorOptions(const TCommandLine& cl, const char* command);
+
 class TCommandLine {
  public:
   struct TOption {

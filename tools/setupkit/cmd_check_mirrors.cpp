@@ -12,13 +12,7 @@
 #include "ReplyPublish.h"
 #include "codes/QORMD5Unit.h"
 
-namespace {
-int RunCheckMirrors(const std::vector<std::string>& args) {
-  const TCommandLine cl(args, {{{"--mirror"}, true}, {{"--json"}, false}});
-  cl.ExpectOperands(1, 1, "LAUNCHER");
-  const std::string& path = cl.Operands()[0];
-  const bool json = cl.Has("--json");
-  // The URLs given are checked before anything is asked.
+std::vector<std::string> MirrorOptions(const TCommandLine& cl, const char* command) {
   std::vector<std::string> mirrors;
   for (const auto& url : cl.Values("--mirror")) {
     std::string note;
@@ -27,8 +21,19 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
     } catch (const EMirrorUrlError& e) {
       throw EUsageError("--mirror " + e.Message());
     }
-    if (!note.empty()) Print(stderr, "setupkit check-mirrors: %s\n", note.c_str());
+    if (!note.empty()) Print(stderr, "setupkit %s: %s\n", command, note.c_str());
   }
+  return mirrors;
+}
+
+namespace {
+int RunCheckMirrors(const std::vector<std::string>& args) {
+  const TCommandLine cl(args, {{{"--mirror"}, true}, {{"--json"}, false}});
+  cl.ExpectOperands(1, 1, "LAUNCHER");
+  const std::string& path = cl.Operands()[0];
+  const bool json = cl.Has("--json");
+  // The URLs given are checked before anything is asked.
+  std::vector<std::string> mirrors = MirrorOptions(cl, "check-mirrors");
   TLauncherFile launcher;
   try {
     launcher = ReadLauncherWithSettings(path);

@@ -108,15 +108,7 @@ int RunCheckRelease(const std::vector<std::string>& args) {
       throw EUsageError("no release.cmake in this folder: run from the checkout's top, or give --release-file FILE");
     }
   }
-  std::vector<std::string> mirrors;
-  for (const auto& url : cl.Values("--mirror")) {
-    std::string note;
-    try {
-      mirrors.push_back(MirrorBaseUrl(url, note));
-    } catch (const EMirrorUrlError& e) {
-      throw EUsageError("--mirror " + e.Message());
-    }
-  }
+  std::vector<std::string> mirrors = MirrorOptions(cl, "check-release");
   const TReleaseFile release = ReadReleaseFile(releasePath);
   TLauncherFile launcher;
   try {
