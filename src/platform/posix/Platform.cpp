@@ -218,24 +218,28 @@ TPath ModuleFileName() {
 }
 
 namespace {
-std::vector<std::string> CommandLine() {
-  std::ifstream f("/proc/self/cmdline", std::ios::binary);
-  std::vector<std::string> args;
-  std::string a;
-  while (std::getline(f, a, '\0')) args.push_back(a);
+// Read once: a tool given a thousand arguments asks for each of them.
+const std::vector<std::string>& CommandLine() {
+  static const std::vector<std::string> args = [] {
+    std::ifstream f("/proc/self/cmdline", std::ios::binary);
+    std::vector<std::string> read;
+    std::string a;
+    while (std::getline(f, a, '\0')) read.push_back(a);
+    return read;
+  }();
   return args;
 }
 }  // namespace
 
 TPath ParamStr(int i) {
   if (i == 0) return ModuleFileName();
-  auto args = CommandLine();
+  const auto& args = CommandLine();
   return TPath::FromNative(i > 0 && static_cast<size_t>(i) < args.size() ? args[static_cast<size_t>(i)]
                                                                          : std::string());
 }
 
 int ParamCount() {
-  const auto args = CommandLine();
+  const auto& args = CommandLine();
   return args.empty() ? 0 : static_cast<int>(args.size()) - 1;
 }
 

@@ -329,8 +329,9 @@ TPath ModuleFileName() {
 namespace {
 // The runtime's argument split of the wide command line: blanks and control characters
 // separate, quotes group and are removed.
-// The arguments after the program's own name.
-std::vector<std::wstring> Args() {
+// The arguments after the program's own name, split once: a tool given a thousand arguments
+// asks for each of them.
+std::vector<std::wstring> SplitCommandLine() {
   const wchar_t* p = GetCommandLineW();
   int i = 0;
   std::vector<std::wstring> args;
@@ -350,11 +351,16 @@ std::vector<std::wstring> Args() {
   }
   return args;
 }
+
+const std::vector<std::wstring>& Args() {
+  static const std::vector<std::wstring> args = SplitCommandLine();
+  return args;
+}
 }  // namespace
 
 TPath ParamStr(int i) {
   if (i == 0) return ModuleFileName();
-  const auto args = Args();
+  const auto& args = Args();
   return i > 0 && static_cast<size_t>(i) <= args.size() ? PathFromWide(args[static_cast<size_t>(i) - 1]) : TPath();
 }
 
