@@ -144,12 +144,18 @@ bool StderrIsTerminal();
 /// character shows whatever the console's code page; to a file or a pipe as UTF-8 bytes
 /// (Linux: the bytes as they are).
 void WriteStd(int stream, const std::string& native);
-/// Bytes of the module resource `name` of type `type` (both matched without regard to
-/// case). False when there is none.
-bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes);
-/// The same resource where it lies: in the program's mapped image on Windows, valid for the
-/// whole run and never copied (a payload may be most of the address space).
+/// The module resource `name` of type `type` (both matched without regard to case) where it
+/// lies: in the program's mapped image on Windows, valid for the whole run and never copied (a
+/// payload may be most of the address space). False when there is none.
 bool FindModuleResourceView(const std::string& name, const std::string& type, const char*& data, std::size_t& size);
+/// The same resource as a copy of its bytes.
+inline bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
+  const char* data = nullptr;
+  std::size_t size = 0;
+  if (!FindModuleResourceView(name, type, data, size)) return false;
+  bytes.assign(data, size);
+  return true;
+}
 /// Linux build only: makes bytes available as a module resource (the tests' stand-in for
 /// the resource section). A no-op on Windows.
 void RegisterModuleResource(const std::string& name, const std::string& type, const std::string& bytes);

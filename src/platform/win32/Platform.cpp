@@ -398,14 +398,6 @@ bool FindModuleResourceView(const std::string& name, const std::string& type, co
   return true;
 }
 
-bool FindModuleResource(const std::string& name, const std::string& type, std::string& bytes) {
-  const char* data = nullptr;
-  std::size_t size = 0;
-  if (!FindModuleResourceView(name, type, data, size)) return false;
-  bytes.assign(data, size);
-  return true;
-}
-
 void RegisterModuleResource(const std::string&, const std::string&, const std::string&) {}
 
 void HardenDllSearch() {
