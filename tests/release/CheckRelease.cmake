@@ -19,6 +19,8 @@ endfunction()
 function(read_release name result_var output_var)
   execute_process(COMMAND ${CMAKE_COMMAND} -DSETUPTQ_RELEASE_FILE=${WORK}/${name}.cmake -P ${RELEASE_CMAKE}
     RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  # CMake folds a message's lines at a width, so where a line breaks depends on the checkout's path.
+  string(REGEX REPLACE "[ \t\r\n]+" " " out "${out}")
   set(${result_var} ${result} PARENT_SCOPE)
   set(${output_var} "${out}" PARENT_SCOPE)
 endfunction()
