@@ -15,13 +15,8 @@ if [ ! -x "$SETUPKIT" ]; then
 fi
 command -v hyperfine >/dev/null || { echo "hyperfine is needed (bench/setup.sh)"; exit 1; }
 
-work=$(mktemp -d)
-server_pid=
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/lib.sh
+bench_work_with_server
 
 mkdir -p "$work/www"
 printf 'c8a2d1f0e4b7a9c3d5e6f7a8b9c0d1e2\n' >"$work/www/small.htm"

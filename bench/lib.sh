@@ -38,3 +38,12 @@ wine_bench_session() {
   [ -f "$WINEPREFIX/system.reg" ] || { wineboot -i >/dev/null 2>&1 || true; wineserver -w; }
   wineserver -p5
 }
+
+# A scratch folder $work for a benchmark that starts a local server, whose process id goes in
+# $server_pid: the server and the folder go when the script exits.
+#   bench_work_with_server
+bench_work_with_server() {
+  work=$(mktemp -d)
+  server_pid=
+  trap '{ [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null; } || true; rm -rf "$work"' EXIT
+}

@@ -18,13 +18,8 @@ if [ ! -f "$LAUNCHER" ]; then
   cmake --build --preset win32 --target setupTQ
 fi
 
-work=$(mktemp -d)
-server_pid=
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source bench/lib.sh
+bench_work_with_server
 
 "$SETUPKIT" publish --unsigned --offline "$LAUNCHER" "$work/www" >/dev/null
 reply=$(find "$work/www" -name '*ins.htm')

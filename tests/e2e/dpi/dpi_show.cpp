@@ -21,6 +21,7 @@
 #include <memory>
 #include <string>
 
+#include "../ShowLoop.h"
 #include "codes/ShareCodeCheckunit.h"
 #include "gui/Forms.h"
 #include "gui/win32/Win32Draw.h"
@@ -32,18 +33,9 @@
 
 namespace {
 
-constexpr DWORD kGiveUpMs = 120000;
+using show::Pump;
+
 constexpr UINT kWmDpiChanged = 0x02E0;
-
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void Pump(DWORD ms) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < ms) {
-    Application->ProcessMessages();
-    Sleep(10);
-  }
-}
 
 HWND Hwnd(TControl& c) { return reinterpret_cast<HWND>(c.Handle()); }
 
@@ -127,11 +119,7 @@ int main(int argc, char** argv) {
   std::fprintf(f, "end\n");
   std::fclose(f);
 
-  const DWORD start = GetTickCount();
-  while (!FileExists(done)) {
-    if (GetTickCount() - start > kGiveUpMs) return 2;
-    Pump(50);
-  }
+  if (!show::WaitForDone(done)) return 2;
   if (moveTo > 0) {
     f = std::fopen((report + ".moved").c_str(), "wb");
     if (!f) return 4;

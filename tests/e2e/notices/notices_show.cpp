@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "../ShowLoop.h"
 #include "gui/Forms.h"
 #include "settings/allparam.h"
 #include "windows/Balloon.h"
@@ -22,18 +23,10 @@
 
 namespace {
 
+using show::kGiveUpMs;
+using show::Pump;
+
 const TColor kBackdrop = ColorFromRGB(40, 90, 140);
-constexpr DWORD kGiveUpMs = 120000;
-
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void Pump(DWORD ms) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < ms) {
-    Application->ProcessMessages();
-    Sleep(10);
-  }
-}
 
 void Rect(FILE* f, const char* key, HWND h) {
   RECT r{};
@@ -76,11 +69,7 @@ int ShowBalloonCase(const std::string& report, const std::string& done, int kind
   std::fprintf(f, "infobk %d %d %d\n", GetRValue(bk), GetGValue(bk), GetBValue(bk));
   std::fclose(f);
 
-  const DWORD start = GetTickCount();
-  while (!FileExists(done)) {
-    if (GetTickCount() - start > kGiveUpMs) return 2;
-    Pump(50);
-  }
+  if (!show::WaitForDone(done)) return 2;
   return 0;
 }
 

@@ -25,7 +25,7 @@ import subprocess
 import sys
 import time
 
-from verify_e2e import ARGUMENT, CERT_BUTTON, CERT_CAPTION, CHECK_BOX, HOLDFILE, INSTALL_BUTTON, WALK_WAIT, INSTALLER_CAPTION, UNZIP_CAPTION, VERIFY_CAPTION, WINE_RUN, CaseFailed, Run, Suite, run_suite
+from verify_e2e import ARGUMENT, CERT_BUTTON, CERT_CAPTION, CHECK_BOX, INSTALL_BUTTON, WALK_WAIT, INSTALLER_CAPTION, UNZIP_CAPTION, VERIFY_CAPTION, WINE_RUN, CaseFailed, Run, Suite, run_suite
 
 EXTRAS = {"東方.dll": b"a library named with 0x96 0x7C", "億.txt": b"a text named with 0x83 0x7C",
           "说明.txt": b"read me"}
@@ -133,22 +133,7 @@ class Names(Suite):
             running.wait(30)
 
     def case_hangul_box(self):
-        if not HOLDFILE:
-            raise CaseFailed("no holdfile.exe given (SETUPTQ_HOLDFILE)")
-        holder = []
-
-        def hold(work):
-            with open(os.path.join(work, "instTQ.exe"), "wb") as f:
-                f.write(b"installer of a running copy")
-            p = subprocess.Popen([WINE_RUN, HOLDFILE, "instTQ.exe"], cwd=work, env=self.desk.env,
-                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                 start_new_session=True)
-            holder.append(p)
-            if p.stdout.readline().decode().strip() != "ready":
-                raise CaseFailed("holdfile did not take instTQ.exe")
-
-        r = Run(self, "hangul_box", {}, folder=RUNS["hangul_box"][1], before=hold)
-        try:
+        with self.held_installer_run("hangul_box", folder=RUNS["hangul_box"][1]) as r:
             w = r.window(VERIFY_CAPTION)
             r.click(w, CHECK_BOX)
             time.sleep(0.5)
@@ -158,12 +143,6 @@ class Names(Suite):
             print("the error box in a Hangul folder: %dx%d" % (img.w, img.h))
             r.press_ok(box)
             r.check(r.wait_exit(60), "the launcher did not end after OK")
-        finally:
-            r.stop()
-            for p in holder:
-                p.stdin.close()
-                p.wait(30)
-                p.stdout.close()
 
     def case_setupkit_exe(self):
         exe = os.environ.get("SETUPTQ_SETUPKIT_EXE")

@@ -10,6 +10,7 @@ in it. A screenshot of each window is kept in OUTDIR for a person to look at; ea
 in a folder of its own below OUTDIR.
 """
 import argparse
+import contextlib
 import glob
 import json
 import os
@@ -275,6 +276,40 @@ class Suite:
     def fingerprint(self, path):
         return subprocess.run([self.setupkit, "md5", path], check=True, stdout=subprocess.PIPE).stdout.decode().split()[0]
 
+    @contextlib.contextmanager
+    def held_installer_run(self, name, folder=None):
+        """A run whose work folder has an instTQ.exe that another program holds open (holdfile
+        under Wine), as a copy of the installer that could not be ended would; both end after."""
+        if not HOLDFILE:
+            raise CaseFailed("no holdfile.exe given (SETUPTQ_HOLDFILE)")
+        holder = []
+
+        def hold(work):
+            with open(os.path.join(work, "instTQ.exe"), "wb") as f:
+                f.write(b"installer of a running copy")
+            p = subprocess.Popen([WINE_RUN, HOLDFILE, "instTQ.exe"], cwd=work, env=self.desk.env,
+                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                 start_new_session=True)
+            holder.append(p)
+            if p.stdout.readline().decode().strip() != "ready":
+                raise CaseFailed("holdfile did not take instTQ.exe")
+
+        r = None
+        try:
+            r = Run(self, name, {}, folder=folder, before=hold)
+            yield r
+        finally:
+            if r:
+                r.stop()
+            for p in holder:
+                p.stdin.close()
+                try:
+                    p.wait(30)
+                except subprocess.TimeoutExpired:
+                    os.killpg(p.pid, signal.SIGKILL)
+                    p.wait()
+                p.stdout.close()
+
     def finish(self):
         """After the cases; a suite that puts its pictures together does it here."""
 
@@ -376,25 +411,7 @@ class Suite:
         """A copy of the installer that could not be ended holds instTQ.exe open: the extraction
         names the file and the system's reason in an error box, and after OK the launcher ends
         without starting anything."""
-        holder = []
-
-        def hold(work):
-            with open(os.path.join(work, "instTQ.exe"), "wb") as f:
-                f.write(b"installer of a running copy")
-            p = subprocess.Popen([WINE_RUN, HOLDFILE, "instTQ.exe"], cwd=work, env=self.desk.env,
-                                 stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                 start_new_session=True)
-            holder.append(p)
-            if p.stdout.readline().decode().strip() != "ready":
-                raise CaseFailed("holdfile did not take instTQ.exe")
-
-        try:
-            r = Run(self, "held-installer", {}, before=hold)
-        except CaseFailed:
-            for p in holder:
-                os.killpg(p.pid, signal.SIGKILL)
-            raise
-        try:
+        with self.held_installer_run("held-installer") as r:
             w = r.window(VERIFY_CAPTION)
             r.click(w, CHECK_BOX)
             time.sleep(0.5)
@@ -418,16 +435,6 @@ class Suite:
             r.check(not [line for line in lines if "the installer started" in line], "the log says the installer started")
             with open(os.path.join(r.work, "instTQ.exe"), "rb") as f:
                 r.check(f.read() == b"installer of a running copy", "the held instTQ.exe was changed")
-        finally:
-            r.stop()
-            for p in holder:
-                p.stdin.close()
-                try:
-                    p.wait(30)
-                except subprocess.TimeoutExpired:
-                    os.killpg(p.pid, signal.SIGKILL)
-                    p.wait()
-                p.stdout.close()
 
     def case_copy_fingerprint(self):
         """The pop-up menu's item puts the fingerprint on the clipboard, where another program
