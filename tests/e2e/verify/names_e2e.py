@@ -69,18 +69,26 @@ class Names(Suite):
                 raise CaseFailed("setupkit list shows %r" % listed)
         super().prepare()
 
-    def run(self, name, shot_folder=False):
+    def start(self, name):
+        """The launcher started from the folder and in the locale of RUNS[name], every mirror
+        serving the reply."""
         locale, folder = RUNS[name]
-        r = Run(self, name, {a: "reply:" + self.good for a in self.front + self.back}, folder=folder,
-                env={"SETUPTQ_WINE_LOCALE": locale})
+        return Run(self, name, {a: "reply:" + self.good for a in self.front + self.back}, folder=folder,
+                   env={"SETUPTQ_WINE_LOCALE": locale})
+
+    def extras_arrived(self, r):
+        for extra, data in EXTRAS.items():
+            p = os.path.join(r.work, extra)
+            r.check(os.path.exists(p), "%s did not arrive; beside the launcher: %s" % (extra, os.listdir(r.work)))
+            r.check(open(p, "rb").read() == data, extra + " arrived with other bytes")
+
+    def run(self, name, shot_folder=False):
+        r = self.start(name)
         try:
             w = r.window(VERIFY_CAPTION)
             self.certify(r, w, "certification")
             r.check(self.desk.find(UNZIP_CAPTION) == [], "the extraction window stayed")
-            for extra, data in EXTRAS.items():
-                p = os.path.join(r.work, extra)
-                r.check(os.path.exists(p), "%s did not arrive; beside the launcher: %s" % (extra, os.listdir(r.work)))
-                r.check(open(p, "rb").read() == data, extra + " arrived with other bytes")
+            self.extras_arrived(r)
             if shot_folder:
                 self.show_folder(r)
         finally:
@@ -193,9 +201,7 @@ class Names(Suite):
         work = os.path.join(self.out, "work", "long_path", LONG, "setupTQ.exe")
         if len("Z:" + work) <= 260:
             raise CaseFailed("the folder is not long enough: %d" % len(work))
-        locale, folder = RUNS["long_path"]
-        r = Run(self, "long_path", {a: "reply:" + self.good for a in self.front + self.back}, folder=folder,
-                env={"SETUPTQ_WINE_LOCALE": locale})
+        r = self.start("long_path")
         try:
             w = r.window(VERIFY_CAPTION)
             r.click(w, INSTALL_BUTTON)
@@ -211,9 +217,7 @@ class Names(Suite):
                 r.press_ok(box)
                 r.check(r.wait_exit(60), "the launcher did not end after OK")
                 print("long_path: Wine did not start the installer from the long folder; the launcher said so")
-            for extra, data in EXTRAS.items():
-                p = os.path.join(r.work, extra)
-                r.check(os.path.exists(p) and open(p, "rb").read() == data, extra + " did not arrive whole")
+            self.extras_arrived(r)
         finally:
             r.stop()
 
