@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "base/SysUtils.h"
@@ -150,6 +151,17 @@ void WriteLine(TRunLogState& log, std::string_view utf8) {
 
 std::string TwoDigits(int n) { return IntToStrZeroPadded(n, 2); }
 
+/// "2019-01-10 10:15:00" with the separators "-", " " and ":"; "20190110-101500" with "", "-"
+/// and "" (the log's name).
+std::string DateTimeText(const platform::LocalDateTime& t, const char* dateSep, const char* between,
+                         const char* timeSep) {
+  const std::pair<const char*, int> parts[] = {
+      {dateSep, t.month}, {dateSep, t.day}, {between, t.hour}, {timeSep, t.minute}, {timeSep, t.second}};
+  std::string text = IntToStrZeroPadded(t.year, 4);
+  for (const auto& [sep, n] : parts) text.append(sep).append(TwoDigits(n));
+  return text;
+}
+
 /// "UTC+08:00" for the local time zone; empty when the system does not say.
 std::string ZoneText() {
   const std::optional<int> bias = platform::LocalBiasMinutes();
@@ -184,9 +196,7 @@ void OpenRunLog(const TPath& folderGiven) {
 
   const platform::LocalDateTime now = platform::LocalNow();
   const std::string pid = std::to_string(platform::CurrentProcessId());
-  const std::string name = kNamePrefix + IntToStrZeroPadded(now.year, 4) + TwoDigits(now.month) + TwoDigits(now.day) +
-                           "-" + TwoDigits(now.hour) + TwoDigits(now.minute) + TwoDigits(now.second) + "-" + pid +
-                           kNameSuffix;
+  const std::string name = kNamePrefix + DateTimeText(now, "", "-", "") + "-" + pid + kNameSuffix;
   int error = 0;
   log.file = platform::FileOpen(folder + TPath::FromNative(name), platform::FileAccess::ReadWrite,
                                 platform::FileShare::Read, platform::FileCreate::CreateAlways, error);
@@ -200,9 +210,7 @@ void OpenRunLog(const TPath& folderGiven) {
 
   const std::string version = platform::ModuleVersion();
   WriteLine(log, "setupTQ " + (version.empty() ? std::string("(no version record)") : version) + ", process " + pid +
-                     ", started " + IntToStrZeroPadded(now.year, 4) + "-" + TwoDigits(now.month) + "-" +
-                     TwoDigits(now.day) + " " + TwoDigits(now.hour) + ":" + TwoDigits(now.minute) + ":" +
-                     TwoDigits(now.second) + " " + ZoneText());
+                     ", started " + DateTimeText(now, "-", " ", ":") + " " + ZoneText());
   WriteLine(log, "program: " + platform::ModuleFileName().Native());
   WriteLine(log, "system: " + platform::SystemVersionText() + ", code page " +
                      std::to_string(platform::AnsiCodePage()) + ", " + std::to_string(platform::ScreenDpi()) + " dpi");
