@@ -1,9 +1,9 @@
 #include "base/RunLog.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "base/SysUtils.h"
@@ -66,7 +66,32 @@ std::size_t Utf8Length(std::string_view s, std::size_t i) {
   return n;
 }
 
-/// The text as one line of well-formed UTF-8 (see LogLine).
+/// The code point of the well-formed UTF-8 character of `n` bytes at s[i].
+char32_t CodePoint(std::string_view s, std::size_t i, std::size_t n) {
+  const unsigned char lead = static_cast<unsigned char>(s[i]);
+  char32_t c = lead & (0x7F >> n);
+  for (std::size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+  return c;
+}
+
+/// The characters some viewers take as a line break or as an order of display, which would
+/// let a server's text start what looks like a line of its own or reorder what a reader sees:
+/// the C1 controls (NEL among them), the line and paragraph separators, and every
+/// bidirectional control.
+bool MovesTheLine(char32_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069);
+}
+
+/// `digits` hexadecimal digits of value, upper case.
+std::string Hex(char32_t value, int digits) {
+  std::string out(static_cast<std::size_t>(digits), '0');
+  for (int k = digits - 1; k >= 0; --k, value >>= 4) out[static_cast<std::size_t>(k)] = "0123456789ABCDEF"[value & 0xF];
+  return out;
+}
+
+/// The text as one line of well-formed UTF-8 (see LogLine). Every text reaches the log
+/// through here, whether it was the program's (code page 936) or the system's (wide).
 std::string OneLine(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
@@ -78,12 +103,13 @@ std::string OneLine(std::string_view text) {
       out += static_cast<char>(c);
       ++i;
     } else if (const std::size_t n = c >= 0x80 ? Utf8Length(text, i) : 0) {
-      out.append(text.substr(i, n));
+      if (const char32_t point = CodePoint(text, i, n); MovesTheLine(point))
+        out += "\\u" + Hex(point, 4);
+      else
+        out.append(text.substr(i, n));
       i += n;
     } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
+      out += "\\x" + Hex(c, 2);
       ++i;
     }
   }
@@ -104,9 +130,10 @@ void Write(TRunLogState& log, const std::string& bytes) {
 }
 
 std::string Stamped(const TRunLogState& log, std::string_view line) {
-  char ms[24];
-  std::snprintf(ms, sizeof ms, "%7u ms  ", static_cast<unsigned>(platform::TickCount() - log.startTick));
-  return ms + std::string(line) + "\r\n";
+  // The milliseconds right-aligned in seven places, so that the lines of a run line up.
+  std::string ms = std::to_string(static_cast<unsigned>(platform::TickCount() - log.startTick));
+  if (ms.size() < 7) ms.insert(0, 7 - ms.size(), ' ');
+  return ms + " ms  " + std::string(line) + "\r\n";
 }
 
 void WriteLine(TRunLogState& log, std::string_view utf8) {
@@ -123,6 +150,17 @@ void WriteLine(TRunLogState& log, std::string_view utf8) {
 }
 
 std::string TwoDigits(int n) { return IntToStrZeroPadded(n, 2); }
+
+/// "2019-01-10 10:15:00" with the separators "-", " " and ":"; "20190110-101500" with "", "-"
+/// and "" (the log's name).
+std::string DateTimeText(const platform::LocalDateTime& t, const char* dateSep, const char* between,
+                         const char* timeSep) {
+  const std::pair<const char*, int> parts[] = {
+      {dateSep, t.month}, {dateSep, t.day}, {between, t.hour}, {timeSep, t.minute}, {timeSep, t.second}};
+  std::string text = IntToStrZeroPadded(t.year, 4);
+  for (const auto& [sep, n] : parts) text.append(sep).append(TwoDigits(n));
+  return text;
+}
 
 /// "UTC+08:00" for the local time zone; empty when the system does not say.
 std::string ZoneText() {
@@ -158,9 +196,7 @@ void OpenRunLog(const TPath& folderGiven) {
 
   const platform::LocalDateTime now = platform::LocalNow();
   const std::string pid = std::to_string(platform::CurrentProcessId());
-  const std::string name = kNamePrefix + IntToStrZeroPadded(now.year, 4) + TwoDigits(now.month) + TwoDigits(now.day) +
-                           "-" + TwoDigits(now.hour) + TwoDigits(now.minute) + TwoDigits(now.second) + "-" + pid +
-                           kNameSuffix;
+  const std::string name = kNamePrefix + DateTimeText(now, "", "-", "") + "-" + pid + kNameSuffix;
   int error = 0;
   log.file = platform::FileOpen(folder + TPath::FromNative(name), platform::FileAccess::ReadWrite,
                                 platform::FileShare::Read, platform::FileCreate::CreateAlways, error);
@@ -174,9 +210,7 @@ void OpenRunLog(const TPath& folderGiven) {
 
   const std::string version = platform::ModuleVersion();
   WriteLine(log, "setupTQ " + (version.empty() ? std::string("(no version record)") : version) + ", process " + pid +
-                     ", started " + IntToStrZeroPadded(now.year, 4) + "-" + TwoDigits(now.month) + "-" +
-                     TwoDigits(now.day) + " " + TwoDigits(now.hour) + ":" + TwoDigits(now.minute) + ":" +
-                     TwoDigits(now.second) + " " + ZoneText());
+                     ", started " + DateTimeText(now, "-", " ", ":") + " " + ZoneText());
   WriteLine(log, "program: " + platform::ModuleFileName().Native());
   WriteLine(log, "system: " + platform::SystemVersionText() + ", code page " +
                      std::to_string(platform::AnsiCodePage()) + ", " + std::to_string(platform::ScreenDpi()) + " dpi");

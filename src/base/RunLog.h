@@ -20,8 +20,9 @@ constexpr int kRunLogsKept = 10;
 /// with: the program's version and path, the process, the local time and zone, the system, its
 /// code page and DPI. Does nothing when a log is open already.
 void OpenRunLog(const TPath& folder = TPath());
-/// One line of UTF-8. A line break in it becomes " | " and any other control character, or a
-/// byte that is not UTF-8, "\xNN": an event stays one line, whatever a server sent.
+/// One line of UTF-8. CR and LF become " | "; any other control character, or a byte that is
+/// not UTF-8, "\xNN"; a C1 control, a line or paragraph separator or a bidirectional control
+/// "\uNNNN": an event stays one line, in its order, whatever a server sent.
 void LogLine(std::string_view utf8);
 /// One line from a text of the program (code page 936).
 void LogText(const TText& text);

@@ -120,12 +120,6 @@ void TBitmap::LoadFromDib(const std::string& bytes) {
   pixels_.swap(px);
 }
 
-void TBitmap::LoadFromResourceName(const std::string& name) {
-  std::string bytes;
-  if (!platform::FindModuleResource(name, "#2", bytes)) throw EResNotFound("Resource " + name + " not found");
-  LoadFromDib(bytes);
-}
-
 std::string TBitmap::SaveToFileImage() const {
   size_t stride = ((static_cast<size_t>(width_) * 24 + 31) / 32) * 4;
   std::uint32_t size = static_cast<std::uint32_t>(54 + stride * static_cast<size_t>(height_));
@@ -194,8 +188,8 @@ TFont ScaleFont(const TFont& design, int pixelsPerInch) {
 }
 
 namespace {
-// The pictures drawn for the larger scales are flat drawings, a tenth of their size once
-// compressed: each is a complete .bmp file in a zlib stream, a resource of this type.
+// The pictures are flat drawings, a tenth of their size or less once compressed: each is a
+// complete .bmp file in a zlib stream, a resource of this type.
 constexpr const char* kCompressedPictureType = "ZBMP";
 // No picture of ours comes near this once inflated (the largest is 24 KB); a damaged or
 // hostile stream stops here instead of filling memory.
@@ -221,25 +215,16 @@ std::string InflatePicture(const std::string& packed) {
   return out;
 }
 
-// The 100 % picture is stored as it always was (`type`: "#2" a bitmap, else a .bmp file); the
-// others compressed.
-bool LoadPictureResource(const std::string& name, const std::string& type, int percent, TBitmap& picture) {
+bool LoadPictureResource(const std::string& name, int percent, TBitmap& picture) {
   std::string bytes;
-  if (percent == 100) {
-    if (!platform::FindModuleResource(name, type, bytes)) return false;
-    if (type == "#2")
-      picture.LoadFromDib(bytes);
-    else
-      picture.LoadFromFileImage(bytes);
-    return true;
-  }
-  if (!platform::FindModuleResource(name + "_" + std::to_string(percent), kCompressedPictureType, bytes)) return false;
+  const std::string resource = percent == 100 ? name : name + "_" + std::to_string(percent);
+  if (!platform::FindModuleResource(resource, kCompressedPictureType, bytes)) return false;
   picture.LoadFromFileImage(InflatePicture(bytes));
   return true;
 }
 }  // namespace
 
-TBitmap LoadScaledPicture(const std::string& name, const std::string& type, int pixelsPerInch) {
+TBitmap LoadScaledPicture(const std::string& name, int pixelsPerInch) {
   // The scale asked for, in percent; a picture drawn within a step of it is the one (120 dpi
   // is 125 %, 144 dpi 150 %).
   const int wanted = ScaleLength(100, pixelsPerInch);
@@ -250,17 +235,17 @@ TBitmap LoadScaledPicture(const std::string& name, const std::string& type, int 
     largest = percent;
   }
   TBitmap picture;
-  if (exact && LoadPictureResource(name, type, exact, picture)) return picture;
+  if (exact && LoadPictureResource(name, exact, picture)) return picture;
   // Drawn larger, scaled down to the size the design has at this resolution.
   for (int percent : kPictureScales) {
     if (percent < (above ? above : largest)) continue;
-    if (!LoadPictureResource(name, type, percent, picture)) continue;
+    if (!LoadPictureResource(name, percent, picture)) continue;
     const int designW = (picture.Width() * 100 + percent / 2) / percent;
     const int designH = (picture.Height() * 100 + percent / 2) / percent;
     return ResizePicture(picture, ScaleLength(designW, pixelsPerInch), ScaleLength(designH, pixelsPerInch));
   }
   // Only the design's picture: as it is, never stretched up.
-  if (LoadPictureResource(name, type, 100, picture)) return picture;
+  if (LoadPictureResource(name, 100, picture)) return picture;
   throw EResNotFound("Resource " + name + " not found");
 }
 

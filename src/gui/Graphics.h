@@ -80,9 +80,6 @@ class TBitmap {
   void LoadFromFileImage(const std::string& bytes);
   /// Loads a device-independent bitmap without the file header (a "bitmap" resource).
   void LoadFromDib(const std::string& bytes);
-  /// Loads the "bitmap" resource `name` of the program's own module. Raises EResNotFound
-  /// "Resource %s not found" when there is none.
-  void LoadFromResourceName(const std::string& name);
   /// The picture as a .bmp file image (24 bits per pixel).
   std::string SaveToFileImage() const;
 
@@ -102,15 +99,14 @@ constexpr int kDesignPixelsPerInch = 96;
 int ScaleLength(int designPixels, int pixelsPerInch);
 /// The font with its height scaled from the design to `pixelsPerInch`.
 TFont ScaleFont(const TFont& design, int pixelsPerInch);
-/// The scales the program's pictures are drawn at, in percent. The 100 % picture is the
-/// resource `name`; the others are resources of type "ZBMP" named `name`, "_" and the scale
-/// (BINSTALL_150): a complete .bmp file in a zlib stream.
+/// The scales the program's pictures are drawn at, in percent. Each picture is a resource of
+/// type "ZBMP", a complete .bmp file in a zlib stream: at 100 % named `name`, at the others
+/// `name`, "_" and the scale (BINSTALL_150).
 constexpr int kPictureScales[] = {100, 125, 150, 200};
-/// Loads the picture `name` of resource type `type` ("#2" a bitmap, else a complete .bmp
-/// file) as drawn for `pixelsPerInch`: the one drawn at that scale, 1:1; where none is, the
-/// next larger one scaled down (above the largest, the largest scaled up). Raises
-/// EResNotFound when the picture is missing at every scale.
-TBitmap LoadScaledPicture(const std::string& name, const std::string& type, int pixelsPerInch);
+/// Loads the picture `name` as drawn for `pixelsPerInch`: the one drawn at that scale, 1:1;
+/// where none is, the next larger one scaled down (above the largest, the largest scaled up).
+/// Raises EResNotFound when the picture is missing at every scale.
+TBitmap LoadScaledPicture(const std::string& name, int pixelsPerInch);
 /// The picture resized to width x height by averaging the pixels each new one covers; the
 /// see-through colour (bottom-left pixel) stays exact where it covers most of a pixel.
 TBitmap ResizePicture(const TBitmap& picture, int width, int height);

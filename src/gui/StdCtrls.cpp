@@ -186,14 +186,14 @@ void TImage::SetAutoSize(bool v) {
 
 void TImage::SetPictureResource(const std::string& name) {
   pictureResource_.clear();  // a picture that failed is not loaded again at another scale
-  SetPicture(gui::LoadScaledPicture(name, "#2", PixelsPerInch()));
+  SetPicture(gui::LoadScaledPicture(name, PixelsPerInch()));
   pictureResource_ = name;
 }
 
 void TImage::ScaleChanged() {
   if (pictureResource_.empty()) return;
   try {
-    SetPicture(gui::LoadScaledPicture(pictureResource_, "#2", PixelsPerInch()));
+    SetPicture(gui::LoadScaledPicture(pictureResource_, PixelsPerInch()));
   } catch (const Exception&) {
     // It loaded at the scale before; at this one it keeps that picture rather than none.
   }
@@ -222,7 +222,7 @@ void TSpeedButton::SetGlyphResource(const std::string& name) {
 void TSpeedButton::ScaleChanged() {
   if (glyphResource_.empty()) return;
   try {
-    SetGlyph(gui::LoadScaledPicture(glyphResource_, "#2", PixelsPerInch()));
+    SetGlyph(gui::LoadScaledPicture(glyphResource_, PixelsPerInch()));
   } catch (const Exception&) {
     // A missing picture leaves the button bare; it still works.
   }

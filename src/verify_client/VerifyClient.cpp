@@ -15,6 +15,7 @@ std::string Timing(std::int64_t connectedMs, std::uint32_t start, bool answered)
   return connected + "after " + std::to_string(platform::TickCount() - start) + " ms";
 }
 
+/// A text of the program (code page 936): the message of an error is one.
 std::string NoAnswer(const char* errorClass, const std::string& message, std::int64_t connectedMs,
                      std::uint32_t start) {
   return std::string("  no answer: ") + errorClass + ": " + message + "; " + Timing(connectedMs, start, false);
@@ -58,13 +59,13 @@ std::string FetchReplyLogged(TIdHTTP& http, const std::string& url) {
             " bytes; " + Timing(connectedMs, start, true));
     return body;
   } catch (const EIdProtocolReplyError& e) {
-    LogLine(NoAnswer(e.ClassName(), e.Message() + " (status " + std::to_string(e.ReplyCode) + ")", connectedMs, start));
+    LogText(NoAnswer(e.ClassName(), e.Message() + " (status " + std::to_string(e.ReplyCode) + ")", connectedMs, start));
     throw;
   } catch (const Exception& e) {
-    LogLine(NoAnswer(e.ClassName(), e.Message(), connectedMs, start));
+    LogText(NoAnswer(e.ClassName(), e.Message(), connectedMs, start));
     throw;
   } catch (const std::exception& e) {
-    LogLine(NoAnswer("error", e.what(), connectedMs, start));
+    LogText(NoAnswer("error", e.what(), connectedMs, start));
     throw;
   }
 }

@@ -132,7 +132,7 @@ void TBalloon::ShowAt(int x, int y, const std::string& title, const std::string&
 }
 
 void TBalloon::LoadCloseGlyph() {
-  Quietly([this] { *CloseGlyph = gui::LoadScaledPicture("BClose", "bmp", PixelsPerInch()); });
+  Quietly([this] { *CloseGlyph = gui::LoadScaledPicture("BClose", PixelsPerInch()); });
 }
 
 void TBalloon::ScaleChanged() {

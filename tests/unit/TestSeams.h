@@ -21,25 +21,13 @@ inline std::string ReadBitmapFile(const std::string& file) {
   return bytes.str();
 }
 
-/// A "bitmap" resource is the .bmp file without its 14-byte file header.
-inline std::string Dib(const std::string& file) {
-  std::string bytes = ReadBitmapFile(file);
-  return bytes.size() > 14 ? bytes.substr(14) : std::string();
-}
-
-/// Registers (again) every bitmap of res/bitmaps.rc: the 100 % pictures, and the scaled ones
-/// as the program carries them (a .bmp file in a zlib stream, type "ZBMP").
+/// Registers (again) every picture of res/bitmaps.rc as the program carries it (a .bmp file in
+/// a zlib stream, type "ZBMP").
 inline void RegisterProgramBitmaps() {
-  platform::RegisterModuleResource("BClose", "bmp", ReadBitmapFile("BClose.bmp"));
-  platform::RegisterModuleResource("INFO", "#2", Dib("Info.bmp"));
-  platform::RegisterModuleResource("ERROR", "#2", Dib("Error.bmp"));
-  platform::RegisterModuleResource("WARNING", "#2", Dib("Warning.bmp"));
-  platform::RegisterModuleResource("BINSTALL", "#2", Dib("InstallButton.bmp"));
-  platform::RegisterModuleResource("BCOPY", "#2", Dib("CopyGlyph.bmp"));
   const char* const pictures[][2] = {
       {"BClose", "BClose"},          {"INFO", "Info"},      {"ERROR", "Error"}, {"WARNING", "Warning"},
       {"BINSTALL", "InstallButton"}, {"BCOPY", "CopyGlyph"}};
-  for (const char* scale : {"_125", "_150", "_200"})
+  for (const char* scale : {"", "_125", "_150", "_200"})
     for (const auto& p : pictures)
       platform::RegisterModuleResource(std::string(p[0]) + scale, "ZBMP",
                                        ReadBitmapFile(std::string(p[1]) + scale + ".bmp.z"));

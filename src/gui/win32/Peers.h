@@ -26,13 +26,11 @@ TForm* ModalForm();
 /// else is translated and dispatched.
 void Dispatch(MSG& m);
 
-/// The resolution calls that only newer systems have (user32's of Windows 10 1607, shcore's
-/// of 8.1), bound at run time; null where the system has none of them.
+/// The resolution calls of user32 that only newer systems have (Windows 10 1607), bound at run
+/// time; null where the system has none of them.
 struct DpiFunctions {
   UINT(WINAPI* getDpiForWindow)(HWND) = nullptr;
   BOOL(WINAPI* adjustWindowRectExForDpi)(LPRECT, DWORD, BOOL, DWORD, UINT) = nullptr;
-  // shcore.dll (Windows 8.1 and later), loaded from the system folder only.
-  HRESULT(WINAPI* getDpiForMonitor)(HMONITOR, int, UINT*, UINT*) = nullptr;
 };
 const DpiFunctions& Dpi();
 /// The system's resolution (the primary monitor's, and every monitor's before per-monitor
@@ -40,7 +38,8 @@ const DpiFunctions& Dpi();
 int SystemPixelsPerInch();
 /// The resolution of the monitor a window is on.
 int WindowPixelsPerInch(HWND window);
-/// The resolution of a monitor (the system's before Windows 8.1).
+/// The resolution of a monitor (the system's before Windows 8.1). Only the balloon asks, at the
+/// point it is shown at: shcore.dll is loaded then, not with the first window.
 int MonitorPixelsPerInch(HMONITOR monitor);
 
 /// How a control's window is created.

@@ -77,12 +77,6 @@ const DpiFunctions& Dpi() {
       f.adjustWindowRectExForDpi = reinterpret_cast<decltype(f.adjustWindowRectExForDpi)>(
           reinterpret_cast<void*>(GetProcAddress(user32, "AdjustWindowRectExForDpi")));
     }
-    wchar_t dir[MAX_PATH];
-    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    if (n > 0 && n < MAX_PATH)
-      if (HMODULE shcore = LoadLibraryW((std::wstring(dir, n) + L"\\shcore.dll").c_str()))  // kept for the run
-        f.getDpiForMonitor = reinterpret_cast<decltype(f.getDpiForMonitor)>(
-            reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")));
     return f;
   }();
   return functions;
@@ -102,9 +96,19 @@ int WindowPixelsPerInch(HWND window) {
 }
 
 int MonitorPixelsPerInch(HMONITOR monitor) {
+  // shcore.dll (Windows 8.1 and later), from the system folder only, kept for the run.
+  using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+  static const GetDpiForMonitorFn getDpiForMonitor = []() -> GetDpiForMonitorFn {
+    wchar_t dir[MAX_PATH];
+    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+    HMODULE shcore = n > 0 && n < MAX_PATH ? LoadLibraryW((std::wstring(dir, n) + L"\\shcore.dll").c_str()) : nullptr;
+    return shcore ? reinterpret_cast<GetDpiForMonitorFn>(
+                        reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")))
+                  : nullptr;
+  }();
   UINT x = 0, y = 0;
   constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
-  if (const auto get = Dpi().getDpiForMonitor; get && monitor && get(monitor, kEffectiveDpi, &x, &y) == S_OK && y)
+  if (const auto get = getDpiForMonitor; get && monitor && get(monitor, kEffectiveDpi, &x, &y) == S_OK && y)
     return static_cast<int>(y);
   return SystemPixelsPerInch();
 }

@@ -111,19 +111,25 @@ void TIdCustomHTTP::PerformRequest(TIdHTTPMethod method, const std::string& url,
 std::uint32_t TIdCustomHTTP::Tick() const { return TickSource ? TickSource() : platform::TickCount(); }
 
 int TIdCustomHTTP::FillInputBuffer(bool raiseIfDisconnected, int timeout, bool raiseOnTimeout) {
-  if (requestTimed_) {
-    // Unsigned difference: right across a wrap of the tick count.
-    const std::uint32_t spent = Tick() - requestStartTick_;
-    const std::uint32_t limit = static_cast<std::uint32_t>(RequestTimeLimit);
-    if (spent >= limit) {
-      if (raiseOnTimeout) throw EIdReadTimeout(RSReadTimeout);
-      return -1;
-    }
+  if (!requestTimed_) return TIdTCPClient::FillInputBuffer(raiseIfDisconnected, timeout, raiseOnTimeout);
+  // Unsigned difference: right across a wrap of the tick count.
+  const std::uint32_t spent = Tick() - requestStartTick_;
+  const std::uint32_t limit = static_cast<std::uint32_t>(RequestTimeLimit);
+  if (spent < limit) {
     const int left = static_cast<int>(limit - spent);
     if (timeout == IdTimeoutDefault) timeout = ReadTimeout == 0 ? IdTimeoutInfinite : ReadTimeout;
-    if (timeout == IdTimeoutInfinite || timeout > left) timeout = left;
+    // The read's own limit ends this wait first: its time-out is the read's.
+    if (timeout != IdTimeoutInfinite && timeout < left)
+      return TIdTCPClient::FillInputBuffer(raiseIfDisconnected, timeout, raiseOnTimeout);
+    const int got = TIdTCPClient::FillInputBuffer(raiseIfDisconnected, left, false);
+    if (got >= 0) return got;
   }
-  return TIdTCPClient::FillInputBuffer(raiseIfDisconnected, timeout, raiseOnTimeout);
+  // The request's total limit ended it, which its message says: a reader of the log must not
+  // take thirty seconds of trickle for a server that went quiet.
+  if (raiseOnTimeout)
+    throw EIdReadTimeout(std::string(RSReadTimeout) + ": the request's total limit of " +
+                         std::to_string(RequestTimeLimit) + " ms passed");
+  return -1;
 }
 
 void TIdCustomHTTP::PrepareTarget() {

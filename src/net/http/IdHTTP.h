@@ -60,8 +60,8 @@ constexpr std::int64_t kMaxChunkSize = 0x7FFFFFFF;
 /// most this long per read before the connection is closed instead.
 constexpr int kDiscardBodyReadTimeoutMs = 4000;
 /// The read time limit while a failing response's body is read for the exception's ErrorBody:
-/// the failure is already decided, so a stalling server must not hold it back for long; its
-/// read time-out is then what the caller sees.
+/// the failure is already decided, so a stalling server must not hold it back for long. The
+/// caller still sees the failing status, with the body as far as it came.
 constexpr int kErrorBodyReadTimeoutMs = 2000;
 
 enum TIdHTTPMethod { hmHead, hmGet, hmPost, hmOptions, hmTrace, hmPut, hmDelete, hmConnect };
@@ -169,7 +169,8 @@ class TIdCustomHTTP : public TIdTCPClient {
   std::int64_t MaxBodySize = 0;
   /// Milliseconds one PerformRequest (retries included) may spend reading in all; every
   /// read waits at most for what is left, and once nothing is left it fails with
-  /// EIdReadTimeout. 0: no total limit.
+  /// EIdReadTimeout "Read Timeout: the request's total limit of N ms passed". 0: no total
+  /// limit.
   int RequestTimeLimit = 0;
   /// The millisecond clock RequestTimeLimit is measured on (platform::TickCount unless
   /// replaced).

@@ -86,6 +86,13 @@ void TIdHTTPProtocol::DiscardBody() {
 
 void TIdHTTPProtocol::RaiseProtocolError() {
   TMemoryStream errorBody;
-  ReadBodyAside(errorBody, kErrorBodyReadTimeoutMs);
+  try {
+    ReadBodyAside(errorBody, kErrorBodyReadTimeoutMs);
+  } catch (const EIdReadTimeout&) {
+    // The status is the server's answer; a body that stalls (a 500 without a length on a kept
+    // connection ends only when the server closes) only leaves ErrorBody short. Its rest is
+    // unread, so the connection goes. A body framed wrong is still no answer at all.
+    Client.CloseConnection();
+  }
   throw EIdHTTPProtocolException(Response->StatusLine, Response->StatusCode(), errorBody.DataString());
 }

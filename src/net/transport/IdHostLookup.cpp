@@ -54,7 +54,9 @@ TIdHostLookupResult LookupHostNow(const std::string& name) {
 }
 
 TIdHostLookupResult LookupHostWithin(const std::string& name, int timeout) {
-  auto slot = std::make_shared<LookupSlot>();
+  // Not make_shared: without run-time type information it links the C++ runtime's shared_ptr
+  // support (a kilobyte of locks and a hash) for one comparison of type records.
+  std::shared_ptr<LookupSlot> slot(new LookupSlot);
   ++g_running;
   const bool started = StartUnwatchedThread([slot, name] {
     TIdHostLookupResult found;

@@ -21,7 +21,8 @@ struct TIdConnectThread::TState {
   platform::Event ended;
 };
 
-TIdConnectThread::TIdConnectThread(TIdSocketHandle& binding) : binding_(binding), state_(std::make_shared<TState>()) {
+// Not make_shared, as in IdHostLookup.cpp: it would link the runtime's shared_ptr support.
+TIdConnectThread::TIdConnectThread(TIdSocketHandle& binding) : binding_(binding), state_(new TState) {
   state_->socket.TakeOver(binding);
 }
 

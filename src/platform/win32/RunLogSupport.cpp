@@ -2,8 +2,8 @@
 // folder, and what a report says of the system and the program.
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/Platform.h"
 #include "platform/WideText.h"
@@ -60,9 +60,8 @@ std::string SystemVersionText() {
   OSVERSIONINFOW v{};
   v.dwOSVersionInfoSize = sizeof v;
   if (auto get = LoadedRoutine<GetVersionFn>(L"ntdll.dll", "RtlGetVersion"); get && get(&v) == 0) {
-    char number[48];
-    std::snprintf(number, sizeof number, " %lu.%lu.%lu", v.dwMajorVersion, v.dwMinorVersion, v.dwBuildNumber);
-    text += number;
+    text += " " + std::to_string(v.dwMajorVersion) + "." + std::to_string(v.dwMinorVersion) + "." +
+            std::to_string(v.dwBuildNumber);
     if (v.szCSDVersion[0]) text += " " + PathFromWide(v.szCSDVersion).Native();
   }
   BOOL wow64 = FALSE;
@@ -97,11 +96,8 @@ std::string ModuleVersion() {
     VS_FIXEDFILEINFO info;
     std::memcpy(&info, bytes + at, sizeof info);
     if (info.dwSignature != 0xFEEF04BD) continue;
-    char text[64];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", unsigned{HIWORD(info.dwFileVersionMS)},
-                  unsigned{LOWORD(info.dwFileVersionMS)}, unsigned{HIWORD(info.dwFileVersionLS)},
-                  unsigned{LOWORD(info.dwFileVersionLS)});
-    return text;
+    return std::to_string(HIWORD(info.dwFileVersionMS)) + "." + std::to_string(LOWORD(info.dwFileVersionMS)) + "." +
+           std::to_string(HIWORD(info.dwFileVersionLS)) + "." + std::to_string(LOWORD(info.dwFileVersionLS));
   }
   return std::string();
 }

@@ -219,3 +219,12 @@ TEST(DecompressionStreamMoves, RewindingStartsOverAtTheStreamNotAtTheSourceBegin
   EXPECT_EQ(z.Seek(0, soBeginning), 0);
   EXPECT_EQ(ReadAll(z, 999), data);
 }
+
+// The CRC-32 the program gives zlib in place of the library's: the standard's check value, in
+// one piece and in two, as a gzip stream's reader would take it.
+TEST(ZlibChecksum, GivesTheStandardCheckValueInOnePieceOrMany) {
+  const Bytef* digits = reinterpret_cast<const Bytef*>("123456789");
+  EXPECT_EQ(crc32(0, digits, 9), 0xCBF43926u);
+  EXPECT_EQ(crc32(crc32(0, digits, 4), digits + 4, 5), 0xCBF43926u);
+  EXPECT_EQ(crc32(12345, Z_NULL, 0), 0u);
+}

@@ -68,6 +68,41 @@ TEST(RunLog, StaysReadableAndWithinItsLimit) {
   EXPECT_NE(Lines(whole).back().find("the log ends here"), std::string::npos);
 }
 
+// A server's text may hold characters that some viewers take as a line break (NEL, the line and
+// paragraph separators) or as an order of display (the bidirectional controls): each is
+// written as its code point, so that no server can start what looks like a line of its own or
+// turn a line around. Their neighbours in Unicode pass unchanged.
+TEST(RunLog, NoServerTextStartsALineOrReordersOne) {
+  struct Case {
+    const char* sent;
+    const char* logged;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"\xC2\x80", "\\u0080"}, {"\xC2\x85", "\\u0085"},  // the first C1 control, NEXT LINE
+      {"\xC2\x9B", "\\u009B"}, {"\xC2\x9F", "\\u009F"},  // CSI, the last C1 control
+      {"\xD8\x9C", "\\u061C"},                           // ARABIC LETTER MARK
+      {"\xE2\x80\x8E", "\\u200E"}, {"\xE2\x80\x8F", "\\u200F"},  // left-to-right and right-to-left marks
+      {"\xE2\x80\xA8", "\\u2028"}, {"\xE2\x80\xA9", "\\u2029"},  // LINE and PARAGRAPH SEPARATOR
+      {"\xE2\x80\xAA", "\\u202A"}, {"\xE2\x80\xAB", "\\u202B"}, {"\xE2\x80\xAC", "\\u202C"},  // embeddings, pop
+      {"\xE2\x80\xAD", "\\u202D"}, {"\xE2\x80\xAE", "\\u202E"},  // the overrides
+      {"\xE2\x81\xA6", "\\u2066"}, {"\xE2\x81\xA7", "\\u2067"}, {"\xE2\x81\xA8", "\\u2068"},  // isolates
+      {"\xE2\x81\xA9", "\\u2069"},                       // POP DIRECTIONAL ISOLATE
+      {"\xC2\xA0", "\xC2\xA0"}, {"\xE2\x80\xA7", "\xE2\x80\xA7"},  // the neighbours: no-break space,
+      {"\xE2\x80\xAF", "\xE2\x80\xAF"}, {"\xE2\x81\xAA", "\xE2\x81\xAA"},  // U+2027, U+202F, U+206A
+  };
+  // clang-format on
+  testfiles::TempDir dir;
+  RunLogIn log(dir.Path());
+  for (const Case& c : cases) LogLine(std::string("status 500 <") + c.sent + "> end");
+  const std::vector<std::string> lines = Lines(testfiles::ReadFile(RunLogPath()));
+  ASSERT_EQ(lines.size(), 3 + std::size(cases));
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const std::string& line = lines[3 + i];
+    EXPECT_EQ(line.substr(line.find(" ms  ") + 5), std::string("status 500 <") + cases[i].logged + "> end") << i;
+  }
+}
+
 // Without a log (a temporary folder that cannot be written), the run goes on and its error
 // boxes name no file.
 TEST(RunLog, NoFolderNoLogAndTheRunGoesOn) {

@@ -177,8 +177,3 @@ TEST(Bitmap, DamagedOrHostileImagesAreRefusedAndLeaveThePictureAsItWas) {
   EXPECT_EQ(b.Width(), 4);
   EXPECT_EQ(b.Pixel(3, 3), clGreen);
 }
-
-TEST(Bitmap, MissingBitmapResourceRaisesResourceNotFound) {
-  TBitmap b;
-  EXPECT_THROW(b.LoadFromResourceName("NO_SUCH_BITMAP_HERE"), EResNotFound);
-}

@@ -348,7 +348,7 @@ TEST(ScaledPicture, TheOneDrawnForTheScaleElseTheNextLargerScaledDownNeverTheDes
     out.resize(n);
     return out;
   };
-  platform::RegisterModuleResource("PIC", "bmp", drawn(10, 4, clRed));
+  platform::RegisterModuleResource("PIC", "ZBMP", packed(drawn(10, 4, clRed)));
   platform::RegisterModuleResource("PIC_200", "ZBMP", packed(drawn(20, 8, clGreen)));
   struct Case {
     int ppi, width, height;
@@ -362,20 +362,20 @@ TEST(ScaledPicture, TheOneDrawnForTheScaleElseTheNextLargerScaledDownNeverTheDes
       {240, 25, 10, clGreen},  // above every drawing: the largest, as large as it must be
   };
   for (const Case& c : cases) {
-    const TBitmap b = gui::LoadScaledPicture("PIC", "bmp", c.ppi);
+    const TBitmap b = gui::LoadScaledPicture("PIC", c.ppi);
     EXPECT_EQ(b.Width(), c.width) << c.ppi;
     EXPECT_EQ(b.Height(), c.height) << c.ppi;
     EXPECT_EQ(b.Pixel(c.width / 2, c.height / 2), c.color) << c.ppi;
   }
   // Drawn only at 100 %: shown as drawn, not stretched up.
-  platform::RegisterModuleResource("ONLY", "bmp", drawn(10, 4, clRed));
-  EXPECT_EQ(gui::LoadScaledPicture("ONLY", "bmp", 192).Width(), 10);
-  EXPECT_THROW(gui::LoadScaledPicture("NONE", "bmp", 96), EResNotFound);
+  platform::RegisterModuleResource("ONLY", "ZBMP", packed(drawn(10, 4, clRed)));
+  EXPECT_EQ(gui::LoadScaledPicture("ONLY", 192).Width(), 10);
+  EXPECT_THROW(gui::LoadScaledPicture("NONE", 96), EResNotFound);
   // A damaged compressed picture is refused, not shown half drawn.
   std::string damaged = packed(drawn(20, 8, clGreen));
   damaged.resize(damaged.size() / 2);
   platform::RegisterModuleResource("BAD_200", "ZBMP", damaged);
-  EXPECT_THROW(gui::LoadScaledPicture("BAD", "bmp", 192), EInvalidGraphic);
+  EXPECT_THROW(gui::LoadScaledPicture("BAD", 192), EInvalidGraphic);
 }
 
 TEST(ScaledPicture, ScalingDownLeavesNoBlendOfTheSeeThroughColourAroundTheShape) {

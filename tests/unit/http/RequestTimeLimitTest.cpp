@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+#include "base/RunLog.h"
+#include "base/ScopeExit.h"
 #include "net/http/IdHTTP.h"
 #include "net/transport/IdIOHandlerMemory.h"
 #include "verify_client/VerifyClient.h"
@@ -148,4 +151,51 @@ TEST(RequestTimeLimit, ReadsWithoutTheirOwnLimitWaitForWhatIsLeft) {
   EXPECT_THROW(c.http.FetchUrl(kUrl), EIdReadTimeout);
   EXPECT_EQ(c.wire.WaitLimits(), (std::vector<int>{30000, 30000, 21000, 12000, 3000}));
   EXPECT_EQ(c.wire.Clock(), 30000u);
+}
+
+// ---- what the run's log says of it ---------------------------------------------------------
+// Support reads why a mirror gave no answer in the run's log: the limit that cut the exchange
+// off (the request's 30 s in all, or 10 s of silence on one read), and a failing status the
+// server sent, even when its body never ends.
+
+TEST(RequestTimeLimit, TheRunsLogNamesTheLimitThatEndedTheExchangeAndKeepsTheStatus) {
+  testfiles::TempDir dir;
+  OpenRunLog(dir.Path());
+  auto closeLog = OnScopeExit([] { CloseRunLog(); });
+  auto lastLine = [] {
+    const std::string log = testfiles::ReadFile(RunLogPath());
+    const std::size_t end = log.rfind("\r\n");
+    return log.substr(log.rfind("\r\n", end - 1) + 2, end - log.rfind("\r\n", end - 1) - 2);
+  };
+  {
+    ClockedClient trickle;
+    trickle.BodyEveryNineSeconds();
+    EXPECT_THROW(FetchReplyLogged(trickle.http, kUrl), EIdReadTimeout);
+    EXPECT_NE(lastLine().find("no answer: EIdReadTimeout: Read Timeout: the request's total limit of 30000 ms passed;"),
+              std::string::npos)
+        << lastLine();
+  }
+  {
+    ClockedClient silent;
+    silent.wire.AddInput("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n");
+    EXPECT_THROW(FetchReplyLogged(silent.http, kUrl), EIdReadTimeout);
+    EXPECT_NE(lastLine().find("no answer: EIdReadTimeout: Read Timeout;"), std::string::npos) << lastLine();
+    EXPECT_EQ(silent.wire.Clock(), 10000u);
+  }
+  {
+    // A 500 without a length on a kept connection: its body ends only when the server closes.
+    ClockedClient endless;
+    endless.wire.AddInput("HTTP/1.1 500 Internal Server Error\r\n\r\nbackend down");
+    try {
+      FetchReplyLogged(endless.http, kUrl);
+      ADD_FAILURE() << "no failure";
+    } catch (const EIdHTTPProtocolException& e) {
+      EXPECT_EQ(e.ReplyCode, 500);
+      EXPECT_EQ(e.ErrorBody, "backend down");
+    }
+    EXPECT_FALSE(endless.wire.HasSocket());  // the rest of the body is never read
+    EXPECT_NE(lastLine().find("no answer: EIdHTTPProtocolException: HTTP/1.1 500 Internal Server Error (status 500);"),
+              std::string::npos)
+        << lastLine();
+  }
 }
