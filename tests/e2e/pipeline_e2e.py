@@ -201,7 +201,7 @@ class Pipeline(Suite):
         info = json.loads(self.tool("info", "--json", "setupTQ.exe"))
         if not info["signed"] or "CN=Parvalo release test" not in (info["signer"] or ""):
             raise CaseFailed("setupkit info setupTQ.exe: signed %s by %r" % (info["signed"], info["signer"]))
-        self.tool("publish", "setupTQ.exe", self.webroot)
+        self.tool("publish", "--create", "setupTQ.exe", self.webroot)
         self.copy_to_mirrors()
         reply = os.path.join(self.webroot, PATH.lstrip("/"))
         self.nginx.start()

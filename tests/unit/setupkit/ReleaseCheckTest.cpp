@@ -171,7 +171,7 @@ TEST_F(ReleaseCheck, PublishRefusesToReplaceAnotherBuildsReplyOnTheMirrors) {
   const std::string settings = "product-code=QORTQ\nversion=3.6\ninstaller=instTQ.exe\nhome-page=" + stale.Url("/") +
                                "\nmirror=" + RefusingMirror() + "\nmirror=" + stale.Url("/") + "\n";
   testfiles::WriteFile(At("setupTQ.exe"), Build("ours", true, "instTQ.exe", settings).bytes);
-  const TRun refused = Tool("publish", {At("setupTQ.exe"), At("webroot")});
+  const TRun refused = Tool("publish", {"--create", At("setupTQ.exe"), At("webroot")});
   EXPECT_EQ(refused.code, kExitNo);
   for (const char* said : {"already serves the reply of another build of QORTQ 3.6", other.fingerprint.c_str(),
                            "Raise SETUPTQ_PRODUCT_VERSION in release.cmake", "--offline"})
@@ -179,7 +179,7 @@ TEST_F(ReleaseCheck, PublishRefusesToReplaceAnotherBuildsReplyOnTheMirrors) {
   EXPECT_FALSE(std::filesystem::exists(At("webroot")));
   EXPECT_EQ(stale.Requests().size(), 1u);
   // Told the release is not out yet, it publishes without asking.
-  EXPECT_EQ(Tool("publish", {"--offline", At("setupTQ.exe"), At("webroot")}).code, 0);
+  EXPECT_EQ(Tool("publish", {"--offline", "--create", At("setupTQ.exe"), At("webroot")}).code, 0);
 }
 
 TEST_F(ReleaseCheck, JsonCarriesNamesAsCharactersAndEveryVerdict) {
