@@ -180,6 +180,17 @@ TEST_F(ReleaseCheck, PublishRefusesToReplaceAnotherBuildsReplyOnTheMirrors) {
   EXPECT_EQ(stale.Requests().size(), 1u);
   // Told the release is not out yet, it publishes without asking.
   EXPECT_EQ(Tool("publish", {"--offline", "--create", At("setupTQ.exe"), At("webroot")}).code, 0);
+
+  // Mirrors with no reply at the path do not stop it; its note names each and what it answered.
+  TScriptedServer empty({{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}});
+  const std::string fresh = "product-code=QORTQ\nversion=3.7\ninstaller=instTQ.exe\nhome-page=" + empty.Url("/") +
+                            "\nmirror=" + empty.Url("/") + "\nmirror=" + RefusingMirror() + "\n";
+  testfiles::WriteFile(At("setupTQ37.exe"), Build("fresh", true, "instTQ.exe", fresh).bytes);
+  const TRun noted = Tool("publish", {At("setupTQ37.exe"), At("webroot")});
+  EXPECT_EQ(noted.code, 0) << noted.err;
+  for (const char* said : {"2 of 2 mirrors gave no reply at brenlow/QORTQ3.7ins.htm", "\n  M1 http://127.0.0.1:",
+                           "404 Not Found", "\n  M2 http://127.0.0.1:", "Connection refused"})
+    EXPECT_NE(noted.err.find(said), std::string::npos) << said << " in " << noted.err;
 }
 
 TEST_F(ReleaseCheck, JsonCarriesNamesAsCharactersAndEveryVerdict) {
