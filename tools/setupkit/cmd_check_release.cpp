@@ -70,7 +70,10 @@ TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std
               s.mirrors[first], r.mirrors[first]);
   }
   if (!wrong.empty())
-    return {"release", false, wrong + " (" + releasePath + "): a launcher of another stub or release"};
+    return {"release", false,
+            wrong + " (" + releasePath +
+                "): a launcher of another stub or release (after raising the version and building, install the "
+                "new stub with cmake --install, then attach, sign and publish again)"};
   return {"release", true,
           "product code " + VisibleBytes(s.productCode) + ", version " + VisibleBytes(s.version) +
               ", home page and mirrors as " + releasePath + " says"};

@@ -29,20 +29,24 @@ std::string ExistingReply(const std::string& path) {
   return body;
 }
 
-// What the refusal adds when release.cmake in this folder names another version than the
-// launcher's: the stub attached was installed before release.cmake was raised.
-std::string StubOlderThanRelease(const TLauncherSettings& s) {
-  std::string version;
+// What the refusal adds about the stub: a launcher still of the old version usually means the
+// stub attached was installed before the version was raised. Said exactly when release.cmake is
+// in this folder; otherwise as the step to check.
+std::string StubAdvice(const TLauncherSettings& s) {
+  const std::string install =
+      "build, install the new stub (cmake --install build/win32 --prefix \"$HOME/setuptq\"; setupkit info of the "
+      "installed stub shows its version), then attach, sign and publish again";
   try {
-    version = ReadReleaseFile("release.cmake").version;
+    const std::string version = ReadReleaseFile("release.cmake").version;
+    if (version == s.version) return "";
+    return ". This launcher is version " + VisibleBytes(s.version) + " while release.cmake says " +
+           VisibleBytes(version) + ": its stub was installed before the version was raised. " + install;
   } catch (const Exception&) {
-    return "";  // published from elsewhere than a checkout: nothing to compare with
+    // Published from a release folder: nothing here to compare with.
   }
-  if (version == s.version) return "";
-  return ". This launcher is version " + VisibleBytes(s.version) + " while release.cmake says " +
-         VisibleBytes(version) +
-         ": its stub was installed before the version was raised. Build, install the new stub (cmake --install "
-         "build/win32 --prefix \"$HOME/setuptq\"), attach, sign and publish again";
+  return ". If release.cmake says a higher version already, this launcher's stub was installed before it "
+         "was raised: " +
+         install;
 }
 
 // Asks the launcher's mirrors for the reply at its path; the refusal when one serves another
@@ -64,7 +68,7 @@ std::string ServedByAnotherBuild(const TLauncherFile& launcher, const std::strin
            "downloaded fail its check. Raise SETUPTQ_PRODUCT_VERSION in release.cmake, then build, attach, sign "
            "and publish the new file (signing again also gives a file a new fingerprint, so a re-signed build "
            "needs a new version too). --offline publishes without asking, for a release no user has yet" +
-           StubOlderThanRelease(s);
+           StubAdvice(s);
   }
   if (!silent.empty()) {
     Print(stderr,
