@@ -92,7 +92,7 @@ auto=0
 installer_pids() {
   local p
   for p in $(pgrep -if 'insttq\.exe' || true); do
-    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$p"
+    { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$p"
   done
   return 0
 }

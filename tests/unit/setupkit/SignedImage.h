@@ -5,6 +5,7 @@
 // digest, their RSA signature by a fixed 512-bit test key), appended to an image made by
 // StubImage.h.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -127,14 +128,17 @@ inline std::string PowMod(const std::string& base, const std::string& exponent, 
   return out;
 }
 
-/// The RSA signature (PKCS #1 v1.5, SHA-256) of `bytes` by the test key.
+/// The RSA signature (PKCS #1 v1.5, SHA-256) of `bytes` by the test key (kept: the fuzzer signs
+/// the same attributes over and over).
 inline std::string RsaSign(const std::string& bytes) {
+  static std::map<std::string, std::string> made;
+  if (const auto found = made.find(bytes); found != made.end()) return found->second;
   const std::string digestInfo =
       std::string("\x30\x31\x30\x0d\x06\x09\x60\x86\x48\x01\x65\x03\x04\x02\x01\x05\x00\x04\x20", 19) +
       DigestOf(kSha256, bytes);
   const std::string padded =
       std::string("\x00\x01", 2) + std::string(64 - 3 - digestInfo.size(), '\xFF') + std::string(1, '\0') + digestInfo;
-  return PowMod(padded, FromHex(kPrivateExponent), FromHex(kModulus));
+  return made[bytes] = PowMod(padded, FromHex(kPrivateExponent), FromHex(kModulus));
 }
 
 struct TSignOptions {
@@ -142,6 +146,7 @@ struct TSignOptions {
   std::string oid = kSha256;    // the image digest's algorithm
   bool attributesMatch = true;  // the signed attributes hold the content's digest
   bool flipValue = false;       // one bit of the signature value changed after signing
+  std::string unsignedAttributes;  // the content of the signer's [1] (a time stamp, say); none if empty
 };
 
 /// The image with a signature of it appended and named in its certificate directory.
@@ -172,7 +177,8 @@ inline std::string Sign(std::string image, const TSignOptions& o = {}) {
   if (o.flipValue) value[20] ^= 0x10;
   const std::string signerInfo =
       Seq(Der(0x02, "\x01") + Seq(issuer + serial) + Algorithm(kSha256) + Der(0xA0, attributes) +
-          Algorithm("\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01") + Octets(value));
+          Algorithm("\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01") + Octets(value) +
+          (o.unsignedAttributes.empty() ? "" : Der(0xA1, o.unsignedAttributes)));
   const std::string signedData =
       Seq(Der(0x02, "\x01") + Set(Algorithm(kSha256)) + Seq(Oid(indirectData) + Der(0xA0, Seq(indirectFields))) +
           Der(0xA0, certificate) + Set(signerInfo));
