@@ -34,18 +34,18 @@ std::string ExistingReply(const std::string& path) {
 // in this folder; otherwise as the step to check.
 std::string StubAdvice(const TLauncherSettings& s) {
   const std::string install =
-      "build, install the new stub (cmake --install build/win32 --prefix \"$HOME/setuptq\"; setupkit info of the "
+      "install the new stub (cmake --install build/win32 --prefix \"$HOME/setuptq\"; setupkit info of the "
       "installed stub shows its version), then attach, sign and publish again";
   try {
     const std::string version = ReadReleaseFile("release.cmake").version;
     if (version == s.version) return "";
     return ". This launcher is version " + VisibleBytes(s.version) + " while release.cmake says " +
-           VisibleBytes(version) + ": its stub was installed before the version was raised. " + install;
+           VisibleBytes(version) + ": its stub was installed before the version was raised. Build, " + install;
   } catch (const Exception&) {
     // Published from a release folder: nothing here to compare with.
   }
   return ". If release.cmake says a higher version already, this launcher's stub was installed before it "
-         "was raised: " +
+         "was raised: build, " +
          install;
 }
 
