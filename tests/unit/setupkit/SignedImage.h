@@ -143,9 +143,9 @@ inline std::string RsaSign(const std::string& bytes) {
 
 struct TSignOptions {
   std::string cn = "Parvalo release test";
-  std::string oid = kSha256;    // the image digest's algorithm
-  bool attributesMatch = true;  // the signed attributes hold the content's digest
-  bool flipValue = false;       // one bit of the signature value changed after signing
+  std::string oid = kSha256;       // the image digest's algorithm
+  bool attributesMatch = true;     // the signed attributes hold the content's digest
+  bool flipValue = false;          // one bit of the signature value changed after signing
   std::string unsignedAttributes;  // the content of the signer's [1] (a time stamp, say); none if empty
 };
 
