@@ -125,19 +125,19 @@ if [ -n "$mirror_root" ]; then
   [ ${#up[@]} -gt 0 ] || echo "try-launcher: none of the launcher's mirrors is a loopback address to serve" >&2
   for hp in "${up[@]}"; do
     read -r host port <<<"$hp"
-    python3 -u -m http.server "$port" --bind "$host" --directory "$mirror_root" >"$out/http-$host.log" 2>&1 &
+    python3 -u -m http.server "$port" --bind "$host" --directory "$mirror_root" >"$out/http-$host-$port.log" 2>&1 &
     servers+=($!)
   done
   # A server says so once it listens; one that cannot (its address taken, say) ends instead.
   for i in "${!up[@]}"; do
     read -r host port <<<"${up[$i]}"
     for _ in $(seq 100); do  # about ten seconds
-      grep -q "^Serving HTTP on $host port $port" "$out/http-$host.log" && continue 2
+      grep -q "^Serving HTTP on $host port $port" "$out/http-$host-$port.log" && continue 2
       kill -0 "${servers[$i]}" 2>/dev/null || break
       sleep 0.1
     done
     echo "try-launcher: the mirror on $host:$port did not come up; its server said:" >&2
-    sed 's/^/  /' "$out/http-$host.log" >&2
+    sed 's/^/  /' "$out/http-$host-$port.log" >&2
     exit 1
   done
   echo "try-launcher: serving $mirror_root on ${#up[@]} mirror(s):$(printf ' %s' "${up[@]// /:}")"
