@@ -21,7 +21,7 @@ fi
 source bench/lib.sh
 bench_work_with_server
 
-"$SETUPKIT" publish --unsigned --offline "$LAUNCHER" "$work/www" >/dev/null
+"$SETUPKIT" publish --unsigned --offline --create "$LAUNCHER" "$work/www" >/dev/null
 reply=$(find "$work/www" -name '*ins.htm')
 path=${reply#"$work/www"}
 

@@ -40,6 +40,8 @@ r = json.load(open(sys.argv[1], encoding="utf-8"))
 print("%s (fingerprint %s), release file %s" % (r["file"], r["fingerprint"], r["release_file"]))
 for c in r["checks"]:
     print("  %s %-9s %s" % ("pass" if c["passed"] else "FAIL", c["name"], c["detail"]))
+    for m in c["mirrors"]:  # the mirrors a check fails for, each with what it answered
+        print("                 %s" % m)
 for w in r["warnings"]:
     print("  warn %s" % w)
 print("the release may be announced" if r["passed"] else "the release must not be announced")

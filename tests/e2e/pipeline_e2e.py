@@ -25,6 +25,7 @@ import re
 import shutil
 import signal
 import socket
+import struct
 import subprocess
 import sys
 import time
@@ -201,7 +202,7 @@ class Pipeline(Suite):
         info = json.loads(self.tool("info", "--json", "setupTQ.exe"))
         if not info["signed"] or "CN=Parvalo release test" not in (info["signer"] or ""):
             raise CaseFailed("setupkit info setupTQ.exe: signed %s by %r" % (info["signed"], info["signer"]))
-        self.tool("publish", "setupTQ.exe", self.webroot)
+        self.tool("publish", "--create", "setupTQ.exe", self.webroot)
         self.copy_to_mirrors()
         reply = os.path.join(self.webroot, PATH.lstrip("/"))
         self.nginx.start()
@@ -222,9 +223,20 @@ class Pipeline(Suite):
         run("osslsigncode", "verify", "-CAfile", "cert.pem", "-in", "setupTQ.exe", cwd=self.work)
         out = self.tool("check-release", "setupTQ.exe")
         print(out, end="", flush=True)
-        if not re.search(r"^  pass signed   by CN=Parvalo release test, O=QOR Software;", out, re.M) or \
-                out.count("\n  pass ") != 5 or "all 5 checks pass" not in out:
+        if not re.search(r"^  pass signed   by CN=Parvalo release test, O=QOR Software;.* the signature value "
+                         r"verifies, the chain does not end at a root this machine trusts: self-signed$", out, re.M) \
+                or out.count("\n  pass ") != 5 or "all 5 checks pass" not in out \
+                or not re.search(r"^  warn signed   no time stamp: the signature stops being valid on "
+                                 r"\d{4}-\d\d-\d\d, when", out, re.M):
             raise CaseFailed("check-release setupTQ.exe:\n" + out)
+        # One bit of the signature value changed: its digests still hold, its value does not.
+        forged = bytearray(open(signed, "rb").read())
+        table = struct.unpack_from("<I", forged, struct.unpack_from("<I", forged, 0x3C)[0] + 24 + 96 + 32)[0]
+        forged[forged.rfind(b"\x04\x82\x01\x00", table) + 40] ^= 1
+        open(os.path.join(self.work, "forged.exe"), "wb").write(forged)
+        out = self.tool("publish", "forged.exe", self.webroot, ok=False, code=1)
+        if "the signature value does not verify with the signer's public key" not in out:
+            raise CaseFailed("publishing a launcher whose signature value was changed: %s" % out)
 
         r = Run(self, "signed", None, launcher=signed)
         try:

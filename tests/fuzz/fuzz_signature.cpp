@@ -1,6 +1,8 @@
 // The Authenticode reader of `setupkit info`, `publish` and `check-release` over hostile
-// certificate tables, appended to one fixed launcher image: whatever the bytes, checking must
-// neither crash, hang nor raise, and a table it does not accept must say why.
+// certificate tables, appended to one fixed launcher image, and over hostile unsigned attributes
+// (where a time stamp lies) of a signature whose digests and value hold: whatever the bytes,
+// checking must neither crash, hang nor raise, a table it does not accept must say why, and a
+// signature it accepts must say where its chain ends.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -17,7 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const TSignatureCheck check = CheckSignature(file, pe);
     if (check.present && check.valid != check.problem.empty()) std::abort();
   } catch (const EPeImageError&) {
-    return 0;  // an empty table, or one the image's own checks refuse
+    // an empty table, or one the image's own checks refuse
   }
+  signtest::TSignOptions stamped;
+  stamped.unsignedAttributes = table;
+  TMemoryStream signedFile(signtest::Sign(image, stamped));
+  TPeImage pe(signedFile, TPeUse::Inspect);
+  const TSignatureCheck check = CheckSignature(signedFile, pe);
+  if (!check.valid || check.chain.empty() || check.expires != "2049-12-31") std::abort();
   return 0;
 }

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <map>
 
+#include "LauncherFile.h"
+
 TReleaseFile ParseReleaseFile(const std::string& text) {
   // Each set(NAME "value" ...) with its quoted values; a later set() of a name wins, as in CMake.
   std::map<std::string, std::vector<std::string>> values;
@@ -53,4 +55,18 @@ TReleaseFile ParseReleaseFile(const std::string& text) {
     throw EReleaseFileError("no set(SETUPTQ_MIRRORS \"...\" ...)");
   out.mirrors = mirrors->second;
   return out;
+}
+
+TReleaseFile ReadReleaseFile(const std::string& path) {
+  // A release.cmake is a page of set() calls; anything this large is another file.
+  constexpr std::int64_t kMaxReleaseFileSize = 64 * 1024;
+  auto file = OpenRead(path);
+  if (file->Size() > kMaxReleaseFileSize) throw EReleaseFileError(path + " is too large to be a release.cmake");
+  std::string text(static_cast<std::size_t>(file->Size()), '\0');
+  if (!text.empty()) file->ReadBuffer(&text[0], static_cast<int>(text.size()));
+  try {
+    return ParseReleaseFile(text);
+  } catch (const EReleaseFileError& e) {
+    throw EReleaseFileError(path + ": " + e.Message());
+  }
 }

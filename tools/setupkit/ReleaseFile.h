@@ -17,3 +17,7 @@ struct TReleaseFile {
 /// SETUPTQ_HOME_PAGE and SETUPTQ_MIRRORS (quoted values, one or more, over any number of lines;
 /// "#" comments). Raises EReleaseFileError naming what is missing.
 TReleaseFile ParseReleaseFile(const std::string& text);
+
+/// Reads and parses the release file at `path` (ParseReleaseFile); raises EReleaseFileError
+/// naming the file, or the open error when there is none.
+TReleaseFile ReadReleaseFile(const std::string& path);

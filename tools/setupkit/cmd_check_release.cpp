@@ -16,9 +16,6 @@
 
 namespace {
 
-// A release.cmake is a page of set() calls; anything this large is another file.
-constexpr std::int64_t kMaxReleaseFileSize = 64 * 1024;
-
 struct TCheck {
   const char* name;
   bool passed;
@@ -26,25 +23,10 @@ struct TCheck {
   std::vector<std::string> mirrors = {};  // the mirrors it fails for, each with why
 };
 
-TReleaseFile ReadReleaseFile(const std::string& path) {
-  auto file = OpenRead(path);
-  if (file->Size() > kMaxReleaseFileSize) throw EReleaseFileError(path + " is too large to be a release.cmake");
-  std::string text(static_cast<std::size_t>(file->Size()), '\0');
-  if (!text.empty()) file->ReadBuffer(&text[0], static_cast<int>(text.size()));
-  try {
-    return ParseReleaseFile(text);
-  } catch (const EReleaseFileError& e) {
-    throw EReleaseFileError(path + ": " + e.Message());
-  }
-}
-
 std::string Mirror(std::size_t i, const TMirrorVerdict& v) { return "M" + std::to_string(i + 1) + " " + v.url; }
 
 TCheck SignedCheck(const TSignatureCheck& s) {
-  if (s.valid)
-    return {"signed", true,
-            "by " + (s.signer.empty() ? std::string("(a signer this tool cannot read)") : s.signer) + "; the file's " +
-                s.algorithm + " digest is the one signed"};
+  if (s.valid) return {"signed", true, SignatureFacts(s)};
   if (s.present) return {"signed", false, "its certificate table is no valid signature of this file: " + s.problem};
   return {"signed", false, "no signature: sign it (osslsigncode sign, README \"Publishing a release\")"};
 }
@@ -88,7 +70,10 @@ TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std
               s.mirrors[first], r.mirrors[first]);
   }
   if (!wrong.empty())
-    return {"release", false, wrong + " (" + releasePath + "): a launcher of another stub or release"};
+    return {"release", false,
+            wrong + " (" + releasePath +
+                "): a launcher of another stub or release (after raising the version and building, install the "
+                "new stub with cmake --install, then attach, sign and publish again)"};
   return {"release", true,
           "product code " + VisibleBytes(s.productCode) + ", version " + VisibleBytes(s.version) +
               ", home page and mirrors as " + releasePath + " says"};
@@ -154,7 +139,10 @@ int RunCheckRelease(const std::vector<std::string>& args) {
     reply = "no mirror serves a reply to compare";
   checks.push_back({"reply", stale.empty() && refusal.empty() && anyReply, reply, stale});
   // The release's own mirrors, also when others were asked in their place.
-  const std::vector<std::string> warnings = MirrorWarnings(s.mirrors);
+  const std::vector<std::string> signatureWarnings = SignatureWarnings(launcher.signature);
+  const std::vector<std::string> mirrorWarnings = MirrorWarnings(s.mirrors);
+  std::vector<std::string> warnings = signatureWarnings;
+  warnings.insert(warnings.end(), mirrorWarnings.begin(), mirrorWarnings.end());
 
   std::size_t failed = 0;
   for (const TCheck& c : checks) failed += c.passed ? 0 : 1;
@@ -186,7 +174,8 @@ int RunCheckRelease(const std::vector<std::string>& args) {
       Print(stdout, "  %s %-8s %s\n", c.passed ? "pass" : "FAIL", c.name, c.detail.c_str());
       for (const auto& m : c.mirrors) Print(stdout, "                %s\n", m.c_str());
     }
-    for (const auto& w : warnings) Print(stdout, "  warn %-8s %s\n", "mirrors", w.c_str());
+    for (const auto& w : signatureWarnings) Print(stdout, "  warn %-8s %s\n", "signed", w.c_str());
+    for (const auto& w : mirrorWarnings) Print(stdout, "  warn %-8s %s\n", "mirrors", w.c_str());
   }
   if (failed == 0) {
     if (!json) Print(stdout, "all %zu checks pass\n", checks.size());
@@ -195,11 +184,12 @@ int RunCheckRelease(const std::vector<std::string>& args) {
   return Fail(std::to_string(failed) + " of " + std::to_string(checks.size()) + " checks fail for " + path);
 }
 
-const RegisterCommand reg{"check-release", "[--release-file FILE] [--mirror URL]... [--json] LAUNCHER",
-                          "the checks before announcing LAUNCHER, each with its verdict: signed (its Authenticode "
-                          "digest is the file's; by whom), carries the installer, product code, version, home page "
-                          "and mirrors as FILE (default: release.cmake in this folder) says, every mirror serves a "
-                          "reply, every reply served is this build's; warns of loopback, private or repeated "
-                          "mirrors; exit 0 only when every check passes",
-                          RunCheckRelease};
+const RegisterCommand reg{
+    "check-release", "[--release-file FILE] [--mirror URL]... [--json] LAUNCHER",
+    "the checks before announcing LAUNCHER, each with its verdict: signed (its Authenticode "
+    "digest is the file's and its value verifies; by whom), carries the installer, product code, version, home page "
+    "and mirrors as FILE (default: release.cmake in this folder) says, every mirror serves a "
+    "reply, every reply served is this build's; warns of a chain that ends at no trusted root, "
+    "no time stamp, loopback, private or repeated mirrors; exit 0 only when every check passes",
+    RunCheckRelease};
 }  // namespace

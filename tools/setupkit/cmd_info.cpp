@@ -13,7 +13,7 @@
 namespace {
 
 std::string SignatureText(const TSignatureCheck& s) {
-  if (s.valid) return "yes, by " + (s.signer.empty() ? "(a signer this tool cannot read)" : s.signer);
+  if (s.valid) return "yes, " + SignatureFacts(s);
   if (s.present) return "no: its certificate table is no valid signature of this file: " + s.problem;
   return "no";
 }
@@ -33,7 +33,8 @@ int RunInfo(const std::vector<std::string>& args) {
   const std::string fingerprint = GetFileMD5(ArgPath(path));
   std::vector<TPayloadEntry> entries;
   if (launcher.hasPayload) entries = ListPayload(*OpenPayload(path));
-  const std::vector<std::string> warnings = MirrorWarnings(s.mirrors);
+  std::vector<std::string> warnings = SignatureWarnings(signature);
+  for (const std::string& w : MirrorWarnings(s.mirrors)) warnings.push_back(w);
 
   if (cl.Has("--json")) {
     std::vector<std::string> mirrors, items, warned;
@@ -59,6 +60,11 @@ int RunInfo(const std::vector<std::string>& args) {
                       {"signed", JsonBool(signature.valid)},
                       {"signer", signature.signer.empty() ? "null" : JsonText(signature.signer)},
                       {"signature_problem", signature.problem.empty() ? "null" : JsonText(signature.problem)},
+                      {"chain", signature.chain.empty() ? "null" : JsonText(signature.chain)},
+                      {"chain_trusted",
+                       signature.valid ? JsonBool(signature.chainEnd == platform::ChainEnd::TrustedRoot) : "null"},
+                      {"time_stamp", signature.timeStamp.empty() ? "null" : JsonText(signature.timeStamp)},
+                      {"certificate_expires", signature.expires.empty() ? "null" : JsonText(signature.expires)},
                       {"warnings", JsonArray(warned, true)}},
                      true)
               .c_str());
@@ -78,6 +84,10 @@ int RunInfo(const std::vector<std::string>& args) {
     Print(stdout, "  payload      none (a stub)\n");
   }
   Print(stdout, "  signed       %s\n", SignatureText(signature).c_str());
+  if (signature.valid)
+    Print(stdout, "  time stamp   %s\n  certificate  expires %s\n",
+          signature.timeStamp.empty() ? "none" : signature.timeStamp.c_str(),
+          signature.expires.empty() ? "(a date this tool cannot read)" : signature.expires.c_str());
   for (const auto& w : warnings) Print(stdout, "  warning      %s\n", w.c_str());
   return 0;
 }
@@ -85,6 +95,7 @@ int RunInfo(const std::vector<std::string>& args) {
 const RegisterCommand reg{"info", "[--json] LAUNCHER",
                           "what LAUNCHER (or a stub) carries: version, product code, reply path, mirrors, home "
                           "page, fingerprint, payload entries, whether its Authenticode signature signs this file "
-                          "and by whom; warns of loopback, private or repeated mirrors",
+                          "(its digests, its extent, its value) and by whom, where its chain ends, its time stamp "
+                          "and the certificate's expiry; warns of loopback, private or repeated mirrors",
                           RunInfo};
 }  // namespace

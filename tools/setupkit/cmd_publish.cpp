@@ -1,4 +1,4 @@
-// setupkit publish [--unsigned] [--offline] LAUNCHER WEBROOT: writes the reply file the mirrors
+// setupkit publish [--unsigned] [--offline] [--create] LAUNCHER WEBROOT: writes the reply file the mirrors
 // serve for a built launcher, at the path its own settings name, after checking that it is a
 // launcher worth publishing, that it will accept the reply, and that its mirrors do not serve
 // another build's reply at that path already (which users of that build would then fail).
@@ -9,6 +9,7 @@
 #include "Command.h"
 #include "LauncherFile.h"
 #include "MirrorCheck.h"
+#include "ReleaseFile.h"
 #include "ReplyPublish.h"
 #include "base/SysUtils.h"
 #include "codes/QORMD5Unit.h"
@@ -28,14 +29,35 @@ std::string ExistingReply(const std::string& path) {
   return body;
 }
 
+// What the refusal adds about the stub: a launcher still of the old version usually means the
+// stub attached was installed before the version was raised. Said exactly when release.cmake is
+// in this folder; otherwise as the step to check.
+std::string StubAdvice(const TLauncherSettings& s) {
+  const std::string install =
+      "install the new stub (cmake --install build/win32 --prefix \"$HOME/setuptq\"; setupkit info of the "
+      "installed stub shows its version), then attach, sign and publish again";
+  try {
+    const std::string version = ReadReleaseFile("release.cmake").version;
+    if (version == s.version) return "";
+    return ". This launcher is version " + VisibleBytes(s.version) + " while release.cmake says " +
+           VisibleBytes(version) + ": its stub was installed before the version was raised. Build, " + install;
+  } catch (const Exception&) {
+    // Published from a release folder: nothing here to compare with.
+  }
+  return ". If release.cmake says a higher version already, this launcher's stub was installed before it "
+         "was raised: build, " +
+         install;
+}
+
 // Asks the launcher's mirrors for the reply at its path; the refusal when one serves another
 // build's, or "".
 std::string ServedByAnotherBuild(const TLauncherFile& launcher, const std::string& fingerprint) {
   const TLauncherSettings& s = launcher.settings;
   const std::vector<TMirrorVerdict> verdicts = AskMirrors(fingerprint, s.ReplyPath(), s.mirrors, false);
-  std::size_t silent = 0;
-  for (const TMirrorVerdict& v : verdicts) {
-    if (v.kind == TMirrorVerdictKind::NoAnswer) ++silent;
+  std::vector<std::string> silent;
+  for (std::size_t i = 0; i < verdicts.size(); ++i) {
+    const TMirrorVerdict& v = verdicts[i];
+    if (v.kind == TMirrorVerdictKind::NoAnswer) silent.push_back("M" + std::to_string(i + 1) + " " + VerdictLine(v));
     // A reply that decodes to a fingerprint: a build was published there.
     if (v.kind != TMirrorVerdictKind::Mismatch || v.code.size() != 32 ||
         v.code.find_first_not_of("0123456789abcdef") != std::string::npos)
@@ -45,18 +67,21 @@ std::string ServedByAnotherBuild(const TLauncherFile& launcher, const std::strin
            "): publishing this one under the same version would make every copy of that build that users "
            "downloaded fail its check. Raise SETUPTQ_PRODUCT_VERSION in release.cmake, then build, attach, sign "
            "and publish the new file (signing again also gives a file a new fingerprint, so a re-signed build "
-           "needs a new version too). --offline publishes without asking, for a release no user has yet";
+           "needs a new version too). --offline publishes without asking, for a release no user has yet" +
+           StubAdvice(s);
   }
-  if (silent > 0)
+  if (!silent.empty()) {
     Print(stderr,
-          "setupkit publish: note: %zu of %zu mirrors did not answer; whether they serve another build's "
-          "reply is unknown (setupkit check-mirrors says why)\n",
-          silent, verdicts.size());
+          "setupkit publish: note: %zu of %zu mirrors gave no reply at %s (a mirror that did not answer at all may "
+          "still serve another build's):\n",
+          silent.size(), verdicts.size(), VisibleBytes(s.ReplyPath()).c_str());
+    for (const std::string& line : silent) Print(stderr, "  %s\n", line.c_str());
+  }
   return "";
 }
 
 int RunPublish(const std::vector<std::string>& args) {
-  const TCommandLine cl(args, {{{"--unsigned"}, false}, {{"--offline"}, false}});
+  const TCommandLine cl(args, {{{"--unsigned"}, false}, {{"--offline"}, false}, {{"--create"}, false}});
   cl.ExpectOperands(2, 2, "LAUNCHER and WEBROOT");
   const std::string& path = cl.Operands()[0];
   const std::string& webroot = cl.Operands()[1];
@@ -92,6 +117,19 @@ int RunPublish(const std::vector<std::string>& args) {
                 " is not signed. Users download the signed file, whose fingerprint "
                 "differs, so this reply would fail for every one of them. Sign it first (osslsigncode sign, see "
                 "README \"Publishing a release\") and publish the signed file, or pass --unsigned for a test release");
+  // A web root is made only when asked: a mistyped name would otherwise take the reply that
+  // the mirrors never copy.
+  const platform::PathKind root = platform::KindOfPath(ArgPath(webroot));
+  if (root != platform::PathKind::Directory && (root != platform::PathKind::None || !cl.Has("--create"))) {
+    Fail("refused: the web root " + webroot +
+         (root == platform::PathKind::None
+              ? " does not exist (a mistyped name?). Give the folder the mirrors are copied from, or add --create "
+                "to make it"
+              : " is not a folder"));
+    return kExitInput;
+  }
+  for (const std::string& w : SignatureWarnings(launcher.signature))
+    Print(stderr, "setupkit publish: warning: %s\n", w.c_str());
   if (!cl.Has("--offline")) {
     const std::string refusal = ServedByAnotherBuild(launcher, GetFileMD5(ArgPath(path)));
     if (!refusal.empty()) return Fail("refused: " + refusal);
@@ -114,9 +152,10 @@ int RunPublish(const std::vector<std::string>& args) {
 }
 
 const RegisterCommand reg{
-    "publish", "[--unsigned] [--offline] LAUNCHER WEBROOT",
+    "publish", "[--unsigned] [--offline] [--create] LAUNCHER WEBROOT",
     "write WEBROOT/brenlow/<product><version>ins.htm (the path LAUNCHER's settings name), the "
-    "mirror reply for LAUNCHER; refused for a file that is not a launcher, a launcher without "
+    "mirror reply for LAUNCHER; WEBROOT must exist (--create makes it); refused for a file that is not a launcher, a "
+    "launcher without "
     "its installer, a launcher whose signature does not sign it, an unsigned launcher (unless --unsigned), "
     "one that would not accept its reply, and one whose mirrors already serve another build's "
     "reply at that path (they are asked first, unless --offline)",

@@ -270,7 +270,7 @@ class Suite:
         """The reply file the vendor publishes for a launcher, as `setupkit publish` writes it."""
         d = os.path.join(self.replies, name)
         shutil.rmtree(d, ignore_errors=True)
-        subprocess.run([self.setupkit, "publish", "--unsigned", "--offline", launcher, d], check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([self.setupkit, "publish", "--unsigned", "--offline", "--create", launcher, d], check=True, stdout=subprocess.DEVNULL)
         return os.path.join(d, PATH.lstrip("/"))
 
     def fingerprint(self, path):

@@ -125,10 +125,16 @@ TEST_F(VendorCommands, PublishRefusesSettingsThatWouldLeaveTheWebRoot) {
     EXPECT_NE(testing::internal::GetCapturedStderr().find("is not one a release can have"), std::string::npos);
     EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"hostile.exe"})) << h.code << h.version;
   }
-  // A web root that cannot be written is an I/O error (exit 3, main's catch), not a refusal.
+  // A web root that cannot be made is an I/O error (exit 3, main's catch), not a refusal; one that
+  // does not exist is made only when asked, so that a mistyped name is said, not published to.
   WriteFile(At("good.exe"), LauncherWith(payload));
   WriteFile(At("file"), "not a folder");
-  EXPECT_THROW(RunCommand("publish", {"--unsigned", At("good.exe"), At("file")}), EFCreateError);
+  EXPECT_THROW(RunCommand("publish", {"--unsigned", "--create", At("good.exe"), At("file/root")}), EFCreateError);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunCommand("publish", {"--unsigned", At("good.exe"), At("webrooot")}), kExitInput);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("the web root " + At("webrooot") + " does not exist"),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(At("webrooot")));
 }
 
 // One pass, all or nothing: a damaged entry after a good one leaves the folder as it was,

@@ -171,7 +171,7 @@ TEST_F(ReleaseCheck, PublishRefusesToReplaceAnotherBuildsReplyOnTheMirrors) {
   const std::string settings = "product-code=QORTQ\nversion=3.6\ninstaller=instTQ.exe\nhome-page=" + stale.Url("/") +
                                "\nmirror=" + RefusingMirror() + "\nmirror=" + stale.Url("/") + "\n";
   testfiles::WriteFile(At("setupTQ.exe"), Build("ours", true, "instTQ.exe", settings).bytes);
-  const TRun refused = Tool("publish", {At("setupTQ.exe"), At("webroot")});
+  const TRun refused = Tool("publish", {"--create", At("setupTQ.exe"), At("webroot")});
   EXPECT_EQ(refused.code, kExitNo);
   for (const char* said : {"already serves the reply of another build of QORTQ 3.6", other.fingerprint.c_str(),
                            "Raise SETUPTQ_PRODUCT_VERSION in release.cmake", "--offline"})
@@ -179,7 +179,18 @@ TEST_F(ReleaseCheck, PublishRefusesToReplaceAnotherBuildsReplyOnTheMirrors) {
   EXPECT_FALSE(std::filesystem::exists(At("webroot")));
   EXPECT_EQ(stale.Requests().size(), 1u);
   // Told the release is not out yet, it publishes without asking.
-  EXPECT_EQ(Tool("publish", {"--offline", At("setupTQ.exe"), At("webroot")}).code, 0);
+  EXPECT_EQ(Tool("publish", {"--offline", "--create", At("setupTQ.exe"), At("webroot")}).code, 0);
+
+  // Mirrors with no reply at the path do not stop it; its note names each and what it answered.
+  TScriptedServer empty({{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}});
+  const std::string fresh = "product-code=QORTQ\nversion=3.7\ninstaller=instTQ.exe\nhome-page=" + empty.Url("/") +
+                            "\nmirror=" + empty.Url("/") + "\nmirror=" + RefusingMirror() + "\n";
+  testfiles::WriteFile(At("setupTQ37.exe"), Build("fresh", true, "instTQ.exe", fresh).bytes);
+  const TRun noted = Tool("publish", {At("setupTQ37.exe"), At("webroot")});
+  EXPECT_EQ(noted.code, 0) << noted.err;
+  for (const char* said : {"2 of 2 mirrors gave no reply at brenlow/QORTQ3.7ins.htm", "\n  M1 http://127.0.0.1:",
+                           "404 Not Found", "\n  M2 http://127.0.0.1:", "Connection refused"})
+    EXPECT_NE(noted.err.find(said), std::string::npos) << said << " in " << noted.err;
 }
 
 TEST_F(ReleaseCheck, JsonCarriesNamesAsCharactersAndEveryVerdict) {

@@ -1,5 +1,5 @@
-// A launcher counts as signed only when its certificate table is a signature of this very file:
-// what info shows, and what publish takes as signed.
+// A launcher counts as signed only when its certificate table is a signature of this very file,
+// its value made by the signer's key: what info shows, and what publish takes as signed.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -57,9 +57,11 @@ TEST(Signature, OnlyASignatureOfThisFileCounts) {
   for (char& c : noise) c = static_cast<char>(random());
   std::string changed = signedFile;
   changed[0x210] ^= 0x01;  // a byte of the code
-  signtest::TSignOptions otherContent, sha512;
+  signtest::TSignOptions otherContent, sha512, otherValue;
   otherContent.attributesMatch = false;
   sha512.oid = signtest::kSha512;
+  otherValue.flipValue = true;
+  const std::string table = signedFile.substr((launcher.size() + 7) / 8 * 8);
   const struct {
     const char* name;
     std::string bytes;
@@ -72,6 +74,9 @@ TEST(Signature, OnlyASignatureOfThisFileCounts) {
       {"appended.exe", signedFile + "appended after signing", "bytes follow the signature"},
       {"attributes.exe", signtest::Sign(launcher, otherContent), "signed attributes do not hold the digest"},
       {"sha512.exe", signtest::Sign(launcher, sha512), "(OID 2.16.840.1.101.3.4.2.3) is not one this tool computes"},
+      {"value.exe", signtest::Sign(launcher, otherValue), "the signature value does not verify with the signer's"},
+      {"junk.exe", signtest::WithTable(launcher, table + std::string(4096, 'J')),
+       "bytes of the certificate table follow the signature"},
   };
   for (const auto& c : cases) {
     const std::string path = dir.At(c.name);
@@ -84,6 +89,10 @@ TEST(Signature, OnlyASignatureOfThisFileCounts) {
     if (expectValid) {
       EXPECT_EQ(s.signer, "CN=Parvalo release test, O=Parvalo");
       EXPECT_EQ(s.algorithm, "SHA-256");
+      // Its issuer is no root this machine knows, and no time stamp says when it was made.
+      EXPECT_EQ(s.chain, "the chain does not end at a root this machine trusts: unknown root");
+      EXPECT_EQ(s.expires, "2049-12-31");
+      EXPECT_EQ(s.timeStamp, "");
     }
   }
   // publish takes only the valid one as signed, and says why it refuses the noise.
@@ -93,7 +102,7 @@ TEST(Signature, OnlyASignatureOfThisFileCounts) {
   EXPECT_NE(said.find("no valid signature"), std::string::npos) << said;
   EXPECT_FALSE(std::filesystem::exists(dir.At("webroot")));
   testing::internal::CaptureStdout();
-  EXPECT_EQ(RunCommand("publish", {"--offline", dir.At("signed.exe"), dir.At("webroot")}), 0);
+  EXPECT_EQ(RunCommand("publish", {"--offline", "--create", dir.At("signed.exe"), dir.At("webroot")}), 0);
   testing::internal::GetCapturedStdout();
 }
 

@@ -2,9 +2,12 @@
 // An Authenticode signature made in memory for the vendor tool's tests: a certificate table
 // holding PKCS #7 SignedData as a signing tool writes it (the image digest in an
 // SpcIndirectDataContent, the signer's certificate, signed attributes with the content's
-// digest), appended to an image made by StubImage.h. The RSA signature itself is filler: the
-// tool reads the digest and the signer, it does not verify RSA.
+// digest, their RSA signature by a fixed 512-bit test key), appended to an image made by
+// StubImage.h.
+#include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "Digest.h"
 #include "StubImage.h"
@@ -53,10 +56,97 @@ inline std::string WithTable(std::string image, const std::string& table) {
   return image + table;
 }
 
+// The test key: modulus and private exponent, big-endian hex (public exponent 65537). Made
+// once with `openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:512`; never a release's.
+constexpr const char* kModulus =
+    "b41dee8ae9284748c1988dd0a8a6ccf50d07aab3a7ad02340a264bf6d7566c06"
+    "e5b455e065761a5932fc13b24bcdb52a90367e512abb220e58d4ec12bd1b456d";
+constexpr const char* kPrivateExponent =
+    "0d7f3cb3de1aed948f254e6337702065b08f458466e939040b4aa9609aec57f5"
+    "e01bf0d001247a54effe4658da8b14132ee1414ebb09c97c11e66dd0849fd4c1";
+
+inline std::string FromHex(const std::string& hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return out;
+}
+
+// base^exponent mod modulus over 64-byte big-endian numbers, by shifts and subtractions (slow,
+// and enough for one signature a test).
+inline std::string PowMod(const std::string& base, const std::string& exponent, const std::string& modulus) {
+  using TNumber = std::vector<std::uint32_t>;  // 17 words, least significant first
+  auto read = [](const std::string& bytes) {
+    TNumber n(17, 0);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+      n[i / 4] |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[bytes.size() - 1 - i])) << (8 * (i % 4));
+    return n;
+  };
+  const TNumber m = read(modulus);
+  auto notBelow = [&m](const TNumber& a) {
+    for (std::size_t i = a.size(); i-- > 0;)
+      if (a[i] != m[i]) return a[i] > m[i];
+    return true;
+  };
+  auto subtract = [&m](TNumber& a) {
+    std::int64_t borrow = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      const std::int64_t d = static_cast<std::int64_t>(a[i]) - m[i] - borrow;
+      a[i] = static_cast<std::uint32_t>(d);
+      borrow = d < 0;
+    }
+  };
+  auto add = [](TNumber& a, const TNumber& b) {
+    std::uint64_t carry = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      carry += static_cast<std::uint64_t>(a[i]) + b[i];
+      a[i] = static_cast<std::uint32_t>(carry);
+      carry >>= 32;
+    }
+  };
+  auto multiply = [&](const TNumber& a, const TNumber& b) {  // a * b mod m, a and b below m
+    TNumber r(17, 0);
+    for (int bit = 16 * 32; bit-- > 0;) {
+      add(r, r);
+      if (notBelow(r)) subtract(r);
+      if (a[bit / 32] >> (bit % 32) & 1) {
+        add(r, b);
+        if (notBelow(r)) subtract(r);
+      }
+    }
+    return r;
+  };
+  TNumber result(17, 0), b = read(base);
+  result[0] = 1;
+  for (unsigned char byte : exponent)
+    for (int bit = 7; bit >= 0; --bit) {
+      result = multiply(result, result);
+      if (byte >> bit & 1) result = multiply(result, b);
+    }
+  std::string out;
+  for (std::size_t i = 64; i-- > 0;) out += static_cast<char>(result[i / 4] >> (8 * (i % 4)));
+  return out;
+}
+
+/// The RSA signature (PKCS #1 v1.5, SHA-256) of `bytes` by the test key (kept: the fuzzer signs
+/// the same attributes over and over).
+inline std::string RsaSign(const std::string& bytes) {
+  static std::map<std::string, std::string> made;
+  if (const auto found = made.find(bytes); found != made.end()) return found->second;
+  const std::string digestInfo =
+      std::string("\x30\x31\x30\x0d\x06\x09\x60\x86\x48\x01\x65\x03\x04\x02\x01\x05\x00\x04\x20", 19) +
+      DigestOf(kSha256, bytes);
+  const std::string padded =
+      std::string("\x00\x01", 2) + std::string(64 - 3 - digestInfo.size(), '\xFF') + std::string(1, '\0') + digestInfo;
+  return made[bytes] = PowMod(padded, FromHex(kPrivateExponent), FromHex(kModulus));
+}
+
 struct TSignOptions {
   std::string cn = "Parvalo release test";
-  std::string oid = kSha256;    // the image digest's algorithm
-  bool attributesMatch = true;  // the signed attributes hold the content's digest
+  std::string oid = kSha256;       // the image digest's algorithm
+  bool attributesMatch = true;     // the signed attributes hold the content's digest
+  bool flipValue = false;          // one bit of the signature value changed after signing
+  std::string unsignedAttributes;  // the content of the signer's [1] (a time stamp, say); none if empty
 };
 
 /// The image with a signature of it appended and named in its certificate directory.
@@ -71,16 +161,24 @@ inline std::string Sign(std::string image, const TSignOptions& o = {}) {
   const std::string indirectFields = Seq(Oid(peImageData) + Seq("")) + Seq(Algorithm(o.oid) + Octets(digest));
   const std::string serial = Der(0x02, "\x01\x23");
   const std::string issuer = Name("Parvalo test CA", "Parvalo");
-  const std::string tbs =
-      Seq(Der(0xA0, Der(0x02, "\x02")) + serial + Algorithm(kSha256) + issuer + Seq("") + Name(o.cn, "Parvalo"));
+  const std::string rsaKey =
+      Seq(Der(0x02, std::string(1, '\0') + FromHex(kModulus)) + Der(0x02, std::string("\x01\x00\x01", 3)));
+  const std::string publicKey =
+      Seq(Algorithm("\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01") + Der(0x03, std::string(1, '\0') + rsaKey));
+  const std::string validity = Seq(Der(0x17, "260101000000Z") + Der(0x17, "491231235959Z"));
+  const std::string tbs = Seq(Der(0xA0, Der(0x02, "\x02")) + serial + Algorithm(kSha256) + issuer + validity +
+                              Name(o.cn, "Parvalo") + publicKey);
   const std::string certificate = Seq(tbs + Algorithm(kSha256) + Der(0x03, std::string("\x00\x42", 2)));
   std::string contentDigest = DigestOf(kSha256, indirectFields);  // the content without its tag and length
   if (!o.attributesMatch) contentDigest[0] ^= 1;
   const std::string attributes = Seq(Oid("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x03") + Set(Oid(indirectData))) +
                                  Seq(Oid("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x04") + Set(Octets(contentDigest)));
+  std::string value = RsaSign(Set(attributes));  // signed as a SET, stored as [0]
+  if (o.flipValue) value[20] ^= 0x10;
   const std::string signerInfo =
       Seq(Der(0x02, "\x01") + Seq(issuer + serial) + Algorithm(kSha256) + Der(0xA0, attributes) +
-          Algorithm("\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01") + Octets(std::string(256, '\x5A')));
+          Algorithm("\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01") + Octets(value) +
+          (o.unsignedAttributes.empty() ? "" : Der(0xA1, o.unsignedAttributes)));
   const std::string signedData =
       Seq(Der(0x02, "\x01") + Set(Algorithm(kSha256)) + Seq(Oid(indirectData) + Der(0xA0, Seq(indirectFields))) +
           Der(0xA0, certificate) + Set(signerInfo));
