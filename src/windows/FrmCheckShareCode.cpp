@@ -137,9 +137,13 @@ bool TFrmNetVerify::VerifyWithMirrors() {
     bool answered = false;
     try {
       body = FetchUrl(url);
-      // Nothing but blanks is no answer either, and must not stop the walk with a verdict
-      // of tampering.
-      answered = IsMirrorAnswer(body);
+      // Only a code decides. Nothing but blanks, or a page (a hotel's or airport's sign-in
+      // portal answers every address with one), is no answer, and must not stop the walk with
+      // a verdict of tampering.
+      answered = ShareCode->IsMirrorAnswer(body);
+      if (!answered)
+        LogLine(Trim(body).empty() ? "  no answer: the reply holds nothing but blanks"
+                                   : "  no answer: the network answered with a page (a sign-in portal?)");
     } catch (...) {
       // Any failure of the GET means no answer from this mirror; its text is not shown. A
       // GET that the user's close abandoned ends here too.

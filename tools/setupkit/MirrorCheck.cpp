@@ -31,14 +31,12 @@ std::string OneLine(const std::string& text) {
   return VisibleBytes(Trim(out));
 }
 
-// Why a body is no reply at all, or "" when it may be one.
+// Why a body that is no code was no answer, as the vendor can act on it.
 std::string NotAReply(const std::string& body) {
   if (body.compare(0, 3, "\xEF\xBB\xBF") == 0)
     return "not a reply: it begins with a UTF-8 byte-order mark (save the file without one)";
-  std::size_t at = 0;
-  while (at < body.size() && static_cast<unsigned char>(body[at]) <= 32) ++at;
-  if (at < body.size() && body[at] == '<') return "not a reply: an HTML page";
-  return "";
+  if (Trim(body).empty()) return "the reply holds nothing but blanks";
+  return "the network answered with a page (a sign-in portal?)";
 }
 
 bool IsPort(const std::string& text) {
@@ -110,17 +108,14 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
     MirrorBaseUrl(mirror, note);  // each URL stands on its own
     const std::string body = http_.FetchUrl(mirror + path_);
     const int status = http_.ResponseCode();
-    const std::string notReply = NotAReply(body);
+    const TDecodedReply reply = JudgeReply(body, fingerprint_);
     if (status / 100 == 3 || !http_.Response().Location.empty()) {
       verdict.detail =
           "redirect to " + OneLine(http_.Response().Location) + " (not followed, as the launcher does not)";
-    } else if (!notReply.empty()) {
-      verdict.kind = TMirrorVerdictKind::Mismatch;
-      verdict.detail = notReply;
-    } else if (!IsMirrorAnswer(body)) {
-      verdict.detail = "the reply holds nothing but blanks";
+    } else if (!reply.isCode) {
+      // The launcher asks the next mirror: only a code of another build is a mismatch.
+      verdict.detail = NotAReply(body);
     } else {
-      const TDecodedReply reply = JudgeReply(body, fingerprint_);
       verdict.code = VisibleBytes(reply.serverCode.substr(0, kShownCodeBytes));
       if (reply.matches) {
         verdict.kind = TMirrorVerdictKind::Match;

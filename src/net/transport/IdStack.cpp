@@ -50,6 +50,10 @@ const SocketErrorRow kSocketErrorTexts[] = {
     {Id_WSAEHOSTDOWN, "Host is down."},
     {Id_WSAEHOSTUNREACH, "No route to host."},
     {Id_WSAENOTEMPTY, "Directory not empty"},
+    {Id_WSAHOST_NOT_FOUND, "Host not found."},
+    {Id_WSATRY_AGAIN, "Temporary failure in name resolution (no name server answered)."},
+    {Id_WSANO_RECOVERY, "Non-recoverable failure in name resolution."},
+    {Id_WSANO_DATA, "The name is known but has no address."},
 };
 
 // Splits off the text before the first "." (the rest stays in `rest`; without a dot the whole

@@ -147,11 +147,6 @@ TIdStackSocketHandle TIdStackWindows::WSSocket(int family, int type, int protoco
 
 int TIdStackWindows::WSShutdown(TIdStackSocketHandle s, int how) { return ws::shutdown(s, how); }
 
-std::string TIdStackWindows::WSTranslateSocketErrorMsg(int number) {
-  if (number == Id_WSAHOST_NOT_FOUND) return "Socket Error # 11001\r\nHost not found.";
-  return TIdStack::WSTranslateSocketErrorMsg(number);
-}
-
 int TIdStackWindows::WSGetLastError() { return ws::WSAGetLastError(); }
 void TIdStackWindows::WSSetLastError(int number) { ws::WSASetLastError(number); }
 

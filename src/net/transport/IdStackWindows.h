@@ -30,7 +30,6 @@ class TIdStackWindows : public TIdStack {
   int WSSetSockOpt(TIdStackSocketHandle s, int level, int option, const void* value, int length) override;
   TIdStackSocketHandle WSSocket(int family, int type, int protocol) override;
   int WSShutdown(TIdStackSocketHandle s, int how) override;
-  std::string WSTranslateSocketErrorMsg(int number) override;
   int WSGetLastError() override;
   void WSSetLastError(int number) override;
   void WSGetPeerName(TIdStackSocketHandle s, int& family, std::string& ip, int& port) override;

@@ -137,8 +137,12 @@ TEST(SharedStack, ErrorTextsCarryTheNumberAndTheTableText) {
   EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAEWOULDBLOCK), "Socket Error # 10035\r\nOperation would block. ");
   EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAENOTEMPTY), "Socket Error # 10066\r\nDirectory not empty");
   EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAHOST_NOT_FOUND), "Socket Error # 11001\r\nHost not found.");
+  // The resolver's other failures say what a name lookup met, not an empty line.
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSATRY_AGAIN),
+            "Socket Error # 11002\r\nTemporary failure in name resolution (no name server answered).");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSANO_DATA),
+            "Socket Error # 11004\r\nThe name is known but has no address.");
   // A number without a text still gives the format, with an empty second line.
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSANO_DATA), "Socket Error # 11004\r\n");
   EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAEPROCLIM), "Socket Error # 10067\r\n");
 }
 
