@@ -110,16 +110,26 @@ void TIdCustomHTTP::PerformRequest(TIdHTTPMethod method, const std::string& url,
 
 std::uint32_t TIdCustomHTTP::Tick() const { return TickSource ? TickSource() : platform::TickCount(); }
 
+int TIdCustomHTTP::RequestTimeLeft() const {
+  if (!requestTimed_) return -1;
+  // Unsigned difference: right across a wrap of the tick count.
+  const std::uint32_t spent = Tick() - requestStartTick_;
+  const std::uint32_t limit = static_cast<std::uint32_t>(RequestTimeLimit);
+  return spent >= limit ? 0 : static_cast<int>(limit - spent);
+}
+
+void TIdCustomHTTP::BeforeReadStep() {
+  TIdTCPClient::BeforeReadStep();
+  if (RequestTimeLeft() == 0) throw EIdReadTimeout(RSReadTimeout);
+}
+
 int TIdCustomHTTP::FillInputBuffer(bool raiseIfDisconnected, int timeout, bool raiseOnTimeout) {
   if (requestTimed_) {
-    // Unsigned difference: right across a wrap of the tick count.
-    const std::uint32_t spent = Tick() - requestStartTick_;
-    const std::uint32_t limit = static_cast<std::uint32_t>(RequestTimeLimit);
-    if (spent >= limit) {
+    const int left = RequestTimeLeft();
+    if (left == 0) {
       if (raiseOnTimeout) throw EIdReadTimeout(RSReadTimeout);
       return -1;
     }
-    const int left = static_cast<int>(limit - spent);
     if (timeout == IdTimeoutDefault) timeout = ReadTimeout == 0 ? IdTimeoutInfinite : ReadTimeout;
     if (timeout == IdTimeoutInfinite || timeout > left) timeout = left;
   }
