@@ -8,6 +8,7 @@
 #include "Json.h"
 #include "ReplyPublish.h"
 #include "codes/ShareCodeCheckunit.h"
+#include "net/transport/IdStack.h"
 #include "platform/Platform.h"
 #include "verify_client/VerifyClient.h"
 
@@ -58,12 +59,17 @@ void SplitHttpUrl(const std::string& url, std::string& hostPort, std::string& pa
   const std::size_t slash = url.find('/', scheme + 3);
   hostPort = url.substr(scheme + 3, slash == std::string::npos ? std::string::npos : slash - scheme - 3);
   path = slash == std::string::npos ? "/" : url.substr(slash);
-  const std::size_t colon = hostPort.find(':');
+  // An IPv6 address stands in brackets ("http://[::1]:8080/"); its colons are its own.
+  const std::size_t close = hostPort.compare(0, 1, "[") == 0 ? hostPort.find(']') : std::string::npos;
+  const std::size_t colon = hostPort.find(':', close == std::string::npos ? 0 : close);
   const std::string host = hostPort.substr(0, colon);
   bool hostOk = !host.empty();
-  for (char c : host)
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'))
-      hostOk = false;
+  if (close != std::string::npos)
+    hostOk = close + 1 == host.size() && TIdStack::IsIPv6Literal(host.substr(1, close - 1));
+  else
+    for (char c : host)
+      if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'))
+        hostOk = false;
   if (!hostOk) throw EMirrorUrlError(shown + ": no host name or address after http://");
   if (colon != std::string::npos && !IsPort(hostPort.substr(colon + 1)))
     throw EMirrorUrlError(shown + ": the port must be a number from 1 to 65535");

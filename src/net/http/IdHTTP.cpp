@@ -168,7 +168,8 @@ void TIdCustomHTTP::PrepareTarget() {
   req.ContentLength = (req.RequestMethod == hmPost || req.RequestMethod == hmPut) && req.UploadStream
                           ? static_cast<std::int32_t>(req.UploadStream->Size())
                           : -1;
-  req.Host = workingUri_.Port == "80" ? workingUri_.Host : workingUri_.Host + ":" + workingUri_.Port;
+  const std::string host = TIdURI::HostForUri(workingUri_.Host);
+  req.Host = workingUri_.Port == "80" ? host : host + ":" + workingUri_.Port;
 }
 
 TIdHTTPRouteKind TIdCustomHTTP::SelectEndpoint() {

@@ -18,7 +18,7 @@ class TIdStackWindows : public TIdStack {
   int WSBind(TIdStackSocketHandle s, int family, const std::string& ip, int port) override;
   int WSCloseSocket(TIdStackSocketHandle s) override;
   int WSConnect(TIdStackSocketHandle s, int family, const std::string& ip, int port) override;
-  std::string LookupHost(const std::string& name, int timeout) override;
+  std::vector<TIdPeerAddress> LookupHostAddresses(const std::string& name, int timeout) override;
   std::uint16_t WSHToNs(std::uint16_t v) override;
   int WSListen(TIdStackSocketHandle s, int backlog) override;
   std::uint16_t WSNToHs(std::uint16_t v) override;

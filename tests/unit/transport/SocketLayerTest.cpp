@@ -29,7 +29,7 @@ TEST(SocketLibrary, TableHoldsTheEntriesInOrderWithGenericNamesResolvingTheAVari
   EXPECT_STREQ(ws::WinsockEntryName(98), "WSASocket");
   EXPECT_STREQ(ws::WinsockExportName(98), "WSASocketA");
   EXPECT_STREQ(ws::WinsockExportName(ws::weRecv), "recv");
-  EXPECT_STREQ(ws::WinsockEntryName(ws::WinsockEntryCount - 1), "WSARecvEx");
+  EXPECT_STREQ(ws::WinsockEntryName(ws::WinsockEntryCount - 1), "freeaddrinfo");
 }
 
 TEST(SocketLibrary, EntriesResolveOnFirstUseAndAMissingExportFailsInOrder) {
@@ -181,6 +181,41 @@ TEST(SharedStack, LocalhostInAnyCaseAndLiteralsResolveWithoutALookup) {
   EXPECT_EQ(GStack->ResolveHostToIP("localhost"), "127.0.0.1");
   EXPECT_EQ(GStack->ResolveHostToIP("LocalHost"), "127.0.0.1");
   EXPECT_EQ(GStack->ResolveHostToIP("10.20.30.40"), "10.20.30.40");
+  // An IPv6 literal is itself, in its shortest text, of its family.
+  const std::vector<TIdPeerAddress> v6 = GStack->ResolveHost("0:0:0:0:0:0:0:1");
+  ASSERT_EQ(v6.size(), 1u);
+  EXPECT_EQ(v6[0].Family, Id_PF_INET6);
+  EXPECT_EQ(v6[0].IP, "::1");
+}
+
+TEST(SharedStack, IPv6TextAndBytesConvertBothWays) {
+  // text, its shortest form ("" when it is no IPv6 address)
+  const std::pair<const char*, const char*> table[] = {
+      {"::1", "::1"},
+      {"::", "::"},
+      {"2001:DB8:0:0:0:0:0:7", "2001:db8::7"},
+      {"2001:db8:0:0:1:0:0:1", "2001:db8::1:0:0:1"},  // the first of two equal runs
+      {"fe80::1:0:0:0:2", "fe80:0:0:1::2"},           // the longer run
+      {"1:2:3:4:5:6:7:8", "1:2:3:4:5:6:7:8"},
+      {"1:0:3:4:5:6:7:8", "1:0:3:4:5:6:7:8"},  // one zero group stays
+      {"::ffff:127.0.0.1", "::ffff:7f00:1"},
+      {"1:2:3:4:5:6:7", ""},
+      {"1::2::3", ""},
+      {"12345::", ""},
+      {"1:2:3:4:5:6:7:8:9", ""},
+      {"::1:", ""},
+      {":1::", ""},
+      {"127.0.0.1", ""},
+      {"g::1", ""},
+  };
+  for (const auto& [text, shortest] : table) {
+    std::uint8_t bytes[16];
+    const bool valid = TIdStack::IPv6ToBytes(text, bytes);
+    EXPECT_EQ(valid, *shortest != 0) << text;
+    if (valid) {
+      EXPECT_EQ(TIdStack::IPv6ToText(bytes), shortest) << text;
+    }
+  }
 }
 
 TEST(SharedStack, DottedTextAndAddressBytesConvertBothWays) {
