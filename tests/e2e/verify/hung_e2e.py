@@ -39,7 +39,7 @@ class HungSuite(Suite):
         for addr, kind in kinds.items():
             if kind == "down":
                 continue
-            at = [k for k, line in enumerate(lines) if "mirror" in line and "http://%s/" % addr in line]
+            at = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: http://%s/" % re.escape(addr), line)]
             outcome = lines[at[0] + 1] if at and at[0] + 1 < len(lines) else ""
             took = re.search(r"after (\d+) ms$", outcome)
             print("  %s: %s" % (kind, outcome.strip()), flush=True)
