@@ -1,5 +1,6 @@
 #include "MirrorCheck.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -228,15 +229,22 @@ std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors)
       continue;  // asking it says what is wrong with it
     }
     hostPort = LowerCase(hostPort);
-    if (hostPort.find(':') == std::string::npos) hostPort += ":80";
-    const std::string host = hostPort.substr(0, hostPort.find(':'));
+    const std::size_t close = hostPort.compare(0, 1, "[") == 0 ? hostPort.find(']') : std::string::npos;
+    const std::size_t colon = hostPort.find(':', close == std::string::npos ? 0 : close);
+    const std::string host = hostPort.substr(0, colon);
+    if (colon == std::string::npos) hostPort += ":80";
     const std::string name = " M" + std::to_string(i + 1) + " " + VisibleBytes(hostPort);
     unsigned o[4];
     const bool ip = Ipv4(host, o);
-    if (host == "localhost" || (ip && (o[0] == 127 || o[0] == 0)))
+    std::uint8_t v6[16];
+    const bool ip6 = close != std::string::npos && TIdStack::IPv6ToBytes(host.substr(1, close - 1), v6);
+    // ::1 and :: are loopback; fe80::/10 (link-local) and fc00::/7 (unique local) private.
+    const bool loopback6 = ip6 && std::count(v6, v6 + 15, 0) == 15 && v6[15] <= 1;
+    if (host == "localhost" || (ip && (o[0] == 127 || o[0] == 0)) || loopback6)
       loopback += name;
-    else if (ip && (o[0] == 10 || (o[0] == 172 && o[1] >= 16 && o[1] <= 31) || (o[0] == 192 && o[1] == 168) ||
-                    (o[0] == 169 && o[1] == 254)))
+    else if ((ip && (o[0] == 10 || (o[0] == 172 && o[1] >= 16 && o[1] <= 31) || (o[0] == 192 && o[1] == 168) ||
+                     (o[0] == 169 && o[1] == 254))) ||
+             (ip6 && ((v6[0] == 0xfe && (v6[1] & 0xc0) == 0x80) || (v6[0] & 0xfe) == 0xfc)))
       privateNet += name;
     for (std::size_t j = 0; j < seen.size(); ++j)
       if (seen[j] == hostPort) twice += " M" + std::to_string(j + 1) + "=M" + std::to_string(i + 1) + " " + hostPort;

@@ -211,6 +211,12 @@ TEST_F(MirrorCheck, WarnsOfMirrorsNoUserCanReachAndOfRepeats) {
   EXPECT_EQ(warnings[1].substr(warnings[1].find(':')), ": M3 192.168.1.5:80 M6 10.0.0.1:8080 M7 172.20.0.1:80");
   EXPECT_EQ(warnings[2].substr(warnings[2].find(':')), ": M2=M4 dl1.parvalo.example:80");
   EXPECT_TRUE(MirrorWarnings({"http://dl1.parvalo.example/", "http://dl2.parvalo.example/"}).empty());
+  // IPv6 literals: loopback, link-local and unique local; a public one is no warning.
+  const std::vector<std::string> v6 =
+      MirrorWarnings({"http://[::1]:8080/", "http://[fe80::1]/", "http://[fd00::5]:81/", "http://[2001:db8::7]/"});
+  ASSERT_EQ(v6.size(), 2u);
+  EXPECT_EQ(v6[0].substr(v6[0].find(':')), ": M1 [::1]:8080");
+  EXPECT_EQ(v6[1].substr(v6[1].find(':')), ": M2 [fe80::1]:80 M3 [fd00::5]:81");
 }
 
 TEST_F(MirrorCheck, TheCommandSucceedsOnlyWhenEveryMirrorMatches) {
