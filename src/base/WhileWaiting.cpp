@@ -8,6 +8,14 @@
 namespace {
 // Per thread: a helper thread (a connect, a lookup) never runs the window thread's hook.
 thread_local TWhileWaitingHook t_hook = nullptr;
+// When this thread's hook last ran (the tick count).
+thread_local std::uint32_t t_hookRanAt = 0;
+
+// Runs the hook, raising when the wait is no longer wanted.
+void RunHook(TWhileWaitingHook hook) {
+  t_hookRanAt = platform::TickCount();
+  if (!hook()) throw EWaitAbandoned("The wait was abandoned");
+}
 }  // namespace
 
 TWhileWaitingHook SetWhileWaitingHook(TWhileWaitingHook hook) {
@@ -31,6 +39,11 @@ bool WaitInSlices(int timeoutMs, const std::function<bool(int ms)>& waitFor) {
     }
     if (waitFor(slice)) return true;
     if (timeoutMs >= 0 && platform::TickCount() - start >= static_cast<std::uint32_t>(timeoutMs)) return false;
-    if (!hook()) throw EWaitAbandoned("The wait was abandoned");
+    RunHook(hook);
   }
+}
+
+void AnswerWhileWorking() {
+  const TWhileWaitingHook hook = t_hook;
+  if (hook && platform::TickCount() - t_hookRanAt >= static_cast<std::uint32_t>(kWaitSliceMs)) RunHook(hook);
 }

@@ -33,3 +33,9 @@ bool HasWhileWaitingHook();
 /// hook returns false. Without one: waitFor(timeoutMs) once, the value unchanged (a negative
 /// one means no limit to waitFor too).
 bool WaitInSlices(int timeoutMs, const std::function<bool(int ms)>& waitFor);
+
+/// For work that keeps going without waiting (a stream whose data keeps coming): calls this
+/// thread's hook when it last ran kWaitSliceMs ago or more, in a wait or here, so that the
+/// window answers however the work goes. Raises EWaitAbandoned as WaitInSlices does; without
+/// a hook it does nothing.
+void AnswerWhileWorking();

@@ -15,6 +15,15 @@ struct Escape {
 constexpr Escape kEscapes[] = {
     {"\\<\\?", "<?"}, {"\\?\\>", "?>"}, {"\\<\\%", "<%"}, {"\\%\\>", "%>"}, {"\\$", "$"},
 };
+
+// A fingerprint's text: an MD5 in lower-case hexadecimal.
+constexpr std::size_t kFingerprintDigits = 32;
+
+std::string Unescaped(const std::string& reply) {
+  std::string text = reply;
+  for (const Escape& e : kEscapes) text = StringReplaceAll(text, e.escaped, e.plain);
+  return text;
+}
 }  // namespace
 
 void TShareCode::SetCodeKey() {
@@ -28,9 +37,7 @@ void TShareCode::LoadExeMD5() { LoadExeMD5From(platform::ModuleFileName()); }
 void TShareCode::LoadExeMD5From(const TPath& path) { ExeMD5 = Trim(LowerCase(GetFileMD5(path))); }
 
 std::string TShareCode::DecodeReply(const std::string& reply) {
-  std::string text = reply;
-  for (const Escape& e : kEscapes) text = StringReplaceAll(text, e.escaped, e.plain);
-  ServerCode = UnscrambleText(text, CodeKey);
+  ServerCode = UnscrambleText(Unescaped(reply), CodeKey);
   return ServerCode;
 }
 
@@ -40,7 +47,13 @@ bool TShareCode::CodeMatches() const {
   return own == Trim(ServerCode);
 }
 
-bool IsMirrorAnswer(const std::string& body) { return !Trim(body).empty(); }
+bool TShareCode::IsMirrorAnswer(const std::string& body) const {
+  const std::string code = Trim(UnscrambleText(Unescaped(Trim(LowerCase(body))), CodeKey));
+  if (code.size() != kFingerprintDigits) return false;
+  for (char c : code)
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  return true;
+}
 
 bool TShareCode::ReplyMatches(const std::string& body) {
   DecodeReply(Trim(LowerCase(body)));

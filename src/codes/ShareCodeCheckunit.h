@@ -32,14 +32,15 @@ class TShareCode {
   /// The launcher's whole judgement of one mirror reply body: lower-case, trim, DecodeReply,
   /// CodeMatches. Updates ServerCode like DecodeReply.
   bool ReplyMatches(const std::string& body);
+  /// Whether a mirror's reply body is a reply code at all: cleaned up and decoded as
+  /// ReplyMatches does, a fingerprint's 32 hexadecimal digits (this build's or another's).
+  /// Anything else (blanks, the page a sign-in portal serves for every address) is no answer,
+  /// and the walk over the mirrors goes on as after a failed request. Leaves ServerCode alone.
+  bool IsMirrorAnswer(const std::string& body) const;
   /// The body a mirror serves for `fingerprint`: scrambled with CodeKey, the five sequences
   /// escaped. Whether the launcher will accept it is for ReplyMatches to say.
   std::string EncodeReply(const std::string& fingerprint) const;
 };
-
-/// Whether a mirror's reply body is an answer at all: one of blanks only has no code to give,
-/// and the walk over the mirrors goes on as after a failed request.
-bool IsMirrorAnswer(const std::string& body);
 
 /// The single record of the run; absent until InitShareCode.
 extern std::unique_ptr<TShareCode> ShareCode;

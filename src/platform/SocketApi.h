@@ -4,6 +4,7 @@
 // on Linux it is a built-in module of the same name whose exports are POSIX sockets behind the
 // same signatures, returning the Windows error numbers (errno translated), so everything above
 // sees one library.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -15,7 +16,9 @@
 
 // The library's constants that this program passes (Windows values in both builds), named as
 // Windows names them with the prefix Id_ (the Windows names are macros).
-constexpr int Id_PF_INET = 2;  // also the address family AF_INET
+constexpr int Id_PF_INET = 2;    // also the address family AF_INET
+constexpr int Id_PF_INET6 = 23;  // also AF_INET6 (Windows' number; Linux's 10 is translated)
+constexpr int Id_PF_UNSPEC = 0;  // a lookup's hint: either family
 constexpr int Id_SOCK_STREAM = 1;
 constexpr int Id_SOCK_DGRAM = 2;
 constexpr int Id_IPPROTO_TCP = 6;
@@ -46,6 +49,37 @@ struct alignas(4) TSockAddrIn {
   char sin_zero[8];
 };
 static_assert(sizeof(TSockAddrIn) == 16, "an IPv4 address record is 16 bytes");
+
+/// Address record of family 23 (IPv6), 28 bytes; port and address in network byte order.
+struct alignas(4) TSockAddrIn6 {
+  std::uint16_t sin6_family;
+  std::uint16_t sin6_port;
+  std::uint32_t sin6_flowinfo;
+  std::uint8_t sin6_addr[16];
+  std::uint32_t sin6_scope_id;
+};
+static_assert(sizeof(TSockAddrIn6) == 28, "an IPv6 address record is 28 bytes");
+
+/// An address record of either family, as the calls that take or give one see it: the family
+/// first, the length passed beside it.
+union TSockAddr {
+  std::uint16_t family;
+  TSockAddrIn v4;
+  TSockAddrIn6 v6;
+};
+
+/// A record of getaddrinfo's list, in the layout of Windows' ADDRINFOA (the list is the
+/// library's, given back with freeaddrinfo).
+struct TAddrInfo {
+  std::int32_t ai_flags;
+  std::int32_t ai_family;
+  std::int32_t ai_socktype;
+  std::int32_t ai_protocol;
+  std::size_t ai_addrlen;
+  char* ai_canonname;
+  TSockAddr* ai_addr;
+  TAddrInfo* ai_next;
+};
 
 /// The library's handle set: a count and at most 64 handles.
 constexpr int kFDSetSize = 64;
@@ -95,9 +129,9 @@ bool ObserveSocketLibraryStartup(void (*observer)(const char* call));
 /// How gethostbyname finds a name: the record (storage of the lookup's own, valid until its
 /// next call on the same thread), or null with `error` set to the library's error number.
 using HostLookup = THostEnt* (*)(const char* name, int& error);
-/// Test seam: where the module allows it (the Linux build's own module), gethostbyname asks
-/// `lookup` instead of the system's resolver; null gives the system's resolver back. False
-/// where the resolver can not be replaced (Windows).
+/// Test seam: where the module allows it (the Linux build's own module), gethostbyname and
+/// getaddrinfo ask `lookup` instead of the system's resolver (its IPv4 addresses); null gives
+/// the system's resolver back. False where the resolver can not be replaced (Windows).
 bool ReplaceHostLookup(HostLookup lookup);
 /// The system's text for an error number that the module functions above or the library
 /// report (Windows numbers in both builds).

@@ -2,23 +2,27 @@
 
 #include "base/RunLog.h"
 #include "base/ScopeExit.h"
+#include "net/transport/IdIOHandlerSocket.h"
 #include "platform/Platform.h"
 
 namespace {
 
-/// "connected after 3 ms, after 12 ms": when the connection stood (or that none was made, or
-/// that the one kept from the last request served), and when the exchange ended.
-std::string Timing(std::int64_t connectedMs, std::uint32_t start, bool answered) {
-  const std::string connected = connectedMs >= 0 ? "connected after " + std::to_string(connectedMs) + " ms, "
-                                : answered       ? "over the connection kept open, "
-                                                 : "no connection, ";
+/// "connected to ::1 (IPv6) after 3 ms, after 12 ms": where and when the connection stood (or
+/// that none was made, or that the one kept from the last request served), and when the
+/// exchange ended.
+std::string Timing(std::int64_t connectedMs, const std::string& peer, std::uint32_t start, bool answered) {
+  const std::string where = peer.empty() ? "" : "to " + peer + " ";
+  const std::string connected = connectedMs >= 0
+                                    ? "connected " + where + "after " + std::to_string(connectedMs) + " ms, "
+                                : answered ? "over the connection kept open, "
+                                           : "no connection, ";
   return connected + "after " + std::to_string(platform::TickCount() - start) + " ms";
 }
 
 /// A text of the program (code page 936): the message of an error is one.
 std::string NoAnswer(const char* errorClass, const std::string& message, std::int64_t connectedMs,
-                     std::uint32_t start) {
-  return std::string("  no answer: ") + errorClass + ": " + message + "; " + Timing(connectedMs, start, false);
+                     const std::string& peer, std::uint32_t start) {
+  return std::string("  no answer: ") + errorClass + ": " + message + "; " + Timing(connectedMs, peer, start, false);
 }
 
 }  // namespace
@@ -47,25 +51,29 @@ void ConfigureVerifyClient(TIdHTTP& http) {
 std::string FetchReplyLogged(TIdHTTP& http, const std::string& url) {
   const std::uint32_t start = platform::TickCount();
   std::int64_t connectedMs = -1;
+  std::string peer;  // the address and family connected
   TIdNotifyEvent before = http.OnConnected;
   http.OnConnected = [&](TIdComponent* sender) {
     connectedMs = platform::TickCount() - start;
+    const TIdSocketHandle* binding = http.Socket() ? http.Socket()->Binding() : nullptr;
+    if (binding) peer = binding->PeerIP + " (" + FamilyName(binding->Family) + ")";
     if (before) before(sender);
   };
   auto restore = OnScopeExit([&] { http.OnConnected = before; });
   try {
     std::string body = http.FetchUrl(url);
     LogLine("  answered: status " + std::to_string(http.ResponseCode()) + ", " + std::to_string(body.size()) +
-            " bytes; " + Timing(connectedMs, start, true));
+            " bytes; " + Timing(connectedMs, peer, start, true));
     return body;
   } catch (const EIdProtocolReplyError& e) {
-    LogText(NoAnswer(e.ClassName(), e.Message() + " (status " + std::to_string(e.ReplyCode) + ")", connectedMs, start));
+    LogText(NoAnswer(e.ClassName(), e.Message() + " (status " + std::to_string(e.ReplyCode) + ")", connectedMs, peer,
+                     start));
     throw;
   } catch (const Exception& e) {
-    LogText(NoAnswer(e.ClassName(), e.Message(), connectedMs, start));
+    LogText(NoAnswer(e.ClassName(), e.Message(), connectedMs, peer, start));
     throw;
   } catch (const std::exception& e) {
-    LogText(NoAnswer("error", e.what(), connectedMs, start));
+    LogText(NoAnswer("error", e.what(), connectedMs, peer, start));
     throw;
   }
 }

@@ -136,10 +136,15 @@ bool TFrmNetVerify::VerifyWithMirrors() {
     if (CloseRequested()) return false;
     bool answered = false;
     try {
+      auto hide = OnScopeExit([this] { HideProgress(); });
       body = FetchUrl(url);
-      // Nothing but blanks is no answer either, and must not stop the walk with a verdict
-      // of tampering.
-      answered = IsMirrorAnswer(body);
+      // Only a code decides. Nothing but blanks, or a page (a hotel's or airport's sign-in
+      // portal answers every address with one), is no answer, and must not stop the walk with
+      // a verdict of tampering.
+      answered = ShareCode->IsMirrorAnswer(body);
+      if (!answered)
+        LogLine(Trim(body).empty() ? "  no answer: the reply holds nothing but blanks"
+                                   : "  no answer: the network answered with a page (a sign-in portal?)");
     } catch (...) {
       // Any failure of the GET means no answer from this mirror; its text is not shown. A
       // GET that the user's close abandoned ends here too.
@@ -197,17 +202,23 @@ void TFrmNetVerify::LblURLMouseDown(TMouseButton, TShiftState, int, int) {
                          platform::kShowNormal);
 }
 
+// A body may come as many pieces (a chunked one: one work per chunk). The bar shows from the
+// first piece and follows each; it is hidden once, when the mirror's request ends
+// (HideProgress), not after each piece: a stream of small chunks would otherwise show and hide
+// it thousands of times a second and keep the window from answering.
 void TFrmNetVerify::IdHTTP1WorkBegin(TIdComponent*, TWorkMode, std::int64_t maximum) {
-  ProgressBar1->SetVisible(true);
   ProgressBar1->SetPosition(0);
   ProgressBar1->SetMax(ClampToInt(maximum));
+  ProgressBar1->SetVisible(true);
 }
 
 void TFrmNetVerify::IdHTTP1Work(TIdComponent*, TWorkMode, std::int64_t count) {
   ProgressBar1->SetPosition(ClampToInt(count));
 }
 
-void TFrmNetVerify::IdHTTP1WorkEnd(TIdComponent*, TWorkMode) {
+void TFrmNetVerify::IdHTTP1WorkEnd(TIdComponent*, TWorkMode) {}
+
+void TFrmNetVerify::HideProgress() {
   ProgressBar1->SetPosition(0);
   ProgressBar1->SetVisible(false);
 }

@@ -56,6 +56,8 @@ class TFrmNetVerify : public TForm {
   void IdHTTP1WorkBegin(TIdComponent* sender, TWorkMode mode, std::int64_t maximum);
   void IdHTTP1Work(TIdComponent* sender, TWorkMode mode, std::int64_t count);
   void IdHTTP1WorkEnd(TIdComponent* sender, TWorkMode mode);
+  /// Hides the progress bar once a mirror's request has ended, however it ended.
+  void HideProgress();
 
  private:
   /// Asks the mirrors in order; true when the first answer decodes to the fingerprint.

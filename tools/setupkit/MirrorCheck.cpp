@@ -1,5 +1,6 @@
 #include "MirrorCheck.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -8,6 +9,7 @@
 #include "Json.h"
 #include "ReplyPublish.h"
 #include "codes/ShareCodeCheckunit.h"
+#include "net/transport/IdStack.h"
 #include "platform/Platform.h"
 #include "verify_client/VerifyClient.h"
 
@@ -31,14 +33,12 @@ std::string OneLine(const std::string& text) {
   return VisibleBytes(Trim(out));
 }
 
-// Why a body is no reply at all, or "" when it may be one.
+// Why a body that is no code was no answer, as the vendor can act on it.
 std::string NotAReply(const std::string& body) {
   if (body.compare(0, 3, "\xEF\xBB\xBF") == 0)
     return "not a reply: it begins with a UTF-8 byte-order mark (save the file without one)";
-  std::size_t at = 0;
-  while (at < body.size() && static_cast<unsigned char>(body[at]) <= 32) ++at;
-  if (at < body.size() && body[at] == '<') return "not a reply: an HTML page";
-  return "";
+  if (Trim(body).empty()) return "the reply holds nothing but blanks";
+  return "the network answered with a page (a sign-in portal?)";
 }
 
 bool IsPort(const std::string& text) {
@@ -60,12 +60,17 @@ void SplitHttpUrl(const std::string& url, std::string& hostPort, std::string& pa
   const std::size_t slash = url.find('/', scheme + 3);
   hostPort = url.substr(scheme + 3, slash == std::string::npos ? std::string::npos : slash - scheme - 3);
   path = slash == std::string::npos ? "/" : url.substr(slash);
-  const std::size_t colon = hostPort.find(':');
+  // An IPv6 address stands in brackets ("http://[::1]:8080/"); its colons are its own.
+  const std::size_t close = hostPort.compare(0, 1, "[") == 0 ? hostPort.find(']') : std::string::npos;
+  const std::size_t colon = hostPort.find(':', close == std::string::npos ? 0 : close);
   const std::string host = hostPort.substr(0, colon);
   bool hostOk = !host.empty();
-  for (char c : host)
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'))
-      hostOk = false;
+  if (close != std::string::npos)
+    hostOk = close + 1 == host.size() && TIdStack::IsIPv6Literal(host.substr(1, close - 1));
+  else
+    for (char c : host)
+      if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'))
+        hostOk = false;
   if (!hostOk) throw EMirrorUrlError(shown + ": no host name or address after http://");
   if (colon != std::string::npos && !IsPort(hostPort.substr(colon + 1)))
     throw EMirrorUrlError(shown + ": the port must be a number from 1 to 65535");
@@ -110,17 +115,14 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
     MirrorBaseUrl(mirror, note);  // each URL stands on its own
     const std::string body = http_.FetchUrl(mirror + path_);
     const int status = http_.ResponseCode();
-    const std::string notReply = NotAReply(body);
+    const TDecodedReply reply = JudgeReply(body, fingerprint_);
     if (status / 100 == 3 || !http_.Response().Location.empty()) {
       verdict.detail =
           "redirect to " + OneLine(http_.Response().Location) + " (not followed, as the launcher does not)";
-    } else if (!notReply.empty()) {
-      verdict.kind = TMirrorVerdictKind::Mismatch;
-      verdict.detail = notReply;
-    } else if (!IsMirrorAnswer(body)) {
-      verdict.detail = "the reply holds nothing but blanks";
+    } else if (!reply.isCode) {
+      // The launcher asks the next mirror: only a code of another build is a mismatch.
+      verdict.detail = NotAReply(body);
     } else {
-      const TDecodedReply reply = JudgeReply(body, fingerprint_);
       verdict.code = VisibleBytes(reply.serverCode.substr(0, kShownCodeBytes));
       if (reply.matches) {
         verdict.kind = TMirrorVerdictKind::Match;
@@ -227,15 +229,22 @@ std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors)
       continue;  // asking it says what is wrong with it
     }
     hostPort = LowerCase(hostPort);
-    if (hostPort.find(':') == std::string::npos) hostPort += ":80";
-    const std::string host = hostPort.substr(0, hostPort.find(':'));
+    const std::size_t close = hostPort.compare(0, 1, "[") == 0 ? hostPort.find(']') : std::string::npos;
+    const std::size_t colon = hostPort.find(':', close == std::string::npos ? 0 : close);
+    const std::string host = hostPort.substr(0, colon);
+    if (colon == std::string::npos) hostPort += ":80";
     const std::string name = " M" + std::to_string(i + 1) + " " + VisibleBytes(hostPort);
     unsigned o[4];
     const bool ip = Ipv4(host, o);
-    if (host == "localhost" || (ip && (o[0] == 127 || o[0] == 0)))
+    std::uint8_t v6[16];
+    const bool ip6 = close != std::string::npos && TIdStack::IPv6ToBytes(host.substr(1, close - 1), v6);
+    // ::1 and :: are loopback; fe80::/10 (link-local) and fc00::/7 (unique local) private.
+    const bool loopback6 = ip6 && std::count(v6, v6 + 15, 0) == 15 && v6[15] <= 1;
+    if (host == "localhost" || (ip && (o[0] == 127 || o[0] == 0)) || loopback6)
       loopback += name;
-    else if (ip && (o[0] == 10 || (o[0] == 172 && o[1] >= 16 && o[1] <= 31) || (o[0] == 192 && o[1] == 168) ||
-                    (o[0] == 169 && o[1] == 254)))
+    else if ((ip && (o[0] == 10 || (o[0] == 172 && o[1] >= 16 && o[1] <= 31) || (o[0] == 192 && o[1] == 168) ||
+                     (o[0] == 169 && o[1] == 254))) ||
+             (ip6 && ((v6[0] == 0xfe && (v6[1] & 0xc0) == 0x80) || (v6[0] & 0xfe) == 0xfc)))
       privateNet += name;
     for (std::size_t j = 0; j < seen.size(); ++j)
       if (seen[j] == hostPort) twice += " M" + std::to_string(j + 1) + "=M" + std::to_string(i + 1) + " " + hostPort;

@@ -80,6 +80,6 @@ std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors)
 /// "match", "mismatch" or "no_answer": a verdict's kind in JSON.
 const char* VerdictKindName(TMirrorVerdictKind kind);
 
-/// "URL match 12 ms", "URL mismatch (got CODE) 8 ms", "URL mismatch (not a reply: ...) 8 ms" or
+/// "URL match 12 ms", "URL mismatch (got CODE) 8 ms" or
 /// "URL no answer (REASON) 3 ms", on one line whatever the reason or the code holds.
 std::string VerdictLine(const TMirrorVerdict& verdict);

@@ -92,6 +92,7 @@ TDecodedReply DecodeReplyFile(const std::string& path, const std::string& finger
 TDecodedReply JudgeReply(const std::string& body, const std::string& fingerprint) {
   TShareCode record = KeyedRecord(fingerprint);
   TDecodedReply out;
+  out.isCode = record.IsMirrorAnswer(body);
   out.matches = record.ReplyMatches(body);
   out.serverCode = record.GetServerCode();
   return out;

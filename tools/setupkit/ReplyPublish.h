@@ -28,6 +28,7 @@ TPublishedReply PublishReply(const std::string& launcher, const std::string& dir
 struct TDecodedReply {
   std::string serverCode;  // what the launcher decodes from the file
   bool matches = false;    // whether it accepts it for the given fingerprint
+  bool isCode = false;     // whether it takes it for a code at all (else: no answer)
 };
 /// Judges a reply body as the launcher whose fingerprint is given would.
 TDecodedReply JudgeReply(const std::string& body, const std::string& fingerprint);

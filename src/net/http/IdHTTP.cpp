@@ -110,13 +110,30 @@ void TIdCustomHTTP::PerformRequest(TIdHTTPMethod method, const std::string& url,
 
 std::uint32_t TIdCustomHTTP::Tick() const { return TickSource ? TickSource() : platform::TickCount(); }
 
-int TIdCustomHTTP::FillInputBuffer(bool raiseIfDisconnected, int timeout, bool raiseOnTimeout) {
-  if (!requestTimed_) return TIdTCPClient::FillInputBuffer(raiseIfDisconnected, timeout, raiseOnTimeout);
+int TIdCustomHTTP::RequestTimeLeft() const {
+  if (!requestTimed_) return -1;
   // Unsigned difference: right across a wrap of the tick count.
   const std::uint32_t spent = Tick() - requestStartTick_;
   const std::uint32_t limit = static_cast<std::uint32_t>(RequestTimeLimit);
-  if (spent < limit) {
-    const int left = static_cast<int>(limit - spent);
+  return spent >= limit ? 0 : static_cast<int>(limit - spent);
+}
+
+void TIdCustomHTTP::RaiseRequestTimeLimit() const {
+  // The request's total limit ended it, which its message says: a reader of the log must not
+  // take thirty seconds of trickle for a server that went quiet.
+  throw EIdReadTimeout(std::string(RSReadTimeout) + ": the request's total limit of " +
+                       std::to_string(RequestTimeLimit) + " ms passed");
+}
+
+void TIdCustomHTTP::BeforeReadStep() {
+  TIdTCPClient::BeforeReadStep();
+  if (RequestTimeLeft() == 0) RaiseRequestTimeLimit();
+}
+
+int TIdCustomHTTP::FillInputBuffer(bool raiseIfDisconnected, int timeout, bool raiseOnTimeout) {
+  if (!requestTimed_) return TIdTCPClient::FillInputBuffer(raiseIfDisconnected, timeout, raiseOnTimeout);
+  const int left = RequestTimeLeft();
+  if (left > 0) {
     if (timeout == IdTimeoutDefault) timeout = ReadTimeout == 0 ? IdTimeoutInfinite : ReadTimeout;
     // The read's own limit ends this wait first: its time-out is the read's.
     if (timeout != IdTimeoutInfinite && timeout < left)
@@ -124,11 +141,7 @@ int TIdCustomHTTP::FillInputBuffer(bool raiseIfDisconnected, int timeout, bool r
     const int got = TIdTCPClient::FillInputBuffer(raiseIfDisconnected, left, false);
     if (got >= 0) return got;
   }
-  // The request's total limit ended it, which its message says: a reader of the log must not
-  // take thirty seconds of trickle for a server that went quiet.
-  if (raiseOnTimeout)
-    throw EIdReadTimeout(std::string(RSReadTimeout) + ": the request's total limit of " +
-                         std::to_string(RequestTimeLimit) + " ms passed");
+  if (raiseOnTimeout) RaiseRequestTimeLimit();
   return -1;
 }
 
@@ -164,7 +177,8 @@ void TIdCustomHTTP::PrepareTarget() {
   req.ContentLength = (req.RequestMethod == hmPost || req.RequestMethod == hmPut) && req.UploadStream
                           ? static_cast<std::int32_t>(req.UploadStream->Size())
                           : -1;
-  req.Host = workingUri_.Port == "80" ? workingUri_.Host : workingUri_.Host + ":" + workingUri_.Port;
+  const std::string host = TIdURI::HostForUri(workingUri_.Host);
+  req.Host = workingUri_.Port == "80" ? host : host + ":" + workingUri_.Port;
 }
 
 TIdHTTPRouteKind TIdCustomHTTP::SelectEndpoint() {

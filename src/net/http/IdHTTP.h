@@ -168,9 +168,9 @@ class TIdCustomHTTP : public TIdTCPClient {
   /// The largest body (by length, chunks or until close) one response may bring; 0: no limit.
   std::int64_t MaxBodySize = 0;
   /// Milliseconds one PerformRequest (retries included) may spend reading in all; every
-  /// read waits at most for what is left, and once nothing is left it fails with
-  /// EIdReadTimeout "Read Timeout: the request's total limit of N ms passed". 0: no total
-  /// limit.
+  /// read waits at most for what is left, and once nothing is left every read step fails
+  /// with EIdReadTimeout "Read Timeout: the request's total limit of N ms passed". 0: no
+  /// total limit.
   int RequestTimeLimit = 0;
   /// The millisecond clock RequestTimeLimit is measured on (platform::TickCount unless
   /// replaced).
@@ -205,10 +205,16 @@ class TIdCustomHTTP : public TIdTCPClient {
   void NotifyDisconnected() override;
   /// Keeps every read of a request within RequestTimeLimit.
   int FillInputBuffer(bool raiseIfDisconnected, int timeout, bool raiseOnTimeout) override;
+  /// Ends the request with EIdReadTimeout once RequestTimeLimit has passed, also when the
+  /// bytes it reads are already buffered (a body of many small chunks that came at once).
+  void BeforeReadStep() override;
 
  private:
   friend class TIdHTTPProtocol;
   bool OnRedirectDecision(std::string& dest, TIdHTTPMethod& method);
+  /// Milliseconds left of RequestTimeLimit for the request under way; -1 when it has none.
+  int RequestTimeLeft() const;
+  [[noreturn]] void RaiseRequestTimeLimit() const;
   bool AuthorizationStep(std::unique_ptr<TIdAuthentication>& credentials, const std::vector<std::string>& challenges,
                          const decltype(OnSelectAuthorization)& select, const decltype(OnAuthorization)& authorize,
                          std::string& user, std::string& password, bool& basicAuthentication);

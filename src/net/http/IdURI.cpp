@@ -33,7 +33,15 @@ void TIdURI::ParseUri(std::string uri) {
     if (PosText("@", authority) != 0) userInfo = FetchToken(authority, "@");
     Username = FetchToken(userInfo, ":");
     Password = Username.empty() ? "" : userInfo;
-    Host = FetchToken(authority, ":");
+    if (authority.compare(0, 1, "[") == 0 && authority.find(']') != std::string::npos) {
+      // An IPv6 literal: its colons are the address's; the host is kept without brackets.
+      const std::size_t close = authority.find(']');
+      Host = authority.substr(1, close - 1);
+      authority.erase(0, close + 1);
+      if (authority.compare(0, 1, ":") == 0) authority.erase(0, 1);
+    } else {
+      Host = FetchToken(authority, ":");
+    }
     Port = authority;
     SplitPoints(t, q, d);
     Path = "/" + t.substr(0, d);
@@ -67,11 +75,15 @@ std::string TIdURI::ComposeUri(bool includeUserInfo, bool includeBookmark) const
     s += "@";
   }
   if (Host.empty()) throw EIdURIException("Host field is empty");
-  s += Host;
+  s += HostForUri(Host);
   if (!Port.empty()) s += ":" + Port;
   s += Path + Document + Params;
   if (includeBookmark && !Bookmark.empty()) s += "#" + Bookmark;
   return s;
+}
+
+std::string TIdURI::HostForUri(const std::string& host) {
+  return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
 
 std::string TIdURI::FullUri() {

@@ -24,6 +24,9 @@ class TIdURI {
   /// Resolves `path` against `base`: an absolute path replaces it, "." stays, ".." removes the
   /// last segment, runs of delimiters collapse.
   static std::string MergePath(const std::string& base, const std::string& path, const std::string& delimiter = "/");
+  /// A host as a URL or a Host header writes it: an IPv6 address in brackets ("[::1]"), any
+  /// other host as it is. Host holds an IPv6 address without them.
+  static std::string HostForUri(const std::string& host);
 
   std::string Uri, Protocol, Username, Password, Host, Port, Path, Document, Params, Bookmark;
 };

@@ -41,15 +41,30 @@ bool StartUnwatchedThread(std::function<void()> routine) {
 
 TIdHostLookupResult LookupHostNow(const std::string& name) {
   TIdHostLookupResult r;
-  ws::THostEnt* host = ws::gethostbyname(name.c_str());
-  if (!host) {
-    r.ErrorNumber = ws::WSAGetLastError();  // per thread: read it on the thread that failed
-  } else if (host->h_addr_list && host->h_addr_list[0] && host->h_length == 4) {
-    std::memcpy(r.Address, host->h_addr_list[0], 4);
-    r.Found = true;
-  } else {
-    r.ErrorNumber = Id_WSAHOST_NOT_FOUND;  // a record without an IPv4 address
+  ws::TAddrInfo hints{};
+  hints.ai_family = Id_PF_UNSPEC;
+  hints.ai_socktype = Id_SOCK_STREAM;
+  ws::TAddrInfo* list = nullptr;
+  const int error = ws::getaddrinfo(name.c_str(), nullptr, &hints, &list);
+  if (error != 0) {
+    r.ErrorNumber = error;
+    return r;
   }
+  for (const ws::TAddrInfo* p = list; p; p = p->ai_next) {
+    if (!p->ai_addr) continue;
+    TIdFoundAddress a;
+    a.Family = p->ai_addr->family;
+    if (a.Family == Id_PF_INET && p->ai_addrlen >= sizeof(ws::TSockAddrIn))
+      std::memcpy(a.Bytes, p->ai_addr->v4.sin_addr, 4);
+    else if (a.Family == Id_PF_INET6 && p->ai_addrlen >= sizeof(ws::TSockAddrIn6))
+      std::memcpy(a.Bytes, p->ai_addr->v6.sin6_addr, 16);
+    else
+      continue;
+    r.Addresses.push_back(a);
+  }
+  ws::freeaddrinfo(list);
+  r.Found = !r.Addresses.empty();
+  if (!r.Found) r.ErrorNumber = Id_WSANO_DATA;
   return r;
 }
 

@@ -5,16 +5,24 @@
 // what it found.
 #include <cstdint>
 #include <string>
+#include <vector>
 
-/// What a lookup found: the first IPv4 address of the name, or the library's error number.
+/// One address a lookup found: the family (Id_PF_INET: the first 4 bytes) and its bytes.
+struct TIdFoundAddress {
+  int Family = 0;
+  std::uint8_t Bytes[16] = {};
+};
+
+/// What a lookup found: the name's addresses of both families in the system's order, or the
+/// library's error number.
 struct TIdHostLookupResult {
   bool Found = false;
-  std::uint8_t Address[4] = {0, 0, 0, 0};
+  std::vector<TIdFoundAddress> Addresses;
   int ErrorNumber = 0;
 };
 
-/// gethostbyname on the calling thread, copied out of the library's per-thread record.
-/// A record without an IPv4 address counts as Id_WSAHOST_NOT_FOUND.
+/// getaddrinfo on the calling thread (stream addresses, either family), copied out of the
+/// library's list. A list without an address of either family counts as Id_WSANO_DATA.
 TIdHostLookupResult LookupHostNow(const std::string& name);
 
 /// The same lookup, waited for at most `timeout` ms (negative: until it answers), in slices

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <vector>
 
 #include "base/WhileWaiting.h"
 #include "net/transport/IdSharedStack.h"
+#include "platform/Platform.h"
 
 // ---- TIdConnectThread -------------------------------------------------------------------------
 
@@ -34,7 +37,7 @@ void TIdConnectThread::Start() {
   std::shared_ptr<TState> state = state_;
   const bool started = thread_.Start([state] {
     try {
-      GStack->CheckSocketResult(state->socket.ConnectPeer(Id_PF_INET));
+      GStack->CheckSocketResult(state->socket.ConnectPeer());
     } catch (const std::exception& e) {
       state->exceptionText = e.what();
       state->failure = std::current_exception();
@@ -95,23 +98,44 @@ void TIdIOHandlerSocket::PrepareBinding() {
     binding_ = std::make_unique<TIdSocketHandle>();
 }
 
+namespace {
+
+// The next address is tried when the attempts before it have not connected within this time,
+// or at once when they failed: RFC 8305's connection attempt delay, so that a family whose
+// route is dead (an IPv6 address without IPv6 reaching the server) costs a quarter second.
+constexpr int kNextAttemptDelayMs = 250;
+
+// The addresses in the order they are tried: the family of the first one first, then the
+// families alternating (RFC 8305, section 4), each in the order the system gave them.
+std::vector<TIdPeerAddress> InterleaveFamilies(const std::vector<TIdPeerAddress>& found) {
+  std::vector<TIdPeerAddress> first, other, order;
+  for (const TIdPeerAddress& a : found) (a.Family == found.front().Family ? first : other).push_back(a);
+  for (std::size_t i = 0; i < first.size() || i < other.size(); ++i) {
+    if (i < first.size()) order.push_back(first[i]);
+    if (i < other.size()) order.push_back(other[i]);
+  }
+  return order;
+}
+
+}  // namespace
+
+// One connect of the race: its own socket, connected on a thread of its own.
+struct TIdIOHandlerSocket::TAttempt {
+  std::unique_ptr<TIdSocketHandle> socket = std::make_unique<TIdSocketHandle>();
+  std::unique_ptr<TIdConnectThread> thread;
+};
+
 void TIdIOHandlerSocket::ConnectTo(const std::string& host, int port, int timeout, const std::string& boundIP,
                                    int boundPort, int boundPortMin, int boundPortMax) {
   if (!binding_) PrepareBinding();
-  binding_->AllocateHandle(Id_SOCK_STREAM, 0);
-  binding_->IP = boundIP;
-  binding_->Port = boundPort;
-  binding_->ClientPortMin = boundPortMin;
-  binding_->ClientPortMax = boundPortMax;
-  binding_->BindLocal();
-
-  if (!TIdStack::IsDottedQuad(host)) ReportStatus(hsResolving, host);
-  binding_->SetPeerAddress(GStack->ResolveHostToIP(host, timeout), port);
-  if (!UseNagle) {
-    const std::int32_t one = 1;
-    binding_->SetOption(Id_IPPROTO_TCP, Id_TCP_NODELAY, &one, sizeof one);
-  }
-  ReportStatus(hsConnecting, binding_->PeerIP);
+  binding_->ResetAddresses(false);
+  if (!TIdStack::IsDottedQuad(host) && !TIdStack::IsIPv6Literal(host)) ReportStatus(hsResolving, host);
+  peers_ = InterleaveFamilies(GStack->ResolveHost(host, timeout));
+  peerPort_ = port;
+  boundIP_ = boundIP;
+  boundPort_ = boundPort;
+  boundPortMin_ = boundPortMin;
+  boundPortMax_ = boundPortMax;
 
   if (timeout == IdTimeoutDefault || timeout == 0)
     ConnectWithoutLimit();
@@ -119,45 +143,136 @@ void TIdIOHandlerSocket::ConnectTo(const std::string& host, int port, int timeou
     ConnectWithTimeLimit(timeout);
 }
 
+void TIdIOHandlerSocket::PrepareSocket(TIdSocketHandle& socket, const TIdPeerAddress& peer) {
+  socket.Family = peer.Family;
+  socket.AllocateHandle(Id_SOCK_STREAM, 0);
+  socket.IP = boundIP_;
+  socket.Port = boundPort_;
+  socket.ClientPortMin = boundPortMin_;
+  socket.ClientPortMax = boundPortMax_;
+  socket.BindLocal();
+  socket.SetPeerAddress(peer.IP, peerPort_);
+  if (!UseNagle) {
+    const std::int32_t one = 1;
+    socket.SetOption(Id_IPPROTO_TCP, Id_TCP_NODELAY, &one, sizeof one);
+  }
+  ReportStatus(hsConnecting, peer.IP);
+}
+
 void TIdIOHandlerSocket::ConnectWithoutLimit() {
   if (!HasWhileWaitingHook()) {
-    GStack->CheckSocketResult(binding_->ConnectPeer(Id_PF_INET));
-    return;
+    // The platform's own connects, one address after the other, on this thread.
+    for (std::size_t i = 0;; ++i) {
+      try {
+        PrepareSocket(*binding_, peers_[i]);
+        GStack->CheckSocketResult(binding_->ConnectPeer());
+        return;
+      } catch (const EIdSocketError&) {
+        if (i + 1 == peers_.size()) throw;
+      }
+    }
   }
   // The platform's own connect may take its time (about 21 s on Windows towards an address
   // that never answers); a thread that must go on answering waits for it in slices, on the
-  // connect thread, and raises what the direct connect raises.
-  TIdConnectThread thread(*binding_);  // the socket comes back when it is destroyed
-  thread.Start();
-  WaitForConnectThread(thread, -1);
-  thread.RaiseFailure();
-}
-
-void TIdIOHandlerSocket::WaitForConnectThread(TIdConnectThread& thread, int limit) {
-  try {
-    WaitInSlices(limit, [&thread](int ms) { return thread.WaitTerminated(ms); });
-  } catch (const EWaitAbandoned&) {
-    // Nobody wants this connection any more: the connect is left to its thread, not waited out.
-    thread.Abandon();
-    CloseHandler();
-    throw;
-  }
+  // connect threads, and raises what the direct connect raises.
+  RaceAddresses(-1, true);
 }
 
 void TIdIOHandlerSocket::ConnectWithTimeLimit(int timeout) {
-  TIdConnectThread thread(*binding_);  // the socket comes back when it is destroyed
-  thread.Start();
   // Other negative limits have no meaning of their own: they end at once, like 0 left. The
-  // wait ends as soon as the connect has; with a while-waiting hook it runs in slices, the
+  // wait ends as soon as a connect has; with a while-waiting hook it runs in slices, the
   // limit kept by the clock.
-  const int limit = timeout == IdTimeoutInfinite ? -1 : std::max(timeout, 0);
-  WaitForConnectThread(thread, limit);
-  if (!thread.Terminated()) {
-    thread.Abandon();
-    CloseHandler();  // a socket given back at the last moment is closed here
+  RaceAddresses(timeout == IdTimeoutInfinite ? -1 : std::max(timeout, 0), false);
+}
+
+void TIdIOHandlerSocket::RaceAddresses(int limit, bool raiseOwnFailure) {
+  std::vector<TAttempt> running;
+  std::size_t next = 0;
+  std::uint32_t lastStart = 0;
+  std::exception_ptr failure;  // the last attempt's own, or its socket's preparation's
+  std::string failureText;
+  auto startNext = [&] {
+    TAttempt attempt;
+    const TIdPeerAddress& peer = peers_[next++];
+    lastStart = platform::TickCount();
+    try {
+      PrepareSocket(*attempt.socket, peer);
+      attempt.thread = std::make_unique<TIdConnectThread>(*attempt.socket);
+      attempt.thread->Start();
+    } catch (const std::exception& e) {
+      failure = std::current_exception();
+      failureText = e.what();
+      return;  // the attempt's socket closes with it
+    }
+    running.push_back(std::move(attempt));
+  };
+  auto giveUp = [&running] {
+    for (TAttempt& a : running) a.thread->Abandon();
+    running.clear();
+  };
+  std::size_t winner = SIZE_MAX;
+  // Waits up to ms (negative: until done) for an attempt to connect, starting the next address
+  // when the last one failed or has run kNextAttemptDelayMs; true once one connected or all failed.
+  auto race = [&](int ms) {
+    const std::uint32_t sliceStart = platform::TickCount();
+    for (;;) {
+      for (std::size_t i = 0; i < running.size();) {
+        if (!running[i].thread->Terminated()) {
+          ++i;
+        } else if (running[i].thread->ExceptionText().empty()) {
+          winner = i;
+          return true;
+        } else {
+          failureText = running[i].thread->ExceptionText();
+          try {
+            running[i].thread->RaiseFailure();
+          } catch (...) {
+            failure = std::current_exception();
+          }
+          running.erase(running.begin() + static_cast<std::ptrdiff_t>(i));  // its socket is closed
+        }
+      }
+      const bool more = next < peers_.size();
+      if (running.empty() && !more) return true;
+      const int sinceStart = static_cast<int>(platform::TickCount() - lastStart);
+      if (more && (running.empty() || sinceStart >= kNextAttemptDelayMs)) {
+        startNext();
+        continue;
+      }
+      int wait = more ? kNextAttemptDelayMs - sinceStart : kWaitSliceMs;
+      if (ms >= 0) {
+        const int left = ms - static_cast<int>(platform::TickCount() - sliceStart);
+        if (left <= 0) return false;
+        wait = std::min(wait, left);
+      }
+      // Wakes as soon as the oldest attempt ends; a later one is looked at after the wait.
+      running.front().thread->WaitTerminated(std::min(wait, running.size() > 1 ? kRaceLookMs : wait));
+    }
+  };
+  startNext();
+  try {
+    WaitInSlices(limit, race);
+  } catch (const EWaitAbandoned&) {
+    // Nobody wants this connection any more: the connects are left to their threads.
+    giveUp();
+    CloseHandler();
+    throw;
+  }
+  if (winner != SIZE_MAX) {
+    TAttempt won = std::move(running[winner]);
+    running.erase(running.begin() + static_cast<std::ptrdiff_t>(winner));
+    giveUp();
+    won.thread.reset();  // the socket comes back to the attempt
+    binding_->TakeOver(*won.socket);
+    return;
+  }
+  if (!running.empty()) {
+    giveUp();
+    CloseHandler();
     throw EIdConnectTimeout(RSConnectTimeout);
   }
-  if (!thread.ExceptionText().empty()) throw EIdConnectException(thread.ExceptionText());
+  if (raiseOwnFailure && failure) std::rethrow_exception(failure);
+  throw EIdConnectException(failureText);
 }
 
 bool TIdIOHandlerSocket::WaitReadable(int timeout) {

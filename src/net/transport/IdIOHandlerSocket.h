@@ -1,8 +1,11 @@
 #pragma once
 // The I/O handler over one real socket, and its connect with a time limit. It connects straight
-// to the host it is given: the launcher goes through no proxy.
+// to the host it is given: the launcher goes through no proxy. A name with addresses of both
+// families is connected as RFC 8305 says: the addresses raced, the next one started when the
+// one before has not connected within 250 ms, the first to connect kept.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "net/transport/IdIOHandler.h"
 #include "net/transport/IdSocketHandle.h"
@@ -69,13 +72,25 @@ class TIdIOHandlerSocket : public TIdIOHandler {
 
  protected:
   void ConnectWithTimeLimit(int timeout);
-  /// A connect without a time limit: on the calling thread, or on the connect thread waited
-  /// for in slices when the calling thread has a while-waiting hook.
+  /// A connect without a time limit: on the calling thread, address after address, or raced
+  /// on connect threads waited for in slices when the calling thread has a while-waiting hook.
   void ConnectWithoutLimit();
 
  private:
-  /// Waits for the connect thread up to `limit` ms (negative: no limit); a wait the thread's
-  /// hook abandons leaves the connect to its thread and closes this handler's socket.
-  void WaitForConnectThread(TIdConnectThread& thread, int limit);
+  struct TAttempt;
+  /// A new socket of the peer's family, bound and addressed as ConnectTo was told.
+  void PrepareSocket(TIdSocketHandle& socket, const TIdPeerAddress& peer);
+  /// Races the connects to peers_ for up to `limit` ms (negative: no limit); the winner's
+  /// socket becomes the binding's. Raises EIdConnectTimeout when the limit passes, else the
+  /// last failure: its own exception (raiseOwnFailure) or EIdConnectException with its text.
+  /// A wait the thread's hook abandons leaves the connects to their threads.
+  void RaceAddresses(int limit, bool raiseOwnFailure);
+  /// While two attempts run, how often the later ones are looked at (the oldest wakes the wait).
+  static constexpr int kRaceLookMs = 10;
+
   std::unique_ptr<TIdSocketHandle> binding_;
+  std::vector<TIdPeerAddress> peers_;  // the addresses of the connect under way, in the order tried
+  int peerPort_ = 0;
+  std::string boundIP_;
+  int boundPort_ = 0, boundPortMin_ = 0, boundPortMax_ = 0;
 };

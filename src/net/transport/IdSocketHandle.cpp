@@ -8,6 +8,7 @@ TIdSocketHandle::TIdSocketHandle() = default;
 TIdSocketHandle::~TIdSocketHandle() { ReleaseHandle(); }
 
 void TIdSocketHandle::Assign(const TIdSocketHandle& other) {
+  Family = other.Family;
   IP = other.IP;
   Port = other.Port;
   PeerIP = other.PeerIP;
@@ -16,7 +17,7 @@ void TIdSocketHandle::Assign(const TIdSocketHandle& other) {
 
 void TIdSocketHandle::AllocateHandle(int type, int protocol) {
   ReleaseHandle();
-  SocketHandleValue = GStack->NewSocketHandle(type, protocol);
+  SocketHandleValue = GStack->NewSocketHandle(type, protocol, Family);
   HasHandle = true;
 }
 
@@ -58,8 +59,7 @@ void TIdSocketHandle::BindLocal() {
 }
 
 bool TIdSocketHandle::TryBindLocal() {
-  if (GStack->CheckSocketResult(GStack->WSBind(SocketHandleValue, Id_PF_INET, IP, Port), {Id_WSAEADDRINUSE}))
-    return false;
+  if (GStack->CheckSocketResult(GStack->WSBind(SocketHandleValue, Family, IP, Port), {Id_WSAEADDRINUSE})) return false;
   RefreshLocal();
   return true;
 }
@@ -72,8 +72,8 @@ bool TIdSocketHandle::BindInPortRange() {
   return false;
 }
 
-int TIdSocketHandle::ConnectPeer(int family) {
-  int result = GStack->WSConnect(SocketHandleValue, family, PeerIP, PeerPort);
+int TIdSocketHandle::ConnectPeer() {
+  int result = GStack->WSConnect(SocketHandleValue, Family, PeerIP, PeerPort);
   if (result != Id_SOCKET_ERROR) {
     RefreshLocal();
     RefreshPeer();
@@ -86,15 +86,9 @@ void TIdSocketHandle::SetPeerAddress(const std::string& ip, int port) {
   PeerPort = port;
 }
 
-void TIdSocketHandle::RefreshLocal() {
-  int family = 0;
-  GStack->WSGetSockName(SocketHandleValue, family, IP, Port);
-}
+void TIdSocketHandle::RefreshLocal() { GStack->WSGetSockName(SocketHandleValue, Family, IP, Port); }
 
-void TIdSocketHandle::RefreshPeer() {
-  int family = 0;
-  GStack->WSGetPeerName(SocketHandleValue, family, PeerIP, PeerPort);
-}
+void TIdSocketHandle::RefreshPeer() { GStack->WSGetPeerName(SocketHandleValue, Family, PeerIP, PeerPort); }
 
 bool TIdSocketHandle::WaitReadable(int timeout) {
   if (!HasHandle) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);

@@ -14,10 +14,10 @@ class TIdSocketHandle {
   TIdSocketHandle(const TIdSocketHandle&) = delete;
   TIdSocketHandle& operator=(const TIdSocketHandle&) = delete;
 
-  /// Copies IP, Port, PeerIP and PeerPort from another binding.
+  /// Copies Family, IP, Port, PeerIP and PeerPort from another binding.
   void Assign(const TIdSocketHandle& other);
 
-  /// Closes a socket still held, then opens a new one.
+  /// Closes a socket still held, then opens a new one of Family.
   void AllocateHandle(int type = Id_SOCK_STREAM, int protocol = 0);
   /// Shuts the sending direction down (result ignored) and closes the socket, if held.
   void ReleaseHandle();
@@ -36,7 +36,7 @@ class TIdSocketHandle {
   /// Tries ClientPortMax down to ClientPortMin; false when none is free.
   bool BindInPortRange();
   /// The connect result for the caller to check; on success local and peer are read back.
-  int ConnectPeer(int family = Id_PF_INET);
+  int ConnectPeer();
   void SetPeerAddress(const std::string& ip, int port);
   void RefreshLocal();
   void RefreshPeer();
@@ -57,6 +57,8 @@ class TIdSocketHandle {
   TIdStackSocketHandle Handle() const { return SocketHandleValue; }
   bool HandleAllocated() const { return HasHandle; }
 
+  /// The address family of the socket, its local and its peer address (Id_PF_INET, Id_PF_INET6).
+  int Family = Id_PF_INET;
   std::string IP;
   std::string PeerIP;
   int Port = 0;

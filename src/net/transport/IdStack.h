@@ -21,6 +21,14 @@ constexpr int IdTimeoutInfinite = -2;
 
 using TIdSocketList = std::vector<TIdStackSocketHandle>;
 
+/// An address of either family: Id_PF_INET with "127.0.0.1", Id_PF_INET6 with "::1".
+struct TIdPeerAddress {
+  int Family = Id_PF_INET;
+  std::string IP;
+};
+/// "IPv4" or "IPv6", for the log.
+const char* FamilyName(int family);
+
 class TIdStack {
  public:
   TIdStack() = default;
@@ -33,11 +41,14 @@ class TIdStack {
   virtual int WSBind(TIdStackSocketHandle s, int family, const std::string& ip, int port) = 0;
   virtual int WSCloseSocket(TIdStackSocketHandle s) = 0;
   virtual int WSConnect(TIdStackSocketHandle s, int family, const std::string& ip, int port) = 0;
-  /// Looks a name up; the first address as dotted text. Raises EIdSocketError on failure.
+  /// Looks a name up: its addresses of both families, in the order the system gives them.
+  /// Raises EIdSocketError on failure.
   /// A positive timeout (ms) bounds the wait: when it passes, EIdSocketError Id_WSAETIMEDOUT.
   /// Any other value waits for the library's own answer (on a thread of its own, waited for
   /// in slices, when the calling thread has a while-waiting hook: base/WhileWaiting.h).
-  virtual std::string LookupHost(const std::string& name, int timeout) = 0;
+  virtual std::vector<TIdPeerAddress> LookupHostAddresses(const std::string& name, int timeout) = 0;
+  /// The first of LookupHostAddresses.
+  std::string LookupHost(const std::string& name, int timeout);
   virtual std::uint16_t WSHToNs(std::uint16_t v) = 0;
   virtual int WSListen(TIdStackSocketHandle s, int backlog) = 0;
   virtual std::uint16_t WSNToHs(std::uint16_t v) = 0;
@@ -66,12 +77,20 @@ class TIdStack {
   /// True when it is on the ignore list, else raises EIdSocketError for it.
   bool CheckSocketResult(int result, std::initializer_list<int> ignore = {});
   [[noreturn]] void RaiseSocketFault(int number);
-  /// A new IPv4 socket; EIdInvalidSocket "Cannot allocate socket." when none is given.
-  TIdStackSocketHandle NewSocketHandle(int type, int protocol);
-  /// "LOCALHOST" in any case gives "127.0.0.1", a dotted literal is returned unchanged,
-  /// anything else is looked up (within `timeout` ms, see LookupHost).
+  /// A new socket of the family; EIdInvalidSocket "Cannot allocate socket." when none is given.
+  TIdStackSocketHandle NewSocketHandle(int type, int protocol, int family = Id_PF_INET);
+  /// "LOCALHOST" in any case gives 127.0.0.1, a literal of either family is itself, anything
+  /// else is looked up (within `timeout` ms, see LookupHostAddresses).
+  std::vector<TIdPeerAddress> ResolveHost(const std::string& host, int timeout = IdTimeoutDefault);
+  /// The first address of ResolveHost.
   std::string ResolveHostToIP(const std::string& host, int timeout = IdTimeoutDefault);
   static bool IsDottedQuad(const std::string& text);
+  /// An IPv6 address in text ("::1", "2001:db8::7", "::ffff:1.2.3.4"), without brackets.
+  static bool IsIPv6Literal(const std::string& text);
+  /// The 16 bytes of an IPv6 text; false (bytes undefined) when it is none.
+  static bool IPv6ToBytes(const std::string& text, std::uint8_t bytes[16]);
+  /// The text of 16 bytes: lower case, the longest run of zero groups written "::".
+  static std::string IPv6ToText(const std::uint8_t bytes[16]);
 
   /// The error number the last failing CheckSocketResult (or lookup) recorded on the calling
   /// thread. Per thread: a connect thread given up on may fail at any time, and must not

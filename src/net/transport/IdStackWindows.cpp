@@ -39,13 +39,35 @@ void TIdStackWindows::CleanupWinsock() {
 
 namespace {
 
-ws::TSockAddrIn MakeAddress(TIdStack& stack, int family, const std::string& ip, int port) {
-  ws::TSockAddrIn a;
+// The record of an address of either family, and its length; an empty ip is any address.
+ws::TSockAddr MakeAddress(TIdStack& stack, int family, const std::string& ip, int port, int& length) {
+  ws::TSockAddr a;
   std::memset(&a, 0, sizeof a);
-  a.sin_family = static_cast<std::uint16_t>(family);
-  a.sin_port = stack.WSHToNs(static_cast<std::uint16_t>(port));
-  if (!ip.empty()) stack.DottedToAddress(ip, a.sin_addr);  // empty: any address (all zero)
+  const std::uint16_t netPort = stack.WSHToNs(static_cast<std::uint16_t>(port));
+  if (family == Id_PF_INET6) {
+    a.v6.sin6_family = Id_PF_INET6;
+    a.v6.sin6_port = netPort;
+    if (!ip.empty()) TIdStack::IPv6ToBytes(ip, a.v6.sin6_addr);
+    length = sizeof a.v6;
+  } else {
+    a.v4.sin_family = static_cast<std::uint16_t>(family);
+    a.v4.sin_port = netPort;
+    if (!ip.empty()) stack.DottedToAddress(ip, a.v4.sin_addr);
+    length = sizeof a.v4;
+  }
   return a;
+}
+
+// The family, text and port of a record the library filled.
+void ReadAddress(TIdStack& stack, const ws::TSockAddr& a, int& family, std::string& ip, int& port) {
+  family = a.family;
+  if (family == Id_PF_INET6) {
+    port = stack.WSNToHs(a.v6.sin6_port);
+    ip = TIdStack::IPv6ToText(a.v6.sin6_addr);
+  } else {
+    port = stack.WSNToHs(a.v4.sin_port);
+    ip = stack.AddressToDotted(a.v4.sin_addr);
+  }
 }
 
 void CopyToSet(const TIdSocketList* list, ws::TFDSet& set) {
@@ -60,51 +82,54 @@ void CopyFromSet(const ws::TFDSet& set, TIdSocketList* list) {
   list->assign(set.fd_array, set.fd_array + set.fd_count);
 }
 
-/// The address a socket query (getpeername, getsockname) reports, as family, dotted IP and port.
-void ReadSocketAddress(TIdStackWindows& stack, int (*query)(ws::TSocket, ws::TSockAddrIn*, int*),
-                       TIdStackSocketHandle s, int& family, std::string& ip, int& port) {
-  ws::TSockAddrIn a;
+/// The address a socket query (getpeername, getsockname) reports, as family, text and port.
+void ReadSocketAddress(TIdStackWindows& stack, int (*query)(ws::TSocket, ws::TSockAddr*, int*), TIdStackSocketHandle s,
+                       int& family, std::string& ip, int& port) {
+  ws::TSockAddr a;
   std::memset(&a, 0, sizeof a);
   int len = sizeof a;
   stack.CheckSocketResult(query(s, &a, &len));
-  family = a.sin_family;
-  port = stack.WSNToHs(a.sin_port);
-  ip = stack.AddressToDotted(a.sin_addr);
+  ReadAddress(stack, a, family, ip, port);
 }
 
 }  // namespace
 
 TIdStackSocketHandle TIdStackWindows::WSAccept(TIdStackSocketHandle s, std::string& ip, int& port) {
-  ws::TSockAddrIn a;
+  ws::TSockAddr a;
   std::memset(&a, 0, sizeof a);
   int len = sizeof a;
   TIdStackSocketHandle h = ws::accept(s, &a, &len);
-  if (h != Id_INVALID_SOCKET) {
-    ip = AddressToDotted(a.sin_addr);
-    port = WSNToHs(a.sin_port);
-  }
+  int family = 0;
+  if (h != Id_INVALID_SOCKET) ReadAddress(*this, a, family, ip, port);
   return h;
 }
 
 int TIdStackWindows::WSBind(TIdStackSocketHandle s, int family, const std::string& ip, int port) {
-  ws::TSockAddrIn a = MakeAddress(*this, family, ip, port);
-  return ws::bind(s, &a, sizeof a);
+  int length = 0;
+  ws::TSockAddr a = MakeAddress(*this, family, ip, port, length);
+  return ws::bind(s, &a, length);
 }
 
 int TIdStackWindows::WSCloseSocket(TIdStackSocketHandle s) { return ws::closesocket(s); }
 
 int TIdStackWindows::WSConnect(TIdStackSocketHandle s, int family, const std::string& ip, int port) {
-  ws::TSockAddrIn a = MakeAddress(*this, family, ip, port);
-  return ws::connect(s, &a, sizeof a);
+  int length = 0;
+  ws::TSockAddr a = MakeAddress(*this, family, ip, port, length);
+  return ws::connect(s, &a, length);
 }
 
-std::string TIdStackWindows::LookupHost(const std::string& name, int timeout) {
+std::vector<TIdPeerAddress> TIdStackWindows::LookupHostAddresses(const std::string& name, int timeout) {
   // Without a limit the lookup runs on this thread, unless the thread must go on answering
   // while it waits (a while-waiting hook): then on a thread of its own, waited for to the end.
   const TIdHostLookupResult r = timeout > 0             ? LookupHostWithin(name, timeout)
                                 : HasWhileWaitingHook() ? LookupHostWithin(name, IdTimeoutInfinite)
                                                         : LookupHostNow(name);
-  if (r.Found) return AddressToDotted(r.Address);
+  if (r.Found) {
+    std::vector<TIdPeerAddress> found;
+    for (const TIdFoundAddress& a : r.Addresses)
+      found.push_back({a.Family, a.Family == Id_PF_INET6 ? IPv6ToText(a.Bytes) : AddressToDotted(a.Bytes)});
+    return found;
+  }
   SetLastErrorNumber(r.ErrorNumber);
   RaiseSocketFault(r.ErrorNumber);
 }
@@ -146,11 +171,6 @@ TIdStackSocketHandle TIdStackWindows::WSSocket(int family, int type, int protoco
 }
 
 int TIdStackWindows::WSShutdown(TIdStackSocketHandle s, int how) { return ws::shutdown(s, how); }
-
-std::string TIdStackWindows::WSTranslateSocketErrorMsg(int number) {
-  if (number == Id_WSAHOST_NOT_FOUND) return "Socket Error # 11001\r\nHost not found.";
-  return TIdStack::WSTranslateSocketErrorMsg(number);
-}
 
 int TIdStackWindows::WSGetLastError() { return ws::WSAGetLastError(); }
 void TIdStackWindows::WSSetLastError(int number) { ws::WSASetLastError(number); }

@@ -18,7 +18,7 @@ class TIdStackWindows : public TIdStack {
   int WSBind(TIdStackSocketHandle s, int family, const std::string& ip, int port) override;
   int WSCloseSocket(TIdStackSocketHandle s) override;
   int WSConnect(TIdStackSocketHandle s, int family, const std::string& ip, int port) override;
-  std::string LookupHost(const std::string& name, int timeout) override;
+  std::vector<TIdPeerAddress> LookupHostAddresses(const std::string& name, int timeout) override;
   std::uint16_t WSHToNs(std::uint16_t v) override;
   int WSListen(TIdStackSocketHandle s, int backlog) override;
   std::uint16_t WSNToHs(std::uint16_t v) override;
@@ -30,7 +30,6 @@ class TIdStackWindows : public TIdStack {
   int WSSetSockOpt(TIdStackSocketHandle s, int level, int option, const void* value, int length) override;
   TIdStackSocketHandle WSSocket(int family, int type, int protocol) override;
   int WSShutdown(TIdStackSocketHandle s, int how) override;
-  std::string WSTranslateSocketErrorMsg(int number) override;
   int WSGetLastError() override;
   void WSSetLastError(int number) override;
   void WSGetPeerName(TIdStackSocketHandle s, int& family, std::string& ip, int& port) override;

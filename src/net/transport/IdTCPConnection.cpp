@@ -5,6 +5,7 @@
 
 #include "base/Quietly.h"
 #include "base/ScopeExit.h"
+#include "base/WhileWaiting.h"
 #include "net/transport/IdIOHandlerSocket.h"
 #include "net/transport/IdSharedStack.h"
 
@@ -163,6 +164,8 @@ int TIdTCPConnection::FillInputBuffer(bool raiseIfDisconnected, int timeout, boo
   }
 }
 
+void TIdTCPConnection::BeforeReadStep() { AnswerWhileWorking(); }
+
 void TIdTCPConnection::PollPeerClosed(bool raiseIfDisconnected) { FillInputBuffer(raiseIfDisconnected, 1, false); }
 
 std::string TIdTCPConnection::ReadLine(const std::string& terminator, int timeout, int maximum) {
@@ -171,6 +174,7 @@ std::string TIdTCPConnection::ReadLine(const std::string& terminator, int timeou
   std::size_t scanned = 0;
   std::size_t found = std::string::npos;
   for (;;) {
+    BeforeReadStep();
     const std::size_t size = static_cast<std::size_t>(inputBuffer_->Size());
     if (size > 0) {
       // Resume where the last scan ended, less what a terminator split over two arrivals needs.
@@ -205,6 +209,7 @@ std::string TIdTCPConnection::ReadLine(const std::string& terminator, int timeou
 
 void TIdTCPConnection::ReadExact(void* buffer, int count) {
   if (count <= 0 || !buffer) return;
+  BeforeReadStep();
   while (inputBuffer_->Size() < count) {
     FillInputBuffer(true, IdTimeoutDefault, true);
     CheckLinkState(true, true);
@@ -215,6 +220,7 @@ void TIdTCPConnection::ReadExact(void* buffer, int count) {
 
 void TIdTCPConnection::ReadIntoStream(TStream& stream, std::int64_t count, bool untilClosed) {
   if (count == -1 && !untilClosed) count = ReadInt32(true);
+  BeforeReadStep();
   if (count > 0) {
     const std::int64_t position = stream.Position();
     stream.SetSize(position + std::min(count, kPresizeLimit));
@@ -243,6 +249,7 @@ void TIdTCPConnection::ReadIntoStream(TStream& stream, std::int64_t count, bool 
   const std::int64_t pieceSize = std::max<std::int64_t>(1, std::min<std::int64_t>(remaining, RecvBufferSize));
   while (remaining > 0 && IsConnected()) {
     const std::int64_t n = std::min(remaining, pieceSize);
+    BeforeReadStep();
     try {
       while (inputBuffer_->Size() < n) {
         FillInputBuffer(true, IdTimeoutDefault, true);
@@ -270,6 +277,7 @@ std::string TIdTCPConnection::ReadUntilClosed() {
 }
 
 std::string TIdTCPConnection::TakeAvailable() {
+  BeforeReadStep();
   if (IsConnected()) FillInputBuffer(false, IdTimeoutDefault, true);
   return inputBuffer_->ExtractBytes(static_cast<int>(inputBuffer_->Size()));
 }

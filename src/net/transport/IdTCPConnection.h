@@ -93,6 +93,11 @@ class TIdTCPConnection : public TIdComponent {
   /// Up to `tries` lines until one is not blank; the trimmed line.
   std::string ReadNonEmptyLine(int tries);
 
+  /// Runs before each step of a read, whether it waits or finds its bytes buffered: lets the
+  /// thread's while-waiting hook in when it is due (AnswerWhileWorking), since a stream that
+  /// keeps coming never waits; a client with limits of its own checks them here too.
+  virtual void BeforeReadStep();
+
   /// Unread bytes of the input buffer.
   TIdManagedBuffer& InputBuffer() { return *inputBuffer_; }
 

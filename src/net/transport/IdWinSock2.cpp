@@ -35,7 +35,7 @@ constexpr const char* kEntryNames[WinsockEntryCount] = {
     "WSADuplicateSocket", "WSAEnumProtocols", "WSASocket", "WSAAddressToString", "WSAStringToAddress",
     "WSALookupServiceBegin", "WSALookupServiceNext", "WSAInstallServiceClass", "WSAGetServiceClassInfo",
     "WSAEnumNameSpaceProviders", "WSAGetServiceClassNameByClassId", "WSASetService", "TransmitFile", "AcceptEx",
-    "GetAcceptExSockaddrs", "WSARecvEx"};
+    "GetAcceptExSockaddrs", "WSARecvEx", "getaddrinfo", "freeaddrinfo"};
 
 constexpr int kFirstGeneric = 96;
 constexpr int kGenericCount = 12;
@@ -134,21 +134,21 @@ bool WinsockLoaded() { return g_library.load(std::memory_order_acquire) != nullp
 
 // ---- typed entries ---------------------------------------------------------------------------
 int WSACleanup() { return Target<int(ST_WSAAPI*)()>(weWSACleanup)(); }
-TSocket accept(TSocket s, TSockAddrIn* addr, int* addrlen) {
-  return Target<TSocket(ST_WSAAPI*)(TSocket, TSockAddrIn*, int*)>(weAccept)(s, addr, addrlen);
+TSocket accept(TSocket s, TSockAddr* addr, int* addrlen) {
+  return Target<TSocket(ST_WSAAPI*)(TSocket, TSockAddr*, int*)>(weAccept)(s, addr, addrlen);
 }
-int bind(TSocket s, const TSockAddrIn* addr, int namelen) {
-  return Target<int(ST_WSAAPI*)(TSocket, const TSockAddrIn*, int)>(weBind)(s, addr, namelen);
+int bind(TSocket s, const TSockAddr* addr, int namelen) {
+  return Target<int(ST_WSAAPI*)(TSocket, const TSockAddr*, int)>(weBind)(s, addr, namelen);
 }
 int closesocket(TSocket s) { return Target<int(ST_WSAAPI*)(TSocket)>(weCloseSocket)(s); }
-int connect(TSocket s, const TSockAddrIn* name, int namelen) {
-  return Target<int(ST_WSAAPI*)(TSocket, const TSockAddrIn*, int)>(weConnect)(s, name, namelen);
+int connect(TSocket s, const TSockAddr* name, int namelen) {
+  return Target<int(ST_WSAAPI*)(TSocket, const TSockAddr*, int)>(weConnect)(s, name, namelen);
 }
-int getpeername(TSocket s, TSockAddrIn* name, int* namelen) {
-  return Target<int(ST_WSAAPI*)(TSocket, TSockAddrIn*, int*)>(weGetPeerName)(s, name, namelen);
+int getpeername(TSocket s, TSockAddr* name, int* namelen) {
+  return Target<int(ST_WSAAPI*)(TSocket, TSockAddr*, int*)>(weGetPeerName)(s, name, namelen);
 }
-int getsockname(TSocket s, TSockAddrIn* name, int* namelen) {
-  return Target<int(ST_WSAAPI*)(TSocket, TSockAddrIn*, int*)>(weGetSockName)(s, name, namelen);
+int getsockname(TSocket s, TSockAddr* name, int* namelen) {
+  return Target<int(ST_WSAAPI*)(TSocket, TSockAddr*, int*)>(weGetSockName)(s, name, namelen);
 }
 std::uint32_t htonl(std::uint32_t v) { return Target<std::uint32_t(ST_WSAAPI*)(std::uint32_t)>(weHtonl)(v); }
 std::uint16_t htons(std::uint16_t v) { return Target<std::uint16_t(ST_WSAAPI*)(std::uint16_t)>(weHtons)(v); }
@@ -173,6 +173,11 @@ TSocket socket(int af, int type, int protocol) {
   return Target<TSocket(ST_WSAAPI*)(int, int, int)>(weSocket)(af, type, protocol);
 }
 THostEnt* gethostbyname(const char* name) { return Target<THostEnt*(ST_WSAAPI*)(const char*)>(weGetHostByName)(name); }
+int getaddrinfo(const char* node, const char* service, const TAddrInfo* hints, TAddrInfo** result) {
+  return Target<int(ST_WSAAPI*)(const char*, const char*, const TAddrInfo*, TAddrInfo**)>(weGetAddrInfo)(node, service,
+                                                                                                         hints, result);
+}
+void freeaddrinfo(TAddrInfo* list) { Target<void(ST_WSAAPI*)(TAddrInfo*)>(weFreeAddrInfo)(list); }
 void WSASetLastError(int error) { Target<void(ST_WSAAPI*)(int)>(weWSASetLastError)(error); }
 int WSAGetLastError() { return Target<int(ST_WSAAPI*)()>(weWSAGetLastError)(); }
 

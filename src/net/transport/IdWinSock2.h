@@ -10,16 +10,20 @@
 
 namespace IdWinSock2 {
 
+using platform::TAddrInfo;
 using platform::TFDSet;
 using platform::THostEnt;
+using platform::TSockAddr;
 using platform::TSockAddrIn;
+using platform::TSockAddrIn6;
 using platform::TSocket;
 using platform::TTimeVal;
 using platform::TWSAData;
 
 constexpr const char* WINSOCK2_DLL = "WS2_32.DLL";
 
-/// Rows of the entry table, in table order (112 rows).
+/// Rows of the entry table, in table order (114 rows: the last two, the resolver of both
+/// families, are looked up like the rest).
 enum WinsockEntry : int {
   weWSACleanup,
   weAccept,
@@ -59,9 +63,11 @@ enum WinsockEntry : int {
   weAcceptEx,
   weGetAcceptExSockaddrs,
   weWSARecvEx,
+  weGetAddrInfo,
+  weFreeAddrInfo,
   WinsockEntryCount
 };
-static_assert(WinsockEntryCount == 112, "the entry table has 112 rows");
+static_assert(WinsockEntryCount == 114, "the entry table has 114 rows");
 
 /// The name a row is known by, and the exported name looked up for it (the generic rows
 /// look up the variant with the suffix A).
@@ -84,12 +90,12 @@ bool WinsockLoaded();
 
 // ---- the entries this program calls, with the library's signatures ----------------------------
 int WSACleanup();
-TSocket accept(TSocket s, TSockAddrIn* addr, int* addrlen);
-int bind(TSocket s, const TSockAddrIn* addr, int namelen);
+TSocket accept(TSocket s, TSockAddr* addr, int* addrlen);
+int bind(TSocket s, const TSockAddr* addr, int namelen);
 int closesocket(TSocket s);
-int connect(TSocket s, const TSockAddrIn* name, int namelen);
-int getpeername(TSocket s, TSockAddrIn* name, int* namelen);
-int getsockname(TSocket s, TSockAddrIn* name, int* namelen);
+int connect(TSocket s, const TSockAddr* name, int namelen);
+int getpeername(TSocket s, TSockAddr* name, int* namelen);
+int getsockname(TSocket s, TSockAddr* name, int* namelen);
 std::uint32_t htonl(std::uint32_t v);
 std::uint16_t htons(std::uint16_t v);
 int listen(TSocket s, int backlog);
@@ -102,6 +108,9 @@ int setsockopt(TSocket s, int level, int optname, const char* optval, int optlen
 int shutdown(TSocket s, int how);
 TSocket socket(int af, int type, int protocol);
 THostEnt* gethostbyname(const char* name);
+/// 0, or the library's error number (also left for WSAGetLastError).
+int getaddrinfo(const char* node, const char* service, const TAddrInfo* hints, TAddrInfo** result);
+void freeaddrinfo(TAddrInfo* list);
 void WSASetLastError(int error);
 int WSAGetLastError();
 

@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -83,19 +84,52 @@ int Fail() {
 
 int Fd(TSocket s) { return s > static_cast<TSocket>(0x7FFFFFFF) ? -1 : static_cast<int>(s); }
 
-sockaddr_in ToNative(const TSockAddrIn& a) {
-  sockaddr_in n{};
-  n.sin_family = a.sin_family == Id_PF_INET ? AF_INET : static_cast<sa_family_t>(a.sin_family);
-  n.sin_port = a.sin_port;
-  std::memcpy(&n.sin_addr, a.sin_addr, 4);
-  return n;
+// The Windows record (family 2 or 23) as the system's; false when `len` is short of it.
+bool ToNative(const TSockAddr* a, int len, sockaddr_storage& n, socklen_t& nl) {
+  std::memset(&n, 0, sizeof n);
+  if (!a || len < static_cast<int>(sizeof(TSockAddrIn))) return false;
+  if (a->family == Id_PF_INET6) {
+    if (len < static_cast<int>(sizeof(TSockAddrIn6))) return false;
+    sockaddr_in6& v6 = reinterpret_cast<sockaddr_in6&>(n);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_port = a->v6.sin6_port;
+    v6.sin6_flowinfo = a->v6.sin6_flowinfo;
+    std::memcpy(&v6.sin6_addr, a->v6.sin6_addr, 16);
+    v6.sin6_scope_id = a->v6.sin6_scope_id;
+    nl = sizeof v6;
+    return true;
+  }
+  sockaddr_in& v4 = reinterpret_cast<sockaddr_in&>(n);
+  v4.sin_family = a->family == Id_PF_INET ? AF_INET : static_cast<sa_family_t>(a->family);
+  v4.sin_port = a->v4.sin_port;
+  std::memcpy(&v4.sin_addr, a->v4.sin_addr, 4);
+  nl = sizeof v4;
+  return true;
 }
 
-void FromNative(const sockaddr_in& n, TSockAddrIn* a) {
-  std::memset(a, 0, sizeof *a);
-  a->sin_family = n.sin_family == AF_INET ? Id_PF_INET : static_cast<std::uint16_t>(n.sin_family);
-  a->sin_port = n.sin_port;
-  std::memcpy(a->sin_addr, &n.sin_addr, 4);
+// The system's record as Windows' into `a` (room for `*len` bytes); false when it does not fit.
+bool FromNative(const sockaddr_storage& n, TSockAddr* a, int* len) {
+  if (!a || !len) return false;
+  if (n.ss_family == AF_INET6) {
+    if (*len < static_cast<int>(sizeof(TSockAddrIn6))) return false;
+    const sockaddr_in6& v6 = reinterpret_cast<const sockaddr_in6&>(n);
+    std::memset(&a->v6, 0, sizeof a->v6);
+    a->v6.sin6_family = Id_PF_INET6;
+    a->v6.sin6_port = v6.sin6_port;
+    a->v6.sin6_flowinfo = v6.sin6_flowinfo;
+    std::memcpy(a->v6.sin6_addr, &v6.sin6_addr, 16);
+    a->v6.sin6_scope_id = v6.sin6_scope_id;
+    *len = sizeof(TSockAddrIn6);
+    return true;
+  }
+  if (*len < static_cast<int>(sizeof(TSockAddrIn))) return false;
+  const sockaddr_in& v4 = reinterpret_cast<const sockaddr_in&>(n);
+  std::memset(&a->v4, 0, sizeof a->v4);
+  a->v4.sin_family = v4.sin_family == AF_INET ? Id_PF_INET : static_cast<std::uint16_t>(v4.sin_family);
+  a->v4.sin_port = v4.sin_port;
+  std::memcpy(a->v4.sin_addr, &v4.sin_addr, 4);
+  *len = sizeof(TSockAddrIn);
+  return true;
 }
 
 // Told of each start-up and clean-up call (a test seam); a plain pointer, never destroyed.
@@ -118,7 +152,7 @@ int ST_WSAAPI ws_WSACleanup() {
 }
 
 TSocket ST_WSAAPI ws_socket(int af, int type, int protocol) {
-  if (af != Id_PF_INET) {
+  if (af != Id_PF_INET && af != Id_PF_INET6) {
     t_lastError = Id_WSAEAFNOSUPPORT;
     return kInvalidSocket;
   }
@@ -127,7 +161,7 @@ TSocket ST_WSAAPI ws_socket(int af, int type, int protocol) {
     t_lastError = Id_WSAESOCKTNOSUPPORT;
     return kInvalidSocket;
   }
-  int fd = ::socket(AF_INET, t | SOCK_CLOEXEC, protocol);
+  int fd = ::socket(af == Id_PF_INET6 ? AF_INET6 : AF_INET, t | SOCK_CLOEXEC, protocol);
   if (fd < 0) {
     Fail();
     return kInvalidSocket;
@@ -135,17 +169,19 @@ TSocket ST_WSAAPI ws_socket(int af, int type, int protocol) {
   return static_cast<TSocket>(fd);
 }
 
-int ST_WSAAPI ws_bind(TSocket s, const TSockAddrIn* addr, int len) {
-  if (!addr || len < static_cast<int>(sizeof(TSockAddrIn))) return t_lastError = Id_WSAEFAULT, kSocketError;
-  sockaddr_in n = ToNative(*addr);
-  return ::bind(Fd(s), reinterpret_cast<sockaddr*>(&n), sizeof n) == 0 ? 0 : Fail();
+int ST_WSAAPI ws_bind(TSocket s, const TSockAddr* addr, int len) {
+  sockaddr_storage n;
+  socklen_t nl = 0;
+  if (!ToNative(addr, len, n, nl)) return t_lastError = Id_WSAEFAULT, kSocketError;
+  return ::bind(Fd(s), reinterpret_cast<sockaddr*>(&n), nl) == 0 ? 0 : Fail();
 }
 
 // A blocking connect; a signal does not abandon it (the attempt goes on and is waited for).
-int ST_WSAAPI ws_connect(TSocket s, const TSockAddrIn* addr, int len) {
-  if (!addr || len < static_cast<int>(sizeof(TSockAddrIn))) return t_lastError = Id_WSAEFAULT, kSocketError;
-  sockaddr_in n = ToNative(*addr);
-  if (::connect(Fd(s), reinterpret_cast<sockaddr*>(&n), sizeof n) == 0) return 0;
+int ST_WSAAPI ws_connect(TSocket s, const TSockAddr* addr, int len) {
+  sockaddr_storage n;
+  socklen_t nl = 0;
+  if (!ToNative(addr, len, n, nl)) return t_lastError = Id_WSAEFAULT, kSocketError;
+  if (::connect(Fd(s), reinterpret_cast<sockaddr*>(&n), nl) == 0) return 0;
   if (errno != EINTR) return Fail();
   pollfd p{Fd(s), POLLOUT, 0};
   while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
@@ -158,8 +194,8 @@ int ST_WSAAPI ws_connect(TSocket s, const TSockAddrIn* addr, int len) {
   return kSocketError;
 }
 
-TSocket ST_WSAAPI ws_accept(TSocket s, TSockAddrIn* addr, int* len) {
-  sockaddr_in n{};
+TSocket ST_WSAAPI ws_accept(TSocket s, TSockAddr* addr, int* len) {
+  sockaddr_storage n{};
   socklen_t nl = sizeof n;
   int fd;
   do fd = ::accept4(Fd(s), reinterpret_cast<sockaddr*>(&n), &nl, SOCK_CLOEXEC);
@@ -168,10 +204,7 @@ TSocket ST_WSAAPI ws_accept(TSocket s, TSockAddrIn* addr, int* len) {
     Fail();
     return kInvalidSocket;
   }
-  if (addr && len && *len >= static_cast<int>(sizeof(TSockAddrIn))) {
-    FromNative(n, addr);
-    *len = sizeof(TSockAddrIn);
-  }
+  if (addr && len) FromNative(n, addr, len);
   return static_cast<TSocket>(fd);
 }
 
@@ -184,20 +217,19 @@ int ST_WSAAPI ws_closesocket(TSocket s) {
   return ::close(fd) == 0 ? 0 : Fail();
 }
 
-int NameCall(int (*call)(int, sockaddr*, socklen_t*), TSocket s, TSockAddrIn* addr, int* len) {
-  if (!addr || !len || *len < static_cast<int>(sizeof(TSockAddrIn))) return t_lastError = Id_WSAEFAULT, kSocketError;
-  sockaddr_in n{};
+int NameCall(int (*call)(int, sockaddr*, socklen_t*), TSocket s, TSockAddr* addr, int* len) {
+  if (!addr || !len) return t_lastError = Id_WSAEFAULT, kSocketError;
+  sockaddr_storage n{};
   socklen_t nl = sizeof n;
   if (call(Fd(s), reinterpret_cast<sockaddr*>(&n), &nl) != 0) return Fail();
-  FromNative(n, addr);
-  *len = sizeof(TSockAddrIn);
+  if (!FromNative(n, addr, len)) return t_lastError = Id_WSAEFAULT, kSocketError;
   return 0;
 }
 
-int ST_WSAAPI ws_getpeername(TSocket s, TSockAddrIn* addr, int* len) {
+int ST_WSAAPI ws_getpeername(TSocket s, TSockAddr* addr, int* len) {
   return NameCall([](int fd, sockaddr* a, socklen_t* l) { return ::getpeername(fd, a, l); }, s, addr, len);
 }
-int ST_WSAAPI ws_getsockname(TSocket s, TSockAddrIn* addr, int* len) {
+int ST_WSAAPI ws_getsockname(TSocket s, TSockAddr* addr, int* len) {
   return NameCall([](int fd, sockaddr* a, socklen_t* l) { return ::getsockname(fd, a, l); }, s, addr, len);
 }
 
@@ -298,6 +330,17 @@ int ST_WSAAPI ws_shutdown(TSocket s, int how) {
   return ::shutdown(Fd(s), how) == 0 ? 0 : Fail();
 }
 
+// The resolver's failure as the library's number (getaddrinfo returns it).
+int LookupError(int rc) {
+  return rc == EAI_AGAIN    ? Id_WSATRY_AGAIN
+         : rc == EAI_FAIL   ? Id_WSANO_RECOVERY
+         : rc == EAI_MEMORY ? Id_WSAENOBUFS
+         : rc == EAI_FAMILY ? Id_WSAEAFNOSUPPORT
+         : rc == EAI_SYSTEM ? Translate(errno)
+         : rc == EAI_NODATA ? Id_WSANO_DATA
+                            : Id_WSAHOST_NOT_FOUND;
+}
+
 struct HostRecord {
   std::string name;
   std::vector<std::array<char, 4>> addresses;
@@ -324,11 +367,7 @@ THostEnt* ST_WSAAPI ws_gethostbyname(const char* name) {
   addrinfo* res = nullptr;
   int rc = ::getaddrinfo(name, nullptr, &hints, &res);
   if (rc != 0) {
-    t_lastError = rc == EAI_AGAIN    ? Id_WSATRY_AGAIN
-                  : rc == EAI_FAIL   ? Id_WSANO_RECOVERY
-                  : rc == EAI_MEMORY ? Id_WSAENOBUFS
-                  : rc == EAI_SYSTEM ? Translate(errno)
-                                     : Id_WSAHOST_NOT_FOUND;
+    t_lastError = LookupError(rc);
     return nullptr;
   }
   record.name = name;
@@ -348,6 +387,69 @@ THostEnt* ST_WSAAPI ws_gethostbyname(const char* name) {
   record.ent.h_length = 4;
   record.ent.h_addr_list = record.addrList.data();
   return &record.ent;
+}
+
+// One record of the list with its address, freed as one.
+struct AddrInfoNode {
+  TAddrInfo info{};
+  TSockAddr address{};
+};
+
+TAddrInfo* AppendAddress(TAddrInfo**& tail, const sockaddr_storage& n, int socktype) {
+  auto* node = new AddrInfoNode;
+  int len = sizeof node->address;
+  FromNative(n, &node->address, &len);
+  node->info.ai_family = node->address.family;
+  node->info.ai_socktype = socktype;
+  node->info.ai_protocol = Id_IPPROTO_TCP;
+  node->info.ai_addrlen = static_cast<std::size_t>(len);
+  node->info.ai_addr = &node->address;
+  *tail = &node->info;
+  tail = &node->info.ai_next;
+  return &node->info;
+}
+
+void ST_WSAAPI ws_freeaddrinfo(TAddrInfo* list) {
+  while (list) {
+    TAddrInfo* next = list->ai_next;
+    delete reinterpret_cast<AddrInfoNode*>(list);  // info is the node's first member
+    list = next;
+  }
+}
+
+// The stream addresses of a name in the system's order, both families unless the hints name one.
+int ST_WSAAPI ws_getaddrinfo(const char* node, const char*, const TAddrInfo* hints, TAddrInfo** result) {
+  if (!node || !result) return Id_WSAEINVAL;
+  *result = nullptr;
+  const int family = hints ? hints->ai_family : Id_PF_UNSPEC;
+  TAddrInfo** tail = result;
+  if (HostLookup lookup = g_hostLookup.load()) {
+    int error = 0;
+    THostEnt* found = lookup(node, error);
+    if (!found) return error;
+    for (char** a = found->h_addr_list; a && *a && family != Id_PF_INET6; ++a) {
+      sockaddr_storage n{};
+      auto& v4 = reinterpret_cast<sockaddr_in&>(n);
+      v4.sin_family = AF_INET;
+      std::memcpy(&v4.sin_addr, *a, 4);
+      AppendAddress(tail, n, Id_SOCK_STREAM);
+    }
+    return *result ? 0 : Id_WSANO_DATA;
+  }
+  addrinfo h{};
+  h.ai_family = family == Id_PF_INET ? AF_INET : family == Id_PF_INET6 ? AF_INET6 : AF_UNSPEC;
+  h.ai_socktype = SOCK_STREAM;
+  addrinfo* res = nullptr;
+  const int rc = ::getaddrinfo(node, nullptr, &h, &res);
+  if (rc != 0) return LookupError(rc);
+  for (addrinfo* p = res; p; p = p->ai_next) {
+    if (p->ai_family != AF_INET && p->ai_family != AF_INET6) continue;
+    sockaddr_storage n{};
+    std::memcpy(&n, p->ai_addr, std::min<std::size_t>(p->ai_addrlen, sizeof n));
+    AppendAddress(tail, n, Id_SOCK_STREAM);
+  }
+  ::freeaddrinfo(res);
+  return *result ? 0 : Id_WSANO_DATA;
 }
 
 void ST_WSAAPI ws_WSASetLastError(int e) { t_lastError = e; }
@@ -384,6 +486,8 @@ const Export kExports[] = {
     {"shutdown", Addr(ws_shutdown)},
     {"socket", Addr(ws_socket)},
     {"gethostbyname", Addr(ws_gethostbyname)},
+    {"getaddrinfo", Addr(ws_getaddrinfo)},
+    {"freeaddrinfo", Addr(ws_freeaddrinfo)},
     {"WSASetLastError", Addr(ws_WSASetLastError)},
     {"WSAGetLastError", Addr(ws_WSAGetLastError)},
 };

@@ -3,6 +3,7 @@
 // build instead of corrupting a call at run time. Nothing here ends up in the program.
 #define INCL_WINSOCK_API_TYPEDEFS 1  // the LPFN_ types of the entries
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <cstddef>
 #include <type_traits>
@@ -36,6 +37,23 @@ ST_SAME_FIELD(TSockAddrIn, sockaddr_in, sin_port);
 ST_SAME_FIELD(TSockAddrIn, sockaddr_in, sin_addr);
 ST_SAME_FIELD(TSockAddrIn, sockaddr_in, sin_zero);
 
+ST_SAME_RECORD(TSockAddrIn6, sockaddr_in6);
+ST_SAME_FIELD(TSockAddrIn6, sockaddr_in6, sin6_family);
+ST_SAME_FIELD(TSockAddrIn6, sockaddr_in6, sin6_port);
+ST_SAME_FIELD(TSockAddrIn6, sockaddr_in6, sin6_flowinfo);
+ST_SAME_FIELD(TSockAddrIn6, sockaddr_in6, sin6_addr);
+ST_SAME_FIELD(TSockAddrIn6, sockaddr_in6, sin6_scope_id);
+
+ST_SAME_RECORD(TAddrInfo, ADDRINFOA);
+ST_SAME_FIELD(TAddrInfo, ADDRINFOA, ai_flags);
+ST_SAME_FIELD(TAddrInfo, ADDRINFOA, ai_family);
+ST_SAME_FIELD(TAddrInfo, ADDRINFOA, ai_socktype);
+ST_SAME_FIELD(TAddrInfo, ADDRINFOA, ai_protocol);
+ST_SAME_FIELD(TAddrInfo, ADDRINFOA, ai_addrlen);
+ST_SAME_FIELD(TAddrInfo, ADDRINFOA, ai_canonname);
+ST_SAME_FIELD(TAddrInfo, ADDRINFOA, ai_addr);
+ST_SAME_FIELD(TAddrInfo, ADDRINFOA, ai_next);
+
 static_assert(kFDSetSize == FD_SETSIZE, "FD_SETSIZE");
 ST_SAME_RECORD(TFDSet, fd_set);
 ST_SAME_FIELD(TFDSet, fd_set, fd_count);
@@ -68,6 +86,8 @@ ST_SAME_FIELD(TWSAData, WSADATA, lpVendorInfo);
 
 // ---- constants --------------------------------------------------------------------------------
 static_assert(Id_PF_INET == PF_INET && Id_PF_INET == AF_INET, "PF_INET, AF_INET");
+static_assert(Id_PF_INET6 == PF_INET6 && Id_PF_INET6 == AF_INET6, "PF_INET6, AF_INET6");
+static_assert(Id_PF_UNSPEC == AF_UNSPEC, "AF_UNSPEC");
 static_assert(Id_SOCK_STREAM == SOCK_STREAM, "SOCK_STREAM");
 static_assert(Id_SOCK_DGRAM == SOCK_DGRAM, "SOCK_DGRAM");
 static_assert(Id_IPPROTO_TCP == IPPROTO_TCP, "IPPROTO_TCP");

@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
-"""The verification window never stops answering while the walk waits: the real setupTQ.exe
-under Wine, its first mirrors a silent one (it accepts and never answers: the read waits out
-the client's 10 s limit) and a stalled one (its backlog is full: the connect waits out the
-10 s limit), the rest of M1..M5 down, M6 answering. A second Windows program (hungcheck.exe)
-sends the window WM_NULL with SendMessageTimeout every 250 ms, as other programs and the
-system do, from before the press to after the certification window; every answer must come
-within 1 s (Windows marks a window "Not Responding" after 5 s; Wine never does):
+"""The verification window never stops answering, however the walk waits or the data comes: the
+real setupTQ.exe under Wine, its first mirrors a silent one (it accepts and never answers: the
+read waits out the client's 10 s limit) and a stalled one (its backlog is full: the connect
+waits out the 10 s limit), the rest of M1..M5 down, M6 answering; then (answers_while_streaming)
+two mirrors that send an endless chunked body as fast as it is taken, in 64-byte and in 1-byte
+chunks, each cut off within the 30 s request limit plus one slice. A second Windows program
+(hungcheck.exe) sends the window WM_NULL with SendMessageTimeout every 250 ms, as other programs
+and the system do, from before the press to after the certification window; every answer must
+come within 1 s (Windows marks a window "Not Responding" after 5 s; Wine never does):
 
     hung_e2e.py LAUNCHER SETUPKIT HUNGCHECK OUTDIR --mirrors URL,... --archive FILE --installer FILE
 """
 import os
+import re
 import subprocess
 import sys
 import time
@@ -18,6 +21,8 @@ from verify_e2e import (CERT_BUTTON, CERT_CAPTION, INSTALL_BUTTON, UNZIP_CAPTION
                         CaseFailed, Run, Suite, run_suite)
 
 LIMIT = 10  # the verification client's connect and read limit, in seconds
+REQUEST_LIMIT_MS = 30000  # its limit of one whole request
+SLICE_MS = 100  # the longest the window goes without taking its messages
 
 
 class HungSuite(Suite):
@@ -26,15 +31,34 @@ class HungSuite(Suite):
         self.hungcheck = args.hungcheck
 
     def case_answers_while_waiting(self):
-        kinds = dict(zip(self.front, ["silent", "stalled", "down", "down", "down"]))
+        self.walk_answering("answers-while-waiting", ["silent", "stalled", "down", "down", "down"], 2 * LIMIT)
+
+    def case_answers_while_streaming(self):
+        kinds, lines = self.walk_answering("answers-while-streaming", ["chunks:64", "chunks:1", "down", "down", "down"],
+                                           2 * REQUEST_LIMIT_MS // 1000)
+        for addr, kind in kinds.items():
+            if kind == "down":
+                continue
+            at = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: http://%s/" % re.escape(addr), line)]
+            outcome = lines[at[0] + 1] if at and at[0] + 1 < len(lines) else ""
+            took = re.search(r"after (\d+) ms$", outcome)
+            print("  %s: %s" % (kind, outcome.strip()), flush=True)
+            if not took or int(took.group(1)) > REQUEST_LIMIT_MS + SLICE_MS:
+                raise CaseFailed("the %s mirror was not cut off within %d ms: %r" % (kind, REQUEST_LIMIT_MS + SLICE_MS,
+                                                                                    outcome))
+
+    def walk_answering(self, name, front_kinds, walk_seconds):
+        """The walk over M1..M5 of these kinds to M6, which answers, with hungcheck asking the
+        window all the while; the kinds by address and the run's log."""
+        kinds = dict(zip(self.front, front_kinds))
         mirrors = {a: b for a, b in kinds.items() if b != "down"}
         mirrors[self.back[0]] = "reply:" + self.good
-        r = Run(self, "answers-while-waiting", mirrors)
+        r = Run(self, name, mirrors)
         pinger = None
         try:
             w = r.window(VERIFY_CAPTION)
-            # Long enough to span the walk (two waits of the limit) and the certification window.
-            pinger = subprocess.Popen([WINE_RUN, self.hungcheck, VERIFY_CAPTION, str(2 * LIMIT + 25)],
+            # Long enough to span the walk and the certification window.
+            pinger = subprocess.Popen([WINE_RUN, self.hungcheck, VERIFY_CAPTION, str(walk_seconds + 25)],
                                       env=self.desk.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                       start_new_session=True)
             found = pinger.stdout.readline().decode().strip()
@@ -45,20 +69,22 @@ class HungSuite(Suite):
             walk = time.monotonic() - pressed
             r.shot("certification", c)
             try:
-                out = pinger.communicate(timeout=3 * LIMIT + 60)[0].decode()
+                out = pinger.communicate(timeout=walk_seconds + 70)[0].decode()
             except subprocess.TimeoutExpired:
                 raise CaseFailed("hungcheck did not end")
             print("  hungcheck: " + out.strip().replace("\n", "\n  hungcheck: "), flush=True)
             print("  walk: %.1f s from the press to the certification window" % walk, flush=True)
             asked = [q["addr"] for q in r.requests()]
-            silent = [a for a, b in kinds.items() if b == "silent"][0]
-            r.check(sorted(asked) == sorted([silent, self.back[0]]),
-                    "asked %s (expected the silent mirror, then M6)" % asked)
+            served = [a for a, b in kinds.items() if b not in ("down", "stalled")]
+            r.check(sorted(asked) == sorted(served + [self.back[0]]),
+                    "asked %s (expected %s, then M6)" % (asked, served))
             r.check(pinger.returncode == 0, "the verification window left WM_NULL unanswered for over 1 s")
+            lines = r.run_log(r"ms  verdict: match")
             r.click(c, CERT_BUTTON)
             r.window(UNZIP_CAPTION, 30)
             r.check(r.wait_exit(60), "the launcher did not end after extracting")
             r.installed()
+            return kinds, lines
         finally:
             if pinger and pinger.poll() is None:
                 pinger.kill()
@@ -67,7 +93,7 @@ class HungSuite(Suite):
 
 
 def main():
-    return run_suite(HungSuite, "The verification window answers while the walk waits.", ["answers_while_waiting"],
+    return run_suite(HungSuite, "The verification window answers while the walk waits.", ["answers_while_waiting", "answers_while_streaming"],
                      files=("hungcheck",))
 
 

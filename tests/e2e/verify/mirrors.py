@@ -14,8 +14,11 @@ ADDR is host:port. A behaviour is one of
     trickle          200 announcing 1000 bytes, then one byte a second
     endless-body     200 without a length, then bytes as fast as they are taken
     endless-headers  a status line, then header lines without end
+    chunks:N         200 chunked, then N-byte chunks without end, as fast as they are taken
+    portal           200 with a sign-in page, whatever was asked (a hotel's or airport's portal)
     stalled          listens, but its backlog is full: a connect to it is never answered
-An address not named is not listened on (a mirror that is down).
+An address not named is not listened on (a mirror that is down). ADDR may be an IPv6 one in
+brackets ([::1]:8080).
 
 Every request head is appended to the log as one JSON line: {"seq", "addr", "head"} (head
 in latin-1). "ready" is printed on stdout once every socket listens. The servers end by
@@ -100,6 +103,13 @@ def serve(conn, addr, behaviour, log):
         elif kind == "endless-body":
             conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n")
             stream(conn, b"0123456789abcdef" * 4096, 0)
+        elif kind == "chunks":
+            size = int(arg)
+            conn.sendall(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n")
+            stream(conn, (b"%x\r\n" % size + b"x" * size + b"\r\n") * max(1, 4096 // (size + 5)), 0)
+        elif kind == "portal":
+            conn.sendall(ok(b"<!DOCTYPE html>\r\n<html><head><title>Sign in</title></head>"
+                            b"<body><form action=\"/login\">Room number <input name=\"room\"></form></body></html>\r\n"))
         elif kind == "endless-headers":
             conn.sendall(b"HTTP/1.1 200 OK\r\n")
             stream(conn, b"X-More: yes\r\n" * 64, 0)
@@ -159,7 +169,9 @@ def main():
     for item in a.mirrors:
         addr, _, behaviour = item.partition("=")
         host, _, port = addr.rpartition(":")
-        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        family = socket.AF_INET6 if host.startswith("[") else socket.AF_INET
+        host = host.strip("[]")
+        s = socket.socket(family, socket.SOCK_STREAM)
         s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         try:
             s.bind((host, int(port)))

@@ -209,11 +209,11 @@ class Run:
             at += 1
         return lines
 
-    def logged_outcome(self, lines, addr, outcome):
-        """The log's line after the one that asks the mirror at addr matches outcome."""
+    def logged_outcome(self, lines, addr, outcome, after=1):
+        """The log's line `after` lines after the one that asks the mirror at addr matches outcome."""
         at = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: http://%s/" % re.escape(addr), line)]
-        self.check(len(at) == 1 and at[0] + 1 < len(lines) and re.search(outcome, lines[at[0] + 1]),
-                   "the log of %s: %r" % (addr, lines[at[0]:at[0] + 2] if at else None))
+        self.check(len(at) == 1 and at[0] + after < len(lines) and re.search(outcome, lines[at[0] + after]),
+                   "the log of %s: %r" % (addr, lines[at[0]:at[0] + after + 1] if at else None))
 
     def message_box(self, timeout=30):
         """The launcher's message box: a window captioned with the application title (the
@@ -486,7 +486,7 @@ class Suite:
                       r"ms  release: Parvalo QORTQ 3\.6, fingerprint %s$" % self.fingerprint(os.path.join(r.work, "setupTQ.exe")),
                       r"ms  install pressed, the cloud check ticked$",
                       r"ms  mirror 1 of \d+: http://%s%s$" % (re.escape(reqs[0]["addr"]), PATH),
-                      r"ms    answered: status 200, %d bytes; connected after \d+ ms, after \d+ ms$" % os.path.getsize(self.good),
+                      r"ms    answered: status 200, %d bytes; connected to 127\.0\.0\.\d+ \(IPv4\) after \d+ ms, after \d+ ms$" % os.path.getsize(self.good),
                       r"ms  verdict: match; the certification window shown$",
                       r"ms  the verification window closed, going on to install$",
                       r"ms  unpacking instTQ\.exe, %d bytes$" % os.path.getsize(self.installer),
@@ -552,7 +552,8 @@ class Suite:
             r.stop()
 
     def case_later_answers(self):
-        front = dict(zip(self.front, ["down", "notfound", "empty", "down", "notfound"]))
+        # A sign-in portal's page is no answer either: the walk goes on to a mirror that answers.
+        front = dict(zip(self.front, ["down", "notfound", "empty", "portal", "notfound"]))
         front = {a: b for a, b in front.items() if b != "down"}
         r = Run(self, "later-answers", dict(front, **{a: "reply:" + self.good for a in self.back}))
         try:
@@ -563,6 +564,10 @@ class Suite:
             r.check(sorted(asked[:-1]) == sorted(front), "asked before the answer: %s" % asked)
             r.check(asked[-1] == self.back[0], "the answer came from %s" % asked[-1])
             r.heads_exact()
+            lines = r.run_log(r"ms  verdict: match")
+            portal = [a for a, b in front.items() if b == "portal"][0]
+            r.logged_outcome(lines, portal, r"ms    no answer: the network answered with a page \(a sign-in portal\?\)$",
+                             after=2)
         finally:
             r.stop()
 
@@ -596,7 +601,7 @@ class Suite:
             print("  slow-mirrors: walk took %.0f s after the trickle began" % (time.monotonic() - start))
             lines = r.run_log(r"ms  verdict: match")
             named = {b: a for a, b in kinds.items()}
-            r.logged_outcome(lines, named["silent"], r"ms    no answer: EIdReadTimeout: .+; connected after \d+ ms, after \d+ ms$")
+            r.logged_outcome(lines, named["silent"], r"ms    no answer: EIdReadTimeout: .+; connected to 127\.0\.0\.\d+ \(IPv4\) after \d+ ms, after \d+ ms$")
             r.logged_outcome(lines, named["down"], r"ms    no answer: EIdConnectException: .*10061.*; no connection, after \d+ ms$")
         finally:
             r.stop()

@@ -80,6 +80,17 @@ TEST(RequestTimeLimit, HeaderLinesTricklingInAreCutOffToo) {
   EXPECT_THROW(c.http.FetchUrl(kUrl), EIdReadTimeout);
 }
 
+TEST(RequestTimeLimit, ABodyOfSmallChunksThatCameAtOnceIsCutOffToo) {
+  TimedClient c;
+  c.step = 1000;
+  // One arrival holds a hundred one-byte chunks: reading them takes no refill of the buffer,
+  // and still each chunk is a read of the request that the limit ends.
+  std::string chunks;
+  for (int i = 0; i < 100; ++i) chunks += "1\r\nx\r\n";
+  c.wire.AddInput("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + chunks + "0\r\n\r\n");
+  EXPECT_THROW(c.http.FetchUrl(kUrl), EIdReadTimeout);
+}
+
 TEST(RequestTimeLimit, EachRequestStartsItsOwnClock) {
   TimedClient c;
   c.step = 1000;

@@ -40,6 +40,9 @@ TEST(UriParsing, SplitsTheUsualShapes) {
       {"http://host:/x", "http", "host", "", "/", "x", "", ""},
       {"http://host/a/b=c/d", "http", "host", "", "/a/", "b", "=c/d", ""},
       {"http://host?x=1", "http", "host?x=1", "", "/", "", "", ""},
+      // An IPv6 literal: the colons inside the brackets are the address's.
+      {"http://[::1]:8080/brenlow/a.htm", "http", "::1", "8080", "/brenlow/", "a.htm", "", ""},
+      {"http://[2001:db8::7]/x", "http", "2001:db8::7", "", "/", "x", "", ""},
   };
   for (const auto& s : table) ExpectSplit(s);
 }

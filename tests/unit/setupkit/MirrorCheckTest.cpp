@@ -146,17 +146,17 @@ TEST_F(MirrorCheck, EachMirrorIsJudgedAsTheLauncherJudgesItsReply) {
   EXPECT_EQ(v4.kind, TMirrorVerdictKind::NoAnswer) << "blanks are no answer to the launcher, not a verdict";
   EXPECT_EQ(v5.kind, TMirrorVerdictKind::NoAnswer);
   EXPECT_NE(v5.detail.find("404"), std::string::npos) << v5.detail;
-  EXPECT_EQ(v6.kind, TMirrorVerdictKind::Mismatch);
-  EXPECT_EQ(v6.detail, "not a reply: an HTML page");
+  EXPECT_EQ(v6.kind, TMirrorVerdictKind::NoAnswer) << "a portal's page is no answer: the next mirror is asked";
+  EXPECT_EQ(v6.detail, "the network answered with a page (a sign-in portal?)");
   EXPECT_EQ(v7.kind, TMirrorVerdictKind::NoAnswer);
-  EXPECT_EQ(v8.kind, TMirrorVerdictKind::Mismatch);
+  EXPECT_EQ(v8.kind, TMirrorVerdictKind::NoAnswer);
   EXPECT_NE(v8.detail.find("byte-order mark"), std::string::npos) << v8.detail;
   EXPECT_EQ(v9.kind, TMirrorVerdictKind::NoAnswer);
   EXPECT_EQ(v9.detail, "redirect to http://new.example/\\x1b[2K (not followed, as the launcher does not)");
 
   // Every verdict is one line of the documented shape, whatever the reason or the page held.
   const std::regex shape(R"(http://127\.0\.0\.1:\d+/brenlow/QORTQ3\.6ins\.htm )"
-                         R"((match|mismatch \((got|not a reply:) [^\r\n]+\)|no answer \([^\r\n]+\)) \d+ ms)");
+                         R"((match|mismatch \(got [^\r\n]+\)|no answer \([^\r\n]+\)) \d+ ms)");
   for (const auto* v : {&v1, &v2, &v3, &v4, &v5, &v6, &v7, &v8, &v9, &v10}) {
     const std::string line = VerdictLine(*v);
     for (unsigned char c : line) EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "a raw byte " << int(c) << " in " << line;
@@ -211,6 +211,12 @@ TEST_F(MirrorCheck, WarnsOfMirrorsNoUserCanReachAndOfRepeats) {
   EXPECT_EQ(warnings[1].substr(warnings[1].find(':')), ": M3 192.168.1.5:80 M6 10.0.0.1:8080 M7 172.20.0.1:80");
   EXPECT_EQ(warnings[2].substr(warnings[2].find(':')), ": M2=M4 dl1.parvalo.example:80");
   EXPECT_TRUE(MirrorWarnings({"http://dl1.parvalo.example/", "http://dl2.parvalo.example/"}).empty());
+  // IPv6 literals: loopback, link-local and unique local; a public one is no warning.
+  const std::vector<std::string> v6 =
+      MirrorWarnings({"http://[::1]:8080/", "http://[fe80::1]/", "http://[fd00::5]:81/", "http://[2001:db8::7]/"});
+  ASSERT_EQ(v6.size(), 2u);
+  EXPECT_EQ(v6[0].substr(v6[0].find(':')), ": M1 [::1]:8080");
+  EXPECT_EQ(v6[1].substr(v6[1].find(':')), ": M2 [fe80::1]:80 M3 [fd00::5]:81");
 }
 
 TEST_F(MirrorCheck, TheCommandSucceedsOnlyWhenEveryMirrorMatches) {

@@ -200,6 +200,72 @@ TEST(ConnectHandOver, AnAbandonedConnectKeepsItsSocketUntilItReturnsThenClosesIt
   EXPECT_EQ(events[1], "closed " + handle);
 }
 
+namespace {
+// A name with an IPv6 address whose route is dead (its connect hangs until the test lets it
+// go) and an IPv4 address on loopback.
+class TDeadIPv6RouteStack : public TIdStackWindows {
+ public:
+  std::vector<TIdPeerAddress> LookupHostAddresses(const std::string&, int) override {
+    return {{Id_PF_INET6, "2001:db8::1"}, {Id_PF_INET6, "2001:db8::2"}, {Id_PF_INET, "127.0.0.1"}};
+  }
+  int WSConnect(TIdStackSocketHandle s, int family, const std::string& ip, int port) override {
+    Record(ip);
+    if (family == Id_PF_INET) return TIdStackWindows::WSConnect(s, family, ip, port);
+    release.Wait(60000);
+    WSSetLastError(Id_WSAETIMEDOUT);
+    returned.Set();  // the last touch of this object
+    return Id_SOCKET_ERROR;
+  }
+  std::vector<std::string> Asked() {
+    platform::LockGuard g(lock_);
+    return asked_;
+  }
+  platform::Event release, returned;
+
+ private:
+  void Record(const std::string& ip) {
+    platform::LockGuard g(lock_);
+    asked_.push_back(ip);
+  }
+  platform::Lock lock_;
+  std::vector<std::string> asked_;
+};
+}  // namespace
+
+TEST(ConnectBothFamilies, AnIPv6RouteThatHangsLosesTheRaceToIPv4WithinTheLimit) {
+  LoopbackServer server([](TIdSocketHandle& peer) { LoopbackServer::WaitForClose(peer); });
+  TIdComponent stackUser;
+  TIdStack* const processStack = GStack;
+  TDeadIPv6RouteStack dead;
+  GStack = &dead;
+  TIdTCPClient client;
+  client.SetHost("both.parvalo.test");
+  client.SetPort(server.Port());
+  std::string error;
+  try {
+    client.OpenConnection(10000);
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  const TIdSocketHandle* binding = client.Socket() ? client.Socket()->Binding() : nullptr;
+  const int family = binding ? binding->Family : 0;
+  const std::string peer = binding ? binding->PeerIP : "";
+  client.CloseConnection();
+  const std::vector<std::string> asked = dead.Asked();
+  dead.release.Set();
+  const bool returned = dead.returned.Wait(30000);
+  GStack = processStack;
+  ASSERT_TRUE(returned) << "the abandoned IPv6 connect never returned";
+
+  EXPECT_EQ(error, "");
+  EXPECT_EQ(family, Id_PF_INET);
+  EXPECT_EQ(peer, "127.0.0.1");
+  // The families alternate: the second address tried is the IPv4 one, not the other IPv6 one.
+  ASSERT_GE(asked.size(), 2u);
+  EXPECT_EQ(asked[0], "2001:db8::1");
+  EXPECT_EQ(asked[1], "127.0.0.1");
+}
+
 TEST(ConnectStatus, HostNameReportsResolvingConnectingConnectedThenClosingReports) {
   LoopbackServer server([](TIdSocketHandle& peer) { LoopbackServer::WaitForClose(peer); });
   StatusLog log;

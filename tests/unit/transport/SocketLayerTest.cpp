@@ -29,7 +29,7 @@ TEST(SocketLibrary, TableHoldsTheEntriesInOrderWithGenericNamesResolvingTheAVari
   EXPECT_STREQ(ws::WinsockEntryName(98), "WSASocket");
   EXPECT_STREQ(ws::WinsockExportName(98), "WSASocketA");
   EXPECT_STREQ(ws::WinsockExportName(ws::weRecv), "recv");
-  EXPECT_STREQ(ws::WinsockEntryName(ws::WinsockEntryCount - 1), "WSARecvEx");
+  EXPECT_STREQ(ws::WinsockEntryName(ws::WinsockEntryCount - 1), "freeaddrinfo");
 }
 
 TEST(SocketLibrary, EntriesResolveOnFirstUseAndAMissingExportFailsInOrder) {
@@ -137,8 +137,12 @@ TEST(SharedStack, ErrorTextsCarryTheNumberAndTheTableText) {
   EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAEWOULDBLOCK), "Socket Error # 10035\r\nOperation would block. ");
   EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAENOTEMPTY), "Socket Error # 10066\r\nDirectory not empty");
   EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAHOST_NOT_FOUND), "Socket Error # 11001\r\nHost not found.");
+  // The resolver's other failures say what a name lookup met, not an empty line.
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSATRY_AGAIN),
+            "Socket Error # 11002\r\nTemporary failure in name resolution (no name server answered).");
+  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSANO_DATA),
+            "Socket Error # 11004\r\nThe name is known but has no address.");
   // A number without a text still gives the format, with an empty second line.
-  EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSANO_DATA), "Socket Error # 11004\r\n");
   EXPECT_EQ(GStack->WSTranslateSocketErrorMsg(Id_WSAEPROCLIM), "Socket Error # 10067\r\n");
 }
 
@@ -177,6 +181,41 @@ TEST(SharedStack, LocalhostInAnyCaseAndLiteralsResolveWithoutALookup) {
   EXPECT_EQ(GStack->ResolveHostToIP("localhost"), "127.0.0.1");
   EXPECT_EQ(GStack->ResolveHostToIP("LocalHost"), "127.0.0.1");
   EXPECT_EQ(GStack->ResolveHostToIP("10.20.30.40"), "10.20.30.40");
+  // An IPv6 literal is itself, in its shortest text, of its family.
+  const std::vector<TIdPeerAddress> v6 = GStack->ResolveHost("0:0:0:0:0:0:0:1");
+  ASSERT_EQ(v6.size(), 1u);
+  EXPECT_EQ(v6[0].Family, Id_PF_INET6);
+  EXPECT_EQ(v6[0].IP, "::1");
+}
+
+TEST(SharedStack, IPv6TextAndBytesConvertBothWays) {
+  // text, its shortest form ("" when it is no IPv6 address)
+  const std::pair<const char*, const char*> table[] = {
+      {"::1", "::1"},
+      {"::", "::"},
+      {"2001:DB8:0:0:0:0:0:7", "2001:db8::7"},
+      {"2001:db8:0:0:1:0:0:1", "2001:db8::1:0:0:1"},  // the first of two equal runs
+      {"fe80::1:0:0:0:2", "fe80:0:0:1::2"},           // the longer run
+      {"1:2:3:4:5:6:7:8", "1:2:3:4:5:6:7:8"},
+      {"1:0:3:4:5:6:7:8", "1:0:3:4:5:6:7:8"},  // one zero group stays
+      {"::ffff:127.0.0.1", "::ffff:7f00:1"},
+      {"1:2:3:4:5:6:7", ""},
+      {"1::2::3", ""},
+      {"12345::", ""},
+      {"1:2:3:4:5:6:7:8:9", ""},
+      {"::1:", ""},
+      {":1::", ""},
+      {"127.0.0.1", ""},
+      {"g::1", ""},
+  };
+  for (const auto& [text, shortest] : table) {
+    std::uint8_t bytes[16];
+    const bool valid = TIdStack::IPv6ToBytes(text, bytes);
+    EXPECT_EQ(valid, *shortest != 0) << text;
+    if (valid) {
+      EXPECT_EQ(TIdStack::IPv6ToText(bytes), shortest) << text;
+    }
+  }
 }
 
 TEST(SharedStack, DottedTextAndAddressBytesConvertBothWays) {

@@ -151,7 +151,7 @@ TEST_F(VerificationWindow, MirrorsThatFailAreSkippedUntilOneAnswers) {
 
 TEST_F(VerificationWindow, TheFirstAnswerDecidesEvenWhenALaterMirrorWouldMatch) {
   WatchBalloons();
-  Answer(0, "not the code");
+  Answer(0, BuildReplyFor("fedcba9876543210fedcba9876543210"));
   Answer(1, goodReply);
   PressInstallInModalWindow();
   EXPECT_EQ(asked.size(), 1u);
@@ -162,9 +162,9 @@ TEST_F(VerificationWindow, TheFirstAnswerDecidesEvenWhenALaterMirrorWouldMatch) 
   EXPECT_TRUE(OpenOnClick());
 }
 
-TEST_F(VerificationWindow, AnEmptyOrBlankBodyIsNoAnswerAndTheWalkGoesOn) {
-  Answer(0, "");
-  Answer(1, " \r\n\r\n");
+TEST_F(VerificationWindow, AnEmptyOrBlankBodyOrAPortalsPageIsNoAnswerAndTheWalkGoesOn) {
+  Answer(0, " \r\n\r\n");
+  Answer(1, "<html><body>Sign in to the hotel's network</body></html>");
   Answer(2, goodReply);
   PressInstallInModalWindow();
   EXPECT_EQ(asked.size(), 3u);
@@ -251,7 +251,7 @@ TEST_F(VerificationWindow, TheHintNamesEachUrlWhileItIsAskedAndIsClearedByAnAnsw
 }
 
 TEST_F(VerificationWindow, AMismatchLeavesTheHintEmptyButVisible) {
-  Answer(0, "nope");
+  Answer(0, BuildReplyFor("fedcba9876543210fedcba9876543210"));
   form->LblHint->SetVisible(false);
   form->BtnInstallClick();
   EXPECT_EQ(form->LblHint->Caption(), "");
