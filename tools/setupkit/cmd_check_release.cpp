@@ -75,6 +75,8 @@ TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std
   compare("product code", s.productCode, r.productCode);
   compare("version", s.version, r.version);
   compare("home page", s.homePage, r.homePage);
+  compare("installer quiet arguments", s.quietArguments, r.quietArguments);
+  compare("no-restart argument", s.noRestartArgument, r.noRestartArgument);
   if (s.mirrors.size() != r.mirrors.size())
     wrong += (wrong.empty() ? "" : "; ") + std::to_string(s.mirrors.size()) + " mirrors, the release file names " +
              std::to_string(r.mirrors.size());
@@ -91,7 +93,7 @@ TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std
     return {"release", false, wrong + " (" + releasePath + "): a launcher of another stub or release"};
   return {"release", true,
           "product code " + VisibleBytes(s.productCode) + ", version " + VisibleBytes(s.version) +
-              ", home page and mirrors as " + releasePath + " says"};
+              ", home page, mirrors and the installer's quiet arguments as " + releasePath + " says"};
 }
 
 int RunCheckRelease(const std::vector<std::string>& args) {
@@ -155,6 +157,10 @@ int RunCheckRelease(const std::vector<std::string>& args) {
   checks.push_back({"reply", stale.empty() && refusal.empty() && anyReply, reply, stale});
   // The release's own mirrors, also when others were asked in their place.
   const std::vector<std::string> warnings = MirrorWarnings(s.mirrors);
+  const std::string quietWarning =
+      s.quietArguments.empty() ? "the release names no quiet arguments for its installer (SETUPTQ_INSTALLER_QUIET): a "
+                                 "/quiet run of the launcher will show the installer's own windows"
+                               : "";
 
   std::size_t failed = 0;
   for (const TCheck& c : checks) failed += c.passed ? 0 : 1;
@@ -169,6 +175,7 @@ int RunCheckRelease(const std::vector<std::string>& args) {
                                   {"mirrors", JsonArray(failing)}}));
     }
     for (const auto& w : warnings) warned.push_back(JsonText(w));
+    if (!quietWarning.empty()) warned.push_back(JsonText(quietWarning));
     for (const auto& v : verdicts) asked.push_back(VerdictJson(v));
     Print(stdout, "%s\n",
           JsonObject({{"file", JsonPath(path)},
@@ -187,6 +194,7 @@ int RunCheckRelease(const std::vector<std::string>& args) {
       for (const auto& m : c.mirrors) Print(stdout, "                %s\n", m.c_str());
     }
     for (const auto& w : warnings) Print(stdout, "  warn %-8s %s\n", "mirrors", w.c_str());
+    if (!quietWarning.empty()) Print(stdout, "  warn %-8s %s\n", "quiet", quietWarning.c_str());
   }
   if (failed == 0) {
     if (!json) Print(stdout, "all %zu checks pass\n", checks.size());
@@ -200,6 +208,6 @@ const RegisterCommand reg{"check-release", "[--release-file FILE] [--mirror URL]
                           "digest is the file's; by whom), carries the installer, product code, version, home page "
                           "and mirrors as FILE (default: release.cmake in this folder) says, every mirror serves a "
                           "reply, every reply served is this build's; warns of loopback, private or repeated "
-                          "mirrors; exit 0 only when every check passes",
+                          "mirrors, and of an installer without quiet arguments; exit 0 only when every check passes",
                           RunCheckRelease};
 }  // namespace
