@@ -69,8 +69,8 @@ TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std
   std::string wrong;
   auto compare = [&wrong](const std::string& what, const std::string& ours, const std::string& theirs) {
     if (ours != theirs)
-      wrong += (wrong.empty() ? "" : "; ") + what + " " + VisibleBytes(ours) + ", the release file says " +
-               VisibleBytes(theirs);
+      wrong += (wrong.empty() ? "" : "; ") + what + " " + (ours.empty() ? "(none)" : VisibleBytes(ours)) +
+               ", the release file says " + (theirs.empty() ? "(none)" : VisibleBytes(theirs));
   };
   compare("product code", s.productCode, r.productCode);
   compare("version", s.version, r.version);
