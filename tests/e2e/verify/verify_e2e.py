@@ -278,9 +278,10 @@ class Suite:
         return subprocess.run([self.setupkit, "md5", path], check=True, stdout=subprocess.PIPE).stdout.decode().split()[0]
 
     @contextlib.contextmanager
-    def held_installer_run(self, name, folder=None):
+    def held_installer_run(self, name, folder=None, arguments=None, run_class=None):
         """A run whose work folder has an instTQ.exe that another program holds open (holdfile
-        under Wine), as a copy of the installer that could not be ended would; both end after."""
+        under Wine), as a copy of the installer that could not be ended would; both end after.
+        `arguments` and `run_class` as Run's and the class of the run."""
         if not HOLDFILE:
             raise CaseFailed("no holdfile.exe given (SETUPTQ_HOLDFILE)")
         holder = []
@@ -297,7 +298,7 @@ class Suite:
 
         r = None
         try:
-            r = Run(self, name, {}, folder=folder, before=hold)
+            r = (run_class or Run)(self, name, {}, folder=folder, before=hold, arguments=arguments)
             yield r
         finally:
             if r:
