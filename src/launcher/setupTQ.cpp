@@ -24,6 +24,7 @@ void LogRelease() {
 
 constexpr const char* kStartFailed = "安装程序无法启动：";
 constexpr const char* kLogFailed = "无法写入运行记录：";
+constexpr const char* kBadCommandLine = "命令行无效：";
 
 /// The run's log where /log puts it, else in the temporary folder. False when /log names a
 /// file that cannot be written: that is told in the log of the temporary folder instead.
@@ -69,7 +70,7 @@ int main() {
   LogLine("the installer's parameters: " + InstallerParameters(RunOptions).Native());
   if (!RunOptions.Problem.empty()) {
     LogLine("the command line cannot be used: " + RunOptions.Problem);
-    Application->ShowErrorBox(NameRunLog(TDisplayText(kStartFailed) + TDisplayText::FromSystem(RunOptions.Problem)));
+    Application->ShowErrorBox(NameRunLog(TDisplayText(kBadCommandLine) + TDisplayText::FromSystem(RunOptions.Problem)));
   }
   if (!logged || !RunOptions.Problem.empty()) return Finish(kExitBadCommandLine);
   if (RunOptions.Help) {
