@@ -13,6 +13,15 @@ set(SETUPTQ_PRODUCT_VERSION "3.6")
 # manifest), which begins with the product version: 3.6 and 8.12 make 3.6.8.12.
 set(SETUPTQ_BUILD_NUMBER "8.12")
 
+# The arguments that make the installer run without windows (for an NSIS installer "/S", for
+# Inno Setup "/VERYSILENT /SUPPRESSMSGBOXES"), and the one that keeps it from restarting the
+# computer itself ("/NORESTART"; empty when it never restarts on its own). A /quiet or /passive
+# run of the launcher starts the installer with these first; a release that names none starts
+# it with nothing added, and then shows the installer's own windows. The demo installer takes
+# "/S" and never restarts.
+set(SETUPTQ_INSTALLER_QUIET "/S")
+set(SETUPTQ_INSTALLER_NORESTART "")
+
 # The vendor's home page (the launcher's download link), a base URL "http://host/".
 set(SETUPTQ_HOME_PAGE "http://www.parvalo.example/")
 

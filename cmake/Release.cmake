@@ -5,6 +5,8 @@
 #   product-code=QORTQ
 #   version=3.6
 #   installer=instTQ.exe
+#   quiet=/S                                   (the installer's quiet arguments; may be empty)
+#   no-restart=                                (its no-restart argument; may be empty)
 #   home-page=http://www.parvalo.example/
 #   mirror=http://dl1.parvalo.example/        (ten lines, M1..M10)
 # setupkit reads it from a launcher file; the launcher itself uses its compiled values, which the
@@ -46,6 +48,21 @@ if(NOT SETUPTQ_PRODUCT_VERSION MATCHES "${SETUPTQ_VERSION_RULE}")
   message(FATAL_ERROR "${SETUPTQ_RELEASE_FILE}: SETUPTQ_PRODUCT_VERSION \"${SETUPTQ_PRODUCT_VERSION}\": "
     "digits, a point and one digit (3.6, 3.7, 4.0)")
 endif()
+
+# The installer's quiet and no-restart arguments: command-line text as the installer takes it,
+# carried into the launcher as a C string and a settings line, so printable ASCII without a
+# quote or a backslash. Not set: none.
+foreach(var SETUPTQ_INSTALLER_QUIET SETUPTQ_INSTALLER_NORESTART)
+  if(NOT DEFINED ${var})
+    set(${var} "")
+  endif()
+  string(FIND "${${var}}" "\"" quote)
+  string(FIND "${${var}}" "\\" backslash)
+  if("${${var}}" MATCHES "[^ -~]" OR NOT quote EQUAL -1 OR NOT backslash EQUAL -1)
+    message(FATAL_ERROR "${SETUPTQ_RELEASE_FILE}: ${var} \"${${var}}\": printable ASCII without a quote "
+      "or a backslash (/S, /VERYSILENT /SUPPRESSMSGBOXES)")
+  endif()
+endforeach()
 
 # The launcher's file version (its file properties, its manifest, the project's version): the
 # product version, then the release's build number, two more fields. Each field of a file
@@ -94,7 +111,8 @@ endfunction()
 # that the stubs are not rebuilt for nothing).
 function(setuptq_settings_file out mirrors home)
   set(text "product-code=${SETUPTQ_PRODUCT_CODE}\nversion=${SETUPTQ_PRODUCT_VERSION}\n")
-  string(APPEND text "installer=${SETUPTQ_INSTALLER_NAME}\nhome-page=${home}\n")
+  string(APPEND text "installer=${SETUPTQ_INSTALLER_NAME}\nquiet=${SETUPTQ_INSTALLER_QUIET}\n")
+  string(APPEND text "no-restart=${SETUPTQ_INSTALLER_NORESTART}\nhome-page=${home}\n")
   foreach(m IN LISTS mirrors)
     string(APPEND text "mirror=${m}\n")
   endforeach()

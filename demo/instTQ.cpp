@@ -1,9 +1,12 @@
 // The demo installer that the default build packs into the launcher: it shows a "Parvalo"
 // installer window and writes the command line it received (without its own program name),
-// as UTF-8, to instTQ.cmdline.txt beside itself, so that tests can check what the launcher
-// handed on. Wide calls throughout, as a real installer's: it works in any folder, on any code
-// page.
+// as UTF-8, to instTQ.cmdline.txt beside itself, and the arguments as the C runtime splits
+// them, one a line, to instTQ.argv.txt, so that tests can check what the launcher handed on.
+// "/S" installs silently: no window, it ends at once. "/exitcode=N" makes it end with the
+// exit code N (3010, a restart needed; 1603, failed), as a real installer may. Wide calls
+// throughout, as a real installer's: it works in any folder, on any code page.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -28,11 +31,11 @@ std::wstring FromCodePage(const std::string& text, UINT codePage) {
   return wide;
 }
 
-void WriteBesideMe(const std::wstring& text) {
-  wchar_t path[32768];
+void WriteBesideMe(const wchar_t* name, const std::wstring& text) {
+  static wchar_t path[32768];
   DWORD n = GetModuleFileNameW(nullptr, path, 32768);
   std::wstring file(path, n);
-  file = file.substr(0, file.find_last_of(L'\\') + 1) + L"instTQ.cmdline.txt";
+  file = file.substr(0, file.find_last_of(L'\\') + 1) + name;
   HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return;
   std::string utf8(text.size() * 3, '\0');
@@ -67,7 +70,21 @@ LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
 
 int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int show) {
   const std::wstring args = ArgumentText();
-  WriteBesideMe(args);
+  WriteBesideMe(L"instTQ.cmdline.txt", args);
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::wstring lines;
+  bool silent = false;
+  int exitCode = 0;
+  for (int i = 1; argv && i < argc; ++i) {
+    const std::wstring a = argv[i];
+    lines += a + L"\n";
+    if (a == L"/S") silent = true;
+    if (a.compare(0, 10, L"/exitcode=") == 0) exitCode = _wtoi(a.c_str() + 10);
+  }
+  if (argv) LocalFree(argv);
+  WriteBesideMe(L"instTQ.argv.txt", lines);
+  if (silent) return exitCode;
   // The texts are code page 936 bytes, like the launcher's.
   g_text = FromCodePage("Parvalo 安装程序 (演示)\r\n\r\n安装目录参数: ", 936) + args;
   WNDCLASSW wc{};
@@ -86,5 +103,5 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int show) {
     TranslateMessage(&m);
     DispatchMessageW(&m);
   }
-  return 0;
+  return exitCode;
 }

@@ -183,6 +183,10 @@ void RemoveOldLogs(const TPath& folder, const std::string& own) {
     platform::RemoveFile(folder + TPath::FromNative(logs[i]));
 }
 
+/// Opens the log at `path` (replacing a file there) and writes what a report starts with;
+/// false, with the system's code in `error`, when it cannot. The caller holds the lock.
+bool StartLog(TRunLogState& log, const TPath& path, int& error);
+
 }  // namespace
 
 void OpenRunLog(const TPath& folderGiven) {
@@ -198,15 +202,37 @@ void OpenRunLog(const TPath& folderGiven) {
   const std::string pid = std::to_string(platform::CurrentProcessId());
   const std::string name = kNamePrefix + DateTimeText(now, "", "-", "") + "-" + pid + kNameSuffix;
   int error = 0;
-  log.file = platform::FileOpen(folder + TPath::FromNative(name), platform::FileAccess::ReadWrite,
-                                platform::FileShare::Read, platform::FileCreate::CreateAlways, error);
-  if (log.file == platform::kInvalidFile) return;
-  log.path = folder + TPath::FromNative(name);
+  if (!StartLog(log, folder + TPath::FromNative(name), error)) return;
+  RemoveOldLogs(folder, name);
+}
+
+bool OpenRunLogAt(const TPath& given, TDisplayText& reason) {
+  TRunLogState& log = State();
+  platform::LockGuard hold(log.lock);
+  if (!log.path.Empty()) return true;
+  const TPath file = platform::ExpandFileName(given);
+  const TPath folder = ExtractFilePath(file);
+  int error = 0;
+  if (!folder.Empty() && !platform::DirectoryExists(folder) && !ForceDirectories(folder))
+    error = platform::LastFileError();
+  else if (StartLog(log, file, error))
+    return true;
+  reason = TDisplayText() + file + "\r\n" + platform::SystemErrorText(error);
+  return false;
+}
+
+namespace {
+bool StartLog(TRunLogState& log, const TPath& path, int& error) {
+  const platform::LocalDateTime now = platform::LocalNow();
+  const std::string pid = std::to_string(platform::CurrentProcessId());
+  log.file = platform::FileOpen(path, platform::FileAccess::ReadWrite, platform::FileShare::Read,
+                                platform::FileCreate::CreateAlways, error);
+  if (log.file == platform::kInvalidFile) return false;
+  log.path = path;
   log.startTick = platform::TickCount();
   log.written = 0;
   log.full = false;
   Write(log, kByteOrderMark);
-  RemoveOldLogs(folder, name);
 
   const std::string version = platform::ModuleVersion();
   WriteLine(log, "setupTQ " + (version.empty() ? std::string("(no version record)") : version) + ", process " + pid +
@@ -214,7 +240,9 @@ void OpenRunLog(const TPath& folderGiven) {
   WriteLine(log, "program: " + platform::ModuleFileName().Native());
   WriteLine(log, "system: " + platform::SystemVersionText() + ", code page " +
                      std::to_string(platform::AnsiCodePage()) + ", " + std::to_string(platform::ScreenDpi()) + " dpi");
+  return true;
 }
+}  // namespace
 
 void LogLine(std::string_view utf8) {
   TRunLogState& log = State();

@@ -20,6 +20,10 @@ constexpr int kRunLogsKept = 10;
 /// with: the program's version and path, the process, the local time and zone, the system, its
 /// code page and DPI. Does nothing when a log is open already.
 void OpenRunLog(const TPath& folder = TPath());
+/// Opens this run's log at `file`, a path the user chose (relative to the current folder),
+/// making its folder and replacing a file of that name; nothing else there is removed. False
+/// when it cannot be written, with the path and the system's reason in `reason`.
+bool OpenRunLogAt(const TPath& file, TDisplayText& reason);
 /// One line of UTF-8. CR and LF become " | "; any other control character, or a byte that is
 /// not UTF-8, "\xNN"; a C1 control, a line or paragraph separator or a bidirectional control
 /// "\uNNNN": an event stays one line, in its order, whatever a server sent.

@@ -123,13 +123,16 @@ void TForm::SetFormStyle(TFormStyle s) {
 void TForm::SetVisible(bool v) {
   if (v == Visible()) return;
   if (v) HandleNeeded();
-  TControl::SetVisible(v);
+  if (v && Application->Quiet())
+    visible_ = true;  // shown as far as the program can tell; its window stays hidden
+  else
+    TControl::SetVisible(v);
   if (v && OnShow) gui::CallHandler(OnShow);
 }
 
 void TForm::ShowNoActivate() {
   HandleNeeded();
-  FormPeerOf(*this)->Show(gui::kSwShowNoActivate);
+  if (!Application->Quiet()) FormPeerOf(*this)->Show(gui::kSwShowNoActivate);
   // Marked visible without showing it again, which would activate it.
   if (!Visible()) {
     visible_ = true;
@@ -281,8 +284,9 @@ void TApplication::ShowErrorBox(const TDisplayText& text) {
 }
 
 int TApplication::MessageBox(const TDisplayText& text, const std::string& caption, unsigned flags) {
-  LogLine(std::string(flags & gui::kMbIconError ? "error box: " : "message box: ") + platform::MessageNative(text));
-  return gui::TheBackend().MessageBox(text, caption, flags);
+  LogLine(std::string(flags & gui::kMbIconError ? "error box: " : "message box: ") +
+          (quiet_ ? "(not shown: a quiet run) " : "") + platform::MessageNative(text));
+  return quiet_ ? gui::kIdOk : gui::TheBackend().MessageBox(text, caption, flags);
 }
 
 std::intptr_t TApplication::Handle() { return gui::TheBackend().ApplicationHandle(); }

@@ -182,6 +182,11 @@ class TApplication : public TComponent {
   bool Terminated() const { return terminated_; }
   /// Clears the terminate request (tests that run several flows in one process).
   void ResetTerminated() { terminated_ = false; }
+  /// A run nobody watches: no form, box or balloon is put on the screen, while everything
+  /// else (the forms' state, their handlers, modal loops and timers) runs as it would shown;
+  /// a message box's text goes to the run's log and the box answers with its first button.
+  bool Quiet() const { return quiet_; }
+  void SetQuiet(bool quiet) { quiet_ = quiet; }
   /// The main loop. With no main window it returns at once.
   void Run();
   /// The innermost form whose modal loop runs; nullptr when none does.
@@ -211,6 +216,7 @@ class TApplication : public TComponent {
  private:
   std::string title_;
   bool terminated_ = false;
+  bool quiet_ = false;
   std::vector<std::unique_ptr<TForm>> released_;
 };
 

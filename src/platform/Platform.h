@@ -130,8 +130,9 @@ void InstallInterruptCleanup();
 /// Full path of the main module's file (the file the process was started from).
 TPath ModuleFileName();
 /// Command-line argument i as the runtime splits it (blanks and control characters separate,
-/// quotes group and are removed), in the form of a path (from the wide command line on
-/// Windows); 0 is the program. Empty when there is no such argument.
+/// quotes group and are removed, a backslash escapes a quote as CommandLineToArgvW reads it),
+/// in the form of a path (from the wide command line on Windows); 0 is the program. Empty when
+/// there is no such argument.
 TPath ParamStr(int i);
 /// The number of command-line arguments after the program's own name.
 int ParamCount();
@@ -202,6 +203,17 @@ constexpr int kShow = 5;
 /// (above 32 on success). `owner` is a window handle or 0.
 std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, const TPath& file,
                            const TPath& parameters, int show);
+
+/// The same, keeping the process the shell started (ShellExecuteEx), so that its end can be
+/// waited for, and with no error box of the shell's own. `process` is 0 when the shell started
+/// none (a document handed to a program already running). Linux: recorded as ShellExecute is,
+/// with no process.
+std::intptr_t ShellExecuteProcess(std::intptr_t owner, const std::string& operation, const TPath& file,
+                                  const TPath& parameters, int show, std::intptr_t& process);
+/// Waits up to `ms` milliseconds for a process ShellExecuteProcess gave; true when it has
+/// ended, with its exit code in `exitCode`.
+bool WaitShellProcess(std::intptr_t process, std::uint32_t ms, std::uint32_t& exitCode);
+void CloseShellProcess(std::intptr_t process);
 
 // ---- clock and calendar ------------------------------------------------------------
 std::uint32_t TickCount();

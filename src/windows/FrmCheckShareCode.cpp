@@ -87,6 +87,13 @@ TFrmNetVerify::TFrmNetVerify(TComponent* owner) : TForm(owner), IdHTTP1(std::mak
   md51 = PopupMenu1->Add("软件md5码", [this] { md51Click(); });
   SetPopupMenu(PopupMenu1);
 
+  PressTimer = gui::NewTimer(this, {.interval = 1, .enabled = false, .onTimer = [this] {
+                                      PressTimer->SetEnabled(false);
+                                      LogLine("an unattended run: install pressed as the window opened");
+                                      BtnInstallClick();
+                                    }});
+  OnShow = [this] { PressTimer->SetEnabled(PressAtOnce); };
+
   OnCreate = [this] { FormCreate(); };
   Loaded();
 }
@@ -112,7 +119,11 @@ void TFrmNetVerify::BtnInstallClick() {
   if (CbSafeCheck->Checked()) {
     walking_ = true;
     auto walked = OnScopeExit([this] { walking_ = false; });
-    if (!VerifyWithMirrors()) return;
+    if (!VerifyWithMirrors()) {
+      // Nobody is there to try again or close the window: the verdict ends the run.
+      if (PressAtOnce && !CloseRequested()) Close();
+      return;
+    }
   }
   // The user's close is final, also one that came while the certification was up.
   if (CloseRequested()) return;
@@ -166,10 +177,12 @@ bool TFrmNetVerify::VerifyWithMirrors() {
   if (noAnswer) ShowBalloonAtCursor(verifytext::kNoNetTitle, verifytext::kNoNetText);
   // The first answer decides, cleaned up and decoded as the integrity record does; no answer
   // is the empty reply, which never matches.
-  if (!ShareCode->ReplyMatches(noAnswer ? std::string() : body)) {
-    LogText(noAnswer ? "verdict: no mirror answered; failure balloon, the window stays"
-                     : "verdict: mismatch, the reply decodes to \"" + ShareCode->GetServerCode() +
-                           "\"; failure balloon, the window stays");
+  const bool matches = ShareCode->ReplyMatches(noAnswer ? std::string() : body);
+  Verdict = matches ? vdMatch : noAnswer ? vdNoAnswer : vdMismatch;
+  if (!matches) {
+    const char* next = PressAtOnce ? "failure balloon, the run ends" : "failure balloon, the window stays";
+    LogText(noAnswer ? std::string("verdict: no mirror answered; ") + next
+                     : "verdict: mismatch, the reply decodes to \"" + ShareCode->GetServerCode() + "\"; " + next);
     LblHint->SetVisible(true);
     ShowBalloonAtCursor(verifytext::kFailedTitle, verifytext::kFailedText);
     SetOpenOnClick(true);
@@ -180,7 +193,10 @@ bool TFrmNetVerify::VerifyWithMirrors() {
   LogLine("verdict: match; the certification window shown");
   if (!FrmServerConfirm) FrmServerConfirm = new TFrmServerConfirm(this);
   FrmServerConfirm->SetCheckTexts(ShareCode->GetExeMD5(), ProductDisplayName, Today());
-  FrmServerConfirm->ShowModal();
+  if (PressAtOnce)
+    FrmServerConfirm->ShowFor(Application->Quiet() ? 0 : kUnattendedCertificationMs);
+  else
+    FrmServerConfirm->ShowModal();
   return true;
 }
 

@@ -16,6 +16,9 @@ class TFrmServerConfirm;
 /// The path appended to each mirror's base URL; rebuilt on every press of the install button.
 extern std::string VerifyRequestPath;
 
+/// What the last check over the mirrors found.
+enum TVerifyVerdict { vdNotAsked, vdMatch, vdMismatch, vdNoAnswer };
+
 class TFrmNetVerify : public TForm {
  public:
   /// Builds the window and runs FormCreate; the window stays hidden until shown.
@@ -24,6 +27,13 @@ class TFrmNetVerify : public TForm {
 
   /// The verdict the main flow reads once the window has closed: go on to the installation.
   bool ProceedToInstall = false;
+  /// The verdict of the last press with the box ticked.
+  TVerifyVerdict Verdict = vdNotAsked;
+  /// An unattended run: the install button is pressed as the window opens, the certification
+  /// closes by itself, and a failed check closes the window with its verdict.
+  bool PressAtOnce = false;
+  /// How long an unattended run shows the certification (a quiet one shows nothing).
+  static constexpr unsigned kUnattendedCertificationMs = 2000;
 
   TLabel* Label3 = nullptr;
   TSpeedButton* BtnInstall = nullptr;
@@ -36,6 +46,8 @@ class TFrmNetVerify : public TForm {
   std::unique_ptr<TIdHTTP> IdHTTP1;
   TPopupMenu* PopupMenu1 = nullptr;
   TMenuItem* md51 = nullptr;
+  /// Presses the install button once the window shows, in an unattended run.
+  TTimer* PressTimer = nullptr;
   /// The certification window, created on the first match and owned by this window.
   TFrmServerConfirm* FrmServerConfirm = nullptr;
 

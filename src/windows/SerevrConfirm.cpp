@@ -52,6 +52,17 @@ void TFrmServerConfirm::SetCheckTexts(const std::string& fingerprint, const std:
 
 void TFrmServerConfirm::SpeedButton1Click() { Close(); }
 
+void TFrmServerConfirm::ShowFor(unsigned ms) {
+  if (!closeTimer_)
+    closeTimer_ = gui::NewTimer(this, {.enabled = false, .onTimer = [this] {
+                                         closeTimer_->SetEnabled(false);
+                                         SpeedButton1Click();
+                                       }});
+  closeTimer_->SetInterval(ms > 0 ? ms : 1);
+  closeTimer_->SetEnabled(true);
+  ShowModal();
+}
+
 std::string PublisherText(const std::string& homePage) {
   // The whole base URL; a long one is cut at the label's fixed width, as any fixed label is.
   return "发布自" + homePage;

@@ -35,6 +35,12 @@ class TFrmServerConfirm : public TForm {
   TPanel* Panel3 = nullptr;
 
   void SpeedButton1Click();
+  /// Shows the window modally and closes it after `ms` milliseconds, as its button would
+  /// (an unattended run, where nobody presses it).
+  void ShowFor(unsigned ms);
+
+ private:
+  TTimer* closeTimer_ = nullptr;
 };
 
 /// The origin line: "发布自" immediately followed by the home page's base URL.

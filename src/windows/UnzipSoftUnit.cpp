@@ -9,6 +9,7 @@
 #include "base/SysUtils.h"
 #include "gui/Make.h"
 #include "platform/Platform.h"
+#include "settings/RunOptions.h"
 #include "settings/TerminateProcesses.h"
 #include "settings/allparam.h"
 
@@ -54,6 +55,27 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
                        : "the installer did not start: shell result " + std::to_string(shell));
     return shell;
   };
+  LaunchAndWait = [this](const TPath& file, const TPath& parameters, std::uint32_t& exitCode) {
+    LogLine("starting the installer and waiting for it: \"" + file.Native() + "\" " + parameters.Native());
+    std::intptr_t process = 0;
+    const std::intptr_t shell =
+        platform::ShellExecuteProcess(Application->Handle(), "Open", file, parameters, platform::kShow, process);
+    if (shell <= kShellLastError) {
+      LogLine("the installer did not start: shell result " + std::to_string(shell));
+      return shell;
+    }
+    exitCode = 0;
+    if (!process) {
+      LogLine("the installer started, but the shell gave no process to wait for");
+      return shell;
+    }
+    while (!platform::WaitShellProcess(process, kWorkPollMs, exitCode)) Application->ProcessMessages();
+    platform::CloseShellProcess(process);
+    LogLine("the installer ended with exit code " + std::to_string(exitCode));
+    return shell;
+  };
+  Parameters = InstallerParameters(RunOptions);
+  ExitCode = kExitCancelled;
 
   OnCreate = [this] { FormCreate(); };
   Loaded();
@@ -123,11 +145,15 @@ void TFrmUnzipSoft::Timer1Timer() {
     Application->ProcessMessages();
     step = esLaunching;
     const TPath installer = folder + platform::PathFromText(InstallerExeName);
-    const std::intptr_t started = Launch(installer, platform::ParamStr(1));
+    std::uint32_t installerExit = 0;
+    const std::intptr_t started =
+        WaitForInstaller ? LaunchAndWait(installer, Parameters, installerExit) : Launch(installer, Parameters);
     if (started <= kShellLastError)
       throw EFileError("Cannot start", platform::ExpandFileName(installer), ShellFailureText(started));
+    ExitCode = static_cast<int>(installerExit);
     Application->ProcessMessages();
   } catch (const std::exception&) {
+    ExitCode = kExitFailed;
     // A missing resource, an unwritable folder, an installer file held by another program or
     // one that does not start: the user is told which file and why, and nothing (a partly
     // written installer, or a stale one of an earlier run) is started.

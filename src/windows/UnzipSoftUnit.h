@@ -37,6 +37,17 @@ class TFrmUnzipSoft : public TForm {
   /// Starts the installer through the shell ("Open", the application's window as owner);
   /// the shell's result (above 32 when it started).
   std::function<std::intptr_t(const TPath& file, const TPath& parameters)> Launch;
+  /// The same, then waits for the installer to end, the window answering meanwhile; its exit
+  /// code in `exitCode`. Used when WaitForInstaller is set.
+  std::function<std::intptr_t(const TPath& file, const TPath& parameters, std::uint32_t& exitCode)> LaunchAndWait;
+  /// The installer's parameters (the run's options: what the launcher hands on).
+  TPath Parameters;
+  /// An unattended run waits for the installer, whose exit code becomes the run's.
+  bool WaitForInstaller = false;
+  /// How the window's work ended, as the run's exit code: cancelled until the work ran; the
+  /// failed code when it stopped; 0 once the installer started, or the installer's own code
+  /// when it was waited for.
+  int ExitCode;
 
  private:
   /// Runs one long step of the work on a thread of its own; meanwhile the window thread keeps

@@ -39,6 +39,10 @@ TLauncherSettings ParseLauncherSettings(const std::string& text) {
       s.version = value;
     else if (key == "installer")
       s.installer = value;
+    else if (key == "quiet")
+      s.quietArguments = value;
+    else if (key == "no-restart")
+      s.noRestartArgument = value;
     else if (key == "home-page")
       s.homePage = value;
     else if (key == "mirror")

@@ -20,6 +20,9 @@ struct TLauncherSettings {
   std::string productCode;  // "QORTQ"
   std::string version;      // "3.6", as the launcher prints its version
   std::string installer;    // the entry the launcher starts: "instTQ.exe"
+  /// The arguments a /quiet or /passive run starts the installer with ("/S"), and its
+  /// no-restart argument; empty when the release names none (or the launcher predates them).
+  std::string quietArguments, noRestartArgument;
   std::string homePage;
   std::vector<std::string> mirrors;  // M1..M10, base URLs
   /// "brenlow/" + product code + version + "ins.htm": the reply's path under a mirror.

@@ -50,6 +50,9 @@ TReleaseFile ParseReleaseFile(const std::string& text) {
   out.productCode = one("SETUPTQ_PRODUCT_CODE");
   out.version = one("SETUPTQ_PRODUCT_VERSION");
   out.homePage = one("SETUPTQ_HOME_PAGE");
+  // Optional: a release without them starts its installer with nothing added.
+  if (values.count("SETUPTQ_INSTALLER_QUIET")) out.quietArguments = one("SETUPTQ_INSTALLER_QUIET");
+  if (values.count("SETUPTQ_INSTALLER_NORESTART")) out.noRestartArgument = one("SETUPTQ_INSTALLER_NORESTART");
   const auto mirrors = values.find("SETUPTQ_MIRRORS");
   if (mirrors == values.end() || mirrors->second.empty())
     throw EReleaseFileError("no set(SETUPTQ_MIRRORS \"...\" ...)");

@@ -10,11 +10,13 @@ SETUPTQ_EXCEPTION(EReleaseFileError, Exception);
 
 struct TReleaseFile {
   std::string productCode, version, homePage;
+  std::string quietArguments, noRestartArgument;  // empty when not set
   std::vector<std::string> mirrors;
 };
 
 /// Parses the text of a release.cmake: set(SETUPTQ_PRODUCT_CODE "..."), SETUPTQ_PRODUCT_VERSION,
-/// SETUPTQ_HOME_PAGE and SETUPTQ_MIRRORS (quoted values, one or more, over any number of lines;
+/// SETUPTQ_HOME_PAGE and SETUPTQ_MIRRORS, and SETUPTQ_INSTALLER_QUIET and SETUPTQ_INSTALLER_NORESTART
+/// where set (quoted values, one or more, over any number of lines;
 /// "#" comments). Raises EReleaseFileError naming what is missing.
 TReleaseFile ParseReleaseFile(const std::string& text);
 

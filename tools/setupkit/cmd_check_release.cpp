@@ -51,12 +51,14 @@ TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std
   std::string wrong;
   auto compare = [&wrong](const std::string& what, const std::string& ours, const std::string& theirs) {
     if (ours != theirs)
-      wrong += (wrong.empty() ? "" : "; ") + what + " " + VisibleBytes(ours) + ", the release file says " +
-               VisibleBytes(theirs);
+      wrong += (wrong.empty() ? "" : "; ") + what + " " + (ours.empty() ? "(none)" : VisibleBytes(ours)) +
+               ", the release file says " + (theirs.empty() ? "(none)" : VisibleBytes(theirs));
   };
   compare("product code", s.productCode, r.productCode);
   compare("version", s.version, r.version);
   compare("home page", s.homePage, r.homePage);
+  compare("installer quiet arguments", s.quietArguments, r.quietArguments);
+  compare("no-restart argument", s.noRestartArgument, r.noRestartArgument);
   if (s.mirrors.size() != r.mirrors.size())
     wrong += (wrong.empty() ? "" : "; ") + std::to_string(s.mirrors.size()) + " mirrors, the release file names " +
              std::to_string(r.mirrors.size());
@@ -76,7 +78,7 @@ TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std
                 "new stub with cmake --install, then attach, sign and publish again)"};
   return {"release", true,
           "product code " + VisibleBytes(s.productCode) + ", version " + VisibleBytes(s.version) +
-              ", home page and mirrors as " + releasePath + " says"};
+              ", home page, mirrors and the installer's quiet arguments as " + releasePath + " says"};
 }
 
 int RunCheckRelease(const std::vector<std::string>& args) {
@@ -143,6 +145,10 @@ int RunCheckRelease(const std::vector<std::string>& args) {
   const std::vector<std::string> mirrorWarnings = MirrorWarnings(s.mirrors);
   std::vector<std::string> warnings = signatureWarnings;
   warnings.insert(warnings.end(), mirrorWarnings.begin(), mirrorWarnings.end());
+  const std::string quietWarning =
+      s.quietArguments.empty() ? "the release names no quiet arguments for its installer (SETUPTQ_INSTALLER_QUIET): a "
+                                 "/quiet run of the launcher will show the installer's own windows"
+                               : "";
 
   std::size_t failed = 0;
   for (const TCheck& c : checks) failed += c.passed ? 0 : 1;
@@ -157,6 +163,7 @@ int RunCheckRelease(const std::vector<std::string>& args) {
                                   {"mirrors", JsonArray(failing)}}));
     }
     for (const auto& w : warnings) warned.push_back(JsonText(w));
+    if (!quietWarning.empty()) warned.push_back(JsonText(quietWarning));
     for (const auto& v : verdicts) asked.push_back(VerdictJson(v));
     Print(stdout, "%s\n",
           JsonObject({{"file", JsonPath(path)},
@@ -176,6 +183,7 @@ int RunCheckRelease(const std::vector<std::string>& args) {
     }
     for (const auto& w : signatureWarnings) Print(stdout, "  warn %-8s %s\n", "signed", w.c_str());
     for (const auto& w : mirrorWarnings) Print(stdout, "  warn %-8s %s\n", "mirrors", w.c_str());
+    if (!quietWarning.empty()) Print(stdout, "  warn %-8s %s\n", "quiet", quietWarning.c_str());
   }
   if (failed == 0) {
     if (!json) Print(stdout, "all %zu checks pass\n", checks.size());
@@ -190,6 +198,7 @@ const RegisterCommand reg{
     "digest is the file's and its value verifies; by whom), carries the installer, product code, version, home page "
     "and mirrors as FILE (default: release.cmake in this folder) says, every mirror serves a "
     "reply, every reply served is this build's; warns of a chain that ends at no trusted root, "
-    "no time stamp, loopback, private or repeated mirrors; exit 0 only when every check passes",
+    "no time stamp, loopback, private or repeated mirrors, and of an installer without quiet arguments; exit 0 only "
+    "when every check passes",
     RunCheckRelease};
 }  // namespace

@@ -55,6 +55,8 @@ int RunInfo(const std::vector<std::string>& args) {
                       {"mirrors", JsonArray(mirrors)},
                       {"home_page", JsonText(s.homePage)},
                       {"installer", JsonText(s.installer)},
+                      {"installer_quiet", JsonText(s.quietArguments)},
+                      {"installer_no_restart", JsonText(s.noRestartArgument)},
                       {"fingerprint", JsonText(fingerprint)},
                       {"payload", payload},
                       {"signed", JsonBool(signature.valid)},
@@ -74,8 +76,11 @@ int RunInfo(const std::vector<std::string>& args) {
         VisibleBytes(s.version).c_str(), VisibleBytes(s.productCode).c_str(), VisibleBytes(s.ReplyPath()).c_str());
   for (std::size_t i = 0; i < s.mirrors.size(); ++i)
     Print(stdout, "%s%s\n", i ? "               " : " ", VisibleBytes(s.mirrors[i]).c_str());
-  Print(stdout, "  home page    %s\n  installer    %s\n  fingerprint  %s\n", VisibleBytes(s.homePage).c_str(),
-        VisibleBytes(s.installer).c_str(), fingerprint.c_str());
+  Print(stdout, "  home page    %s\n  installer    %s\n  quiet        %s\n  no restart   %s\n  fingerprint  %s\n",
+        VisibleBytes(s.homePage).c_str(), VisibleBytes(s.installer).c_str(),
+        s.quietArguments.empty() ? "(none: a /quiet run shows the installer's windows)"
+                                 : VisibleBytes(s.quietArguments).c_str(),
+        s.noRestartArgument.empty() ? "(none)" : VisibleBytes(s.noRestartArgument).c_str(), fingerprint.c_str());
   if (launcher.hasPayload) {
     Print(stdout, "  payload      %zu entries, %s\n", entries.size(), SizeText(launcher.payloadSize).c_str());
     for (const auto& e : entries)
@@ -94,7 +99,8 @@ int RunInfo(const std::vector<std::string>& args) {
 
 const RegisterCommand reg{"info", "[--json] LAUNCHER",
                           "what LAUNCHER (or a stub) carries: version, product code, reply path, mirrors, home "
-                          "page, fingerprint, payload entries, whether its Authenticode signature signs this file "
+                          "page, the installer's quiet arguments, fingerprint, payload entries, whether its "
+                          "Authenticode signature signs this file "
                           "(its digests, its extent, its value) and by whom, where its chain ends, its time stamp "
                           "and the certificate's expiry; warns of loopback, private or repeated mirrors",
                           RunInfo};

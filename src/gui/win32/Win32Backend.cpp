@@ -77,7 +77,8 @@ class Win32Backend : public Backend {
                              nullptr, Instance(), nullptr);
       if (app_) {
         SetWindowPos(app_, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        ShowWindow(app_, SW_SHOWNOACTIVATE);
+        // A quiet run has no task-bar button either.
+        if (!Application->Quiet()) ShowWindow(app_, SW_SHOWNOACTIVATE);
       }
     }
     return reinterpret_cast<std::intptr_t>(app_);

@@ -379,6 +379,19 @@ std::intptr_t ShellExecute(std::intptr_t, const std::string& operation, const TP
   return 42;
 }
 
+std::intptr_t ShellExecuteProcess(std::intptr_t owner, const std::string& operation, const TPath& file,
+                                  const TPath& parameters, int show, std::intptr_t& process) {
+  process = 0;
+  return ShellExecute(owner, operation, file, parameters, show);
+}
+
+bool WaitShellProcess(std::intptr_t, std::uint32_t, std::uint32_t& exitCode) {
+  exitCode = 0;
+  return true;
+}
+
+void CloseShellProcess(std::intptr_t) {}
+
 std::string TakeShellLog() {
   std::lock_guard<std::mutex> lock(g_mutex);
   std::string s;

@@ -2,7 +2,9 @@
 #include "platform/Platform.h"
 
 #include <windows.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
+#undef ShellExecute  // our platform::ShellExecute, not the header's name for ShellExecuteW
 
 #include <fcntl.h>
 #include <io.h>
@@ -331,6 +333,9 @@ namespace {
 // separate, quotes group and are removed.
 // The arguments after the program's own name, split once: a tool given a thousand arguments
 // asks for each of them.
+// Backslashes are literal except before a quote, as the C runtime and CommandLineToArgvW
+// read them: 2n of them and a quote give n and the quote groups; 2n+1 give n and a quote that
+// is part of the argument.
 std::vector<std::wstring> SplitCommandLine() {
   const wchar_t* p = GetCommandLineW();
   int i = 0;
@@ -341,11 +346,21 @@ std::vector<std::wstring> SplitCommandLine() {
     std::wstring arg;
     bool quoted = false;
     while (*p && (quoted || *p > L' ')) {
-      if (*p == L'"')
-        quoted = !quoted;
-      else
-        arg += *p;
-      ++p;
+      std::size_t slashes = 0;
+      while (p[slashes] == L'\\') ++slashes;
+      if (p[slashes] == L'"') {
+        arg.append(slashes / 2, L'\\');
+        if (slashes % 2)
+          arg += L'"';
+        else
+          quoted = !quoted;
+        p += slashes + 1;
+      } else if (slashes) {
+        arg.append(slashes, L'\\');
+        p += slashes;
+      } else {
+        arg += *p++;
+      }
     }
     if (i++ > 0) args.push_back(arg);
   }
@@ -523,6 +538,46 @@ std::intptr_t ShellExecute(std::intptr_t owner, const std::string& operation, co
   HINSTANCE r = shellExecute(reinterpret_cast<HWND>(owner), ToWide(operation, kUtf8CodePage).c_str(), target.c_str(),
                              PathToWide(parameters).c_str(), nullptr, show);
   return reinterpret_cast<std::intptr_t>(r);
+}
+
+std::intptr_t ShellExecuteProcess(std::intptr_t owner, const std::string& operation, const TPath& file,
+                                  const TPath& parameters, int show, std::intptr_t& process) {
+  process = 0;
+  using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+  static const ShellExecuteExFn shellExecuteEx = [] {
+    HMODULE shell = LoadLibraryA("shell32.dll");  // stays loaded, as for ShellExecute
+    return shell ? reinterpret_cast<ShellExecuteExFn>(reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExW")))
+                 : nullptr;
+  }();
+  if (!shellExecuteEx) return 0;
+  const std::wstring verb = ToWide(operation, kUtf8CodePage), target = PathToWide(file), args = PathToWide(parameters);
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+  info.hwnd = reinterpret_cast<HWND>(owner);
+  info.lpVerb = verb.c_str();
+  info.lpFile = target.c_str();
+  info.lpParameters = args.c_str();
+  info.nShow = show;
+  if (!shellExecuteEx(&info)) {
+    // The shell sets its SE_ERR_ code, as ShellExecute returns it, on a failure.
+    const std::intptr_t code = reinterpret_cast<std::intptr_t>(info.hInstApp);
+    return code > 32 ? 0 : code;
+  }
+  process = reinterpret_cast<std::intptr_t>(info.hProcess);
+  return 42;  // started: above 32, as ShellExecute reports it
+}
+
+bool WaitShellProcess(std::intptr_t process, std::uint32_t ms, std::uint32_t& exitCode) {
+  HANDLE h = reinterpret_cast<HANDLE>(process);
+  if (WaitForSingleObject(h, ms) != WAIT_OBJECT_0) return false;
+  DWORD code = 0;
+  exitCode = GetExitCodeProcess(h, &code) ? code : 0;
+  return true;
+}
+
+void CloseShellProcess(std::intptr_t process) {
+  if (process) CloseHandle(reinterpret_cast<HANDLE>(process));
 }
 
 std::uint32_t TickCount() { return GetTickCount(); }

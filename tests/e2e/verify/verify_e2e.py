@@ -97,9 +97,10 @@ class Geometry0:
 class Run:
     """One start of the launcher in a fresh folder, with its mirrors; `folder` names the
     launcher's folder below the case's own, `env` adds to Wine's environment, `argument` is
-    the launcher's first argument."""
+    the launcher's one argument, `arguments` (a list) all of them instead."""
 
-    def __init__(self, suite, name, mirrors, launcher=None, before=None, folder=None, env=None, argument=ARGUMENT):
+    def __init__(self, suite, name, mirrors, launcher=None, before=None, folder=None, env=None, argument=ARGUMENT,
+                 arguments=None):
         self.suite, self.name, self.argument = suite, name, argument
         self.desk = suite.desk
         self.case_dir = os.path.join(suite.out, "work", name)
@@ -122,7 +123,7 @@ class Run:
         if before:
             before(self.work)
         self.logs_before = run_logs()
-        self.proc = subprocess.Popen([WINE_RUN, "setupTQ.exe", argument, "second"], cwd=self.work,
+        self.proc = subprocess.Popen([WINE_RUN, "setupTQ.exe"] + (arguments if arguments is not None else [argument]), cwd=self.work,
                                      env=dict(self.desk.env, **(env or {})), stdout=open(os.path.join(self.work, "wine.log"), "w"),
                                      stderr=subprocess.STDOUT, start_new_session=True)
         self.started = time.monotonic()
@@ -173,7 +174,7 @@ class Run:
 
     def installed(self):
         """The extraction's results: the archive and installer written, the installer started
-        with the first argument only (the demo installer writes it as UTF-8)."""
+        with the launcher's argument as it stands (the demo installer writes it as UTF-8)."""
         cmdline = os.path.join(self.work, "instTQ.cmdline.txt")
         got = self.desk.wait(lambda: os.path.exists(cmdline) and os.path.getsize(cmdline) > 0, 60)
         self.check(got, "the installer was not started")
@@ -277,9 +278,10 @@ class Suite:
         return subprocess.run([self.setupkit, "md5", path], check=True, stdout=subprocess.PIPE).stdout.decode().split()[0]
 
     @contextlib.contextmanager
-    def held_installer_run(self, name, folder=None):
+    def held_installer_run(self, name, folder=None, arguments=None, run_class=None):
         """A run whose work folder has an instTQ.exe that another program holds open (holdfile
-        under Wine), as a copy of the installer that could not be ended would; both end after."""
+        under Wine), as a copy of the installer that could not be ended would; both end after.
+        `arguments` and `run_class` as Run's and the class of the run."""
         if not HOLDFILE:
             raise CaseFailed("no holdfile.exe given (SETUPTQ_HOLDFILE)")
         holder = []
@@ -296,7 +298,7 @@ class Suite:
 
         r = None
         try:
-            r = Run(self, name, {}, folder=folder, before=hold)
+            r = (run_class or Run)(self, name, {}, folder=folder, before=hold, arguments=arguments)
             yield r
         finally:
             if r:
@@ -429,7 +431,7 @@ class Suite:
             r.check(not os.path.exists(os.path.join(r.work, "instTQ.cmdline.txt")), "the installer was started")
             lines = r.run_log(r"ms  install pressed, the cloud check cleared$", r"ms  unpacking instTQ\.exe, \d+ bytes$",
                               r"ms  error box: 无法解压文件“.*\\instTQ\.exe”。 \| .+ \| 运行记录：.+（联系技术支持时请附上此文件）$",
-                              r"ms  the run ends$")
+                              r"ms  the run ends: exit code 1603$")
             box = [line for line in lines if "error box:" in line][0]
             r.check("\\" + os.path.basename(r.log_path) + "（" in box, "the error box names another log: " + box)
             r.check(not [line for line in lines if "the installer started" in line], "the log says the installer started")
@@ -491,7 +493,7 @@ class Suite:
                       r"ms  the verification window closed, going on to install$",
                       r"ms  unpacking instTQ\.exe, %d bytes$" % os.path.getsize(self.installer),
                       r'ms  starting the installer: ".*\\match\\instTQ\.exe" %s$' % re.escape(ARGUMENT),
-                      r"ms  the installer started$", r"ms  the run ends$")
+                      r"ms  the installer started$", r"ms  the run ends: exit code 0$")
         finally:
             r.stop()
 
@@ -521,7 +523,8 @@ class Suite:
             r.nothing_written()
             mismatch = r'ms  verdict: mismatch, the reply decodes to "%s"; failure balloon' % self.other_fingerprint
             r.run_log(r"ms    answered: status 200", mismatch, r"ms  mirror 1 of \d+:", mismatch,
-                      r"ms  the verification window closed by the user: nothing installed$", r"ms  the run ends$")
+                      r"ms  the verification window closed after a failed check: nothing installed$",
+                      r"ms  the run ends: exit code 1602$")
         finally:
             r.stop()
 
@@ -547,7 +550,7 @@ class Suite:
             r.check(r.wait_exit(60), "the launcher did not end")
             r.nothing_written()
             r.run_log(r"ms    no answer: EIdConnectException: .*10061.*; no connection", r"ms  verdict: no mirror answered; ",
-                      r"ms  the verification window closed by the user: nothing installed$")
+                      r"ms  the verification window closed after a failed check: nothing installed$")
         finally:
             r.stop()
 

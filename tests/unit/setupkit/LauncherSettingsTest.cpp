@@ -10,6 +10,7 @@
 #include "LauncherFile.h"
 #include "base/SysUtils.h"
 #include "settings/MirrorConfig.h"
+#include "settings/RunOptions.h"
 #include "settings/allparam.h"
 
 namespace {
@@ -37,6 +38,8 @@ TEST(LauncherSettings, TheSettingsFileHoldsTheValuesTheLauncherIsBuiltWith) {
   EXPECT_EQ(s.ReplyPath(), BuildVerifyRequestPath('.'));
   EXPECT_EQ(s.installer, InstallerExeName);
   EXPECT_EQ(s.homePage, kHomePageUrl);
+  EXPECT_EQ(s.quietArguments, kInstallerQuietArguments);
+  EXPECT_EQ(s.noRestartArgument, kInstallerNoRestartArgument);
   ASSERT_EQ(s.mirrors.size(), static_cast<std::size_t>(kMirrorCount));
   for (int i = 0; i < kMirrorCount; ++i) EXPECT_EQ(s.mirrors[i], kMirrorUrls[i]) << "mirror " << i + 1;
 }

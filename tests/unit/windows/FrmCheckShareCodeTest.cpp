@@ -557,3 +557,36 @@ TEST_F(VerificationWindowClient, AnErrorStatusIsNoAnswer) {
   EXPECT_EQ(form->LblHint->Caption(), vt::kServerBusy);
   EXPECT_FALSE(form->ProceedToInstall);
 }
+
+// ---- a run nobody presses anything in (/passive, /quiet) --------------------------------------
+
+TEST_F(VerificationWindow, AnUnattendedRunAsksAtOnceAndEndsWithItsVerdict) {
+  struct Case {
+    const char* what;
+    std::string reply;  // empty: every mirror down
+    TVerifyVerdict verdict;
+  } const cases[] = {{"match", goodReply, vdMatch},
+                     {"mismatch", BuildReplyFor("fedcba9876543210fedcba9876543210"), vdMismatch},
+                     {"no answer", "", vdNoAnswer}};
+  for (const Case& c : cases) {
+    mirrors.clear();
+    if (!c.reply.empty()) Answer(0, c.reply);
+    form = std::make_unique<TFrmNetVerify>(nullptr);
+    form->FetchUrl = [this](const std::string& url) -> std::string {
+      auto it = mirrors.find(url.substr(0, url.size() - kPath.size()));
+      if (it == mirrors.end()) throw Exception("Socket Error # 10061");
+      return it->second.body;
+    };
+    form->PressAtOnce = true;
+    const std::uint64_t start = hl::Now();
+    // Nothing is pressed; a minute later the window must have gone by itself.
+    hl::Post([this] { windowStayedOpen = windowStayedOpen || form->Visible(); }, 60000);
+    hl::Post([this] { form->Close(); }, 60001);
+    form->ShowModal();
+    EXPECT_FALSE(windowStayedOpen) << c.what << ": the window waited";
+    EXPECT_EQ(form->Verdict, c.verdict) << c.what;
+    EXPECT_EQ(form->ProceedToInstall, c.verdict == vdMatch) << c.what;
+    // The certification shows for its two seconds, and closes by itself.
+    if (c.verdict == vdMatch) EXPECT_GE(hl::Now() - start, TFrmNetVerify::kUnattendedCertificationMs) << c.what;
+  }
+}
