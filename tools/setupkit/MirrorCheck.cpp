@@ -49,16 +49,19 @@ bool IsPort(const std::string& text) {
   return port >= 1 && port <= 65535;
 }
 
-// Splits "http://host[:port]/path" into its host part and path; raises for any other form.
-void SplitHttpUrl(const std::string& url, std::string& hostPort, std::string& path) {
+// Splits "http[s]://host[:port]/path" into its scheme with "://", host part and path; raises
+// for any other form.
+void SplitHttpUrl(const std::string& url, std::string& scheme, std::string& hostPort, std::string& path) {
   const std::string shown = VisibleBytes(url);
-  const std::size_t scheme = url.find("://");
-  if (scheme == std::string::npos)
-    throw EMirrorUrlError(shown + ": no http:// (a URL without its scheme would be taken relative to another)");
-  if (LowerCase(url.substr(0, scheme)) != "http")
-    throw EMirrorUrlError(shown + ": only http:// URLs (the launcher asks over plain HTTP only)");
-  const std::size_t slash = url.find('/', scheme + 3);
-  hostPort = url.substr(scheme + 3, slash == std::string::npos ? std::string::npos : slash - scheme - 3);
+  const std::size_t end = url.find("://");
+  if (end == std::string::npos)
+    throw EMirrorUrlError(shown +
+                          ": no http:// or https:// (a URL without its scheme would be taken relative to another)");
+  scheme = LowerCase(url.substr(0, end));
+  if (scheme != "http" && scheme != "https") throw EMirrorUrlError(shown + ": only http:// and https:// URLs");
+  scheme += "://";
+  const std::size_t slash = url.find('/', end + 3);
+  hostPort = url.substr(end + 3, slash == std::string::npos ? std::string::npos : slash - end - 3);
   path = slash == std::string::npos ? "/" : url.substr(slash);
   const std::size_t colon = hostPort.find(':');
   const std::string host = hostPort.substr(0, colon);
@@ -66,29 +69,29 @@ void SplitHttpUrl(const std::string& url, std::string& hostPort, std::string& pa
   for (char c : host)
     if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'))
       hostOk = false;
-  if (!hostOk) throw EMirrorUrlError(shown + ": no host name or address after http://");
+  if (!hostOk) throw EMirrorUrlError(shown + ": no host name or address after " + scheme);
   if (colon != std::string::npos && !IsPort(hostPort.substr(colon + 1)))
     throw EMirrorUrlError(shown + ": the port must be a number from 1 to 65535");
 }
 }  // namespace
 
 void CheckHttpUrl(const std::string& url) {
-  std::string hostPort, path;
-  SplitHttpUrl(url, hostPort, path);
+  std::string scheme, hostPort, path;
+  SplitHttpUrl(url, scheme, hostPort, path);
 }
 
 std::string MirrorBaseUrl(const std::string& url, std::string& note) {
-  std::string hostPort, path;
-  SplitHttpUrl(url, hostPort, path);
+  std::string scheme, hostPort, path;
+  SplitHttpUrl(url, scheme, hostPort, path);
   note.clear();
-  std::string base = "http://" + hostPort + path;
+  std::string base = scheme + hostPort + path;
   const std::size_t reply = path.rfind("brenlow/");
   if (reply != std::string::npos && path.size() > 7 && path.compare(path.size() - 7, 7, "ins.htm") == 0 &&
       path.find('/', reply + 8) == std::string::npos) {
-    base = "http://" + hostPort + path.substr(0, reply);
+    base = scheme + hostPort + path.substr(0, reply);
     note = "note: " + VisibleBytes(url) + " is a reply URL; asking its mirror " + VisibleBytes(base);
   } else if (path.back() != '/') {
-    throw EMirrorUrlError(VisibleBytes(url) + ": not a mirror's base URL (http://host/ or http://host:port/)");
+    throw EMirrorUrlError(VisibleBytes(url) + ": not a mirror's base URL (http[s]://host/ or http[s]://host:port/)");
   }
   return base;
 }
@@ -217,19 +220,20 @@ bool Ipv4(const std::string& host, unsigned (&octets)[4]) {
 }  // namespace
 
 std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors) {
-  std::string loopback, privateNet, twice;
+  std::string loopback, privateNet, twice, plain;
   std::vector<std::string> seen;
   for (std::size_t i = 0; i < mirrors.size(); ++i) {
-    std::string hostPort, path;
+    std::string scheme, hostPort, path;
     try {
-      SplitHttpUrl(mirrors[i], hostPort, path);
+      SplitHttpUrl(mirrors[i], scheme, hostPort, path);
     } catch (const EMirrorUrlError&) {
       continue;  // asking it says what is wrong with it
     }
     hostPort = LowerCase(hostPort);
-    if (hostPort.find(':') == std::string::npos) hostPort += ":80";
+    if (hostPort.find(':') == std::string::npos) hostPort += scheme == "https://" ? ":443" : ":80";
     const std::string host = hostPort.substr(0, hostPort.find(':'));
     const std::string name = " M" + std::to_string(i + 1) + " " + VisibleBytes(hostPort);
+    if (scheme == "http://") plain += name;
     unsigned o[4];
     const bool ip = Ipv4(host, o);
     if (host == "localhost" || (ip && (o[0] == 127 || o[0] == 0)))
@@ -251,6 +255,8 @@ std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors)
     out.push_back("mirrors at private addresses, which users outside the vendor's network cannot reach:" + privateNet);
   if (!twice.empty())
     out.push_back("the same server named twice, so the launcher has fewer mirrors to fall back on:" + twice);
+  if (!plain.empty())
+    out.push_back("mirrors asked over plain HTTP, whose reply anyone on the way can change (https:// is not):" + plain);
   return out;
 }
 

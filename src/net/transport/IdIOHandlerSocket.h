@@ -1,12 +1,14 @@
 #pragma once
 // The I/O handler over one real socket, and its connect with a time limit. It connects straight
-// to the host it is given: the launcher goes through no proxy.
+// to the host it is given; once TLS is started over the socket, everything read and written
+// goes through the system's TLS session.
 #include <memory>
 #include <string>
 
 #include "net/transport/IdIOHandler.h"
 #include "net/transport/IdSocketHandle.h"
 #include "platform/Platform.h"
+#include "platform/Tls.h"
 
 /// Connects a binding's socket on a thread of its own so that the caller can give up after a
 /// time. The socket is handed over, never shared, so exactly one side closes it: the thread
@@ -61,6 +63,9 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   bool WaitReadable(int timeout) override;
   int ReceiveBytes(void* buffer, int length) override;
   int SendBytes(const void* buffer, int length) override;
+  void StartTls(const std::string& host) override;
+  /// Whether TLS runs over the socket.
+  bool TlsActive() const { return tls_ != nullptr; }
 
   /// Null until PrepareBinding.
   TIdSocketHandle* Binding() { return binding_.get(); }
@@ -77,5 +82,11 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   /// Waits for the connect thread up to `limit` ms (negative: no limit); a wait the thread's
   /// hook abandons leaves the connect to its thread and closes this handler's socket.
   void WaitForConnectThread(TIdConnectThread& thread, int limit);
+  /// The TLS session's raw reads: waits as the last WaitReadable was told, then receives.
+  int ReceiveRecords(void* buffer, int length);
+  void SendRecords(const void* data, int length);
   std::unique_ptr<TIdSocketHandle> binding_;
+  std::unique_ptr<platform::TTlsSession> tls_;
+  int connectTimeout_ = IdTimeoutDefault;  // the connect's limit, which the handshake keeps too
+  int recordWaitMs_ = IdTimeoutInfinite;   // how long a raw read of the session may wait
 };
