@@ -57,9 +57,10 @@ class Certificates:
         key, csr, pem = self.path(name + ".key"), self.path(name + ".csr"), self.path(name + ".pem")
         chain = self.path(name + ".chain.pem")
         ext = self.path(name + ".ext")
+        # The address is named twice: as an address (what OpenSSL matches an address against)
+        # and as a name (Wine's SSL policy compares names only).
         open(ext, "w").write("subjectAltName=IP:%s,DNS:%s\nextendedKeyUsage=serverAuth\n"
-                             "basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n"
-                             % (ip, "mirror-%s.test" % ip.replace(".", "-")))
+                             "basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n" % (ip, ip))
         run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
             "-subj", "/CN=" + ip)
         if expired:
