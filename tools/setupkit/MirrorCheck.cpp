@@ -101,6 +101,11 @@ TMirrorChecker::TMirrorChecker(const std::string& fingerprint, const std::string
   ConfigureVerifyClient(http_);
 }
 
+namespace {
+constexpr const char* kRedirectNotFollowed =
+    " (not followed: the launcher follows only a move to https:// on the same host and path)";
+}  // namespace
+
 TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
   TMirrorVerdict verdict;
   verdict.url = VisibleBytes(mirror + path_);
@@ -115,8 +120,7 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
     const int status = http_.ResponseCode();
     const std::string notReply = NotAReply(body);
     if (status / 100 == 3 || !http_.Response().Location.empty()) {
-      verdict.detail =
-          "redirect to " + OneLine(http_.Response().Location) + " (not followed, as the launcher does not)";
+      verdict.detail = "redirect to " + OneLine(http_.Response().Location) + kRedirectNotFollowed;
     } else if (!notReply.empty()) {
       verdict.kind = TMirrorVerdictKind::Mismatch;
       verdict.detail = notReply;
@@ -135,10 +139,9 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
       }
     }
   } catch (const EIdHTTPProtocolException& e) {
-    // The launcher's client follows no redirect: it raises on one, as on any failure status.
+    // The launcher's client raises on any other redirect, as on any failure status.
     if (e.ReplyCode / 100 == 3 || !http_.Response().Location.empty())
-      verdict.detail =
-          "redirect to " + OneLine(http_.Response().Location) + " (not followed, as the launcher does not)";
+      verdict.detail = "redirect to " + OneLine(http_.Response().Location) + kRedirectNotFollowed;
     else
       verdict.detail = OneLine(e.what());
   } catch (const EIdReadTimeout& e) {
@@ -256,7 +259,8 @@ std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors)
   if (!twice.empty())
     out.push_back("the same server named twice, so the launcher has fewer mirrors to fall back on:" + twice);
   if (!plain.empty())
-    out.push_back("mirrors asked over plain HTTP, whose reply anyone on the way can change (https:// is not):" + plain);
+    out.push_back("mirrors asked over plain HTTP, whose reply anyone on the way can change (over HTTPS nobody can):" +
+                  plain);
   return out;
 }
 
