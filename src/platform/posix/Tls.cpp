@@ -40,7 +40,6 @@ class TOpenSslSession final : public TTlsSession {
   explicit TOpenSslSession(TTlsChannel channel) : channel_(std::move(channel)) {}
   ~TOpenSslSession() override {
     if (ssl_) SSL_free(ssl_);  // frees the BIO with it
-    if (ctx_) SSL_CTX_free(ctx_);
   }
 
   TTlsVerdict Start(const std::string& host) override {
@@ -162,15 +161,28 @@ class TOpenSslSession final : public TTlsSession {
     return method;
   }
 
+  /// One context for the process: the system's CA store is read once, not once a connection.
+  static SSL_CTX* SharedContext() {
+    static SSL_CTX* const shared = [] {
+      SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+      if (!ctx) return ctx;
+      SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+      SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
+      SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);  // a close without close_notify ends the data
+      SSL_CTX_set_read_ahead(ctx, 1);                          // whole chunks from the socket, not record by record
+      if (SSL_CTX_set_default_verify_paths(ctx) != 1) {
+        SSL_CTX_free(ctx);
+        return static_cast<SSL_CTX*>(nullptr);
+      }
+      return ctx;
+    }();
+    return shared;
+  }
+
   bool Prepare(const std::string& host) {
-    ctx_ = SSL_CTX_new(TLS_client_method());
-    if (!ctx_) return Failed("no TLS context");
-    SSL_CTX_set_min_proto_version(ctx_, TLS1_2_VERSION);
-    SSL_CTX_set_verify(ctx_, SSL_VERIFY_NONE, nullptr);
-    SSL_CTX_set_options(ctx_, SSL_OP_IGNORE_UNEXPECTED_EOF);  // a close without close_notify ends the data
-    SSL_CTX_set_read_ahead(ctx_, 1);                          // whole chunks from the socket, not record by record
-    if (SSL_CTX_set_default_verify_paths(ctx_) != 1) return Failed("the system's CA store could not be read");
-    ssl_ = SSL_new(ctx_);
+    SSL_CTX* ctx = SharedContext();
+    if (!ctx) return Failed("no TLS context with the system's CA store");
+    ssl_ = SSL_new(ctx);
     if (!ssl_) return Failed("no TLS session");
     BIO* bio = BIO_new(Method());
     if (!bio) return Failed("no TLS channel");
@@ -222,7 +234,6 @@ class TOpenSslSession final : public TTlsSession {
   }
 
   TTlsChannel channel_;
-  SSL_CTX* ctx_ = nullptr;
   SSL* ssl_ = nullptr;
   std::exception_ptr failure_;
   std::string error_;

@@ -344,8 +344,9 @@ class TSchannelSession final : public TTlsSession {
 
   std::string Name(const CERT_NAME_BLOB& blob) const {
     wchar_t text[512];
-    const DWORD n = sys_.nameToText(X509_ASN_ENCODING, const_cast<CERT_NAME_BLOB*>(&blob),
-                                    CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG, text, 512);
+    const DWORD n =
+        sys_.nameToText(X509_ASN_ENCODING, const_cast<CERT_NAME_BLOB*>(&blob),
+                        CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG | CERT_NAME_STR_NO_QUOTING_FLAG, text, 512);
     return n > 1 ? FromWide(text, static_cast<int>(n - 1), kUtf8CodePage) : std::string();
   }
 

@@ -46,7 +46,10 @@ class Certificates:
 
     def _ca(self, name, cn):
         key, pem = self.path(name + ".key"), self.path(name + ".pem")
-        if not os.path.exists(pem):
+        # Kept from run to run (the prefix that trusts it keeps it), made again near its end.
+        fresh = os.path.exists(pem) and subprocess.run(
+            ["openssl", "x509", "-checkend", "86400", "-noout", "-in", pem], stdout=subprocess.DEVNULL).returncode == 0
+        if not fresh:
             run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", pem,
                 "-days", DAYS, "-subj", "/CN=" + cn, "-addext", "basicConstraints=critical,CA:TRUE",
                 "-addext", "keyUsage=critical,keyCertSign,cRLSign")
