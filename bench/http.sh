@@ -39,12 +39,7 @@ for _ in $(seq 100); do
 done
 
 base="http://127.0.0.1:$port"
-: >"$work/urls.txt"
-: >"$work/curl.cfg"
-for i in $(seq 1000); do
-  echo "$base/small.htm?n=$i" >>"$work/urls.txt"
-  printf 'url = "%s/small.htm?n=%d"\noutput = "/dev/null"\n' "$base" "$i" >>"$work/curl.cfg"
-done
+small_url_lists "$base"
 
 # Sanity: both clients get the same bytes.
 "$SETUPKIT" fetch "$base/large.bin" --max-body 0 | cmp - "$work/www/large.bin"
