@@ -27,10 +27,7 @@ command -v hyperfine >/dev/null || { echo "hyperfine is needed (bench/setup.sh)"
 
 source bench/lib.sh
 bench_work_with_server
-
-mkdir -p "$work/www"
-printf 'c8a2d1f0e4b7a9c3d5e6f7a8b9c0d1e2\n' >"$work/www/small.htm"
-head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/www/large.bin"
+fetch_bodies
 
 # nginx with a certificate of a test CA for 127.0.0.1, TLS on a free port and plain HTTP on
 # another (tests/e2e/tls/tls_mirrors.py); it ends when its standard input closes.

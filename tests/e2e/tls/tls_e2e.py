@@ -54,7 +54,8 @@ class TlsSuite(Suite):
         # A plain mirror that moves to https:// on the same host (served by M6's TLS server).
         self.moving = self.good_addr.rsplit(":", 1)[0] + ":8080"
         kinds[self.moving] = "redirect"
-        self.servers = TlsMirrors(os.path.join(self.out, "servers"), webroot, kinds).start()
+        self.servers = TlsMirrors(os.path.join(self.out, "servers"), webroot, kinds)
+        self.servers.start()
         trusted = subprocess.run([WINE_RUN, self.trustca, wine_path(self.servers.ca)], env=self.desk.env,
                                  stdout=subprocess.PIPE,
                                  stderr=subprocess.STDOUT)

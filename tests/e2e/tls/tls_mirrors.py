@@ -16,13 +16,13 @@ KIND is one of
 The CA is trusted by no one but whoever is told FOLDER/ca.pem (the host's store is never touched).
 "ready" is printed once every address listens.
 """
-import ctypes
 import os
 import signal
-import socket
 import subprocess
 import sys
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from pipeline_e2e import Nginx  # noqa: E402
 
 HTTPS_PORT = 8443
 DAYS = "30"
@@ -106,60 +106,31 @@ def server_block(addr, kind, webroot, certs):
             "  keepalive_requests 100000;\n  root %s;\n}\n" % (addr, chain, key, protocols, webroot))
 
 
-class TlsMirrors:
+class TlsMirrors(Nginx):
     """nginx with a server block per address, its files in FOLDER; ends with this process at the latest."""
 
     def __init__(self, folder, webroot, kinds):
-        self.folder, self.kinds = folder, kinds
+        os.makedirs(folder, exist_ok=True)
+        self.folder, self.addrs = folder, list(kinds)
         self.certs = Certificates(os.path.join(folder, "certs"))
         self.ca = self.certs.path("ca.pem")
         blocks = "".join(server_block(a, k, webroot, self.certs) for a, k in kinds.items())
         temps = "".join("  %s_temp_path %s;\n" % (k, os.path.join(folder, k))
                         for k in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
-        self.error_log = os.path.join(folder, "error.log")
+        self.access = os.path.join(folder, "access.log")
         self.conf = os.path.join(folder, "nginx.conf")
         open(self.conf, "w").write(
             "worker_processes 1;\npid %s;\nerror_log %s;\nevents { worker_connections 256; }\n"
             "http {\n  access_log %s;\n  default_type text/html;\n%s%s}\n"
-            % (os.path.join(folder, "nginx.pid"), self.error_log, os.path.join(folder, "access.log"), temps, blocks))
-        self.proc = None
-
-    def start(self):
-        def die_with_parent():
-            ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
-        self.proc = subprocess.Popen(
-            ["nginx", "-p", self.folder, "-e", self.error_log, "-c", self.conf, "-g", "daemon off;"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, preexec_fn=die_with_parent,
-            start_new_session=True)
-        for addr in self.kinds:
-            host, port = addr.rsplit(":", 1)
-            for _ in range(100):
-                if self.proc.poll() is not None:
-                    raise RuntimeError("nginx ended at start: " + open(self.error_log).read())
-                try:
-                    socket.create_connection((host, int(port)), 1).close()
-                    break
-                except OSError:
-                    time.sleep(0.1)
-            else:
-                raise RuntimeError("nginx does not listen on " + addr)
-        return self
-
-    def stop(self):
-        if self.proc and self.proc.poll() is None:
-            os.killpg(self.proc.pid, signal.SIGTERM)
-            try:
-                self.proc.wait(10)
-            except subprocess.TimeoutExpired:
-                os.killpg(self.proc.pid, signal.SIGKILL)
-                self.proc.wait()
+            % (os.path.join(folder, "nginx.pid"), os.path.join(folder, "error.log"), self.access, temps, blocks))
         self.proc = None
 
 
 def main():
     folder, webroot = sys.argv[1], sys.argv[2]
     kinds = dict(arg.split("=", 1) for arg in sys.argv[3:])
-    mirrors = TlsMirrors(folder, webroot, kinds).start()
+    mirrors = TlsMirrors(folder, webroot, kinds)
+    mirrors.start()
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     try:
         print("ready", flush=True)
