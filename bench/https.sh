@@ -6,7 +6,9 @@
 #   2. one 64 MiB body;
 # and what the first https answer costs the launcher's client over the first http one:
 # setupkit.exe (the launcher's HTTP client and Schannel) under Wine, one fetch a process, of the
-# same small file over https:// and over http:// from the same nginx.
+# same small file over https:// and over http:// from the same nginx. That difference (loading
+# secur32 and crypt32, the handshake, the chain engine reading the system's roots) should stay
+# within half a second, a small part of what a user waits for the check.
 # Prints the median times over alternating rounds and their ratios.
 # Usage: bench/https.sh [path/to/setupkit] [path/to/setupkit.exe] [path/to/trustca.exe]
 #   (defaults: the linux-release build's, the win32 build's)
@@ -28,6 +30,7 @@ command -v hyperfine >/dev/null || { echo "hyperfine is needed (bench/setup.sh)"
 source bench/lib.sh
 bench_work_with_server
 fetch_bodies
+chmod 755 "$work"  # nginx's workers read the bodies as another user
 
 # nginx with a certificate of a test CA for 127.0.0.1, TLS on a free port and plain HTTP on
 # another (tests/e2e/tls/tls_mirrors.py); it ends when its standard input closes.
@@ -85,4 +88,4 @@ import sys
 (s, s_min), (p, p_min) = [map(float, line.split()[:2]) for line in sys.stdin]
 print(f"first answer       https {s:8.1f} ms median (min {s_min:.1f})   http {p:8.1f} ms (min {p_min:.1f})   "
       f"difference {s - p:.1f} ms")
-print(f"RESULT https-first {s:.1f} {p:.1f} ms <=1.5 the first https answer vs the first http one (setupkit.exe under Wine)")'
+print(f"RESULT https-first {s - p:.1f} - ms <=500 what the first https answer adds to the first http one (setupkit.exe under Wine)")'
