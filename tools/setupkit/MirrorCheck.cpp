@@ -259,8 +259,7 @@ std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors)
   if (!twice.empty())
     out.push_back("the same server named twice, so the launcher has fewer mirrors to fall back on:" + twice);
   if (!plain.empty())
-    out.push_back("mirrors asked over plain HTTP, whose reply anyone on the way can change (over HTTPS nobody can):" +
-                  plain);
+    out.push_back("mirrors asked over plain HTTP, whose reply anyone on the way can change unseen:" + plain);
   return out;
 }
 
