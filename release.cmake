@@ -22,20 +22,21 @@ set(SETUPTQ_BUILD_NUMBER "8.12")
 set(SETUPTQ_INSTALLER_QUIET "/S")
 set(SETUPTQ_INSTALLER_NORESTART "")
 
-# The vendor's home page (the launcher's download link), a base URL "http://host/".
-set(SETUPTQ_HOME_PAGE "http://www.parvalo.example/")
+# The vendor's home page (the launcher's download link), a base URL "https://host/".
+set(SETUPTQ_HOME_PAGE "https://www.parvalo.example/")
 
-# The ten mirrors M1..M10, base URLs "http://host/" (a port may follow the host). M1..M5 are
-# hosts of the vendor's main domain and M3 is the home page itself; M6..M9 lie in four other
+# The ten mirrors M1..M10, base URLs "https://host/" (a port may follow the host). A mirror may
+# still be "http://host/", but its reply can be changed by whoever carries it (configuring warns).
+# M1..M5 are hosts of the vendor's main domain and M3 is the home page itself; M6..M9 lie in four other
 # domains, M10 in the vendor's second domain.
 set(SETUPTQ_MIRRORS
-  "http://dl1.parvalo.example/"
-  "http://dl2.parvalo.example/"
-  "http://www.parvalo.example/"
-  "http://dl4.parvalo.example/"
-  "http://dl5.parvalo.example/"
-  "http://mirror.softhub.example/"
-  "http://down.cnsoft.example/"
-  "http://files.xiazai.example/"
-  "http://soft.mirrorpool.example/"
-  "http://verify.qorsoft.example/")
+  "https://dl1.parvalo.example/"
+  "https://dl2.parvalo.example/"
+  "https://www.parvalo.example/"
+  "https://dl4.parvalo.example/"
+  "https://dl5.parvalo.example/"
+  "https://mirror.softhub.example/"
+  "https://down.cnsoft.example/"
+  "https://files.xiazai.example/"
+  "https://soft.mirrorpool.example/"
+  "https://verify.qorsoft.example/")

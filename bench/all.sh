@@ -20,12 +20,12 @@ echo "== building (linux-release; win32 launcher)"
 cmake --preset linux-release >/dev/null
 cmake --build --preset linux-release --target setupkit zinflate md5_bench bench_transport >/dev/null
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target setupTQ >/dev/null
+cmake --build --preset win32 --target setupTQ setupkit trustca >/dev/null
 
 # Start-up is timed under Wine; the lock keeps it from running beside another Wine run of this
 # project on the machine (a test run under Wine in another checkout would distort the timing).
 absent=() failures=()
-for script in payload md5 transport http mirrors startup startup_large size attach; do
+for script in payload md5 transport http https mirrors startup startup_large size attach; do
   path=bench/$script.sh
   if [ ! -f "$path" ]; then
     echo "== $script.sh: not present"
@@ -51,7 +51,7 @@ path, load_start, load_end, cores, absent, *failures = sys.argv[1:]
 absent = [f"{name}: not present" for name in absent.split()]
 # The figures the table must have; a script may add others.
 expected = ["extract-4MiB", "extract-64MiB", "fingerprint-64MiB", "fingerprint-launcher", "md5-core",
-            "transport", "http-small", "http-large", "check-mirrors", "size", "startup", "startup-large"]
+            "transport", "http-small", "http-large", "https-small", "https-large", "https-first", "check-mirrors", "size", "startup", "startup-large"]
 results = {}
 for line in open(path):
     key, ours, anchor, unit, target, *label = line.split()[1:]

@@ -17,10 +17,7 @@ command -v hyperfine >/dev/null || { echo "hyperfine is needed (bench/setup.sh)"
 
 source bench/lib.sh
 bench_work_with_server
-
-mkdir -p "$work/www"
-printf 'c8a2d1f0e4b7a9c3d5e6f7a8b9c0d1e2\n' >"$work/www/small.htm"
-head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/www/large.bin"
+fetch_bodies
 
 # An HTTP/1.1 server with keep-alive on a free loopback port; it stops itself after 30 minutes.
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
@@ -39,12 +36,7 @@ for _ in $(seq 100); do
 done
 
 base="http://127.0.0.1:$port"
-: >"$work/urls.txt"
-: >"$work/curl.cfg"
-for i in $(seq 1000); do
-  echo "$base/small.htm?n=$i" >>"$work/urls.txt"
-  printf 'url = "%s/small.htm?n=%d"\noutput = "/dev/null"\n' "$base" "$i" >>"$work/curl.cfg"
-done
+small_url_lists "$base"
 
 # Sanity: both clients get the same bytes.
 "$SETUPKIT" fetch "$base/large.bin" --max-body 0 | cmp - "$work/www/large.bin"

@@ -47,3 +47,22 @@ bench_work_with_server() {
   server_pid=
   trap '{ [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null; } || true; rm -rf "$work"' EXIT
 }
+
+# The two bodies the fetch benchmarks serve from $work/www: a small reply and 64 MiB of noise.
+fetch_bodies() {
+  mkdir -p "$work/www"
+  printf 'c8a2d1f0e4b7a9c3d5e6f7a8b9c0d1e2\n' >"$work/www/small.htm"
+  head -c $((64 * 1024 * 1024)) /dev/urandom >"$work/www/large.bin"
+}
+
+# The 1,000 URLs of the small body under BASE: one a line in $work/urls.txt (setupkit's
+# arguments) and as curl's configuration in $work/curl.cfg (bodies dropped).
+#   small_url_lists BASE
+small_url_lists() {
+  : >"$work/urls.txt"
+  : >"$work/curl.cfg"
+  for i in $(seq 1000); do
+    echo "$1/small.htm?n=$i" >>"$work/urls.txt"
+    printf 'url = "%s/small.htm?n=%d"\noutput = "/dev/null"\n' "$1" "$i" >>"$work/curl.cfg"
+  done
+}

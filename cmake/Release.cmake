@@ -7,8 +7,8 @@
 #   installer=instTQ.exe
 #   quiet=/S                                   (the installer's quiet arguments; may be empty)
 #   no-restart=                                (its no-restart argument; may be empty)
-#   home-page=http://www.parvalo.example/
-#   mirror=http://dl1.parvalo.example/        (ten lines, M1..M10)
+#   home-page=https://www.parvalo.example/
+#   mirror=https://dl1.parvalo.example/       (ten lines, M1..M10; https:// or http://)
 # setupkit reads it from a launcher file; the launcher itself uses its compiled values, which the
 # same configuration sets, and the test_setupkit test holds the two equal.
 
@@ -92,14 +92,15 @@ function(setuptq_version_files dir)
   configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../res/setupTQ.rc ${dir}/setupTQ.rc @ONLY)
 endfunction()
 
-# setuptq_check_base_url(WHAT URL): a mirror base URL as the launcher appends its path to it.
+# setuptq_check_base_url(WHAT URL): a mirror base URL as the launcher appends its path to it,
+# https:// (the reply cannot be changed on its way) or http://.
 function(setuptq_check_base_url what url)
-  if(NOT url MATCHES "^http://[A-Za-z0-9.-]+(:[0-9]+)?/$")
-    message(FATAL_ERROR "${what} \"${url}\" is not a base URL of the form http://host/ (optionally "
-      "http://host:port/): the launcher asks over plain HTTP and appends brenlow/... to it")
+  if(NOT url MATCHES "^https?://[A-Za-z0-9.-]+(:[0-9]+)?/$")
+    message(FATAL_ERROR "${what} \"${url}\" is not a base URL of the form https://host/ or http://host/ "
+      "(optionally with :port): the launcher appends brenlow/... to it")
   endif()
   # A port the launcher could not connect to would ship as a mirror that never answers.
-  if(url MATCHES "^http://[^/:]+:([0-9]+)/$")
+  if(url MATCHES "^https?://[^/:]+:([0-9]+)/$")
     string(LENGTH "${CMAKE_MATCH_1}" digits)
     if(digits GREATER 5 OR CMAKE_MATCH_1 LESS 1 OR CMAKE_MATCH_1 GREATER 65535)
       message(FATAL_ERROR "${what} \"${url}\": the port ${CMAKE_MATCH_1} is not one of 1-65535")
@@ -121,7 +122,16 @@ endfunction()
 
 # The release's own URLs are checked as soon as it is read (every configuration's mirrors are
 # checked again where their table is made, src/settings/config).
+set(plain "")
 foreach(m IN LISTS SETUPTQ_MIRRORS)
   setuptq_check_base_url("${SETUPTQ_RELEASE_FILE}: mirror" "${m}")
+  if(m MATCHES "^http://")
+    list(APPEND plain "${m}")
+  endif()
 endforeach()
+if(plain AND NOT CMAKE_SCRIPT_MODE_FILE)
+  list(JOIN plain " " plain)
+  message(WARNING "${SETUPTQ_RELEASE_FILE}: mirrors asked over plain HTTP: ${plain}. Whoever carries a "
+    "download can change their reply as well; a mirror served over https:// cannot be answered for.")
+endif()
 setuptq_check_base_url("${SETUPTQ_RELEASE_FILE}: home page" "${SETUPTQ_HOME_PAGE}")

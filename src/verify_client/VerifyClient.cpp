@@ -2,6 +2,7 @@
 
 #include "base/RunLog.h"
 #include "base/ScopeExit.h"
+#include "base/SysUtils.h"
 #include "net/transport/IdIOHandlerSocket.h"
 #include "platform/Platform.h"
 
@@ -25,6 +26,13 @@ std::string NoAnswer(const char* errorClass, const std::string& message, std::in
   return std::string("  no answer: ") + errorClass + ": " + message + "; " + Timing(connectedMs, peer, start, false);
 }
 
+/// Whether `dest` is `from` over HTTPS: the same host and path, from http:// to https://.
+bool IsUpgradeToHttps(const TIdURI& from, const std::string& dest) {
+  const TIdURI to(dest);
+  return SameText(from.Protocol, "http") && SameText(to.Protocol, "https") && SameText(to.Host, from.Host) &&
+         to.Path + to.Document + to.Params == from.Path + from.Document + from.Params;
+}
+
 }  // namespace
 
 void ConfigureVerifyClient(TIdHTTP& http) {
@@ -39,7 +47,13 @@ void ConfigureVerifyClient(TIdHTTP& http) {
   http.AllowCookies = true;
   http.HTTPOptions = hoForceEncodeParams;
   http.RedirectMaximum = 15;
-  http.HandleRedirects = false;
+  // One redirect is followed: a mirror behind a service that moves plain HTTP to HTTPS, the
+  // same host and path. Every other one is refused, and its Location logged.
+  http.HandleRedirects = true;
+  http.OnRedirect = [](TIdCustomHTTP& sender, std::string& dest, int numRedirect, bool& handled, TIdHTTPMethod&) {
+    handled = numRedirect == 1 && IsUpgradeToHttps(sender.WorkingUri(), dest);
+    if (handled) LogLine("  moved to " + dest + ": followed, the same host and path over HTTPS");
+  };
   http.ProtocolVersion = pv1_1;
   http.ReadTimeout = kVerifyReadTimeoutMs;
   http.MaxLineAction = maException;
@@ -66,8 +80,10 @@ std::string FetchReplyLogged(TIdHTTP& http, const std::string& url) {
             " bytes; " + Timing(connectedMs, peer, start, true));
     return body;
   } catch (const EIdProtocolReplyError& e) {
-    LogText(NoAnswer(e.ClassName(), e.Message() + " (status " + std::to_string(e.ReplyCode) + ")", connectedMs, peer,
-                     start));
+    const std::string& location = http.Response().Location;
+    const std::string moved = e.ReplyCode / 100 == 3 && !location.empty() ? ", moved to " + location : "";
+    LogText(NoAnswer(e.ClassName(), e.Message() + " (status " + std::to_string(e.ReplyCode) + moved + ")", connectedMs,
+                     peer, start));
     throw;
   } catch (const Exception& e) {
     LogText(NoAnswer(e.ClassName(), e.Message(), connectedMs, peer, start));

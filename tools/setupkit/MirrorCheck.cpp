@@ -49,16 +49,19 @@ bool IsPort(const std::string& text) {
   return port >= 1 && port <= 65535;
 }
 
-// Splits "http://host[:port]/path" into its host part and path; raises for any other form.
-void SplitHttpUrl(const std::string& url, std::string& hostPort, std::string& path) {
+// Splits "http[s]://host[:port]/path" into its scheme with "://", host part and path; raises
+// for any other form.
+void SplitHttpUrl(const std::string& url, std::string& scheme, std::string& hostPort, std::string& path) {
   const std::string shown = VisibleBytes(url);
-  const std::size_t scheme = url.find("://");
-  if (scheme == std::string::npos)
-    throw EMirrorUrlError(shown + ": no http:// (a URL without its scheme would be taken relative to another)");
-  if (LowerCase(url.substr(0, scheme)) != "http")
-    throw EMirrorUrlError(shown + ": only http:// URLs (the launcher asks over plain HTTP only)");
-  const std::size_t slash = url.find('/', scheme + 3);
-  hostPort = url.substr(scheme + 3, slash == std::string::npos ? std::string::npos : slash - scheme - 3);
+  const std::size_t end = url.find("://");
+  if (end == std::string::npos)
+    throw EMirrorUrlError(shown +
+                          ": no http:// or https:// (a URL without its scheme would be taken relative to another)");
+  scheme = LowerCase(url.substr(0, end));
+  if (scheme != "http" && scheme != "https") throw EMirrorUrlError(shown + ": only http:// and https:// URLs");
+  scheme += "://";
+  const std::size_t slash = url.find('/', end + 3);
+  hostPort = url.substr(end + 3, slash == std::string::npos ? std::string::npos : slash - end - 3);
   path = slash == std::string::npos ? "/" : url.substr(slash);
   // An IPv6 address stands in brackets ("http://[::1]:8080/"); its colons are its own.
   const std::size_t close = hostPort.compare(0, 1, "[") == 0 ? hostPort.find(']') : std::string::npos;
@@ -71,29 +74,29 @@ void SplitHttpUrl(const std::string& url, std::string& hostPort, std::string& pa
     for (char c : host)
       if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-'))
         hostOk = false;
-  if (!hostOk) throw EMirrorUrlError(shown + ": no host name or address after http://");
+  if (!hostOk) throw EMirrorUrlError(shown + ": no host name or address after " + scheme);
   if (colon != std::string::npos && !IsPort(hostPort.substr(colon + 1)))
     throw EMirrorUrlError(shown + ": the port must be a number from 1 to 65535");
 }
 }  // namespace
 
 void CheckHttpUrl(const std::string& url) {
-  std::string hostPort, path;
-  SplitHttpUrl(url, hostPort, path);
+  std::string scheme, hostPort, path;
+  SplitHttpUrl(url, scheme, hostPort, path);
 }
 
 std::string MirrorBaseUrl(const std::string& url, std::string& note) {
-  std::string hostPort, path;
-  SplitHttpUrl(url, hostPort, path);
+  std::string scheme, hostPort, path;
+  SplitHttpUrl(url, scheme, hostPort, path);
   note.clear();
-  std::string base = "http://" + hostPort + path;
+  std::string base = scheme + hostPort + path;
   const std::size_t reply = path.rfind("brenlow/");
   if (reply != std::string::npos && path.size() > 7 && path.compare(path.size() - 7, 7, "ins.htm") == 0 &&
       path.find('/', reply + 8) == std::string::npos) {
-    base = "http://" + hostPort + path.substr(0, reply);
+    base = scheme + hostPort + path.substr(0, reply);
     note = "note: " + VisibleBytes(url) + " is a reply URL; asking its mirror " + VisibleBytes(base);
   } else if (path.back() != '/') {
-    throw EMirrorUrlError(VisibleBytes(url) + ": not a mirror's base URL (http://host/ or http://host:port/)");
+    throw EMirrorUrlError(VisibleBytes(url) + ": not a mirror's base URL (http[s]://host/ or http[s]://host:port/)");
   }
   return base;
 }
@@ -102,6 +105,11 @@ TMirrorChecker::TMirrorChecker(const std::string& fingerprint, const std::string
     : fingerprint_(fingerprint), path_(replyPath) {
   ConfigureVerifyClient(http_);
 }
+
+namespace {
+constexpr const char* kRedirectNotFollowed =
+    " (not followed: the launcher follows only a move to https:// on the same host and path)";
+}  // namespace
 
 TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
   TMirrorVerdict verdict;
@@ -117,8 +125,7 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
     const int status = http_.ResponseCode();
     const TDecodedReply reply = JudgeReply(body, fingerprint_);
     if (status / 100 == 3 || !http_.Response().Location.empty()) {
-      verdict.detail =
-          "redirect to " + OneLine(http_.Response().Location) + " (not followed, as the launcher does not)";
+      verdict.detail = "redirect to " + OneLine(http_.Response().Location) + kRedirectNotFollowed;
     } else if (!reply.isCode) {
       // The launcher asks the next mirror: only a code of another build is a mismatch.
       verdict.detail = NotAReply(body);
@@ -134,10 +141,9 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
       }
     }
   } catch (const EIdHTTPProtocolException& e) {
-    // The launcher's client follows no redirect: it raises on one, as on any failure status.
+    // The launcher's client raises on any other redirect, as on any failure status.
     if (e.ReplyCode / 100 == 3 || !http_.Response().Location.empty())
-      verdict.detail =
-          "redirect to " + OneLine(http_.Response().Location) + " (not followed, as the launcher does not)";
+      verdict.detail = "redirect to " + OneLine(http_.Response().Location) + kRedirectNotFollowed;
     else
       verdict.detail = OneLine(e.what());
   } catch (const EIdReadTimeout& e) {
@@ -219,12 +225,12 @@ bool Ipv4(const std::string& host, unsigned (&octets)[4]) {
 }  // namespace
 
 std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors) {
-  std::string loopback, privateNet, twice;
+  std::string loopback, privateNet, twice, plain;
   std::vector<std::string> seen;
   for (std::size_t i = 0; i < mirrors.size(); ++i) {
-    std::string hostPort, path;
+    std::string scheme, hostPort, path;
     try {
-      SplitHttpUrl(mirrors[i], hostPort, path);
+      SplitHttpUrl(mirrors[i], scheme, hostPort, path);
     } catch (const EMirrorUrlError&) {
       continue;  // asking it says what is wrong with it
     }
@@ -232,8 +238,9 @@ std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors)
     const std::size_t close = hostPort.compare(0, 1, "[") == 0 ? hostPort.find(']') : std::string::npos;
     const std::size_t colon = hostPort.find(':', close == std::string::npos ? 0 : close);
     const std::string host = hostPort.substr(0, colon);
-    if (colon == std::string::npos) hostPort += ":80";
+    if (colon == std::string::npos) hostPort += scheme == "https://" ? ":443" : ":80";
     const std::string name = " M" + std::to_string(i + 1) + " " + VisibleBytes(hostPort);
+    if (scheme == "http://") plain += name;
     unsigned o[4];
     const bool ip = Ipv4(host, o);
     std::uint8_t v6[16];
@@ -260,6 +267,8 @@ std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors)
     out.push_back("mirrors at private addresses, which users outside the vendor's network cannot reach:" + privateNet);
   if (!twice.empty())
     out.push_back("the same server named twice, so the launcher has fewer mirrors to fall back on:" + twice);
+  if (!plain.empty())
+    out.push_back("mirrors asked over plain HTTP, whose reply anyone on the way can change unseen:" + plain);
   return out;
 }
 

@@ -13,14 +13,13 @@
 /// A URL refused before anything is asked (the message says why and what form is wanted).
 SETUPTQ_EXCEPTION(EMirrorUrlError, Exception);
 
-/// "http://host/" or "http://host:port/" (a folder path ending in "/" is kept), checked: the
-/// launcher asks over plain HTTP only, and a URL without its scheme would be taken relative to
-/// the mirror asked before it. A full reply URL (".../brenlow/...ins.htm") is cut to its base,
+/// "http[s]://host/" or "http[s]://host:port/" (a folder path ending in "/" is kept), checked: a
+/// URL without its scheme would be taken relative to the mirror asked before it. A full reply URL (".../brenlow/...ins.htm") is cut to its base,
 /// and `note` then says so; otherwise `note` is left empty. Raises EMirrorUrlError.
 std::string MirrorBaseUrl(const std::string& url, std::string& note);
 
-/// Raises EMirrorUrlError unless url is "http://" followed by a host (and optionally a port and
-/// a path): the form every URL given to the launcher's client must have.
+/// Raises EMirrorUrlError unless url is "http://" or "https://" followed by a host (and
+/// optionally a port and a path): the form every URL given to the launcher's client must have.
 void CheckHttpUrl(const std::string& url);
 
 enum class TMirrorVerdictKind { Match, Mismatch, NoAnswer };
@@ -73,8 +72,8 @@ std::string VerdictJson(const TMirrorVerdict& verdict);
 
 /// What would make mirrors of a release useless to its users, one line per kind: loopback and
 /// private (RFC 1918, link-local) addresses, which no user's machine reaches as the vendor's
-/// server (a demo or test stub's mirrors), and the same server named twice. Mirrors are named
-/// M1..M10 as release.cmake numbers them.
+/// server (a demo or test stub's mirrors), the same server named twice, and mirrors asked over
+/// plain HTTP. Mirrors are named M1..M10 as release.cmake numbers them.
 std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors);
 
 /// "match", "mismatch" or "no_answer": a verdict's kind in JSON.

@@ -66,7 +66,7 @@ int RunCheckMirrors(const std::vector<std::string>& args) {
 }
 
 const RegisterCommand reg{"check-mirrors", "[--json] LAUNCHER [--mirror URL]...",
-                          "ask every mirror LAUNCHER's settings name (or the --mirror URLs, http://host[:port]/), "
+                          "ask every mirror LAUNCHER's settings name (or the --mirror URLs, http[s]://host[:port]/), "
                           "all at once, for its reply with the launcher's client and judgement; one line per mirror "
                           "in their order (match, mismatch, no answer, and why; milliseconds), or --json; exit 0 "
                           "only when every mirror matches",

@@ -72,7 +72,7 @@ int RunFetch(const std::vector<std::string>& args) {
   }
   cl.ExpectOperands(1, SIZE_MAX, "at least one URL");
   const std::vector<std::string>& urls = cl.Operands();
-  // Each URL stands on its own: one without http:// would be taken relative to the one before.
+  // Each URL stands on its own: one without its scheme would be taken relative to the one before.
   for (const auto& url : urls) {
     try {
       CheckHttpUrl(url);

@@ -7,6 +7,7 @@
 #include "base/ScopeExit.h"
 #include "base/SysUtils.h"
 #include "net/http/IdGlobal.h"
+#include "net/transport/IdIOHandlerSocket.h"
 #include "platform/Platform.h"
 
 std::string MethodWord(TIdHTTPMethod method) {
@@ -178,7 +179,8 @@ void TIdCustomHTTP::PrepareTarget() {
                           ? static_cast<std::int32_t>(req.UploadStream->Size())
                           : -1;
   const std::string host = TIdURI::HostForUri(workingUri_.Host);
-  req.Host = workingUri_.Port == "80" ? host : host + ":" + workingUri_.Port;
+  const std::string defaultPort = SameText(workingUri_.Protocol, "https") ? "443" : "80";
+  req.Host = workingUri_.Port == defaultPort ? host : host + ":" + workingUri_.Port;
 }
 
 TIdHTTPRouteKind TIdCustomHTTP::SelectEndpoint() {
@@ -203,8 +205,9 @@ TIdHTTPRouteKind TIdCustomHTTP::SelectEndpoint() {
     SetHost(wantedHost);
     SetPort(port);
   }
-  if (tls) throw EIdIOHandlerPropInvalid("IOHandler value is not valid");
-  return rkDirect;
+  // A connection kept from a request of the other scheme on the same port is not reused.
+  if (IsConnected() && Socket() && Socket()->TlsActive() != tls) CloseConnection();
+  return tls ? rkDirectTls : rkDirect;
 }
 
 void TIdCustomHTTP::EstablishConnection() {
@@ -219,7 +222,10 @@ void TIdCustomHTTP::EstablishConnection() {
   // Notice a peer that has closed the kept connection meanwhile: one look, without waiting
   // (a wait here would cost every request on a kept-alive connection that much time).
   FillInputBuffer(false, 0, false);
-  if (!IsConnected()) OpenConnection(ReadTimeout);
+  if (!IsConnected()) {
+    OpenConnection(ReadTimeout);
+    if (req.RouteKind == rkDirectTls) IOHandler()->StartTls(workingUri_.Host);
+  }
   WriteRequest(workingUri_);
   if ((req.RequestMethod == hmPost || req.RequestMethod == hmPut) && req.UploadStream)
     WriteFromStream(*req.UploadStream, true, false, 0);

@@ -25,6 +25,9 @@ constexpr const char* RSNotEnoughDataInBuffer = "Not enough data in buffer.";
 constexpr const char* RSNoDataToRead = "No data to read.";
 constexpr const char* RSIOHandlerPropInvalid = "IOHandler value is not valid";
 constexpr const char* RSFileNotFound = "File \"%s\" not found";
+constexpr const char* RSTLSMissing = "The system's TLS is not available: %s";
+constexpr const char* RSTLSRefused = "TLS with %s refused: %s";
+constexpr const char* RSTLSFailed = "TLS session failed: %s";
 
 /// Base of every exception of the network code.
 SETUPTQ_EXCEPTION(EIdException, Exception);
@@ -74,6 +77,12 @@ SETUPTQ_EXCEPTION(EIdNotEnoughDataInBuffer, EIdTCPConnectionError);
 SETUPTQ_EXCEPTION(EIdNoDataToRead, EIdTCPConnectionError);
 SETUPTQ_EXCEPTION(EIdIOHandlerPropInvalid, EIdTCPConnectionError);
 SETUPTQ_EXCEPTION(EIdFileNotFound, EIdTCPConnectionError);
+
+// ---- TLS ------------------------------------------------------------------------------
+/// The system's TLS is missing, or a TLS session failed after its handshake.
+SETUPTQ_EXCEPTION(EIdTLSError, EIdException);
+/// The handshake failed or the peer's certificate was refused; the message says why.
+SETUPTQ_EXCEPTION(EIdTLSRefused, EIdTLSError);
 
 /// printf-like "%s" / "%d" substitution of the message texts above, in order of the
 /// arguments; other characters are copied unchanged.

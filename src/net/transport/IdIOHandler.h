@@ -4,6 +4,7 @@
 #include <string>
 
 #include "net/transport/IdComponent.h"
+#include "net/transport/IdException.h"
 
 class TIdIOHandler : public TIdComponent {
  public:
@@ -29,4 +30,12 @@ class TIdIOHandler : public TIdComponent {
   virtual int ReceiveBytes(void* buffer, int length) = 0;
   /// Bytes sent (0: the peer closed, -1: error, the number in the library's last error).
   virtual int SendBytes(const void* buffer, int length) = 0;
+  /// Starts TLS with `host` over the connection already open (the host's name is sent and
+  /// its certificate checked against it); raises on any refusal, with the reason.
+  virtual void StartTls(const std::string& host);
 };
+
+inline void TIdIOHandler::StartTls(const std::string& host) {
+  (void)host;
+  throw EIdIOHandlerPropInvalid(RSIOHandlerPropInvalid);
+}

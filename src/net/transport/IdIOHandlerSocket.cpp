@@ -7,6 +7,7 @@
 #include <exception>
 #include <vector>
 
+#include "base/RunLog.h"
 #include "base/WhileWaiting.h"
 #include "net/transport/IdSharedStack.h"
 #include "platform/Platform.h"
@@ -86,6 +87,10 @@ TIdIOHandlerSocket::~TIdIOHandlerSocket() {
 }
 
 void TIdIOHandlerSocket::CloseHandler() {
+  if (tls_) {
+    if (HasSocket()) tls_->Shutdown();
+    tls_.reset();
+  }
   if (binding_) binding_->ReleaseHandle();
 }
 
@@ -128,6 +133,8 @@ struct TIdIOHandlerSocket::TAttempt {
 void TIdIOHandlerSocket::ConnectTo(const std::string& host, int port, int timeout, const std::string& boundIP,
                                    int boundPort, int boundPortMin, int boundPortMax) {
   if (!binding_) PrepareBinding();
+  tls_.reset();
+  connectTimeout_ = timeout;
   binding_->ResetAddresses(false);
   if (!TIdStack::IsDottedQuad(host) && !TIdStack::IsIPv6Literal(host)) ReportStatus(hsResolving, host);
   peers_ = InterleaveFamilies(GStack->ResolveHost(host, timeout));
@@ -277,6 +284,13 @@ void TIdIOHandlerSocket::RaceAddresses(int limit, bool raiseOwnFailure) {
 
 bool TIdIOHandlerSocket::WaitReadable(int timeout) {
   if (!binding_) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+  if (tls_) {
+    // What the session holds already is readable now; the rest of a record the socket has only
+    // begun to bring is waited for as long as this wait may last (a look without waiting gives
+    // such a record the connect's limit).
+    if (tls_->HasPending()) return true;
+    recordWaitMs_ = timeout == 0 ? connectTimeout_ : timeout;
+  }
   // Without a time limit the receive that follows waits by itself, for data or a close,
   // and reports its own failure; a select first would only cost a second call per chunk.
   // A thread with a while-waiting hook waits in slices instead (IdSocketHandle).
@@ -286,10 +300,57 @@ bool TIdIOHandlerSocket::WaitReadable(int timeout) {
 
 int TIdIOHandlerSocket::ReceiveBytes(void* buffer, int length) {
   if (!HasSocket()) throw EIdClosedSocket(RSStatusDisconnected);
-  return binding_->ReceiveBytes(buffer, length, 0);
+  if (!tls_) return binding_->ReceiveBytes(buffer, length, 0);
+  const int result = tls_->Receive(buffer, length);
+  if (result < 0) throw EIdTLSError(IdFormat(RSTLSFailed, tls_->ErrorText()));
+  return result;
 }
 
 int TIdIOHandlerSocket::SendBytes(const void* buffer, int length) {
   if (!HasSocket()) throw EIdClosedSocket(RSStatusDisconnected);
-  return binding_->SendBytes(buffer, length, 0);
+  if (!tls_) return binding_->SendBytes(buffer, length, 0);
+  if (!tls_->Send(buffer, length)) throw EIdTLSError(IdFormat(RSTLSFailed, tls_->ErrorText()));
+  return length;
+}
+
+void TIdIOHandlerSocket::StartTls(const std::string& host) {
+  if (!HasSocket()) throw EIdClosedSocket(RSStatusDisconnected);
+  std::string missing;
+  tls_ = platform::NewTlsSession({[this](const void* data, int length) { SendRecords(data, length); },
+                                  [this](void* buffer, int length) { return ReceiveRecords(buffer, length); }},
+                                 missing);
+  if (!tls_) throw EIdTLSError(IdFormat(RSTLSMissing, missing));
+  recordWaitMs_ = connectTimeout_;
+  platform::TTlsVerdict verdict;
+  try {
+    verdict = tls_->Start(host);
+  } catch (...) {
+    tls_.reset();  // a handshake cut short leaves nothing to tell the peer
+    throw;
+  }
+  if (verdict.refusal != platform::TTlsRefusal::None) {
+    tls_.reset();
+    CloseHandler();
+    throw EIdTLSRefused(IdFormat(RSTLSRefused, host, verdict.reason));
+  }
+  LogLine("  " + verdict.version + " with " + host + ": certificate of " + verdict.subject + ", issued by " +
+          verdict.issuer);
+}
+
+int TIdIOHandlerSocket::ReceiveRecords(void* buffer, int length) {
+  const int wait = recordWaitMs_ == IdTimeoutDefault || recordWaitMs_ == 0 ? IdTimeoutInfinite : recordWaitMs_;
+  if (!binding_->WaitReadable(wait)) throw EIdReadTimeout(RSReadTimeout);
+  const int result = binding_->ReceiveBytes(buffer, length, 0);
+  if (GStack->CheckSocketResult(result, {Id_WSAESHUTDOWN, Id_WSAECONNABORTED})) return 0;
+  return result;
+}
+
+void TIdIOHandlerSocket::SendRecords(const void* data, int length) {
+  const char* bytes = static_cast<const char*>(data);
+  for (int position = 0; position < length;) {
+    const int sent = binding_->SendBytes(bytes + position, length - position, 0);
+    if (sent == 0) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+    GStack->CheckSocketResult(sent);
+    position += sent;
+  }
 }

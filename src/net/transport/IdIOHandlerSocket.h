@@ -1,8 +1,9 @@
 #pragma once
 // The I/O handler over one real socket, and its connect with a time limit. It connects straight
-// to the host it is given: the launcher goes through no proxy. A name with addresses of both
-// families is connected as RFC 8305 says: the addresses raced, the next one started when the
-// one before has not connected within 250 ms, the first to connect kept.
+// to the host it is given (a proxy is the HTTP client's choice of host). A name with addresses
+// of both families is connected as RFC 8305 says: the addresses raced, the next one started when
+// the one before has not connected within 250 ms, the first to connect kept. Once TLS is started
+// over the socket, everything read and written goes through the system's TLS session.
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "net/transport/IdIOHandler.h"
 #include "net/transport/IdSocketHandle.h"
 #include "platform/Platform.h"
+#include "platform/Tls.h"
 
 /// Connects a binding's socket on a thread of its own so that the caller can give up after a
 /// time. The socket is handed over, never shared, so exactly one side closes it: the thread
@@ -64,6 +66,9 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   bool WaitReadable(int timeout) override;
   int ReceiveBytes(void* buffer, int length) override;
   int SendBytes(const void* buffer, int length) override;
+  void StartTls(const std::string& host) override;
+  /// Whether TLS runs over the socket.
+  bool TlsActive() const { return tls_ != nullptr; }
 
   /// Null until PrepareBinding.
   TIdSocketHandle* Binding() { return binding_.get(); }
@@ -93,4 +98,10 @@ class TIdIOHandlerSocket : public TIdIOHandler {
   int peerPort_ = 0;
   std::string boundIP_;
   int boundPort_ = 0, boundPortMin_ = 0, boundPortMax_ = 0;
+  /// The TLS session's raw reads: waits as the last WaitReadable was told, then receives.
+  int ReceiveRecords(void* buffer, int length);
+  void SendRecords(const void* data, int length);
+  std::unique_ptr<platform::TTlsSession> tls_;
+  int connectTimeout_ = IdTimeoutDefault;  // the connect's limit, which the handshake keeps too
+  int recordWaitMs_ = IdTimeoutInfinite;   // how long a raw read of the session may wait
 };

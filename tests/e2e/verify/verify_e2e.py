@@ -53,7 +53,7 @@ def read_clicks(path):
 def split_mirrors(urls):
     """M1..M5 (asked first in every order, in some order) and M6..M10 (always after them, in
     this order), each as host:port."""
-    addrs = [re.fullmatch(r"http://([^/]+)/", u).group(1) for u in urls.split(",")]
+    addrs = [re.fullmatch(r"https?://([^/]+)/", u).group(1) for u in urls.split(",")]
     if len(addrs) != 10:
         raise SystemExit("ten mirror URLs are needed, got %d" % len(addrs))
     return addrs[:5], addrs[5:]

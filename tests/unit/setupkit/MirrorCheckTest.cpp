@@ -152,7 +152,9 @@ TEST_F(MirrorCheck, EachMirrorIsJudgedAsTheLauncherJudgesItsReply) {
   EXPECT_EQ(v8.kind, TMirrorVerdictKind::NoAnswer);
   EXPECT_NE(v8.detail.find("byte-order mark"), std::string::npos) << v8.detail;
   EXPECT_EQ(v9.kind, TMirrorVerdictKind::NoAnswer);
-  EXPECT_EQ(v9.detail, "redirect to http://new.example/\\x1b[2K (not followed, as the launcher does not)");
+  EXPECT_EQ(v9.detail,
+            "redirect to http://new.example/\\x1b[2K (not followed: the launcher follows only a move to https:// on "
+            "the same host and path)");
 
   // Every verdict is one line of the documented shape, whatever the reason or the page held.
   const std::regex shape(R"(http://127\.0\.0\.1:\d+/brenlow/QORTQ3\.6ins\.htm )"
@@ -206,17 +208,24 @@ TEST_F(MirrorCheck, WarnsOfMirrorsNoUserCanReachAndOfRepeats) {
       MirrorWarnings({"http://127.0.0.11:8080/", "http://dl1.parvalo.example/", "http://192.168.1.5/",
                       "http://DL1.parvalo.example:80/", "http://localhost/", "http://10.0.0.1:8080/",
                       "http://172.20.0.1/", "http://172.32.0.1/", "http://8.8.8.8/", "http://1270.0.0.1/"});
-  ASSERT_EQ(warnings.size(), 3u);
+  ASSERT_EQ(warnings.size(), 4u);
   EXPECT_EQ(warnings[0].substr(warnings[0].find(':')), ": M1 127.0.0.11:8080 M5 localhost:80");
   EXPECT_EQ(warnings[1].substr(warnings[1].find(':')), ": M3 192.168.1.5:80 M6 10.0.0.1:8080 M7 172.20.0.1:80");
   EXPECT_EQ(warnings[2].substr(warnings[2].find(':')), ": M2=M4 dl1.parvalo.example:80");
-  EXPECT_TRUE(MirrorWarnings({"http://dl1.parvalo.example/", "http://dl2.parvalo.example/"}).empty());
+  EXPECT_EQ(warnings[3].substr(warnings[3].find(':')),
+            ": M1 127.0.0.11:8080 M2 dl1.parvalo.example:80 M3 192.168.1.5:80 M4 dl1.parvalo.example:80 M5 "
+            "localhost:80 M6 10.0.0.1:8080 M7 172.20.0.1:80 M8 172.32.0.1:80 M9 8.8.8.8:80 M10 1270.0.0.1:80");
   // IPv6 literals: loopback, link-local and unique local; a public one is no warning.
   const std::vector<std::string> v6 =
-      MirrorWarnings({"http://[::1]:8080/", "http://[fe80::1]/", "http://[fd00::5]:81/", "http://[2001:db8::7]/"});
+      MirrorWarnings({"https://[::1]:8080/", "https://[fe80::1]/", "https://[fd00::5]:81/", "https://[2001:db8::7]/"});
   ASSERT_EQ(v6.size(), 2u);
   EXPECT_EQ(v6[0].substr(v6[0].find(':')), ": M1 [::1]:8080");
-  EXPECT_EQ(v6[1].substr(v6[1].find(':')), ": M2 [fe80::1]:80 M3 [fd00::5]:81");
+  EXPECT_EQ(v6[1].substr(v6[1].find(':')), ": M2 [fe80::1]:443 M3 [fd00::5]:81");
+  EXPECT_TRUE(MirrorWarnings({"https://dl1.parvalo.example/", "HTTPS://dl2.parvalo.example:8443/"}).empty());
+  const std::vector<std::string> mixed =
+      MirrorWarnings({"https://dl1.parvalo.example/", "http://dl2.parvalo.example/"});
+  ASSERT_EQ(mixed.size(), 1u);
+  EXPECT_EQ(mixed[0].substr(mixed[0].find(':')), ": M2 dl2.parvalo.example:80");
 }
 
 TEST_F(MirrorCheck, TheCommandSucceedsOnlyWhenEveryMirrorMatches) {
@@ -237,14 +246,13 @@ TEST_F(MirrorCheck, TheCommandSucceedsOnlyWhenEveryMirrorMatches) {
     EXPECT_NE(RunCommand({ours.path, "--mirror", a.Url("/"), "--mirror", RefusingMirror()}), 0);
   }
   {
-    // A reply URL is taken for its mirror; a URL without http:// is refused before anything is
+    // A reply URL is taken for its mirror; a URL without its scheme is refused before anything is
     // asked (it would be resolved against the mirror before it).
     TScriptedServer a({{Ok(ours.reply)}});
     EXPECT_EQ(RunCommand({ours.path, "--mirror", a.Url("/brenlow/QORTQ3.6ins.htm")}), 0);
     EXPECT_EQ(a.Requests().size(), 1u);
     const std::string bare = a.Url("/").substr(7);
     EXPECT_THROW(RunCommand({ours.path, "--mirror", a.Url("/"), "--mirror", bare}), EUsageError);
-    EXPECT_THROW(RunCommand({ours.path, "--mirror", "https://" + bare}), EUsageError);
     EXPECT_THROW(RunCommand({ours.path, "--mirror", "ftp://" + bare}), EUsageError);
   }
   // A file that is no launcher is refused: its mirrors and reply path are unknown.
