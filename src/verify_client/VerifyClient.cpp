@@ -43,8 +43,33 @@ void ConfigureVerifyClient(TIdHTTP& http) {
   http.RequestTimeLimit = kVerifyRequestTimeLimitMs;
 }
 
+void UseRoute(TIdHTTP& http, const platform::ProxyRoute& route) {
+  http.ProxyParams.ProxyServer = route.host;
+  http.ProxyParams.ProxyPort = route.Direct() ? 0 : route.port;
+}
+
+std::string FetchOverRoutes(TIdHTTP& http, const platform::ProxyRoutes& routes,
+                            const std::function<void(std::size_t index)>& onRoute,
+                            const std::function<std::string()>& fetch) {
+  for (std::size_t i = 0;; ++i) {
+    if (onRoute) onRoute(i);
+    UseRoute(http, routes.routes[i]);
+    try {
+      return fetch();
+    } catch (...) {
+      // A route that brings no answer hands over to the next, as the list's order says; the
+      // last one's failure is the mirror's.
+      if (i + 1 >= routes.routes.size()) throw;
+    }
+  }
+}
+
 std::string FetchReplyLogged(TIdHTTP& http, const std::string& url) {
-  const std::uint32_t start = platform::TickCount();
+  return FetchReplyLogged(http, url, platform::RoutesForUrl(url));
+}
+
+std::string FetchReplyLogged(TIdHTTP& http, const std::string& url, const platform::ProxyRoutes& routes) {
+  std::uint32_t start = 0;
   std::int64_t connectedMs = -1;
   TIdNotifyEvent before = http.OnConnected;
   http.OnConnected = [&](TIdComponent* sender) {
@@ -52,19 +77,30 @@ std::string FetchReplyLogged(TIdHTTP& http, const std::string& url) {
     if (before) before(sender);
   };
   auto restore = OnScopeExit([&] { http.OnConnected = before; });
-  try {
-    std::string body = http.FetchUrl(url);
-    LogLine("  answered: status " + std::to_string(http.ResponseCode()) + ", " + std::to_string(body.size()) +
-            " bytes; " + Timing(connectedMs, start, true));
-    return body;
-  } catch (const EIdProtocolReplyError& e) {
-    LogLine(NoAnswer(e.ClassName(), e.Message() + " (status " + std::to_string(e.ReplyCode) + ")", connectedMs, start));
-    throw;
-  } catch (const Exception& e) {
-    LogLine(NoAnswer(e.ClassName(), e.Message(), connectedMs, start));
-    throw;
-  } catch (const std::exception& e) {
-    LogLine(NoAnswer("error", e.what(), connectedMs, start));
-    throw;
-  }
+  auto onRoute = [&](std::size_t i) {
+    start = platform::TickCount();
+    connectedMs = -1;
+    LogLine("  route: " + platform::RouteText(routes.routes[i]) + " (" + platform::RouteReasonText(routes) +
+            (routes.routes.size() > 1 ? ", " + std::to_string(i + 1) + " of " + std::to_string(routes.routes.size())
+                                      : std::string()) +
+            ")");
+  };
+  return FetchOverRoutes(http, routes, onRoute, [&] {
+    try {
+      std::string body = http.FetchUrl(url);
+      LogLine("  answered: status " + std::to_string(http.ResponseCode()) + ", " + std::to_string(body.size()) +
+              " bytes; " + Timing(connectedMs, start, true));
+      return body;
+    } catch (const EIdProtocolReplyError& e) {
+      LogLine(
+          NoAnswer(e.ClassName(), e.Message() + " (status " + std::to_string(e.ReplyCode) + ")", connectedMs, start));
+      throw;
+    } catch (const Exception& e) {
+      LogLine(NoAnswer(e.ClassName(), e.Message(), connectedMs, start));
+      throw;
+    } catch (const std::exception& e) {
+      LogLine(NoAnswer("error", e.what(), connectedMs, start));
+      throw;
+    }
+  });
 }

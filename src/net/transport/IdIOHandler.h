@@ -29,4 +29,7 @@ class TIdIOHandler : public TIdComponent {
   virtual int ReceiveBytes(void* buffer, int length) = 0;
   /// Bytes sent (0: the peer closed, -1: error, the number in the library's last error).
   virtual int SendBytes(const void* buffer, int length) = 0;
+  /// Starts TLS with `host` over the connection already open (the host's name is sent and
+  /// its certificate checked against it); raises on any refusal, with the reason.
+  virtual void StartTls(const std::string& host);
 };
