@@ -1,7 +1,10 @@
 #include "verify_client/VerifyClient.h"
 
+#include <memory>
+
 #include "base/RunLog.h"
 #include "base/ScopeExit.h"
+#include "base/WhileWaiting.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -18,6 +21,31 @@ std::string Timing(std::int64_t connectedMs, std::uint32_t start, bool answered)
 std::string NoAnswer(const char* errorClass, const std::string& message, std::int64_t connectedMs,
                      std::uint32_t start) {
   return std::string("  no answer: ") + errorClass + ": " + message + "; " + Timing(connectedMs, start, false);
+}
+
+/// The system's routes for `url`. The system may first fetch a script or look for one (WPAD),
+/// which takes a network exchange: a thread with a while-waiting hook (the window's) waits for it
+/// in slices, answering the system between them, and a close of the window ends the wait.
+platform::ProxyRoutes SystemRoutes(const std::string& url) {
+  struct TLookup {
+    platform::Event done;
+    platform::ProxyRoutes routes;
+  };
+  auto lookup = std::make_shared<TLookup>();
+  platform::Thread thread;
+  if (!HasWhileWaitingHook() || !thread.Start([lookup, url] {
+        lookup->routes = platform::RoutesForUrl(url);
+        lookup->done.Set();
+      }))
+    return platform::RoutesForUrl(url);
+  try {
+    WaitInSlices(-1, [&](int ms) { return lookup->done.Wait(static_cast<std::uint32_t>(ms)); });
+  } catch (...) {
+    thread.Detach();  // the lookup ends on its own; what it finds is dropped with `lookup`
+    throw;
+  }
+  thread.Join();
+  return lookup->routes;
 }
 
 }  // namespace
@@ -65,7 +93,7 @@ std::string FetchOverRoutes(TIdHTTP& http, const platform::ProxyRoutes& routes,
 }
 
 std::string FetchReplyLogged(TIdHTTP& http, const std::string& url) {
-  return FetchReplyLogged(http, url, platform::RoutesForUrl(url));
+  return FetchReplyLogged(http, url, SystemRoutes(url));
 }
 
 std::string FetchReplyLogged(TIdHTTP& http, const std::string& url, const platform::ProxyRoutes& routes) {

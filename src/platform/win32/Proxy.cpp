@@ -29,6 +29,7 @@ struct WinHttp {
   /// Automatic detection found no script once: on a network without WPAD each detection
   /// costs seconds, so it is not tried again for every mirror of the run.
   std::string detectionFailed;
+  Lock lock;  // over detectionFailed: setupkit asks for every mirror at once, each on a thread
 
   WinHttp() {
     wchar_t dir[MAX_PATH];
@@ -85,9 +86,12 @@ PacAnswer EvaluateScript(const std::string& url, const std::string& scriptUrl) {
   }
   const std::wstring wideUrl = ToWide(url, kProgramCodePage);
   const std::wstring wideScript = ToWide(scriptUrl, kProgramCodePage);
-  if (scriptUrl.empty() && !winhttp.detectionFailed.empty()) {
-    answer.error = winhttp.detectionFailed;
-    return answer;
+  if (scriptUrl.empty()) {
+    LockGuard guard(winhttp.lock);
+    if (!winhttp.detectionFailed.empty()) {
+      answer.error = winhttp.detectionFailed;
+      return answer;
+    }
   }
   WINHTTP_AUTOPROXY_OPTIONS options = {};
   if (scriptUrl.empty()) {
@@ -103,7 +107,10 @@ PacAnswer EvaluateScript(const std::string& url, const std::string& scriptUrl) {
   if (!winhttp.getProxyForUrl(winhttp.session, wideUrl.c_str(), &options, &info)) {
     const DWORD code = GetLastError();
     answer.error = ScriptErrorText(code);
-    if (scriptUrl.empty() && code == ERROR_WINHTTP_AUTODETECTION_FAILED) winhttp.detectionFailed = answer.error;
+    if (scriptUrl.empty() && code == ERROR_WINHTTP_AUTODETECTION_FAILED) {
+      LockGuard guard(winhttp.lock);
+      winhttp.detectionFailed = answer.error;
+    }
     return answer;
   }
   answer.ok = true;

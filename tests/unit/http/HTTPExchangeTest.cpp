@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+#include "base/RunLog.h"
+#include "base/ScopeExit.h"
 #include "net/http/IdHTTP.h"
 #include "net/transport/IdIOHandlerMemory.h"
 #include "verify_client/VerifyClient.h"
@@ -665,4 +668,30 @@ TEST(Proxy, APasswordInClearTextIsNeverSentAndARefusedSignInSaysWhy) {
       "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM\r\nContent-Length: 0\r\n\r\n");
   EXPECT_EQ(Failure<EIdProxyAuthenticationRefused>(c, kMirrorUrl).Message(),
             "HTTP/1.1 407 Proxy Authentication Required (no SSPI here)");
+}
+
+TEST(Proxy, TheVerificationTriesTheRoutesInOrderAndLogsEach) {
+  testfiles::TempDir dir;
+  OpenRunLog(dir.Path());
+  auto closeLog = OnScopeExit([] { CloseRunLog(); });
+  Client c;
+  platform::ProxyRoutes routes;
+  routes.routes = {{"dead.proxy", 8080}, {}};
+  routes.source = platform::ProxySource::PacScript;
+  routes.detail = "http://pac.corp/p.pac";
+  c.wire.AddInput("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  c.wire.AddInput(Ok("reply"));
+  EXPECT_EQ(FetchReplyLogged(c.http, kMirrorUrl, routes), "reply");
+  const std::string sent = c.wire.Output();
+  EXPECT_EQ(sent.rfind("GET http://mirror.example:80/brenlow/PV3.6ins.htm HTTP/1.1\r\n", 0), 0u) << sent;
+  EXPECT_NE(sent.find("\r\n\r\n" + std::string(kMirrorHead)), std::string::npos) << sent;
+  const std::string log = testfiles::ReadFile(RunLogPath());
+  const std::size_t viaProxy = log.find("route: proxy dead.proxy:8080 (PAC script http://pac.corp/p.pac, 1 of 2)");
+  const std::size_t refused = log.find("no answer: EIdHTTPProtocolException: HTTP/1.1 502 Bad Gateway (status 502)");
+  const std::size_t direct = log.find("route: direct (PAC script http://pac.corp/p.pac, 2 of 2)");
+  const std::size_t answered = log.find("answered: status 200, 5 bytes");
+  EXPECT_LT(viaProxy, refused) << log;
+  EXPECT_LT(refused, direct) << log;
+  EXPECT_LT(direct, answered) << log;
+  EXPECT_NE(answered, std::string::npos) << log;
 }
