@@ -33,6 +33,9 @@ struct ProxyRoutes {
   /// What the source was and what it said: the script's URL, the variable's name, "bypass
   /// list"; empty when there is nothing to add.
   std::string detail;
+  /// Why a script that is set was not used ("WPAD: no script found (error 12180)"); empty when
+  /// none failed.
+  std::string note;
 };
 
 /// The routes for `url` ("http://host[:port]/..." or "https://...") as the system's settings give
@@ -43,8 +46,8 @@ ProxyRoutes RoutesForUrl(const std::string& url);
 
 /// A route for the run's log: "direct" or "proxy HOST:PORT".
 std::string RouteText(const ProxyRoute& route);
-/// Why, for the run's log: "no proxy configured", "manual proxy", "PAC script URL",
-/// "WPAD (automatic detection)", "environment http_proxy".
+/// Why, for the run's log: "no proxy", "manual proxy", "PAC script URL", "WPAD (automatic
+/// detection)", "environment http_proxy", with the note of a failed script after "; ".
 std::string RouteReasonText(const ProxyRoutes& routes);
 
 // ---- the rules, apart from where the settings come from ---------------------------------

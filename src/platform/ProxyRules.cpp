@@ -187,13 +187,14 @@ std::string RouteText(const ProxyRoute& route) {
 std::string RouteReasonText(const ProxyRoutes& routes) {
   std::string reason;
   switch (routes.source) {
-    case ProxySource::None: reason = "no proxy configured"; break;
+    case ProxySource::None: reason = "no proxy"; break;
     case ProxySource::Manual: reason = "manual proxy"; break;
     case ProxySource::PacScript: reason = "PAC script"; break;
     case ProxySource::Wpad: reason = "WPAD (automatic detection)"; break;
     case ProxySource::Environment: reason = "environment"; break;
   }
-  return routes.detail.empty() ? reason : reason + " " + routes.detail;
+  if (!routes.detail.empty()) reason += " " + routes.detail;
+  return routes.note.empty() ? reason : reason + "; " + routes.note;
 }
 
 ProxyRoutes RoutesFromInternetOptions(const InternetOptions& options, const std::string& url, const PacEvaluator& pac) {
@@ -222,18 +223,20 @@ ProxyRoutes RoutesFromInternetOptions(const InternetOptions& options, const std:
     r.detail = s.script.empty() ? "" : s.script;
     return r;
   }
-  const std::string fellBack = failures.empty() ? "" : " (script failed: " + failures + ")";
+  ProxyRoutes r = Direct(ProxySource::None, "");
   if (!options.proxy.empty()) {
-    if (BypassedByInternetOptions(options.bypass, parts)) return Direct(ProxySource::Manual, "bypass list" + fellBack);
-    ProxyRoutes r;
-    r.routes = WinHttpList(options.proxy, parts.scheme);
-    if (!r.routes.empty()) {
-      r.source = ProxySource::Manual;
-      r.detail = fellBack.empty() ? "" : fellBack.substr(1);
-      return r;
+    if (BypassedByInternetOptions(options.bypass, parts)) {
+      r = Direct(ProxySource::Manual, "bypass list");
+    } else {
+      std::vector<ProxyRoute> routes = WinHttpList(options.proxy, parts.scheme);
+      if (!routes.empty()) {
+        r.routes = routes;
+        r.source = ProxySource::Manual;
+      }
     }
   }
-  return Direct(ProxySource::None, fellBack.empty() ? "" : fellBack.substr(1));
+  r.note = failures;
+  return r;
 }
 
 ProxyRoutes RoutesFromEnvironment(const std::string& url, const std::function<std::string(const char*)>& env) {

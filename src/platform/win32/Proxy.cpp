@@ -69,10 +69,10 @@ std::string Take(LPWSTR wide) {
 /// WinHTTP's own names for the failures a script lookup has.
 std::string ScriptErrorText(DWORD code) {
   switch (code) {
-    case ERROR_WINHTTP_AUTODETECTION_FAILED: return "no script found (ERROR_WINHTTP_AUTODETECTION_FAILED)";
-    case ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT: return "the script cannot be downloaded (12167)";
-    case ERROR_WINHTTP_BAD_AUTO_PROXY_SCRIPT: return "the script fails (12166)";
-    case ERROR_WINHTTP_TIMEOUT: return "timed out (12002)";
+    case ERROR_WINHTTP_AUTODETECTION_FAILED: return "no script found (error 12180)";
+    case ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT: return "the script cannot be downloaded (error 12167)";
+    case ERROR_WINHTTP_BAD_AUTO_PROXY_SCRIPT: return "the script fails (error 12166)";
+    case ERROR_WINHTTP_TIMEOUT: return "timed out (error 12002)";
     default: return "error " + std::to_string(code);
   }
 }
@@ -128,8 +128,8 @@ ProxyRoutes RoutesForUrl(const std::string& url) {
   if (!winhttp.getIEConfig || !winhttp.getIEConfig(&config)) {
     ProxyRoutes r;
     r.routes.push_back(ProxyRoute());
-    r.detail = winhttp.getIEConfig ? "(Internet Options cannot be read: error " + std::to_string(GetLastError()) + ")"
-                                   : "(" + winhttp.error + ")";
+    r.note = winhttp.getIEConfig ? "Internet Options cannot be read (error " + std::to_string(GetLastError()) + ")"
+                                 : winhttp.error;
     return r;
   }
   InternetOptions options;

@@ -93,8 +93,7 @@ TEST(InternetOptionsRoutes, WpadComesFirstAndAFailedScriptLeavesTheManualProxy) 
       });
   EXPECT_EQ(Routes(fallback), "proxy manual.corp:8080");
   EXPECT_EQ(platform::RouteReasonText(fallback),
-            "manual proxy (script failed: WPAD: no script found; http://pac.corp/p.pac: the script cannot be "
-            "downloaded)");
+            "manual proxy; WPAD: no script found; http://pac.corp/p.pac: the script cannot be downloaded");
 }
 
 TEST(EnvironmentRoutes, AsCurlReadsTheVariables) {
