@@ -51,7 +51,12 @@ TIdAuthWhatsNext TIdSSPIAuthentication::Next() {
   return wnDoRequest;
 }
 
-std::string TIdSSPIAuthentication::Authentication() { return scheme_ + " " + EncodeBase64(token_); }
+std::string TIdSSPIAuthentication::Authentication() {
+  if (token_.empty()) return "";
+  const std::string value = scheme_ + " " + EncodeBase64(token_);
+  token_.clear();
+  return value;
+}
 
 void TIdSSPIAuthentication::Reset() {
   if (CurrentStep > 0) source_ = restart_();

@@ -56,7 +56,8 @@ class TIdSSPIAuthentication : public TIdAuthentication {
   /// The token of this scheme's challenge in AuthParams to the source; wnFail when the server
   /// sent none after the first step (it refused the last answer) or the source refuses.
   TIdAuthWhatsNext Next() override;
-  /// scheme + " " + the Base64 of the latest token.
+  /// scheme + " " + the Base64 of the latest token, once: the sign-in belongs to the connection,
+  /// so a token goes out only in the request after its challenge (empty after that).
   std::string Authentication() override;
   /// Starts the handshake over (a new connection needs a new one).
   void Reset() override;

@@ -237,7 +237,8 @@ void TIdCustomHTTP::OpenTunnel() {
   for (;;) {
     std::string head = MethodWord(hmConnect) + target + " HTTP/1.1\r\nHost: " + target + "\r\n";
     if (!Request().UserAgent.empty()) head += "User-Agent: " + Request().UserAgent + "\r\n";
-    if (ProxyParams.Credentials) head += "Proxy-Authorization: " + ProxyParams.Credentials->Authentication() + "\r\n";
+    const std::string signIn = ProxyParams.Credentials ? ProxyParams.Credentials->Authentication() : "";
+    if (!signIn.empty()) head += "Proxy-Authorization: " + signIn + "\r\n";
     head += "\r\n";
     if (OnRequestHead) OnRequestHead(head);
     BeginWriteBuffering(-1);

@@ -695,3 +695,22 @@ TEST(Proxy, TheVerificationTriesTheRoutesInOrderAndLogsEach) {
   EXPECT_LT(direct, answered) << log;
   EXPECT_NE(answered, std::string::npos) << log;
 }
+
+TEST(Proxy, ASignInGoesOnlyWithTheRequestAfterItsChallenge) {
+  ProxiedClient c;
+  c.http.ProxySignIn = [](const std::string& scheme, const std::string&) {
+    return RecordedSignIn(scheme, {{"", "t1"}, {"c1", "t2"}});
+  };
+  c.wire.AddInput(
+      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM\r\nContent-Length: 0\r\n\r\n");
+  c.wire.AddInput(
+      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM YzE=\r\nContent-Length: 0\r\n\r\n");
+  c.wire.AddInput(Ok("one"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "one");
+  EXPECT_NE(c.wire.TakeOutput().find("Proxy-Authorization: NTLM dDI=\r\n"), std::string::npos);
+  // The connection is signed in: the next request goes without a token.
+  c.wire.AddInput(Ok("two"));
+  EXPECT_EQ(c.http.FetchUrl("http://other.example/x"), "two");
+  EXPECT_EQ(c.wire.TakeOutput().find("Proxy-Authorization"), std::string::npos);
+  EXPECT_EQ(c.connects, 1);
+}
