@@ -23,14 +23,28 @@ std::string NoAnswer(const char* errorClass, const std::string& message, std::in
   return std::string("  no answer: ") + errorClass + ": " + message + "; " + Timing(connectedMs, start, false);
 }
 
+/// How long the window waits for the system to name a mirror's route (a script's fetch, WPAD's
+/// lookups): no longer than a dead mirror may cost.
+constexpr int kRouteLookupLimitMs = kVerifyReadTimeoutMs;
+
 /// The system's routes for `url`. The system may first fetch a script or look for one (WPAD),
 /// which takes a network exchange: a thread with a while-waiting hook (the window's) waits for it
-/// in slices, answering the system between them, and a close of the window ends the wait.
+/// in slices, answering the system between them, and a close of the window ends the wait. A
+/// lookup that outlives its limit leaves the mirror direct, and every later one of the run too,
+/// without asking again: the system that did not answer would hold each of them as long.
 platform::ProxyRoutes SystemRoutes(const std::string& url) {
   struct TLookup {
     platform::Event done;
     platform::ProxyRoutes routes;
   };
+  static bool gaveUp = false;  // the window's thread only
+  auto direct = [](const std::string& why) {
+    platform::ProxyRoutes r;
+    r.routes.push_back(platform::ProxyRoute());
+    r.note = why;
+    return r;
+  };
+  if (gaveUp) return direct("the system's proxy settings gave no answer earlier in this run");
   auto lookup = std::make_shared<TLookup>();
   platform::Thread thread;
   if (!HasWhileWaitingHook() || !thread.Start([lookup, url] {
@@ -38,11 +52,19 @@ platform::ProxyRoutes SystemRoutes(const std::string& url) {
         lookup->done.Set();
       }))
     return platform::RoutesForUrl(url);
+  bool answered = false;
   try {
-    WaitInSlices(-1, [&](int ms) { return lookup->done.Wait(static_cast<std::uint32_t>(ms)); });
+    answered =
+        WaitInSlices(kRouteLookupLimitMs, [&](int ms) { return lookup->done.Wait(static_cast<std::uint32_t>(ms)); });
   } catch (...) {
     thread.Detach();  // the lookup ends on its own; what it finds is dropped with `lookup`
     throw;
+  }
+  if (!answered) {
+    thread.Detach();
+    gaveUp = true;
+    return direct("the system's proxy settings gave no answer within " + std::to_string(kRouteLookupLimitMs / 1000) +
+                  " s");
   }
   thread.Join();
   return lookup->routes;
