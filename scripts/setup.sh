@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages=(wine wine32:i386 wine64 xvfb xdotool xclip imagemagick fonts-wqy-microhei locales
           g++-mingw-w64-i686 libz-mingw-w64-dev cmake googletest zlib1g-dev g++ make
-          python3 clang clang-format-14 libclang-rt-14-dev nginx osslsigncode openssl libssl-dev rsync)
+          python3 clang clang-format-14 libclang-rt-14-dev nginx osslsigncode openssl libssl-dev rsync squid)
 packages+=("$@")
 
 # The caller's own locale may not be generated on a fresh machine either: the installers'

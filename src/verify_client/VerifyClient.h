@@ -3,9 +3,11 @@
 // published code. The verification window configures its client with them, and the vendor's
 // tool asks the mirrors exactly as the launcher will.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "net/http/IdHTTP.h"
+#include "platform/Proxy.h"
 
 /// The largest reply the verification client takes: a published reply is a few dozen bytes.
 constexpr std::int64_t kVerifyMaxBodySize = 1024 * 1024;
@@ -21,7 +23,19 @@ constexpr int kVerifyRequestTimeLimitMs = 30000;
 /// cookies, read and connect time limit, over-long line action, and the response limits.
 void ConfigureVerifyClient(TIdHTTP& http);
 
-/// The GET of one mirror's reply, written to the run's log as it ends: the status, the body's
-/// size, how long the connection and the answer took, or the failure's class and message.
-/// Returns the body, or raises the client's exception.
+/// Points the client at one route: through the proxy's host and port, or directly.
+void UseRoute(TIdHTTP& http, const platform::ProxyRoute& route);
+
+/// `fetch` over each of the routes in turn (UseRoute before each, `onRoute(index)` first) until
+/// one brings an answer; when none does, the last route's failure is raised.
+std::string FetchOverRoutes(TIdHTTP& http, const platform::ProxyRoutes& routes,
+                            const std::function<void(std::size_t index)>& onRoute,
+                            const std::function<std::string()>& fetch);
+
+/// The GET of one mirror's reply over the routes the system gives for its URL, each written to
+/// the run's log: the route and why (direct, or which proxy: manual, PAC script, WPAD), then the
+/// status, the body's size, how long the connection and the answer took, or the failure's class
+/// and message. Returns the body, or raises the last route's exception.
 std::string FetchReplyLogged(TIdHTTP& http, const std::string& url);
+/// The same over the given routes.
+std::string FetchReplyLogged(TIdHTTP& http, const std::string& url, const platform::ProxyRoutes& routes);

@@ -121,7 +121,16 @@ TMirrorVerdict TMirrorChecker::Check(const std::string& mirror) {
   try {
     std::string note;
     MirrorBaseUrl(mirror, note);  // each URL stands on its own
-    const std::string body = http_.FetchUrl(mirror + path_);
+    const std::string url = mirror + path_;
+    const platform::ProxyRoutes routes = platform::RoutesForUrl(url);
+    const std::string body = FetchOverRoutes(
+        http_, routes,
+        [&](std::size_t i) {
+          verdict.route = routes.source == platform::ProxySource::None
+                              ? std::string()
+                              : platform::RouteText(routes.routes[i]) + " (" + platform::RouteReasonText(routes) + ")";
+        },
+        [&] { return http_.FetchUrl(url); });
     const int status = http_.ResponseCode();
     const TDecodedReply reply = JudgeReply(body, fingerprint_);
     if (status / 100 == 3 || !http_.Response().Location.empty()) {
@@ -169,7 +178,7 @@ std::string VerdictLine(const TMirrorVerdict& verdict) {
       line += verdict.detail.rfind("no answer", 0) == 0 ? verdict.detail : "no answer (" + verdict.detail + ")";
       break;
   }
-  return line + " " + std::to_string(verdict.ms) + " ms";
+  return line + " " + std::to_string(verdict.ms) + " ms" + (verdict.route.empty() ? "" : " via " + verdict.route);
 }
 
 std::vector<TMirrorVerdict> CheckMirrorsAtOnce(

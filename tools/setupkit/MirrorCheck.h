@@ -33,6 +33,9 @@ struct TMirrorVerdict {
   /// What the launcher decodes from the reply, when the mirror sent one (match or mismatch).
   std::string code;
   std::int64_t ms = 0;  // from the request to the verdict
+  /// The route of the last try and why ("proxy HOST:PORT (environment http_proxy)"); empty when
+  /// no proxy is configured for it.
+  std::string route;
 };
 
 /// One client for a run over the mirrors, as the window keeps one for its walk (a kept-alive
@@ -79,6 +82,7 @@ std::vector<std::string> MirrorWarnings(const std::vector<std::string>& mirrors)
 /// "match", "mismatch" or "no_answer": a verdict's kind in JSON.
 const char* VerdictKindName(TMirrorVerdictKind kind);
 
-/// "URL match 12 ms", "URL mismatch (got CODE) 8 ms" or
+/// "URL match 12 ms" (with " via ROUTE" when a proxy setting decided the route), "URL mismatch
+/// (got CODE) 8 ms" or
 /// "URL no answer (REASON) 3 ms", on one line whatever the reason or the code holds.
 std::string VerdictLine(const TMirrorVerdict& verdict);

@@ -11,6 +11,7 @@
 #include "base/Classes.h"
 #include "net/http/IdHTTP.h"
 #include "platform/Platform.h"
+#include "platform/Proxy.h"
 #include "verify_client/VerifyClient.h"
 
 namespace {
@@ -107,6 +108,13 @@ int RunFetch(const std::vector<std::string>& args) {
   TStdoutStream out;
   for (const auto& url : urls) {
     try {
+      // The first route the system's settings give: what went to the output cannot be taken
+      // back to try another.
+      const platform::ProxyRoutes routes = platform::RoutesForUrl(url);
+      UseRoute(http, routes.routes.front());
+      if (verbose)
+        Print(stderr, "* route: %s (%s)\n", platform::RouteText(routes.routes.front()).c_str(),
+              platform::RouteReasonText(routes).c_str());
       http.FetchUrlToStream(url, out);
     } catch (const Exception& e) {
       std::fflush(stdout);

@@ -25,6 +25,8 @@ class TIdAuthentication {
   /// The server's challenge values for this scheme (WWW-Authenticate / Proxy-Authenticate).
   std::vector<std::string> AuthParams;
   int CurrentStep = 0;
+  /// Why the last step failed, where the scheme can say.
+  std::string Error;
 };
 
 class TIdBasicAuthentication : public TIdAuthentication {
@@ -34,6 +36,37 @@ class TIdBasicAuthentication : public TIdAuthentication {
   TIdAuthWhatsNext Next() override;
   /// "Basic " + Base64 of user ":" password.
   std::string Authentication() override;
+};
+
+/// A scheme the system answers with the logged-on user's own credentials (Negotiate, NTLM):
+/// each challenge's token goes to a token source and its answer is sent; no user name or
+/// password is ever held here.
+class TIdSSPIAuthentication : public TIdAuthentication {
+ public:
+  /// Gives the next token from the server's last one (empty at first); false with `error` set
+  /// when the step is refused.
+  using TTokenSource = std::function<bool(const std::string& input, std::string& output, std::string& error)>;
+  /// The system's SSPI package `scheme` for the service `target` ("HTTP/proxy.example").
+  TIdSSPIAuthentication(const std::string& scheme, const std::string& target);
+  /// Tokens from `source` instead, made anew by `restart` at every Reset.
+  TIdSSPIAuthentication(const std::string& scheme, std::function<TTokenSource()> restart);
+  std::string Scheme() const override { return scheme_; }
+  /// Negotiate and NTLM answer within three exchanges.
+  int Steps() const override { return 3; }
+  /// The token of this scheme's challenge in AuthParams to the source; wnFail when the server
+  /// sent none after the first step (it refused the last answer) or the source refuses.
+  TIdAuthWhatsNext Next() override;
+  /// scheme + " " + the Base64 of the latest token, once: the sign-in belongs to the connection,
+  /// so a token goes out only in the request after its challenge (empty after that).
+  std::string Authentication() override;
+  /// Starts the handshake over (a new connection needs a new one).
+  void Reset() override;
+
+ private:
+  std::string scheme_;
+  std::function<TTokenSource()> restart_;
+  TTokenSource source_;
+  std::string token_;
 };
 
 using TIdAuthenticationFactory = std::function<std::unique_ptr<TIdAuthentication>()>;

@@ -85,7 +85,10 @@ void TIdCustomHTTP::PerformRequest(TIdHTTPMethod method, const std::string& url,
             body->SetPosition(start);
             body->SetSize(start);
           }
-          AuthAttempts = ProxyAuthAttempts = 0;
+          // A proxy challenge answered over a new connection is no redirect: its attempts go on
+          // counting, so a proxy that closes at every step cannot hold the call in a loop.
+          AuthAttempts = 0;
+          if (Response().StatusCode() != 407) ProxyAuthAttempts = 0;
           break;
         case rvFinished: done = true; break;
         case rvUndetermined: throw EIdException("Undefined situation");
@@ -186,18 +189,19 @@ void TIdCustomHTTP::PrepareTarget() {
 TIdHTTPRouteKind TIdCustomHTTP::SelectEndpoint() {
   const bool tls = SameText(workingUri_.Protocol, "https");
   if (!ProxyParams.ProxyServer.empty()) {
-    if (!SameText(Host(), ProxyParams.ProxyServer) || Port() != ProxyParams.ProxyPort) {
+    // One connection to the proxy carries plain requests for any server; a tunnel serves only
+    // the server it was opened to.
+    const std::string tunnel = tls ? workingUri_.Host + ":" + workingUri_.Port : "";
+    if (!SameText(Host(), ProxyParams.ProxyServer) || Port() != ProxyParams.ProxyPort || tunnel != tunnel_) {
       if (IsConnected()) CloseConnection();
       TIdTCPClient::SetHost(ProxyParams.ProxyServer);
       TIdTCPClient::SetPort(ProxyParams.ProxyPort);
     }
-    // No TLS handler exists in this client: a tunnel through the proxy cannot be built.
-    if (tls) throw EIdIOHandlerPropInvalid("IOHandler value is not valid");
-    return rkProxy;
+    return tls ? rkTlsProxy : rkProxy;
   }
   const std::string wantedHost = workingUri_.Host;
   const std::string wantedPort = workingUri_.Port;
-  if (!SameText(Host(), wantedHost) || Port() != StrToIntDef(wantedPort, -1)) {
+  if (!SameText(Host(), wantedHost) || Port() != StrToIntDef(wantedPort, -1) || !tunnel_.empty()) {
     if (IsConnected()) CloseConnection();
     const int port = StrToInt(wantedPort);
     // A number the socket layer would silently cut to 16 bits is no port.
@@ -223,9 +227,11 @@ void TIdCustomHTTP::EstablishConnection() {
   // (a wait here would cost every request on a kept-alive connection that much time).
   FillInputBuffer(false, 0, false);
   if (!IsConnected()) {
+    tunnel_.clear();
     OpenConnection(ReadTimeout);
     if (req.RouteKind == rkDirectTls) IOHandler()->StartTls(workingUri_.Host);
   }
+  if (req.RouteKind == rkTlsProxy && tunnel_.empty()) OpenTunnel();
   WriteRequest(workingUri_);
   if ((req.RequestMethod == hmPost || req.RequestMethod == hmPut) && req.UploadStream)
     WriteFromStream(*req.UploadStream, true, false, 0);
@@ -234,8 +240,8 @@ void TIdCustomHTTP::EstablishConnection() {
 void TIdCustomHTTP::WriteRequest(TIdURI& uri) {
   TIdHTTPRequest& req = Request();
   req.WriteToLines();
-  if (!ProxyParams.ProxyServer.empty() || ProxyParams.Credentials || ProxyParams.BasicAuthentication)
-    ProxyParams.SetHeaders(req.HeaderLines);
+  // The proxy's sign-in goes to the proxy only: never into a tunnel, where the server reads it.
+  if (req.RouteKind == rkProxy) ProxyParams.SetHeaders(req.HeaderLines);
   AttachRequestCookies(uri);
   std::string head =
       MethodWord(req.RequestMethod) + req.Target + " HTTP/" + (ProtocolVersion == pv1_0 ? "1.0" : "1.1") + "\r\n";
@@ -247,6 +253,43 @@ void TIdCustomHTTP::WriteRequest(TIdURI& uri) {
   BeginWriteBuffering(-1);
   auto end = OnScopeExit([this] { EndWriteBuffering(); });
   WriteText(head);
+}
+
+void TIdCustomHTTP::OpenTunnel() {
+  const bool v6 = workingUri_.Host.find(':') != std::string::npos;
+  const std::string target = (v6 ? "[" + workingUri_.Host + "]" : workingUri_.Host) + ":" + workingUri_.Port;
+  for (;;) {
+    std::string head = MethodWord(hmConnect) + target + " HTTP/1.1\r\nHost: " + target + "\r\n";
+    if (!Request().UserAgent.empty()) head += "User-Agent: " + Request().UserAgent + "\r\n";
+    const std::string signIn = ProxyParams.Credentials ? ProxyParams.Credentials->Authentication() : "";
+    if (!signIn.empty()) head += "Proxy-Authorization: " + signIn + "\r\n";
+    head += "\r\n";
+    if (OnRequestHead) OnRequestHead(head);
+    BeginWriteBuffering(-1);
+    {
+      auto end = OnScopeExit([this] { EndWriteBuffering(); });
+      WriteText(head);
+    }
+    protocol_->ReadResponseHead();
+    for (int interim = 0; Response().StatusCode() == 100; ++interim) {
+      if (interim >= kMaxInterimResponses) throw EIdHTTPLimitExceeded("Too many interim responses");
+      protocol_->ReadResponseHead();
+    }
+    const int code = Response().StatusCode();
+    if (code / 100 == 2) break;  // the tunnel stands; what follows is the server's
+    if (code != 407 || ProxyAuthAttempts >= AuthRetries || !ProxyAuthorizationStep()) {
+      if (ProxyParams.Credentials) ProxyParams.Credentials->Reset();
+      protocol_->RaiseProtocolError();
+    }
+    protocol_->DiscardBody();
+    if (!Response().KeepConnection()) {
+      // The handshake goes on over a new connection: a connection-bound scheme starts again.
+      CloseConnection();
+      OpenConnection(ReadTimeout);
+    }
+  }
+  tunnel_ = target;
+  IOHandler()->StartTls(workingUri_.Host);
 }
 
 bool TIdCustomHTTP::OnRedirectDecision(std::string& dest, TIdHTTPMethod& method) {

@@ -34,6 +34,15 @@ class EIdHTTPProtocolException : public EIdProtocolReplyError {
   std::string ErrorBody;
 };
 
+/// A proxy's 407 that this client will not answer, with the reason beside the status line: it
+/// offers only Basic (no password is ever sent to a proxy in clear text), or the system cannot
+/// sign in with the schemes it offers.
+class EIdProxyAuthenticationRefused : public EIdHTTPProtocolException {
+ public:
+  using EIdHTTPProtocolException::EIdHTTPProtocolException;
+  const char* ClassName() const override { return "EIdProxyAuthenticationRefused"; }
+};
+
 /// A chunked body that breaks its own framing: a size line that is not a hexadecimal number,
 /// or chunk data that runs past its size. What came before cannot be trusted to be the whole
 /// body, so the exchange fails and the connection is dropped.
@@ -130,6 +139,7 @@ class TIdHTTPProtocol {
   /// Reads the body into a throw-away text; a failure closes the connection and is swallowed.
   void DiscardBody();
   [[noreturn]] void RaiseProtocolError();
+  friend class TIdCustomHTTP;  // the CONNECT exchange reads and judges its answer here too
 };
 
 using TIdRedirectEvent = std::function<void(TIdCustomHTTP& sender, std::string& dest, int numRedirect, bool& handled,
@@ -181,6 +191,11 @@ class TIdCustomHTTP : public TIdTCPClient {
   std::function<void(const std::string& head)> OnRequestHead;
   std::function<void()> OnResponseHead;
 
+  /// The sign-in that answers a proxy's challenge of `scheme` ("Negotiate", "NTLM") for the
+  /// proxy `proxyHost`: the system's, with the logged-on user's own credentials, unless replaced.
+  std::function<std::unique_ptr<TIdAuthentication>(const std::string& scheme, const std::string& proxyHost)>
+      ProxySignIn;
+
   TIdRedirectEvent OnRedirect;
   std::function<void(TIdCustomHTTP&sender, TIdAuthenticationFactory&scheme, const std::vector<std::string>&challenges)>
       OnSelectAuthorization, OnSelectProxyAuthorization;
@@ -215,6 +230,9 @@ class TIdCustomHTTP : public TIdTCPClient {
   /// Milliseconds left of RequestTimeLimit for the request under way; -1 when it has none.
   int RequestTimeLeft() const;
   [[noreturn]] void RaiseRequestTimeLimit() const;
+  /// The CONNECT exchange over the open connection to the proxy, a 407 answered, then TLS with
+  /// the server started through the tunnel.
+  void OpenTunnel();
   bool AuthorizationStep(std::unique_ptr<TIdAuthentication>& credentials, const std::vector<std::string>& challenges,
                          const decltype(OnSelectAuthorization)& select, const decltype(OnAuthorization)& authorize,
                          std::string& user, std::string& password, bool& basicAuthentication);
@@ -224,6 +242,8 @@ class TIdCustomHTTP : public TIdTCPClient {
   TIdCookieManager* cookieManager_ = nullptr;
   std::unique_ptr<TIdCookieManager> ownedCookieManager_;
   std::uint32_t Tick() const;
+  std::string tunnel_;                  // "host:port" the open connection is a tunnel to
+  std::string proxyRefusal_;            // why the last proxy challenge was not answered
   bool requestTimed_ = false;           // a request with a total limit is under way
   std::uint32_t requestStartTick_ = 0;  // when it began, on TickSource
 };

@@ -68,13 +68,51 @@ bool TIdCustomHTTP::ServerAuthorizationStep() {
                            req.Username, req.Password, req.BasicAuthentication);
 }
 
+namespace {
+
+/// Whether a challenge of `scheme` is among the values (the word before the first blank).
+bool Offers(const std::vector<std::string>& challenges, const char* scheme) {
+  for (std::string value : challenges)
+    if (SameText(FetchToken(value, " "), scheme)) return true;
+  return false;
+}
+
+}  // namespace
+
 bool TIdCustomHTTP::ProxyAuthorizationStep() {
   ++ProxyAuthAttempts;
   ProxyParams.ProxyPassword.clear();
-  if (ProxyParams.Credentials) ProxyParams.Credentials->Reset();
-  return AuthorizationStep(ProxyParams.Credentials, Response().ProxyAuthenticate, OnSelectProxyAuthorization,
-                           OnProxyAuthorization, ProxyParams.ProxyUsername, ProxyParams.ProxyPassword,
-                           ProxyParams.BasicAuthentication);
+  proxyRefusal_.clear();
+  const std::vector<std::string>& challenges = Response().ProxyAuthenticate;
+  std::unique_ptr<TIdAuthentication>& credentials = ProxyParams.Credentials;
+  // The next step of a handshake under way on this connection.
+  if (credentials && credentials->CurrentStep > 0) {
+    credentials->AuthParams = challenges;
+    if (credentials->Next() == wnDoRequest) return true;
+    proxyRefusal_ = credentials->Error;
+    credentials.reset();
+    return false;
+  }
+  credentials.reset();
+  // Only the schemes where the system signs the user in: a password never goes to a proxy.
+  for (const char* scheme : {"Negotiate", "NTLM"}) {
+    if (!Offers(challenges, scheme)) continue;
+    std::unique_ptr<TIdAuthentication> signIn =
+        ProxySignIn ? ProxySignIn(scheme, Host())
+                    : std::make_unique<TIdSSPIAuthentication>(scheme, "HTTP/" + ProxyParams.ProxyServer);
+    signIn->AuthParams = challenges;
+    if (signIn->Next() == wnDoRequest) {
+      credentials = std::move(signIn);
+      return true;
+    }
+    proxyRefusal_ += (proxyRefusal_.empty() ? "" : "; ") +
+                     (signIn->Error.empty() ? scheme + std::string(" refused") : signIn->Error);
+  }
+  if (proxyRefusal_.empty())
+    proxyRefusal_ = Offers(challenges, "Basic")
+                        ? "the proxy asks for a password in clear text (Basic); none is sent to a proxy"
+                        : "the proxy offers no sign-in scheme this program answers";
+  return false;
 }
 
 void TIdCustomHTTP::NotifyDisconnected() {

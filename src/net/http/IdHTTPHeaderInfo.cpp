@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/SysUtils.h"
+#include "net/http/IdGlobal.h"
 
 namespace {
 void SetIf(TIdHeaderList& h, const char* name, const std::string& value) {
@@ -181,11 +182,8 @@ void TIdProxyConnectionInfo::Clear() {
 }
 
 void TIdProxyConnectionInfo::SetHeaders(TIdHeaderList& headers) {
-  if (!Credentials && BasicAuthentication) {
-    auto basic = std::make_unique<TIdBasicAuthentication>();
-    basic->Username = ProxyUsername;
-    basic->Password = ProxyPassword;
-    Credentials = std::move(basic);
-  }
-  if (Credentials) SetIf(headers, "Proxy-Authorization", Credentials->Authentication());
+  // Only a sign-in the system made (Negotiate, NTLM): a Basic user name and password would
+  // cross the network in clear text, so they are never sent to a proxy.
+  if (Credentials && !SameText(Credentials->Scheme(), "Basic"))
+    SetIf(headers, "Proxy-Authorization", Credentials->Authentication());
 }

@@ -66,11 +66,13 @@ class TIdResponseHeaderInfo : public TIdEntityHeaderInfo {
 class TIdProxyConnectionInfo {
  public:
   void Clear();
-  /// Adds "Proxy-Authorization" to `headers` when there are credentials or Basic is on.
+  /// Adds "Proxy-Authorization" to `headers` when the system signed the user in (Negotiate,
+  /// NTLM); Basic credentials, a password in clear text, are never sent to a proxy.
   void SetHeaders(TIdHeaderList& headers);
 
   std::string ProxyServer, ProxyUsername, ProxyPassword;
   int ProxyPort = 0;
+  /// Kept for the client's data model; a proxy never gets Basic credentials.
   bool BasicAuthentication = false;
   std::unique_ptr<TIdAuthentication> Credentials;
 };

@@ -48,7 +48,9 @@ TIdResponseVerdict TIdHTTPProtocol::EvaluateResponse() {
     // An accepted authorization step: with in-process authorization the request goes again
     // within this call and the challenge's body is dropped; without it the challenge is the
     // response, and the caller's next request carries the credentials.
-    discard = (Client.HTTPOptions & hoInProcessAuth) != 0;
+    // A proxy's challenge is answered by the system's sign-in, never by the caller: always
+    // within the call.
+    discard = (Client.HTTPOptions & hoInProcessAuth) != 0 || code == 407;
   }
   if (Client.IsConnected()) {
     if (discard) {
@@ -94,5 +96,8 @@ void TIdHTTPProtocol::RaiseProtocolError() {
     // unread, so the connection goes. A body framed wrong is still no answer at all.
     Client.CloseConnection();
   }
+  if (Response->StatusCode() == 407 && !Client.proxyRefusal_.empty())
+    throw EIdProxyAuthenticationRefused(Response->StatusLine + " (" + Client.proxyRefusal_ + ")",
+                                        Response->StatusCode(), errorBody.DataString());
   throw EIdHTTPProtocolException(Response->StatusLine, Response->StatusCode(), errorBody.DataString());
 }

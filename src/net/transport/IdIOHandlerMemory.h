@@ -53,6 +53,10 @@ class TIdIOHandlerMemory : public TIdIOHandler {
   bool WaitReadable(int timeout) override;
   int ReceiveBytes(void* buffer, int length) override;
   int SendBytes(const void* buffer, int length) override;
+  /// Records the host instead of starting TLS; the bytes go on unchanged.
+  void StartTls(const std::string& host) override { tlsHosts_.push_back(host); }
+  /// The host of every StartTls so far, in order.
+  const std::vector<std::string>& TlsHosts() const { return tlsHosts_; }
 
  private:
   std::deque<std::string> input_;
@@ -69,4 +73,5 @@ class TIdIOHandlerMemory : public TIdIOHandler {
   int port_ = 0;
   std::uint32_t clock_ = 0;
   std::vector<int> waitLimits_;
+  std::vector<std::string> tlsHosts_;
 };

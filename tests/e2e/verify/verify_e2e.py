@@ -211,8 +211,11 @@ class Run:
         return lines
 
     def logged_outcome(self, lines, addr, outcome, after=1):
-        """The log's line `after` lines after the one that asks the mirror at addr matches outcome."""
-        at = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: http://%s/" % re.escape(addr), line)]
+        """The log's line `after` lines after the one that asks the mirror at addr (and the route
+        it took) matches outcome."""
+        at = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: https?://%s/" % re.escape(addr), line)]
+        if len(at) == 1 and at[0] + 1 < len(lines) and re.search(r"ms    route: ", lines[at[0] + 1]):
+            at[0] += 1
         self.check(len(at) == 1 and at[0] + after < len(lines) and re.search(outcome, lines[at[0] + after]),
                    "the log of %s: %r" % (addr, lines[at[0]:at[0] + after + 1] if at else None))
 

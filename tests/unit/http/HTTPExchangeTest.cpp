@@ -2,9 +2,14 @@
 // the work events, connection reuse, the limits against hostile servers.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "TestFiles.h"
+#include "base/RunLog.h"
+#include "base/ScopeExit.h"
 #include "net/http/IdHTTP.h"
 #include "net/transport/IdIOHandlerMemory.h"
 #include "verify_client/VerifyClient.h"
@@ -543,4 +548,168 @@ TEST(Limits, EndlessInterimResponsesEnd) {
   for (int i = 0; i < 150; ++i) flood += "HTTP/1.1 100 Continue\r\n\r\n";
   c.wire.AddInput(flood + Ok("never"));
   EXPECT_THROW(c.http.FetchUrl(kMirrorUrl), EIdHTTPLimitExceeded);
+}
+
+// ---- through a proxy -----------------------------------------------------------------------
+
+namespace {
+const char kEstablished[] = "HTTP/1.1 200 Connection established\r\n\r\n";
+
+/// A client whose route is the proxy proxy.corp:3128.
+struct ProxiedClient : Client {
+  ProxiedClient() {
+    http.ProxyParams.ProxyServer = "proxy.corp";
+    http.ProxyParams.ProxyPort = 3128;
+  }
+};
+
+/// The system's sign-in as a recorded exchange: the token for each challenge's token.
+std::unique_ptr<TIdAuthentication> RecordedSignIn(const std::string& scheme,
+                                                  std::map<std::string, std::string> answers) {
+  return std::make_unique<TIdSSPIAuthentication>(scheme, [answers] {
+    return [answers](const std::string& in, std::string& out, std::string& error) {
+      const auto it = answers.find(in);
+      if (it == answers.end()) {
+        error = "unexpected token \"" + in + "\"";
+        return false;
+      }
+      out = it->second;
+      return true;
+    };
+  });
+}
+}  // namespace
+
+TEST(Proxy, HttpGoesAsAnAbsoluteUriAndHttpsThroughATunnel) {
+  ProxiedClient c;
+  c.wire.AddInput(Ok("plain"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "plain");
+  EXPECT_EQ(c.wire.ConnectedHost() + ":" + std::to_string(c.wire.ConnectedPort()), "proxy.corp:3128");
+  EXPECT_EQ(c.wire.TakeOutput(), std::string(kMirrorHead).replace(4, 0, "http://mirror.example:80"));
+
+  c.wire.AddInput(kEstablished);
+  c.wire.AddInput(Ok("secret"));
+  EXPECT_EQ(c.http.FetchUrl("https://mirror.example/brenlow/PV3.6ins.htm"), "secret");
+  const std::string sent = c.wire.TakeOutput();
+  EXPECT_EQ(sent.substr(0, sent.find("\r\n\r\n") + 4),
+            "CONNECT mirror.example:443 HTTP/1.1\r\nHost: mirror.example:443\r\n"
+            "User-Agent: Mozilla/3.0 (compatible; QOR Net Library)\r\n\r\n");
+  // Inside the tunnel the server gets its own request form, after TLS was started with its name.
+  EXPECT_EQ(sent.find("GET /brenlow/PV3.6ins.htm HTTP/1.1\r\n"), sent.find("\r\n\r\n") + 4);
+  EXPECT_EQ(c.wire.TlsHosts(), std::vector<std::string>{"mirror.example"});
+  EXPECT_EQ(c.connects, 2);  // a tunnel is a connection of its own
+
+  // The kept tunnel serves its server again; another server needs a tunnel of its own.
+  c.wire.AddInput(Ok("again"));
+  EXPECT_EQ(c.http.FetchUrl("https://mirror.example/brenlow/PV3.6ins.htm"), "again");
+  EXPECT_EQ(c.wire.TakeOutput().find("CONNECT"), std::string::npos);
+  c.wire.AddInput("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n");
+  const auto e = Failure<EIdHTTPProtocolException>(c, "https://other.example:8443/a");
+  EXPECT_EQ(e.ReplyCode, 502);
+  EXPECT_EQ(c.wire.TakeOutput().rfind("CONNECT other.example:8443 HTTP/1.1\r\n", 0), 0u);
+  EXPECT_EQ(c.wire.TlsHosts().size(), 1u);  // no TLS over a refused tunnel
+}
+
+TEST(Proxy, NegotiateIsAnsweredWithTheUsersOwnSignInAndNeverLeavesTheProxy) {
+  ProxiedClient c;
+  std::vector<std::string> signIns;
+  c.http.ProxySignIn = [&](const std::string& scheme, const std::string& proxy) {
+    signIns.push_back(scheme + " " + proxy);
+    return RecordedSignIn(scheme, {{"", "t1"}, {"c1", "t2"}});
+  };
+  c.wire.AddInput(
+      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"corp\"\r\n"
+      "Proxy-Authenticate: NTLM\r\nProxy-Authenticate: Negotiate\r\nContent-Length: 3\r\n\r\nno!");
+  c.wire.AddInput(
+      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Negotiate YzE=\r\n"
+      "Content-Length: 0\r\n\r\n");
+  c.wire.AddInput(kEstablished);
+  c.wire.AddInput(Ok("signed in"));
+  EXPECT_EQ(c.http.FetchUrl("https://mirror.example/a"), "signed in");
+  EXPECT_EQ(signIns, std::vector<std::string>{"Negotiate proxy.corp"});  // the strongest scheme offered
+  const std::string sent = c.wire.Output();
+  const std::size_t first = sent.find("Proxy-Authorization: Negotiate dDE=\r\n");   // "t1"
+  const std::size_t second = sent.find("Proxy-Authorization: Negotiate dDI=\r\n");  // "t2"
+  ASSERT_NE(first, std::string::npos) << sent;
+  ASSERT_NE(second, std::string::npos) << sent;
+  EXPECT_LT(first, second);
+  EXPECT_LT(second, sent.find("GET /a"));
+  // The server in the tunnel never sees the proxy's sign-in; no Basic ever went out.
+  EXPECT_EQ(sent.find("Proxy-Authorization", sent.find("GET /a")), std::string::npos);
+  EXPECT_EQ(sent.find("Basic"), std::string::npos);
+  EXPECT_EQ(c.connects, 1);
+}
+
+TEST(Proxy, APasswordInClearTextIsNeverSentAndARefusedSignInSaysWhy) {
+  ProxiedClient c;
+  c.wire.AddInput(
+      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"corp\"\r\n"
+      "Content-Length: 0\r\n\r\n");
+  const auto basic = Failure<EIdProxyAuthenticationRefused>(c, kMirrorUrl);
+  EXPECT_EQ(basic.ReplyCode, 407);
+  EXPECT_EQ(basic.Message(),
+            "HTTP/1.1 407 Proxy Authentication Required (the proxy asks for a password in clear text (Basic); "
+            "none is sent to a proxy)");
+  c.wire.AddInput(Ok("ok"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "ok");
+  EXPECT_EQ(c.wire.TakeOutput().find("Proxy-Authorization"), std::string::npos);
+
+  // A system that cannot sign the user in (no SSPI natively) refuses with its reason.
+  c.http.ProxySignIn = [](const std::string& scheme, const std::string&) {
+    return std::make_unique<TIdSSPIAuthentication>(scheme, [] {
+      return [](const std::string&, std::string&, std::string& error) {
+        error = "no SSPI here";
+        return false;
+      };
+    });
+  };
+  c.wire.AddInput(
+      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM\r\nContent-Length: 0\r\n\r\n");
+  EXPECT_EQ(Failure<EIdProxyAuthenticationRefused>(c, kMirrorUrl).Message(),
+            "HTTP/1.1 407 Proxy Authentication Required (no SSPI here)");
+}
+
+TEST(Proxy, TheVerificationTriesTheRoutesInOrderAndLogsEach) {
+  testfiles::TempDir dir;
+  OpenRunLog(dir.Path());
+  auto closeLog = OnScopeExit([] { CloseRunLog(); });
+  Client c;
+  platform::ProxyRoutes routes;
+  routes.routes = {{"dead.proxy", 8080}, {}};
+  routes.source = platform::ProxySource::PacScript;
+  routes.detail = "http://pac.corp/p.pac";
+  c.wire.AddInput("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  c.wire.AddInput(Ok("reply"));
+  EXPECT_EQ(FetchReplyLogged(c.http, kMirrorUrl, routes), "reply");
+  const std::string sent = c.wire.Output();
+  EXPECT_EQ(sent.rfind("GET http://mirror.example:80/brenlow/PV3.6ins.htm HTTP/1.1\r\n", 0), 0u) << sent;
+  EXPECT_NE(sent.find("\r\n\r\n" + std::string(kMirrorHead)), std::string::npos) << sent;
+  const std::string log = testfiles::ReadFile(RunLogPath());
+  const std::size_t viaProxy = log.find("route: proxy dead.proxy:8080 (PAC script http://pac.corp/p.pac, 1 of 2)");
+  const std::size_t refused = log.find("no answer: EIdHTTPProtocolException: HTTP/1.1 502 Bad Gateway (status 502)");
+  const std::size_t direct = log.find("route: direct (PAC script http://pac.corp/p.pac, 2 of 2)");
+  const std::size_t answered = log.find("answered: status 200, 5 bytes");
+  EXPECT_LT(viaProxy, refused) << log;
+  EXPECT_LT(refused, direct) << log;
+  EXPECT_LT(direct, answered) << log;
+  EXPECT_NE(answered, std::string::npos) << log;
+}
+
+TEST(Proxy, ASignInGoesOnlyWithTheRequestAfterItsChallenge) {
+  ProxiedClient c;
+  c.http.ProxySignIn = [](const std::string& scheme, const std::string&) {
+    return RecordedSignIn(scheme, {{"", "t1"}, {"c1", "t2"}});
+  };
+  c.wire.AddInput(
+      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM\r\nContent-Length: 0\r\n\r\n");
+  c.wire.AddInput(
+      "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: NTLM YzE=\r\nContent-Length: 0\r\n\r\n");
+  c.wire.AddInput(Ok("one"));
+  EXPECT_EQ(c.http.FetchUrl(kMirrorUrl), "one");
+  EXPECT_NE(c.wire.TakeOutput().find("Proxy-Authorization: NTLM dDI=\r\n"), std::string::npos);
+  // The connection is signed in: the next request goes without a token.
+  c.wire.AddInput(Ok("two"));
+  EXPECT_EQ(c.http.FetchUrl("http://other.example/x"), "two");
+  EXPECT_EQ(c.wire.TakeOutput().find("Proxy-Authorization"), std::string::npos);
+  EXPECT_EQ(c.connects, 1);
 }
