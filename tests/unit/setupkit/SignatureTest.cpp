@@ -122,35 +122,37 @@ TEST(Signature, ATimeStampCountsOnlyWhenItVerifies) {
   grafted.stampedValue = signtest::RsaSign("the signed attributes of another file");
   moved.stampTimeShown = "20250602120000Z";
   server.usages = {signtest::kServerAuth};
-  const std::string stamped = "by CN=Parvalo test TSA, O=Parvalo, 2025-06-01 12:00:00 UTC";
   const std::string untrusted = "the chain does not end at a root this machine trusts: ";
+  const std::string stamped =
+      "by CN=Parvalo test TSA, O=Parvalo, 2025-06-01 12:00:00 UTC; " + untrusted + "unknown root";
+  const std::string notVerifying = "a time stamp that does not verify: ";
   const struct {
     const char* name;
     const signtest::TSignOptions& options;
-    std::string timeStamp, chain, warning;
+    std::string timeStamp, chain;  // the chain as of the stamp's time, or as of now
   } cases[] = {
-      {"rfc3161.exe", rfc3161, stamped + "; " + untrusted + "unknown root", "unknown root",
-       "the time stamp " + stamped + ": " + untrusted + "unknown root (users' Windows will not count it"},
-      {"counter.exe", counter, stamped + "; " + untrusted + "unknown root", "unknown root",
-       "the time stamp " + stamped},
+      {"rfc3161.exe", rfc3161, stamped, "unknown root"},
+      {"counter.exe", counter, stamped, "unknown root"},
       {"grafted.exe", grafted,
-       "a time stamp that does not verify: it stamps another signature (its message imprint is not the digest of "
-       "this signature value)",
-       "expired", "a time stamp that does not verify: it stamps another signature"},
-      {"moved.exe", moved,
-       "a time stamp that does not verify: the signature value does not verify with the signer's public key", "expired",
-       "a time stamp that does not verify: the signature value does not verify with the signer's public key (its "
-       "time is not used: the signature stops being valid on 2025-12-31, when"},
+       notVerifying + "it stamps another signature (its message imprint is not the digest of this signature value)",
+       "expired"},
+      {"moved.exe", moved, notVerifying + "the signature value does not verify with the signer's public key",
+       "expired"},
   };
   for (const auto& c : cases) {
     testfiles::WriteFile(dir.At(c.name), signtest::Sign(launcher, c.options));
     testing::internal::CaptureStdout();
     EXPECT_EQ(RunCommand("info", {dir.At(c.name)}), 0);
     const std::string said = testing::internal::GetCapturedStdout();
-    EXPECT_NE(said.find("  signed       yes, by CN=Parvalo release test"), std::string::npos) << c.name << said;
     EXPECT_NE(said.find("verifies, " + untrusted + c.chain + "\n"), std::string::npos) << c.name << said;
     EXPECT_NE(said.find("  time stamp   " + c.timeStamp + "\n"), std::string::npos) << c.name << said;
-    EXPECT_NE(said.find("  warning      " + c.warning), std::string::npos) << c.name << said;
+    const bool counted = c.timeStamp == stamped;
+    EXPECT_NE(said.find(counted ? "  warning      the time stamp by CN=Parvalo test TSA"
+                                : "  warning      " + c.timeStamp +
+                                      " (its time is not used: the signature stops "
+                                      "being valid on 2025-12-31"),
+              std::string::npos)
+        << c.name << said;
   }
   // A certificate for servers only signs no code.
   testfiles::WriteFile(dir.At("server.exe"), signtest::Sign(launcher, server));
