@@ -2,7 +2,8 @@
 // certificate tables, appended to one fixed launcher image, and over hostile unsigned attributes
 // (where a time stamp lies) of a signature whose digests and value hold: whatever the bytes,
 // checking must neither crash, hang nor raise, a table it does not accept must say why, and a
-// signature it accepts must say where its chain ends.
+// signature it accepts must say where its chain ends; a time stamp among them counts only when
+// it verifies.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -27,5 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TPeImage pe(signedFile, TPeUse::Inspect);
   const TSignatureCheck check = CheckSignature(signedFile, pe);
   if (!check.valid || check.chain.empty() || check.expires != "2049-12-31") std::abort();
+  // A time stamp is either counted, with where its authority's chain ends, or named as not verifying.
+  if (!check.timeStamp.empty() && (check.timeStampChain.empty() || !check.timeStampProblem.empty())) std::abort();
   return 0;
 }

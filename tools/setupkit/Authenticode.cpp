@@ -66,6 +66,8 @@ const std::string kOidMessageDigest("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x04", 9); 
 const std::string kOidSigningTime("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x05", 9);      // 1.2.840.113549.1.9.5
 const std::string kOidCounterSignature("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x06", 9); // 1.2.840.113549.1.9.6
 const std::string kOidRfc3161Stamp("\x2B\x06\x01\x04\x01\x82\x37\x03\x03\x01", 10); // 1.3.6.1.4.1.311.3.3.1
+const std::string kOidCodeSigning("\x2B\x06\x01\x05\x05\x07\x03\x03", 8);     // 1.3.6.1.5.5.7.3.3
+const std::string kOidTimeStamping("\x2B\x06\x01\x05\x05\x07\x03\x08", 8);    // 1.3.6.1.5.5.7.3.8
 // clang-format on
 
 // "CN=..., O=..." from a Name (a sequence of sets of attribute type and value).
@@ -119,7 +121,7 @@ bool ReadSignedData(const std::string& t, TSignedParts& p, std::string& problem)
   if (length < 8 || length > t.size()) return problem = "the certificate table holds no certificate record", false;
   if (t[6] != 2 || t[7] != 0) return problem = "the certificate record is not a PKCS #7 signature", false;
   problem = "the certificate record is not a PKCS #7 signature of a PE image";
-  TDer top, signedData, content, explicitContent;
+  TDer top, signedData;
   if (!DerAt(t, 8, length, top) || top.tag != 0x30) return false;
   p.end = top.end;
   const std::vector<TDer> info = DerChildren(t, top);
@@ -156,26 +158,6 @@ bool ReadSignedData(const std::string& t, TSignedParts& p, std::string& problem)
   return true;
 }
 
-// The signer's messageDigest attribute must be the digest of the SpcIndirectDataContent's
-// content (without its tag and length): that is what ties the signed attributes, and so the
-// signature, to the image digest.
-bool AttributesCoverDigest(const std::string& t, const TSignedParts& p) {
-  const std::vector<TDer> signer = DerChildren(t, p.signer);
-  // version, issuerAndSerialNumber, digestAlgorithm, [0] authenticatedAttributes, ...
-  if (signer.size() < 5 || signer[3].tag != 0xA0) return false;
-  const std::vector<TDer> algorithm = DerChildren(t, signer[2]);
-  if (algorithm.empty() || algorithm[0].tag != 0x06) return false;
-  const std::string expected = DigestOf(DerContent(t, algorithm[0]), DerContent(t, p.indirect));
-  if (expected.empty()) return false;
-  for (const TDer& attribute : DerChildren(t, signer[3])) {
-    const std::vector<TDer> parts = DerChildren(t, attribute);
-    if (parts.size() != 2 || !IsOid(t, parts[0], kOidMessageDigest)) continue;
-    const std::vector<TDer> values = DerChildren(t, parts[1]);
-    return values.size() == 1 && values[0].tag == 0x04 && DerContent(t, values[0]) == expected;
-  }
-  return false;
-}
-
 // The fields of a certificate's TBSCertificate after its version: serial, signature algorithm,
 // issuer, validity, subject, key.
 std::vector<TDer> CertificateFields(const std::string& t, const TDer& certificate) {
@@ -198,6 +180,63 @@ bool CertificateNamed(const std::string& t, const TDer& certificates, const TDer
   return false;
 }
 
+// The value of the attribute `oid` in a SET OF Attribute, or false.
+bool AttributeValue(const std::string& t, const TDer& attributes, const std::string& oid, TDer& value) {
+  for (const TDer& attribute : DerChildren(t, attributes)) {
+    const std::vector<TDer> parts = DerChildren(t, attribute);
+    if (parts.size() != 2 || !IsOid(t, parts[0], oid)) continue;
+    const std::vector<TDer> values = DerChildren(t, parts[1]);
+    if (values.size() == 1) return value = values[0], true;
+  }
+  return false;
+}
+
+// Whether a SignerInfo (version, signer, digestAlgorithm, [0] signedAttributes,
+// signatureAlgorithm, signature, ...) signs `content`: its messageDigest attribute is the digest
+// of `content` by its own algorithm, and its signature value over those attributes (DER-encoded
+// as a SET) verifies with the key of `certificate`. Empty when it does, else why not
+// (`notCovered` when the digest is another's).
+std::string SignerInfoProblem(const std::string& t, const std::vector<TDer>& signer, const TDer& certificate,
+                              const std::string& content, const std::string& notCovered) {
+  if (signer.size() < 6 || signer[3].tag != 0xA0 || signer[5].tag != 0x04)
+    return "its signer information cannot be read";
+  const std::vector<TDer> algorithm = DerChildren(t, signer[2]);
+  if (algorithm.empty() || algorithm[0].tag != 0x06) return "its signer information cannot be read";
+  std::string digestName;
+  if (!DigestForOid(DerContent(t, algorithm[0]), digestName))
+    return "its digest algorithm (" + digestName + ") is not one this tool computes";
+  TDer messageDigest;
+  if (!AttributeValue(t, signer[3], kOidMessageDigest, messageDigest) || messageDigest.tag != 0x04 ||
+      DerContent(t, messageDigest) != DigestOf(DerContent(t, algorithm[0]), content))
+    return notCovered;
+  const std::string attributesAsSet = "\x31" + DerBytes(t, signer[3]).substr(1);
+  const platform::TSignatureValue value =
+      platform::VerifySignatureValue(DerBytes(t, certificate), digestName,
+                                     DigestOf(DerContent(t, algorithm[0]), attributesAsSet), DerContent(t, signer[5]));
+  return value.verifies ? "" : value.problem;
+}
+
+// Whether a certificate may be used for `usage` (an extended key usage OID's content), as
+// Windows decides: a certificate that lists extended key usages must list this one or any.
+bool CertificateAllows(const std::string& t, const TDer& certificate, const std::string& usage) {
+  static const std::string kOidExtendedKeyUsage("\x55\x1D\x25", 3), kOidAnyUsage("\x55\x1D\x25\x00", 4);
+  const std::vector<TDer> tbs = CertificateFields(t, certificate);
+  for (std::size_t i = 6; i < tbs.size(); ++i) {
+    TDer extensions;
+    if (tbs[i].tag != 0xA3 || !DerAt(t, tbs[i].start, tbs[i].end, extensions)) continue;
+    for (const TDer& extension : DerChildren(t, extensions)) {
+      const std::vector<TDer> parts = DerChildren(t, extension);  // id, [critical,] value
+      if (parts.size() < 2 || !IsOid(t, parts[0], kOidExtendedKeyUsage) || parts.back().tag != 0x04) continue;
+      TDer usages;
+      if (!DerAt(t, parts.back().start, parts.back().end, usages)) return false;
+      for (const TDer& listed : DerChildren(t, usages))
+        if (IsOid(t, listed, usage) || IsOid(t, listed, kOidAnyUsage)) return true;
+      return false;
+    }
+  }
+  return true;
+}
+
 // A UTCTime or GeneralizedTime ("YYMMDDHHMMSSZ", "YYYYMMDDHHMMSSZ") as seconds since 1970,
 // with its text "2027-12-08 07:30:00 UTC"; false for any other form.
 bool ReadTime(const std::string& t, const TDer& e, std::int64_t& seconds, std::string& text) {
@@ -218,59 +257,86 @@ bool ReadTime(const std::string& t, const TDer& e, std::int64_t& seconds, std::s
   return text = buffer, true;
 }
 
-// The value of the attribute `oid` in a SET OF Attribute, or false.
-bool AttributeValue(const std::string& t, const TDer& attributes, const std::string& oid, TDer& value) {
-  for (const TDer& attribute : DerChildren(t, attributes)) {
-    const std::vector<TDer> parts = DerChildren(t, attribute);
-    if (parts.size() != 2 || !IsOid(t, parts[0], oid)) continue;
-    const std::vector<TDer> values = DerChildren(t, parts[1]);
-    if (values.size() == 1) return value = values[0], true;
-  }
-  return false;
-}
-
-// The time stamp among a SignerInfo's unsigned attributes, as "by CN=..., TIME": an RFC 3161
-// token (a SignedData of its own, whose TSTInfo holds the time) or an Authenticode counter-
-// signature (whose signer's certificate is among the signature's, its time an attribute).
-std::string TimeStampOf(const std::string& t, const std::vector<TDer>& signer, const TSignedParts& p,
-                        std::int64_t& when) {
-  const auto unsignedAt = std::find_if(signer.begin() + 5, signer.end(), [](const TDer& e) { return e.tag == 0xA1; });
-  if (unsignedAt == signer.end()) return "";
-  TDer value, certificate, signingTime;
+// A time stamp among a SignerInfo's unsigned attributes, read and checked: an RFC 3161 token (a
+// SignedData of its own, whose TSTInfo holds the time and the digest of the signature value it
+// stamps) or an Authenticode countersignature (a SignerInfo over the signature value, its
+// signer's certificate among the signature's, its time a signed attribute).
+struct TStamp {
+  bool present = false;
+  std::string problem;  // why it does not verify; empty: it does
   std::string by, time;
+  std::int64_t when = 0;
+  std::string certificate;          // the time-stamping authority's, DER
+  std::vector<std::string> others;  // the further certificates its chain may use
+};
+
+TStamp ReadTimeStamp(const std::string& t, const std::vector<TDer>& signer, const TSignedParts& p) {
+  TStamp out;
+  const auto unsignedAt = std::find_if(signer.begin() + 6, signer.end(), [](const TDer& e) { return e.tag == 0xA1; });
+  if (unsignedAt == signer.end()) return out;
+  const std::string signatureValue = DerContent(t, signer[5]);
+  TDer value, certificates, certificate, time;
+  std::vector<TDer> stampSigner;
+  std::string content, notCovered;
+  bool hasCertificates = false, hasTime = false;
   if (AttributeValue(t, *unsignedAt, kOidCounterSignature, value)) {
-    const std::vector<TDer> counter = DerChildren(t, value);
-    if (counter.size() >= 4 && p.hasCertificates && CertificateNamed(t, p.certificates, counter[1], certificate))
-      by = NameText(t, CertificateFields(t, certificate)[4]);
-    if (counter.size() >= 4 && counter[3].tag == 0xA0 && AttributeValue(t, counter[3], kOidSigningTime, signingTime))
-      ReadTime(t, signingTime, when, time);
+    out.present = true;
+    stampSigner = DerChildren(t, value);
+    content = signatureValue;
+    notCovered = "it stamps another signature (its digest is not that of this signature value)";
+    certificates = p.certificates;
+    hasCertificates = p.hasCertificates;
+    hasTime = stampSigner.size() >= 4 && stampSigner[3].tag == 0xA0 &&
+              AttributeValue(t, stampSigner[3], kOidSigningTime, time);
   } else if (AttributeValue(t, *unsignedAt, kOidRfc3161Stamp, value)) {
+    out.present = true;
     // ContentInfo { signedData, [0] SignedData { version, algorithms, { tSTInfo, [0] OCTET STRING
     // { TSTInfo { version, policy, imprint, serial, genTime, ... } } }, [0] certificates, ..., signers } }
     const std::vector<TDer> info = DerChildren(t, value);
-    TDer stamp, tst, octets;
-    if (info.size() == 2 && info[1].tag == 0xA0 && DerAt(t, info[1].start, info[1].end, stamp)) {
-      const std::vector<TDer> fields = DerChildren(t, stamp);
-      if (fields.size() >= 4 && fields[2].tag == 0x30) {
-        const std::vector<TDer> content = DerChildren(t, fields[2]);
-        if (content.size() == 2 && content[1].tag == 0xA0 && DerAt(t, content[1].start, content[1].end, octets) &&
-            octets.tag == 0x04 && DerAt(t, octets.start, octets.end, tst)) {
-          const std::vector<TDer> tstInfo = DerChildren(t, tst);
-          if (tstInfo.size() >= 5) ReadTime(t, tstInfo[4], when, time);
-        }
-        const std::vector<TDer> stampSigners = DerChildren(t, fields.back());
-        const std::vector<TDer> stampSigner =
-            stampSigners.empty() ? std::vector<TDer>{} : DerChildren(t, stampSigners[0]);
-        if (fields[3].tag == 0xA0 && stampSigner.size() >= 2 &&
-            CertificateNamed(t, fields[3], stampSigner[1], certificate))
-          by = NameText(t, CertificateFields(t, certificate)[4]);
-      }
-    }
+    TDer token, octets, tst;
+    const std::vector<TDer> fields =
+        info.size() == 2 && info[1].tag == 0xA0 && DerAt(t, info[1].start, info[1].end, token) && token.tag == 0x30
+            ? DerChildren(t, token)
+            : std::vector<TDer>{};
+    const std::vector<TDer> encapsulated =
+        fields.size() >= 4 && fields[2].tag == 0x30 ? DerChildren(t, fields[2]) : std::vector<TDer>{};
+    const std::vector<TDer> tstInfo = encapsulated.size() == 2 && encapsulated[1].tag == 0xA0 &&
+                                              DerAt(t, encapsulated[1].start, encapsulated[1].end, octets) &&
+                                              octets.tag == 0x04 && DerAt(t, octets.start, octets.end, tst)
+                                          ? DerChildren(t, tst)
+                                          : std::vector<TDer>{};
+    const std::vector<TDer> imprint = tstInfo.size() >= 5 ? DerChildren(t, tstInfo[2]) : std::vector<TDer>{};
+    const std::vector<TDer> imprintAlgorithm = imprint.size() == 2 ? DerChildren(t, imprint[0]) : std::vector<TDer>{};
+    if (imprintAlgorithm.empty() || imprintAlgorithm[0].tag != 0x06 || imprint[1].tag != 0x04)
+      return out.problem = "its time-stamp information cannot be read", out;
+    if (DerContent(t, imprint[1]) != DigestOf(DerContent(t, imprintAlgorithm[0]), signatureValue))
+      return out.problem =
+                 "it stamps another signature (its message imprint is not the digest of this signature "
+                 "value)",
+             out;
+    const std::vector<TDer> signers = DerChildren(t, fields.back());
+    if (!signers.empty()) stampSigner = DerChildren(t, signers[0]);
+    content = DerContent(t, octets);
+    notCovered = "its signed attributes do not hold the digest of its time-stamp information";
+    certificates = fields[3];
+    hasCertificates = fields[3].tag == 0xA0;
+    time = tstInfo[4];
+    hasTime = true;
   } else {
-    return "";
+    return out;
   }
-  return "by " + (by.empty() ? std::string("(a time-stamping authority this tool cannot read)") : by) +
-         (time.empty() ? "" : ", " + time);
+  if (stampSigner.size() < 2 || !hasCertificates || !CertificateNamed(t, certificates, stampSigner[1], certificate))
+    return out.problem = "it carries no certificate of its signer", out;
+  out.by = NameText(t, CertificateFields(t, certificate)[4]);
+  out.problem = SignerInfoProblem(t, stampSigner, certificate, content, notCovered);
+  if (out.problem.empty() && !(hasTime && ReadTime(t, time, out.when, out.time)))
+    out.problem = "its time cannot be read";
+  if (out.problem.empty() && !CertificateAllows(t, certificate, kOidTimeStamping))
+    out.problem = "its signer's certificate is not for time stamping";
+  out.certificate = DerBytes(t, certificate);
+  for (const TDer& c : DerChildren(t, certificates))
+    if (c.begin != certificate.begin) out.others.push_back(DerBytes(t, c));
+  return out;
 }
 
 const char* ChainClause(platform::ChainEnd end) {
@@ -282,6 +348,10 @@ const char* ChainClause(platform::ChainEnd end) {
     case platform::ChainEnd::Other: break;
   }
   return "the chain does not end at a root this machine trusts";
+}
+
+std::string ChainText(const platform::TChainCheck& chain) {
+  return ChainClause(chain.end) + (chain.detail.empty() ? "" : ": " + VisibleBytes(chain.detail));
 }
 
 }  // namespace
@@ -302,10 +372,6 @@ TSignatureCheck CheckSignature(TStream& file, TPeImage& image) {
   std::unique_ptr<TDigest> digest = DigestForOid(parts.digestOid, out.algorithm);
   if (!digest) {
     out.problem = "its digest algorithm (" + out.algorithm + ") is not one this tool computes";
-    return out;
-  }
-  if (!AttributesCoverDigest(table, parts)) {
-    out.problem = "its signed attributes do not hold the digest of the signed content";
     return out;
   }
   // Windows takes a table of one record and at most the zeros that align it to 8 bytes.
@@ -332,35 +398,39 @@ TSignatureCheck CheckSignature(TStream& file, TPeImage& image) {
     return out;
   }
   if (!out.problem.empty()) return out;
-  // The signature value: the signer's key over the signed attributes, DER-encoded as a SET.
-  if (!hasCertificate || signer[5].tag != 0x04) {
+  if (!hasCertificate) {
     out.problem = "the signature carries no certificate of its signer";
     return out;
   }
-  std::string signerDigestName;
-  const std::vector<TDer> signerAlgorithm = DerChildren(table, signer[2]);
-  const std::string attributesAsSet = "\x31" + DerBytes(table, signer[3]).substr(1);
-  const std::string attributesDigest =
-      signerAlgorithm.empty() ? "" : DigestOf(DerContent(table, signerAlgorithm[0]), attributesAsSet);
-  if (!signerAlgorithm.empty()) DigestForOid(DerContent(table, signerAlgorithm[0]), signerDigestName);
-  const platform::TSignatureValue value = platform::VerifySignatureValue(
-      DerBytes(table, certificate), signerDigestName, attributesDigest, DerContent(table, signer[5]));
-  if (!value.verifies) {
-    out.problem = value.problem;
-    return out;
-  }
+  out.problem = SignerInfoProblem(table, signer, certificate, DerContent(table, parts.indirect),
+                                  "its signed attributes do not hold the digest of the signed content");
+  if (out.problem.empty() && !CertificateAllows(table, certificate, kOidCodeSigning))
+    out.problem = "the signer's certificate is not for code signing";
+  if (!out.problem.empty()) return out;
   out.valid = true;
   std::int64_t expiry = 0, when = static_cast<std::int64_t>(std::time(nullptr));
   const std::vector<TDer> validity = DerChildren(table, fields[3]);
   if (validity.size() == 2 && ReadTime(table, validity[1], expiry, out.expires)) out.expires.resize(10);
-  // A time-stamped signature is judged as of its time stamp, as Windows judges it.
-  out.timeStamp = TimeStampOf(table, signer, parts, when);
+  // A signature with a time stamp that verifies is judged as of the stamp's time, as Windows
+  // judges it; any other as of now.
+  const TStamp stamp = ReadTimeStamp(table, signer, parts);
+  if (stamp.present && stamp.problem.empty()) {
+    when = stamp.when;
+    out.timeStamp = "by " +
+                    (stamp.by.empty() ? std::string("(a time-stamping authority this tool cannot read)") : stamp.by) +
+                    ", " + stamp.time;
+    const platform::TChainCheck chain = platform::CheckCertificateChain(stamp.certificate, stamp.others, when);
+    out.timeStampChainEnd = chain.end;
+    out.timeStampChain = ChainText(chain);
+  } else if (stamp.present) {
+    out.timeStampProblem = stamp.problem;
+  }
   std::vector<std::string> others;
   for (const TDer& c : DerChildren(table, parts.certificates))
     if (c.begin != certificate.begin) others.push_back(DerBytes(table, c));
   const platform::TChainCheck chain = platform::CheckCertificateChain(DerBytes(table, certificate), others, when);
   out.chainEnd = chain.end;
-  out.chain = ChainClause(chain.end) + (chain.detail.empty() ? "" : ": " + VisibleBytes(chain.detail));
+  out.chain = ChainText(chain);
   return out;
 }
 
@@ -378,9 +448,20 @@ std::vector<std::string> SignatureWarnings(const TSignatureCheck& s) {
     out.push_back(s.chain +
                   " (a test certificate? users' Windows will not trust this signature: sign a release "
                   "with the vendor's code-signing certificate)");
-  if (s.timeStamp.empty())
-    out.push_back("no time stamp: the signature stops being valid on " +
-                  (s.expires.empty() ? std::string("the day its certificate expires") : s.expires) +
-                  ", when the signing certificate expires (osslsigncode add -ts URL adds one)");
+  const std::string lastDay = "the signature stops being valid on " +
+                              (s.expires.empty() ? std::string("the day its certificate expires") : s.expires) +
+                              ", when the signing certificate expires";
+  if (!s.timeStampProblem.empty())
+    out.push_back(TimeStampText(s) + " (its time is not used: " + lastDay + ")");
+  else if (s.timeStamp.empty())
+    out.push_back("no time stamp: " + lastDay + " (osslsigncode add -ts URL adds one)");
+  else if (s.timeStampChainEnd != platform::ChainEnd::TrustedRoot)
+    out.push_back("the time stamp " + s.timeStamp + ": " + s.timeStampChain +
+                  " (users' Windows will not count it: stamp with an authority whose root Windows trusts)");
   return out;
+}
+
+std::string TimeStampText(const TSignatureCheck& s) {
+  if (!s.timeStampProblem.empty()) return "a time stamp that does not verify: " + s.timeStampProblem;
+  return s.timeStamp.empty() ? "none" : s.timeStamp + "; " + s.timeStampChain;
 }

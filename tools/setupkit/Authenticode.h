@@ -20,9 +20,13 @@ struct TSignatureCheck {
   std::string problem;    // why it is not valid: one line, printable ASCII
   // Read for a valid signature only:
   platform::ChainEnd chainEnd = platform::ChainEnd::Other;  // where the signer's chain ends
-  std::string chain;      // the same as a clause: "the chain ends at a root this machine trusts"
-  std::string expires;    // the signing certificate's last day, "2027-12-08" (UTC); empty if unreadable
-  std::string timeStamp;  // "by CN=..., 2026-12-08 07:30:00 UTC"; empty: none
+  std::string chain;    // the same as a clause: "the chain ends at a root this machine trusts"
+  std::string expires;  // the signing certificate's last day, "2027-12-08" (UTC); empty if unreadable
+  // The time stamp, counted only when it stamps this signature and its own signature verifies:
+  std::string timeStamp;       // "by CN=..., 2026-12-08 07:30:00 UTC"; empty: none that verifies
+  std::string timeStampChain;  // where its authority's chain ends, as a clause
+  platform::ChainEnd timeStampChainEnd = platform::ChainEnd::Other;
+  std::string timeStampProblem;  // a time stamp that does not verify: why (its time is not used)
 };
 
 /// Checks the signature of `image`, read from `file` (the same file).
@@ -31,6 +35,10 @@ TSignatureCheck CheckSignature(TStream& file, TPeImage& image);
 /// What a valid signature states, as one line: "by X; the file's SHA-256 digest is the one
 /// signed, the signature value verifies, the chain ends at a root this machine trusts".
 std::string SignatureFacts(const TSignatureCheck& s);
+/// The time stamp as one line: "by X, T; the chain ends at ...", "a time stamp that does not
+/// verify: why", or "none".
+std::string TimeStampText(const TSignatureCheck& s);
 /// The warnings a valid signature draws: a chain that ends at no trusted root (a test
-/// certificate), and no time stamp (naming the day the signature stops being valid).
+/// certificate); no time stamp, or one that does not verify (naming the day the signature stops
+/// being valid); a time stamp whose authority's chain ends at no trusted root.
 std::vector<std::string> SignatureWarnings(const TSignatureCheck& s);

@@ -47,6 +47,8 @@ int RunInfo(const std::vector<std::string>& args) {
         launcher.hasPayload
             ? JsonObject({{"size", JsonNumber(launcher.payloadSize)}, {"entries", JsonArray(items, true)}}, true)
             : "null";
+    const std::string stampChain = signature.timeStampChain.empty() ? "null" : JsonText(signature.timeStampChain);
+    const std::string stampProblem = signature.timeStampProblem.empty() ? "null" : JsonText(signature.timeStampProblem);
     Print(stdout, "%s\n",
           JsonObject({{"file", JsonPath(path)},
                       {"version", JsonText(s.version)},
@@ -66,6 +68,8 @@ int RunInfo(const std::vector<std::string>& args) {
                       {"chain_trusted",
                        signature.valid ? JsonBool(signature.chainEnd == platform::ChainEnd::TrustedRoot) : "null"},
                       {"time_stamp", signature.timeStamp.empty() ? "null" : JsonText(signature.timeStamp)},
+                      {"time_stamp_chain", stampChain},
+                      {"time_stamp_problem", stampProblem},
                       {"certificate_expires", signature.expires.empty() ? "null" : JsonText(signature.expires)},
                       {"warnings", JsonArray(warned, true)}},
                      true)
@@ -90,8 +94,7 @@ int RunInfo(const std::vector<std::string>& args) {
   }
   Print(stdout, "  signed       %s\n", SignatureText(signature).c_str());
   if (signature.valid)
-    Print(stdout, "  time stamp   %s\n  certificate  expires %s\n",
-          signature.timeStamp.empty() ? "none" : signature.timeStamp.c_str(),
+    Print(stdout, "  time stamp   %s\n  certificate  expires %s\n", TimeStampText(signature).c_str(),
           signature.expires.empty() ? "(a date this tool cannot read)" : signature.expires.c_str());
   for (const auto& w : warnings) Print(stdout, "  warning      %s\n", w.c_str());
   return 0;
@@ -102,6 +105,7 @@ const RegisterCommand reg{"info", "[--json] LAUNCHER",
                           "page, the installer's quiet arguments, fingerprint, payload entries, whether its "
                           "Authenticode signature signs this file "
                           "(its digests, its extent, its value) and by whom, where its chain ends, its time stamp "
-                          "and the certificate's expiry; warns of loopback, private or repeated mirrors",
+                          "(counted when it verifies) and the certificate's expiry; warns of loopback, private or "
+                          "repeated mirrors",
                           RunInfo};
 }  // namespace

@@ -79,9 +79,16 @@ TChainCheck CheckCertificateChain(const std::string& certificate, const std::vec
   X509_STORE_CTX_set_time(ctx.get(), 0, static_cast<time_t>(when));
   const bool trusted = X509_verify_cert(ctx.get()) == 1;
   const int error = X509_STORE_CTX_get_error(ctx.get());
+  // A certificate out of its validity then is expired whatever its root (OpenSSL stops at an
+  // unknown issuer before it looks at the dates).
+  time_t at = static_cast<time_t>(when);
+  const bool outOfDate =
+      X509_cmp_time(X509_get0_notAfter(leaf.get()), &at) < 0 || X509_cmp_time(X509_get0_notBefore(leaf.get()), &at) > 0;
   ERR_clear_error();
   if (trusted) {
     out.end = ChainEnd::TrustedRoot;
+  } else if (outOfDate) {
+    out.end = ChainEnd::Expired;
   } else if (error == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT) {
     out.end = ChainEnd::SelfSigned;
   } else if (error == X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN || error == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT ||

@@ -149,12 +149,13 @@ TChainCheck CheckCertificateChain(const std::string& certificate, const std::vec
     const CERT_SIMPLE_CHAIN* simple = chain->cChain ? chain->rgpChain[0] : nullptr;
     const bool selfSigned = simple && simple->cElement == 1 &&
                             (simple->rgpElement[0]->TrustStatus.dwInfoStatus & CERT_TRUST_IS_SELF_SIGNED);
+    // A certificate out of its validity then is expired whatever its root.
     if (error == CERT_TRUST_NO_ERROR)
       out.end = ChainEnd::TrustedRoot;
-    else if (error & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
-      out.end = selfSigned ? ChainEnd::SelfSigned : ChainEnd::UnknownRoot;
     else if (error & CERT_TRUST_IS_NOT_TIME_VALID)
       out.end = ChainEnd::Expired;
+    else if (error & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
+      out.end = selfSigned ? ChainEnd::SelfSigned : ChainEnd::UnknownRoot;
     else {
       char hex[16];
       std::snprintf(hex, sizeof hex, "%08lx", static_cast<unsigned long>(error));

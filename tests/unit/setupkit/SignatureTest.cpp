@@ -106,4 +106,59 @@ TEST(Signature, OnlyASignatureOfThisFileCounts) {
   testing::internal::GetCapturedStdout();
 }
 
+// A certificate that expired at the end of 2025, used while it was valid and time-stamped then:
+// the stamp keeps the signature as good as on that day, but only a stamp of this signature
+// whose own value verifies; any other is named, and the chain judged as of now.
+TEST(Signature, ATimeStampCountsOnlyWhenItVerifies) {
+  using signtest::TStampKind;
+  testfiles::TempDir dir;
+  const std::string launcher = Launcher();
+  signtest::TSignOptions o;
+  o.validity = signtest::Seq(signtest::Der(0x17, "240101000000Z") + signtest::Der(0x17, "251231235959Z"));
+  o.usages = {signtest::kCodeSigning};
+  signtest::TSignOptions rfc3161 = o, counter = o, grafted = o, moved = o, server = o;
+  rfc3161.stamp = grafted.stamp = TStampKind::Rfc3161;
+  counter.stamp = moved.stamp = TStampKind::Countersignature;
+  grafted.stampedValue = signtest::RsaSign("the signed attributes of another file");
+  moved.stampTimeShown = "20250602120000Z";
+  server.usages = {signtest::kServerAuth};
+  const std::string untrusted = "the chain does not end at a root this machine trusts: ";
+  const std::string stamped =
+      "by CN=Parvalo test TSA, O=Parvalo, 2025-06-01 12:00:00 UTC; " + untrusted + "unknown root";
+  const std::string notVerifying = "a time stamp that does not verify: ";
+  const struct {
+    const char* name;
+    const signtest::TSignOptions& options;
+    std::string timeStamp, chain;  // the chain as of the stamp's time, or as of now
+  } cases[] = {
+      {"rfc3161.exe", rfc3161, stamped, "unknown root"},
+      {"counter.exe", counter, stamped, "unknown root"},
+      {"grafted.exe", grafted,
+       notVerifying + "it stamps another signature (its message imprint is not the digest of this signature value)",
+       "expired"},
+      {"moved.exe", moved, notVerifying + "the signature value does not verify with the signer's public key",
+       "expired"},
+  };
+  for (const auto& c : cases) {
+    testfiles::WriteFile(dir.At(c.name), signtest::Sign(launcher, c.options));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunCommand("info", {dir.At(c.name)}), 0);
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_NE(said.find("verifies, " + untrusted + c.chain + "\n"), std::string::npos) << c.name << said;
+    EXPECT_NE(said.find("  time stamp   " + c.timeStamp + "\n"), std::string::npos) << c.name << said;
+    const bool counted = c.timeStamp == stamped;
+    EXPECT_NE(said.find(counted ? "  warning      the time stamp by CN=Parvalo test TSA"
+                                : "  warning      " + c.timeStamp +
+                                      " (its time is not used: the signature stops "
+                                      "being valid on 2025-12-31"),
+              std::string::npos)
+        << c.name << said;
+  }
+  // A certificate for servers only signs no code.
+  testfiles::WriteFile(dir.At("server.exe"), signtest::Sign(launcher, server));
+  const TSignatureCheck s = ReadLauncher(dir.At("server.exe")).signature;
+  EXPECT_FALSE(s.valid);
+  EXPECT_EQ(s.problem, "the signer's certificate is not for code signing");
+}
+
 }  // namespace

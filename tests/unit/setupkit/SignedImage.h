@@ -141,13 +141,91 @@ inline std::string RsaSign(const std::string& bytes) {
   return made[bytes] = PowMod(padded, FromHex(kPrivateExponent), FromHex(kModulus));
 }
 
+// clang-format off
+const std::string kCodeSigning("\x2B\x06\x01\x05\x05\x07\x03\x03", 8);
+const std::string kServerAuth("\x2B\x06\x01\x05\x05\x07\x03\x01", 8);
+const std::string kTimeStamping("\x2B\x06\x01\x05\x05\x07\x03\x08", 8);
+const std::string kRsa("\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01", 9);
+const std::string kContentType("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x03", 9);
+const std::string kMessageDigest("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x04", 9);
+const std::string kSignedData("\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02", 9);
+const std::string kTstInfo("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x10\x01\x04", 11);
+// clang-format on
+inline const std::string kIssuer = Name("Parvalo test CA", "Parvalo");
+
+/// A certificate issued by "Parvalo test CA" for the test key (its issuer's signature is not
+/// made: no chain reaches a known root anyway). `usages`: extended key usage OIDs, none if empty.
+inline std::string Certificate(const std::string& cn, const std::string& serial, const std::string& validity,
+                               const std::vector<std::string>& usages) {
+  const std::string rsaKey =
+      Seq(Der(0x02, std::string(1, '\0') + FromHex(kModulus)) + Der(0x02, std::string("\x01\x00\x01", 3)));
+  const std::string publicKey = Seq(Algorithm(kRsa) + Der(0x03, std::string(1, '\0') + rsaKey));
+  std::string listed;
+  for (const std::string& u : usages) listed += Oid(u);
+  const std::string extensions = usages.empty() ? "" : Der(0xA3, Seq(Seq(Oid("\x55\x1D\x25") + Octets(Seq(listed)))));
+  const std::string tbs = Seq(Der(0xA0, Der(0x02, "\x02")) + serial + Algorithm(kSha256) + kIssuer + validity +
+                              Name(cn, "Parvalo") + publicKey + extensions);
+  return Seq(tbs + Algorithm(kSha256) + Der(0x03, std::string("\x00\x42", 2)));
+}
+
+/// A SignerInfo by the test key over `attributes` (signed as a SET, stored as [0]).
+inline std::string SignerInfo(const std::string& serial, const std::string& attributes, bool flipValue = false,
+                              const std::string& unsignedAttributes = "") {
+  std::string value = RsaSign(Set(attributes));
+  if (flipValue) value[20] ^= 0x10;
+  return Seq(Der(0x02, "\x01") + Seq(kIssuer + serial) + Algorithm(kSha256) + Der(0xA0, attributes) + Algorithm(kRsa) +
+             Octets(value) + (unsignedAttributes.empty() ? "" : Der(0xA1, unsignedAttributes)));
+}
+
+enum class TStampKind { None, Rfc3161, Countersignature };
+
 struct TSignOptions {
   std::string cn = "Parvalo release test";
   std::string oid = kSha256;       // the image digest's algorithm
   bool attributesMatch = true;     // the signed attributes hold the content's digest
   bool flipValue = false;          // one bit of the signature value changed after signing
   std::string unsignedAttributes;  // the content of the signer's [1] (a time stamp, say); none if empty
+  std::string validity = Seq(Der(0x17, "260101000000Z") + Der(0x17, "491231235959Z"));
+  std::vector<std::string> usages;  // the signer's certificate's extended key usages; none if empty
+  // A time stamp by "Parvalo test TSA" (the test key too), made at stampTime:
+  TStampKind stamp = TStampKind::None;
+  std::string stampTime = "20250601120000Z";
+  std::string stampedValue;    // the signature value it stamps; empty: this signature's own
+  std::string stampTimeShown;  // the time written into it after it was made; empty: stampTime
 };
+
+/// The unsigned attributes of a time stamp of `value` (a signer's signature value), and the
+/// time-stamping authority's certificate a countersignature needs beside the signer's.
+inline std::string TimeStamp(const TSignOptions& o, const std::string& value, std::string& tsaCertificate) {
+  const std::string serial = Der(0x02, "\x04\x56");
+  tsaCertificate = Certificate("Parvalo test TSA", serial, Seq(Der(0x17, "240101000000Z") + Der(0x17, "351231235959Z")),
+                               {kTimeStamping});
+  const std::string stamped = DigestOf(kSha256, o.stampedValue.empty() ? value : o.stampedValue);
+  const std::string shown = o.stampTimeShown.empty() ? o.stampTime : o.stampTimeShown;
+  if (o.stamp == TStampKind::Countersignature) {
+    auto attributes = [&](const std::string& time) {
+      return Seq(Oid(kContentType) + Set(Oid("\x2A\x86\x48\x86\xF7\x0D\x01\x07\x01"))) +
+             Seq(Oid("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x05") + Set(Der(0x17, time.substr(2)))) +
+             Seq(Oid(kMessageDigest) + Set(Octets(stamped)));
+    };
+    const std::string signedTime = attributes(o.stampTime);
+    std::string counter = SignerInfo(serial, signedTime);
+    counter.replace(counter.find(signedTime), signedTime.size(), attributes(shown));
+    return Seq(Oid("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x06") + Set(counter));
+  }
+  auto tstInfo = [&](const std::string& time) {
+    return Seq(Der(0x02, "\x01") + Oid("\x2A\x03\x04\x01") + Seq(Algorithm(kSha256) + Octets(stamped)) +
+               Der(0x02, "\x09") + Der(0x18, time));
+  };
+  const std::string attributes = Seq(Oid(kContentType) + Set(Oid(kTstInfo))) +
+                                 Seq(Oid(kMessageDigest) + Set(Octets(DigestOf(kSha256, tstInfo(o.stampTime)))));
+  const std::string token =
+      Seq(Oid(kSignedData) + Der(0xA0, Seq(Der(0x02, "\x03") + Set(Algorithm(kSha256)) +
+                                           Seq(Oid(kTstInfo) + Der(0xA0, Octets(tstInfo(shown)))) +
+                                           Der(0xA0, tsaCertificate) + Set(SignerInfo(serial, attributes)))));
+  tsaCertificate.clear();  // the token carries it
+  return Seq(Oid("\x2B\x06\x01\x04\x01\x82\x37\x03\x03\x01") + Set(token));
+}
 
 /// The image with a signature of it appended and named in its certificate directory.
 inline std::string Sign(std::string image, const TSignOptions& o = {}) {
@@ -160,29 +238,22 @@ inline std::string Sign(std::string image, const TSignOptions& o = {}) {
   // SpcIndirectDataContent: the data's type and value, the image digest
   const std::string indirectFields = Seq(Oid(peImageData) + Seq("")) + Seq(Algorithm(o.oid) + Octets(digest));
   const std::string serial = Der(0x02, "\x01\x23");
-  const std::string issuer = Name("Parvalo test CA", "Parvalo");
-  const std::string rsaKey =
-      Seq(Der(0x02, std::string(1, '\0') + FromHex(kModulus)) + Der(0x02, std::string("\x01\x00\x01", 3)));
-  const std::string publicKey =
-      Seq(Algorithm("\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01") + Der(0x03, std::string(1, '\0') + rsaKey));
-  const std::string validity = Seq(Der(0x17, "260101000000Z") + Der(0x17, "491231235959Z"));
-  const std::string tbs = Seq(Der(0xA0, Der(0x02, "\x02")) + serial + Algorithm(kSha256) + issuer + validity +
-                              Name(o.cn, "Parvalo") + publicKey);
-  const std::string certificate = Seq(tbs + Algorithm(kSha256) + Der(0x03, std::string("\x00\x42", 2)));
+  std::string certificates = Certificate(o.cn, serial, o.validity, o.usages);
   std::string contentDigest = DigestOf(kSha256, indirectFields);  // the content without its tag and length
   if (!o.attributesMatch) contentDigest[0] ^= 1;
-  const std::string attributes = Seq(Oid("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x03") + Set(Oid(indirectData))) +
-                                 Seq(Oid("\x2A\x86\x48\x86\xF7\x0D\x01\x09\x04") + Set(Octets(contentDigest)));
-  std::string value = RsaSign(Set(attributes));  // signed as a SET, stored as [0]
-  if (o.flipValue) value[20] ^= 0x10;
-  const std::string signerInfo =
-      Seq(Der(0x02, "\x01") + Seq(issuer + serial) + Algorithm(kSha256) + Der(0xA0, attributes) +
-          Algorithm("\x2A\x86\x48\x86\xF7\x0D\x01\x01\x01") + Octets(value) +
-          (o.unsignedAttributes.empty() ? "" : Der(0xA1, o.unsignedAttributes)));
+  const std::string attributes =
+      Seq(Oid(kContentType) + Set(Oid(indirectData))) + Seq(Oid(kMessageDigest) + Set(Octets(contentDigest)));
+  std::string unsignedAttributes = o.unsignedAttributes;
+  if (o.stamp != TStampKind::None) {
+    std::string tsaCertificate;
+    unsignedAttributes = TimeStamp(o, RsaSign(Set(attributes)), tsaCertificate);
+    certificates += tsaCertificate;
+  }
+  const std::string signerInfo = SignerInfo(serial, attributes, o.flipValue, unsignedAttributes);
   const std::string signedData =
       Seq(Der(0x02, "\x01") + Set(Algorithm(kSha256)) + Seq(Oid(indirectData) + Der(0xA0, Seq(indirectFields))) +
-          Der(0xA0, certificate) + Set(signerInfo));
-  const std::string pkcs7 = Seq(Oid("\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02") + Der(0xA0, signedData));
+          Der(0xA0, certificates) + Set(signerInfo));
+  const std::string pkcs7 = Seq(Oid(kSignedData) + Der(0xA0, signedData));
   std::string table(8, '\0');
   stubtest::Put32(table, 0, static_cast<std::uint32_t>(8 + pkcs7.size()));
   stubtest::Put16(table, 4, 0x0200);
