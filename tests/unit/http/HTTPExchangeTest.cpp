@@ -188,15 +188,14 @@ TEST(RequestHead, EveryMethodHasItsWordOnTheRequestLine) {
   EXPECT_EQ(MethodWord(hmDelete), "DELETE ");
 }
 
-TEST(RequestHead, HttpsOverAHandlerWithoutTlsIsRefusedBeforeAnythingIsSent) {
+TEST(RequestHead, HttpsStartsTlsWithTheHostBeforeTheRequestAndOtherSchemesAreRefused) {
   Client c;
-  try {
-    c.http.FetchUrl("https://mirror.example/a");
-    FAIL();
-  } catch (const EIdIOHandlerPropInvalid& e) {
-    EXPECT_EQ(e.Message(), "IOHandler value is not valid");
-  }
-  EXPECT_EQ(c.wire.Output(), "");
+  c.wire.AddInput(Ok("abc"));
+  EXPECT_EQ(c.http.FetchUrl("https://mirror.example/a"), "abc");
+  EXPECT_EQ(c.wire.TlsHosts(), std::vector<std::string>{"mirror.example"});
+  // The default port of https is not named in the Host line.
+  EXPECT_NE(c.wire.Output().find("\r\nHost: mirror.example\r\n"), std::string::npos) << c.wire.Output();
+  c.wire.TakeOutput();
   EXPECT_THROW(c.http.FetchUrl("ftp://mirror.example/a"), EIdUnknownProtocol);
   EXPECT_THROW(c.http.FetchUrl("http://mirror.example:8o/a"), EConvertError);
   EXPECT_THROW(c.http.FetchUrl("http://mirror.example:65616/a"), EConvertError);  // not port 80
