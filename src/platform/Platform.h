@@ -71,6 +71,16 @@ TPath TempFolder();
 /// The names (in the platform's form) of the files, not folders, directly in `folder`; none
 /// when it cannot be read.
 std::vector<std::string> FileNamesIn(const TPath& folder);
+/// `value` in upper-case hexadecimal after "0x", with at least `digits` digits ("0x800B0109"):
+/// the form a system's status code is quoted in. Without printf, whose runtime the launcher
+/// does not carry.
+inline std::string HexCode(std::uint32_t value, int digits = 1) {
+  std::string out;
+  for (; value != 0 || static_cast<int>(out.size()) < digits; value >>= 4)
+    out.insert(out.begin(), "0123456789ABCDEF"[value & 15]);
+  return "0x" + out;
+}
+
 /// The system and its version for a report: "Windows 10.0.19045", with the Wine version
 /// under Wine and "64-bit" for a 32-bit program on a 64-bit system; Linux: the kernel's.
 std::string SystemVersionText();

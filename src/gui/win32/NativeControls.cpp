@@ -3,6 +3,7 @@
 #include <string>
 
 #include "gui/win32/Peers.h"
+#include "platform/SystemLibrary.h"
 
 #include <commctrl.h>  // after <windows.h>
 
@@ -16,10 +17,7 @@ namespace {
 void DropVisualStyle(HWND h) {
   using SetThemeFn = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
   static const SetThemeFn setTheme = [] {
-    wchar_t dir[MAX_PATH];
-    UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return SetThemeFn(nullptr);
-    HMODULE ux = LoadLibraryW((std::wstring(dir, n) + L"\\uxtheme.dll").c_str());  // kept for the run
+    HMODULE ux = static_cast<HMODULE>(platform::LoadSystemLibrary(L"uxtheme.dll"));
     return ux ? reinterpret_cast<SetThemeFn>(reinterpret_cast<void*>(GetProcAddress(ux, "SetWindowTheme")))
               : SetThemeFn(nullptr);
   }();

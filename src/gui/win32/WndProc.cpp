@@ -3,6 +3,7 @@
 #include <string>
 
 #include "gui/win32/Peers.h"
+#include "platform/SystemLibrary.h"
 
 #include <commctrl.h>  // after <windows.h>
 
@@ -99,9 +100,7 @@ int MonitorPixelsPerInch(HMONITOR monitor) {
   // shcore.dll (Windows 8.1 and later), from the system folder only, kept for the run.
   using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
   static const GetDpiForMonitorFn getDpiForMonitor = []() -> GetDpiForMonitorFn {
-    wchar_t dir[MAX_PATH];
-    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    HMODULE shcore = n > 0 && n < MAX_PATH ? LoadLibraryW((std::wstring(dir, n) + L"\\shcore.dll").c_str()) : nullptr;
+    HMODULE shcore = static_cast<HMODULE>(platform::LoadSystemLibrary(L"shcore.dll"));
     return shcore ? reinterpret_cast<GetDpiForMonitorFn>(
                         reinterpret_cast<void*>(GetProcAddress(shcore, "GetDpiForMonitor")))
                   : nullptr;

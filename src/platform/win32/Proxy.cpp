@@ -5,6 +5,7 @@
 #include <winhttp.h>
 
 #include "platform/Proxy.h"
+#include "platform/SystemLibrary.h"
 #include "platform/WideText.h"
 
 namespace platform {
@@ -32,10 +33,7 @@ struct WinHttp {
   Lock lock;  // over detectionFailed: setupkit asks for every mirror at once, each on a thread
 
   WinHttp() {
-    wchar_t dir[MAX_PATH];
-    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    HMODULE module =
-        n > 0 && n < MAX_PATH ? LoadLibraryW((std::wstring(dir, n) + L"\\winhttp.dll").c_str()) : nullptr;  // kept
+    HMODULE module = static_cast<HMODULE>(LoadSystemLibrary(L"winhttp.dll"));
     if (!module) {
       error = "winhttp.dll cannot be loaded (error " + std::to_string(GetLastError()) + ")";
       return;

@@ -2,6 +2,7 @@
 // provider and crypt32's certificates and chain engine, loaded from the system folder when first
 // asked (the launcher never asks, so it loads neither).
 #include "platform/Signature.h"
+#include "platform/SystemLibrary.h"
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -33,12 +34,7 @@ struct TCryptApi {
 };
 // clang-format on
 
-HMODULE LoadFromSystemFolder(const wchar_t* name) {
-  wchar_t dir[MAX_PATH];
-  const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return nullptr;
-  return LoadLibraryW((std::wstring(dir, n) + L"\\" + name).c_str());
-}
+HMODULE LoadFromSystemFolder(const wchar_t* name) { return static_cast<HMODULE>(platform::LoadSystemLibrary(name)); }
 
 template <typename F>
 bool Bind(HMODULE module, const char* name, F& f) {
@@ -157,9 +153,7 @@ TChainCheck CheckCertificateChain(const std::string& certificate, const std::vec
     else if (error & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
       out.end = selfSigned ? ChainEnd::SelfSigned : ChainEnd::UnknownRoot;
     else {
-      char hex[16];
-      std::snprintf(hex, sizeof hex, "%08lx", static_cast<unsigned long>(error));
-      out.detail = std::string("the system's chain status is 0x") + hex;
+      out.detail = "the system's chain status is " + HexCode(error, 8);
     }
     api.CertFreeCertificateChain(chain);
   }

@@ -7,6 +7,7 @@
 #include <sspi.h>
 
 #include "platform/Sspi.h"
+#include "platform/SystemLibrary.h"
 #include "platform/WideText.h"
 
 namespace platform {
@@ -17,10 +18,7 @@ namespace {
 PSecurityFunctionTableW Secur32(std::string& error) {
   static std::string loadError;
   static PSecurityFunctionTableW table = [] {
-    wchar_t dir[MAX_PATH];
-    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    HMODULE module =
-        n > 0 && n < MAX_PATH ? LoadLibraryW((std::wstring(dir, n) + L"\\secur32.dll").c_str()) : nullptr;  // kept
+    HMODULE module = static_cast<HMODULE>(platform::LoadSystemLibrary(L"secur32.dll"));
     if (!module) {
       loadError = "secur32.dll cannot be loaded (error " + std::to_string(GetLastError()) + ")";
       return PSecurityFunctionTableW(nullptr);
@@ -36,8 +34,7 @@ PSecurityFunctionTableW Secur32(std::string& error) {
 }
 
 std::string StatusText(SECURITY_STATUS status) {
-  char hex[16];
-  wsprintfA(hex, "0x%08lX", static_cast<unsigned long>(status));
+  const std::string hex = platform::HexCode(static_cast<std::uint32_t>(status), 8);
   switch (status) {
     case SEC_E_NO_CREDENTIALS: return std::string("no credentials for this user (") + hex + ")";
     case SEC_E_SECPKG_NOT_FOUND: return std::string("the system has no such package (") + hex + ")";

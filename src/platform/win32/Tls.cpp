@@ -13,10 +13,10 @@
 #include <sspi.h>
 #include <wincrypt.h>
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "platform/SystemLibrary.h"
 #include "platform/WideText.h"
 
 namespace platform {
@@ -83,14 +83,7 @@ struct TSystemTls {
       missing = "secur32.dll or crypt32.dll lacks a function TLS needs";
   }
 
-  /// A system DLL by its full path in the system folder: nothing planted beside the program
-  /// or in the current folder loads in its place. Kept for the process.
-  static HMODULE LoadSystemModule(const wchar_t* name) {
-    wchar_t dir[MAX_PATH];
-    const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return nullptr;
-    return LoadLibraryW((std::wstring(dir, n) + L"\\" + name).c_str());
-  }
+  static HMODULE LoadSystemModule(const wchar_t* name) { return static_cast<HMODULE>(LoadSystemLibrary(name)); }
 
   template <typename Fn>
   static void Bind(HMODULE module, Fn& fn, const char* name) {
@@ -104,8 +97,7 @@ const TSystemTls& SystemTls() {
 }
 
 std::string CodeText(long code) {
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(code));
+  const std::string hex = HexCode(static_cast<std::uint32_t>(code), 8);
   std::string text = MessageText(SystemErrorText(static_cast<int>(code))).Bytes();
   return text.empty() ? std::string(hex) : std::string(hex) + " " + text;
 }
@@ -141,9 +133,7 @@ class TSchannelSession final : public TTlsSession {
         verdict.version = "TLS 1.2";
       } else {
         verdict.refusal = TTlsRefusal::ProtocolTooOld;
-        char protocol[16];
-        std::snprintf(protocol, sizeof protocol, "0x%lX", static_cast<unsigned long>(info.dwProtocol));
-        verdict.reason = "the server agreed on a protocol older than TLS 1.2 (" + std::string(protocol) + ")";
+        verdict.reason = "the server agreed on a protocol older than TLS 1.2 (" + HexCode(info.dwProtocol) + ")";
         return verdict;
       }
     }
@@ -383,8 +373,7 @@ class TSchannelSession final : public TTlsSession {
     const DWORD trust = chain->TrustStatus.dwErrorStatus &
                         ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION |
                                             CERT_TRUST_IS_NOT_TIME_NESTED);
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%lX", static_cast<unsigned long>(trust));
+    const std::string code = HexCode(trust);
     if (trust & CERT_TRUST_IS_REVOKED) {
       verdict.refusal = TTlsRefusal::Revoked;
       verdict.reason = "the certificate is revoked (chain status " + std::string(code) + ")";

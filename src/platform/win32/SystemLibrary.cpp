@@ -1,0 +1,16 @@
+#include "platform/SystemLibrary.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace platform {
+
+void* LoadSystemLibrary(const wchar_t* name) {
+  wchar_t dir[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(dir, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return nullptr;
+  return LoadLibraryW((std::wstring(dir, n) + L"\\" + name).c_str());
+}
+
+}  // namespace platform
