@@ -93,10 +93,8 @@ class TWholeExtraction {
 
   std::unique_ptr<TStream> Open(const TArchiveEntry& entry) {
     // Windows compares names without regard to case: such entries would overwrite each other.
-    std::string key = LowerCase(entry.name);
-    for (char& c : key)
-      if (c == '\\') c = '/';
-    if (!names_.insert(key).second) throw ETargetRefused("a second entry of this name; nothing written");
+    if (!names_.insert(EntryNameKey(entry.name)).second)
+      throw ETargetRefused("a second entry of this name; nothing written");
     std::vector<std::string> parts;
     for (std::size_t i = 0, start = 0; i <= entry.name.size();
          i += i < entry.name.size() ? ProgramCharLength(entry.name, i) : 1)
@@ -108,7 +106,8 @@ class TWholeExtraction {
     std::string relative;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
       relative += parts[i] + "/";
-      auto found = folders_.find(LowerCase(relative));
+      const std::string key = platform::FileNameKey(TPath::FromNative(relative));
+      auto found = folders_.find(key);
       if (found == folders_.end()) {
         int error = 0;
         std::unique_ptr<platform::Folder> sub = folder->Sub(parts[i], error);
@@ -118,7 +117,7 @@ class TWholeExtraction {
             Refuse(path, " is a symbolic link, which is not followed; nothing written");
           RaiseFileError<EFOpenError>("Cannot open folder", path, error);
         }
-        found = folders_.emplace(LowerCase(relative), std::move(sub)).first;
+        found = folders_.emplace(key, std::move(sub)).first;
       }
       folder = found->second.get();
     }

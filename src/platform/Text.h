@@ -116,6 +116,11 @@ bool PathTextExact(const TPath& path, TText& text);
 /// sequence that is no character of code page 936 becomes U+FFFD on Linux and the system's
 /// default character on Windows; every character of 936 is kept.
 TPath PathFromText(const TText& text);
+/// The key under which Windows' file systems find a file name (a path in the platform's form,
+/// or one component of one): every character upper-cased by the system's own table, the same
+/// for every locale, as NTFS compares names. Two names of one key are one file on Windows
+/// ("Д.txt" and "д.txt"), different keys are different files. In the platform's form.
+std::string FileNameKey(const TPath& name);
 /// The message as a text of the program (for a log or a record): the texts as they are, the
 /// native parts through PathText's rule.
 TText MessageText(const TDisplayText& message);

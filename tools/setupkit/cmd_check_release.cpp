@@ -12,6 +12,7 @@
 #include "MirrorCheck.h"
 #include "ReleaseFile.h"
 #include "ReplyPublish.h"
+#include "archive/ArchiveFormat.h"
 #include "codes/QORMD5Unit.h"
 
 namespace {
@@ -55,7 +56,7 @@ TCheck InstallerCheck(const TLauncherFile& launcher, const std::string& path) {
   std::string names;
   std::vector<TPayloadEntry> entries = ListPayload(*OpenPayload(path));
   for (const auto& e : entries) {
-    if (LowerCase(e.name) == LowerCase(installer))
+    if (SameEntryName(e.name, installer))
       return {"installer", true,
               "carries " + VisibleBytes(e.name) + " (" + SizeText(e.size) + ") among " +
                   std::to_string(entries.size()) + " entries"};

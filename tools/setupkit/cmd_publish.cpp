@@ -10,6 +10,7 @@
 #include "LauncherFile.h"
 #include "MirrorCheck.h"
 #include "ReplyPublish.h"
+#include "archive/ArchiveFormat.h"
 #include "base/SysUtils.h"
 #include "codes/QORMD5Unit.h"
 
@@ -77,7 +78,7 @@ int RunPublish(const std::vector<std::string>& args) {
   bool hasInstaller = false;
   for (const auto& e : entries) {
     names += (names.empty() ? "" : ", ") + VisibleBytes(e.name);
-    hasInstaller = hasInstaller || LowerCase(e.name) == LowerCase(s.installer);
+    hasInstaller = hasInstaller || SameEntryName(e.name, s.installer);
   }
   if (!hasInstaller)
     return Fail("refused: the payload of " + path + " holds no " + VisibleBytes(s.installer) + " (it holds: " + names +

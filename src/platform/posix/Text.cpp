@@ -1,6 +1,8 @@
 // Paths and texts on Linux: a path is the file system's bytes, taken as UTF-8; the program's
 // texts are code page 936, converted with the C library's iconv.
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 
 #include <cerrno>
 
@@ -69,6 +71,50 @@ TPath PathFromText(const TText& text) {
   std::string native;
   return TPath::FromNative(Convert(kUtf8, kProgramCharset, text.Bytes(), native, "\xEF\xBF\xBD") ? native
                                                                                                  : text.Bytes());
+}
+
+std::string FileNameKey(const TPath& name) {
+  // Unicode's simple upper case (C.UTF-8's table, as Windows' own follows it), whatever the
+  // process's locale. A byte that begins no UTF-8 character is kept as it is.
+  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  const std::string& in = name.Native();
+  std::string key;
+  for (std::size_t i = 0; i < in.size();) {
+    const auto lead = static_cast<unsigned char>(in[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    bool whole = length > 0 && i + length <= in.size();
+    for (std::size_t k = 1; whole && k < length; ++k) {
+      const auto trail = static_cast<unsigned char>(in[i + k]);
+      whole = (trail & 0xC0) == 0x80;
+      c = c << 6 | (trail & 0x3F);
+    }
+    if (!whole) {
+      key += in[i++];
+      continue;
+    }
+    if (c < 0x80)
+      c = c >= 'a' && c <= 'z' ? c - 32 : c;
+    else if (unicode)
+      c = static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), unicode));
+    if (c < 0x80) {
+      key += static_cast<char>(c);
+    } else if (c < 0x800) {
+      key += static_cast<char>(0xC0 | c >> 6);
+      key += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      key += static_cast<char>(0xE0 | c >> 12);
+      key += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      key += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      key += static_cast<char>(0xF0 | c >> 18);
+      key += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      key += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      key += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    i += length;
+  }
+  return key;
 }
 
 TText MessageText(const TDisplayText& message) {
