@@ -58,20 +58,20 @@ TCheck InstallerCheck(const TLauncherFile& launcher, const std::string& path) {
   for (const auto& e : entries) {
     if (SameEntryName(e.name, installer))
       return {"installer", true,
-              "carries " + VisibleBytes(e.name) + " (" + SizeText(e.size) + ") among " +
-                  std::to_string(entries.size()) + " entries"};
-    names += (names.empty() ? "" : ", ") + VisibleBytes(e.name);
+              "carries " + ShownName(e.name) + " (" + SizeText(e.size) + ") among " + std::to_string(entries.size()) +
+                  " entries"};
+    names += (names.empty() ? "" : ", ") + ShownName(e.name);
   }
   return {"installer", false,
-          "carries no " + VisibleBytes(installer) + ", which the launcher starts (it holds: " + names + ")"};
+          "carries no " + ShownName(installer) + ", which the launcher starts (it holds: " + names + ")"};
 }
 
 TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std::string& releasePath) {
   std::string wrong;
   auto compare = [&wrong](const std::string& what, const std::string& ours, const std::string& theirs) {
     if (ours != theirs)
-      wrong += (wrong.empty() ? "" : "; ") + what + " " + VisibleBytes(ours) + ", the release file says " +
-               VisibleBytes(theirs);
+      wrong +=
+          (wrong.empty() ? "" : "; ") + what + " " + ShownName(ours) + ", the release file says " + ShownName(theirs);
   };
   compare("product code", s.productCode, r.productCode);
   compare("version", s.version, r.version);
@@ -91,7 +91,7 @@ TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std
   if (!wrong.empty())
     return {"release", false, wrong + " (" + releasePath + "): a launcher of another stub or release"};
   return {"release", true,
-          "product code " + VisibleBytes(s.productCode) + ", version " + VisibleBytes(s.version) +
+          "product code " + ShownName(s.productCode) + ", version " + ShownName(s.version) +
               ", home page and mirrors as " + releasePath + " says"};
 }
 
@@ -135,7 +135,7 @@ int RunCheckRelease(const std::vector<std::string>& args) {
   }
   const std::string total = std::to_string(verdicts.size());
   checks.push_back({"mirrors", silent.empty(),
-                    silent.empty() ? "all " + total + " serve a reply at " + VisibleBytes(s.ReplyPath())
+                    silent.empty() ? "all " + total + " serve a reply at " + ShownName(s.ReplyPath())
                                    : std::to_string(silent.size()) + " of " + total + " serve no reply:",
                     silent});
   std::string refusal;  // why this build's own reply would not be accepted
@@ -163,13 +163,14 @@ int RunCheckRelease(const std::vector<std::string>& args) {
     std::vector<std::string> items, warned, asked;
     for (const TCheck& c : checks) {
       std::vector<std::string> failing;
-      for (const auto& m : c.mirrors) failing.push_back(JsonText(m));
+      // Every message is a display text in the platform's form, as the terminal is given it.
+      for (const auto& m : c.mirrors) failing.push_back(JsonPath(m));
       items.push_back(JsonObject({{"name", JsonText(c.name)},
                                   {"passed", JsonBool(c.passed)},
-                                  {"detail", JsonText(c.detail)},
+                                  {"detail", JsonPath(c.detail)},
                                   {"mirrors", JsonArray(failing)}}));
     }
-    for (const auto& w : warnings) warned.push_back(JsonText(w));
+    for (const auto& w : warnings) warned.push_back(JsonPath(w));
     for (const auto& v : verdicts) asked.push_back(VerdictJson(v));
     Print(stdout, "%s\n",
           JsonObject({{"file", JsonPath(path)},

@@ -261,3 +261,57 @@ TEST_F(VendorCommands, NamesAreComparedAsWindowsComparesThem) {
   EXPECT_EQ(RunCommand("attach", {At("stub.exe"), At("MySetup.exe"), At(upper), "-o", At(setup)}), 0);
   EXPECT_TRUE(fs::exists(At(setup)));
 }
+
+// Nothing a file holds reaches the vendor's terminal raw: every command is run on files made to
+// move the cursor, retitle the window and clear the screen, and what it prints holds no escape.
+TEST_F(VendorCommands, NoCommandPassesAnEscapeFromAFileToTheTerminal) {
+  const std::string esc = "\x1b]0;owned\x07\x1b[2J",
+                    c1 = "\xC2\x9B"
+                         "2J",
+                    bidi = "\xE2\x80\xAE";
+  const std::string hostileName = "a" + esc + c1 + bidi + ".txt";
+  WriteFile(At("hostile.dat"), payloadtest::Int32(1) + payloadtest::Entry(hostileName, "x"));
+  std::string sections = BuildStub(LauncherResources(false));
+  sections.replace(SectionAt(0), 8, "\x1b[2J\x1b]0;");
+  Put32(sections, SectionAt(0) + 20, 0x7FFFFFF0);  // and its data far past the file's end
+  WriteFile(At("sections.exe"), sections);
+  std::string settings = std::string(kSettings) + "home-page=http://x/" + esc + "\n";
+  WriteFile(At("settings.exe"), LauncherWith(Archive({{"instTQ.exe", "MZ"}, {"b" + c1 + ".txt", "y"}}), settings));
+  WriteFile(At("launcher.exe"), LauncherWith(payloadtest::Int32(1) + payloadtest::Entry(hostileName, "x")));
+  WriteFile(At("reply.htm"), esc + c1 + bidi);
+  WriteFile(At("release" + esc + ".cmake"), "set(SETUPTQ_PRODUCT_CODE \"" + esc + "\")\n");
+  WriteFile(At("stub.exe"), BuildStub(LauncherResources(false)));
+  if (platform::PathDelim() == '/') WriteFile(At(hostileName), "a file named to attack");
+  const std::string mirror = "http://127.0.0.91:9/";  // nothing answers there
+  const std::vector<std::vector<std::string>> runs = {
+      {"list", At("hostile.dat")},
+      {"list", At("launcher.exe")},
+      {"extract", At("hostile.dat"), At("out")},
+      {"extract", At("launcher.exe"), At("out")},
+      {"info", At("sections.exe")},
+      {"info", At("settings.exe")},
+      {"info", At("launcher.exe")},
+      {"info", "--json", At("settings.exe")},
+      {"attach", At("stub.exe"), "--archive", At("hostile.dat"), "-o", At("out.exe")},
+      {"attach", At("sections.exe"), At("stub.exe"), "-o", At("out.exe")},
+      {"pack", At("packed.dat"), At(hostileName)},
+      {"decode", At("reply.htm"), At("settings.exe")},
+      {"check-release", "--release-file", At("release" + esc + ".cmake"), "--mirror", mirror, At("settings.exe")},
+      {"check-mirrors", "--mirror", mirror, At("settings.exe")},
+      {"publish", "--unsigned", "--offline", At("settings.exe"), At("web")},
+  };
+  for (const auto& run : runs) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    try {
+      RunCommand(run[0], std::vector<std::string>(run.begin() + 1, run.end()));
+    } catch (const Exception& e) {
+      Print(stderr, "setupkit %s: %s\n", run[0].c_str(), ErrorText(e).c_str());  // as main reports it
+    }
+    const std::string said = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find('\x1b'), std::string::npos) << run[0] << ": " << said;
+    EXPECT_EQ(said.find('\x07'), std::string::npos) << run[0] << ": " << said;
+    EXPECT_EQ(said.find("\xC2\x9B"), std::string::npos) << run[0] << ": " << said;
+    EXPECT_EQ(said.find(bidi), std::string::npos) << run[0] << ": " << said;
+  }
+}
