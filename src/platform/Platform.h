@@ -139,6 +139,7 @@ int ParamCount();
 void SetStdoutBinary();
 /// Whether standard error is a terminal (where a progress line that rewrites itself belongs).
 bool StderrIsTerminal();
+bool StdoutIsTerminal();
 /// Writes text in the platform's form (TDisplayText's MessageNative) to standard output (1) or
 /// standard error (2): to a console through its wide calls on Windows, so that every
 /// character shows whatever the console's code page; to a file or a pipe as UTF-8 bytes

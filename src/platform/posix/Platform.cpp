@@ -246,6 +246,7 @@ int ParamCount() {
 void SetStdoutBinary() {}
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 void WriteStd(int stream, const std::string& native) {
   FILE* file = stream == 2 ? stderr : stdout;

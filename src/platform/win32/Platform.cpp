@@ -369,6 +369,7 @@ int ParamCount() { return static_cast<int>(Args().size()); }
 void SetStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 void WriteStd(int stream, const std::string& native) {
   FILE* file = stream == 2 ? stderr : stdout;
