@@ -71,24 +71,17 @@ class TWholeExtraction {
       p.folder->Remove(p.temporary);
       platform::UnregisterTemporary(p.slot);
     }
-    // Windows removes no folder that is held open.
+    // Windows removes no folder that is held open: the folders go after (made_, declared first).
     folders_.clear();
     root_.reset();
-    if (!committed_)
-      for (const TPath& made : madeFolders_) platform::RemoveEmptyDirectory(made);
   }
 
   void Begin() {
-    // The folders that are missing, deepest first, so that a failure can take them away again.
-    std::string p = targetDir_.Native();
-    while (!p.empty() && !platform::DirectoryExists(TPath::FromNative(p))) {
-      madeFolders_.push_back(TPath::FromNative(p));
-      const std::size_t cut = LastDelimiter(PathDelimiters(), p.substr(0, p.size() - 1));
-      p = cut == std::string::npos || cut == 0 ? std::string() : p.substr(0, cut);
-    }
-    ForceDirectories(targetDir_);
+    // The folder's own error: on a read-only file system, not the "No such file" of what follows.
+    if (!made_.Make(targetDir_)) RaiseFileError<EFCreateError>("Cannot create folder", made_.Failed(), made_.Error());
     root_ = std::make_unique<platform::Folder>(targetDir_);
     if (!root_->IsOpen()) RaiseFileError<EFCreateError>("Cannot create folder", targetDir_, root_->Error());
+    RemoveStaleTemporaries(*root_);
   }
 
   std::unique_ptr<TStream> Open(const TArchiveEntry& entry) {
@@ -117,6 +110,7 @@ class TWholeExtraction {
             Refuse(path, " is a symbolic link, which is not followed; nothing written");
           RaiseFileError<EFOpenError>("Cannot open folder", path, error);
         }
+        RemoveStaleTemporaries(*sub);
         found = folders_.emplace(key, std::move(sub)).first;
       }
       folder = found->second.get();
@@ -148,7 +142,7 @@ class TWholeExtraction {
 
   /// Every entry is whole: the temporaries replace their targets.
   void Commit() {
-    committed_ = true;
+    made_.Keep();
     while (!pending_.empty()) {
       const TPendingEntry& p = pending_.front();
       int error = 0;
@@ -164,11 +158,8 @@ class TWholeExtraction {
   static constexpr int kTemporaryAttempts = 16;
 
   std::string TemporaryName(const std::string& name) {
-    char tag[16];
-    std::snprintf(
-        tag, sizeof tag, "%08x",
-        static_cast<unsigned>(platform::CurrentProcessId() * 2654435761u + platform::TickCount() + ++serial_));
-    return "." + name + "." + tag + ".tmp";
+    return TemporaryNameFor(
+        name, static_cast<unsigned>(platform::CurrentProcessId() * 2654435761u + platform::TickCount() + ++serial_));
   }
   static TPath InFolder(const platform::Folder& folder, const std::string& name) {
     return folder.Path() + platform::PathDelim() + TPath::FromNative(name);
@@ -178,13 +169,12 @@ class TWholeExtraction {
   }
 
   TPath targetDir_, archivePath_;
-  std::vector<TPath> madeFolders_;
+  TNewFolders made_;  // before the folders held open, which go first
   std::unique_ptr<platform::Folder> root_;
   std::map<std::string, std::unique_ptr<platform::Folder>> folders_;
   std::set<std::string> names_;
   std::vector<TPendingEntry> pending_;
   unsigned serial_ = 0;
-  bool committed_ = false;
 };
 
 }  // namespace

@@ -161,6 +161,26 @@ FileHandle Folder::CreateNew(const std::string& name, int& error) const {
   return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
 }
 
+bool Folder::RemoveUnused(const std::string& name, std::int64_t seconds) const {
+  const std::wstring path = Join(impl_->wide, name);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    return false;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  auto ticks = [](const FILETIME& t) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime);
+  };
+  if ((ticks(now) - ticks(data.ftLastWriteTime)) / 10000000 <= seconds) return false;
+  // Shared with no one: refused while any other handle has the file open.
+  HANDLE h = CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
 bool Folder::Rename(const std::string& from, const std::string& to, int& error) const {
   // A rename replaces a link at `to` itself; it never writes through it.
   const bool done =
@@ -207,6 +227,12 @@ BOOL WINAPI RemoveTemporariesOnControl(DWORD) {
   EnterCriticalSection(&g_temporariesLock);
   for (auto* path : g_temporaries)
     if (path) DeleteFileW(path->c_str());
+  // Then the folders, deepest first whatever their order: each pass removes those left empty.
+  for (bool removed = true; removed;) {
+    removed = false;
+    for (auto* path : g_temporaries)
+      if (path) removed = RemoveDirectoryW(path->c_str()) || removed;
+  }
   LeaveCriticalSection(&g_temporariesLock);
   return FALSE;  // the next handler (the default one) ends the process
 }

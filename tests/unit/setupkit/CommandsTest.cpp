@@ -194,6 +194,45 @@ TEST_F(VendorCommands, AWriteErrorNamesTheFileAndTheReasonAndLeavesNoPart) {
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"MySetup.exe", "big.dat", "out", "stub.exe"}));
   EXPECT_EQ(payloadtest::Listing(AsPath(At("out"))).size(), 0u);
 }
+
+// What a killed or failed run leaves is taken away by the next: a killed run's temporaries
+// (old, and open in no process; one still open is another run's and stays), and the folders a
+// run made for a file it then could not write. A name as long as a file's may be is written,
+// whatever the length of its temporary's.
+TEST_F(VendorCommands, WhatAKilledOrFailedRunLeftIsTakenAway) {
+  WriteFile(At("a.txt"), "a");
+  const std::string killed = ".packed.dat.0badf00d.tmp", recent = ".packed.dat.12345678.tmp",
+                    running = ".packed.dat.87654321.tmp", users = ".packed.dat.not-ours.tmp";
+  for (const auto& name : {killed, recent, users}) WriteFile(At(name), "left");
+  platform::Folder folder(dir_.Path());
+  int error = 0;
+  const platform::FileHandle open = folder.CreateNew(running, error);
+  ASSERT_NE(open, platform::kInvalidFile);
+  const auto old = fs::file_time_type::clock::now() - std::chrono::seconds(kStaleTemporarySeconds + 60);
+  for (const auto& name : {killed, running, users}) fs::last_write_time(At(name), old);
+  EXPECT_EQ(RunCommand("pack", {At("packed.dat"), At("a.txt")}), 0);
+  platform::FileClose(open);
+  EXPECT_FALSE(fs::exists(At(killed)));
+  for (const auto& name : {recent, running, users}) EXPECT_TRUE(fs::exists(At(name))) << name;
+
+  const std::string longest(255 - 4, 'n');
+  EXPECT_EQ(RunCommand("pack", {At(longest + ".dat"), At("a.txt")}), 0);
+  EXPECT_TRUE(fs::exists(At(longest + ".dat")));
+
+  // The reply cannot be written (files are limited to 8 bytes): the folder made for it goes.
+  WriteFile(At("launcher.exe"), LauncherWith(Archive({{"instTQ.exe", "MZ"}})));
+  fs::create_directory(At("web"));
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit small = before;
+  small.rlim_cur = 8;
+  setrlimit(RLIMIT_FSIZE, &small);
+  EXPECT_THROW(RunCommand("publish", {"--unsigned", "--offline", At("launcher.exe"), At("web")}), EWriteError);
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(payloadtest::Listing(AsPath(At("web"))).size(), 0u);
+}
 #endif
 
 }  // namespace
