@@ -88,7 +88,9 @@ HANDLE OpenFolderHandle(const std::wstring& path, bool followLink) {
 std::wstring Join(const std::wstring& folder, const std::string& name) {
   std::wstring path = folder;
   if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
-  return path + PathToWide(TPath::FromNative(name));
+  path += PathToWide(TPath::FromNative(name));
+  // A short folder's path with a long name after it: the long form, as for any long path.
+  return path.compare(0, 4, L"\\\\?\\") == 0 ? path : FilePathToWide(PathFromWide(path));
 }
 }  // namespace
 

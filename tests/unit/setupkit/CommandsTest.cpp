@@ -83,6 +83,11 @@ TEST_F(VendorCommands, ExtractTakesALauncherAndOverwritesNothingButItsOwnFiles) 
   EXPECT_EQ(RunCommand("extract", {At("setupTQ.exe"), At("out")}), 0);
   EXPECT_EQ(ReadFile(At("out/instTQ.exe")), "MZ installer");
   EXPECT_EQ(ReadFile(At("out/readme.txt")), "notes");
+  // A name as long as a file's may be, below a short folder: longer than Windows' classic limit.
+  const std::string longest(250, 'n');
+  WriteFile(At("long.dat"), Archive({{longest, "long"}}));
+  EXPECT_EQ(RunCommand("extract", {At("long.dat"), At("out")}), 0);
+  EXPECT_EQ(ReadFile(At("out/" + longest)), "long");
 
   // Two entries Windows takes for one file.
   WriteFile(At("twice.dat"), Archive({{"a.txt", "first"}, {"A.TXT", "second"}}));
