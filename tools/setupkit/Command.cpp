@@ -22,34 +22,18 @@ std::string TerminalText(const std::string& text) {
     }
   };
   for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    if (lead < 0x80) {
-      if ((lead < 0x20 && lead != '\n') || lead == 0x7F)
-        escape(text.substr(i, 1));
-      else
-        out += text[i];
-      ++i;
-      continue;
-    }
-    const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    char32_t c = length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-    bool whole = length > 0 && i + length <= text.size();
-    for (std::size_t k = 1; whole && k < length; ++k) {
-      const auto trail = static_cast<unsigned char>(text[i + k]);
-      whole = (trail & 0xC0) == 0x80;
-      c = c << 6 | (trail & 0x3F);
-    }
-    const char32_t smallest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-    whole = whole && c >= smallest && c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
-    if (!whole) {  // no UTF-8: a byte of another code page, or a broken sequence
+    char32_t c = 0;
+    const std::size_t length = Utf8CharAt(text, i, c);
+    if (length == 0) {  // no UTF-8: a byte of another code page, or a broken sequence
       escape(text.substr(i, 1));
       ++i;
       continue;
     }
-    // C1 controls (NEL, CSI...), the line and paragraph separators, and the marks and overrides
-    // that reorder what follows them.
-    const bool control = c <= 0x9F || c == 0x2028 || c == 0x2029 || c == 0x061C || c == 0x200E || c == 0x200F ||
-                         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    // C0 but the line feed, DEL and C1 (NEL, CSI...), the line and paragraph separators, and
+    // the marks and overrides that reorder what follows them.
+    const bool control = (c < 0x20 && c != '\n') || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+                         c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+                         (c >= 0x2066 && c <= 0x2069);
     if (control)
       escape(text.substr(i, length));
     else

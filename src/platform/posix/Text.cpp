@@ -80,16 +80,9 @@ std::string FileNameKey(const TPath& name) {
   const std::string& in = name.Native();
   std::string key;
   for (std::size_t i = 0; i < in.size();) {
-    const auto lead = static_cast<unsigned char>(in[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-    bool whole = length > 0 && i + length <= in.size();
-    for (std::size_t k = 1; whole && k < length; ++k) {
-      const auto trail = static_cast<unsigned char>(in[i + k]);
-      whole = (trail & 0xC0) == 0x80;
-      c = c << 6 | (trail & 0x3F);
-    }
-    if (!whole) {
+    char32_t c = 0;
+    const std::size_t length = Utf8CharAt(in, i, c);
+    if (length == 0) {
       key += in[i++];
       continue;
     }
@@ -97,21 +90,7 @@ std::string FileNameKey(const TPath& name) {
       c = c >= 'a' && c <= 'z' ? c - 32 : c;
     else if (unicode)
       c = static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), unicode));
-    if (c < 0x80) {
-      key += static_cast<char>(c);
-    } else if (c < 0x800) {
-      key += static_cast<char>(0xC0 | c >> 6);
-      key += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      key += static_cast<char>(0xE0 | c >> 12);
-      key += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      key += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      key += static_cast<char>(0xF0 | c >> 18);
-      key += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-      key += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-      key += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    AppendUtf8(key, c);
     i += length;
   }
   return key;
