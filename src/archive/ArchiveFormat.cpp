@@ -44,6 +44,14 @@ bool IsSafeEntryName(const std::string& name) {
   return IsSafeComponent(name.substr(start));
 }
 
+std::string EntryNameKey(const std::string& name) {
+  std::string key = platform::FileNameKey(platform::PathFromText(name));
+  // In the platform's form a byte below 0x80 is that character, never part of another.
+  for (char& c : key)
+    if (c == '\\') c = '/';
+  return key;
+}
+
 void PutInt32(std::string& out, std::int32_t value) {
   auto u = static_cast<std::uint32_t>(value);
   for (int i = 0; i < 4; ++i) out += static_cast<char>((u >> (8 * i)) & 0xFF);

@@ -89,8 +89,8 @@ std::string EntryNameOf(const TPath& path) {
   const TPath name = TPath::FromNative(path.Native().substr(cut == std::string::npos ? 0 : cut + 1));
   TText text;
   if (!platform::PathTextExact(name, text))
-    throw EArchiveError("The file name \"" + platform::PathText(name).Bytes() + "\"" + kNotIn936,
-                        TDisplayText("The file name \"") + name + "\"" + kNotIn936);
+    throw ENameRefused("The file name \"" + platform::PathText(name).Bytes() + "\"" + kNotIn936,
+                       TDisplayText("The file name \"") + name + "\"" + kNotIn936);
   return text.Bytes();
 }
 
@@ -99,8 +99,8 @@ void PackFiles(TStream& out, const std::vector<TPath>& files) {
     throw EArchiveError("Too many files");
   std::set<std::string> seen;
   for (const auto& f : files) {
-    if (!seen.insert(UpperCase(EntryNameOf(f))).second)
-      throw EArchiveError("Two files would both be packed as \"" + EntryNameOf(f) + "\"");
+    if (!seen.insert(EntryNameKey(EntryNameOf(f))).second)
+      throw ENameRefused("Two files would both be packed as \"" + EntryNameOf(f) + "\"");
   }
   TArchiveWriter writer(out, static_cast<std::int32_t>(files.size()));
   for (const auto& f : files) {

@@ -71,32 +71,23 @@ class TWholeExtraction {
       p.folder->Remove(p.temporary);
       platform::UnregisterTemporary(p.slot);
     }
-    // Windows removes no folder that is held open.
+    // Windows removes no folder that is held open: the folders go after (made_, declared first).
     folders_.clear();
     root_.reset();
-    if (!committed_)
-      for (const TPath& made : madeFolders_) platform::RemoveEmptyDirectory(made);
   }
 
   void Begin() {
-    // The folders that are missing, deepest first, so that a failure can take them away again.
-    std::string p = targetDir_.Native();
-    while (!p.empty() && !platform::DirectoryExists(TPath::FromNative(p))) {
-      madeFolders_.push_back(TPath::FromNative(p));
-      const std::size_t cut = LastDelimiter(PathDelimiters(), p.substr(0, p.size() - 1));
-      p = cut == std::string::npos || cut == 0 ? std::string() : p.substr(0, cut);
-    }
-    ForceDirectories(targetDir_);
+    // The folder's own error: on a read-only file system, not the "No such file" of what follows.
+    if (!made_.Make(targetDir_)) RaiseFileError<EFCreateError>("Cannot create folder", made_.Failed(), made_.Error());
     root_ = std::make_unique<platform::Folder>(targetDir_);
     if (!root_->IsOpen()) RaiseFileError<EFCreateError>("Cannot create folder", targetDir_, root_->Error());
+    RemoveStaleTemporaries(*root_);
   }
 
   std::unique_ptr<TStream> Open(const TArchiveEntry& entry) {
     // Windows compares names without regard to case: such entries would overwrite each other.
-    std::string key = LowerCase(entry.name);
-    for (char& c : key)
-      if (c == '\\') c = '/';
-    if (!names_.insert(key).second) throw ETargetRefused("a second entry of this name; nothing written");
+    if (!names_.insert(EntryNameKey(entry.name)).second)
+      throw ETargetRefused("a second entry of this name; nothing written");
     std::vector<std::string> parts;
     for (std::size_t i = 0, start = 0; i <= entry.name.size();
          i += i < entry.name.size() ? ProgramCharLength(entry.name, i) : 1)
@@ -108,7 +99,8 @@ class TWholeExtraction {
     std::string relative;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
       relative += parts[i] + "/";
-      auto found = folders_.find(LowerCase(relative));
+      const std::string key = platform::FileNameKey(TPath::FromNative(relative));
+      auto found = folders_.find(key);
       if (found == folders_.end()) {
         int error = 0;
         std::unique_ptr<platform::Folder> sub = folder->Sub(parts[i], error);
@@ -118,7 +110,8 @@ class TWholeExtraction {
             Refuse(path, " is a symbolic link, which is not followed; nothing written");
           RaiseFileError<EFOpenError>("Cannot open folder", path, error);
         }
-        found = folders_.emplace(LowerCase(relative), std::move(sub)).first;
+        RemoveStaleTemporaries(*sub);
+        found = folders_.emplace(key, std::move(sub)).first;
       }
       folder = found->second.get();
     }
@@ -149,7 +142,7 @@ class TWholeExtraction {
 
   /// Every entry is whole: the temporaries replace their targets.
   void Commit() {
-    committed_ = true;
+    made_.Keep();
     while (!pending_.empty()) {
       const TPendingEntry& p = pending_.front();
       int error = 0;
@@ -165,11 +158,8 @@ class TWholeExtraction {
   static constexpr int kTemporaryAttempts = 16;
 
   std::string TemporaryName(const std::string& name) {
-    char tag[16];
-    std::snprintf(
-        tag, sizeof tag, "%08x",
-        static_cast<unsigned>(platform::CurrentProcessId() * 2654435761u + platform::TickCount() + ++serial_));
-    return "." + name + "." + tag + ".tmp";
+    return TemporaryNameFor(
+        name, static_cast<unsigned>(platform::CurrentProcessId() * 2654435761u + platform::TickCount() + ++serial_));
   }
   static TPath InFolder(const platform::Folder& folder, const std::string& name) {
     return folder.Path() + platform::PathDelim() + TPath::FromNative(name);
@@ -179,13 +169,12 @@ class TWholeExtraction {
   }
 
   TPath targetDir_, archivePath_;
-  std::vector<TPath> madeFolders_;
+  TNewFolders made_;  // before the folders held open, which go first
   std::unique_ptr<platform::Folder> root_;
   std::map<std::string, std::unique_ptr<platform::Folder>> folders_;
   std::set<std::string> names_;
   std::vector<TPendingEntry> pending_;
   unsigned serial_ = 0;
-  bool committed_ = false;
 };
 
 }  // namespace

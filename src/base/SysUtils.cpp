@@ -1,5 +1,8 @@
 #include "base/SysUtils.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "platform/Platform.h"
 
 namespace {
@@ -124,7 +127,7 @@ TPath ExtractFilePath(const TPath& path) {
 
 const char* PathDelimiters() { return platform::PathDelim() == '\\' ? "\\/" : "/"; }
 
-bool ForceDirectories(const TPath& path) {
+bool ForceDirectories(const TPath& path, TForcedFolders& forced) {
   const bool windows = platform::PathDelim() == '\\';
   const char* const delimiters = PathDelimiters();
   std::string p = path.Native();
@@ -134,6 +137,66 @@ bool ForceDirectories(const TPath& path) {
   const std::size_t cut = LastDelimiter(delimiters, p);
   // A drive's root ("C:\\") is there or not; it is never made.
   const bool parent = cut != std::string::npos && cut > 0 && !(windows && p[cut - 1] == ':');
-  if (parent && !ForceDirectories(TPath::FromNative(p.substr(0, cut)))) return false;
-  return platform::MakeDirectory(TPath::FromNative(p)) || platform::DirectoryExists(TPath::FromNative(p));
+  if (parent && !ForceDirectories(TPath::FromNative(p.substr(0, cut)), forced)) return false;
+  const TPath folder = TPath::FromNative(p);
+  if (platform::MakeDirectory(folder)) {
+    forced.made.push_back(folder);
+    return true;
+  }
+  const int error = platform::LastFileError();
+  if (platform::DirectoryExists(folder)) return true;  // made by another meanwhile
+  forced.failed = folder;
+  forced.error = error;
+  return false;
+}
+
+bool ForceDirectories(const TPath& path) {
+  TForcedFolders forced;
+  return ForceDirectories(path, forced);
+}
+
+TNewFolders::~TNewFolders() {
+  for (std::size_t i = forced_.made.size(); i-- > 0;)
+    if (!kept_) platform::RemoveEmptyDirectory(forced_.made[i]);
+  for (int slot : slots_) platform::UnregisterTemporary(slot);
+}
+
+bool TNewFolders::Make(const TPath& path) {
+  const std::size_t before = forced_.made.size();
+  forced_.failed = TPath();
+  forced_.error = 0;
+  const bool made = ForceDirectories(path, forced_);
+  for (std::size_t i = before; i < forced_.made.size(); ++i)
+    slots_.push_back(platform::RegisterTemporary(forced_.made[i]));
+  if (!made && forced_.failed.Empty()) forced_.failed = path;
+  return made;
+}
+
+namespace {
+constexpr const char* kTemporaryEnd = ".tmp";
+constexpr std::size_t kTagDigits = 8;
+// The longest file name the file systems take (255 bytes on Linux; 255 UTF-16 units on
+// Windows, never fewer than 255 bytes of UTF-8), less the temporary's own characters.
+constexpr std::size_t kLongestKeptName = 255 - (2 + kTagDigits + 4);
+}  // namespace
+
+std::string TemporaryNameFor(const std::string& name, unsigned tag) {
+  std::size_t keep = name.size();
+  if (keep > kLongestKeptName) {
+    keep = kLongestKeptName;
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;  // a UTF-8 character whole
+  }
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08x", tag);
+  return "." + name.substr(0, keep) + "." + hex + kTemporaryEnd;
+}
+
+void RemoveStaleTemporaries(const platform::Folder& folder) {
+  const std::size_t end = std::strlen(kTemporaryEnd), least = 2 + kTagDigits + end;
+  for (const std::string& name : platform::FileNamesIn(folder.Path())) {
+    if (name.size() < least || name[0] != '.' || name.compare(name.size() - end, end, kTemporaryEnd) != 0) continue;
+    const std::size_t dot = name.size() - end - kTagDigits - 1;
+    if (name[dot] != '.' || name.find_first_not_of("0123456789abcdef", dot + 1) != name.size() - end) continue;
+    folder.RemoveUnused(name, kStaleTemporarySeconds);
+  }
 }

@@ -2,8 +2,10 @@
 // The base of every error and the text helpers all layers share. Texts are byte strings in
 // code page 936; only ASCII letters change case, and trimming removes bytes of value <= 32.
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "platform/Text.h"
 
@@ -124,3 +126,47 @@ const char* PathDelimiters();
 /// Creates a folder and every missing folder above it; true when it exists afterwards. The
 /// path may end with a delimiter.
 bool ForceDirectories(const TPath& path);
+/// What ForceDirectories made, and where it stopped.
+struct TForcedFolders {
+  std::vector<TPath> made;  // the folders it created, outermost first
+  TPath failed;             // the folder it could not create (empty when none failed)
+  int error = 0;            // the system's reason for that
+};
+bool ForceDirectories(const TPath& path, TForcedFolders& forced);
+
+/// The folders a command makes for its output: taken away again, those left empty and deepest
+/// first, unless the command keeps them: when it fails, and when it is interrupted (they are
+/// registered with platform::RegisterTemporary while they may go).
+class TNewFolders {
+ public:
+  TNewFolders() = default;
+  ~TNewFolders();
+  TNewFolders(const TNewFolders&) = delete;
+  TNewFolders& operator=(const TNewFolders&) = delete;
+  /// ForceDirectories(path); false with Failed() the folder that could not be made and Error()
+  /// the system's reason for it.
+  bool Make(const TPath& path);
+  const TPath& Failed() const { return forced_.failed; }
+  int Error() const { return forced_.error; }
+  /// The command succeeded: the folders stay.
+  void Keep() { kept_ = true; }
+
+ private:
+  TForcedFolders forced_;
+  std::vector<int> slots_;
+  bool kept_ = false;
+};
+
+namespace platform {
+class Folder;
+}
+/// The name of a temporary written beside the file `name` (one component, in the platform's
+/// form) before it replaces it: ".NAME.XXXXXXXX.tmp", XXXXXXXX the tag in hex. A NAME so long
+/// that the temporary's name could not be made is cut (at a character), so that any name the
+/// file may have can be written.
+std::string TemporaryNameFor(const std::string& name, unsigned tag);
+/// How long a temporary is left alone before it can be taken for a killed run's.
+constexpr std::int64_t kStaleTemporarySeconds = 10 * 60;
+/// Removes from `folder` the temporaries of TemporaryNameFor's form that a killed run left:
+/// last written more than kStaleTemporarySeconds ago and open in no process.
+void RemoveStaleTemporaries(const platform::Folder& folder);

@@ -56,6 +56,7 @@ void DecodeDib(const std::string& dib, size_t bits, int& w, int& h, std::vector<
   std::uint32_t compression = U32(d + 16);
   std::uint32_t used = U32(d + 32);
   bool bottomUp = height > 0;
+  if (height < -kMaxSide) Invalid();  // also -2^31, which has no positive value
   if (!bottomUp) height = -height;
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) Invalid();
   if (compression != 0 && !(compression == 3 && (bpp == 32))) Invalid();

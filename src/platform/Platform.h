@@ -10,6 +10,15 @@
 
 #include "platform/Text.h"
 
+/// Declares a function's printf-like format (argument `at`, values from `first`) in the
+/// dialect the C library's formatting functions speak: on Windows the C99 one that mingw-w64's
+/// C++ library selects (%zu, %lld), not the system DLL's.
+#if defined(__MINGW_PRINTF_FORMAT)
+#define SETUPTQ_PRINTF_FORMAT(at, first) __attribute__((format(__MINGW_PRINTF_FORMAT, at, first)))
+#else
+#define SETUPTQ_PRINTF_FORMAT(at, first) __attribute__((format(printf, at, first)))
+#endif
+
 namespace platform {
 
 // ---- paths --------------------------------------------------------------------------
@@ -112,8 +121,13 @@ class Folder {
   std::unique_ptr<Folder> Sub(const std::string& name, int& error) const;
   /// What `name` is in this folder, a link not followed.
   PathKind Kind(const std::string& name) const;
-  /// Creates the file `name` (FileCreate::CreateNew) for reading and writing.
+  /// Creates the file `name` (FileCreate::CreateNew) for reading and writing, held so that
+  /// RemoveUnused sees it is open while its handle is (Linux: a lock on it).
   FileHandle CreateNew(const std::string& name, int& error) const;
+  /// Removes the plain file `name` (never through a link) when it was last written more than
+  /// `seconds` ago and nothing holds it open: a file CreateNew made for a process that has
+  /// ended. False when it was left.
+  bool RemoveUnused(const std::string& name, std::int64_t seconds) const;
   /// Renames `from` onto `to` in this folder in one step; a file `to` is replaced, and so is a
   /// link, which is never followed.
   bool Rename(const std::string& from, const std::string& to, int& error) const;
@@ -128,9 +142,11 @@ class Folder {
 };
 
 // ---- temporaries ----------------------------------------------------------------------
-/// Files that must not outlive an interrupted run. A registered path is removed by the handler
+/// Files, and folders made for them, that must not outlive an interrupted run. A registered
+/// path is removed by the handler
 /// InstallInterruptCleanup installs (Ctrl+C, Ctrl+Break and closing the console on Windows;
-/// SIGINT, SIGTERM and SIGHUP on Linux) before the process ends as the interrupt would end it.
+/// SIGINT, SIGTERM and SIGHUP on Linux) before the process ends as the interrupt would end it:
+/// the files first, then each registered folder that is left empty.
 /// Register returns a slot for Unregister; -1 when all slots are taken.
 int RegisterTemporary(const TPath& path);
 void UnregisterTemporary(int slot);
@@ -150,6 +166,7 @@ int ParamCount();
 void SetStdoutBinary();
 /// Whether standard error is a terminal (where a progress line that rewrites itself belongs).
 bool StderrIsTerminal();
+bool StdoutIsTerminal();
 /// Writes text in the platform's form (TDisplayText's MessageNative) to standard output (1) or
 /// standard error (2): to a console through its wide calls on Windows, so that every
 /// character shows whatever the console's code page; to a file or a pipe as UTF-8 bytes

@@ -104,6 +104,44 @@ inline TDisplayText operator+(TDisplayText m, const char* text) { return std::mo
 inline TDisplayText operator+(TDisplayText m, const TPath& path) { return std::move(m.Add(path)); }
 inline TDisplayText operator+(TDisplayText m, const TDisplayText& more) { return std::move(m.Add(more)); }
 
+/// The length of the UTF-8 sequence at s[i] with its character in `c`, or 0 when none begins
+/// there (overlong forms, surrogates and values past U+10FFFF included).
+inline std::size_t Utf8CharAt(const std::string& s, std::size_t i, char32_t& c) {
+  const auto lead = static_cast<unsigned char>(s[i]);
+  const std::size_t n = lead < 0x80             ? 1
+                        : (lead & 0xE0) == 0xC0 ? 2
+                        : (lead & 0xF0) == 0xE0 ? 3
+                        : (lead & 0xF8) == 0xF0 ? 4
+                                                : 0;
+  if (n == 0 || i + n > s.size()) return 0;
+  c = n == 1 ? lead : lead & (0x7F >> n);
+  for (std::size_t k = 1; k < n; ++k) {
+    const auto trail = static_cast<unsigned char>(s[i + k]);
+    if ((trail & 0xC0) != 0x80) return 0;
+    c = c << 6 | (trail & 0x3F);
+  }
+  static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+  return c < kLeast[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0 : n;
+}
+/// `c` appended to `out` in UTF-8.
+inline void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
 namespace platform {
 
 /// The path as a text of the program, for a message that must be a TText: a character code
@@ -116,6 +154,11 @@ bool PathTextExact(const TPath& path, TText& text);
 /// sequence that is no character of code page 936 becomes U+FFFD on Linux and the system's
 /// default character on Windows; every character of 936 is kept.
 TPath PathFromText(const TText& text);
+/// The key under which Windows' file systems find a file name (a path in the platform's form,
+/// or one component of one): every character upper-cased by the system's own table, the same
+/// for every locale, as NTFS compares names. Two names of one key are one file on Windows
+/// ("Д.txt" and "д.txt"), different keys are different files. In the platform's form.
+std::string FileNameKey(const TPath& name);
 /// The message as a text of the program (for a log or a record): the texts as they are, the
 /// native parts through PathText's rule.
 TText MessageText(const TDisplayText& message);

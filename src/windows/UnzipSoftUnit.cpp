@@ -12,6 +12,7 @@
 #include "settings/RunOptions.h"
 #include "settings/TerminateProcesses.h"
 #include "settings/allparam.h"
+#include "windows/VerifyStyle.h"
 
 namespace {
 
@@ -38,7 +39,9 @@ TFrmUnzipSoft::TFrmUnzipSoft(TComponent* owner) : TForm(owner) {
   SetColor(ColorFromRGB(245, 250, 254));
   SetFont(TFont());  // MS Sans Serif, 11 pixels
 
-  Label1 = gui::NewFixedLabel(this, {.place = {16, 12, 425, 13}, .font = DesignFont()});
+  // Its text is Chinese: in 宋体, which holds it in every code page, as the other windows'
+  // labels are (the form's font holds no Chinese where the system's code page has none).
+  Label1 = gui::NewFixedLabel(this, {.place = {16, 12, 425, 13}, .font = verifystyle::SongTi(12, clWindowText)});
   ProgressBar1 = gui::NewBottomProgressBar(this, {.place = {0, 50, 654, 17}, .max = 180, .step = 10, .tabOrder = 0});
   Timer1 = gui::NewTimer(this, {.interval = 100, .enabled = false, .onTimer = [this] { Timer1Timer(); }});
 
@@ -126,7 +129,7 @@ void TFrmUnzipSoft::Timer1Timer() {
     if (!LoadArchive(payload, size)) throw EResNotFound("Resource Brenlow not found");
     const TPath folder = ExtractFilePath(ProgramPath);
     Application->ProcessMessages();
-    const TPath archivePath = folder + platform::PathDelim() + platform::PathFromText(ArchiveFileName);
+    const TPath archivePath = folder + platform::PathFromText(ArchiveFileName);  // folder ends in its delimiter
     Application->ProcessMessages();
     // From here the bar shows the work itself: the payload written, then read back to unpack.
     const std::int64_t total = 2 * static_cast<std::int64_t>(size);

@@ -13,8 +13,6 @@
 
 namespace {
 
-bool SameNameNoCase(const std::string& a, const std::string& b) { return LowerCase(a) == LowerCase(b); }
-
 // The names the launcher gives its own files: itself as it is downloaded, and the payload it
 // saves beside itself (the launcher's setting ArchiveFileName).
 constexpr const char* kLauncherName = "setupTQ.exe";
@@ -94,16 +92,20 @@ std::string InstallerRefusal(const std::string& path) {
 // error and nothing installed.
 std::string ReservedNameRefusal(const std::string& entry, const TLauncherSettings& settings,
                                 const std::string& output) {
-  const std::string name = LowerCase(entry), shown = "\"" + ShownName(entry) + "\"";
-  if (name == LowerCase(kSavedArchiveName))
+  const std::string name = EntryNameKey(entry), shown = "\"" + ShownName(entry) + "\"";
+  // The output's own name as it is, whatever characters it has: compared, never stored.
+  const std::size_t cut = LastDelimiter(PathDelimiters(), output);
+  const std::string outputName =
+      platform::FileNameKey(ArgPath(cut == std::string::npos ? output : output.substr(cut + 1)));
+  if (name == EntryNameKey(kSavedArchiveName))
     return shown +
            " is the name the launcher saves its payload under beside itself, so that file could never "
            "be unpacked: rename it";
-  if (name == LowerCase(kLauncherName) || name == LowerCase(EntryNameOf(ArgPath(output))))
+  if (name == EntryNameKey(kLauncherName) || name == outputName)
     return shown +
            " is the launcher's own name: unpacking it beside the launcher would meet the running launcher, "
            "and every user would get an error: rename it";
-  if (name == LowerCase(settings.installer))
+  if (name == EntryNameKey(settings.installer))
     return shown +
            " is the name the installer itself is stored under (the installer is given second, whatever "
            "its name): rename it";
@@ -132,14 +134,14 @@ std::vector<TPayloadEntry> PackNamedFiles(TStream& out, const std::vector<std::p
                                           const TAttachProgress& progress) {
   for (std::size_t i = 0; i < entries.size(); ++i)
     for (std::size_t j = 0; j < i; ++j)
-      if (SameNameNoCase(entries[i].first, entries[j].first))
-        throw EArchiveError("two entries would be named \"" + entries[i].first + "\" (" + entries[j].second + " and " +
-                            entries[i].second + ")");
+      if (SameEntryName(entries[i].first, entries[j].first))
+        RaiseNative<ENameRefused>("two entries would be named \"" + ShownName(entries[i].first) + "\" (" +
+                                  entries[j].second + " and " + entries[i].second + ")");
   TArchiveWriter writer(out, static_cast<std::int32_t>(entries.size()));
   std::vector<TPayloadEntry> packed;
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    const std::string what =
-        "packing " + entries[i].first + " (" + std::to_string(i + 1) + "/" + std::to_string(entries.size()) + ")";
+    const std::string what = "packing " + ShownName(entries[i].first) + " (" + std::to_string(i + 1) + "/" +
+                             std::to_string(entries.size()) + ")";
     if (progress) progress(what);
     auto in = OpenRead(entries[i].second);
     const std::int64_t size = in->Size();
@@ -216,8 +218,8 @@ TAttachSummary AttachPayload(const TAttachRequest& request, const TAttachProgres
     }
     bool hasInstaller = false;
     for (const auto& e : summary.entries) {
-      hasInstaller = hasInstaller || SameNameNoCase(e.name, settings.installer);
-      const std::string refusal = SameNameNoCase(e.name, settings.installer)
+      hasInstaller = hasInstaller || SameEntryName(e.name, settings.installer);
+      const std::string refusal = SameEntryName(e.name, settings.installer)
                                       ? std::string()
                                       : ReservedNameRefusal(e.name, settings, request.output);
       if (!refusal.empty()) RaiseNative<ELauncherError>(request.archive + ": the entry " + refusal);

@@ -12,6 +12,37 @@ std::vector<CommandInfo>& Commands() {
 
 std::string CurrentCommand;
 
+std::string TerminalText(const std::string& text) {
+  std::string out;
+  auto escape = [&out](const std::string& bytes) {
+    for (unsigned char c : bytes) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t c = 0;
+    const std::size_t length = Utf8CharAt(text, i, c);
+    if (length == 0) {  // no UTF-8: a byte of another code page, or a broken sequence
+      escape(text.substr(i, 1));
+      ++i;
+      continue;
+    }
+    // C0 but the line feed, DEL and C1 (NEL, CSI...), the line and paragraph separators, and
+    // the marks and overrides that reorder what follows them.
+    const bool control = (c < 0x20 && c != '\n') || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+                         c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+                         (c >= 0x2066 && c <= 0x2069);
+    if (control)
+      escape(text.substr(i, length));
+    else
+      out.append(text, i, length);
+    i += length;
+  }
+  return out;
+}
+
 void Print(FILE* stream, const char* format, ...) {
   va_list args;
   va_start(args, format);
@@ -22,7 +53,7 @@ void Print(FILE* stream, const char* format, ...) {
   std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
   if (n > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
   va_end(again);
-  platform::WriteStd(stream == stderr ? 2 : 1, text);
+  platform::WriteStd(stream == stderr ? 2 : 1, TerminalText(text));
 }
 
 std::string EscapedBytes(const std::string& bytes, bool keepHighBytes) {
@@ -109,8 +140,7 @@ void TProgressLine::Show(const std::string& text) {
 
 void TProgressLine::Clear() {
   if (!shown_ || width_ == 0) return;
-  Print(stderr, "\r%s\r", std::string(width_, ' ').c_str());
-  std::fflush(stderr);
+  platform::WriteStd(2, "\r" + std::string(width_, ' ') + "\r");
   width_ = 0;
 }
 

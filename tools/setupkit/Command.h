@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/SysUtils.h"
+#include "platform/Platform.h"
 
 // The tool's own texts are in the platform's form, as its arguments are (from the wide command
 // line on Windows: UTF-8): paths, URLs and English. A text of the program (code page 936: an
@@ -21,8 +22,14 @@
 // ErrorText). Output goes through Print: to a console as UTF-16 (every character shows, whatever
 // the console's code page), to a file or a pipe as UTF-8.
 
-/// printf to `stream` (stdout or stderr), the text in the platform's form.
-void Print(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+/// The text as it may reach a terminal, where it leaves the tool: every control character
+/// but the line feed (C0, DEL, C1 such as NEL and CSI), the line and paragraph separators, the
+/// direction marks and overrides, and every byte that is no UTF-8 (a raw byte of code page 936)
+/// as \xNN, one for each byte.
+std::string TerminalText(const std::string& text);
+/// printf to `stream` (stdout or stderr), the text in the platform's form, through TerminalText:
+/// nothing read from a file or given by a server reaches the terminal raw.
+void Print(FILE* stream, const char* format, ...) SETUPTQ_PRINTF_FORMAT(2, 3);
 /// An argument (in the platform's form) as a path.
 inline TPath ArgPath(const std::string& arg) { return TPath::FromNative(arg); }
 /// An archive entry's name (code page 936) as the tool shows it: converted, control

@@ -6,28 +6,12 @@
 
 namespace {
 
-// The length of the UTF-8 sequence at s[i], or 0 when none begins there (overlong forms,
-// surrogates and values past U+10FFFF included).
-std::size_t Utf8Length(const std::string& s, std::size_t i) {
-  const unsigned char c = static_cast<unsigned char>(s[i]);
-  std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-  if (n == 0 || i + n > s.size()) return 0;
-  std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
-  for (std::size_t k = 1; k < n; ++k) {
-    const unsigned char t = static_cast<unsigned char>(s[i + k]);
-    if ((t & 0xC0) != 0x80) return 0;
-    cp = cp << 6 | (t & 0x3F);
-  }
-  static const std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
 std::string JsonUtf8(const std::string& s) {
   std::string out = "\"";
   for (std::size_t i = 0; i < s.size();) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
-    const std::size_t n = Utf8Length(s, i);
+    char32_t character = 0;
+    const std::size_t n = Utf8CharAt(s, i, character);
     if (n == 0) {
       out += "\xEF\xBF\xBD";
       ++i;

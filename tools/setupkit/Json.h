@@ -10,7 +10,8 @@
 /// A text of the program (code page 936: names, settings) as a JSON string of its characters.
 std::string JsonText(const std::string& text);
 /// A path as the system names it (UTF-8 on Windows; on Linux the file system's bytes, taken as
-/// UTF-8) as a JSON string; a byte that is no UTF-8 becomes U+FFFD.
+/// UTF-8), or a message of the tool's in that form, as a JSON string; a byte that is no UTF-8
+/// becomes U+FFFD.
 std::string JsonPath(const std::string& path);
 inline std::string JsonBool(bool value) { return value ? "true" : "false"; }
 inline std::string JsonNumber(std::int64_t value) { return std::to_string(value); }

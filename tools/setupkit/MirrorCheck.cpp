@@ -192,8 +192,9 @@ std::vector<TMirrorVerdict> CheckMirrorsAtOnce(
     platform::Event done;
     platform::Thread thread;
   };
-  std::vector<std::unique_ptr<TAsk>> asks;
+  // Declared before the asks: on an exception their threads are joined while it still exists.
   std::atomic<std::size_t> answered{0};
+  std::vector<std::unique_ptr<TAsk>> asks;
   for (const std::string& mirror : mirrors) {
     asks.push_back(std::make_unique<TAsk>());
     TAsk* ask = asks.back().get();

@@ -54,11 +54,11 @@ TPublishedReply PublishReply(const std::string& launcher, const std::string& dir
   out.body = BuildReplyFor(out.fingerprint);
   out.path = ReplyFilePath(dir, replyPath);
   const std::string folder = out.path.substr(0, LastDelimiter("/", out.path));
-  if (!ForceDirectories(ArgPath(folder))) {
-    platform::MakeDirectory(ArgPath(folder));  // again, for the system's reason
-    RaiseNative<EFCreateError>("cannot create the folder " + folder + ": " +
-                               platform::MessageNative(platform::SystemErrorText(platform::LastFileError())));
-  }
+  // Taken away again when the reply cannot be written (a full disk).
+  TNewFolders made;
+  if (!made.Make(ArgPath(folder)))
+    RaiseNative<EFCreateError>("cannot create the folder " + made.Failed().Native() + ": " +
+                               platform::MessageNative(platform::SystemErrorText(made.Error())));
   // Whole or not at all: a mirror copying the web root never takes half a reply.
   TTemporary file(out.path);
   try {
@@ -67,6 +67,7 @@ TPublishedReply PublishReply(const std::string& launcher, const std::string& dir
     RaiseNative<EWriteError>("cannot write " + out.path + ": " + file.InTargetsWords(ErrorText(e)));
   }
   file.ReplaceTarget();
+  made.Keep();
   return out;
 }
 

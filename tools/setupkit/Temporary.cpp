@@ -6,13 +6,6 @@
 #include "platform/Platform.h"
 
 namespace {
-[[noreturn]] void CannotWrite(const std::string& target, const std::string& why) {
-  const std::string message = "cannot write " + target + ": " + why;
-  throw EFCreateError(message, ArgPath(target), TDisplayText(), NativeText(message));
-}
-}  // namespace
-
-namespace {
 // A temporary name that is taken already is tried again with another.
 constexpr int kTemporaryAttempts = 100;
 }  // namespace
@@ -25,13 +18,12 @@ TTemporary::TTemporary(const std::string& target) : target_(target) {
   if (!folder_->IsOpen())
     RaiseNative<EFCreateError>("cannot write " + target + ": " +
                                platform::MessageNative(platform::SystemErrorText(folder_->Error())));
+  RemoveStaleTemporaries(*folder_);  // what a killed run left here
   platform::FileHandle handle = platform::kInvalidFile;
   int error = 0;
   for (unsigned attempt = 0; handle == platform::kInvalidFile && attempt < kTemporaryAttempts; ++attempt) {
-    char tag[16];
-    std::snprintf(tag, sizeof tag, "%08x",
-                  static_cast<unsigned>(platform::CurrentProcessId() * 2654435761u + platform::TickCount() + attempt));
-    temporaryName_ = "." + name_ + "." + tag + ".tmp";
+    temporaryName_ = TemporaryNameFor(
+        name_, static_cast<unsigned>(platform::CurrentProcessId() * 2654435761u + platform::TickCount() + attempt));
     handle = folder_->CreateNew(temporaryName_, error);
   }
   if (handle == platform::kInvalidFile)

@@ -11,8 +11,9 @@
 
 class TTemporary {
  public:
-  /// Creates ".NAME.XXXXXXXX.tmp" beside target, a name nothing had (never through a link).
-  /// Raises EFCreateError naming the target and the system's reason.
+  /// Creates ".NAME.XXXXXXXX.tmp" beside target (TemporaryNameFor), a name nothing had (never
+  /// through a link), after removing the temporaries a killed run left there
+  /// (RemoveStaleTemporaries). Raises EFCreateError naming the target and the system's reason.
   explicit TTemporary(const std::string& target);
   /// Removes the temporary unless it replaced the target.
   ~TTemporary();

@@ -32,6 +32,9 @@ int RunAttach(const std::vector<std::string>& args) {
   } catch (const ELauncherError& e) {
     progress.Clear();
     return Fail(e);
+  } catch (const ENameRefused& e) {  // a file name the payload cannot take
+    progress.Clear();
+    return Fail(e);
   }
   progress.Clear();
   std::int64_t total = 0;

@@ -12,6 +12,7 @@
 #include "MirrorCheck.h"
 #include "ReleaseFile.h"
 #include "ReplyPublish.h"
+#include "archive/ArchiveFormat.h"
 #include "codes/QORMD5Unit.h"
 
 namespace {
@@ -37,22 +38,22 @@ TCheck InstallerCheck(const TLauncherFile& launcher, const std::string& path) {
   std::string names;
   std::vector<TPayloadEntry> entries = ListPayload(*OpenPayload(path));
   for (const auto& e : entries) {
-    if (LowerCase(e.name) == LowerCase(installer))
+    if (SameEntryName(e.name, installer))
       return {"installer", true,
-              "carries " + VisibleBytes(e.name) + " (" + SizeText(e.size) + ") among " +
-                  std::to_string(entries.size()) + " entries"};
-    names += (names.empty() ? "" : ", ") + VisibleBytes(e.name);
+              "carries " + ShownName(e.name) + " (" + SizeText(e.size) + ") among " + std::to_string(entries.size()) +
+                  " entries"};
+    names += (names.empty() ? "" : ", ") + ShownName(e.name);
   }
   return {"installer", false,
-          "carries no " + VisibleBytes(installer) + ", which the launcher starts (it holds: " + names + ")"};
+          "carries no " + ShownName(installer) + ", which the launcher starts (it holds: " + names + ")"};
 }
 
 TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std::string& releasePath) {
   std::string wrong;
   auto compare = [&wrong](const std::string& what, const std::string& ours, const std::string& theirs) {
     if (ours != theirs)
-      wrong += (wrong.empty() ? "" : "; ") + what + " " + (ours.empty() ? "(none)" : VisibleBytes(ours)) +
-               ", the release file says " + (theirs.empty() ? "(none)" : VisibleBytes(theirs));
+      wrong += (wrong.empty() ? "" : "; ") + what + " " + (ours.empty() ? "(none)" : ShownName(ours)) +
+               ", the release file says " + (theirs.empty() ? "(none)" : ShownName(theirs));
   };
   compare("product code", s.productCode, r.productCode);
   compare("version", s.version, r.version);
@@ -77,7 +78,7 @@ TCheck ReleaseCheck(const TLauncherSettings& s, const TReleaseFile& r, const std
                 "): a launcher of another stub or release (after raising the version and building, install the "
                 "new stub with cmake --install, then attach, sign and publish again)"};
   return {"release", true,
-          "product code " + VisibleBytes(s.productCode) + ", version " + VisibleBytes(s.version) +
+          "product code " + ShownName(s.productCode) + ", version " + ShownName(s.version) +
               ", home page, mirrors and the installer's quiet arguments as " + releasePath + " says"};
 }
 
@@ -121,7 +122,7 @@ int RunCheckRelease(const std::vector<std::string>& args) {
   }
   const std::string total = std::to_string(verdicts.size());
   checks.push_back({"mirrors", silent.empty(),
-                    silent.empty() ? "all " + total + " serve a reply at " + VisibleBytes(s.ReplyPath())
+                    silent.empty() ? "all " + total + " serve a reply at " + ShownName(s.ReplyPath())
                                    : std::to_string(silent.size()) + " of " + total + " serve no reply:",
                     silent});
   std::string refusal;  // why this build's own reply would not be accepted
@@ -156,14 +157,15 @@ int RunCheckRelease(const std::vector<std::string>& args) {
     std::vector<std::string> items, warned, asked;
     for (const TCheck& c : checks) {
       std::vector<std::string> failing;
-      for (const auto& m : c.mirrors) failing.push_back(JsonText(m));
+      // Every message is a display text in the platform's form, as the terminal is given it.
+      for (const auto& m : c.mirrors) failing.push_back(JsonPath(m));
       items.push_back(JsonObject({{"name", JsonText(c.name)},
                                   {"passed", JsonBool(c.passed)},
-                                  {"detail", JsonText(c.detail)},
+                                  {"detail", JsonPath(c.detail)},
                                   {"mirrors", JsonArray(failing)}}));
     }
-    for (const auto& w : warnings) warned.push_back(JsonText(w));
-    if (!quietWarning.empty()) warned.push_back(JsonText(quietWarning));
+    for (const auto& w : warnings) warned.push_back(JsonPath(w));
+    if (!quietWarning.empty()) warned.push_back(JsonPath(quietWarning));
     for (const auto& v : verdicts) asked.push_back(VerdictJson(v));
     Print(stdout, "%s\n",
           JsonObject({{"file", JsonPath(path)},

@@ -15,12 +15,20 @@
 #include "verify_client/VerifyClient.h"
 
 namespace {
-/// The process's standard output as a stream the body is written into as it arrives.
+/// The process's standard output as a stream the body is written into as it arrives: as it is
+/// to a file or a pipe, through the tool's escaping to a terminal (a server's body is no
+/// text for it to obey).
 class TStdoutStream : public TStream {
  public:
   int Read(void*, int) override { return 0; }
   int Write(const void* buffer, int count) override {
     if (count <= 0) return 0;
+    if (terminal_) {
+      platform::WriteStd(1,
+                         TerminalText(std::string(static_cast<const char*>(buffer), static_cast<std::size_t>(count))));
+      written_ += count;
+      return count;
+    }
     std::size_t n = std::fwrite(buffer, 1, static_cast<std::size_t>(count), stdout);
     written_ += static_cast<std::int64_t>(n);
     return static_cast<int>(n);
@@ -33,6 +41,7 @@ class TStdoutStream : public TStream {
   void SetSize(std::int64_t) override {}
 
  private:
+  const bool terminal_ = platform::StdoutIsTerminal();
   std::int64_t written_ = 0;
 };
 

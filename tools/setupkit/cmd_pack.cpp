@@ -14,7 +14,11 @@ int RunPack(const std::vector<std::string>& args) {
   const std::vector<std::string> files(cl.Operands().begin() + 1, cl.Operands().end());
   CheckOutputPath(outPath, files);
   std::vector<std::pair<std::string, std::string>> entries;
-  for (const auto& f : files) entries.push_back({EntryNameOf(ArgPath(f)), f});
+  try {
+    for (const auto& f : files) entries.push_back({EntryNameOf(ArgPath(f)), f});
+  } catch (const ENameRefused& e) {
+    return Fail(e);
+  }
   // Written beside the target and renamed at the end, so a failed run never leaves a partial
   // archive that a build would take as up to date.
   TTemporary temp(outPath);
@@ -23,6 +27,8 @@ int RunPack(const std::vector<std::string>& args) {
   try {
     PackNamedFiles(temp.File(), entries, [&progress](const std::string& text) { progress.Show(text); });
     packed = temp.File().Size();
+  } catch (const ENameRefused& e) {
+    return Fail(e);
   } catch (const EWriteError& e) {  // an input that cannot be read says so itself
     RaiseNative<EWriteError>("cannot write " + outPath + ": " + temp.InTargetsWords(ErrorText(e)));
   }

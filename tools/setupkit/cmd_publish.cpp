@@ -11,6 +11,7 @@
 #include "MirrorCheck.h"
 #include "ReleaseFile.h"
 #include "ReplyPublish.h"
+#include "archive/ArchiveFormat.h"
 #include "base/SysUtils.h"
 #include "codes/QORMD5Unit.h"
 
@@ -101,11 +102,11 @@ int RunPublish(const std::vector<std::string>& args) {
   std::string names;
   bool hasInstaller = false;
   for (const auto& e : entries) {
-    names += (names.empty() ? "" : ", ") + VisibleBytes(e.name);
-    hasInstaller = hasInstaller || LowerCase(e.name) == LowerCase(s.installer);
+    names += (names.empty() ? "" : ", ") + ShownName(e.name);
+    hasInstaller = hasInstaller || SameEntryName(e.name, s.installer);
   }
   if (!hasInstaller)
-    return Fail("refused: the payload of " + path + " holds no " + VisibleBytes(s.installer) + " (it holds: " + names +
+    return Fail("refused: the payload of " + path + " holds no " + ShownName(s.installer) + " (it holds: " + names +
                 "), so the launcher would start nothing. Attach again, the installer second: setupkit attach STUB "
                 "INSTALLER -o setupTQ.exe");
   if (launcher.signature.present && !launcher.signature.valid)

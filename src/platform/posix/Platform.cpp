@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -150,7 +151,21 @@ PathKind Folder::Kind(const std::string& name) const {
 FileHandle Folder::CreateNew(const std::string& name, int& error) const {
   const int fd = ::openat(impl_->fd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
   error = fd < 0 ? errno : 0;
+  if (fd >= 0) ::flock(fd, LOCK_SH);  // released by the system when the last descriptor closes
   return fd < 0 ? kInvalidFile : fd;
+}
+
+bool Folder::RemoveUnused(const std::string& name, std::int64_t seconds) const {
+  struct stat st;
+  if (::fstatat(impl_->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
+  if (static_cast<std::int64_t>(::time(nullptr)) - static_cast<std::int64_t>(st.st_mtime) <= seconds) return false;
+  const int fd = ::openat(impl_->fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  // A process that has the file open holds its lock; one that was killed holds nothing.
+  const bool unused = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  const bool removed = unused && ::unlinkat(impl_->fd, name.c_str(), 0) == 0;
+  ::close(fd);
+  return removed;
 }
 
 bool Folder::Rename(const std::string& from, const std::string& to, int& error) const {
@@ -178,6 +193,12 @@ std::atomic<char*> g_temporaries[kTemporarySlots];
 void RemoveTemporariesAndEnd(int signal) {
   for (auto& slot : g_temporaries)
     if (char* path = slot.load()) ::unlink(path);
+  // Then the folders, deepest first whatever their order: each pass removes those left empty.
+  for (bool removed = true; removed;) {
+    removed = false;
+    for (auto& slot : g_temporaries)
+      if (char* path = slot.load()) removed = ::rmdir(path) == 0 || removed;
+  }
   ::signal(signal, SIG_DFL);
   ::raise(signal);
 }
@@ -246,6 +267,7 @@ int ParamCount() {
 void SetStdoutBinary() {}
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO) == 1; }
 
 void WriteStd(int stream, const std::string& native) {
   FILE* file = stream == 2 ? stderr : stdout;

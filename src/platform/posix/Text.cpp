@@ -1,6 +1,8 @@
 // Paths and texts on Linux: a path is the file system's bytes, taken as UTF-8; the program's
 // texts are code page 936, converted with the C library's iconv.
 #include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 
 #include <cerrno>
 
@@ -69,6 +71,29 @@ TPath PathFromText(const TText& text) {
   std::string native;
   return TPath::FromNative(Convert(kUtf8, kProgramCharset, text.Bytes(), native, "\xEF\xBF\xBD") ? native
                                                                                                  : text.Bytes());
+}
+
+std::string FileNameKey(const TPath& name) {
+  // Unicode's simple upper case (C.UTF-8's table, as Windows' own follows it), whatever the
+  // process's locale. A byte that begins no UTF-8 character is kept as it is.
+  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  const std::string& in = name.Native();
+  std::string key;
+  for (std::size_t i = 0; i < in.size();) {
+    char32_t c = 0;
+    const std::size_t length = Utf8CharAt(in, i, c);
+    if (length == 0) {
+      key += in[i++];
+      continue;
+    }
+    if (c < 0x80)
+      c = c >= 'a' && c <= 'z' ? c - 32 : c;
+    else if (unicode)
+      c = static_cast<char32_t>(towupper_l(static_cast<wint_t>(c), unicode));
+    AppendUtf8(key, c);
+    i += length;
+  }
+  return key;
 }
 
 TText MessageText(const TDisplayText& message) {

@@ -90,7 +90,9 @@ HANDLE OpenFolderHandle(const std::wstring& path, bool followLink) {
 std::wstring Join(const std::wstring& folder, const std::string& name) {
   std::wstring path = folder;
   if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
-  return path + PathToWide(TPath::FromNative(name));
+  path += PathToWide(TPath::FromNative(name));
+  // A short folder's path with a long name after it: the long form, as for any long path.
+  return path.compare(0, 4, L"\\\\?\\") == 0 ? path : FilePathToWide(PathFromWide(path));
 }
 }  // namespace
 
@@ -163,6 +165,26 @@ FileHandle Folder::CreateNew(const std::string& name, int& error) const {
   return h == INVALID_HANDLE_VALUE ? kInvalidFile : reinterpret_cast<FileHandle>(h);
 }
 
+bool Folder::RemoveUnused(const std::string& name, std::int64_t seconds) const {
+  const std::wstring path = Join(impl_->wide, name);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    return false;
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  auto ticks = [](const FILETIME& t) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime);
+  };
+  if ((ticks(now) - ticks(data.ftLastWriteTime)) / 10000000 <= seconds) return false;
+  // Shared with no one: refused while any other handle has the file open.
+  HANDLE h = CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(h);
+  return true;
+}
+
 bool Folder::Rename(const std::string& from, const std::string& to, int& error) const {
   // A rename replaces a link at `to` itself; it never writes through it.
   const bool done =
@@ -209,6 +231,12 @@ BOOL WINAPI RemoveTemporariesOnControl(DWORD) {
   EnterCriticalSection(&g_temporariesLock);
   for (auto* path : g_temporaries)
     if (path) DeleteFileW(path->c_str());
+  // Then the folders, deepest first whatever their order: each pass removes those left empty.
+  for (bool removed = true; removed;) {
+    removed = false;
+    for (auto* path : g_temporaries)
+      if (path) removed = RemoveDirectoryW(path->c_str()) || removed;
+  }
   LeaveCriticalSection(&g_temporariesLock);
   return FALSE;  // the next handler (the default one) ends the process
 }
@@ -384,6 +412,7 @@ int ParamCount() { return static_cast<int>(Args().size()); }
 void SetStdoutBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool StdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
 
 void WriteStd(int stream, const std::string& native) {
   FILE* file = stream == 2 ? stderr : stdout;

@@ -59,6 +59,17 @@ bool PathTextExact(const TPath& path, TText& text) {
 
 TPath PathFromText(const TText& text) { return PathFromWide(TextToWide(text)); }
 
+std::string FileNameKey(const TPath& name) {
+  std::wstring wide = PathToWide(name);
+  if (wide.empty()) return std::string();
+  // The invariant locale's upper case: the system's table, not a language's rules.
+  std::wstring upper(wide.size(), L'\0');
+  const int n = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), static_cast<int>(wide.size()), &upper[0],
+                             static_cast<int>(upper.size()));
+  if (n > 0) wide.assign(upper.data(), static_cast<std::size_t>(n));
+  return FromWide(wide, kUtf8CodePage);
+}
+
 std::wstring MessageToWide(const TDisplayText& message) {
   std::wstring wide;
   for (const auto& part : message.Parts()) wide += ToWide(part.bytes, part.native ? kUtf8CodePage : kProgramCodePage);

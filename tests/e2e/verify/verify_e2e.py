@@ -396,7 +396,8 @@ class Suite:
             r.stop()
 
     def certify(self, r, w, label, close_by_title_bar=False):
-        """From a press of the install button to the installer started."""
+        """From a press of the install button to the installer started; the pictures of the
+        certification and the extraction windows."""
         r.click(w, INSTALL_BUTTON)
         c = r.window(CERT_CAPTION, WALK_WAIT)
         img = r.shot(label, c)
@@ -408,9 +409,11 @@ class Suite:
             self.desk.close(c)
         else:
             r.click(c, CERT_BUTTON)
-        r.window(UNZIP_CAPTION, 30)
+        # The extraction window stays while its bar ramps up (about two seconds).
+        unzip = r.shot(label + "-extraction", r.window(UNZIP_CAPTION, 30))
         r.check(r.wait_exit(60), "the launcher did not end after extracting")
         r.installed()
+        return img, unzip
 
     def case_held_installer(self):
         """A copy of the installer that could not be ended holds instTQ.exe open: the extraction

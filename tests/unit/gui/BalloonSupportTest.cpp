@@ -173,6 +173,9 @@ TEST(Bitmap, DamagedOrHostileImagesAreRefusedAndLeaveThePictureAsItWas) {
   huge[20] = '\xFF';
   huge[21] = '\x7F';  // width 2^31-1
   EXPECT_THROW(b.LoadFromFileImage(huge), EInvalidGraphic);
+  std::string lowest = image;  // height -2^31, a top-down image whose height has no positive value
+  lowest.replace(22, 4, std::string("\x00\x00\x00\x80", 4));
+  EXPECT_THROW(b.LoadFromFileImage(lowest), EInvalidGraphic);
   EXPECT_THROW(b.LoadFromFileImage(std::string()), EInvalidGraphic);
   EXPECT_EQ(b.Width(), 4);
   EXPECT_EQ(b.Pixel(3, 3), clGreen);

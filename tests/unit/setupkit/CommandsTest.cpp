@@ -83,6 +83,11 @@ TEST_F(VendorCommands, ExtractTakesALauncherAndOverwritesNothingButItsOwnFiles) 
   EXPECT_EQ(RunCommand("extract", {At("setupTQ.exe"), At("out")}), 0);
   EXPECT_EQ(ReadFile(At("out/instTQ.exe")), "MZ installer");
   EXPECT_EQ(ReadFile(At("out/readme.txt")), "notes");
+  // A name as long as a file's may be, below a short folder: longer than Windows' classic limit.
+  const std::string longest(250, 'n');
+  WriteFile(At("long.dat"), Archive({{longest, "long"}}));
+  EXPECT_EQ(RunCommand("extract", {At("long.dat"), At("out")}), 0);
+  EXPECT_EQ(ReadFile(At("out/" + longest)), "long");
 
   // Two entries Windows takes for one file.
   WriteFile(At("twice.dat"), Archive({{"a.txt", "first"}, {"A.TXT", "second"}}));
@@ -200,6 +205,45 @@ TEST_F(VendorCommands, AWriteErrorNamesTheFileAndTheReasonAndLeavesNoPart) {
   EXPECT_EQ(dir_.Names(), (std::vector<std::string>{"MySetup.exe", "big.dat", "out", "stub.exe"}));
   EXPECT_EQ(payloadtest::Listing(AsPath(At("out"))).size(), 0u);
 }
+
+// What a killed or failed run leaves is taken away by the next: a killed run's temporaries
+// (old, and open in no process; one still open is another run's and stays), and the folders a
+// run made for a file it then could not write. A name as long as a file's may be is written,
+// whatever the length of its temporary's.
+TEST_F(VendorCommands, WhatAKilledOrFailedRunLeftIsTakenAway) {
+  WriteFile(At("a.txt"), "a");
+  const std::string killed = ".packed.dat.0badf00d.tmp", recent = ".packed.dat.12345678.tmp",
+                    running = ".packed.dat.87654321.tmp", users = ".packed.dat.not-ours.tmp";
+  for (const auto& name : {killed, recent, users}) WriteFile(At(name), "left");
+  platform::Folder folder(dir_.Path());
+  int error = 0;
+  const platform::FileHandle open = folder.CreateNew(running, error);
+  ASSERT_NE(open, platform::kInvalidFile);
+  const auto old = fs::file_time_type::clock::now() - std::chrono::seconds(kStaleTemporarySeconds + 60);
+  for (const auto& name : {killed, running, users}) fs::last_write_time(At(name), old);
+  EXPECT_EQ(RunCommand("pack", {At("packed.dat"), At("a.txt")}), 0);
+  platform::FileClose(open);
+  EXPECT_FALSE(fs::exists(At(killed)));
+  for (const auto& name : {recent, running, users}) EXPECT_TRUE(fs::exists(At(name))) << name;
+
+  const std::string longest(255 - 4, 'n');
+  EXPECT_EQ(RunCommand("pack", {At(longest + ".dat"), At("a.txt")}), 0);
+  EXPECT_TRUE(fs::exists(At(longest + ".dat")));
+
+  // The reply cannot be written (files are limited to 8 bytes): the folder made for it goes.
+  WriteFile(At("launcher.exe"), LauncherWith(Archive({{"instTQ.exe", "MZ"}})));
+  fs::create_directory(At("web"));
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit small = before;
+  small.rlim_cur = 8;
+  setrlimit(RLIMIT_FSIZE, &small);
+  EXPECT_THROW(RunCommand("publish", {"--unsigned", "--offline", At("launcher.exe"), At("web")}), EWriteError);
+  setrlimit(RLIMIT_FSIZE, &before);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(payloadtest::Listing(AsPath(At("web"))).size(), 0u);
+}
 #endif
 
 }  // namespace
@@ -227,11 +271,100 @@ TEST_F(VendorCommands, FileNamesTravelAsCodePage936AndComeBackWhole) {
   EXPECT_EQ(RunCommand("extract", {At("names.dat"), At("out")}), 0);
   for (const auto& name : {shuoming, dongfang, yi}) EXPECT_EQ(ReadFile(At("out/" + name)), "bytes of " + name);
 
-  try {
-    RunCommand("pack", {At("refused.dat"), At(shuoming), At(hangul)});
-    ADD_FAILURE() << "a name code page 936 cannot hold was packed";
-  } catch (const Exception& e) {
-    EXPECT_NE(ErrorText(e).find("\"" + hangul + "\""), std::string::npos) << ErrorText(e);
-  }
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunCommand("pack", {At("refused.dat"), At(shuoming), At(hangul)}), kExitNo);
+  const std::string refusal = testing::internal::GetCapturedStderr();
+  EXPECT_NE(refusal.find("\"" + hangul + "\""), std::string::npos) << refusal;
   EXPECT_FALSE(fs::exists(At("refused.dat")));
+}
+
+// Names are told apart as Windows tells files apart: by character, case folded, in every
+// command. Each pair below is two characters of code page 936 whose trail bytes differ only as
+// an ASCII letter's case would ("\xDF\x4D" and "\xDF\x6D"): two files. Д and д are one file.
+TEST_F(VendorCommands, NamesAreComparedAsWindowsComparesThem) {
+  const std::vector<std::string> different = {
+      "\xE9\x80\xB2", "\xE9\x81\xA9", "\xE8\xAA\xAA", "\xE8\xAA\x87", "\xE9\x95\xB7", "\xE9\x96\x98", "\xE9\x96\x80",
+      "\xE9\x96\xA0", "\xE9\xAB\x94", "\xE9\xAA\x94", "\xE9\xBB\x9E", "\xE9\xBA\xAE", "\xE5\xAD\xB8", "\xE5\xAF\x83"};
+  std::vector<std::string> files{At("all.dat")};
+  for (const auto& name : different) {
+    WriteFile(At(name + ".txt"), name);
+    files.push_back(At(name + ".txt"));
+  }
+  ASSERT_EQ(RunCommand("pack", files), 0);
+  ASSERT_EQ(RunCommand("extract", {At("all.dat"), At("out")}), 0);
+  for (const auto& name : different) EXPECT_EQ(ReadFile(At("out/" + name + ".txt")), name);
+
+  const std::string upper = "\xD0\x94.txt", lower = "\xD0\xB4.txt";  // Д, д
+  WriteFile(At(upper), "upper");
+  WriteFile(At(lower), "lower");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(RunCommand("pack", {At("cyrillic.dat"), At(upper), At(lower)}), kExitNo);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("two entries would be named"), std::string::npos);
+  WriteFile(At("cyrillic.dat"), Archive({{"\xA7\xA5.txt", "upper"}, {"\xA7\xD5.txt", "lower"}}));
+  EXPECT_EQ(RunCommand("extract", {At("cyrillic.dat"), At("cyrillic")}), kExitNo);
+  EXPECT_FALSE(fs::exists(At("cyrillic")));
+
+  // The output's name is compared with the files', never stored: Hangul is no character of 936.
+  WriteFile(At("stub.exe"), BuildStub(LauncherResources(false)));
+  WriteFile(At("MySetup.exe"), BuildStub({}));
+  const std::string setup = "\xEC\x84\xA4\xEC\xB9\x98.exe";  // 설치.exe
+  EXPECT_EQ(RunCommand("attach", {At("stub.exe"), At("MySetup.exe"), At(upper), "-o", At(setup)}), 0);
+  EXPECT_EQ(platform::KindOfPath(AsPath(At(setup))), platform::PathKind::File);
+}
+
+// Nothing a file holds reaches the vendor's terminal raw: every command is run on files made to
+// move the cursor, retitle the window and clear the screen, and what it prints holds no escape.
+TEST_F(VendorCommands, NoCommandPassesAnEscapeFromAFileToTheTerminal) {
+  const std::string esc = "\x1b]0;owned\x07\x1b[2J",
+                    c1 = "\xC2\x9B"
+                         "2J",
+                    bidi = "\xE2\x80\xAE";
+  const std::string hostileName = "a" + esc + c1 + bidi + ".txt";
+  WriteFile(At("hostile.dat"), payloadtest::Int32(1) + payloadtest::Entry(hostileName, "x"));
+  std::string sections = BuildStub(LauncherResources(false));
+  sections.replace(SectionAt(0), 8, "\x1b[2J\x1b]0;");
+  Put32(sections, SectionAt(0) + 20, 0x7FFFFFF0);  // and its data far past the file's end
+  WriteFile(At("sections.exe"), sections);
+  std::string settings = std::string(kSettings) + "home-page=http://x/" + esc + "\n";
+  WriteFile(At("settings.exe"), LauncherWith(Archive({{"instTQ.exe", "MZ"}, {"b" + c1 + ".txt", "y"}}), settings));
+  WriteFile(At("launcher.exe"), LauncherWith(payloadtest::Int32(1) + payloadtest::Entry(hostileName, "x")));
+  WriteFile(At("reply.htm"), esc + c1 + bidi);
+  // Names with control characters are made freely on Linux only; Windows refuses them.
+  const bool linux = platform::PathDelim() == '/';
+  const std::string release = At(linux ? "release" + esc + ".cmake" : "release.cmake");
+  WriteFile(release, "set(SETUPTQ_PRODUCT_CODE \"" + esc + "\")\n");
+  WriteFile(At("stub.exe"), BuildStub(LauncherResources(false)));
+  if (linux) WriteFile(At(hostileName), "a file named to attack");
+  const std::string mirror = "http://127.0.0.91:9/";  // nothing answers there
+  const std::vector<std::vector<std::string>> runs = {
+      {"list", At("hostile.dat")},
+      {"list", At("launcher.exe")},
+      {"extract", At("hostile.dat"), At("out")},
+      {"extract", At("launcher.exe"), At("out")},
+      {"info", At("sections.exe")},
+      {"info", At("settings.exe")},
+      {"info", At("launcher.exe")},
+      {"info", "--json", At("settings.exe")},
+      {"attach", At("stub.exe"), "--archive", At("hostile.dat"), "-o", At("out.exe")},
+      {"attach", At("sections.exe"), At("stub.exe"), "-o", At("out.exe")},
+      {"pack", At("packed.dat"), At(hostileName)},
+      {"decode", At("reply.htm"), At("settings.exe")},
+      {"check-release", "--release-file", release, "--mirror", mirror, At("settings.exe")},
+      {"check-mirrors", "--mirror", mirror, At("settings.exe")},
+      {"publish", "--unsigned", "--offline", At("settings.exe"), At("web")},
+  };
+  for (const auto& run : runs) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    try {
+      RunCommand(run[0], std::vector<std::string>(run.begin() + 1, run.end()));
+    } catch (const Exception& e) {
+      Print(stderr, "setupkit %s: %s\n", run[0].c_str(), ErrorText(e).c_str());  // as main reports it
+    }
+    const std::string said = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find('\x1b'), std::string::npos) << run[0] << ": " << said;
+    EXPECT_EQ(said.find('\x07'), std::string::npos) << run[0] << ": " << said;
+    EXPECT_EQ(said.find("\xC2\x9B"), std::string::npos) << run[0] << ": " << said;
+    EXPECT_EQ(said.find(bidi), std::string::npos) << run[0] << ": " << said;
+  }
 }

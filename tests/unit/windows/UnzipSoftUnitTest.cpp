@@ -65,7 +65,8 @@ TEST_F(ExtractionWindow, ShowsItsCaptionSizeColourAndTheFileNames) {
   EXPECT_EQ(f->Height(), 101);
   EXPECT_EQ(f->Color(), 16710389u);
   EXPECT_EQ(f->Label1->Caption(), "正在提取压缩包install.dat，并解压成instTQ.exe，请等待...");
-  EXPECT_EQ(f->Label1->Width(), 425);  // fixed size, whatever the text
+  EXPECT_EQ(f->Label1->Width(), 425);         // fixed size, whatever the text
+  EXPECT_EQ(f->Label1->Font().Name, "宋体");  // which holds its text in every code page
   EXPECT_EQ(f->ProgressBar1->Top() + f->ProgressBar1->Height(), f->ClientHeight());
   EXPECT_EQ(f->ProgressBar1->Width(), f->ClientWidth());
 }
@@ -169,7 +170,7 @@ TEST_F(FailedExtractionWork, UnwritableFolderNamesTheArchiveFileAndTheSystemsRea
   ASSERT_FALSE(text.empty());
   const std::string whole = hl::MessageBoxes()[0].whole;
   int code = 0;
-  const TPath archive = folder + platform::PathDelim() + platform::PathDelim() + "install.dat";
+  const TPath archive = folder + platform::PathDelim() + "install.dat";  // one separator
   ASSERT_EQ(platform::FileOpen(archive, platform::FileAccess::ReadWrite, platform::FileShare::None,
                                platform::FileCreate::CreateAlways, code),
             platform::kInvalidFile);
