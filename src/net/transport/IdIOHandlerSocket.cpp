@@ -38,7 +38,10 @@ void TIdConnectThread::Start() {
   std::shared_ptr<TState> state = state_;
   const bool started = thread_.Start([state] {
     try {
-      GStack->CheckSocketResult(state->socket.ConnectPeer());
+      // The stack is looked up once the connect has returned: a connect abandoned long ago may
+      // return after the stack it began on has been replaced.
+      const int result = state->socket.ConnectPeer();
+      GStack->CheckSocketResult(result);
     } catch (const std::exception& e) {
       state->exceptionText = e.what();
       state->failure = std::current_exception();

@@ -236,7 +236,9 @@ TEST(ConnectBothFamilies, AnIPv6RouteThatHangsLosesTheRaceToIPv4WithinTheLimit) 
   LoopbackServer server([](TIdSocketHandle& peer) { LoopbackServer::WaitForClose(peer); });
   TIdComponent stackUser;
   TIdStack* const processStack = GStack;
-  TDeadIPv6RouteStack dead;
+  // The abandoned IPv6 connect returns on its own thread after this test has ended: the stack it
+  // ran on must outlive the test, so it lives until the process ends.
+  static TDeadIPv6RouteStack dead;
   GStack = &dead;
   TIdTCPClient client;
   client.SetHost("both.parvalo.test");
