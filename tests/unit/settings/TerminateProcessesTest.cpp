@@ -41,7 +41,9 @@ class RunningCopies : public ::testing::Test {
         ends ? platform::StartProcess(exe, TPath::FromNative(args)) : runningcopy::Start(exe, fileName);
     EXPECT_NE(pid, 0u) << exe.Native();
     started_.push_back(pid);
-    if (!ends) EXPECT_TRUE(runningcopy::Listed(pid, fileName)) << fileName;
+    if (!ends) {
+      EXPECT_TRUE(runningcopy::Listed(pid, fileName)) << fileName;
+    }
     return pid;
   }
   static bool Ended(std::uint32_t pid) { return platform::WaitProcessExit(pid, 10000); }

@@ -587,6 +587,8 @@ TEST_F(VerificationWindow, AnUnattendedRunAsksAtOnceAndEndsWithItsVerdict) {
     EXPECT_EQ(form->Verdict, c.verdict) << c.what;
     EXPECT_EQ(form->ProceedToInstall, c.verdict == vdMatch) << c.what;
     // The certification shows for its two seconds, and closes by itself.
-    if (c.verdict == vdMatch) EXPECT_GE(hl::Now() - start, TFrmNetVerify::kUnattendedCertificationMs) << c.what;
+    if (c.verdict == vdMatch) {
+      EXPECT_GE(hl::Now() - start, TFrmNetVerify::kUnattendedCertificationMs) << c.what;
+    }
   }
 }
