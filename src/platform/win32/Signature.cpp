@@ -2,13 +2,13 @@
 // provider and crypt32's certificates and chain engine, loaded from the system folder when first
 // asked (the launcher never asks, so it loads neither).
 #include "platform/Signature.h"
+#include "platform/Platform.h"
 #include "platform/SystemLibrary.h"
 
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace platform {
 namespace {
@@ -153,7 +153,7 @@ TChainCheck CheckCertificateChain(const std::string& certificate, const std::vec
     else if (error & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN))
       out.end = selfSigned ? ChainEnd::SelfSigned : ChainEnd::UnknownRoot;
     else {
-      out.detail = "the system's chain status is " + HexCode(error, 8);
+      out.detail = "the system's chain status is " + platform::HexCode(error, 8);
     }
     api.CertFreeCertificateChain(chain);
   }

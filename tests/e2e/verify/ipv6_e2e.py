@@ -23,12 +23,11 @@ import sys
 import time
 
 from desktop import Desktop, Xvfb
-from silent_dns_e2e import Failed, check
+from silent_dns_e2e import Failed, check, run_in_mount_namespace
 from verify_e2e import (ARGUMENT, CERT_BUTTON, CERT_CAPTION, INSTALL_BUTTON, PATH, UNZIP_CAPTION, VERIFY_CAPTION,
                         WINDOW_WAIT, WINE_RUN, run_logs)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SKIP = 77
 V6_MIRROR = "[::1]:8080"
 
 
@@ -150,25 +149,7 @@ def main():
     args = p.parse_args()
     for a in ("launcher", "setupkit", "out"):
         setattr(args, a, os.path.abspath(getattr(args, a)))
-    if not args.inside:
-        if os.geteuid() != 0:
-            print("SKIP: replacing the hosts file needs root")
-            return SKIP
-        probe = subprocess.run(["unshare", "--mount", "--propagation", "private", "true"], stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE)
-        if probe.returncode != 0:
-            print("SKIP: no mount namespace: " + probe.stderr.decode().strip())
-            return SKIP
-        return subprocess.run(["unshare", "--mount", "--propagation", "private", sys.executable,
-                               os.path.abspath(__file__), "--inside"] + sys.argv[1:]).returncode
-    try:
-        run_inside(args)
-    except Failed as e:
-        print("FAIL ipv6: %s" % e, flush=True)
-        return 1
-    print("PASS ipv6", flush=True)
-    return 0
-
+    return run_in_mount_namespace("ipv6", args, "replacing the hosts file needs root", run_inside)
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -215,27 +215,32 @@ def main():
     args = p.parse_args()
     for a in ("launcher", "setupkit", "out", "hungcheck"):
         setattr(args, a, os.path.abspath(getattr(args, a)))
+    return run_in_mount_namespace("silent_dns", args, "replacing the resolver's files needs root", run_inside)
+
+
+def run_in_mount_namespace(name, args, needs_root, run_inside):
+    """Runs this script again in a mount namespace of its own (as root), so that the files it
+    replaces there (the resolver's, the hosts file) are seen by this run alone and its mounts end
+    with it; inside, runs run_inside(args) and prints PASS or FAIL with the name."""
     if not args.inside:
-        # A mount namespace of our own, so that the replaced resolver files are seen by this run
-        # alone; its mounts end with it.
         if os.geteuid() != 0:
-            print("SKIP: replacing the resolver's files needs root")
+            print("SKIP: " + needs_root)
             return SKIP
         probe = subprocess.run(["unshare", "--mount", "--propagation", "private", "true"],
                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         if probe.returncode != 0:
             print("SKIP: no mount namespace: " + probe.stderr.decode().strip())
             return SKIP
-        return subprocess.run(["unshare", "--mount", "--propagation", "private", sys.executable,
-                               os.path.abspath(__file__), "--inside"] + sys.argv[1:]).returncode
+        script = os.path.abspath(sys.modules["__main__"].__file__)
+        return subprocess.run(["unshare", "--mount", "--propagation", "private", sys.executable, script, "--inside"]
+                              + sys.argv[1:]).returncode
     try:
         run_inside(args)
     except Failed as e:
-        print("FAIL silent_dns: %s" % e, flush=True)
+        print("FAIL %s: %s" % (name, e), flush=True)
         return 1
-    print("PASS silent_dns", flush=True)
+    print("PASS %s" % name, flush=True)
     return 0
-
 
 if __name__ == "__main__":
     sys.exit(main())
