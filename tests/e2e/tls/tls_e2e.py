@@ -38,6 +38,14 @@ def wine_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
+def trust_ca(trustca, ca, env):
+    """Adds the test CA (a PEM file) to the current user's Root store of the Wine prefix of `env`."""
+    trusted = subprocess.run([WINE_RUN, trustca, wine_path(ca)], env=env, stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, timeout=120)
+    if trusted.returncode != 0:
+        raise CaseFailed("the test CA was not added to the prefix's Root store: " + trusted.stdout.decode())
+
+
 class TlsSuite(Suite):
     def __init__(self, args):
         super().__init__(args)
@@ -56,11 +64,7 @@ class TlsSuite(Suite):
         kinds[self.moving] = "redirect"
         self.servers = TlsMirrors(os.path.join(self.out, "servers"), webroot, kinds)
         self.servers.start()
-        trusted = subprocess.run([WINE_RUN, self.trustca, wine_path(self.servers.ca)], env=self.desk.env,
-                                 stdout=subprocess.PIPE,
-                                 stderr=subprocess.STDOUT)
-        if trusted.returncode != 0:
-            raise CaseFailed("the test CA was not added to the prefix's Root store: " + trusted.stdout.decode())
+        trust_ca(self.trustca, self.servers.ca, self.desk.env)
 
     def finish(self):
         if self.servers:
