@@ -191,7 +191,7 @@ TIdHTTPRouteKind TIdCustomHTTP::SelectEndpoint() {
   if (!ProxyParams.ProxyServer.empty()) {
     // One connection to the proxy carries plain requests for any server; a tunnel serves only
     // the server it was opened to.
-    const std::string tunnel = tls ? workingUri_.Host + ":" + workingUri_.Port : "";
+    const std::string tunnel = tls ? TunnelTarget() : "";
     if (!SameText(Host(), ProxyParams.ProxyServer) || Port() != ProxyParams.ProxyPort || tunnel != tunnel_) {
       if (IsConnected()) CloseConnection();
       TIdTCPClient::SetHost(ProxyParams.ProxyServer);
@@ -255,9 +255,12 @@ void TIdCustomHTTP::WriteRequest(TIdURI& uri) {
   WriteText(head);
 }
 
+std::string TIdCustomHTTP::TunnelTarget() const {
+  return TIdURI::HostForUri(workingUri_.Host) + ":" + workingUri_.Port;
+}
+
 void TIdCustomHTTP::OpenTunnel() {
-  const bool v6 = workingUri_.Host.find(':') != std::string::npos;
-  const std::string target = (v6 ? "[" + workingUri_.Host + "]" : workingUri_.Host) + ":" + workingUri_.Port;
+  const std::string target = TunnelTarget();
   for (;;) {
     std::string head = MethodWord(hmConnect) + target + " HTTP/1.1\r\nHost: " + target + "\r\n";
     if (!Request().UserAgent.empty()) head += "User-Agent: " + Request().UserAgent + "\r\n";

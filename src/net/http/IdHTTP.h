@@ -233,6 +233,7 @@ class TIdCustomHTTP : public TIdTCPClient {
   /// The CONNECT exchange over the open connection to the proxy, a 407 answered, then TLS with
   /// the server started through the tunnel.
   void OpenTunnel();
+  std::string TunnelTarget() const;  // "host:port" of the CONNECT request, an IPv6 address bracketed
   bool AuthorizationStep(std::unique_ptr<TIdAuthentication>& credentials, const std::vector<std::string>& challenges,
                          const decltype(OnSelectAuthorization)& select, const decltype(OnAuthorization)& authorize,
                          std::string& user, std::string& password, bool& basicAuthentication);

@@ -38,6 +38,14 @@ def wine_path(path):
     return "Z:" + path.replace("/", "\\")
 
 
+def trust_ca(trustca, ca, env):
+    """Adds the test CA (a PEM file) to the current user's Root store of the Wine prefix of `env`."""
+    trusted = subprocess.run([WINE_RUN, trustca, wine_path(ca)], env=env, stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, timeout=120)
+    if trusted.returncode != 0:
+        raise CaseFailed("the test CA was not added to the prefix's Root store: " + trusted.stdout.decode())
+
+
 class TlsSuite(Suite):
     def __init__(self, args):
         super().__init__(args)
@@ -56,11 +64,7 @@ class TlsSuite(Suite):
         kinds[self.moving] = "redirect"
         self.servers = TlsMirrors(os.path.join(self.out, "servers"), webroot, kinds)
         self.servers.start()
-        trusted = subprocess.run([WINE_RUN, self.trustca, wine_path(self.servers.ca)], env=self.desk.env,
-                                 stdout=subprocess.PIPE,
-                                 stderr=subprocess.STDOUT)
-        if trusted.returncode != 0:
-            raise CaseFailed("the test CA was not added to the prefix's Root store: " + trusted.stdout.decode())
+        trust_ca(self.trustca, self.servers.ca, self.desk.env)
 
     def finish(self):
         if self.servers:
@@ -76,10 +80,10 @@ class TlsSuite(Suite):
             lines = r.run_log(r"ms  mirror \d+ of \d+: https://", r"verdict: match")
             for addr, kind in zip(self.front, KINDS):
                 refused = "EIdConnectException: " if kind == "down" else "EIdTLSRefused: "
-                self.outcome(r, lines, "https://%s/" % addr, r"  no answer: " + refused + REASONS[kind])
-            self.outcome(r, lines, "https://%s/" % self.good_addr,
-                         r'  TLS 1\.[23] with %s: certificate of CN=%s, issued by CN="?setupTQ Test CA'
-                         % (re.escape(self.good_addr.rsplit(":", 1)[0]), re.escape(self.good_addr.rsplit(":", 1)[0])))
+                r.logged_outcome(lines, addr, r"  no answer: " + refused + REASONS[kind])
+            r.logged_outcome(lines, self.good_addr,
+                             r'  TLS 1\.[23] with %s: certificate of CN=%s, issued by CN="?setupTQ Test CA'
+                             % (re.escape(self.good_addr.rsplit(":", 1)[0]), re.escape(self.good_addr.rsplit(":", 1)[0])))
             print("  " + "\n  ".join(line for line in lines if "https://" in line or "TLS" in line), flush=True)
             r.click(c, CERT_BUTTON)
             r.window(UNZIP_CAPTION, 30)
@@ -87,12 +91,6 @@ class TlsSuite(Suite):
             r.installed()
         finally:
             r.stop()
-
-    def outcome(self, r, lines, url, pattern):
-        """The log's line after the one that asks `url` matches `pattern`."""
-        at = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: %s" % re.escape(url), line)]
-        r.check(len(at) == 1 and at[0] + 1 < len(lines) and re.search(pattern, lines[at[0] + 1]),
-                "the log of %s: %r" % (url, lines[at[0]:at[0] + 2] if at else None))
 
     def check_mirrors(self, command, env, who):
         mirrors = ["https://%s/" % a for a in self.front + [self.good_addr]] + ["http://%s/" % self.moving]

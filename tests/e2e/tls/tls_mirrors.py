@@ -55,17 +55,19 @@ class Certificates:
                 "-addext", "keyUsage=critical,keyCertSign,cRLSign")
         return name
 
-    def leaf(self, name, ip, ca, expired=False):
-        """A server certificate for `ip` (and a name), issued by `ca`: its chain file and key."""
+    def leaf(self, name, ip, ca, expired=False, hosts=()):
+        """A server certificate for `ip` (and a name) or, given `hosts`, for those host names,
+        issued by `ca`: its chain file and key."""
         key, csr, pem = self.path(name + ".key"), self.path(name + ".csr"), self.path(name + ".pem")
         chain = self.path(name + ".chain.pem")
         ext = self.path(name + ".ext")
         # The address is named twice: as an address (what OpenSSL matches an address against)
         # and as a name (Wine's SSL policy compares names only).
-        open(ext, "w").write("subjectAltName=IP:%s,DNS:%s\nextendedKeyUsage=serverAuth\n"
-                             "basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n" % (ip, ip))
+        names = ",".join("DNS:" + h for h in hosts) if hosts else "IP:%s,DNS:%s" % (ip, ip)
+        open(ext, "w").write("subjectAltName=%s\nextendedKeyUsage=serverAuth\n"
+                             "basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n" % names)
         run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
-            "-subj", "/CN=" + ip)
+            "-subj", "/CN=" + (hosts[0] if hosts else ip))
         if expired:
             # `openssl ca` is the tool that sets past dates: a throw-away database of its own.
             db = self.path(name + ".db")
@@ -85,7 +87,7 @@ class Certificates:
         return chain, key
 
 
-def server_block(addr, kind, webroot, certs):
+def server_block(addr, kind, webroot, certs, hosts=()):
     ip = addr.rsplit(":", 1)[0]
     if kind in ("plain", "redirect"):
         body = ("return 301 https://$host:%d$request_uri;" % HTTPS_PORT if kind == "redirect"
@@ -97,7 +99,7 @@ def server_block(addr, kind, webroot, certs):
     elif kind == "wrongname":
         chain, key = certs.leaf(name, "192.0.2.99", certs.ca)
     else:
-        chain, key = certs.leaf(name, ip, certs.ca, expired=kind == "expired")
+        chain, key = certs.leaf(name, ip, certs.ca, expired=kind == "expired", hosts=hosts)
     if kind == "tls10":
         protocols = "ssl_protocols TLSv1;\n  ssl_ciphers DEFAULT:@SECLEVEL=0;"
     else:
@@ -107,21 +109,24 @@ def server_block(addr, kind, webroot, certs):
 
 
 class TlsMirrors(Nginx):
-    """nginx with a server block per address, its files in FOLDER; ends with this process at the latest."""
+    """nginx with a server block per address, its files in FOLDER; ends with this process at the latest.
+    Given `hosts`, the trusted certificates are for those host names instead of the addresses.
+    The access log gives each request's Host header last, quoted."""
 
-    def __init__(self, folder, webroot, kinds):
+    def __init__(self, folder, webroot, kinds, hosts=()):
         os.makedirs(folder, exist_ok=True)
         self.folder, self.addrs = folder, list(kinds)
         self.certs = Certificates(os.path.join(folder, "certs"))
         self.ca = self.certs.path("ca.pem")
-        blocks = "".join(server_block(a, k, webroot, self.certs) for a, k in kinds.items())
+        blocks = "".join(server_block(a, k, webroot, self.certs, hosts) for a, k in kinds.items())
         temps = "".join("  %s_temp_path %s;\n" % (k, os.path.join(folder, k))
                         for k in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
         self.access = os.path.join(folder, "access.log")
         self.conf = os.path.join(folder, "nginx.conf")
         open(self.conf, "w").write(
             "worker_processes 1;\npid %s;\nerror_log %s;\nevents { worker_connections 256; }\n"
-            "http {\n  access_log %s;\n  default_type text/html;\n%s%s}\n"
+            "http {\n  log_format hosts '$remote_addr [$time_local] \"$request\" $status $body_bytes_sent \"$http_host\"';\n"
+            "  access_log %s hosts;\n  default_type text/html;\n%s%s}\n"
             % (os.path.join(folder, "nginx.pid"), os.path.join(folder, "error.log"), self.access, temps, blocks))
         self.proc = None
 

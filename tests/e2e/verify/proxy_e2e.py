@@ -16,11 +16,16 @@ on 127.0.0.52:8080, so a mirror answers only through the proxy. M6..M10 are down
     native   setupkit check-mirrors with http_proxy (and no_proxy for the loopback mirror):
              the name matches through the proxy, the address directly, each saying its route;
              without http_proxy the name is no answer
+    manual_https
+             the manual proxy again, with the launcher whose M1..M5 are https://mirrorN.parvalo.test:8443/
+             (SETUPTQ_PROXY_TLS_LAUNCHER): through the proxy's CONNECT tunnel to nginx serving
+             TLS on 127.0.0.52:8443 with a certificate for the names from a CA this run makes
+             (tls_mirrors.py), trusted in the prefix's current-user Root store (SETUPTQ_TRUSTCA);
+             the log gives the route and the TLS version, subject and issuer, the proxy's log the
+             tunnel
     native_https
-             the same over https through the proxy's CONNECT tunnel: nginx serves the reply over
-             TLS on 127.0.0.52:8443 with a certificate for the names from a CA this run makes,
-             which setupkit trusts through SSL_CERT_FILE; the proxy's log shows the tunnel. Not
-             among the cases run by default until the client has its TLS handler.
+             setupkit check-mirrors over https through the proxy's tunnel to the same nginx, the
+             CA trusted through SSL_CERT_FILE
 
 Internet Options are written as Windows keeps them: the Connections value
 DefaultConnectionSettings, which WinHTTP reads (Wine 8 reads nothing else), and ProxyEnable /
@@ -43,6 +48,10 @@ if "SETUPTQ_PROXY_PREFIX" in os.environ:
 
 from verify_e2e import CERT_CAPTION, INSTALL_BUTTON, PATH, VERIFY_CAPTION, WINE_RUN, CaseFailed, Run, Suite, run_suite
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tls"))
+from tls_e2e import trust_ca  # noqa: E402
+from tls_mirrors import HTTPS_PORT, TlsMirrors  # noqa: E402
+
 PROXY = ("127.0.0.51", 3129)  # not 3128: the squid service Debian starts listens there
 ORIGIN = "127.0.0.52:8080"      # where the proxy's hosts file sends every mirror name
 PAC_SERVER = "127.0.0.53:8080"  # serves the automatic configuration script
@@ -54,9 +63,8 @@ PAC = """function FindProxyForURL(url, host) {
 """ % PROXY
 SETTINGS = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
 CERTIFY_WAIT = 150  # five mirrors that are down, each answered at once by the proxy's 503
-TLS_ORIGIN = "127.0.0.52:8443"  # nginx, TLS with the run's own CA
-CASES = ("manual", "pac", "native")
-ALL_CASES = CASES + ("native_https",)
+TLS_ORIGIN = "127.0.0.52:%d" % HTTPS_PORT  # nginx, TLS with the run's own CA
+CASES = ("manual", "pac", "native", "manual_https", "native_https")
 
 
 def connection_settings(flags, proxy="", bypass="", script=""):
@@ -128,42 +136,6 @@ class Squid:
                 self.proc.wait()
 
 
-def make_tls_mirror(folder, names, root):
-    """nginx serving `root` over TLS on TLS_ORIGIN with a certificate for `names` from a CA made
-    here (trusted by nothing but this run). Returns (nginx process, the CA's file)."""
-    shutil.rmtree(folder, ignore_errors=True)
-    os.makedirs(folder)
-    f = lambda name: os.path.join(folder, name)
-    run = lambda *a: subprocess.run(a, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=setupTQ proxy test CA",
-        "-keyout", f("ca.key"), "-out", f("ca.pem"))
-    with open(f("san.ext"), "w") as ext:
-        ext.write("subjectAltName=" + ",".join("DNS:" + n for n in names) + "\n")
-    run("openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + names[0], "-keyout", f("server.key"),
-        "-out", f("server.csr"))
-    run("openssl", "x509", "-req", "-in", f("server.csr"), "-CA", f("ca.pem"), "-CAkey", f("ca.key"),
-        "-CAcreateserial", "-days", "2", "-extfile", f("san.ext"), "-out", f("server.pem"))
-    for name in os.listdir(folder):
-        os.chmod(f(name), 0o644)  # nginx's workers run as their own user
-    with open(f("nginx.conf"), "w") as conf:
-        conf.write("pid %s;\nerror_log %s;\nevents {}\nhttp {\n access_log off;\n"
-                   " server {\n  listen %s ssl;\n  ssl_certificate %s;\n  ssl_certificate_key %s;\n"
-                   "  root %s;\n }\n}\n" % (f("nginx.pid"), f("error.log"), TLS_ORIGIN, f("server.pem"),
-                                             f("server.key"), root))
-    nginx = subprocess.Popen(["nginx", "-p", folder, "-c", f("nginx.conf"), "-g", "daemon off;"],
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
-    host, port = TLS_ORIGIN.split(":")
-    deadline = time.monotonic() + 20
-    while time.monotonic() < deadline:
-        try:
-            socket.create_connection((host, int(port)), 1).close()
-            return nginx, f("ca.pem")
-        except OSError:
-            time.sleep(0.2)
-    nginx.terminate()
-    raise CaseFailed("nginx did not start: see " + folder)
-
-
 class ProxySuite(Suite):
     def __init__(self, args):
         super().__init__(args)
@@ -171,6 +143,7 @@ class ProxySuite(Suite):
         if any(re.fullmatch(r"[\d.]+", n) for n in self.names):
             raise SystemExit("M1..M5 must be host names")
         self.squid = None
+        self.tls = None
 
     def prepare(self):
         super().prepare()
@@ -181,6 +154,32 @@ class ProxySuite(Suite):
 
     def finish(self):
         pass
+
+    def tls_mirror(self):
+        """nginx serving the reply of the launcher with https:// names over TLS on TLS_ORIGIN, its
+        certificate for the names from the run's own CA, which the prefix's current user trusts
+        from now on. Started once; returns (that launcher, its reply, the CA's file)."""
+        if not self.tls:
+            launcher, trustca = os.environ.get("SETUPTQ_PROXY_TLS_LAUNCHER"), os.environ.get("SETUPTQ_TRUSTCA")
+            if not launcher or not trustca:
+                raise CaseFailed("no https launcher or trustca.exe given (SETUPTQ_PROXY_TLS_LAUNCHER, SETUPTQ_TRUSTCA)")
+            reply = self.publish(launcher, "tls-release")
+            servers = TlsMirrors(os.path.join(self.out, "tls"), os.path.dirname(os.path.dirname(reply)),
+                                 {TLS_ORIGIN: "good"}, hosts=self.names)
+            servers.start()
+            self.tls = (servers, launcher, reply)
+            trust_ca(trustca, servers.ca, self.desk.env)
+        servers, launcher, reply = self.tls
+        return launcher, reply, servers.ca
+
+    def tunnels(self, seen):
+        """The tunnels the proxy opened since its log had `seen` lines; it logs a tunnel when it closes."""
+        deadline = time.monotonic() + 10
+        while True:
+            done = [(res, u) for res, u in self.squid.requests()[seen:] if u.endswith(":%d" % HTTPS_PORT)]
+            if done or time.monotonic() > deadline:
+                return done
+            time.sleep(0.2)
 
     def internet_options(self, values):
         """Writes Internet Options values (name: (type, data)) into the prefix's user."""
@@ -200,10 +199,10 @@ class ProxySuite(Suite):
             r.click(w, INSTALL_BUTTON)
             cert = r.window(CERT_CAPTION, CERTIFY_WAIT)
             r.shot("certification", cert)
-            lines = r.run_log(r"ms  mirror \d+ of 10: http://mirror\d\.parvalo\.test:8080/", r"route: " + route,
+            lines = r.run_log(r"ms  mirror \d+ of \d+: http://mirror\d\.parvalo\.test:8080/", r"route: " + route,
                               r"answered: status 200", r"verdict: match")
             # Every mirror asked went through the proxy: the down ones too, answered by the proxy.
-            asked = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of 10: ", line)]
+            asked = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: ", line)]
             for k in asked:
                 r.check(re.search(r"route: " + route, lines[k + 1]), "mirror asked without the proxy: %r" %
                         lines[k:k + 2])
@@ -219,9 +218,40 @@ class ProxySuite(Suite):
         finally:
             r.stop()
 
+    def certify_https_through_proxy(self, name, route):
+        """One run of the launcher with https:// names: it certifies through the proxy's tunnel,
+        its log gives `route`, the TLS version and the certificate; the proxy's log the tunnel."""
+        launcher, _, _ = self.tls_mirror()
+        servers = self.tls[0]
+        seen, served = len(self.squid.requests()), servers.replies_served()
+        r = Run(self, name, None, launcher=launcher)
+        try:
+            w = r.window(VERIFY_CAPTION)
+            r.click(w, INSTALL_BUTTON)
+            cert = r.window(CERT_CAPTION, CERTIFY_WAIT)
+            r.shot("certification", cert)
+            name_re = r"mirror\d\.parvalo\.test"
+            lines = r.run_log(r"ms  mirror \d+ of \d+: https://%s:%d/" % (name_re, HTTPS_PORT), r"route: " + route,
+                              r'TLS 1\.[23] with %s: certificate of CN=%s, issued by CN="?setupTQ Test CA' %
+                              (name_re, re.escape(self.names[0])),
+                              r"answered: status 200", r"verdict: match")
+            asked = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: ", line)]
+            r.check(len(asked) == 1, "%d mirrors asked" % len(asked))
+            print("  %s:\n    %s" % (name, "\n    ".join(line.strip() for line in lines[asked[0]:])), flush=True)
+        finally:
+            r.stop()
+        r.check(servers.replies_served() == served + 1, "the mirror served %d replies" % (servers.replies_served() - served))
+        host = open(servers.access).read().splitlines()[-1]
+        r.check(re.search(r'"mirror\d\.parvalo\.test:%d"$' % HTTPS_PORT, host), "the Host line: %r" % host)
+        tunnels = self.tunnels(seen)
+        r.check([res for res, u in tunnels] == ["TCP_TUNNEL/200"] and re.fullmatch(r"mirror\d\.parvalo\.test:%d" % HTTPS_PORT,
+                                                                                 tunnels[0][1]),
+                "the proxy's tunnels: %r" % tunnels)
+
     # ---- the cases ------------------------------------------------------------------------
 
-    def case_manual(self):
+    def manual_proxy(self):
+        """Internet Options name PROXY (with "<local>" bypassed); returns the route the log gives."""
         server = "%s:%d" % PROXY
         self.internet_options({
             "ProxyEnable": ("REG_DWORD", "1"),
@@ -230,7 +260,13 @@ class ProxySuite(Suite):
             "AutoConfigURL": ("REG_SZ", ""),
             "DefaultConnectionSettings": ("REG_BINARY", connection_settings(3, server, "<local>")),
         })
-        self.certify_through_proxy("manual", re.escape("proxy %s:%d (manual proxy)" % PROXY))
+        return re.escape("proxy %s (manual proxy)" % server)
+
+    def case_manual(self):
+        self.certify_through_proxy("manual", self.manual_proxy())
+
+    def case_manual_https(self):
+        self.certify_https_through_proxy("manual_https", self.manual_proxy())
 
     def case_pac(self):
         self.internet_options({
@@ -273,28 +309,22 @@ class ProxySuite(Suite):
             mirrors.stdout.close()
 
     def case_native_https(self):
-        root = os.path.dirname(os.path.dirname(self.good))  # the web root publish wrote (.../brenlow/FILE)
-        os.chmod(self.out, 0o755)
-        nginx, ca = make_tls_mirror(os.path.join(self.out, "tls"), self.names, root)
-        try:
-            seen = len(self.squid.requests())
-            url = "https://%s:%s/" % (self.names[0], TLS_ORIGIN.split(":")[1])
-            env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
-            env.update(https_proxy="http://%s:%d" % PROXY, SSL_CERT_FILE=ca)
-            done = subprocess.run([self.setupkit, "check-mirrors", self.launcher, "--mirror", url], env=env,
-                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
-            line = done.stdout.decode().strip()
-            print("  native_https: " + line, flush=True)
-            if done.returncode != 0 or not re.search(r" match \d+ ms via proxy %s:%d \(environment https_proxy\)$" % PROXY,
-                                                     line):
-                raise CaseFailed("check-mirrors over https through the proxy: %d %r %r" %
-                                 (done.returncode, line, done.stderr.decode()))
-            tunnels = [u for res, u in self.squid.requests()[seen:] if res == "TCP_TUNNEL/200"]
-            if tunnels != ["%s:%s" % (self.names[0], TLS_ORIGIN.split(":")[1])]:
-                raise CaseFailed("the proxy's tunnels: %r" % self.squid.requests()[seen:])
-        finally:
-            nginx.terminate()
-            nginx.wait()
+        launcher, _, ca = self.tls_mirror()
+        seen = len(self.squid.requests())
+        url = "https://%s:%d/" % (self.names[0], HTTPS_PORT)
+        env = {k: v for k, v in os.environ.items() if not k.lower().endswith("_proxy")}
+        env.update(https_proxy="http://%s:%d" % PROXY, SSL_CERT_FILE=ca)
+        done = subprocess.run([self.setupkit, "check-mirrors", launcher, "--mirror", url], env=env,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+        line = done.stdout.decode().strip()
+        print("  native_https: " + line, flush=True)
+        if done.returncode != 0 or not re.search(r" match \d+ ms via proxy %s:%d \(environment https_proxy\)$" % PROXY,
+                                                 line):
+            raise CaseFailed("check-mirrors over https through the proxy: %d %r %r" %
+                             (done.returncode, line, done.stderr.decode()))
+        tunnels = self.tunnels(seen)
+        if tunnels != [("TCP_TUNNEL/200", "%s:%d" % (self.names[0], HTTPS_PORT))]:
+            raise CaseFailed("the proxy's tunnels: %r" % tunnels)
 
 
 def main():
@@ -306,14 +336,13 @@ def main():
             suite_box.append(self)
 
     try:
-        # A case of ALL_CASES runs when named; without names, those of CASES.
-        named = set(sys.argv[1:]) & (set(ALL_CASES) - set(CASES))
-        return run_suite(Tracked, "The launcher and setupkit through the system's proxy.",
-                         ALL_CASES if named else CASES)
+        return run_suite(Tracked, "The launcher and setupkit through the system's proxy.", CASES)
     finally:
         for suite in suite_box:
             if suite.squid:
                 suite.squid.stop()
+            if suite.tls:
+                suite.tls[0].stop()
 
 
 if __name__ == "__main__":

@@ -609,6 +609,18 @@ TEST(Proxy, HttpGoesAsAnAbsoluteUriAndHttpsThroughATunnel) {
   EXPECT_EQ(c.wire.TlsHosts().size(), 1u);  // no TLS over a refused tunnel
 }
 
+TEST(Proxy, AKeptTunnelToAnIpv6AddressServesItAgain) {
+  ProxiedClient c;
+  c.wire.AddInput(kEstablished);
+  c.wire.AddInput(Ok("one"));
+  EXPECT_EQ(c.http.FetchUrl("https://[2001:db8::7]:8443/a"), "one");
+  EXPECT_EQ(c.wire.TakeOutput().rfind("CONNECT [2001:db8::7]:8443 HTTP/1.1\r\nHost: [2001:db8::7]:8443\r\n", 0), 0u);
+  c.wire.AddInput(Ok("two"));
+  EXPECT_EQ(c.http.FetchUrl("https://[2001:db8::7]:8443/a"), "two");
+  EXPECT_EQ(c.wire.TakeOutput().find("CONNECT"), std::string::npos);
+  EXPECT_EQ(c.connects, 1);
+}
+
 TEST(Proxy, NegotiateIsAnsweredWithTheUsersOwnSignInAndNeverLeavesTheProxy) {
   ProxiedClient c;
   std::vector<std::string> signIns;
