@@ -33,7 +33,7 @@ cmp -s "$work/attached.exe" "$work/native.exe" || fail "setupkit.exe and setupki
 
 win rescheck.exe attached.exe DAT BRENLOW got.dat || fail "Windows finds no DAT/BRENLOW resource"
 cmp -s "$work/got.dat" "$work/payload.dat" || fail "DAT/BRENLOW is not the attached archive"
-for res in "#16 #1" "#24 #1" "#14 #1" "#2 BINSTALL"; do
+for res in "#16 #1" "#24 #1" "#14 #1" "ZBMP BINSTALL"; do
   set -- $res
   win rescheck.exe stub.exe "$1" "$2" before.bin || fail "the stub has no resource $res"
   win rescheck.exe attached.exe "$1" "$2" after.bin || fail "the launcher lost resource $res"

@@ -179,8 +179,10 @@ class Pipeline(Suite):
         # The release file this stub was built from, as check-release reads it from the checkout.
         with open(os.path.join(self.work, "release.cmake"), "w") as f:
             f.write('set(SETUPTQ_PRODUCT_CODE "%s")\nset(SETUPTQ_PRODUCT_VERSION "%s")\n'
+                    'set(SETUPTQ_INSTALLER_QUIET "%s")\nset(SETUPTQ_INSTALLER_NORESTART "%s")\n'
                     'set(SETUPTQ_HOME_PAGE "%s")\nset(SETUPTQ_MIRRORS\n%s)\n'
-                    % (info["product_code"], info["version"], info["home_page"],
+                    % (info["product_code"], info["version"], info["installer_quiet"],
+                       info["installer_no_restart"], info["home_page"],
                        "".join('  "%s"\n' % m for m in info["mirrors"])))
         # Swapped arguments: the installer is no stub; nothing is written.
         out = self.tool("attach", "MySetup.exe", "stub.exe", "-o", "unsigned.exe", ok=False, code=1)

@@ -17,7 +17,7 @@ import subprocess
 import sys
 import time
 
-from verify_e2e import (CERT_BUTTON, CERT_CAPTION, INSTALL_BUTTON, UNZIP_CAPTION, VERIFY_CAPTION, WALK_WAIT, WINE_RUN,
+from verify_e2e import (mirror_outcome, CERT_BUTTON, CERT_CAPTION, INSTALL_BUTTON, UNZIP_CAPTION, VERIFY_CAPTION, WALK_WAIT, WINE_RUN,
                         CaseFailed, Run, Suite, run_suite)
 
 LIMIT = 10  # the verification client's connect and read limit, in seconds
@@ -39,8 +39,7 @@ class HungSuite(Suite):
         for addr, kind in kinds.items():
             if kind == "down":
                 continue
-            at = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: http://%s/" % re.escape(addr), line)]
-            outcome = lines[at[0] + 1] if at and at[0] + 1 < len(lines) else ""
+            outcome = mirror_outcome(lines, addr) or ""
             took = re.search(r"after (\d+) ms$", outcome)
             print("  %s: %s" % (kind, outcome.strip()), flush=True)
             if not took or int(took.group(1)) > REQUEST_LIMIT_MS + SLICE_MS:

@@ -62,7 +62,7 @@ def run_inside(args):
     private_hosts(os.path.join(out, "resolver"), hosts)
     replies = os.path.join(out, "replies")
     shutil.rmtree(replies, ignore_errors=True)
-    subprocess.run([args.setupkit, "publish", "--unsigned", "--offline", args.launcher, replies], check=True,
+    subprocess.run([args.setupkit, "publish", "--create", "--unsigned", "--offline", args.launcher, replies], check=True,
                    stdout=subprocess.DEVNULL)
     work = os.path.join(out, "work")
     shutil.rmtree(work, ignore_errors=True)

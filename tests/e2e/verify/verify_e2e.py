@@ -77,6 +77,16 @@ def expected_head(addr):
             "\r\n")
 
 
+def mirror_outcome(lines, addr, after=1):
+    """The run log's line `after` lines after the one that asks the mirror at addr, past the
+    line of the route it took; None when the mirror was not asked once."""
+    at = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: https?://%s/" % re.escape(addr), line)]
+    if len(at) != 1:
+        return None
+    k = at[0] + 1 if at[0] + 1 < len(lines) and re.search(r"ms    route: ", lines[at[0] + 1]) else at[0]
+    return lines[k + after] if k + after < len(lines) else None
+
+
 class CaseFailed(Exception):
     pass
 
@@ -213,11 +223,8 @@ class Run:
     def logged_outcome(self, lines, addr, outcome, after=1):
         """The log's line `after` lines after the one that asks the mirror at addr (and the route
         it took) matches outcome."""
-        at = [k for k, line in enumerate(lines) if re.search(r"ms  mirror \d+ of \d+: https?://%s/" % re.escape(addr), line)]
-        if len(at) == 1 and at[0] + 1 < len(lines) and re.search(r"ms    route: ", lines[at[0] + 1]):
-            at[0] += 1
-        self.check(len(at) == 1 and at[0] + after < len(lines) and re.search(outcome, lines[at[0] + after]),
-                   "the log of %s: %r" % (addr, lines[at[0]:at[0] + after + 1] if at else None))
+        line = mirror_outcome(lines, addr, after)
+        self.check(line is not None and re.search(outcome, line), "the log of %s: %r" % (addr, line))
 
     def message_box(self, timeout=30):
         """The launcher's message box: a window captioned with the application title (the
