@@ -23,9 +23,9 @@ import sys
 import time
 
 from desktop import Desktop, Xvfb
-from silent_dns_e2e import Failed, check, run_in_mount_namespace
-from verify_e2e import (ARGUMENT, CERT_BUTTON, CERT_CAPTION, INSTALL_BUTTON, PATH, UNZIP_CAPTION, VERIFY_CAPTION,
-                        WINDOW_WAIT, WINE_RUN, run_logs)
+from silent_dns_e2e import Failed, check, run_in_mount_namespace, start_launcher
+from verify_e2e import (CERT_BUTTON, CERT_CAPTION, INSTALL_BUTTON, PATH, UNZIP_CAPTION, VERIFY_CAPTION,
+                        WINDOW_WAIT, run_logs)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 V6_MIRROR = "[::1]:8080"
@@ -81,19 +81,7 @@ def run_inside(args):
                                     "%s=reply:%s" % (V6_MIRROR, reply), "%s=portal" % portal],
                                    stdout=subprocess.PIPE, start_new_session=True)
         check(mirrors.stdout.readline().decode().strip() == "ready", "the mirrors did not start")
-        launcher = subprocess.Popen([WINE_RUN, "setupTQ.exe", ARGUMENT], cwd=work, env=desk.env,
-                                    stdout=open(os.path.join(work, "wine.log"), "w"), stderr=subprocess.STDOUT,
-                                    start_new_session=True)
-        alive = lambda: launcher.poll() is None
-
-        def window(caption, timeout):
-            found = desk.wait(lambda: desk.find(caption), timeout, alive)
-            check(found, "no window '%s'" % caption)
-            return found[0]
-
-        def click(win, point):
-            g = desk.geometry(win)
-            desk.click(g.x + point[0], g.y + point[1])
+        launcher, window, click = start_launcher(desk, work)
 
         w = window(VERIFY_CAPTION, WINDOW_WAIT)
         time.sleep(0.5)  # painted before the press

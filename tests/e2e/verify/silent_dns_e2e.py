@@ -95,6 +95,27 @@ def private_resolver(folder, names):
         check(f.read() == RESOLV_CONF, "the resolver's file was not replaced")
 
 
+def start_launcher(desk, work):
+    """The launcher in `work` started under Wine on `desk`, with the two routines a run uses on
+    its windows: window(caption, timeout) waits for one while the launcher lives, and
+    click(win, point) presses a point of a window."""
+    launcher = subprocess.Popen([WINE_RUN, "setupTQ.exe", ARGUMENT], cwd=work, env=desk.env,
+                                stdout=open(os.path.join(work, "wine.log"), "w"), stderr=subprocess.STDOUT,
+                                start_new_session=True)
+    alive = lambda: launcher.poll() is None
+
+    def window(caption, timeout):
+        found = desk.wait(lambda: desk.find(caption), timeout, alive)
+        check(found, "no window '%s'" % caption)
+        return found[0]
+
+    def click(win, point):
+        g = desk.geometry(win)
+        desk.click(g.x + point[0], g.y + point[1])
+
+    return launcher, window, click
+
+
 def run_inside(args):
     out = args.out
     os.makedirs(out, exist_ok=True)
@@ -125,19 +146,7 @@ def run_inside(args):
                                     "--lifetime", "400"] + ["%s=reply:%s" % (a, reply) for a in back],
                                    stdout=subprocess.PIPE, start_new_session=True)
         check(mirrors.stdout.readline().decode().strip() == "ready", "the loopback mirrors did not start")
-        launcher = subprocess.Popen([WINE_RUN, "setupTQ.exe", ARGUMENT], cwd=work, env=desk.env,
-                                    stdout=open(os.path.join(work, "wine.log"), "w"),
-                                    stderr=subprocess.STDOUT, start_new_session=True)
-        alive = lambda: launcher.poll() is None
-
-        def window(caption, timeout):
-            found = desk.wait(lambda: desk.find(caption), timeout, alive)
-            check(found, "no window '%s'" % caption)
-            return found[0]
-
-        def click(win, point):
-            g = desk.geometry(win)
-            desk.click(g.x + point[0], g.y + point[1])
+        launcher, window, click = start_launcher(desk, work)
 
         w = window(VERIFY_CAPTION, WINDOW_WAIT)
         time.sleep(0.5)  # painted before the press
