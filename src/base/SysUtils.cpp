@@ -175,6 +175,7 @@ bool TNewFolders::Make(const TPath& path) {
 namespace {
 constexpr const char* kTemporaryEnd = ".tmp";
 constexpr std::size_t kTagDigits = 8;
+constexpr const char* kTagAlphabet = "0123456789abcdef";  // the tag in lower-case hexadecimal
 // The longest file name the file systems take (255 bytes on Linux; 255 UTF-16 units on
 // Windows, never fewer than 255 bytes of UTF-8), less the temporary's own characters.
 constexpr std::size_t kLongestKeptName = 255 - (2 + kTagDigits + 4);
@@ -186,8 +187,9 @@ std::string TemporaryNameFor(const std::string& name, unsigned tag) {
     keep = kLongestKeptName;
     while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;  // a UTF-8 character whole
   }
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "%08x", tag);
+  // Not printf: its runtime is no part of the launcher.
+  std::string hex(kTagDigits, '0');
+  for (std::size_t i = kTagDigits; i-- > 0; tag >>= 4) hex[i] = kTagAlphabet[tag & 15];
   return "." + name.substr(0, keep) + "." + hex + kTemporaryEnd;
 }
 
@@ -196,7 +198,7 @@ void RemoveStaleTemporaries(const platform::Folder& folder) {
   for (const std::string& name : platform::FileNamesIn(folder.Path())) {
     if (name.size() < least || name[0] != '.' || name.compare(name.size() - end, end, kTemporaryEnd) != 0) continue;
     const std::size_t dot = name.size() - end - kTagDigits - 1;
-    if (name[dot] != '.' || name.find_first_not_of("0123456789abcdef", dot + 1) != name.size() - end) continue;
+    if (name[dot] != '.' || name.find_first_not_of(kTagAlphabet, dot + 1) != name.size() - end) continue;
     folder.RemoveUnused(name, kStaleTemporarySeconds);
   }
 }

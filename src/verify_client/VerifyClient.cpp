@@ -58,7 +58,7 @@ platform::ProxyRoutes SystemRoutes(const std::string& url) {
     return r;
   };
   if (gaveUp) return direct("the system's proxy settings gave no answer earlier in this run");
-  auto lookup = std::make_shared<TLookup>();
+  std::shared_ptr<TLookup> lookup(new TLookup);  // not make_shared: see IdHostLookup.cpp
   platform::Thread thread;
   if (!HasWhileWaitingHook() || !thread.Start([lookup, url] {
         lookup->routes = platform::RoutesForUrl(url);

@@ -15,7 +15,8 @@ std::string TIdBasicAuthentication::Authentication() { return "Basic " + EncodeB
 
 TIdSSPIAuthentication::TIdSSPIAuthentication(const std::string& scheme, const std::string& target)
     : TIdSSPIAuthentication(scheme, [scheme, target]() -> TTokenSource {
-        auto client = std::make_shared<platform::SspiClient>(scheme, target);
+        // Not make_shared, as in IdHostLookup.cpp: it would link the runtime's shared_ptr support.
+        std::shared_ptr<platform::SspiClient> client(new platform::SspiClient(scheme, target));
         return [client](const std::string& input, std::string& output, std::string& error) {
           if (client->Step(input, output)) return true;
           error = client->Error();
