@@ -46,43 +46,6 @@ bool IsRunLogName(std::string_view name) {
          AllDigits(stamp.substr(16));
 }
 
-/// Bytes of the UTF-8 character at s[i], or 0 when s[i] does not begin a well-formed one.
-std::size_t Utf8Length(std::string_view s, std::size_t i) {
-  const auto at = [&](std::size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0u; };
-  const unsigned c = at(i);
-  std::size_t n;
-  unsigned low = 0x80, high = 0xBF;  // the range of the second byte
-  if (c >= 0xC2 && c <= 0xDF)
-    n = 2;
-  else if (c >= 0xE0 && c <= 0xEF)
-    n = 3, low = c == 0xE0 ? 0xA0 : 0x80, high = c == 0xED ? 0x9F : 0xBF;
-  else if (c >= 0xF0 && c <= 0xF4)
-    n = 4, low = c == 0xF0 ? 0x90 : 0x80, high = c == 0xF4 ? 0x8F : 0xBF;
-  else
-    return 0;
-  if (at(i + 1) < low || at(i + 1) > high) return 0;
-  for (std::size_t k = 2; k < n; ++k)
-    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
-  return n;
-}
-
-/// The code point of the well-formed UTF-8 character of `n` bytes at s[i].
-char32_t CodePoint(std::string_view s, std::size_t i, std::size_t n) {
-  const unsigned char lead = static_cast<unsigned char>(s[i]);
-  char32_t c = lead & (0x7F >> n);
-  for (std::size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-  return c;
-}
-
-/// The characters some viewers take as a line break or as an order of display, which would
-/// let a server's text start what looks like a line of its own or reorder what a reader sees:
-/// the C1 controls (NEL among them), the line and paragraph separators, and every
-/// bidirectional control.
-bool MovesTheLine(char32_t c) {
-  return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) ||
-         (c >= 0x2066 && c <= 0x2069);
-}
-
 /// `digits` hexadecimal digits of value, upper case.
 std::string Hex(char32_t value, int digits) {
   std::string out(static_cast<std::size_t>(digits), '0');
@@ -102,8 +65,8 @@ std::string OneLine(std::string_view text) {
     } else if (c >= 0x20 && c < 0x7F) {
       out += static_cast<char>(c);
       ++i;
-    } else if (const std::size_t n = c >= 0x80 ? Utf8Length(text, i) : 0) {
-      if (const char32_t point = CodePoint(text, i, n); MovesTheLine(point))
+    } else if (char32_t point = 0; const std::size_t n = c >= 0x80 ? Utf8CharAt(text, i, point) : 0) {
+      if (MovesTheLine(point))
         out += "\\u" + Hex(point, 4);
       else
         out.append(text.substr(i, n));

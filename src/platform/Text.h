@@ -15,6 +15,7 @@
 // a TDisplayText: each part keeps its own form until the message is shown, so that a folder name
 // or a system reason in any language is shown in full on any Windows.
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -106,7 +107,7 @@ inline TDisplayText operator+(TDisplayText m, const TDisplayText& more) { return
 
 /// The length of the UTF-8 sequence at s[i] with its character in `c`, or 0 when none begins
 /// there (overlong forms, surrogates and values past U+10FFFF included).
-inline std::size_t Utf8CharAt(const std::string& s, std::size_t i, char32_t& c) {
+inline std::size_t Utf8CharAt(std::string_view s, std::size_t i, char32_t& c) {
   const auto lead = static_cast<unsigned char>(s[i]);
   const std::size_t n = lead < 0x80             ? 1
                         : (lead & 0xE0) == 0xC0 ? 2
@@ -122,6 +123,14 @@ inline std::size_t Utf8CharAt(const std::string& s, std::size_t i, char32_t& c) 
   }
   static const char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
   return c < kLeast[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF) ? 0 : n;
+}
+/// The characters some viewers take as a line break or as an order of display, which would let
+/// a text from outside start what looks like a line of its own or reorder what a reader sees:
+/// the C1 controls (NEL, CSI among them), the line and paragraph separators, and every
+/// bidirectional mark, embedding, override and isolate.
+inline bool MovesTheLine(char32_t c) {
+  return (c >= 0x80 && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) ||
+         (c >= 0x2066 && c <= 0x2069);
 }
 /// `c` appended to `out` in UTF-8.
 inline void AppendUtf8(std::string& out, char32_t c) {

@@ -39,6 +39,18 @@ struct TTlsVerdict {
   std::string version;  // "TLS 1.2", "TLS 1.3"
   std::string subject;  // the peer certificate's subject and issuer, as the system writes names
   std::string issuer;
+
+  /// Refused as `kind` (a kind the chain check gives), in the words the log uses for it, with
+  /// `detail` (the system's or library's own code) after them in brackets.
+  void Refuse(TTlsRefusal kind, const std::string& host, const std::string& detail) {
+    refusal = kind;
+    reason = kind == TTlsRefusal::NameMismatch  ? "the certificate is not for " + host
+             : kind == TTlsRefusal::Expired     ? "the certificate is out of its validity period"
+             : kind == TTlsRefusal::Revoked     ? "the certificate is revoked"
+             : kind == TTlsRefusal::UnknownRoot ? "the certificate's chain does not reach a trusted root"
+                                                : "the certificate's chain is refused";
+    reason += " (" + detail + ")";
+  }
 };
 
 class TTlsSession {

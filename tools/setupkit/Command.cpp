@@ -29,11 +29,9 @@ std::string TerminalText(const std::string& text) {
       ++i;
       continue;
     }
-    // C0 but the line feed, DEL and C1 (NEL, CSI...), the line and paragraph separators, and
-    // the marks and overrides that reorder what follows them.
-    const bool control = (c < 0x20 && c != '\n') || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
-                         c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
-                         (c >= 0x2066 && c <= 0x2069);
+    // C0 but the line feed, DEL, and what moves a line or reorders it (C1, the separators,
+    // the bidirectional controls).
+    const bool control = (c < 0x20 && c != '\n') || c == 0x7F || MovesTheLine(c);
     if (control)
       escape(text.substr(i, length));
     else

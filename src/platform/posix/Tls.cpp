@@ -77,35 +77,21 @@ class TOpenSslSession final : public TTlsSession {
     verdict.version = SSL_version(ssl_) == TLS1_3_VERSION ? "TLS 1.3" : "TLS 1.2";
     const long check = peer ? SSL_get_verify_result(ssl_) : X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT;
     if (check == X509_V_OK) return verdict;
-    const std::string code = " (" + std::string(X509_verify_cert_error_string(check)) + ")";
+    TTlsRefusal kind = TTlsRefusal::Untrusted;
     switch (check) {
       case X509_V_ERR_HOSTNAME_MISMATCH:
-      case X509_V_ERR_IP_ADDRESS_MISMATCH:
-        verdict.refusal = TTlsRefusal::NameMismatch;
-        verdict.reason = "the certificate is not for " + host + code;
-        break;
+      case X509_V_ERR_IP_ADDRESS_MISMATCH: kind = TTlsRefusal::NameMismatch; break;
       case X509_V_ERR_CERT_HAS_EXPIRED:
-      case X509_V_ERR_CERT_NOT_YET_VALID:
-        verdict.refusal = TTlsRefusal::Expired;
-        verdict.reason = "the certificate is out of its validity period" + code;
-        break;
-      case X509_V_ERR_CERT_REVOKED:
-        verdict.refusal = TTlsRefusal::Revoked;
-        verdict.reason = "the certificate is revoked" + code;
-        break;
+      case X509_V_ERR_CERT_NOT_YET_VALID: kind = TTlsRefusal::Expired; break;
+      case X509_V_ERR_CERT_REVOKED: kind = TTlsRefusal::Revoked; break;
       case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
       case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
       case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
       case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
-      case X509_V_ERR_CERT_UNTRUSTED:
-        verdict.refusal = TTlsRefusal::UnknownRoot;
-        verdict.reason = "the certificate's chain does not reach a trusted root" + code;
-        break;
-      default:
-        verdict.refusal = TTlsRefusal::Untrusted;
-        verdict.reason = "the certificate's chain is refused" + code;
-        break;
+      case X509_V_ERR_CERT_UNTRUSTED: kind = TTlsRefusal::UnknownRoot; break;
+      default: break;
     }
+    verdict.Refuse(kind, host, X509_verify_cert_error_string(check));
     return verdict;
   }
 

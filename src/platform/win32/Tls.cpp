@@ -373,19 +373,15 @@ class TSchannelSession final : public TTlsSession {
     const DWORD trust = chain->TrustStatus.dwErrorStatus &
                         ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION |
                                             CERT_TRUST_IS_NOT_TIME_NESTED);
-    const std::string code = HexCode(trust);
+    const std::string code = "chain status " + HexCode(trust);
     if (trust & CERT_TRUST_IS_REVOKED) {
-      verdict.refusal = TTlsRefusal::Revoked;
-      verdict.reason = "the certificate is revoked (chain status " + std::string(code) + ")";
+      verdict.Refuse(TTlsRefusal::Revoked, host, code);
     } else if (trust & CERT_TRUST_IS_NOT_TIME_VALID) {
-      verdict.refusal = TTlsRefusal::Expired;
-      verdict.reason = "the certificate is out of its validity period (chain status " + std::string(code) + ")";
+      verdict.Refuse(TTlsRefusal::Expired, host, code);
     } else if (trust & (CERT_TRUST_IS_UNTRUSTED_ROOT | CERT_TRUST_IS_PARTIAL_CHAIN)) {
-      verdict.refusal = TTlsRefusal::UnknownRoot;
-      verdict.reason = "the certificate's chain does not reach a trusted root (chain status " + std::string(code) + ")";
+      verdict.Refuse(TTlsRefusal::UnknownRoot, host, code);
     } else if (trust != 0) {
-      verdict.refusal = TTlsRefusal::Untrusted;
-      verdict.reason = "the certificate's chain is refused (chain status " + std::string(code) + ")";
+      verdict.Refuse(TTlsRefusal::Untrusted, host, code);
     } else {
       PolicyCheck(host, chain, verdict);
     }
@@ -415,30 +411,16 @@ class TSchannelSession final : public TTlsSession {
     }
     const long error = static_cast<long>(result.dwError);
     if (error == 0) return;
-    const std::string code = " (" + CodeText(error) + ")";
+    TTlsRefusal kind = TTlsRefusal::Untrusted;
     switch (static_cast<unsigned long>(error)) {
-      case static_cast<unsigned long>(CERT_E_CN_NO_MATCH):
-        verdict.refusal = TTlsRefusal::NameMismatch;
-        verdict.reason = "the certificate is not for " + host + code;
-        break;
-      case static_cast<unsigned long>(CERT_E_EXPIRED):
-        verdict.refusal = TTlsRefusal::Expired;
-        verdict.reason = "the certificate is out of its validity period" + code;
-        break;
-      case static_cast<unsigned long>(CRYPT_E_REVOKED):
-        verdict.refusal = TTlsRefusal::Revoked;
-        verdict.reason = "the certificate is revoked" + code;
-        break;
+      case static_cast<unsigned long>(CERT_E_CN_NO_MATCH): kind = TTlsRefusal::NameMismatch; break;
+      case static_cast<unsigned long>(CERT_E_EXPIRED): kind = TTlsRefusal::Expired; break;
+      case static_cast<unsigned long>(CRYPT_E_REVOKED): kind = TTlsRefusal::Revoked; break;
       case static_cast<unsigned long>(CERT_E_UNTRUSTEDROOT):
-      case static_cast<unsigned long>(CERT_E_CHAINING):
-        verdict.refusal = TTlsRefusal::UnknownRoot;
-        verdict.reason = "the certificate's chain does not reach a trusted root" + code;
-        break;
-      default:
-        verdict.refusal = TTlsRefusal::Untrusted;
-        verdict.reason = "the certificate's chain is refused by the SSL policy" + code;
-        break;
+      case static_cast<unsigned long>(CERT_E_CHAINING): kind = TTlsRefusal::UnknownRoot; break;
+      default: break;
     }
+    verdict.Refuse(kind, host, (kind == TTlsRefusal::Untrusted ? "SSL policy " : "") + CodeText(error));
   }
 
   const TSystemTls& sys_;
